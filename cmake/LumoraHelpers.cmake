@@ -1,0 +1,59 @@
+# Shared build settings for every Lumora target.
+add_library(lumora_build_flags INTERFACE)
+add_library(Lumora::build_flags ALIAS lumora_build_flags)
+target_compile_options(lumora_build_flags INTERFACE -Wall -Wextra -Wno-missing-field-initializers)
+if(LUMORA_WERROR)
+  target_compile_options(lumora_build_flags INTERFACE -Werror)
+endif()
+if(LUMORA_SANITIZE)
+  list(JOIN LUMORA_SANITIZE "," _lumora_san)
+  target_compile_options(lumora_build_flags INTERFACE -fsanitize=${_lumora_san} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(lumora_build_flags INTERFACE -fsanitize=${_lumora_san})
+endif()
+set_property(GLOBAL APPEND PROPERTY LUMORA_EXPORTED_TARGETS lumora_build_flags)
+
+# lumora_library(<name> [ALIAS <Ns::name>] SOURCES ... [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
+# A library whose headers are included as "<folder>/<Header>.h" from the folder above it.
+function(lumora_library name)
+  cmake_parse_arguments(ARG "" "ALIAS;INCLUDE_ROOT" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  add_library(${name} ${ARG_SOURCES})
+  if(NOT ARG_INCLUDE_ROOT)
+    get_filename_component(ARG_INCLUDE_ROOT ${CMAKE_CURRENT_SOURCE_DIR} DIRECTORY)
+  endif()
+  target_include_directories(${name} PUBLIC
+    $<BUILD_INTERFACE:${ARG_INCLUDE_ROOT}>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/lumora>)
+  target_link_libraries(${name} PUBLIC lumora_build_flags ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+  if(ARG_ALIAS)
+    add_library(${ARG_ALIAS} ALIAS ${name})
+    string(REGEX REPLACE "^.*::" "" _export_name ${ARG_ALIAS})
+    set_target_properties(${name} PROPERTIES EXPORT_NAME ${_export_name})
+  endif()
+  set_property(GLOBAL APPEND PROPERTY LUMORA_EXPORTED_TARGETS ${name})
+  file(RELATIVE_PATH _rel ${ARG_INCLUDE_ROOT} ${CMAKE_CURRENT_SOURCE_DIR})
+  install(DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lumora/${_rel}
+    FILES_MATCHING PATTERN "*.h" PATTERN "*_test*" EXCLUDE PATTERN "testing" EXCLUDE)
+endfunction()
+
+# lumora_test(<name> SOURCES ... LIBS ...): one GoogleTest binary, registered with CTest test by test.
+function(lumora_test name)
+  if(NOT LUMORA_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main lumora_build_flags)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+endfunction()
+
+# lumora_benchmark(<name> SOURCES ... LIBS ...): a Google Benchmark executable (bench/ only).
+function(lumora_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  find_package(benchmark REQUIRED)
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark lumora_build_flags)
+endfunction()

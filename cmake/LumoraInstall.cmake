@@ -1,0 +1,15 @@
+include(CMakePackageConfigHelpers)
+get_property(_targets GLOBAL PROPERTY LUMORA_EXPORTED_TARGETS)
+install(TARGETS ${_targets} EXPORT LumoraTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(EXPORT LumoraTargets NAMESPACE Lumora:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Lumora)
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/LumoraConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/LumoraConfig.cmake INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Lumora)
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/LumoraConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/LumoraConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/LumoraConfigVersion.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Lumora)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/lumora.pc.in ${CMAKE_CURRENT_BINARY_DIR}/lumora.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/lumora.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,75 @@
+#include "dispatch/Clock.h"
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+
+namespace dispatch {
+
+Nanoseconds nanosecondsFromSeconds(double seconds) {
+    if (std::isnan(seconds) || seconds <= 0) return Nanoseconds{0};
+    constexpr double maxSeconds = static_cast<double>(std::numeric_limits<std::int64_t>::max()) / 1e9;
+    if (seconds >= maxSeconds) return Nanoseconds{std::numeric_limits<std::int64_t>::max()};
+    return Nanoseconds{static_cast<std::int64_t>(std::llround(seconds * 1e9))};
+}
+
+double secondsFromNanoseconds(Nanoseconds ns) { return static_cast<double>(ns.count()) / 1e9; }
+
+namespace {
+std::mutex& clockMutex() {
+    static std::mutex m;
+    return m;
+}
+std::shared_ptr<Clock>& clockSlot() {
+    static std::shared_ptr<Clock> clock = std::make_shared<RealClock>();
+    return clock;
+}
+}  // namespace
+
+std::shared_ptr<Clock> Clock::current() {
+    std::lock_guard lock(clockMutex());
+    return clockSlot();
+}
+
+void Clock::setCurrent(std::shared_ptr<Clock> clock) {
+    if (!clock) clock = std::make_shared<RealClock>();
+    std::lock_guard lock(clockMutex());
+    clockSlot() = std::move(clock);
+}
+
+RealClock::RealClock() : start_(std::chrono::steady_clock::now()) {}
+
+Nanoseconds RealClock::now() const {
+    return std::chrono::duration_cast<Nanoseconds>(std::chrono::steady_clock::now() - start_);
+}
+
+WallTime RealClock::wallNow() const { return std::chrono::system_clock::now(); }
+
+ManualClock::ManualClock(WallTime wallStart) : wallAtZero_(wallStart) {}
+
+Nanoseconds ManualClock::now() const {
+    std::lock_guard lock(mutex_);
+    return now_;
+}
+
+WallTime ManualClock::wallNow() const {
+    std::lock_guard lock(mutex_);
+    return wallAtZero_ + std::chrono::duration_cast<WallTime::duration>(now_);
+}
+
+void ManualClock::set(Nanoseconds now) {
+    std::lock_guard lock(mutex_);
+    if (now > now_) now_ = now;
+}
+
+void ManualClock::setWallNow(WallTime wall) {
+    std::lock_guard lock(mutex_);
+    wallAtZero_ = wall - std::chrono::duration_cast<WallTime::duration>(now_);
+}
+
+WallTime ManualClock::defaultWallStart() {
+    // 2026-01-01T00:00:00Z
+    return WallTime{std::chrono::seconds{1767225600}};
+}
+
+}  // namespace dispatch

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+
+namespace dispatch {
+
+// Monotonic time since the clock's start, in nanoseconds. Timers, delayed blocks, animations,
+// the reactive library's timers and the simulated media playhead all read it.
+using Nanoseconds = std::chrono::nanoseconds;
+using WallTime = std::chrono::system_clock::time_point;
+
+// Seconds as a floating-point value converted to nanoseconds, saturating instead of overflowing
+// (NaN and negative values give 0).
+Nanoseconds nanosecondsFromSeconds(double seconds);
+double secondsFromNanoseconds(Nanoseconds ns);
+
+// The one clock of the process. Programs use the real clock; tests install a ManualClock.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual Nanoseconds now() const = 0;
+    virtual WallTime wallNow() const = 0;
+    virtual bool isManual() const { return false; }
+
+    // The clock in force. Installing another clock is for program start-up and tests.
+    static std::shared_ptr<Clock> current();
+    static void setCurrent(std::shared_ptr<Clock> clock);
+};
+
+class RealClock final : public Clock {
+public:
+    RealClock();
+    Nanoseconds now() const override;
+    WallTime wallNow() const override;
+
+private:
+    std::chrono::steady_clock::time_point start_;
+};
+
+// A clock that moves only when told. Advance it through `RunLoop::main().advance(d)`, which fires every
+// timer and delayed block that falls due in time order, each with the clock set to its own time.
+class ManualClock final : public Clock {
+public:
+    // The wall clock starts at `wallStart` (by default 2026-01-01T00:00:00Z) and moves with the monotonic time.
+    explicit ManualClock(WallTime wallStart = defaultWallStart());
+    Nanoseconds now() const override;
+    WallTime wallNow() const override;
+    bool isManual() const override { return true; }
+
+    // Moves the time forward without running anything; the run loop uses it. Never moves backwards.
+    void set(Nanoseconds now);
+    // Changes the wall clock reading (the monotonic time is untouched).
+    void setWallNow(WallTime wall);
+
+    static WallTime defaultWallStart();
+
+private:
+    mutable std::mutex mutex_;
+    Nanoseconds now_{0};
+    WallTime wallAtZero_;
+};
+
+}  // namespace dispatch

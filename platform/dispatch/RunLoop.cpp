@@ -1,0 +1,194 @@
+#include "dispatch/RunLoop.h"
+
+#include <cstdio>
+
+namespace dispatch {
+
+namespace {
+// A block that posts itself forever would keep runUntilIdle from returning; past this many blocks in one
+// call we stop and say so rather than hang the program.
+constexpr std::size_t kIdleRunLimit = 10'000'000;
+}  // namespace
+
+RunLoop& RunLoop::main() {
+    // Never destroyed: worker threads may still post to it while the process exits.
+    static RunLoop* loop = new RunLoop();
+    return *loop;
+}
+
+RunLoop::RunLoop() { mainThread_.store(std::this_thread::get_id()); }
+
+void RunLoop::adoptCurrentThread() { mainThread_.store(std::this_thread::get_id()); }
+
+void RunLoop::post(Block block) {
+    {
+        std::lock_guard lock(mutex_);
+        ready_.push_back(std::move(block));
+    }
+    cv_.notify_all();
+}
+
+RunLoop::TimerId RunLoop::schedule(Nanoseconds due, Block block) {
+    TimerId id;
+    {
+        std::lock_guard lock(mutex_);
+        id = nextId_++;
+        timers_.emplace(std::make_pair(due, id), std::move(block));
+        timerDue_.emplace(id, due);
+    }
+    cv_.notify_all();
+    return id;
+}
+
+void RunLoop::cancel(TimerId id) {
+    std::lock_guard lock(mutex_);
+    auto it = timerDue_.find(id);
+    if (it == timerDue_.end()) return;
+    timers_.erase(std::make_pair(it->second, id));
+    timerDue_.erase(it);
+}
+
+std::optional<Nanoseconds> RunLoop::nextTimerDue() const {
+    std::lock_guard lock(mutex_);
+    if (timers_.empty()) return std::nullopt;
+    return timers_.begin()->first.first;
+}
+
+std::size_t RunLoop::pendingBlockCount() const {
+    std::lock_guard lock(mutex_);
+    return ready_.size();
+}
+
+std::size_t RunLoop::pendingTimerCount() const {
+    std::lock_guard lock(mutex_);
+    return timers_.size();
+}
+
+bool RunLoop::runOne(Nanoseconds now) {
+    Block block;
+    {
+        std::lock_guard lock(mutex_);
+        // Posted blocks run first, in FIFO order; then timers due by now, in due-time order.
+        if (!ready_.empty()) {
+            block = std::move(ready_.front());
+            ready_.pop_front();
+        } else if (!timers_.empty() && timers_.begin()->first.first <= now) {
+            auto it = timers_.begin();
+            block = std::move(it->second);
+            timerDue_.erase(it->first.second);
+            timers_.erase(it);
+        } else {
+            return false;
+        }
+    }
+    if (block) block();
+    return true;
+}
+
+std::size_t RunLoop::runUntilIdle() {
+    std::size_t count = 0;
+    auto clock = Clock::current();
+    while (runOne(clock->now())) {
+        if (++count >= kIdleRunLimit) {
+            std::fprintf(stderr, "[dispatch] runUntilIdle stopped after %zu blocks: a block keeps re-posting itself\n",
+                         count);
+            break;
+        }
+    }
+    return count;
+}
+
+void RunLoop::advance(Nanoseconds d) {
+    auto clock = std::dynamic_pointer_cast<ManualClock>(Clock::current());
+    if (!clock) {
+        std::fprintf(stderr, "[dispatch] advance() needs a manual clock; ignored\n");
+        return;
+    }
+    const Nanoseconds target = clock->now() + d;
+    runUntilIdle();
+    for (;;) {
+        auto due = nextTimerDue();
+        if (!due || *due > target) break;
+        clock->set(*due);
+        runUntilIdle();
+    }
+    clock->set(target);
+    runUntilIdle();
+}
+
+bool RunLoop::runUntil(const std::function<bool()>& predicate, std::chrono::milliseconds realTimeBound) {
+    const auto deadline = std::chrono::steady_clock::now() + realTimeBound;
+    for (;;) {
+        auto clock = Clock::current();
+        while (runOne(clock->now())) {
+            if (predicate()) return true;
+        }
+        if (predicate()) return true;
+        std::unique_lock lock(mutex_);
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        auto wakeAt = deadline;
+        if (!clock->isManual() && !timers_.empty()) {
+            auto dueIn = timers_.begin()->first.first - clock->now();
+            wakeAt = std::min(wakeAt, std::chrono::steady_clock::now() +
+                                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(dueIn));
+        }
+        cv_.wait_until(lock, wakeAt, [&] {
+            if (!ready_.empty()) return true;
+            return !clock->isManual() && !timers_.empty() && timers_.begin()->first.first <= clock->now();
+        });
+    }
+    return predicate();
+}
+
+void RunLoop::run() {
+    {
+        std::lock_guard lock(mutex_);
+        stopRequested_ = false;
+    }
+    for (;;) {
+        auto clock = Clock::current();
+        while (runOne(clock->now())) {
+            std::lock_guard lock(mutex_);
+            if (stopRequested_) break;
+        }
+        std::unique_lock lock(mutex_);
+        if (stopRequested_) {
+            stopRequested_ = false;
+            return;
+        }
+        if (!ready_.empty()) continue;
+        if (!timers_.empty() && !clock->isManual()) {
+            auto dueIn = timers_.begin()->first.first - clock->now();
+            if (dueIn <= Nanoseconds{0}) continue;
+            cv_.wait_for(lock, dueIn, [&] { return stopRequested_ || !ready_.empty(); });
+        } else {
+            cv_.wait(lock, [&] {
+                return stopRequested_ || !ready_.empty() ||
+                       (!timers_.empty() && timers_.begin()->first.first <= clock->now());
+            });
+        }
+    }
+}
+
+void RunLoop::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopRequested_ = true;
+    }
+    cv_.notify_all();
+}
+
+void RunLoop::resetForTesting() {
+    std::deque<Block> blocks;
+    std::map<std::pair<Nanoseconds, TimerId>, Block> timers;
+    {
+        std::lock_guard lock(mutex_);
+        blocks.swap(ready_);
+        timers.swap(timers_);
+        timerDue_.clear();
+        stopRequested_ = false;
+    }
+    // Destroyed outside the lock: a block's captures may post or cancel while they go.
+}
+
+}  // namespace dispatch

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include "dispatch/DispatchQueue.h"
+#include "dispatch/RunLoop.h"
+#include "dispatch/Timer.h"
+#include "dispatch/testing/ManualClockScope.h"
+
+using namespace dispatch;
+using namespace std::chrono_literals;
+
+namespace {
+
+double nowSeconds() { return secondsFromNanoseconds(Clock::current()->now()); }
+
+TEST(ManualClockTest, TimersAndDelayedBlocksFireInTimeOrderEachAtItsOwnTime) {
+    dispatch::testing::ManualClockScope scope;
+    std::vector<std::pair<std::string, double>> fired;
+    auto& main = DispatchQueue::main();
+    main.asyncAfter(DispatchTime::now() + 2.0, [&] { fired.emplace_back("b2", nowSeconds()); });
+    main.asyncAfter(DispatchTime::now() + 0.5, [&] { fired.emplace_back("a0.5", nowSeconds()); });
+    auto timer = Timer::scheduledTimer(1.0, true, [&](Timer&) { fired.emplace_back("t", nowSeconds()); });
+    // A block scheduled from inside a firing lands at its own time within the same advance.
+    main.asyncAfter(DispatchTime::now() + 1.2, [&] {
+        main.asyncAfter(DispatchTime::now() + 0.3, [&] { fired.emplace_back("nested1.5", nowSeconds()); });
+    });
+
+    scope.advance(2.5);
+
+    std::vector<std::pair<std::string, double>> expected = {
+        {"a0.5", 0.5}, {"t", 1.0}, {"nested1.5", 1.5}, {"t", 2.0}, {"b2", 2.0}};
+    // Equal due times keep scheduling order: the timer's second firing was scheduled after b2 was.
+    ASSERT_EQ(fired.size(), expected.size());
+    EXPECT_EQ(fired[0], expected[0]);
+    EXPECT_EQ(fired[1], expected[1]);
+    EXPECT_EQ(fired[2], expected[2]);
+    EXPECT_EQ(fired[3].second, 2.0);
+    EXPECT_EQ(fired[4].second, 2.0);
+    EXPECT_DOUBLE_EQ(nowSeconds(), 2.5);
+    timer->invalidate();
+}
+
+TEST(ManualClockTest, RepeatingTimerCatchesUpWithoutDriftAndStopsWhenInvalidated) {
+    dispatch::testing::ManualClockScope scope;
+    int count = 0;
+    std::weak_ptr<Timer> weak;
+    {
+        auto timer = Timer::scheduledTimer(0.1, true, [&](Timer& t) {
+            if (++count == 300) t.invalidate();
+        });
+        weak = timer;
+        EXPECT_TRUE(timer->isValid());
+    }
+    // The run loop keeps a scheduled timer alive.
+    EXPECT_FALSE(weak.expired());
+    scope.advance(30.0);
+    EXPECT_EQ(count, 300);
+    EXPECT_TRUE(weak.expired());
+    scope.advance(10.0);
+    EXPECT_EQ(count, 300);
+}
+
+TEST(ManualClockTest, OneShotTimerFiresOnceAndWorkItemsCanBeCancelled) {
+    dispatch::testing::ManualClockScope scope;
+    int shots = 0, items = 0;
+    auto timer = Timer::scheduledTimer(1.0, false, [&](Timer&) { ++shots; });
+    auto item = std::make_shared<DispatchWorkItem>([&] { ++items; });
+    auto kept = std::make_shared<DispatchWorkItem>([&] { items += 10; });
+    DispatchQueue::main().asyncAfter(DispatchTime::now() + 0.5, item);
+    DispatchQueue::main().asyncAfter(DispatchTime::now() + 0.5, kept);
+    item->cancel();
+    scope.advance(5.0);
+    EXPECT_EQ(shots, 1);
+    EXPECT_FALSE(timer->isValid());
+    EXPECT_EQ(items, 10);
+}
+
+TEST(ManualClockTest, WallClockMovesWithTheMonotonicClock) {
+    dispatch::testing::ManualClockScope scope;
+    auto start = Clock::current()->wallNow();
+    scope.advance(90.0);
+    EXPECT_EQ(Clock::current()->wallNow() - start, 90s);
+}
+
+TEST(MainQueueTest, BlocksFromAnyThreadRunInFifoOrderOnTheMainThread) {
+    dispatch::testing::ManualClockScope scope;
+    std::vector<int> order;
+    std::atomic<bool> offMain{false};
+    for (int i = 0; i < 3; ++i) DispatchQueue::main().async([&, i] { order.push_back(i); });
+    std::thread worker([&] {
+        offMain = !DispatchQueue::isMainThread();
+        DispatchQueue::main().async([&] {
+            order.push_back(3);
+            EXPECT_TRUE(DispatchQueue::main().isCurrent());
+        });
+    });
+    worker.join();
+    EXPECT_TRUE(offMain);
+    EXPECT_TRUE(DispatchQueue::isMainThread());
+    EXPECT_EQ(RunLoop::main().runUntilIdle(), 4u);
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
+}
+
+TEST(MainQueueTest, RunUntilWaitsForWorkerPostsWithinItsBound) {
+    dispatch::testing::ManualClockScope scope;
+    bool done = false;
+    DispatchQueue worker("worker");
+    worker.async([&] {
+        std::this_thread::sleep_for(5ms);
+        DispatchQueue::main().async([&] { done = true; });
+    });
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return done; }, 5s));
+    EXPECT_FALSE(RunLoop::main().runUntil([] { return false; }, 20ms));
+}
+
+TEST(MainQueueTest, RunReturnsAfterStopAndFiresRealTimers) {
+    Clock::setCurrent(std::make_shared<RealClock>());
+    RunLoop::main().resetForTesting();
+    int ticks = 0;
+    auto timer = Timer::scheduledTimer(0.005, true, [&](Timer& t) {
+        if (++ticks == 3) {
+            t.invalidate();
+            RunLoop::main().stop();
+        }
+    });
+    RunLoop::main().run();
+    EXPECT_EQ(ticks, 3);
+    RunLoop::main().resetForTesting();
+}
+
+TEST(SerialQueueTest, AsyncRunsInOrderOffTheMainThreadAndSyncIsExclusive) {
+    DispatchQueue queue("queue");
+    EXPECT_EQ(queue.label(), "queue");
+    std::vector<int> seen;
+    std::atomic<bool> onMain{true};
+    for (int i = 0; i < 100; ++i) {
+        queue.async([&, i] {
+            onMain = onMain && DispatchQueue::isMainThread();
+            seen.push_back(i);
+        });
+    }
+    // sync waits for everything queued before it, then runs on the caller with the queue held.
+    auto size = queue.sync([&] {
+        EXPECT_TRUE(queue.isCurrent());
+        return seen.size();
+    });
+    EXPECT_EQ(size, 100u);
+    EXPECT_FALSE(onMain);
+    EXPECT_FALSE(queue.isCurrent());
+    // Re-entering from a block of the queue itself runs inline instead of deadlocking.
+    std::atomic<bool> nested{false};
+    queue.async([&] { queue.sync([&] { nested = true; }); });
+    queue.sync([] {});
+    EXPECT_TRUE(nested);
+}
+
+TEST(SerialQueueTest, ConcurrentSyncCallersNeverOverlap) {
+    DispatchQueue queue("lock");
+    int counter = 0;
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 200; ++i) {
+                queue.sync([&] {
+                    if (inside.fetch_add(1) != 0) overlapped = true;
+                    ++counter;
+                    inside.fetch_sub(1);
+                });
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(counter, 1600);
+    EXPECT_FALSE(overlapped);
+}
+
+TEST(SerialQueueTest, DelayedBlocksFollowTheClockAndDieWithTheQueue) {
+    dispatch::testing::ManualClockScope scope;
+    std::atomic<int> ran{0};
+    {
+        auto queue = std::make_unique<DispatchQueue>("delayed");
+        queue->asyncAfter(DispatchTime::now() + 1.0, [&] { ++ran; });
+        scope.advance(1.0);
+        queue->sync([] {});
+        EXPECT_EQ(ran, 1);
+        queue->asyncAfter(DispatchTime::now() + 1.0, [&] { ++ran; });
+    }
+    // The queue is gone: its pending delayed block is dropped, not run on a dead queue.
+    scope.advance(2.0);
+    EXPECT_EQ(ran, 1);
+}
+
+TEST(SerialQueueTest, QueueReleasedFromItsOwnBlockDoesNotDeadlock) {
+    std::atomic<bool> done{false};
+    auto queue = std::make_shared<DispatchQueue>("self-release");
+    auto* raw = queue.get();
+    raw->async([q = std::move(queue), &done]() mutable {
+        q.reset();
+        done = true;
+    });
+    for (int i = 0; i < 1000 && !done; ++i) std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(done);
+}
+
+TEST(ClockTest, SecondsConversionSaturates) {
+    EXPECT_EQ(nanosecondsFromSeconds(std::nan("")), 0ns);
+    EXPECT_EQ(nanosecondsFromSeconds(-1), 0ns);
+    EXPECT_EQ(nanosecondsFromSeconds(1e300).count(), std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(nanosecondsFromSeconds(0.1), 100ms);
+}
+
+}  // namespace
