@@ -1,0 +1,6 @@
+#pragma once
+
+#include "quartzcore/CAAnimation.h"
+#include "quartzcore/CAGradientLayer.h"
+#include "quartzcore/CALayer.h"
+#include "quartzcore/CATransaction.h"

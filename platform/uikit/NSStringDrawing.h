@@ -1,0 +1,87 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "uikit/NSAttributedString.h"
+#include "uikit/NSParagraphStyle.h"
+#include "uikit/UIFont.h"
+#include "uikit/UIGeometry.h"
+
+namespace uikit {
+
+// Options of `boundingRect(with:options:…)` (bit set).
+struct NSStringDrawingOptions {
+    static constexpr unsigned usesLineFragmentOrigin = 1u << 0;  // lay out in lines, wrapping at the width
+    static constexpr unsigned usesFontLeading = 1u << 1;         // accepted; the leading is 0
+    static constexpr unsigned usesDeviceMetrics = 1u << 3;       // accepted; no effect
+    static constexpr unsigned truncatesLastVisibleLine = 1u << 5;
+};
+
+// The deterministic text metrics of the toolkit. The rule:
+//  - Text is measured in Unicode characters (UTF-8 decoded; malformed bytes count one character each).
+//  - Each character advances 0.5 × pointSize; in a monospaced-digit font the digits 0–9 advance
+//    0.6 × pointSize. Bold fonts (semibold or heavier) multiply every advance by 1.05. A kern adds its
+//    value after every character. Spaces advance like any character; a line's width leaves out its
+//    trailing spaces.
+//  - Line height is the font's lineHeight, ceil(1.2 × pointSize); a paragraph style's lineSpacing is
+//    added between lines. "\n" always starts a new line; empty text measures 0 × 0.
+//  - Wrapping (multi-line layout in a width): words separated by spaces are kept whole when they fit;
+//    a word longer than the width is broken between characters (at least one character per line, so
+//    a width narrower than one character still makes progress). A width that is 0 or less, NaN or
+//    infinite does not wrap. byCharWrapping breaks anywhere; byClipping and the truncating modes
+//    do not wrap (each paragraph is one line).
+//  - With a line limit, the last visible line of text that does not fit is truncated with "…" (the
+//    ellipsis measures as one character) for byTruncatingTail / byWordWrapping / byCharWrapping,
+//    at the head or middle for byTruncatingHead / byTruncatingMiddle, or just cut (byClipping).
+struct TextLine {
+    std::string text;  // UTF-8, trailing spaces removed
+    CGFloat width = 0;
+    friend bool operator==(const TextLine&, const TextLine&) = default;
+};
+
+struct TextLayout {
+    std::vector<TextLine> lines;
+    // Widest line by (number of lines × line height + spacing between lines).
+    CGSize size;
+    bool truncated = false;
+};
+
+struct TextMetrics {
+    static CGFloat advance(char32_t character, const UIFont& font, CGFloat kern = 0);
+    // Width of one line (trailing spaces excluded).
+    static CGFloat width(const std::string& text, const UIFont& font, CGFloat kern = 0);
+    // Lines of `text` in `maxWidth` (see the rule); `numberOfLines` 0 means no limit.
+    static TextLayout layout(const std::string& text, const UIFont& font, CGFloat maxWidth, int numberOfLines = 0,
+                             NSLineBreakMode lineBreakMode = NSLineBreakMode::byWordWrapping, CGFloat kern = 0,
+                             CGFloat lineSpacing = 0);
+};
+
+// The platform's string-drawing additions, over a UTF-8 text.
+class NSString {
+  public:
+    explicit NSString(std::string text) : text_(std::move(text)) {}
+    const std::string& string() const { return text_; }
+
+    // Unwrapped size: widest paragraph × lines. The font comes from the attributes (system font 12,
+    // the platform's default, when absent); kern and paragraph style apply.
+    CGSize size(const NSAttributes& withAttributes) const;
+    // Without usesLineFragmentOrigin: as `size`, one line per paragraph. With it: wrapped at `with.width`
+    // and with `truncatesLastVisibleLine` limited to the lines that fit in `with.height`. The origin is zero;
+    // the size is not rounded (callers ceil it, as on the platform).
+    CGRect boundingRect(CGSize with, unsigned options, const NSAttributes& attributes) const;
+    // Records the text into the current graphics context (nothing outside a draw pass): one drawText per
+    // laid-out line, in the line's rectangle within `in` (wrapped at its width, horizontally placed by the
+    // paragraph alignment, top-aligned), with the font name / size and foreground colour (black by default).
+    void draw(const CGRect& in, const NSAttributes& withAttributes) const;
+    void draw(CGPoint at, const NSAttributes& withAttributes) const;
+
+  private:
+    std::string text_;
+};
+
+// UTF-8 helpers shared by the text code.
+std::u32string decodeUTF8(const std::string& text);
+std::string encodeUTF8(const std::u32string& text);
+
+}  // namespace uikit
