@@ -20,8 +20,9 @@ concept ErrorType = std::copy_constructible<E> && requires(const E& e) {
 // the concrete error can be read back with `as<T>()`.
 class Error {
 public:
-    template <ErrorType E>
-        requires(!std::same_as<std::decay_t<E>, Error>)
+    // The "not an Error" check comes first so that checking ErrorType never has to consider Error itself.
+    template <class E>
+        requires(!std::same_as<std::decay_t<E>, Error> && ErrorType<E>)
     Error(E value)  // NOLINT(google-explicit-constructor): errors convert implicitly, as on the platform
         : impl_(std::make_shared<Model<std::decay_t<E>>>(std::move(value))) {}
 

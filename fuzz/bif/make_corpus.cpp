@@ -1,0 +1,126 @@
+// Writes the seed corpus of the BIF fuzz target into the folder given as the only argument: small valid
+// indexes, the layouts the reader must refuse, truncations and hostile image sizes.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "imageio/ImageDecoder.h"
+#include "keymoments/testing/BIFWriter.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using lumora::testing::BIFWriter;
+
+Bytes png(std::uint8_t shade) {
+    return *imageio::encodePNG(*imageio::Bitmap::filled(4, 3, {shade, 9, 9, 255}));
+}
+Bytes jpeg(std::uint8_t shade) {
+    return *imageio::encodeJPEG(*imageio::Bitmap::filled(16, 8, {shade, 90, 9, 255}), 70);
+}
+
+std::uint32_t crc32(const std::uint8_t* bytes, std::size_t length) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < length; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void putBig32(Bytes& data, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) data[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+}
+
+// A PNG whose header claims width × height, with a correct checksum so that the size is what gets read.
+Bytes pngClaiming(std::uint32_t width, std::uint32_t height) {
+    Bytes data = png(1);
+    putBig32(data, 16, width);  // signature (8), length (4), "IHDR" (4), then width and height
+    putBig32(data, 20, height);
+    putBig32(data, 29, crc32(data.data() + 12, 17));
+    return data;
+}
+
+// A JPEG whose frame header claims width × height.
+Bytes jpegClaiming(std::uint16_t width, std::uint16_t height) {
+    Bytes data = jpeg(1);
+    for (std::size_t i = 0; i + 8 < data.size(); ++i) {
+        if (data[i] == 0xFF && data[i + 1] == 0xC0) {
+            data[i + 5] = static_cast<std::uint8_t>(height >> 8), data[i + 6] = static_cast<std::uint8_t>(height);
+            data[i + 7] = static_cast<std::uint8_t>(width >> 8), data[i + 8] = static_cast<std::uint8_t>(width);
+            break;
+        }
+    }
+    return data;
+}
+
+BIFWriter writer(std::vector<std::pair<std::uint32_t, Bytes>> frames, std::int32_t separation = 10'000) {
+    BIFWriter w;
+    w.version = 0;
+    w.framewiseSeparation = separation;
+    w.frames = std::move(frames);
+    return w;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+        return 2;
+    }
+    const std::filesystem::path folder(argv[1]);
+    std::filesystem::create_directories(folder);
+    auto save = [&](const std::string& name, const Bytes& data) {
+        std::ofstream(folder / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    };
+
+    const Bytes three = writer({{0, png(10)}, {1, png(20)}, {2, png(30)}}).write();
+    save("valid-png-three-frames.bif", three);
+    save("valid-jpeg-two-frames.bif", writer({{0, jpeg(40)}, {5, jpeg(200)}}, 2000).write());
+    save("valid-end-mark-first.bif", writer({}).write());
+    auto reserved = writer({{3, png(7)}});
+    reserved.reserved.fill(0xEE);
+    reserved.version = -1;
+    save("valid-reserved-bytes-set.bif", reserved.write());
+    save("valid-duplicate-frame.bif", writer({{0, png(10)}, {1, png(20)}, {1, png(25)}}).write());
+    save("valid-undecodable-image.bif", writer({{0, png(10)}, {1, Bytes{1, 2, 3, 4}}}).write());
+
+    Bytes outOfOrder = writer({{1, png(10)}, {2, png(20)}}).write();
+    std::swap_ranges(outOfOrder.begin() + 64, outOfOrder.begin() + 72, outOfOrder.begin() + 72);
+    save("valid-index-out-of-order.bif", outOfOrder);
+
+    Bytes wrongSignature = three;
+    wrongSignature[4] = 0x0C;
+    save("bad-signature.bif", wrongSignature);
+    save("truncated-header.bif", Bytes(three.begin(), three.begin() + 40));
+    save("truncated-index.bif", Bytes(three.begin(), three.begin() + 70));
+    save("truncated-last-image.bif", Bytes(three.begin(), three.end() - 20));
+    Bytes noEnd = three;
+    BIFWriter::set32(noEnd, BIFWriter::entryPosition(3), 9);
+    save("missing-end-of-index.bif", Bytes(noEnd.begin(), noEnd.begin() + 100));
+    Bytes pastEnd = three;
+    BIFWriter::set32(pastEnd, BIFWriter::entryPosition(1) + 4, 0xFFFFFFF0u);
+    save("offset-past-end.bif", pastEnd);
+    save("offsets-backwards.bif", writer({{0, png(10)}, {2, png(30)}, {1, png(20)}}).write());
+    Bytes overlap = three;
+    BIFWriter::set32(overlap, BIFWriter::entryPosition(0) + 4, 64);
+    save("index-overlaps-images.bif", overlap);
+
+    save("hostile-jpeg-size.bif", writer({{0, jpegClaiming(65000, 65000)}, {1, jpeg(50)}}).write());
+    save("hostile-png-size.bif", writer({{0, pngClaiming(100000, 100000)}, {1, png(50)}}).write());
+    save("hostile-total-size.bif", writer({{0, pngClaiming(1000, 1000)},
+                                           {1, pngClaiming(1000, 1000)},
+                                           {2, pngClaiming(1000, 1000)},
+                                           {3, pngClaiming(1000, 1000)},
+                                           {4, pngClaiming(1000, 1000)}})
+                                       .write());
+    auto negative = writer({{0xFFFFFFFEu, png(1)}}, -1);
+    negative.numberOfImages = -5;
+    save("hostile-header-numbers.bif", negative.write());
+    return 0;
+}

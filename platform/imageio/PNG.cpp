@@ -1,0 +1,80 @@
+// PNG through libpng's simplified API, which reports every failure in the image's message
+// rather than by a long jump through our frames.
+#include <png.h>
+
+#include <cstring>
+#include <memory>
+
+#include "imageio/ImageDecoder.h"
+
+namespace imageio {
+
+namespace {
+
+struct ImageGuard {
+    png_image image;
+    ImageGuard() {
+        std::memset(&image, 0, sizeof image);
+        image.version = PNG_IMAGE_VERSION;
+    }
+    ~ImageGuard() { png_image_free(&image); }
+    ImageGuard(const ImageGuard&) = delete;
+    ImageGuard& operator=(const ImageGuard&) = delete;
+    std::string message() const { return image.message[0] ? image.message : "unknown PNG error"; }
+};
+
+bool beginRead(ImageGuard& guard, std::span<const std::uint8_t> data) {
+    return png_image_begin_read_from_memory(&guard.image, data.data(), data.size()) != 0;
+}
+
+}  // namespace
+
+std::expected<ImageHeader, foundation::Error> readPNGHeader(std::span<const std::uint8_t> data) {
+    ImageGuard guard;
+    if (!beginRead(guard, data)) return std::unexpected(ImageDecodingError::corrupt(guard.message()));
+    if (guard.image.width == 0 || guard.image.height == 0) {
+        return std::unexpected(ImageDecodingError::corrupt("the PNG image is empty"));
+    }
+    return ImageHeader{ImageFormat::png, guard.image.width, guard.image.height};
+}
+
+std::expected<Bitmap, foundation::Error> decodePNG(std::span<const std::uint8_t> data, DecodeOptions options) {
+    ImageGuard guard;
+    if (!beginRead(guard, data)) return std::unexpected(ImageDecodingError::corrupt(guard.message()));
+    const ImageHeader header{ImageFormat::png, guard.image.width, guard.image.height};
+    if (header.width == 0 || header.height == 0) {
+        return std::unexpected(ImageDecodingError::corrupt("the PNG image is empty"));
+    }
+    if (header.pixelCount() > options.maxPixels) {
+        return std::unexpected(ImageDecodingError::tooLarge(header.width, header.height, options.maxPixels));
+    }
+    // 8-bit RGBA, not premultiplied, sRGB: libpng expands palettes, grey and 16-bit samples to it.
+    guard.image.format = PNG_FORMAT_RGBA;
+    auto pixels = std::make_shared_for_overwrite<std::uint8_t[]>(header.pixelCount() * 4);
+    if (!png_image_finish_read(&guard.image, nullptr, pixels.get(), 0, nullptr)) {
+        return std::unexpected(ImageDecodingError::corrupt(guard.message()));
+    }
+    return Bitmap::adopt(header.width, header.height, std::move(pixels));
+}
+
+std::expected<std::vector<std::uint8_t>, foundation::Error> encodePNG(const Bitmap& bitmap) {
+    if (bitmap.isEmpty()) return std::unexpected(ImageEncodingError{"the bitmap is empty"});
+    if (bitmap.width() > 0x7FFFFFFFu / 4) return std::unexpected(ImageEncodingError{"the bitmap is too wide"});
+    ImageGuard guard;
+    guard.image.width = bitmap.width();
+    guard.image.height = bitmap.height();
+    guard.image.format = PNG_FORMAT_RGBA;
+    png_alloc_size_t size = 0;
+    // First pass measures, second writes.
+    if (!png_image_write_to_memory(&guard.image, nullptr, &size, 0, bitmap.bytes().data(), 0, nullptr)) {
+        return std::unexpected(ImageEncodingError{guard.message()});
+    }
+    std::vector<std::uint8_t> out(size);
+    if (!png_image_write_to_memory(&guard.image, out.data(), &size, 0, bitmap.bytes().data(), 0, nullptr)) {
+        return std::unexpected(ImageEncodingError{guard.message()});
+    }
+    out.resize(size);
+    return out;
+}
+
+}  // namespace imageio

@@ -1,0 +1,90 @@
+#include "uikit/UIImage.h"
+
+#include <array>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace uikit {
+
+namespace {
+
+CGFloat sanitisedScale(CGFloat scale) {
+    return std::isfinite(scale) && scale > 0 ? scale : 1.0;
+}
+
+bool endsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+std::optional<std::vector<std::uint8_t>> readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (file.bad()) return std::nullopt;
+    return bytes;
+}
+
+}  // namespace
+
+UIImage::UIImage(imageio::Bitmap bitmap, CGFloat scale, RenderingMode renderingMode)
+    : bitmap_(std::move(bitmap)), scale_(sanitisedScale(scale)), renderingMode_(renderingMode) {}
+
+std::shared_ptr<UIImage> UIImage::create(imageio::Bitmap bitmap, CGFloat scale, RenderingMode renderingMode) {
+    if (bitmap.isEmpty()) return nullptr;
+    return std::shared_ptr<UIImage>(new UIImage(std::move(bitmap), scale, renderingMode));
+}
+
+std::expected<std::shared_ptr<UIImage>, foundation::Error> UIImage::decode(std::span<const std::uint8_t> data,
+                                                                           CGFloat scale,
+                                                                           imageio::DecodeOptions options) {
+    auto bitmap = imageio::decode(data, options);
+    if (!bitmap) return std::unexpected(bitmap.error());
+    return create(std::move(*bitmap), scale);
+}
+
+std::shared_ptr<UIImage> UIImage::fromData(std::span<const std::uint8_t> data, CGFloat scale) {
+    auto image = decode(data, scale);
+    return image ? *image : nullptr;
+}
+
+std::shared_ptr<UIImage> UIImage::named(std::string_view name) {
+    return named(name, foundation::Bundle::main());
+}
+
+std::shared_ptr<UIImage> UIImage::named(std::string_view name, const foundation::Bundle& bundle) {
+    if (name.empty()) return nullptr;
+    struct Candidate {
+        std::string name;
+        CGFloat scale;
+    };
+    std::vector<Candidate> candidates;
+    if (endsWith(name, ".png") || endsWith(name, ".jpg") || endsWith(name, ".jpeg")) {
+        const std::string_view stem = name.substr(0, name.rfind('.'));
+        const CGFloat scale = endsWith(stem, "@3x") ? 3.0 : endsWith(stem, "@2x") ? 2.0 : 1.0;
+        candidates.push_back({std::string(name), scale});
+    } else {
+        const std::string base(name);
+        candidates = {{base + ".png", 1.0}, {base + "@2x.png", 2.0}, {base + "@3x.png", 3.0}, {base + ".jpg", 1.0}};
+    }
+    for (const Candidate& candidate : candidates) {
+        const auto path = bundle.path(candidate.name, "");
+        if (!path) continue;
+        // The first file that exists decides, as a look-up by name finds one resource.
+        const auto bytes = readFile(*path);
+        return bytes ? fromData(*bytes, candidate.scale) : nullptr;
+    }
+    return nullptr;
+}
+
+CGSize UIImage::size() const {
+    return {static_cast<CGFloat>(bitmap_.width()) / scale_, static_cast<CGFloat>(bitmap_.height()) / scale_};
+}
+
+std::shared_ptr<UIImage> UIImage::withRenderingMode(RenderingMode mode) const {
+    return std::shared_ptr<UIImage>(new UIImage(bitmap_, scale_, mode));
+}
+
+}  // namespace uikit

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "foundation/Bundle.h"
+#include "foundation/Error.h"
+#include "imageio/Bitmap.h"
+#include "imageio/ImageDecoder.h"
+#include "uikit/UIGeometry.h"
+
+namespace uikit {
+
+// An image: decoded RGBA pixels with the scale that maps them to points. Images are shared objects, as on
+// the platform; an image never changes after it is made, and images derived from it share its pixels.
+class UIImage {
+  public:
+    // How a view draws the image: `alwaysTemplate` draws only its shape in the view's tint colour.
+    enum class RenderingMode { automatic, alwaysOriginal, alwaysTemplate };
+
+    // An image of `bitmap`; nullptr for an empty bitmap. A scale that is not a positive finite number is 1.
+    static std::shared_ptr<UIImage> create(imageio::Bitmap bitmap, CGFloat scale = 1.0,
+                                           RenderingMode renderingMode = RenderingMode::automatic);
+
+    // JPEG or PNG data decoded now; nullptr when it does not decode (see `decode` for the reason).
+    static std::shared_ptr<UIImage> fromData(std::span<const std::uint8_t> data, CGFloat scale = 1.0);
+    // The same, with the reason of a failure (an imageio::ImageDecodingError). Images above
+    // `options.maxPixels` are refused before any pixel memory is allocated.
+    static std::expected<std::shared_ptr<UIImage>, foundation::Error> decode(std::span<const std::uint8_t> data,
+                                                                             CGFloat scale = 1.0,
+                                                                             imageio::DecodeOptions options = {});
+
+    // The image resource `name` of the bundle (main bundle by default): the first of "<name>.png",
+    // "<name>@2x.png" (scale 2), "<name>@3x.png" (scale 3) and "<name>.jpg" that exists; a name that already
+    // ends in ".png", ".jpg" or ".jpeg" is looked up as it is. nullptr when none exists or it does not decode.
+    static std::shared_ptr<UIImage> named(std::string_view name);
+    static std::shared_ptr<UIImage> named(std::string_view name, const foundation::Bundle& bundle);
+
+    // Size in points: pixels ÷ scale.
+    CGSize size() const;
+    CGFloat scale() const { return scale_; }
+    std::uint32_t pixelWidth() const { return bitmap_.width(); }
+    std::uint32_t pixelHeight() const { return bitmap_.height(); }
+    const imageio::Bitmap& bitmap() const { return bitmap_; }
+    // The pixel at (x, y) in pixels from the top left; nothing outside the image.
+    std::optional<imageio::RGBA> pixel(std::uint32_t x, std::uint32_t y) const { return bitmap_.pixel(x, y); }
+
+    RenderingMode renderingMode() const { return renderingMode_; }
+    // A new image with the same pixels and scale drawn in `mode`.
+    std::shared_ptr<UIImage> withRenderingMode(RenderingMode mode) const;
+
+  private:
+    UIImage(imageio::Bitmap bitmap, CGFloat scale, RenderingMode renderingMode);
+
+    imageio::Bitmap bitmap_;
+    CGFloat scale_;
+    RenderingMode renderingMode_;
+};
+
+}  // namespace uikit
