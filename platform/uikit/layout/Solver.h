@@ -1,0 +1,171 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace uikit::layout {
+
+// An incremental linear constraint solver in the Cassowary style: a simplex tableau kept in basic
+// feasible solved form, to which constraints are added and removed one at a time, and whose constants
+// can be changed in place (the edit-variable technique: a dual simplex restores feasibility).
+//
+// Priorities follow the toolkit: 1000 is required; anything lower is a preference. Preferences are
+// strictly ordered by priority: no number of violated constraints at one priority outweighs a single
+// constraint of a higher priority. The objective is therefore kept as one row per priority level and
+// compared lexicographically, which keeps the arithmetic exact instead of mixing huge and tiny weights.
+//
+// A constraint is `expression relation 0`. A required constraint that cannot be satisfied together
+// with those already present is refused and the tableau is left as it was.
+class Solver {
+  public:
+    using Variable = std::uint32_t;
+    using ConstraintId = std::uint32_t;
+    static constexpr double required = 1000.0;
+
+    enum class Relation { lessThanOrEqual = -1, equal = 0, greaterThanOrEqual = 1 };
+
+    struct Term {
+        Variable variable;
+        double coefficient;
+    };
+    struct Expression {
+        std::vector<Term> terms;
+        double constant = 0;
+    };
+
+    enum class Failure { unsatisfiable, unknownConstraint };
+
+    Solver();
+    Solver(const Solver&) = delete;
+    Solver& operator=(const Solver&) = delete;
+
+    // A fresh variable. Variables cost nothing until a constraint uses them.
+    Variable newVariable();
+
+    // Adds `expression relation 0` at `priority` (clamped to [1, 1000]).
+    std::expected<ConstraintId, Failure> addConstraint(const Expression& expression, Relation relation,
+                                                       double priority);
+    std::expected<void, Failure> removeConstraint(ConstraintId id);
+    bool hasConstraint(ConstraintId id) const { return constraints_.count(id) != 0; }
+
+    // Replaces the constant of the constraint's expression. Incremental: no re-solve from scratch.
+    // When a required constraint cannot hold with the new constant, the constraint is removed and the
+    // call fails with `unsatisfiable`.
+    std::expected<void, Failure> setConstant(ConstraintId id, double constant);
+    double constant(ConstraintId id) const;
+
+    // Edit variables: a preference `variable == value` at `priority` whose value can be suggested
+    // repeatedly at the cost of a dual simplex pass.
+    std::expected<void, Failure> addEditVariable(Variable variable, double priority);
+    std::expected<void, Failure> removeEditVariable(Variable variable);
+    bool hasEditVariable(Variable variable) const { return edits_.count(variable) != 0; }
+    std::expected<void, Failure> suggestValue(Variable variable, double value);
+
+    // The current value of a variable (0 for a variable no constraint determines).
+    double value(Variable variable) const;
+
+    std::size_t constraintCount() const { return constraints_.size(); }
+    std::size_t rowCount() const { return rows_.size(); }
+    // Drops every constraint and edit variable (variables stay valid).
+    void reset();
+
+    // Internal consistency check for tests: every basic restricted symbol is non-negative, no basic
+    // symbol appears in another row, and the objective is optimal.
+    bool isConsistent() const;
+
+  private:
+    using Sym = std::uint32_t;
+    enum class SymType : std::uint8_t { invalid, external, slack, error, dummy };
+
+    // A row of the tableau: basic = constant + Σ coefficient · symbol (symbols sorted by id).
+    struct Row {
+        std::vector<std::pair<Sym, double>> cells;
+        double constant = 0;
+
+        double coefficientFor(Sym s) const;
+        void add(double c) { constant += c; }
+        void insert(Sym s, double coefficient);
+        void insert(const Row& other, double coefficient);
+        void remove(Sym s);
+        void reverseSign();
+        void solveFor(Sym s);
+        void solveFor(Sym lhs, Sym rhs);
+        // Replaces `s` by `row` when `s` appears; returns whether it did.
+        bool substitute(Sym s, const Row& row);
+    };
+
+    struct ConstraintInfo {
+        Expression expression;
+        Relation relation;
+        double priority;
+        Sym marker;
+        Sym other;
+        std::size_t variableCount;
+    };
+
+    struct EditInfo {
+        ConstraintId constraint;
+        double priority;
+    };
+
+    struct VariableInfo {
+        Sym symbol;
+        int references;
+    };
+
+    Sym newSymbol(SymType type);
+    SymType typeOf(Sym s) const { return symbolTypes_[s]; }
+    bool isRestricted(Sym s) const { return typeOf(s) == SymType::slack || typeOf(s) == SymType::error; }
+    bool isPivotable(Sym s) const { return typeOf(s) != SymType::dummy && typeOf(s) != SymType::invalid; }
+
+    Sym symbolFor(Variable v);
+    void releaseVariable(Variable v);
+    Row createRow(const ConstraintInfo& info, const Expression& expression);
+    Sym chooseSubject(const Row& row, const ConstraintInfo& info) const;
+    bool addWithArtificialVariable(const Row& row);
+    // Makes `marker` basic in a feasibility-preserving way and deletes its row.
+    void eliminateMarker(Sym marker);
+    void substitute(Sym s, const Row& row);
+    // The column index: for each symbol, the basic symbols whose rows may contain it (a superset, cleaned
+    // when read), so that substitutions and ratio tests touch only the rows concerned.
+    void setRow(Sym basic, Row row);
+    void note(Sym basic, const Row& row);
+    std::vector<Sym> rowsContaining(Sym s);
+    void forget(Sym s);
+    void pivot(Sym entering, Sym leaving);
+    void optimize();
+    bool optimizeArtificial(Row& artificial);
+    bool dualOptimize();
+    void removeObjectiveEffects(const ConstraintInfo& info);
+    Row& levelRow(double priority);
+    void dropLevel(double priority);
+    // Lexicographic objective coefficient of `s`: components from the highest priority down.
+    int objectiveSign(Sym s) const;
+    bool lexLess(const std::vector<double>& a, const std::vector<double>& b) const;
+    std::vector<double> objectiveVector(Sym s, double scale) const;
+    std::expected<void, Failure> applyConstantDelta(ConstraintInfo& info, double delta);
+
+    std::vector<SymType> symbolTypes_;
+    std::unordered_map<Sym, Row> rows_;
+    struct Column {
+        std::vector<Sym> rows;
+        std::size_t compacted = 0;
+    };
+    std::unordered_map<Sym, Column> columns_;
+    // Objective rows by priority, highest first, with the number of constraints at each level.
+    std::map<double, Row, std::greater<double>> objective_;
+    std::map<double, int, std::greater<double>> levelCounts_;
+    std::unordered_map<ConstraintId, ConstraintInfo> constraints_;
+    std::unordered_map<Variable, VariableInfo> variables_;
+    std::unordered_map<Variable, EditInfo> edits_;
+    std::vector<Sym> infeasible_;
+    Variable nextVariable_ = 1;
+    ConstraintId nextConstraint_ = 1;
+};
+
+}  // namespace uikit::layout

@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "coregraphics/CGContext.h"
+#include "dispatch/testing/ManualClockScope.h"
+#include "imageio/Bitmap.h"
+#include "uikit/UIImageView.h"
+#include "uikit/UILabel.h"
+#include "uikit/UIScrollView.h"
+#include "uikit/UIWindow.h"
+
+namespace {
+
+using namespace uikit;
+using coregraphics::CGDrawCommand;
+
+std::shared_ptr<coregraphics::CGContext> display(const std::shared_ptr<UIView>& view) {
+    view->setNeedsDisplay();
+    view->layer()->displayIfNeeded();
+    return view->layer()->contents();
+}
+
+class ViewsContent : public ::testing::Test {
+  protected:
+    dispatch::testing::ManualClockScope clock;
+};
+
+TEST_F(ViewsContent, LabelMeasuresAndDrawsWithTheTextMetrics) {
+    auto label = UILabel::create();
+    EXPECT_EQ(label->intrinsicContentSize(), (CGSize{0, 0}));
+    label->setText("00:42");
+    label->setFont(UIFont::systemFont(16));
+    // Five characters × 8 points; line height ceil(1.2 × 16) = 20.
+    EXPECT_EQ(label->intrinsicContentSize(), (CGSize{40, 20}));
+    // Too narrow: the tail is truncated ("00…", three characters).
+    EXPECT_EQ(label->textRect(CGRect(5, 5, 30, 100), 1), CGRect(5, 5, 24, 20));
+    label->setFont(UIFont::monospacedDigitSystemFont(16, UIFont::Weight::regular));
+    EXPECT_GT(label->intrinsicContentSize().width, 40);
+
+    // Drawing: centred vertically in the bounds and aligned as asked.
+    label->setFont(UIFont::systemFont(16));
+    label->setFrame(CGRect(0, 0, 100, 40));
+    label->setTextAlignment(NSTextAlignment::center);
+    label->setTextColor(UIColor::white());
+    auto ctx = display(label);
+    auto texts = ctx->commands(CGDrawCommand::Kind::drawText);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].text, "00:42");
+    EXPECT_EQ(texts[0].rect, CGRect(30, 10, 40, 20));
+    EXPECT_EQ(texts[0].color, coregraphics::CGColor::white());
+    EXPECT_EQ(texts[0].fontSize, 16);
+
+    // Attributed text brings its own font and colour.
+    NSAttributedString styled("Hi", {{NSAttributedStringKey::font, UIFont::boldSystemFont(20)},
+                                     {NSAttributedStringKey::foregroundColor, UIColor::red()}});
+    label->setAttributedText(styled);
+    EXPECT_EQ(label->text(), std::optional<std::string>("Hi"));
+    EXPECT_EQ(label->intrinsicContentSize(), (CGSize{21, 24}));
+    texts = display(label)->commands(CGDrawCommand::Kind::drawText);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].color, UIColor::red().cgColor());
+    label->setText("plain");
+    EXPECT_EQ(label->attributedText()->string(), "plain");
+    EXPECT_EQ(label->snapshotAttributes(), "text=\"plain\"");
+}
+
+TEST_F(ViewsContent, MultiLineLabelsWrapAtTheWidthTheyAreGiven) {
+    auto root = UIView::create(CGRect(0, 0, 100, 300));
+    auto label = UILabel::create();
+    label->setFont(UIFont::systemFont(10));  // 5 points a character, 12-point lines
+    label->setNumberOfLines(0);
+    label->setText("one two three four five");
+    root->addSubview(label);
+    label->snp().makeConstraints([](ConstraintMaker& make) { make.leading().trailing().top().equalToSuperview(); });
+    root->layoutIfNeeded();
+    // 100 points take 20 characters a line: "one two three four" / "five".
+    EXPECT_EQ(label->frame().size.height, 24);
+    EXPECT_EQ(label->textRect(label->bounds(), 0).size.height, 24);
+    EXPECT_EQ(label->textRect(label->bounds(), 1).size.height, 12);
+    root->setFrame(CGRect(0, 0, 50, 300));
+    root->layoutIfNeeded();
+    EXPECT_EQ(label->frame().size.width, 50);
+    EXPECT_EQ(label->frame().size.height, 36);  // "one two" / "three four" / "five"
+    auto texts = display(label)->commands(CGDrawCommand::Kind::drawText);
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[1].text, "three four");
+
+    // A preferred width fixes the wrapping width; a line limit truncates.
+    label->setPreferredMaxLayoutWidth(200);
+    EXPECT_EQ(label->intrinsicContentSize().height, 12);
+    label->setPreferredMaxLayoutWidth(0);
+    label->setNumberOfLines(2);
+    root->layoutIfNeeded();
+    EXPECT_EQ(label->frame().size.height, 24);
+
+    // Single line with shrinking: the font scales down to fit, not below the minimum factor.
+    auto shrink = UILabel::create(CGRect(0, 0, 25, 20));
+    shrink->setFont(UIFont::systemFont(10));
+    shrink->setText("abcdefghij");  // 50 points at full size
+    shrink->setAdjustsFontSizeToFitWidth(true);
+    texts = display(shrink)->commands(CGDrawCommand::Kind::drawText);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_DOUBLE_EQ(texts[0].fontSize, 5);
+    shrink->setMinimumScaleFactor(0.8);
+    texts = display(shrink)->commands(CGDrawCommand::Kind::drawText);
+    EXPECT_DOUBLE_EQ(texts[0].fontSize, 8);
+}
+
+TEST_F(ViewsContent, ImageViewSizesAndPlacesItsImage) {
+    auto bitmap = imageio::Bitmap::filled(60, 30, imageio::RGBA{255, 0, 0, 255});
+    ASSERT_TRUE(bitmap);
+    auto image = UIImage::create(*bitmap, 2);  // 30 × 15 points
+    auto view = UIImageView::create(image);
+    EXPECT_EQ(view->frame(), CGRect(0, 0, 30, 15));
+    EXPECT_EQ(view->intrinsicContentSize(), (CGSize{30, 15}));
+    view->setFrame(CGRect(0, 0, 100, 100));
+    view->setContentMode(UIView::ContentMode::scaleAspectFit);
+    EXPECT_EQ(view->imageRect(), CGRect(0, 25, 100, 50));
+    view->setContentMode(UIView::ContentMode::scaleAspectFill);
+    EXPECT_EQ(view->imageRect(), CGRect(-50, 0, 200, 100));
+    view->setContentMode(UIView::ContentMode::topLeft);
+    auto images = display(view)->commands(CGDrawCommand::Kind::drawImage);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].rect, CGRect(0, 0, 30, 15));
+
+    // Without an image there is no intrinsic size, and auto layout sees the change of image.
+    auto root = UIView::create(CGRect(0, 0, 200, 200));
+    auto holder = UIImageView::create();
+    root->addSubview(holder);
+    holder->snp().makeConstraints([](ConstraintMaker& make) { make.center().equalToSuperview(); });
+    EXPECT_EQ(holder->intrinsicContentSize(), (CGSize{UIView::noIntrinsicMetric, UIView::noIntrinsicMetric}));
+    holder->setImage(image);
+    root->layoutIfNeeded();
+    EXPECT_EQ(holder->frame(), CGRect(85, 92.5, 30, 15));
+    EXPECT_EQ(holder->snapshotAttributes(), "image=30x15");
+}
+
+TEST_F(ViewsContent, ScrollViewOffsetsAndInsets) {
+    struct Observer : UIScrollViewDelegate {
+        void scrollViewDidScroll(UIScrollView& s) override { offsets.push_back(s.contentOffset()); }
+        std::vector<CGPoint> offsets;
+    };
+    auto window = UIWindow::create(CGRect(0, 0, 320, 480));
+    window->setSafeAreaInsets(UIEdgeInsets{20, 0, 34, 0});
+    auto scroll = UIScrollView::create(CGRect(0, 0, 320, 480));
+    window->addSubview(scroll);
+    auto observer = std::make_shared<Observer>();
+    scroll->setDelegate(observer);
+    EXPECT_TRUE(scroll->clipsToBounds());
+    EXPECT_TRUE(scroll->showsVerticalScrollIndicator());
+    EXPECT_TRUE(scroll->isScrollEnabled());
+    EXPECT_FALSE(scroll->isPagingEnabled());
+    EXPECT_TRUE(scroll->bounces());
+
+    auto content = UIView::create(CGRect(0, 0, 320, 1000));
+    scroll->addSubview(content);
+    scroll->setContentSize({320, 1000});
+    scroll->setContentOffset({0, 200});
+    EXPECT_EQ(scroll->bounds().origin, (CGPoint{0, 200}));
+    EXPECT_EQ(content->convertTo(CGPoint{0, 200}, window), (CGPoint{0, 0}));
+    ASSERT_EQ(observer->offsets.size(), 1u);
+
+    // Keyboard avoidance sets the inset; the adjusted inset adds the safe area unless told not to.
+    window->layoutIfNeeded();
+    scroll->setContentInset(UIEdgeInsets{0, 0, 291, 0});
+    EXPECT_EQ(scroll->adjustedContentInset(), (UIEdgeInsets{20, 0, 325, 0}));
+    scroll->setContentInsetAdjustmentBehavior(UIScrollView::ContentInsetAdjustmentBehavior::never);
+    EXPECT_EQ(scroll->adjustedContentInset(), (UIEdgeInsets{0, 0, 291, 0}));
+
+    // An animated offset moves the bounds over time; the model offset is set at once.
+    scroll->setContentOffsetAnimated({0, 0}, true);
+    EXPECT_EQ(scroll->contentOffset(), (CGPoint{0, 0}));
+    EXPECT_EQ(scroll->presentation().bounds.origin, (CGPoint{0, 200}));
+    clock.advance(0.3);
+    EXPECT_EQ(scroll->presentation().bounds.origin, (CGPoint{0, 0}));
+}
+
+}  // namespace
