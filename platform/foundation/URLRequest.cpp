@@ -1,0 +1,126 @@
+#include "foundation/URLRequest.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <limits>
+
+#include "foundation/URLError.h"
+
+namespace foundation {
+
+bool CaseInsensitiveLess::operator()(std::string_view a, std::string_view b) const noexcept {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const int ca = std::tolower(static_cast<unsigned char>(a[i]));
+        const int cb = std::tolower(static_cast<unsigned char>(b[i]));
+        if (ca != cb) return ca < cb;
+    }
+    return a.size() < b.size();
+}
+
+void URLRequest::setValue(std::optional<std::string> value, std::string_view field) {
+    auto it = allHTTPHeaderFields.find(field);
+    if (!value) {
+        if (it != allHTTPHeaderFields.end()) allHTTPHeaderFields.erase(it);
+        return;
+    }
+    if (it != allHTTPHeaderFields.end()) {
+        it->second = std::move(*value);
+    } else {
+        allHTTPHeaderFields.emplace(std::string(field), std::move(*value));
+    }
+}
+
+void URLRequest::addValue(std::string_view value, std::string_view field) {
+    auto it = allHTTPHeaderFields.find(field);
+    if (it == allHTTPHeaderFields.end()) {
+        allHTTPHeaderFields.emplace(std::string(field), std::string(value));
+    } else {
+        it->second += ",";
+        it->second += value;
+    }
+}
+
+std::optional<std::string> URLRequest::value(std::string_view field) const {
+    auto it = allHTTPHeaderFields.find(field);
+    if (it == allHTTPHeaderFields.end()) return std::nullopt;
+    return it->second;
+}
+
+std::optional<std::string> HTTPURLResponse::value(std::string_view field) const {
+    auto it = allHeaderFields.find(field);
+    if (it == allHeaderFields.end()) return std::nullopt;
+    return it->second;
+}
+
+std::optional<long long> HTTPURLResponse::expectedContentLength() const {
+    auto v = value("Content-Length");
+    if (!v || v->empty()) return std::nullopt;
+    long long n = 0;
+    for (char c : *v) {
+        if (c < '0' || c > '9') return std::nullopt;
+        if (n > (std::numeric_limits<long long>::max() - 9) / 10) return std::nullopt;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+std::optional<std::string> HTTPURLResponse::mimeType() const {
+    auto v = value("Content-Type");
+    if (!v) return std::nullopt;
+    std::string type = v->substr(0, v->find(';'));
+    while (!type.empty() && std::isspace(static_cast<unsigned char>(type.back()))) type.pop_back();
+    std::size_t start = 0;
+    while (start < type.size() && std::isspace(static_cast<unsigned char>(type[start]))) ++start;
+    type = type.substr(start);
+    for (auto& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (type.empty()) return std::nullopt;
+    return type;
+}
+
+namespace URLError {
+
+std::string description(int code) {
+    switch (code) {
+        case cancelled:
+            return "cancelled";
+        case badURL:
+            return "bad URL";
+        case timedOut:
+            return "The request timed out.";
+        case unsupportedURL:
+            return "unsupported URL";
+        case cannotFindHost:
+            return "A server with the specified hostname could not be found.";
+        case cannotConnectToHost:
+            return "Could not connect to the server.";
+        case networkConnectionLost:
+            return "The network connection was lost.";
+        case httpTooManyRedirects:
+            return "too many HTTP redirects";
+        case badServerResponse:
+            return "bad server response";
+        case cannotParseResponse:
+            return "cannot parse response";
+        case dataLengthExceedsMaximum:
+            return "resource exceeds maximum size";
+        case secureConnectionFailed:
+            return "An SSL error has occurred and a secure connection to the server cannot be made.";
+        case serverCertificateUntrusted:
+            return "The certificate for this server is invalid.";
+        default:
+            return "unknown error";
+    }
+}
+
+NSError make(int code, std::string text) {
+    return NSError{domain, code, text.empty() ? description(code) : std::move(text), nullptr};
+}
+
+bool is(const Error& error, int code) {
+    return error.domain() == domain && error.code() == code;
+}
+
+}  // namespace URLError
+
+}  // namespace foundation

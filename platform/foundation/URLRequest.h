@@ -1,0 +1,66 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "foundation/Data.h"
+#include "foundation/URL.h"
+
+namespace foundation {
+
+// Orders header names without regard to ASCII case, so that a header map finds "content-type" under
+// "Content-Type". HTTP header names are case-insensitive.
+struct CaseInsensitiveLess {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const noexcept;
+};
+
+// Header fields keyed case-insensitively; the key keeps the spelling it was first stored with.
+using HTTPHeaderFields = std::map<std::string, std::string, CaseInsensitiveLess>;
+
+// A request to load a URL. A plain value: copy it, change it, hand it to a session.
+struct URLRequest {
+    URL url;
+    std::string httpMethod = "GET";
+    HTTPHeaderFields allHTTPHeaderFields;
+    std::optional<Data> httpBody;
+    // Seconds the request may stay without receiving anything before it fails with a time-out
+    // (NSURLErrorDomain -1001). A value of 0 or less, or NaN, means the session's default.
+    double timeoutInterval = 60.0;
+
+    explicit URLRequest(URL url, double timeoutInterval = 60.0)
+        : url(std::move(url)), timeoutInterval(timeoutInterval) {}
+
+    // Sets (replacing) the field; nothing removes it.
+    void setValue(std::optional<std::string> value, std::string_view field);
+    // Appends to the field, joining with "," when it is already set.
+    void addValue(std::string_view value, std::string_view field);
+    // The field's value, the name matched case-insensitively.
+    std::optional<std::string> value(std::string_view field) const;
+
+    friend bool operator==(const URLRequest&, const URLRequest&) = default;
+};
+
+// The answer of an HTTP server: status code and header fields. The body travels separately as Data.
+struct HTTPURLResponse {
+    // The URL that answered (after any redirects).
+    URL url;
+    int statusCode = 0;
+    // Fields of the final answer; a field sent several times is joined with ", ".
+    HTTPHeaderFields allHeaderFields;
+
+    HTTPURLResponse(URL url, int statusCode, HTTPHeaderFields headers = {})
+        : url(std::move(url)), statusCode(statusCode), allHeaderFields(std::move(headers)) {}
+
+    std::optional<std::string> value(std::string_view field) const;
+    // "Content-Length" when present and a valid non-negative number.
+    std::optional<long long> expectedContentLength() const;
+    // The MIME type of "Content-Type" without parameters, lower case ("application/json").
+    std::optional<std::string> mimeType() const;
+
+    friend bool operator==(const HTTPURLResponse&, const HTTPURLResponse&) = default;
+};
+
+}  // namespace foundation

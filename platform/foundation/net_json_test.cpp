@@ -1,0 +1,318 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "foundation/JSON.h"
+
+namespace foundation {
+namespace {
+
+enum class Position { goalkeeper, forward };
+
+struct PositionCode {
+    Position value = Position::goalkeeper;
+    static PositionCode decode(const SingleValueDecodingContainer& c) {
+        const std::string raw = c.decode<std::string>();
+        if (raw == "GK") return {Position::goalkeeper};
+        if (raw == "FW") return {Position::forward};
+        c.dataCorrupted("Cannot initialize Position from invalid String value " + raw);
+        return {};
+    }
+    void encode(SingleValueEncodingContainer& c) const {
+        c.encode(std::string(value == Position::goalkeeper ? "GK" : "FW"));
+    }
+    friend bool operator==(const PositionCode&, const PositionCode&) = default;
+};
+
+struct Player {
+    std::string name;
+    int number = 0;
+    std::optional<std::string> nickName;
+    PositionCode position;
+    static Player decode(const KeyedDecodingContainer& c) {
+        Player p;
+        p.name = c.decode<std::string>("name");
+        p.number = c.decode<int>("number");
+        p.nickName = c.decodeIfPresent<std::string>("nickName");
+        p.position = c.decode<PositionCode>("position");
+        return p;
+    }
+    void encode(KeyedEncodingContainer& c) const {
+        c.encode("name", name);
+        c.encode("number", number);
+        c.encodeIfPresent("nickName", nickName);
+        c.encode("position", position);
+    }
+    friend bool operator==(const Player&, const Player&) = default;
+};
+
+struct Team {
+    std::string teamName;
+    std::vector<Player> players;
+    std::optional<double> averageAge;
+    std::map<std::string, std::int64_t> goals;
+    static Team decode(const KeyedDecodingContainer& c) {
+        Team t;
+        t.teamName = c.decode<std::string>("teamName");
+        t.players = c.decode<std::vector<Player>>("players");
+        t.averageAge = c.decode<std::optional<double>>("averageAge");
+        t.goals = c.decodeIfPresent<std::map<std::string, std::int64_t>>("goals").value_or(
+            std::map<std::string, std::int64_t>{});
+        return t;
+    }
+    void encode(KeyedEncodingContainer& c) const {
+        c.encode("teamName", teamName);
+        c.encode("players", players);
+        c.encodeIfPresent("averageAge", averageAge);
+        c.encode("goals", goals);
+    }
+    friend bool operator==(const Team&, const Team&) = default;
+};
+
+const DecodingError& decodingError(const Error& e) {
+    static const DecodingError none = DecodingError::dataCorrupted({});
+    const auto* d = e.as<DecodingError>();
+    EXPECT_NE(d, nullptr) << e.localizedDescription();
+    return d ? *d : none;
+}
+
+template <class T>
+DecodingError failure(std::string_view json, KeyDecodingStrategy strategy = KeyDecodingStrategy::useDefaultKeys) {
+    JSONDecoder decoder;
+    decoder.keyDecodingStrategy = strategy;
+    auto result = decoder.decode<T>(json);
+    EXPECT_FALSE(result.has_value()) << json;
+    if (result) return DecodingError::dataCorrupted({});
+    return decodingError(result.error());
+}
+
+constexpr std::string_view kTeam = R"({"teamName":"Lions","players":[
+    {"name":"Ann","number":1,"position":"GK"},
+    {"name":"Bo","number":9,"nickName":null,"position":"FW","extra":true}],
+  "averageAge":null,"goals":{"Bo":3}})";
+
+TEST(JSONDecoderTest, ModelsDecodeKeyByKeyWithOptionalKeysAbsentOrNull) {
+    auto team = JSONDecoder().decode<Team>(kTeam);
+    ASSERT_TRUE(team) << team.error().localizedDescription();
+    EXPECT_EQ(team->teamName, "Lions");
+    ASSERT_EQ(team->players.size(), 2u);
+    EXPECT_EQ(team->players[1].name, "Bo");
+    EXPECT_EQ(team->players[1].position.value, Position::forward);
+    EXPECT_FALSE(team->players[0].nickName);
+    EXPECT_FALSE(team->players[1].nickName);
+    EXPECT_FALSE(team->averageAge);
+    EXPECT_EQ(team->goals.at("Bo"), 3);
+}
+
+TEST(JSONDecoderTest, ErrorsNameTheKeyPath) {
+    DecodingError missing = failure<Team>(
+        R"({"teamName":"L","players":[{"name":"A","number":1,"position":"GK"},{"number":2,"position":"GK"}]})");
+    EXPECT_TRUE(missing.isKeyNotFound());
+    EXPECT_EQ(missing.key(), "name");
+    EXPECT_EQ(missing.keyPath(), "players[1].name");
+    EXPECT_EQ(missing.localizedDescription(), "No value associated with key \"name\" (key path \"players[1].name\").");
+
+    DecodingError null = failure<Team>(R"({"teamName":null,"players":[]})");
+    EXPECT_TRUE(null.isValueNotFound());
+    EXPECT_EQ(null.expectedType(), "String");
+    EXPECT_EQ(null.localizedDescription(), "Expected String value but found null instead (key path \"teamName\").");
+
+    DecodingError wrong = failure<Team>(R"({"teamName":"L","players":[{"name":"A","number":"7","position":"GK"}]})");
+    EXPECT_TRUE(wrong.isTypeMismatch());
+    EXPECT_EQ(wrong.expectedType(), "Int32");
+    EXPECT_EQ(wrong.localizedDescription(),
+              "Expected to decode Int32 but found a string instead (key path \"players[0].number\").");
+
+    DecodingError raw = failure<Team>(R"({"teamName":"L","players":[{"name":"A","number":7,"position":"XX"}]})");
+    EXPECT_TRUE(raw.isDataCorrupted());
+    EXPECT_EQ(raw.keyPath(), "players[0].position");
+    EXPECT_NE(raw.localizedDescription().find("invalid String value XX"), std::string::npos);
+
+    // The first failure is the one reported; later keys are not looked at.
+    DecodingError first = failure<Player>(R"({"name":5,"number":"x"})");
+    EXPECT_EQ(first.keyPath(), "name");
+    EXPECT_EQ(first.code(), 4864);
+    EXPECT_EQ(missing.code(), 4865);
+    EXPECT_EQ(failure<Team>("[]").localizedDescription(),
+              "Expected to decode Dictionary but found an array instead (at the top level).");
+}
+
+TEST(JSONDecoderTest, NumbersStringsAndBoolsStayApart) {
+    EXPECT_TRUE(failure<std::string>("42").isTypeMismatch());
+    EXPECT_TRUE(failure<int>("\"42\"").isTypeMismatch());
+    EXPECT_TRUE(failure<int>("true").isTypeMismatch());
+    EXPECT_TRUE(failure<bool>("1").isTypeMismatch());
+    EXPECT_TRUE(failure<double>("\"1.5\"").isTypeMismatch());
+    EXPECT_EQ(JSONDecoder().decode<int>("3.0").value(), 3);
+    EXPECT_EQ(failure<int>("3.5").localizedDescription(),
+              "The number 3.5 is not representable as Int32 (at the top level).");
+    EXPECT_TRUE(failure<std::int32_t>("3000000000").isTypeMismatch());
+    EXPECT_TRUE(failure<std::int32_t>("3e10").isTypeMismatch());
+    EXPECT_TRUE(failure<std::uint8_t>("-1").isTypeMismatch());
+    EXPECT_TRUE(failure<std::uint8_t>("256").isTypeMismatch());
+    EXPECT_TRUE(failure<std::int64_t>("9223372036854775808").isTypeMismatch());
+    EXPECT_TRUE(failure<std::int64_t>("9.3e18").isTypeMismatch());
+    EXPECT_EQ(JSONDecoder().decode<std::int64_t>("-9223372036854775808").value(),
+              std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(JSONDecoder().decode<std::uint64_t>("18446744073709551615").value(),
+              std::numeric_limits<std::uint64_t>::max());
+    EXPECT_EQ(JSONDecoder().decode<double>("7").value(), 7.0);
+    EXPECT_TRUE(failure<float>("1e300").isTypeMismatch());
+    EXPECT_EQ(JSONDecoder().decode<std::vector<std::optional<int>>>("[1,null,3]").value(),
+              (std::vector<std::optional<int>>{1, std::nullopt, 3}));
+    EXPECT_EQ(failure<std::vector<int>>("[1,null]").keyPath(), "[1]");
+}
+
+TEST(JSONDecoderTest, MalformedDataIsCorruptedWithItsPosition) {
+    for (std::string_view bad :
+         {"", "{", "{\"a\":}", "[1,2,]", "{'a':1}", "nul", "1 2", "\"\xff\xfe\"", "{\"a\":1e400}"}) {
+        DecodingError e = failure<JSONValue>(bad);
+        EXPECT_TRUE(e.isDataCorrupted()) << bad;
+        EXPECT_EQ(e.localizedDescription().rfind("The given data was not valid JSON", 0), 0u)
+            << e.localizedDescription();
+    }
+    EXPECT_EQ(failure<JSONValue>("{\"a\":}").context().byteOffset, 5u);
+    // Hostile nesting is refused, not recursed into.
+    DecodingError deep = failure<JSONValue>(std::string(100000, '['));
+    EXPECT_TRUE(deep.isDataCorrupted());
+}
+
+TEST(JSONDecoderTest, NestedAndUnkeyedContainers) {
+    struct Envelope {
+        std::string title;
+        std::vector<int> scores;
+        bool hadNote = false;
+        std::vector<std::string> keys;
+        JSONValue extra;
+        static Envelope decode(const KeyedDecodingContainer& c) {
+            Envelope e;
+            auto meta = c.nestedContainer("meta");
+            e.title = meta.decode<std::string>("title");
+            e.keys = meta.allKeys();
+            e.hadNote = !meta.decodeNil("note");
+            auto list = c.nestedUnkeyedContainer("scores");
+            while (!list.isAtEnd()) e.scores.push_back(list.decode<int>());
+            e.extra = c.decode<JSONValue>("extra");
+            return e;
+        }
+    };
+    auto ok = JSONDecoder().decode<Envelope>(
+        R"({"meta":{"title":"T","note":null},"scores":[3,1,2],"extra":{"any":[1,"x"]}})");
+    ASSERT_TRUE(ok) << ok.error().localizedDescription();
+    EXPECT_EQ(ok->title, "T");
+    EXPECT_EQ(ok->scores, (std::vector<int>{3, 1, 2}));
+    EXPECT_FALSE(ok->hadNote);
+    EXPECT_EQ(ok->keys, (std::vector<std::string>{"title", "note"}));
+    EXPECT_EQ(ok->extra["any"][1], "x");
+
+    EXPECT_EQ(failure<Envelope>(R"({"meta":[],"scores":[]})").localizedDescription(),
+              "Expected to decode Dictionary but found an array instead (key path \"meta\").");
+    EXPECT_EQ(failure<Envelope>(R"({"meta":{"title":"T"},"scores":[1,"2"]})").keyPath(), "scores[1]");
+    EXPECT_EQ(failure<Envelope>(R"({"meta":{"title":"T"}})").keyPath(), "scores");
+    EXPECT_EQ((failure<std::map<std::string, int>>(R"({"a":1,"b":true})").keyPath()), "b");
+
+    struct Pair {
+        int first = 0;
+        int second = 0;
+        static Pair decode(const KeyedDecodingContainer& c) {
+            auto items = c.nestedUnkeyedContainer("items");
+            const int a = items.decode<int>();
+            return {a, items.decode<int>()};  // reading past the end is an error, not a crash
+        }
+    };
+    DecodingError pastEnd = failure<Pair>(R"({"items":[1]})");
+    EXPECT_TRUE(pastEnd.isValueNotFound());
+    EXPECT_EQ(pastEnd.keyPath(), "items[1]");
+}
+
+TEST(JSONDecoderTest, SnakeCaseKeysConvert) {
+    struct Token {
+        std::string accessToken;
+        int expiresIn = 0;
+        std::optional<std::string> tokenType;
+        std::string privateKey;
+        static Token decode(const KeyedDecodingContainer& c) {
+            return {c.decode<std::string>("accessToken"), c.decode<int>("expiresIn"),
+                    c.decodeIfPresent<std::string>("tokenType"), c.decode<std::string>("_privateKey_")};
+        }
+    };
+    JSONDecoder decoder;
+    decoder.keyDecodingStrategy = KeyDecodingStrategy::convertFromSnakeCase;
+    auto token = decoder.decode<Token>(R"({"access_token":"abc","expires_in":3600,"_private_key_":"k"})");
+    ASSERT_TRUE(token) << token.error().localizedDescription();
+    EXPECT_EQ(token->accessToken, "abc");
+    EXPECT_EQ(token->expiresIn, 3600);
+    EXPECT_FALSE(token->tokenType);
+    EXPECT_EQ(failure<Token>(R"({"access_token":"abc"})", KeyDecodingStrategy::convertFromSnakeCase).keyPath(),
+              "expiresIn");
+    // Without the strategy the snake-case keys are simply other keys.
+    EXPECT_EQ(failure<Token>(R"({"access_token":"abc"})").keyPath(), "accessToken");
+
+    EXPECT_EQ(convertFromSnakeCase("first_name"), "firstName");
+    EXPECT_EQ(convertFromSnakeCase("URL"), "URL");
+    EXPECT_EQ(convertFromSnakeCase("user_ID"), "userId");
+    EXPECT_EQ(convertFromSnakeCase("__a__b__"), "__aB__");
+    EXPECT_EQ(convertToSnakeCase("firstName"), "first_name");
+    EXPECT_EQ(convertToSnakeCase("myURLValue"), "my_url_value");
+    EXPECT_EQ(convertToSnakeCase("version2Name"), "version2_name");
+    EXPECT_EQ(convertToSnakeCase("already_snake"), "already_snake");
+}
+
+TEST(JSONEncoderTest, OutputIsCompactInInsertionOrderWithAbsentOptionalsLeftOut) {
+    Team team{"Lions",
+              {{"Ann", 1, std::nullopt, {Position::goalkeeper}}, {"Bo", 9, "B", {Position::forward}}},
+              std::nullopt,
+              {{"Bo", 3}}};
+    auto data = JSONEncoder().encode(team);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(
+        stringFromData(*data),
+        R"({"teamName":"Lions","players":[{"name":"Ann","number":1,"position":"GK"},{"name":"Bo","number":9,"nickName":"B","position":"FW"}],"goals":{"Bo":3}})");
+    auto back = JSONDecoder().decode<Team>(*data);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, team);
+
+    struct Body {
+        std::string assetId = "a1";
+        std::optional<int> startPosition;
+        void encode(KeyedEncodingContainer& c) const {
+            c.encode("assetId", assetId);
+            c.encodeIfPresent("startPosition", startPosition);
+            auto device = c.nestedContainer("deviceInfo");
+            c.encode("zLast", true);
+            device.encode("systemName", "Linux");  // written after its parent moved on
+            c.encodeNil("explicitNull");
+        }
+    };
+    JSONEncoder snake;
+    snake.keyEncodingStrategy = KeyEncodingStrategy::convertToSnakeCase;
+    EXPECT_EQ(stringFromData(*snake.encode(Body{})),
+              R"({"asset_id":"a1","device_info":{"system_name":"Linux"},"z_last":true,"explicit_null":null})");
+}
+
+TEST(JSONEncoderTest, NonFiniteNumbersAndBadTextAreErrorsNeverNull) {
+    Team team{"Lions", {}, std::numeric_limits<double>::quiet_NaN(), {}};
+    auto nan = JSONEncoder().encode(team);
+    ASSERT_FALSE(nan);
+    const auto* e = nan.error().as<EncodingError>();
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->keyPath(), "averageAge");
+    EXPECT_EQ(nan.error().localizedDescription(),
+              "Unable to encode Double.nan directly in JSON (key path \"averageAge\").");
+    EXPECT_FALSE(JSONEncoder().encode(std::vector<double>{1.0, -INFINITY}));
+
+    JSONValue raw = {{"a", {{"b", std::numeric_limits<double>::infinity()}}}};
+    auto inRaw = JSONSerialization::data(raw);
+    ASSERT_FALSE(inRaw);
+    EXPECT_EQ(inRaw.error().as<EncodingError>()->keyPath(), "a.b");
+    EXPECT_FALSE(JSONEncoder().encode(std::string("\xff\xfe")));
+
+    auto object = JSONSerialization::jsonObject(dataFromString(R"({"code":130401})"));
+    ASSERT_TRUE(object);
+    EXPECT_TRUE((*object)["code"].is_number_integer());
+    EXPECT_FALSE(JSONSerialization::jsonObject(Data{}));
+}
+
+}  // namespace
+}  // namespace foundation
