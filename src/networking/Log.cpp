@@ -1,0 +1,98 @@
+#include "networking/Log.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+
+#include "dispatch/Clock.h"
+#include "foundation/Bundle.h"
+
+#ifndef LUMORA_SDK_VERSION
+#define LUMORA_SDK_VERSION ""
+#endif
+
+namespace lumora {
+
+std::atomic<bool> debugLogEnabled{false};
+
+std::string resolveSdkVersion(const foundation::PropertyList* bundleVersion, std::string_view builtVersion) {
+    if (bundleVersion) {
+        if (const std::string* text = bundleVersion->asString(); text && !text->empty()) return *text;
+    }
+    if (!builtVersion.empty()) return std::string(builtVersion);
+    return "0.0.0";
+}
+
+const std::string& sdkVersion() {
+    // The kit's own bundle is the folder named by LUMORA_KIT_BUNDLE, when set; without one the kit
+    // reports the version it was built with.
+    static const std::string version = [] {
+        const char* path = std::getenv("LUMORA_KIT_BUNDLE");
+        if (path && *path) {
+            const foundation::Bundle kit{std::string(path)};
+            return resolveSdkVersion(kit.object("CFBundleShortVersionString"), LUMORA_SDK_VERSION);
+        }
+        return resolveSdkVersion(nullptr, LUMORA_SDK_VERSION);
+    }();
+    return version;
+}
+
+std::string logPrefix() {
+    return "[Lumora: " + sdkVersion() + "]";
+}
+
+namespace {
+
+struct WallParts {
+    std::tm tm{};
+    int millis = 0;
+};
+
+WallParts wallNowUTC() {
+    using namespace std::chrono;
+    const auto now = dispatch::Clock::current()->wallNow();
+    const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count();
+    // Floor division keeps times before 1970 on the right second.
+    long long secs = ms / 1000;
+    long long rem = ms % 1000;
+    if (rem < 0) {
+        rem += 1000;
+        secs -= 1;
+    }
+    WallParts parts;
+    const std::time_t t = static_cast<std::time_t>(secs);
+    gmtime_r(&t, &parts.tm);
+    parts.millis = static_cast<int>(rem);
+    return parts;
+}
+
+}  // namespace
+
+std::string Debug::timeString() {
+    const WallParts p = wallNowUTC();
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%02d.%03d", p.tm.tm_sec, p.millis);
+    return buffer;
+}
+
+std::string Debug::clockTimeString() {
+    const WallParts p = wallNowUTC();
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d.%03d", p.tm.tm_hour, p.tm.tm_min, p.tm.tm_sec, p.millis);
+    return buffer;
+}
+
+namespace detail {
+
+void writeLogLine(const std::string& line) {
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace detail
+
+}  // namespace lumora

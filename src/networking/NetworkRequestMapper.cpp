@@ -1,0 +1,77 @@
+#include "networking/NetworkRequestMapper.h"
+
+#include <vector>
+
+#include "alamofire/ParameterEncoding.h"
+#include "foundation/URL.h"
+#include "networking/NetworkError.h"
+
+namespace lumora {
+
+namespace {
+
+using foundation::URLQueryItem;
+
+foundation::Error invalid(std::string reason) {
+    return NetworkError::invalidRequest(std::move(reason));
+}
+
+}  // namespace
+
+std::string NetworkRequestMapper::join(std::string_view domain, std::string_view path) {
+    if (path.empty()) return std::string(domain);
+    const bool domainSlash = !domain.empty() && domain.back() == '/';
+    const bool pathSlash = path.front() == '/';
+    if (domainSlash && pathSlash) return std::string(domain) + std::string(path.substr(1));
+    if (!domainSlash && !pathSlash) return std::string(domain) + "/" + std::string(path);
+    return std::string(domain) + std::string(path);
+}
+
+std::expected<foundation::URLRequest, foundation::Error> NetworkRequestMapper::map(const NetworkRequestType& request,
+                                                                                   double timeoutInterval) {
+    const std::string text = join(request.domain(), request.path());
+    auto url = foundation::URL::fromString(text);
+    if (!url) return std::unexpected(invalid("the URL \"" + text + "\" is not valid"));
+
+    const auto parameters = request.parameters();
+    const auto encoding = request.encoding();
+    std::optional<foundation::Data> body;
+    if (parameters && encoding == NetworkParameterEncoding::urlQuery) {
+        if (!parameters->is_object()) return std::unexpected(invalid("query parameters must be a JSON object"));
+        if (!parameters->empty()) {
+            auto added = alamofire::URLEncoding::queryItems(*parameters);
+            if (!added) return std::unexpected(invalid(added.error().detail()));
+            foundation::URLComponents components(*url);
+            std::vector<URLQueryItem> items = components.queryItems.value_or(std::vector<URLQueryItem>{});
+            items.insert(items.end(), added->begin(), added->end());
+            components.queryItems = std::move(items);
+            auto withQuery = components.url();
+            if (!withQuery) return std::unexpected(invalid("the query of \"" + text + "\" cannot be encoded"));
+            url = std::move(withQuery);
+        }
+    } else if (parameters) {
+        auto encoded = foundation::JSONEncoder::serialize(*parameters);
+        if (!encoded) return std::unexpected(invalid(encoded.error().localizedDescription()));
+        body = std::move(*encoded);
+    }
+
+    const auto headers = request.headers();
+    for (const auto& [name, value] : headers) {
+        // A line break or NUL in a field would split the request on the wire.
+        if (name.empty() || name.find_first_of(std::string_view("\r\n\0:", 4)) != std::string::npos ||
+            value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+            return std::unexpected(invalid("the header field \"" + name + "\" holds a character that is not allowed"));
+        }
+    }
+
+    foundation::URLRequest out(std::move(*url), timeoutInterval);
+    out.httpMethod = request.method().rawValue();
+    for (const auto& [name, value] : headers) out.setValue(value, name);
+    if (body) {
+        if (!out.value("Content-Type")) out.setValue("application/json", "Content-Type");
+        out.httpBody = std::move(body);
+    }
+    return out;
+}
+
+}  // namespace lumora

@@ -1,0 +1,418 @@
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <chrono>
+#include <sstream>
+
+#include "alamofire/Session.h"
+#include "devserver/Server.h"
+#include "dispatch/RunLoop.h"
+#include "dispatch/testing/ManualClockScope.h"
+#include "foundation/URLError.h"
+#include "foundation/URLSession.h"
+#include "networking/Log.h"
+#include "networking/NetworkError.h"
+#include "networking/NetworkLogger.h"
+#include "networking/NetworkRequestMapper.h"
+#include "networking/NetworkService.h"
+
+namespace {
+
+using namespace lumora;
+using foundation::JSONValue;
+
+// ---- descriptions, no network ----
+
+TEST(HTTPMethodTest, RawValuesAreUpperCase) {
+    EXPECT_EQ(HTTPMethod(HTTPMethod::delete_).rawValue(), "DELETE");
+    EXPECT_EQ(HTTPMethod(HTTPMethod::query).rawValue(), "QUERY");
+    EXPECT_EQ(HTTPMethod::fromRawValue("OPTIONS"), HTTPMethod::options);
+    EXPECT_EQ(HTTPMethod::fromRawValue("post"), std::nullopt);
+}
+
+TEST(NetworkRequestMapperTest, JoinsPathsWithOneSlash) {
+    EXPECT_EQ(NetworkRequestMapper::join("https://h.example", "/api/v3/play"), "https://h.example/api/v3/play");
+    EXPECT_EQ(NetworkRequestMapper::join("https://h.example/", "/api"), "https://h.example/api");
+    EXPECT_EQ(NetworkRequestMapper::join("https://h.example/", "oauth/token"), "https://h.example/oauth/token");
+    EXPECT_EQ(NetworkRequestMapper::join("https://h.example/base", "oauth/token"),
+              "https://h.example/base/oauth/token");
+    EXPECT_EQ(NetworkRequestMapper::join("https://h.example/", ""), "https://h.example/");
+}
+
+TEST(NetworkRequestMapperTest, BuildsMethodHeadersBodyAndQuery) {
+    NetworkRequest post(HTTPMethod::post, "https://h.example/base", "items", {{"X-Vimond-Subprofile", "p1"}},
+                        JSONValue{{"assetId", "a1"}, {"count", 2}});
+    auto mapped = NetworkRequestMapper::map(post, 15);
+    ASSERT_TRUE(mapped) << mapped.error().localizedDescription();
+    EXPECT_EQ(mapped->httpMethod, "POST");
+    EXPECT_EQ(mapped->url.absoluteString(), "https://h.example/base/items");
+    EXPECT_EQ(mapped->value("x-vimond-subprofile"), "p1");
+    EXPECT_EQ(mapped->value("Content-Type"), "application/json");
+    EXPECT_EQ(foundation::stringFromData(*mapped->httpBody), R"({"assetId":"a1","count":2})");
+    EXPECT_EQ(mapped->timeoutInterval, 15);
+
+    // A content type set by the request stays.
+    post.headerValues["content-type"] = "application/vnd.example+json";
+    EXPECT_EQ(NetworkRequestMapper::map(post)->value("Content-Type"), "application/vnd.example+json");
+
+    NetworkRequest get(HTTPMethod::get, "https://h.example/s?fixed=1", "", {},
+                       JSONValue{{"q", "a b&c=d"}, {"n", 1.5}, {"on", true}, {"ids", {1, 2}}},
+                       NetworkParameterEncoding::urlQuery);
+    mapped = NetworkRequestMapper::map(get);
+    ASSERT_TRUE(mapped);
+    EXPECT_EQ(mapped->url.absoluteString(),
+              "https://h.example/s?fixed=1&q=a%20b%26c%3Dd&n=1.5&on=true&ids%5B%5D=1&ids%5B%5D=2");
+    EXPECT_FALSE(mapped->httpBody.has_value());
+
+    // No parameters: no body and no content type.
+    mapped = NetworkRequestMapper::map(NetworkRequest(HTTPMethod::head, "https://h.example", "/x"));
+    ASSERT_TRUE(mapped);
+    EXPECT_FALSE(mapped->httpBody.has_value());
+    EXPECT_FALSE(mapped->value("Content-Type").has_value());
+}
+
+TEST(NetworkRequestMapperTest, RefusesWhatCannotBeSentFaithfully) {
+    const auto invalidReason = [](const NetworkRequest& r) -> std::string {
+        auto mapped = NetworkRequestMapper::map(r);
+        if (mapped) return "mapped";
+        const auto* e = mapped.error().as<NetworkError>();
+        return e && e->isInvalidRequest() ? e->reason() : "other error";
+    };
+    EXPECT_NE(invalidReason(NetworkRequest(HTTPMethod::get, "", "/x")).find("not valid"), std::string::npos);
+    EXPECT_NE(invalidReason(NetworkRequest(HTTPMethod::get, "h.example", "/x")).find("not valid"), std::string::npos);
+    EXPECT_NE(
+        invalidReason(NetworkRequest(HTTPMethod::post, "https://h.example", "/x", {}, JSONValue{{"v", std::nan("")}}))
+            .find("v"),
+        std::string::npos);
+    EXPECT_NE(invalidReason(NetworkRequest(HTTPMethod::get, "https://h.example", "/x", {}, JSONValue{{"v", INFINITY}},
+                                           NetworkParameterEncoding::urlQuery))
+                  .find("finite"),
+              std::string::npos);
+    EXPECT_NE(invalidReason(NetworkRequest(HTTPMethod::get, "https://h.example", "/x", {}, JSONValue::array({1}),
+                                           NetworkParameterEncoding::urlQuery))
+                  .find("object"),
+              std::string::npos);
+    EXPECT_NE(invalidReason(NetworkRequest(HTTPMethod::get, "https://h.example", "/x", {{"X-A", "v\r\nX-B: injected"}}))
+                  .find("X-A"),
+              std::string::npos);
+}
+
+TEST(AnyNetworkRequestCoordinatorTest, AddsHeadersAndParametersOverTheRequest) {
+    auto base = std::make_shared<NetworkRequest>(HTTPMethod::put, "https://h.example", "/p",
+                                                 NetworkHeaders{{"authorization", "old"}, {"Accept", "a/b"}},
+                                                 JSONValue{{"a", 1}, {"b", 2}});
+    AnyNetworkRequestCoordinator wrapped(base, {{"Authorization", "Bearer t"}}, JSONValue{{"b", 3}});
+    auto twice = wrapped.addingHeaders({{"X-Extra", "1"}}).addingParameters(JSONValue{{"c", 4}});
+    EXPECT_EQ(twice.method(), HTTPMethod::put);
+    EXPECT_EQ(twice.base(), base);  // wrappers do not nest
+    const auto headers = twice.headers();
+    EXPECT_EQ(headers.size(), 3u);
+    EXPECT_EQ(headers.at("AUTHORIZATION"), "Bearer t");
+    EXPECT_EQ(headers.at("x-extra"), "1");
+    EXPECT_EQ(twice.parameters()->dump(), R"({"a":1,"b":3,"c":4})");
+
+    AuthorizationRequestInterceptor withToken([] { return std::optional<std::string>("tok"); });
+    EXPECT_EQ(withToken.intercept(base).headers().at("Authorization"), "Bearer tok");
+    AuthorizationRequestInterceptor withoutToken([] { return std::optional<std::string>(); });
+    EXPECT_EQ(withoutToken.intercept(base).headers().at("Authorization"), "old");
+}
+
+TEST(NetworkErrorTest, MessagesAndMappings) {
+    const OrvNetworkError api{"1006", "Invalid token"};
+    EXPECT_EQ(api.localizedDescription(), "Network Error. Code: 1006 - Message: Invalid token");
+    EXPECT_EQ(OrvNetworkError::fromBody(foundation::dataFromString(R"({"code":3003,"message":"No"})")),
+              (OrvNetworkError{"3003", "No"}));
+    EXPECT_EQ(OrvNetworkError::fromBody(foundation::dataFromString(R"({"code":"7"})")), (OrvNetworkError{"7", ""}));
+    EXPECT_EQ(OrvNetworkError::fromBody(foundation::dataFromString("<html>")), std::nullopt);
+    EXPECT_EQ(OrvNetworkError::fromBody(foundation::dataFromString(R"({"message":"no code"})")), std::nullopt);
+
+    EXPECT_EQ(NetworkError::fromStatus(204, {}), std::nullopt);
+    EXPECT_TRUE(NetworkError::fromStatus(409, {})->isConflict());
+    EXPECT_EQ(NetworkError::fromStatus(401, {})->statusCode(), 401);
+    EXPECT_TRUE(NetworkError::fromStatus(503, {})->isServer());
+    EXPECT_TRUE(NetworkError::fromStatus(302, {})->isInvalidResponse());
+    EXPECT_EQ(NetworkError::fromStatus(400, foundation::dataFromString(R"({"code":"1","message":"m"})"))
+                  ->localizedDescription(),
+              "Network Error. Code: 1 - Message: m");
+
+    using foundation::URLError::make;
+    EXPECT_TRUE(NetworkError::fromTransport(make(foundation::URLError::timedOut)).isTimeout());
+    EXPECT_TRUE(NetworkError::fromTransport(make(foundation::URLError::cancelled)).isCancelled());
+    EXPECT_TRUE(NetworkError::fromTransport(make(foundation::URLError::cannotConnectToHost)).isNoConnection());
+    EXPECT_TRUE(NetworkError::fromTransport(make(foundation::URLError::dataLengthExceedsMaximum)).isInvalidResponse());
+    EXPECT_TRUE(NetworkError::fromTransport(make(foundation::URLError::secureConnectionFailed)).isUnknown());
+    EXPECT_TRUE(NetworkError::fromTransport(LumoraNetworkError::server()).isUnknown());
+
+    EXPECT_EQ(LumoraNetworkError::unauthorised().localizedDescription(), "Unauthorised");
+    const foundation::Error erased = LumoraNetworkError::unauthorised();
+    ASSERT_TRUE(erased.is<LumoraNetworkError>());
+    EXPECT_TRUE(erased.as<LumoraNetworkError>()->isUnauthorised());
+    EXPECT_EQ(NetworkError::custom("Own words").localizedDescription(), "Own words");
+}
+
+TEST(NetworkLoggerTest, BlocksAreFramedAndSecretsMasked) {
+    dispatch::testing::ManualClockScope scope;
+    scope.advance(3600 * 13 + 60 * 4 + 5.067);
+    foundation::URLRequest request(*foundation::URL::fromString("https://h.example/login?access_token=abc&x=1"));
+    request.httpMethod = "POST";
+    request.setValue("Bearer secret-token", "Authorization");
+    request.setValue("application/json", "Content-Type");
+    request.httpBody =
+        foundation::dataFromString(R"({"username":"ada","password":"hunter2","nested":{"refresh_token":"r"}})");
+
+    const std::string block = NetworkLogger::describeRequest(request);
+    const std::string expected =
+        "================Executing Network Request================\n"
+        "Time: 13:04:05.067\n"
+        "Request: POST https://h.example/login?access_token=masked&x=1\n"
+        "Headers:\n"
+        "    Authorization: <masked>\n"
+        "    Content-Type: application/json\n"
+        R"(Body: {"username":"ada","password":"<masked>","nested":{"refresh_token":"<masked>"}})"
+        "\n"
+        "=========================================================\n";
+    EXPECT_EQ(block, expected);
+    EXPECT_EQ(std::string(NetworkLogger::requestBanner).size(), 57u);
+    EXPECT_EQ(std::string(NetworkLogger::responseBanner).size(), 57u);
+    EXPECT_EQ(std::string(NetworkLogger::closingBanner), std::string(57, '='));
+
+    foundation::HTTPURLResponse response(request.url, 200, {{"Set-Cookie", "s=1"}});
+    const std::string answer =
+        NetworkLogger::describeResponse(request, response, foundation::Data{0xff, 0x00, 0x01}, std::nullopt);
+    EXPECT_NE(answer.find("Status: 200\n"), std::string::npos);
+    EXPECT_NE(answer.find("    Set-Cookie: <masked>\n"), std::string::npos);
+    EXPECT_NE(answer.find("Body: <3 bytes>\n"), std::string::npos);
+
+    const std::string form = NetworkLogger::describeRequest([&] {
+        auto r = request;
+        r.httpBody = foundation::dataFromString("username=ada&password=hunter2");
+        return r;
+    }());
+    EXPECT_NE(form.find("Body: username=ada&password=<masked>\n"), std::string::npos);
+
+    const std::string failed = NetworkLogger::describeResponse(
+        request, std::nullopt, std::nullopt, foundation::URLError::make(foundation::URLError::timedOut));
+    EXPECT_NE(failed.find("Error: The request timed out."), std::string::npos);
+}
+
+// ---- against the local back end ----
+
+struct Profile {
+    std::string name;
+    int count = 0;
+    static Profile decode(const foundation::KeyedDecodingContainer& c) {
+        return Profile{c.decode<std::string>("name"), c.decode<int>("count")};
+    }
+};
+
+class KitRoutes : public devserver::Service {
+  public:
+    std::string name() const override { return "kit"; }
+    void registerRoutes(devserver::Router& router) override {
+        router.add("*", "/api/*", [](const devserver::RecordedRequest&) {
+            return devserver::Reply::json(200, R"({"name":"Ada","count":3})");
+        });
+        router.add("GET", "/missing-key",
+                   [](const devserver::RecordedRequest&) { return devserver::Reply::json(200, R"({"name":"Ada"})"); });
+        router.add("GET", "/not-json",
+                   [](const devserver::RecordedRequest&) { return devserver::Reply::json(200, "{not json"); });
+        router.add("GET", "/e400", [](const devserver::RecordedRequest&) {
+            return devserver::Reply::json(400, R"({"code":"1006","message":"Invalid token"})");
+        });
+        router.add("GET", "/e409", [](const devserver::RecordedRequest&) {
+            return devserver::Reply::json(409, R"({"code":3003,"message":"Busy"})");
+        });
+        router.add("GET", "/e500",
+                   [](const devserver::RecordedRequest&) { return devserver::Reply::text(500, "boom"); });
+    }
+};
+
+class NetworkServiceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto started = devserver::Server::start({.services = {std::make_shared<KitRoutes>()}, .echo = false});
+        ASSERT_TRUE(started) << started.error();
+        server = *started;
+        session = foundation::URLSession::create(foundation::URLSessionConfiguration::default_(),
+                                                 dispatch::DispatchQueue::main());
+        handler = URLSessionNetworkRequestHandler::create(session, 1.0);
+        auto interceptor = std::make_shared<AuthorizationRequestInterceptor>([this] { return token; });
+        service = NetworkService::create(handler, {interceptor});
+    }
+    void TearDown() override {
+        debugLogEnabled = false;
+        session->invalidateAndCancel();
+        if (server) server->stop();
+    }
+
+    template <class T>
+    std::expected<T, foundation::Error> send(std::shared_ptr<const NetworkRequestType> request) {
+        std::optional<std::expected<T, foundation::Error>> result;
+        service->request<T>(std::move(request), [&](std::expected<T, foundation::Error> r) { result = std::move(r); });
+        EXPECT_TRUE(dispatch::RunLoop::main().runUntil([&] { return result.has_value(); }));
+        if (!result) return std::unexpected(foundation::Error(NetworkError::custom("no answer")));
+        return std::move(*result);
+    }
+    std::shared_ptr<NetworkRequest> get(std::string path) {
+        return std::make_shared<NetworkRequest>(HTTPMethod::get, server->baseURL(), std::move(path));
+    }
+    static const NetworkError* networkError(const std::expected<Profile, foundation::Error>& r) {
+        return r ? nullptr : r.error().as<NetworkError>();
+    }
+
+    dispatch::testing::ManualClockScope clock;
+    std::shared_ptr<devserver::Server> server;
+    std::shared_ptr<foundation::URLSession> session;
+    std::shared_ptr<URLSessionNetworkRequestHandler> handler;
+    std::shared_ptr<NetworkService> service;
+    std::optional<std::string> token = "viewer-token";
+};
+
+TEST_F(NetworkServiceTest, SendsWhatTheMapperBuiltAndDecodesTheAnswer) {
+    auto post =
+        std::make_shared<NetworkRequest>(HTTPMethod::post, server->baseURL() + "/", "/api/v3/play",
+                                         NetworkHeaders{{"X-Vimond-Subprofile", "kids"}}, JSONValue{{"assetId", "a1"}});
+    auto profile = send<Profile>(post);
+    ASSERT_TRUE(profile) << profile.error().localizedDescription();
+    EXPECT_EQ(profile->name, "Ada");
+    EXPECT_EQ(profile->count, 3);
+
+    auto seen = server->requestLog().last();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->method, "POST");
+    EXPECT_EQ(seen->path, "/api/v3/play");
+    EXPECT_EQ(seen->header("Authorization"), "Bearer viewer-token");
+    EXPECT_EQ(seen->header("X-Vimond-Subprofile"), "kids");
+    EXPECT_EQ(seen->header("Content-Type"), "application/json");
+    EXPECT_EQ(seen->body, R"({"assetId":"a1"})");
+
+    token.reset();
+    auto query =
+        std::make_shared<NetworkRequest>(HTTPMethod::get, server->baseURL(), "api/search", NetworkHeaders{},
+                                         JSONValue{{"q", "a&b c"}, {"page", 2}}, NetworkParameterEncoding::urlQuery);
+    ASSERT_TRUE(send<Profile>(query));
+    seen = server->requestLog().last();
+    EXPECT_EQ(seen->path, "/api/search");
+    EXPECT_EQ(seen->queryValue("q"), "a&b c");
+    EXPECT_EQ(seen->queryValue("page"), "2");
+    EXPECT_EQ(seen->header("Authorization"), std::nullopt);
+    EXPECT_EQ(seen->body, "");
+}
+
+TEST_F(NetworkServiceTest, StatusCodesBecomeNetworkErrors) {
+    auto r400 = send<Profile>(get("/e400"));
+    ASSERT_TRUE(networkError(r400));
+    EXPECT_TRUE(networkError(r400)->isClient());
+    EXPECT_EQ(networkError(r400)->statusCode(), 400);
+    EXPECT_EQ(r400.error().localizedDescription(), "Network Error. Code: 1006 - Message: Invalid token");
+
+    auto r409 = send<Profile>(get("/e409"));
+    ASSERT_TRUE(networkError(r409));
+    EXPECT_TRUE(networkError(r409)->isConflict());
+    EXPECT_EQ(networkError(r409)->apiError(), (OrvNetworkError{"3003", "Busy"}));
+
+    auto r500 = send<Profile>(get("/e500"));
+    ASSERT_TRUE(networkError(r500));
+    EXPECT_TRUE(networkError(r500)->isServer());
+    EXPECT_EQ(networkError(r500)->apiError(), std::nullopt);
+    EXPECT_EQ(r500.error().localizedDescription(), "Server error. Status code: 500");
+
+    server->injectFault("/api/fault", {.status = 403, .body = R"({"code":"limit","message":"Too many"})"});
+    auto r403 = send<Profile>(get("/api/fault"));
+    ASSERT_TRUE(networkError(r403));
+    EXPECT_EQ(networkError(r403)->statusCode(), 403);
+}
+
+TEST_F(NetworkServiceTest, BadBodiesAreParseErrorsNamingTheKey) {
+    auto missing = send<Profile>(get("/missing-key"));
+    ASSERT_TRUE(networkError(missing));
+    EXPECT_TRUE(networkError(missing)->isParse());
+    EXPECT_NE(missing.error().localizedDescription().find("count"), std::string::npos);
+
+    auto garbled = send<Profile>(get("/not-json"));
+    ASSERT_TRUE(networkError(garbled));
+    EXPECT_TRUE(networkError(garbled)->isParse());
+}
+
+TEST_F(NetworkServiceTest, TimeOutRefusalAndCancellation) {
+    // The answer is held back for 5 s of real time; the 1 s time-out runs on the manual clock.
+    server->injectFault("/api/slow", {.delay = std::chrono::milliseconds(5000)});
+    std::optional<NetworkResult> slow;
+    service->requestData(get("/api/slow"), [&](NetworkResult r) { slow = std::move(r); });
+    clock.advance(1.5);
+    ASSERT_TRUE(dispatch::RunLoop::main().runUntil([&] { return slow.has_value(); }));
+    ASSERT_FALSE(*slow);
+    EXPECT_TRUE(slow->error().as<NetworkError>()->isTimeout());
+
+    server->injectFault("/api/held", {.delay = std::chrono::milliseconds(5000)});
+    std::optional<NetworkResult> held;
+    auto task = service->requestData(get("/api/held"), [&](NetworkResult r) { held = std::move(r); });
+    task->cancel();
+    ASSERT_TRUE(dispatch::RunLoop::main().runUntil([&] { return held.has_value(); }));
+    EXPECT_TRUE(held->error().as<NetworkError>()->isCancelled());
+
+    const std::string closed = server->baseURL();
+    server->stop();
+    auto refused = send<Profile>(std::make_shared<NetworkRequest>(HTTPMethod::get, closed, "/api/x"));
+    ASSERT_TRUE(networkError(refused));
+    EXPECT_TRUE(networkError(refused)->isNoConnection()) << refused.error().localizedDescription();
+}
+
+TEST_F(NetworkServiceTest, InterceptorAlsoAdaptsSessionLayerRequests) {
+    auto af = alamofire::Session::create();
+    auto interceptor = std::make_shared<AuthorizationRequestInterceptor>([this] { return token; });
+    std::optional<alamofire::DataResponse<foundation::Data>> out;
+    af->request(server->baseURL() + "/api/events", alamofire::HTTPMethod::post, JSONValue{{"n", 1}},
+                alamofire::JSONEncoding::default_(), {}, interceptor)
+        ->responseData([&](alamofire::DataResponse<foundation::Data> r) { out = std::move(r); });
+    ASSERT_TRUE(dispatch::RunLoop::main().runUntil([&] { return out.has_value(); }));
+    ASSERT_TRUE(out->value());
+    EXPECT_EQ(server->requestLog().last()->header("Authorization"), "Bearer viewer-token");
+    af->session()->invalidateAndCancel();
+}
+
+TEST_F(NetworkServiceTest, InvalidRequestsFailWithoutTouchingTheNetwork) {
+    auto bad = send<Profile>(std::make_shared<NetworkRequest>(HTTPMethod::get, "not a url", "/x"));
+    ASSERT_TRUE(networkError(bad));
+    EXPECT_TRUE(networkError(bad)->isInvalidRequest());
+    EXPECT_EQ(server->requestLog().count(), 0u);
+}
+
+TEST_F(NetworkServiceTest, LogsBothBlocksOnlyWhenEnabled) {
+    ::testing::internal::CaptureStdout();
+    ASSERT_TRUE(send<Profile>(get("/api/quiet")));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+
+    debugLogEnabled = true;
+    ::testing::internal::CaptureStdout();
+    auto login = std::make_shared<NetworkRequest>(HTTPMethod::post, server->baseURL(), "/api/login", NetworkHeaders{},
+                                                  JSONValue{{"username", "ada"}, {"password", "hunter2"}});
+    ASSERT_TRUE(send<Profile>(login));
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    debugLogEnabled = false;
+
+    std::vector<std::string> lines;
+    std::istringstream stream(out);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    ASSERT_GE(lines.size(), 8u);
+    EXPECT_EQ(lines.front(), NetworkLogger::requestBanner);
+    const auto responseAt = std::find(lines.begin(), lines.end(), std::string(NetworkLogger::responseBanner));
+    ASSERT_NE(responseAt, lines.end());
+    EXPECT_EQ(*(responseAt - 1), std::string(57, '='));
+    EXPECT_EQ(lines.back(), std::string(57, '='));
+    // "Time: HH:mm:ss.SSS"
+    ASSERT_EQ(lines[1].size(), 18u);
+    for (std::size_t k = 6; k < 18; ++k) {
+        const char c = lines[1][k];
+        EXPECT_TRUE((k == 8 || k == 11) ? c == ':'
+                    : k == 14           ? c == '.'
+                                        : std::isdigit(static_cast<unsigned char>(c)) != 0)
+            << lines[1];
+    }
+    EXPECT_NE(out.find("Status: 200"), std::string::npos);
+    EXPECT_EQ(out.find("viewer-token"), std::string::npos);
+    EXPECT_EQ(out.find("hunter2"), std::string::npos);
+    EXPECT_NE(out.find("\"username\":\"ada\""), std::string::npos);
+}
+
+}  // namespace

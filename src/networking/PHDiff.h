@@ -1,0 +1,268 @@
+#pragma once
+
+// Heckel's array diff ("A technique for isolating differences between files", 1978): the steps that
+// turn one list into another, in the order a batch update of a list view applies them (all deletes
+// first, by ascending old index; then inserts, updates and moves by ascending new index).
+
+#include <concepts>
+#include <cstddef>
+#include <functional>
+#include <type_traits>
+#include <unordered_map>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace lumora {
+
+// How an element type is matched and compared. The default takes the element's own
+// `diffIdentifier()` when it has one, and otherwise the element itself (for hashable elements), and
+// compares elements with `==`. Specialise it for element types that need something else (for example
+// shared objects compared by value).
+template <class T>
+struct DiffableTraits {
+    static decltype(auto) diffIdentifier(const T& value) {
+        if constexpr (requires { value.diffIdentifier(); }) {
+            return value.diffIdentifier();
+        } else {
+            return T(value);
+        }
+    }
+    static bool equal(const T& lhs, const T& rhs) { return lhs == rhs; }
+};
+
+// The identity of an element: a hashable, equatable value.
+template <class H>
+concept DiffHashable = std::equality_comparable<H> && requires(const H& h) {
+    { std::hash<H>{}(h) } -> std::convertible_to<std::size_t>;
+};
+
+template <class T>
+using DiffHashType = std::decay_t<decltype(DiffableTraits<T>::diffIdentifier(std::declval<const T&>()))>;
+
+// An element that refines equality and has a `diffIdentifier` by which old and new elements are matched.
+template <class T>
+concept Diffable = std::copy_constructible<T> && requires(const T& a, const T& b) {
+    DiffableTraits<T>::diffIdentifier(a);
+    { DiffableTraits<T>::equal(a, b) } -> std::convertible_to<bool>;
+} && DiffHashable<DiffHashType<T>>;
+
+// One step of a diff. `value` is the old list's element for a delete and the new list's for the others;
+// `index` is the new position of an insert and the old position of a delete or an update; a move goes
+// from `fromIndex` in the old list to `toIndex` in the new list.
+template <Diffable T>
+class DiffStep {
+  public:
+    enum class Kind { insert, delete_, move, update };
+
+    static DiffStep insert(T value, std::size_t index) { return DiffStep(Insert{std::move(value), index}); }
+    static DiffStep delete_(T value, std::size_t index) { return DiffStep(Delete{std::move(value), index}); }
+    static DiffStep move(T value, std::size_t fromIndex, std::size_t toIndex) {
+        return DiffStep(Move{std::move(value), fromIndex, toIndex});
+    }
+    static DiffStep update(T value, std::size_t index) { return DiffStep(Update{std::move(value), index}); }
+
+    Kind kind() const { return static_cast<Kind>(storage_.index()); }
+    bool isInsert() const { return kind() == Kind::insert; }
+    bool isDelete() const { return kind() == Kind::delete_; }
+    bool isMove() const { return kind() == Kind::move; }
+    bool isUpdate() const { return kind() == Kind::update; }
+
+    const T& value() const {
+        return std::visit([](const auto& s) -> const T& { return s.value; }, storage_);
+    }
+    // The position of an insert, delete or update; for a move, its `toIndex`.
+    std::size_t index() const {
+        return std::visit(
+            [](const auto& s) -> std::size_t {
+                if constexpr (requires { s.toIndex; }) {
+                    return s.toIndex;
+                } else {
+                    return s.index;
+                }
+            },
+            storage_);
+    }
+    // Moves only (0 for the other kinds).
+    std::size_t fromIndex() const { return isMove() ? std::get<Move>(storage_).fromIndex : 0; }
+    std::size_t toIndex() const { return isMove() ? std::get<Move>(storage_).toIndex : 0; }
+
+    friend bool operator==(const DiffStep& a, const DiffStep& b) {
+        if (a.kind() != b.kind() || !DiffableTraits<T>::equal(a.value(), b.value())) return false;
+        if (a.isMove()) return a.fromIndex() == b.fromIndex() && a.toIndex() == b.toIndex();
+        return a.index() == b.index();
+    }
+
+  private:
+    struct Insert {
+        T value;
+        std::size_t index;
+    };
+    struct Delete {
+        T value;
+        std::size_t index;
+    };
+    struct Move {
+        T value;
+        std::size_t fromIndex;
+        std::size_t toIndex;
+    };
+    struct Update {
+        T value;
+        std::size_t index;
+    };
+    explicit DiffStep(std::variant<Insert, Delete, Move, Update> s) : storage_(std::move(s)) {}
+    std::variant<Insert, Delete, Move, Update> storage_;
+};
+
+// A reference from a position of one list: either to the symbol-table entry of its identifier (not yet
+// matched) or to the index of the matched element in the other list.
+struct Reference {
+    struct Symbol {
+        int oldCounter = 0;
+        int newCounter = 0;
+        std::size_t oldIndex = 0;
+    };
+    struct Pointer {
+        Symbol* symbol;
+    };
+    struct Index {
+        std::size_t index;
+    };
+
+    static Reference pointer(Symbol* s) { return Reference{Pointer{s}}; }
+    static Reference indexed(std::size_t i) { return Reference{Index{i}}; }
+
+    bool isPointer() const { return std::holds_alternative<Pointer>(value); }
+    bool isIndex() const { return std::holds_alternative<Index>(value); }
+    Symbol* symbol() const { return isPointer() ? std::get<Pointer>(value).symbol : nullptr; }
+    std::size_t index() const { return std::get<Index>(value).index; }
+
+    std::variant<Pointer, Index> value;
+};
+
+// The working state of one diff. Symbols live in `table` (whose nodes never move), and references
+// point at them, so a context can be moved but not copied.
+template <Diffable T>
+struct DiffContext {
+    using HashType = DiffHashType<T>;
+
+    DiffContext(const std::vector<T>& from, const std::vector<T>& to) : fromArray(from), toArray(to) {}
+    DiffContext(const DiffContext&) = delete;
+    DiffContext& operator=(const DiffContext&) = delete;
+    DiffContext(DiffContext&&) = default;
+
+    const std::vector<T>& fromArray;
+    const std::vector<T>& toArray;
+    std::vector<Reference> OA;
+    std::vector<Reference> NA;
+    std::unordered_map<HashType, Reference::Symbol> table;
+};
+
+struct PHDiff {
+    template <Diffable T>
+    static std::vector<DiffStep<T>> steps(const std::vector<T>& fromArray, const std::vector<T>& toArray) {
+        DiffContext<T> context(fromArray, toArray);
+        buildReferences(context);
+        return makeSteps(context);
+    }
+
+  private:
+    template <Diffable T>
+    static void buildReferences(DiffContext<T>& c) {
+        const std::size_t oldCount = c.fromArray.size();
+        const std::size_t newCount = c.toArray.size();
+        c.table.reserve(oldCount + newCount);
+        c.NA.reserve(newCount);
+        c.OA.reserve(oldCount);
+
+        // (1) new elements: count them and point at their entries.
+        for (const T& element : c.toArray) {
+            Reference::Symbol& entry = c.table[DiffableTraits<T>::diffIdentifier(element)];
+            entry.newCounter += 1;
+            c.NA.push_back(Reference::pointer(&entry));
+        }
+        // (2) old elements: count them, remember the (last) old index.
+        for (std::size_t i = 0; i < oldCount; ++i) {
+            Reference::Symbol& entry = c.table[DiffableTraits<T>::diffIdentifier(c.fromArray[i])];
+            entry.oldCounter += 1;
+            entry.oldIndex = i;
+            c.OA.push_back(Reference::pointer(&entry));
+        }
+        // (3) identifiers that occur exactly once in each list are matched.
+        for (std::size_t j = 0; j < newCount; ++j) {
+            const Reference::Symbol* entry = c.NA[j].symbol();
+            if (entry && entry->newCounter == 1 && entry->oldCounter == 1) {
+                const std::size_t i = entry->oldIndex;
+                c.NA[j] = Reference::indexed(i);
+                c.OA[i] = Reference::indexed(j);
+            }
+        }
+        // (4) a match spreads forward to equal unmatched neighbours.
+        if (newCount >= 2) {
+            for (std::size_t j = 0; j + 1 < newCount; ++j) {
+                if (!c.NA[j].isIndex()) continue;
+                const std::size_t i = c.NA[j].index();
+                if (i + 1 >= oldCount) continue;
+                Reference::Symbol* next = c.NA[j + 1].symbol();
+                if (next && next == c.OA[i + 1].symbol()) {
+                    c.NA[j + 1] = Reference::indexed(i + 1);
+                    c.OA[i + 1] = Reference::indexed(j + 1);
+                }
+            }
+        }
+        // (5) and backward.
+        for (std::size_t j = newCount; j-- > 1;) {
+            if (!c.NA[j].isIndex()) continue;
+            const std::size_t i = c.NA[j].index();
+            if (i < 1) continue;
+            Reference::Symbol* previous = c.NA[j - 1].symbol();
+            if (previous && previous == c.OA[i - 1].symbol()) {
+                c.NA[j - 1] = Reference::indexed(i - 1);
+                c.OA[i - 1] = Reference::indexed(j - 1);
+            }
+        }
+    }
+
+    template <Diffable T>
+    static std::vector<DiffStep<T>> makeSteps(const DiffContext<T>& c) {
+        std::vector<DiffStep<T>> steps;
+        const std::size_t oldCount = c.fromArray.size();
+        const std::size_t newCount = c.toArray.size();
+
+        // Deletes, and for every old index the number of deletes before it.
+        std::vector<std::size_t> deletesBefore(oldCount, 0);
+        std::size_t deletes = 0;
+        for (std::size_t i = 0; i < oldCount; ++i) {
+            deletesBefore[i] = deletes;
+            if (c.OA[i].isPointer()) {
+                steps.push_back(DiffStep<T>::delete_(c.fromArray[i], i));
+                ++deletes;
+            }
+        }
+
+        // Inserts, updates and moves. `expected` = i + (delete offset of i) + running offset; it is
+        // never negative because the deletes before i are at most i.
+        std::size_t runningOffset = 0;
+        for (std::size_t j = 0; j < newCount; ++j) {
+            const Reference& ref = c.NA[j];
+            if (ref.isPointer()) {
+                steps.push_back(DiffStep<T>::insert(c.toArray[j], j));
+                ++runningOffset;
+                continue;
+            }
+            const std::size_t i = ref.index();
+            if (!DiffableTraits<T>::equal(c.toArray[j], c.fromArray[i])) {
+                steps.push_back(DiffStep<T>::update(c.toArray[j], i));
+            }
+            const std::size_t expected = i - deletesBefore[i] + runningOffset;
+            if (j != expected) {
+                steps.push_back(DiffStep<T>::move(c.toArray[j], i, j));
+                if (j < expected) ++runningOffset;
+            }
+        }
+        return steps;
+    }
+};
+
+}  // namespace lumora
