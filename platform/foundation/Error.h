@@ -11,10 +11,12 @@ namespace foundation {
 
 // A concrete error type: anything with a human-readable description. It may also say which
 // integer-coded domain it bridges to (`domain()`, `code()`), as errors handed to the media framework do.
+// The description is checked first: asking whether a wrapper such as std::expected<T, Error> is copyable
+// would ask again whether Error converts from it, and never end.
 template <class E>
-concept ErrorType = std::copy_constructible<E> && requires(const E& e) {
+concept ErrorType = requires(const E& e) {
     { e.localizedDescription() } -> std::convertible_to<std::string>;
-};
+} && std::copy_constructible<E>;
 
 // The one type-erased error of the kit and its platform. Cheap to copy (shared, immutable payload);
 // the concrete error can be read back with `as<T>()`.

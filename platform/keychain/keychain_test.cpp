@@ -1,0 +1,229 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "keychain/SimpleKeychain.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using simplekeychain::SimpleKeychain;
+using simplekeychain::SimpleKeychainError;
+
+class KeychainTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("lumora-keychain-test-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        previous_ = simplekeychain::setLogHandler([this](const std::string& line) {
+            std::lock_guard lock(mutex_);
+            logs_.push_back(line);
+        });
+    }
+    void TearDown() override {
+        simplekeychain::setLogHandler(previous_);
+        fs::remove_all(dir_);
+    }
+    std::string folder() const { return (dir_ / "keys").string(); }
+    std::vector<std::string> logs() {
+        std::lock_guard lock(mutex_);
+        return logs_;
+    }
+    static SimpleKeychainError::Code codeOf(const foundation::Error& error) {
+        const auto* e = error.as<SimpleKeychainError>();
+        return e ? e->errorCode() : SimpleKeychainError::Code::storageFailure;
+    }
+    static void write(const std::string& path, const std::string& bytes) {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << bytes;
+    }
+    static std::string read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    fs::path dir_;
+    std::mutex mutex_;
+    std::vector<std::string> logs_;
+    simplekeychain::LogHandler previous_;
+};
+
+TEST_F(KeychainTest, KeepsItemsPerServiceAndKey) {
+    SimpleKeychain host("com.example.host", folder());
+    SimpleKeychain other("com.example.other", folder());
+
+    EXPECT_EQ(codeOf(host.data("credentials").error()), SimpleKeychainError::Code::itemNotFound);
+    EXPECT_EQ(host.has("credentials"), false);
+
+    const foundation::Data secret = {0x00, 0xFF, 0x10, '\n', 'x'};
+    ASSERT_TRUE(host.set(secret, "credentials"));
+    ASSERT_TRUE(host.set("second", "other/key"));
+    ASSERT_TRUE(other.set("theirs", "credentials"));
+
+    EXPECT_EQ(host.data("credentials"), secret);
+    EXPECT_EQ(host.string("other/key"), "second");
+    EXPECT_EQ(other.string("credentials"), "theirs");
+    EXPECT_EQ(host.has("credentials"), true);
+    // A fresh keychain object over the same folder sees the same items (a restart).
+    EXPECT_EQ(SimpleKeychain("com.example.host", folder()).data("credentials"), secret);
+
+    ASSERT_TRUE(host.set("replaced", "credentials"));
+    EXPECT_EQ(host.string("credentials"), "replaced");
+
+    ASSERT_TRUE(host.delete_("credentials"));
+    EXPECT_EQ(host.has("credentials"), false);
+    EXPECT_EQ(codeOf(host.delete_("credentials").error()), SimpleKeychainError::Code::itemNotFound);
+    EXPECT_EQ(other.string("credentials"), "theirs");
+
+    EXPECT_EQ(codeOf(host.set("x", "").error()), SimpleKeychainError::Code::invalidKey);
+    EXPECT_EQ(codeOf(host.data("").error()), SimpleKeychainError::Code::invalidKey);
+    EXPECT_TRUE(logs().empty());
+}
+
+TEST_F(KeychainTest, FilesAreOwnerOnlyAndReplacedByRename) {
+    SimpleKeychain keychain("svc", folder());
+    ASSERT_TRUE(keychain.set("first-secret", "credentials"));
+    const std::string path = keychain.itemPath("credentials");
+    const std::string before = read(path);
+
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600);
+    ASSERT_EQ(::stat(folder().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700);
+
+    // A second name for the old file: an in-place rewrite would change what it shows, a rename does not.
+    const std::string oldLink = (dir_ / "old-link").string();
+    ASSERT_EQ(::link(path.c_str(), oldLink.c_str()), 0);
+    ASSERT_TRUE(keychain.set("second-secret", "credentials"));
+    EXPECT_EQ(read(oldLink), before);
+    EXPECT_NE(read(path), before);
+    EXPECT_EQ(keychain.string("credentials"), "second-secret");
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600);
+
+    // A crash while writing leaves a temporary file beside the item; the item still reads as before.
+    write(path + ".tmp.99999.0", "{\"format\":\"lumora-keych");
+    EXPECT_EQ(keychain.string("credentials"), "second-secret");
+
+    // No temporary file of our own is left behind.
+    int temporaries = 0;
+    for (const auto& entry : fs::directory_iterator(folder())) {
+        if (entry.path().string().find(".tmp.") != std::string::npos) ++temporaries;
+    }
+    EXPECT_EQ(temporaries, 1);
+}
+
+TEST_F(KeychainTest, DamagedItemsReadAsAbsentWithAReasonButNoContents) {
+    SimpleKeychain keychain("svc", folder());
+    ASSERT_TRUE(keychain.set("top-secret-token", "credentials"));
+    ASSERT_TRUE(keychain.set("another-secret", "other"));
+    const std::string path = keychain.itemPath("credentials");
+    const std::string intact = read(path);
+
+    const std::vector<std::pair<std::string, std::string>> damage = {
+        {intact.substr(0, intact.size() / 2), "not complete JSON"},
+        {"", "empty"},
+        {std::string("\0\1garbage top-secret-token", 26), "not complete JSON"},
+        {"[1,2,3]", "not a keychain record"},
+        {read(keychain.itemPath("other")), "belongs to another item"},
+        {std::string(intact).replace(intact.find("\"length\":") + 9, 2, "99"), "length does not match"},
+        {std::string(3 * 1024 * 1024, 'x'), "too large"},
+    };
+    for (const auto& [bytes, reason] : damage) {
+        logs_.clear();
+        write(path, bytes);
+        auto data = keychain.data("credentials");
+        ASSERT_FALSE(data) << reason;
+        EXPECT_EQ(codeOf(data.error()), SimpleKeychainError::Code::itemNotFound) << reason;
+        EXPECT_EQ(keychain.has("credentials"), false);
+        const auto lines = logs();
+        ASSERT_FALSE(lines.empty()) << reason;
+        EXPECT_NE(lines.front().find(reason), std::string::npos) << lines.front();
+        EXPECT_NE(lines.front().find("\"credentials\""), std::string::npos) << lines.front();
+        for (const auto& line : lines) {
+            EXPECT_EQ(line.find("top-secret"), std::string::npos) << line;
+            EXPECT_EQ(line.find("another-secret"), std::string::npos) << line;
+        }
+    }
+    // Writing again repairs the item.
+    ASSERT_TRUE(keychain.set("fresh", "credentials"));
+    EXPECT_EQ(keychain.string("credentials"), "fresh");
+}
+
+TEST_F(KeychainTest, UnusableFolderIsAStorageFailure) {
+    fs::create_directories(dir_);
+    write((dir_ / "plain-file").string(), "not a folder");
+    SimpleKeychain keychain("svc", (dir_ / "plain-file").string());
+    auto stored = keychain.set("x", "credentials");
+    ASSERT_FALSE(stored);
+    EXPECT_EQ(codeOf(stored.error()), SimpleKeychainError::Code::storageFailure);
+    EXPECT_NE(stored.error().localizedDescription().find("The keychain could not be used: "), std::string::npos);
+}
+
+TEST_F(KeychainTest, DefaultFolderComesFromTheEnvironment) {
+    const char* savedDir = std::getenv("LUMORA_KEYCHAIN_DIR");
+    const char* savedXdg = std::getenv("XDG_DATA_HOME");
+    const char* savedHome = std::getenv("HOME");
+    const std::optional<std::string> home = savedHome ? std::optional<std::string>(savedHome) : std::nullopt;
+    const std::optional<std::string> dir = savedDir ? std::optional<std::string>(savedDir) : std::nullopt;
+    const std::optional<std::string> xdg = savedXdg ? std::optional<std::string>(savedXdg) : std::nullopt;
+
+    ::setenv("LUMORA_KEYCHAIN_DIR", "/somewhere/keys", 1);
+    ::setenv("XDG_DATA_HOME", "/xdg", 1);
+    EXPECT_EQ(SimpleKeychain("svc").directory(), "/somewhere/keys");
+    ::setenv("LUMORA_KEYCHAIN_DIR", "", 1);
+    EXPECT_EQ(SimpleKeychain::defaultDirectory(), "/xdg/lumora/keychain");
+    ::unsetenv("XDG_DATA_HOME");
+    ::setenv("HOME", "/home/viewer", 1);
+    EXPECT_EQ(SimpleKeychain::defaultDirectory(), "/home/viewer/.local/share/lumora/keychain");
+
+    if (dir) {
+        ::setenv("LUMORA_KEYCHAIN_DIR", dir->c_str(), 1);
+    } else {
+        ::unsetenv("LUMORA_KEYCHAIN_DIR");
+    }
+    if (xdg) {
+        ::setenv("XDG_DATA_HOME", xdg->c_str(), 1);
+    } else {
+        ::unsetenv("XDG_DATA_HOME");
+    }
+    if (home) {
+        ::setenv("HOME", home->c_str(), 1);
+    } else {
+        ::unsetenv("HOME");
+    }
+}
+
+TEST_F(KeychainTest, ConcurrentWritersLeaveOneIntactItem) {
+    SimpleKeychain keychain("svc", folder());
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([&keychain, t] {
+            for (int i = 0; i < 25; ++i) {
+                EXPECT_TRUE(keychain.set("writer-" + std::to_string(t) + "-" + std::to_string(i), "credentials"));
+                auto read = keychain.string("credentials");
+                EXPECT_TRUE(read);
+                if (read) {
+                    EXPECT_EQ(read->rfind("writer-", 0), 0u);
+                }
+            }
+        });
+    }
+    for (auto& writer : writers) writer.join();
+    auto last = keychain.string("credentials");
+    ASSERT_TRUE(last);
+    EXPECT_NE(last->find("-24"), std::string::npos);
+    EXPECT_TRUE(logs().empty());
+}
+
+}  // namespace
