@@ -33,6 +33,18 @@ class UIResponder : public std::enable_shared_from_this<UIResponder> {
     virtual void touchesCancelled(const UITouchSet& touches, const UIEvent* event);
     virtual void pressesBegan(const UIPressSet& presses, const UIPressesEvent* event);
     virtual void pressesEnded(const UIPressSet& presses, const UIPressesEvent* event);
+    virtual void pressesCancelled(const UIPressSet& presses, const UIPressesEvent* event) {
+        if (auto n = next()) n->pressesCancelled(presses, event);
+    }
+
+    // The first responder (the object that receives typing; text fields). Only one responder is first
+    // responder at a time: becoming it asks the current one to resign first. Defined with the event code
+    // (UIViewInteraction.cpp).
+    virtual bool canBecomeFirstResponder() const { return false; }
+    virtual bool canResignFirstResponder() const { return true; }
+    virtual bool becomeFirstResponder();
+    virtual bool resignFirstResponder();
+    bool isFirstResponder() const;
 
   protected:
     UIResponder() = default;

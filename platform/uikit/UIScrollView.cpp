@@ -24,6 +24,8 @@ void UIScrollView::setContentOffset(CGPoint offset) {
     CGRect b = bounds();
     if (b.origin == offset) return;
     setBounds(CGRect(offset, b.size));
+    // Scrolling lays the content out again (scroll views that tile their content do it then).
+    setNeedsLayout();
     if (auto d = delegate_.lock()) d->scrollViewDidScroll(*this);
 }
 

@@ -13,6 +13,7 @@
 #include "uikit/UIScreen.h"
 #include "uikit/UIWindow.h"
 #include "uikit/detail/ViewAnimation.h"
+#include "uikit/detail/ViewHooks.h"
 #include "uikit/layout/LayoutEngine.h"
 
 namespace uikit {
@@ -356,6 +357,8 @@ std::shared_ptr<UIWindow> UIView::window() const {
 }
 
 std::shared_ptr<UIResponder> UIView::next() const {
+    // A view controller's root view passes events to its controller.
+    if (auto controller = detail::ViewHooks::viewControllerResponder(*this)) return controller;
     return superview();
 }
 
@@ -509,6 +512,8 @@ void UIView::moveTo(UIView* newParent, std::size_t index) {
     if (!newWindow) updateSafeAreasInSubtree();
     setNeedsLayout();
     if (superview_) superview_->setNeedsLayout();
+    // Touches, focus and editing do not outlive the window.
+    if (oldWindow && oldWindow != newWindow) detail::ViewHooks::didLeaveWindow(*this);
 }
 
 void UIView::deactivateConstraintsCrossing(UIView& subtreeRoot) {
@@ -745,7 +750,9 @@ void UIView::layoutSublayers(quartzcore::CALayer& layer) {
     auto& engine = LayoutEngine::shared();
     if (engine.needsSync()) engine.sync();
     applySolvedFrameToSubviews();
+    detail::ViewHooks::willLayoutSubviews(*this);
     layoutSubviews();
+    detail::ViewHooks::didLayoutSubviews(*this);
 }
 
 void UIView::applySolvedFrameToSubviews() {

@@ -13,6 +13,7 @@
 #include "uikit/NSLayoutConstraint.h"
 #include "uikit/UIColor.h"
 #include "uikit/UIEdgeInsets.h"
+#include "uikit/UIFocus.h"
 #include "uikit/UIGeometry.h"
 #include "uikit/UILayoutGuide.h"
 #include "uikit/UIResponder.h"
@@ -23,10 +24,13 @@ namespace uikit {
 
 class UIWindow;
 class UIStackView;
+class UIGestureRecognizer;
+class UIViewController;
 namespace detail {
 class ViewLayerDelegate;
 struct ViewAnimationState;
 class AnimationCapture;
+struct ViewHooks;
 }  // namespace detail
 
 // A rectangle on screen and the root of everything the toolkit shows.
@@ -59,7 +63,7 @@ class AnimationCapture;
 //
 // Snapshot: `recursiveDescription()` prints the tree (class, frame, hidden / alpha, label text...) for
 // tests to compare.
-class UIView : public UIResponder, public LayoutItem {
+class UIView : public UIResponder, public LayoutItem, public UIFocusItem {
   public:
     using ContentMode = UIViewContentMode;
     using Axis = UILayoutConstraintAxis;
@@ -279,6 +283,27 @@ class UIView : public UIResponder, public LayoutItem {
     // Stops this view's property animations: the model values stay, their completions report false.
     void removeAllAnimations();
 
+    // ---- Events, gesture recognisers, editing, focus ------------------------------------------------
+    // (Defined with the event code, UIViewInteraction.cpp; see UIGestureRecognizer.h and UIFocus.h.)
+    // Attaches `recognizer` (taking it from another view); it then receives the touches and presses of
+    // this view and its descendants before they do.
+    void addGestureRecognizer(const std::shared_ptr<UIGestureRecognizer>& recognizer);
+    // Detaches it; a gesture in progress is cancelled.
+    void removeGestureRecognizer(const std::shared_ptr<UIGestureRecognizer>& recognizer);
+    std::vector<std::shared_ptr<UIGestureRecognizer>> gestureRecognizers() const { return gestureRecognizers_; }
+    // Asked (with the recogniser's delegate) before a recogniser attached to this view or one of its
+    // ancestors recognises; false makes it fail. True by default.
+    virtual bool gestureRecognizerShouldBegin(UIGestureRecognizer& recognizer);
+    // False by default: a view receives only the first of several touches on it.
+    bool isMultipleTouchEnabled() const { return isMultipleTouchEnabled_; }
+    void setIsMultipleTouchEnabled(bool enabled) { isMultipleTouchEnabled_ = enabled; }
+    // Makes the first responder resign when it is this view or inside it (`force`: even when it would
+    // rather not). True when nothing inside is editing any more.
+    bool endEditing(bool force);
+    // UIFocusEnvironment: a root view's environment is its view controller, otherwise its superview.
+    std::shared_ptr<UIFocusEnvironment> parentFocusEnvironment() const override;
+    std::shared_ptr<UIFocusEnvironment> focusEnvironmentPointer() const override;
+
     // ---- Description -------------------------------------------------------------------------------
     // The class name without namespaces ("UILabel", "ZuSlider").
     std::string className() const;
@@ -316,6 +341,8 @@ class UIView : public UIResponder, public LayoutItem {
     friend class detail::ViewLayerDelegate;
     friend struct detail::ViewAnimationState;
     friend class detail::AnimationCapture;
+    friend class UIViewController;
+    friend struct detail::ViewHooks;
 
     void moveTo(UIView* newSuperview, std::size_t index);
     void placeLayer(const std::shared_ptr<UIView>& view, std::size_t index);
@@ -371,6 +398,11 @@ class UIView : public UIResponder, public LayoutItem {
     std::vector<std::shared_ptr<NSLayoutConstraint>> installedConstraints_;
 
     std::unique_ptr<detail::ViewAnimationState> animation_;
+
+    // Events and view controllers (UIViewInteraction.cpp, UIViewController.cpp).
+    std::vector<std::shared_ptr<UIGestureRecognizer>> gestureRecognizers_;
+    bool isMultipleTouchEnabled_ = false;
+    std::weak_ptr<UIViewController> viewController_;  // the controller whose root view this is
 };
 
 }  // namespace uikit

@@ -9,6 +9,8 @@
 
 namespace uikit {
 
+class UIViewController;
+
 // The root of a view tree on a screen. Views under a window are "in a window": they get willMove /
 // didMoveToWindow, the window's traits and safe area, and are laid out and displayed automatically at the
 // end of the main loop's turn in which something asked for it.
@@ -34,6 +36,12 @@ class UIWindow : public UIView {
     void setTraitCollection(std::optional<UITraitCollection> traits);
     UITraitCollection windowTraits() const;
 
+    // The controller whose view fills the window, below everything presented (defined with the view
+    // controllers, UIViewController.cpp). Setting it replaces the previous root's view, with the
+    // appearance callbacks of both.
+    std::shared_ptr<UIViewController> rootViewController() const;
+    void setRootViewController(std::shared_ptr<UIViewController> controller);
+
     void makeKeyAndVisible();
     bool isKeyWindow() const;
     static std::shared_ptr<UIWindow> keyWindow();
@@ -52,6 +60,7 @@ class UIWindow : public UIView {
     std::shared_ptr<UIScreen> screen_;
     std::optional<UITraitCollection> traitOverride_;
     UITraitCollection lastWindowTraits_;
+    std::shared_ptr<UIViewController> rootViewController_;
 };
 
 }  // namespace uikit

@@ -35,7 +35,7 @@ struct PressState {
 };
 
 class EventDispatcher {
-public:
+  public:
     static EventDispatcher& shared();
 
     // ---- The system's side: making events ------------------------------------------------------------
@@ -68,7 +68,7 @@ public:
     std::size_t activeTouchCount() const { return active_.size(); }
     void resetForTesting();
 
-private:
+  private:
     EventDispatcher() = default;
     void sendThroughApplication(const std::shared_ptr<UIEvent>& event);
     std::shared_ptr<UIEvent> makeTouchEvent(const std::shared_ptr<UIWindow>& window);
@@ -91,13 +91,13 @@ private:
 
 // The decisions between recognisers.
 class GestureArena {
-public:
+  public:
     static GestureArena& shared();
 
     // Work done inside a scope (a dispatch, a recogniser's timer) resets the recognisers that have finished
     // when the outermost scope ends.
     class Scope {
-    public:
+      public:
         Scope();
         ~Scope();
         Scope(const Scope&) = delete;
@@ -108,7 +108,7 @@ public:
     void requestState(UIGestureRecognizer& recognizer, UIGestureRecognizer::State state);
     void resetForTesting();
 
-private:
+  private:
     GestureArena() = default;
     enum class Verdict { proceed, wait, fail };
     Verdict blockers(UIGestureRecognizer& recognizer);
