@@ -1,0 +1,30 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "videotoolbox/VideoToolbox.h"
+
+using namespace videotoolbox;
+
+TEST(VideoToolbox, HEVCFollowsConfigurationAndOverrides) {
+    ::unsetenv("LUMORA_HEVC_SUPPORTED");
+    EXPECT_FALSE(VTIsHardwareDecodeSupported(kCMVideoCodecType_HEVC));
+    EXPECT_TRUE(VTIsHardwareDecodeSupported(kCMVideoCodecType_H264));
+    EXPECT_FALSE(VTIsHardwareDecodeSupported(0x61703468));  // "ap4h"
+
+    ::setenv("LUMORA_HEVC_SUPPORTED", "1", 1);
+    EXPECT_TRUE(VTIsHardwareDecodeSupported(kCMVideoCodecType_HEVC));
+    ::setenv("LUMORA_HEVC_SUPPORTED", "0", 1);
+    EXPECT_FALSE(VTIsHardwareDecodeSupported(kCMVideoCodecType_HEVC));
+
+    VTSetHardwareDecodeSupported(kCMVideoCodecType_HEVC, true);
+    EXPECT_TRUE(VTIsHardwareDecodeSupported(kCMVideoCodecType_HEVC));
+    VTSetHardwareDecodeSupported(kCMVideoCodecType_H264, false);
+    EXPECT_FALSE(VTIsHardwareDecodeSupported(kCMVideoCodecType_H264));
+
+    VTSetHardwareDecodeSupported(kCMVideoCodecType_HEVC, std::nullopt);
+    VTSetHardwareDecodeSupported(kCMVideoCodecType_H264, std::nullopt);
+    EXPECT_FALSE(VTIsHardwareDecodeSupported(kCMVideoCodecType_HEVC));
+    EXPECT_TRUE(VTIsHardwareDecodeSupported(kCMVideoCodecType_H264));
+    ::unsetenv("LUMORA_HEVC_SUPPORTED");
+}

@@ -1,0 +1,31 @@
+#include "playservice/PlayAssetDependencies.h"
+
+#include "networking/Configuration.h"
+#include "networking/DeviceInfo.h"
+#include "playservice/PlayService.h"
+#include "uikit/UIDevice.h"
+
+namespace lumora {
+
+PlayAssetDependencies PlayAssetDependencies::make(std::string playServiceURL, AccessTokenSource tokenSource) {
+    PlayAssetDependencies d;
+    d.hevcCapability = [] { return HEVCCapability::create(videotoolbox::VTIsHardwareDecodeSupported); };
+    d.playableAssetManager = [url = std::move(playServiceURL), tokenSource = std::move(tokenSource)] {
+        auto provider = PlayableAssetProvider::create(PlayService::create(url, tokenSource),
+                                                      PlayableAssetProvider::playErrorMapper);
+        return PlayableAssetManager::create(std::move(provider));
+    };
+    d.assetInfoFactory = [](bool hasHEVCCapability) {
+        return AssetInfoFactory::create(DeviceInfo::current(), hasHEVCCapability,
+                                        uikit::UIDevice::current().userInterfaceIdiom());
+    };
+    return d;
+}
+
+const PlayAssetDependencies& PlayAssetDependencies::shared() {
+    static const PlayAssetDependencies dependencies =
+        make(ConfigurationKey(ConfigurationKey::playServiceURL).value(), defaultAccessTokenSource());
+    return dependencies;
+}
+
+}  // namespace lumora

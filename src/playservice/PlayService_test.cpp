@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "devserver/PlayService.h"
+#include "devserver/Server.h"
+#include "dispatch/RunLoop.h"
+#include "dispatch/testing/ManualClockScope.h"
+#include "networking/NetworkError.h"
+#include "playservice/PlayService.h"
+#include "playservice/VideoAPI.h"
+#include "playservice/VideoError.h"
+#include "playservice/testing/PlayServiceFakes.h"
+
+using namespace lumora;
+using namespace lumora::testing;
+
+namespace {
+
+class PlayServiceWire : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto started = devserver::Server::start({.services = {devserver::PlayService::create()}});
+        ASSERT_TRUE(started) << started.error();
+        server_ = *started;
+    }
+    void TearDown() override {
+        if (server_) server_->stop();
+    }
+
+    std::expected<PlayAssetAPIModel, PlayServiceError> fetch(const std::shared_ptr<PlayService>& service,
+                                                             const std::string& assetId) {
+        std::optional<std::expected<PlayAssetAPIModel, PlayServiceError>> result;
+        int calls = 0;
+        AssetInfo info;
+        info.assetId = assetId;
+        info.capabilities.codecs = {"avc"};
+        service->fetch(info, [&](auto r) {
+            EXPECT_TRUE(dispatch::DispatchQueue::isMainThread());
+            ++calls;
+            result = std::move(r);
+        });
+        EXPECT_TRUE(dispatch::RunLoop::main().runUntil([&] { return calls > 0; }));
+        dispatch::RunLoop::main().runUntilIdle();
+        EXPECT_EQ(calls, 1);
+        if (!result) return std::unexpected(PlayServiceError::generic(LumoraNetworkError::server()));
+        return std::move(*result);
+    }
+
+    std::shared_ptr<PlayService> service(std::optional<std::string> token = "entitled-token") {
+        return PlayService::create(server_->baseURL() + "/", FakeTokenSource{std::move(token)}.source(), "profile-7");
+    }
+
+    dispatch::testing::ManualClockScope clock_;
+    std::shared_ptr<devserver::Server> server_;
+};
+
+}  // namespace
+
+TEST_F(PlayServiceWire, TheRequestOnTheWire) {
+    auto answer = fetch(service(), "vod-clear");
+    ASSERT_TRUE(answer) << answer.error().localizedDescription();
+    EXPECT_EQ(answer->assetId, "vod-clear");
+
+    auto requests = server_->requestLog().entries("/api/v3/play");
+    ASSERT_EQ(requests.size(), 1u);
+    const auto& r = requests[0];
+    EXPECT_EQ(r.method, "POST");
+    EXPECT_EQ(r.header("Content-Type"), "application/json");
+    EXPECT_EQ(r.header("X-Vimond-Subprofile"), "profile-7");
+    EXPECT_EQ(r.header("Authorization"), "Bearer entitled-token");
+    const auto body = nlohmann::json::parse(r.body);
+    EXPECT_EQ(body, nlohmann::json::parse(R"({"assetId":"vod-clear","application":{"name":"","version":"","appId":""},
+        "device":{"id":"","type":"","brand":"","model":""},"os":{"name":"","version":""},"player":{"name":"","version":""},
+        "capabilities":{"codecs":["avc"]},"ads":{"optOut":true}})"));
+}
+
+TEST_F(PlayServiceWire, ServerAnswersBecomeServerErrors) {
+    auto e1006 = fetch(service(), "err-1006");
+    ASSERT_FALSE(e1006);
+    ASSERT_TRUE(e1006.error().isServer());
+    EXPECT_EQ(e1006.error().serverCase()->httpCode, 401);
+    EXPECT_EQ(e1006.error().serverCase()->apiError, "1006");
+
+    auto e3003 = fetch(service(), "err-3003");
+    ASSERT_TRUE(e3003.error().isServer());
+    EXPECT_EQ(e3003.error().serverCase()->httpCode, 403);
+    EXPECT_EQ(e3003.error().serverCase()->apiError, "3003");
+    EXPECT_EQ(e3003.error().serverCase()->message, "This asset is not part of your subscription");
+
+    auto unknown = fetch(service(), "nope");
+    EXPECT_EQ(unknown.error().serverCase()->httpCode, 404);
+
+    server_->injectFault("/api/v3/play", {.status = 503, .body = "Service Unavailable"});
+    auto unavailable = fetch(service(), "vod-clear");
+    EXPECT_EQ(unavailable.error().serverCase()->httpCode, 503);
+    EXPECT_FALSE(unavailable.error().serverCase()->apiError);
+}
+
+TEST_F(PlayServiceWire, TransportFailuresBadBodiesAndMissingTokensAreGeneric) {
+    server_->injectFault("/api/v3/play", {.status = 200, .body = R"({"assetId":"vod-clear","assetTitle":)"});
+    auto truncated = fetch(service(), "vod-clear");
+    ASSERT_TRUE(truncated.error().isGeneric());
+    EXPECT_TRUE(truncated.error().genericError()->is<foundation::DecodingError>());
+
+    // Every attempt dropped (the HTTP client may retry once on a reused connection).
+    server_->injectFault("/api/v3/play", {.dropConnection = true, .times = 0});
+    auto dropped = fetch(service(), "vod-clear");
+    server_->clearFaults();
+    EXPECT_TRUE(!dropped && dropped.error().isGeneric())
+        << (dropped ? "answered" : dropped.error().localizedDescription());
+
+    const auto before = server_->requestLog().entries("/api/v3/play").size();
+    auto signedOut = fetch(service(std::nullopt), "vod-clear");
+    ASSERT_TRUE(signedOut.error().isGeneric());
+    EXPECT_TRUE(signedOut.error().genericError()->is<LumoraNetworkError>());
+    EXPECT_EQ(server_->requestLog().entries("/api/v3/play").size(), before);  // nothing sent
+
+    auto badAddress = PlayService::create("not a url", FakeTokenSource{"t"}.source());
+    EXPECT_TRUE(fetch(badAddress, "vod-clear").error().isGeneric());
+}
+
+TEST_F(PlayServiceWire, TheWholeRoadForEveryCatalogueAsset) {
+    FakeTokenSource tokens{"entitled-token"};
+    PlayAssetDependencies d = PlayAssetDependencies::make(server_->baseURL(), tokens.source());
+    auto api = VideoAPI::create(d, tokens.source());
+
+    const auto run = [&](const std::string& id) {
+        auto result =
+            std::make_shared<std::pair<std::optional<AssetStreamContent>, std::optional<foundation::Error>>>();
+        api->fetchStreamContent(id).subscribe([result](const AssetStreamContent& c) { result->first = c; },
+                                              [result](const foundation::Error& e) { result->second = e; });
+        EXPECT_TRUE(dispatch::RunLoop::main().runUntil([&] { return result->first || result->second; }));
+        return *result;
+    };
+
+    for (const char* id : {"vod-clear", "vod-protected", "live-1", "vod-ads"}) {
+        auto [content, error] = run(id);
+        ASSERT_TRUE(content) << id << ": " << (error ? error->localizedDescription() : "");
+        EXPECT_EQ(content->id, id);
+        EXPECT_EQ(content->resource, server_->baseURL() + "/hls/" + id + "/master.m3u8");
+        EXPECT_EQ(content->isDRMProtected, std::string(id) == "vod-protected" || std::string(id) == "live-1");
+        EXPECT_EQ(content->playerEventParameter->playerEventUrl, server_->baseURL() + "/api/v1/player-events");
+        EXPECT_EQ(content->playerEventParameter->playerEventInterval, 30);
+        EXPECT_EQ(content->accessToken, "entitled-token");
+    }
+    for (const char* id : {"no-stream", "err-1006", "err-3003"}) {
+        auto [content, error] = run(id);
+        ASSERT_TRUE(error) << id;
+        EXPECT_TRUE(error->is<VideoError>()) << id;
+    }
+}

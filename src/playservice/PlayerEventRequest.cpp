@@ -1,0 +1,131 @@
+#include "playservice/PlayerEventRequest.h"
+
+#include "playservice/detail/JSONFields.h"
+
+namespace lumora {
+
+namespace {
+
+template <class Key, std::size_t N>
+std::string_view nameOf(const std::array<std::string_view, N>& names, Key key) {
+    const auto index = static_cast<std::size_t>(key);
+    return index < N ? names[index] : std::string_view();
+}
+
+constexpr std::array<std::string_view, 15> kClientKeys = {
+    "buildName",  "buildVersion", "deviceId",    "drm",           "envPlatform",
+    "envVersion", "pageUrl",      "platform",    "playerEvent",   "playerState",
+    "streamUrl",  "userAgent",    "videoFormat", "videoProtocol", "viewingSession",
+};
+constexpr std::array<std::string_view, 2> kVodKeys = {"duration", "position"};
+constexpr std::array<std::string_view, 3> kLiveKeys = {"onLiveEdge", "liveResumePossible", "position"};
+constexpr std::array<std::string_view, 7> kProgressKeys = {"assetId",      "categoryId", "title", "eventNumber",
+                                                           "playbackType", "vod",        "live"};
+constexpr std::array<std::string_view, 10> kBodyKeys = {"eventName", "originatorId", "subProfileId", "versions",
+                                                        "tenant",    "logData",      "client",       "originator",
+                                                        "timestamp", "progress"};
+
+}  // namespace
+
+std::string_view PlayerEventRequest::Client::stringValue(CodingKeys key) {
+    return nameOf(kClientKeys, key);
+}
+std::string_view PlayerEventRequest::Progress::Vod::stringValue(CodingKeys key) {
+    return nameOf(kVodKeys, key);
+}
+std::string_view PlayerEventRequest::Progress::Live::stringValue(CodingKeys key) {
+    return nameOf(kLiveKeys, key);
+}
+std::string_view PlayerEventRequest::Progress::stringValue(CodingKeys key) {
+    return nameOf(kProgressKeys, key);
+}
+std::string_view PlayerEventRequest::Body::stringValue(CodingKeys key) {
+    return nameOf(kBodyKeys, key);
+}
+
+void PlayerEventRequest::Client::encode(foundation::KeyedEncodingContainer& c) const {
+    using K = CodingKeys;
+    c.encodeIfPresent(stringValue(K::buildName), buildName);
+    c.encodeIfPresent(stringValue(K::buildVersion), buildVersion);
+    c.encodeIfPresent(stringValue(K::deviceId), deviceId);
+    c.encodeIfPresent(stringValue(K::drm), drm);
+    c.encodeIfPresent(stringValue(K::envPlatform), envPlatform);
+    c.encodeIfPresent(stringValue(K::envVersion), envVersion);
+    c.encodeIfPresent(stringValue(K::pageUrl), pageUrl);
+    c.encode(stringValue(K::platform), platform);
+    c.encodeIfPresent(stringValue(K::playerEvent), playerEvent);
+    c.encodeIfPresent(stringValue(K::playerState), playerState);
+    c.encodeIfPresent(stringValue(K::streamUrl), streamUrl);
+    c.encode(stringValue(K::userAgent), userAgent);
+    c.encodeIfPresent(stringValue(K::videoFormat), videoFormat);
+    c.encodeIfPresent(stringValue(K::videoProtocol), videoProtocol);
+    c.encodeIfPresent(stringValue(K::viewingSession), viewingSession);
+}
+
+void PlayerEventRequest::Progress::Vod::encode(foundation::KeyedEncodingContainer& c) const {
+    c.encodeIfPresent(stringValue(CodingKeys::duration), duration);
+    c.encodeIfPresent(stringValue(CodingKeys::position), position);
+}
+
+PlayerEventRequest::Progress::Vod PlayerEventRequest::Progress::Vod::decode(
+    const foundation::KeyedDecodingContainer& c) {
+    Vod vod;
+    vod.duration = detail::optionalNumber(c, stringValue(CodingKeys::duration));
+    vod.position = detail::optionalText(c, stringValue(CodingKeys::position));
+    return vod;
+}
+
+void PlayerEventRequest::Progress::Live::encode(foundation::KeyedEncodingContainer& c) const {
+    c.encodeIfPresent(stringValue(CodingKeys::onLiveEdge), onLiveEdge);
+    c.encodeIfPresent(stringValue(CodingKeys::liveResumePossible), liveResumePossible);
+    c.encodeIfPresent(stringValue(CodingKeys::position), position);
+}
+
+PlayerEventRequest::Progress::Live PlayerEventRequest::Progress::Live::decode(
+    const foundation::KeyedDecodingContainer& c) {
+    Live live;
+    live.onLiveEdge = detail::optionalText(c, stringValue(CodingKeys::onLiveEdge));
+    live.liveResumePossible = detail::optionalText(c, stringValue(CodingKeys::liveResumePossible));
+    live.position = detail::optionalText(c, stringValue(CodingKeys::position));
+    return live;
+}
+
+void PlayerEventRequest::Progress::encode(foundation::KeyedEncodingContainer& c) const {
+    using K = CodingKeys;
+    c.encodeIfPresent(stringValue(K::assetId), assetId);
+    c.encodeIfPresent(stringValue(K::categoryId), categoryId);
+    c.encodeIfPresent(stringValue(K::title), title);
+    c.encodeIfPresent(stringValue(K::eventNumber), eventNumber);
+    c.encodeIfPresent(stringValue(K::playbackType), playbackType);
+    c.encodeIfPresent(stringValue(K::vod), vod);
+    c.encodeIfPresent(stringValue(K::live), live);
+}
+
+PlayerEventRequest::Progress PlayerEventRequest::Progress::decode(const foundation::KeyedDecodingContainer& c) {
+    using K = CodingKeys;
+    Progress p;
+    p.assetId = detail::optionalText(c, stringValue(K::assetId));
+    p.categoryId = detail::optionalText(c, stringValue(K::categoryId));
+    p.title = detail::optionalText(c, stringValue(K::title));
+    p.eventNumber = c.decodeIfPresent<std::int64_t>(stringValue(K::eventNumber));
+    p.playbackType = detail::optionalText(c, stringValue(K::playbackType));
+    p.vod = c.decodeIfPresent<Vod>(stringValue(K::vod));
+    p.live = c.decodeIfPresent<Live>(stringValue(K::live));
+    return p;
+}
+
+void PlayerEventRequest::Body::encode(foundation::KeyedEncodingContainer& c) const {
+    using K = CodingKeys;
+    c.encodeIfPresent(stringValue(K::eventName), eventName);
+    c.encodeIfPresent(stringValue(K::originatorId), originatorId);
+    c.encodeIfPresent(stringValue(K::subProfileId), subProfileId);
+    c.encodeIfPresent(stringValue(K::versions), versions);
+    c.encodeIfPresent(stringValue(K::tenant), tenant);
+    c.encodeIfPresent(stringValue(K::logData), logData);
+    c.encode(stringValue(K::client), client);
+    c.encode(stringValue(K::originator), originator);
+    c.encode(stringValue(K::timestamp), timestamp);
+    c.encode(stringValue(K::progress), progress);
+}
+
+}  // namespace lumora
