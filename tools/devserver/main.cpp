@@ -12,6 +12,10 @@
 #include <cstring>
 #include <string>
 
+#include "devserver/HlsService.h"
+#include "devserver/LicenceService.h"
+#include "devserver/PlayService.h"
+#include "devserver/PlayerEventService.h"
 #include "devserver/Server.h"
 
 namespace {
@@ -53,6 +57,10 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+    options.services.push_back(devserver::PlayService::create());
+    options.services.push_back(devserver::PlayerEventService::create());
+    options.services.push_back(devserver::HlsService::create());
+    options.services.push_back(devserver::LicenceService::create());
     auto server = devserver::Server::start(options);
     if (!server) {
         std::fprintf(stderr, "lumora-devserver: %s\n", server.error().c_str());

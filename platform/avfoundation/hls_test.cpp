@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "avfoundation/AVError.h"
+#include "avfoundation/HLS.h"
+#include "avfoundation/testing/HlsTestService.h"
+
+namespace hls = avfoundation::hls;
+using foundation::URL;
+
+namespace {
+
+const URL kBase = *URL::fromString("https://cdn.example.com/vod/asset/master.m3u8?token=abc");
+
+std::string failure(std::string_view text) {
+    auto parsed = hls::parse(text, kBase);
+    if (parsed) return "<parsed>";
+    return parsed.error().localizedDescription();
+}
+
+}  // namespace
+
+TEST(HLSParsing, MultivariantReadsVariantsRenditionsAndResolvesAddresses) {
+    const std::string text =
+        "\xEF\xBB\xBF#EXTM3U\r\n"
+        "#EXT-X-VERSION:6\r\n"
+        "#EXT-X-INDEPENDENT-SEGMENTS\r\n"
+        "# a comment\r\n"
+        "#EXT-X-MEDIA:TYPE=SUBTITLES,GROUP-ID=\"subs\",NAME=\"English, full\",LANGUAGE=\"en\",DEFAULT=YES,"
+        "AUTOSELECT=YES,URI=\"subs/en.m3u8\"\r\n"
+        "#EXT-X-MEDIA:TYPE=SUBTITLES,GROUP-ID=\"subs\",NAME=\"Svenska\",LANGUAGE=\"sv\",FORCED=YES,URI=\"/abs/"
+        "sv.m3u8\"\r\n"
+        "#EXT-X-MEDIA:TYPE=CLOSED-CAPTIONS,GROUP-ID=\"cc\",NAME=\"CC\",INSTREAM-ID=\"CC1\"\r\n"
+        "#EXT-X-STREAM-INF:BANDWIDTH=150000,AVERAGE-BANDWIDTH=140000,CODECS=\"avc1.64001f,mp4a.40.2\","
+        "RESOLUTION=640x360,FRAME-RATE=25.000,SUBTITLES=\"subs\",CLOSED-CAPTIONS=\"cc\"\r\n"
+        "low/media.m3u8\r\n"
+        "#EXT-X-STREAM-INF:BANDWIDTH=600000\r\n"
+        "#EXT-X-UNKNOWN-TAG:whatever\r\n"
+        "https://other.example.com/high.m3u8\r\n";
+    auto parsed = hls::parseMultivariant(text, kBase);
+    ASSERT_TRUE(parsed) << parsed.error().localizedDescription();
+    EXPECT_EQ(parsed->version, 6);
+    EXPECT_TRUE(parsed->independentSegments);
+    ASSERT_EQ(parsed->variants.size(), 2u);
+    const auto& low = parsed->variants[0];
+    EXPECT_EQ(low.bandwidth, 150000);
+    EXPECT_EQ(low.averageBandwidth, 140000);
+    EXPECT_EQ(low.codecs, "avc1.64001f,mp4a.40.2");  // the comma inside quotes stays
+    EXPECT_EQ(low.resolution, (hls::Resolution{640, 360}));
+    EXPECT_DOUBLE_EQ(*low.frameRate, 25.0);
+    EXPECT_EQ(low.subtitles, "subs");
+    EXPECT_EQ(low.uri.absoluteString(), "https://cdn.example.com/vod/asset/low/media.m3u8");
+    EXPECT_EQ(parsed->variants[1].uri.absoluteString(), "https://other.example.com/high.m3u8");
+    EXPECT_FALSE(parsed->variants[1].resolution);
+
+    ASSERT_EQ(parsed->renditions.size(), 3u);
+    EXPECT_EQ(parsed->renditions[0].name, "English, full");
+    EXPECT_TRUE(parsed->renditions[0].isDefault);
+    EXPECT_EQ(parsed->renditions[0].uri->absoluteString(), "https://cdn.example.com/vod/asset/subs/en.m3u8");
+    EXPECT_EQ(parsed->renditions[1].uri->absoluteString(), "https://cdn.example.com/abs/sv.m3u8");
+    EXPECT_TRUE(parsed->renditions[1].forced);
+    EXPECT_EQ(parsed->renditions[2].type, hls::Rendition::Type::closedCaptions);
+    EXPECT_EQ(parsed->renditions[2].instreamId, "CC1");
+}
+
+TEST(HLSParsing, MediaPlaylistReadsSegmentsKeysAndTheEndTag) {
+    const std::string text =
+        "#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXT-X-MEDIA-SEQUENCE:40\n#EXT-X-PLAYLIST-TYPE:VOD\n"
+        "#EXT-X-KEY:METHOD=SAMPLE-AES,URI=\"skd://licence.example.com/fairplay/license?contentId=c1&keyId=k1\","
+        "KEYFORMAT=\"com.apple.streamingkeydelivery\",KEYFORMATVERSIONS=\"1\"\n"
+        "#EXTINF:6.000,first\nseg40.ts\n"
+        "#EXT-X-DISCONTINUITY\n"
+        "#EXTINF:5.5\nseg41.ts?x=1\n"
+        "#EXT-X-KEY:METHOD=NONE\n"
+        "#EXTINF:2,\n../other/seg42.ts\n"
+        "#EXT-X-ENDLIST\n";
+    auto parsed = hls::parseMedia(text, *URL::fromString("http://127.0.0.1:8080/hls/a/v1/media.m3u8"));
+    ASSERT_TRUE(parsed) << parsed.error().localizedDescription();
+    EXPECT_DOUBLE_EQ(parsed->targetDuration, 6);
+    EXPECT_EQ(parsed->mediaSequence, 40);
+    EXPECT_TRUE(parsed->endList);
+    EXPECT_EQ(parsed->playlistType, "VOD");
+    ASSERT_EQ(parsed->segments.size(), 3u);
+    EXPECT_DOUBLE_EQ(parsed->duration(), 13.5);
+    EXPECT_EQ(parsed->segments[0].title, "first");
+    EXPECT_EQ(parsed->segments[0].mediaSequence, 40);
+    EXPECT_EQ(parsed->segments[2].mediaSequence, 42);
+    EXPECT_TRUE(parsed->segments[1].discontinuity);
+    EXPECT_EQ(parsed->segments[1].uri.absoluteString(), "http://127.0.0.1:8080/hls/a/v1/seg41.ts?x=1");
+    EXPECT_EQ(parsed->segments[2].uri.absoluteString(), "http://127.0.0.1:8080/hls/a/other/seg42.ts");
+    ASSERT_EQ(parsed->keys.size(), 1u);
+    EXPECT_EQ(parsed->keys[0].method, "SAMPLE-AES");
+    EXPECT_EQ(parsed->keys[0].uri, "skd://licence.example.com/fairplay/license?contentId=c1&keyId=k1");
+    EXPECT_EQ(parsed->segments[0].key, 0u);
+    EXPECT_EQ(parsed->segments[1].key, 0u);
+    EXPECT_FALSE(parsed->segments[2].key);  // METHOD=NONE ends the key
+}
+
+TEST(HLSParsing, TellsTheKindsApartAndLiveWindowsHaveNoEndTag) {
+    auto media = hls::parse(avfoundation::testing::mediaPlaylist(3, 6.0, false, 7), kBase);
+    ASSERT_TRUE(media);
+    const auto& m = std::get<hls::MediaPlaylist>(*media);
+    EXPECT_FALSE(m.endList);
+    EXPECT_EQ(m.segments.front().mediaSequence, 7);
+    auto multi = hls::parse(avfoundation::testing::multivariantPlaylist({{.uri = "a.m3u8"}}), kBase);
+    ASSERT_TRUE(multi);
+    EXPECT_TRUE(std::holds_alternative<hls::MultivariantPlaylist>(*multi));
+}
+
+TEST(HLSParsing, MalformedInputIsRefusedWithTheLineAndTheReason) {
+    EXPECT_EQ(failure(""), "Malformed playlist (line 1): the first line is not #EXTM3U");
+    EXPECT_EQ(failure("<html>404</html>"), "Malformed playlist (line 1): the first line is not #EXTM3U");
+    EXPECT_EQ(failure("#EXTM3U\n"), "Malformed playlist: the playlist has neither variants nor segments");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-STREAM-INF:RESOLUTION=1x1\na.m3u8\n"),
+              "Malformed playlist (line 2): EXT-X-STREAM-INF has no BANDWIDTH");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=12x\na.m3u8\n"),
+              "Malformed playlist (line 2): BANDWIDTH \"12x\" is not a number");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=99999999999999999999999\na.m3u8\n"),
+              "Malformed playlist (line 2): BANDWIDTH \"99999999999999999999999\" is not a number");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1\n"),
+              "Malformed playlist (line 2): EXT-X-STREAM-INF is not followed by a URI");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1,CODECS=\"avc1\na.m3u8\n"),
+              "Malformed playlist (line 2): quoted value of CODECS is not terminated");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1,RESOLUTION=wide\na.m3u8\n"),
+              "Malformed playlist (line 2): RESOLUTION \"wide\" is not WIDTHxHEIGHT");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-MEDIA:TYPE=SUBTITLES,NAME=\"x\"\n#EXT-X-STREAM-INF:BANDWIDTH=1\na\n"),
+              "Malformed playlist (line 2): EXT-X-MEDIA has no GROUP-ID");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1\na.m3u8\n#EXTINF:6,\ns.ts\n"),
+              "Malformed playlist (line 4): a multivariant playlist cannot hold #EXTINF");
+    EXPECT_EQ(failure("#EXTM3U\n#EXTINF:6,\ns.ts\n"),
+              "Malformed playlist: the media playlist has no EXT-X-TARGETDURATION");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXTINF:abc,\ns.ts\n"),
+              "Malformed playlist (line 3): EXTINF duration \"abc\" is not a number");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXTINF:-1,\ns.ts\n"),
+              "Malformed playlist (line 3): EXTINF duration \"-1\" is not a number");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXTINF:6,\n"),
+              "Malformed playlist (line 3): EXTINF is not followed by a URI");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:6\ns.ts\n"),
+              "Malformed playlist (line 3): URI line \"s.ts\" does not follow an EXTINF");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXT-X-ENDLIST\n"),
+              "Malformed playlist: the media playlist has no segments");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXT-X-KEY:METHOD=SAMPLE-AES\n#EXTINF:6,\ns.ts\n"),
+              "Malformed playlist (line 3): EXT-X-KEY with METHOD SAMPLE-AES has no URI");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXT-X-KEY:METHOD=SAMPLE-AES,URI=skd://x\n#EXTINF:6,\ns.ts\n"),
+              "Malformed playlist (line 3): EXT-X-KEY URI must be a quoted string");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXTINF:6,\nhttp://bad host/s.ts\n"),
+              "Malformed playlist (line 4): segment URI \"http://bad host/s.ts\" is not a valid address");
+
+    // The bridged form names the media framework's domain.
+    auto parsed = hls::parse("nonsense", kBase);
+    ASSERT_FALSE(parsed);
+    const foundation::Error error = parsed.error();
+    EXPECT_EQ(error.domain(), avfoundation::AVError::domain);
+    EXPECT_EQ(error.code(), avfoundation::AVError::malformedPlaylist);
+}
+
+TEST(HLSParsing, ResolvesReferencesLikeABrowser) {
+    const URL base = *URL::fromString("http://h:1/a/b/c.m3u8?q=1");
+    EXPECT_EQ(hls::resolve("d.ts", base)->absoluteString(), "http://h:1/a/b/d.ts");
+    EXPECT_EQ(hls::resolve("../d.ts", base)->absoluteString(), "http://h:1/a/d.ts");
+    EXPECT_EQ(hls::resolve("/d.ts", base)->absoluteString(), "http://h:1/d.ts");
+    EXPECT_EQ(hls::resolve("//other/d.ts", base)->absoluteString(), "http://other/d.ts");
+    EXPECT_EQ(hls::resolve("skd://k/x?contentId=1", base)->absoluteString(), "skd://k/x?contentId=1");
+    EXPECT_FALSE(hls::resolve("", base));
+}

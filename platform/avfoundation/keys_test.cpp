@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "avfoundation/AVError.h"
+#include "avfoundation/AVPlayer.h"
+#include "avfoundation/ContentKey.h"
+#include "avfoundation/testing/HlsTestService.h"
+#include "devserver/Server.h"
+#include "dispatch/testing/ManualClockScope.h"
+
+using namespace avfoundation;
+using avfoundation::testing::HlsTestService;
+using avfoundation::testing::mediaPlaylist;
+using avfoundation::testing::runUntil;
+using Status = AVPlayerItem::Status;
+
+namespace {
+
+const std::string kKey1 = "skd://keys.example.com/fairplay/license?contentId=asset-1&keyId=k1";
+const std::string kKey2 = "skd://keys.example.com/fairplay/license?contentId=asset-1&keyId=k2";
+const foundation::Data kCertificate = foundation::dataFromString("certificate bytes");
+
+// Answers key requests as the test says, on the queue it was given.
+class KeyDelegate final : public AVAssetResourceLoaderDelegate {
+  public:
+    enum class Mode { answer, hold, decline, failWithOwnError, notAKey };
+
+    explicit KeyDelegate(std::shared_ptr<dispatch::DispatchQueue> queue) : queue_(std::move(queue)) {}
+
+    bool resourceLoaderShouldWaitForLoadingOfRequestedResource(
+        const std::shared_ptr<AVAssetResourceLoader>&,
+        const std::shared_ptr<AVAssetResourceLoadingRequest>& request) override {
+        return handle(request, loads_);
+    }
+    bool resourceLoaderShouldWaitForRenewalOfRequestedResource(
+        const std::shared_ptr<AVAssetResourceLoader>&,
+        const std::shared_ptr<AVAssetResourceRenewalRequest>& request) override {
+        return handle(request, renewals_);
+    }
+
+    // Answers a request as `answer` mode does.
+    static void answer(const std::shared_ptr<AVAssetResourceLoadingRequest>& request,
+                       std::optional<double> renewAfter) {
+        const auto contentId = foundation::dataFromString("asset-1");
+        auto spc = request->streamingContentKeyRequestData(kCertificate, contentId);
+        ASSERT_TRUE(spc);
+        request->dataRequest()->respond(foundation::dataFromString("CKC1:" + foundation::stringFromData(*spc)));
+        if (renewAfter) request->contentInformationRequest()->setRenewalDate(foundation::Date::now() + *renewAfter);
+        request->finishLoading();
+    }
+
+    std::atomic<Mode> mode{Mode::answer};
+    std::atomic<double> renewAfter{0};  // 0: no renewal date
+    std::atomic<bool> alwaysOnQueue{true};
+
+    std::size_t loadCount() const {
+        std::lock_guard lock(mutex_);
+        return loads_.size();
+    }
+    std::size_t renewalCount() const {
+        std::lock_guard lock(mutex_);
+        return renewals_.size();
+    }
+    std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> loads() const {
+        std::lock_guard lock(mutex_);
+        return loads_;
+    }
+    std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> renewals() const {
+        std::lock_guard lock(mutex_);
+        return renewals_;
+    }
+
+  private:
+    bool handle(const std::shared_ptr<AVAssetResourceLoadingRequest>& request,
+                std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>>& list) {
+        if (!queue_->isCurrent()) alwaysOnQueue = false;
+        {
+            std::lock_guard lock(mutex_);
+            list.push_back(request);
+        }
+        switch (mode.load()) {
+            case Mode::answer: {
+                const double after = renewAfter.load();
+                answer(request, after > 0 ? std::optional<double>(after) : std::nullopt);
+                return true;
+            }
+            case Mode::hold:
+                return true;
+            case Mode::decline:
+                return false;
+            case Mode::failWithOwnError:
+                request->finishLoading(foundation::NSError{"Test.KeyServer", 42, "refused by the key server"});
+                return false;
+            case Mode::notAKey:
+                request->dataRequest()->respond(foundation::dataFromString("<html>500</html>"));
+                request->finishLoading();
+                return true;
+        }
+        return false;
+    }
+
+    std::shared_ptr<dispatch::DispatchQueue> queue_;
+    mutable std::mutex mutex_;
+    std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> loads_;
+    std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> renewals_;
+};
+
+class KeyTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto started = devserver::Server::start({.services = {hls}, .echo = false});
+        ASSERT_TRUE(started) << started.error();
+        server = *started;
+        hls->setPlaylist("/p/media.m3u8", mediaPlaylist(4, 6.0, true, 0, {{0, kKey1}, {2, kKey2}}));
+    }
+    void TearDown() override {
+        hls->shutdown();
+        server->stop();
+    }
+
+    // A player with the protected item, its asset's loader delegate set to `delegate` (when given).
+    std::shared_ptr<AVPlayer> load(const std::shared_ptr<KeyDelegate>& d, const std::string& path = "/p/media.m3u8") {
+        auto asset = AVURLAsset::create(*foundation::URL::fromString(server->baseURL() + path));
+        if (d) asset->resourceLoader()->setDelegate(d, queue);
+        return AVPlayer::create(AVPlayerItem::create(asset));
+    }
+
+    foundation::Error failureWith(KeyDelegate::Mode mode) {
+        auto d = std::make_shared<KeyDelegate>(queue);
+        d->mode = mode;
+        auto player = load(d);
+        auto item = player->currentItem();
+        EXPECT_TRUE(runUntil([&] { return item->status() == Status::failed; }));
+        EXPECT_EQ(hls->requestCount("/p/seg0.ts"), 0);
+        return item->error().value_or(foundation::NSError{});
+    }
+
+    dispatch::testing::ManualClockScope clock;
+    std::shared_ptr<dispatch::DispatchQueue> queue = std::make_shared<dispatch::DispatchQueue>("queue");
+    std::shared_ptr<HlsTestService> hls = std::make_shared<HlsTestService>();
+    std::shared_ptr<devserver::Server> server;
+};
+
+}  // namespace
+
+TEST_F(KeyTest, EveryKeyIsAskedOfTheDelegateOnItsQueueBeforeTheItemIsReady) {
+    auto d = std::make_shared<KeyDelegate>(queue);
+    d->mode = KeyDelegate::Mode::hold;
+    auto player = load(d);
+    auto item = player->currentItem();
+    ASSERT_TRUE(runUntil([&] { return d->loadCount() == 2; }));
+    dispatch::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(item->status(), Status::unknown);
+    EXPECT_EQ(hls->requestCount("/p/seg0.ts"), 0);
+    EXPECT_TRUE(d->alwaysOnQueue.load());
+    const auto loads = d->loads();
+    EXPECT_EQ(loads[0]->request().url.absoluteString(), kKey1);
+    EXPECT_EQ(loads[1]->request().url.absoluteString(), kKey2);
+    EXPECT_FALSE(std::dynamic_pointer_cast<AVAssetResourceRenewalRequest>(loads[0]));
+    ASSERT_TRUE(loads[0]->dataRequest());
+    ASSERT_TRUE(loads[0]->contentInformationRequest());
+
+    // The request data is the documented function of the certificate and the content id.
+    auto spc = loads[0]->streamingContentKeyRequestData(kCertificate, foundation::dataFromString("asset-1"));
+    ASSERT_TRUE(spc);
+    EXPECT_EQ(foundation::stringFromData(*spc),
+              "SPC1:" + contentkey::sha256Hex(foundation::dataFromString("certificate bytesasset-1")));
+
+    KeyDelegate::answer(loads[0], std::nullopt);
+    dispatch::RunLoop::main().runUntilIdle();    // the answer reaches the item
+    EXPECT_EQ(item->status(), Status::unknown);  // the second key is still open
+    EXPECT_EQ(hls->requestCount("/p/seg0.ts"), 0);
+    KeyDelegate::answer(loads[1], std::nullopt);
+    ASSERT_TRUE(runUntil([&] { return item->status() == Status::readyToPlay; }));
+    loads[1]->finishLoading(foundation::NSError{"late", 1, "late"});  // a second answer is ignored
+    EXPECT_TRUE(loads[1]->isFinished());
+    EXPECT_FALSE(loads[1]->error());
+    dispatch::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(item->status(), Status::readyToPlay);
+}
+
+TEST_F(KeyTest, AKeyThatIsNotAnsweredFailsTheItem) {
+    auto declined = failureWith(KeyDelegate::Mode::decline);
+    EXPECT_TRUE(AVError::is(declined, AVError::contentKeyRequestFailed));
+    EXPECT_NE(declined.localizedDescription().find("declined"), std::string::npos);
+
+    auto refused = failureWith(KeyDelegate::Mode::failWithOwnError);
+    EXPECT_TRUE(AVError::is(refused, AVError::contentKeyRequestFailed));
+    const auto* bridged = refused.as<foundation::NSError>();
+    ASSERT_TRUE(bridged && bridged->underlying);
+    EXPECT_EQ(bridged->underlying->domain(), "Test.KeyServer");  // the delegate's own error, kept
+    EXPECT_EQ(bridged->underlying->code(), 42);
+
+    EXPECT_TRUE(AVError::is(failureWith(KeyDelegate::Mode::notAKey), AVError::invalidContentKey));
+
+    // No delegate at all, or one that is gone by the time the key is asked.
+    auto none = load(nullptr)->currentItem();
+    ASSERT_TRUE(runUntil([&] { return none->status() == Status::failed; }));
+    EXPECT_TRUE(AVError::is(*none->error(), AVError::contentKeyRequestFailed));
+    auto gone = std::make_shared<KeyDelegate>(queue);
+    auto player = load(gone);
+    gone.reset();
+    ASSERT_TRUE(runUntil([&] { return player->currentItem()->status() == Status::failed; }));
+
+    // Keys the player cannot use.
+    hls->setPlaylist("/aes/media.m3u8", mediaPlaylist(2, 6.0, true, 0, {{0, "https://keys.example.com/k.bin"}}));
+    auto aes = load(std::make_shared<KeyDelegate>(queue), "/aes/media.m3u8")->currentItem();
+    ASSERT_TRUE(runUntil([&] { return aes->status() == Status::failed; }));
+    EXPECT_TRUE(AVError::is(*aes->error(), AVError::unsupportedKeyMethod));
+}
+
+TEST_F(KeyTest, AKeyWithARenewalDateIsRenewedWhenTheDateComes) {
+    auto d = std::make_shared<KeyDelegate>(queue);
+    d->renewAfter = 60;
+    auto player = load(d);
+    auto item = player->currentItem();
+    ASSERT_TRUE(runUntil([&] { return item->status() == Status::readyToPlay; }));
+    ASSERT_EQ(d->loadCount(), 2u);
+    clock.advance(59.9);
+    dispatch::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(d->renewalCount(), 0u);
+    clock.advance(0.1);
+    ASSERT_TRUE(runUntil([&] { return d->renewalCount() == 2; }));
+    auto renewals = d->renewals();
+    EXPECT_TRUE(std::dynamic_pointer_cast<AVAssetResourceRenewalRequest>(renewals[0]));
+    EXPECT_EQ(renewals[0]->request().url.absoluteString(), kKey1);
+    dispatch::RunLoop::main().runUntilIdle();
+    clock.advance(60);  // each renewal answered with another date: renewed again
+    ASSERT_TRUE(runUntil([&] { return d->renewalCount() == 4; }));
+    EXPECT_EQ(d->loadCount(), 2u);
+    EXPECT_EQ(item->status(), Status::readyToPlay);
+
+    // A failed renewal fails the item while it plays.
+    d->mode = KeyDelegate::Mode::failWithOwnError;
+    foundation::Notification failure;
+    auto token = foundation::NotificationCenter::defaultCenter().addObserver(
+        AVPlayerItemFailedToPlayToEndTimeNotification, item, nullptr, [&](const auto& n) { failure = n; });
+    dispatch::RunLoop::main().runUntilIdle();
+    clock.advance(60);
+    ASSERT_TRUE(runUntil([&] { return item->status() == Status::failed; }));
+    EXPECT_TRUE(failure.userInfo.count(AVPlayerItemFailedToPlayToEndTimeErrorKey));
+    foundation::NotificationCenter::defaultCenter().removeObserver(token);
+}
+
+TEST_F(KeyTest, RequestDataIsRefusedForUnusableInput) {
+    auto keyRequest =
+        AVAssetResourceLoadingRequest::create(foundation::URLRequest(*foundation::URL::fromString(kKey1)));
+    const auto id = foundation::dataFromString("asset-1");
+    EXPECT_TRUE(keyRequest->streamingContentKeyRequestData(kCertificate, id));
+    EXPECT_FALSE(keyRequest->streamingContentKeyRequestData({}, id));
+    EXPECT_FALSE(keyRequest->streamingContentKeyRequestData(kCertificate, {}));
+    keyRequest->finishLoading(foundation::NSError{"x", 1, "no"});
+    auto late = keyRequest->streamingContentKeyRequestData(kCertificate, id);
+    ASSERT_FALSE(late);
+    EXPECT_EQ(late.error().code(), AVError::invalidKeyRequestInput);
+    EXPECT_EQ(keyRequest->error()->localizedDescription(), "no");
+
+    auto notAKey = AVAssetResourceLoadingRequest::create(
+        foundation::URLRequest(*foundation::URL::fromString("https://example.com/k")), {.dataRequest = false});
+    EXPECT_FALSE(notAKey->dataRequest());
+    EXPECT_EQ(notAKey->streamingContentKeyRequestData(kCertificate, id).error().localizedDescription(),
+              "The request is not a content key request.");
+    EXPECT_TRUE(notAKey->cancel());
+    notAKey->finishLoading();
+    EXPECT_FALSE(notAKey->isFinished());
+    EXPECT_TRUE(notAKey->isCancelled());
+
+    EXPECT_TRUE(contentkey::isContentKeyContext(foundation::dataFromString("CKC1:x")));
+    EXPECT_FALSE(contentkey::isContentKeyContext(foundation::dataFromString("CKC1:")));
+    EXPECT_FALSE(contentkey::isContentKeyContext({}));
+}

@@ -1,0 +1,435 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "avfoundation/AVError.h"
+#include "avfoundation/AVPlayer.h"
+#include "avfoundation/AVPlayerLayer.h"
+#include "avfoundation/testing/HlsTestService.h"
+#include "devserver/Server.h"
+#include "dispatch/RunLoop.h"
+#include "dispatch/testing/ManualClockScope.h"
+#include "foundation/NotificationCenter.h"
+
+using namespace avfoundation;
+using avfoundation::testing::HlsTestService;
+using avfoundation::testing::mediaPlaylist;
+using avfoundation::testing::multivariantPlaylist;
+using coremedia::CMTime;
+using Status = AVPlayerItem::Status;
+using TCS = AVPlayer::TimeControlStatus;
+
+namespace {
+
+CMTime at(double seconds) {
+    return CMTime::fromSeconds(seconds, coremedia::kPreferredTimescale);
+}
+
+double endOf(const std::vector<coremedia::CMTimeRange>& ranges) {
+    return ranges.empty() ? 0.0 : ranges.back().end().seconds();
+}
+
+// Counts the posts of one notification of one sender, with their user info.
+class NotificationLog {
+  public:
+    NotificationLog(const foundation::Notification::Name& name, foundation::AnyObject sender) {
+        token_ = foundation::NotificationCenter::defaultCenter().addObserver(
+            name, std::move(sender), nullptr, [this](const foundation::Notification& n) { posts.push_back(n); });
+    }
+    ~NotificationLog() { foundation::NotificationCenter::defaultCenter().removeObserver(token_); }
+    std::vector<foundation::Notification> posts;
+
+  private:
+    std::shared_ptr<foundation::NotificationObserverToken> token_;
+};
+
+class PlayerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto started = devserver::Server::start({.services = {hls}, .echo = false});
+        ASSERT_TRUE(started) << started.error();
+        server = *started;
+        hls->setPlaylist("/vod/master.m3u8", multivariantPlaylist({{150000, "640x360", "v/media.m3u8"},
+                                                                   {600000, "1280x720", "hi/media.m3u8"}}));
+        hls->setPlaylist("/vod/v/media.m3u8", mediaPlaylist(20, 6.0));
+    }
+    void TearDown() override {
+        hls->shutdown();
+        server->stop();
+    }
+
+    foundation::URL url(const std::string& path) const {
+        return *foundation::URL::fromString(server->baseURL() + path);
+    }
+    static bool runUntil(const std::function<bool()>& predicate) { return avfoundation::testing::runUntil(predicate); }
+
+    // A player with the item of `path`, ready, with `loaded` seconds loaded from the start.
+    std::shared_ptr<AVPlayer> readyPlayer(const std::string& path, double loaded, double forwardBuffer = 0) {
+        auto item = AVPlayerItem::create(url(path));
+        item->setPreferredForwardBufferDuration(forwardBuffer);
+        auto player = AVPlayer::create(item);
+        EXPECT_TRUE(runUntil([&] { return item->status() != Status::unknown; }));
+        EXPECT_EQ(item->status(), Status::readyToPlay) << (item->error() ? item->error()->localizedDescription() : "");
+        EXPECT_TRUE(runUntil([&] { return endOf(item->loadedTimeRanges()) >= loaded - 1e-9; }));
+        return player;
+    }
+
+    dispatch::testing::ManualClockScope clock;
+    std::shared_ptr<HlsTestService> hls = std::make_shared<HlsTestService>();
+    std::shared_ptr<devserver::Server> server;
+};
+
+}  // namespace
+
+TEST_F(PlayerTest, AVideoOnDemandBecomesReadyWithItsDurationRangesAndFirstVariant) {
+    auto item = AVPlayerItem::create(url("/vod/master.m3u8"));
+    EXPECT_EQ(item->status(), Status::unknown);
+    NotificationLog accessEntries(AVPlayerItemNewAccessLogEntryNotification, item);
+    auto player = AVPlayer::create(item);
+    ASSERT_TRUE(runUntil([&] { return item->status() != Status::unknown; }));
+    ASSERT_EQ(item->status(), Status::readyToPlay);
+    EXPECT_EQ(item->duration(), at(120));
+    ASSERT_EQ(item->seekableTimeRanges().size(), 1u);
+    EXPECT_EQ(item->seekableTimeRanges()[0], coremedia::CMTimeRangeFromTimeToTime(at(0), at(120)));
+    EXPECT_EQ(item->presentationSize().width, 640);
+    EXPECT_FALSE(item->isPlaybackBufferEmpty());
+    ASSERT_EQ(accessEntries.posts.size(), 1u);
+    ASSERT_TRUE(item->accessLog());
+    EXPECT_EQ(item->accessLog()->events.back().indicatedBitrate, 150000);
+
+    // The forward buffer (30 s automatic) fills and then loading stops: segments 0...5 and nothing more.
+    ASSERT_TRUE(runUntil([&] { return endOf(item->loadedTimeRanges()) >= 36; }));
+    dispatch::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(endOf(item->loadedTimeRanges()), 36);
+    EXPECT_EQ(hls->requestCount("/vod/v/seg6.ts"), 0);
+    EXPECT_EQ(hls->requestCount("/vod/hi/media.m3u8"), 0);
+}
+
+TEST_F(PlayerTest, ThePlayheadFollowsRateAndClock) {
+    auto player = readyPlayer("/vod/master.m3u8", 36);
+    EXPECT_EQ(player->timeControlStatus(), TCS::paused);
+    clock.advance(5);
+    EXPECT_EQ(player->currentTime(), at(0));
+
+    std::vector<float> ratesSeenInside;
+    auto observation =
+        player->rateProperty().observe(foundation::NSKeyValueObservingOptions::new_,
+                                       [&](const auto& change) { ratesSeenInside.push_back(*change.newValue); });
+    player->play();
+    ASSERT_EQ(ratesSeenInside, std::vector<float>{1.0f});  // told inside the setter
+    EXPECT_EQ(player->timeControlStatus(), TCS::playing);
+    clock.advance(4);
+    EXPECT_NEAR(player->currentTime().seconds(), 4, 1e-6);
+    player->setRate(2);
+    clock.advance(3);
+    EXPECT_NEAR(player->currentTime().seconds(), 10, 1e-6);
+    player->pause();
+    EXPECT_EQ(player->timeControlStatus(), TCS::paused);
+    clock.advance(10);
+    EXPECT_NEAR(player->currentTime().seconds(), 10, 1e-6);
+    player->setRate(std::nanf(""));  // holds the playhead
+    EXPECT_EQ(player->timeControlStatus(), TCS::waitingToPlayAtSpecifiedRate);
+    clock.advance(1);
+    EXPECT_NEAR(player->currentTime().seconds(), 10, 1e-6);
+}
+
+TEST_F(PlayerTest, SeeksCompleteLaterAndANewerSeekInterruptsTheOlder) {
+    auto player = readyPlayer("/vod/master.m3u8", 36);
+    std::vector<std::pair<char, bool>> completions;
+    player->seek(at(70), at(0), at(0), [&](bool finished) { completions.emplace_back('a', finished); });
+    EXPECT_NEAR(player->currentTime().seconds(), 70, 1e-6);  // the playhead moves at once
+    player->seek(at(90), at(0), at(0), [&](bool finished) { completions.emplace_back('b', finished); });
+    EXPECT_TRUE(completions.empty());  // never inside the call
+    ASSERT_TRUE(runUntil([&] { return completions.size() == 2; }));
+    EXPECT_EQ(completions[0], std::make_pair('a', false));
+    EXPECT_EQ(completions[1], std::make_pair('b', true));
+    EXPECT_NEAR(player->currentTime().seconds(), 90, 1e-6);
+
+    // Targets are clamped into the seekable range; a target that is no time fails.
+    bool finished = false;
+    player->seek(at(500), [&](bool f) { finished = f; });
+    ASSERT_TRUE(runUntil([&] { return finished; }));
+    EXPECT_NEAR(player->currentTime().seconds(), 120, 1e-6);
+    std::optional<bool> invalid;
+    player->seek(coremedia::kCMTimeInvalid, [&](bool f) { invalid = f; });
+    ASSERT_TRUE(runUntil([&] { return invalid.has_value(); }));
+    EXPECT_FALSE(*invalid);
+}
+
+TEST_F(PlayerTest, ASeekBeforeReadyBecomesTheStartPosition) {
+    auto item = AVPlayerItem::create(url("/vod/master.m3u8"));
+    auto player = AVPlayer::create(item);
+    std::optional<bool> finished;
+    player->seek(at(61), [&](bool f) { finished = f; });
+    ASSERT_TRUE(runUntil([&] { return finished.has_value(); }));
+    EXPECT_TRUE(*finished);
+    EXPECT_EQ(item->status(), Status::readyToPlay);
+    EXPECT_NEAR(player->currentTime().seconds(), 61, 1e-6);
+    EXPECT_EQ(hls->requestCount("/vod/v/seg0.ts"), 0);
+}
+
+TEST_F(PlayerTest, AVideoOnDemandStopsAtItsEndAndSaysSo) {
+    hls->setPlaylist("/short/media.m3u8", mediaPlaylist(3, 6.0));
+    auto player = readyPlayer("/short/media.m3u8", 18);
+    auto item = player->currentItem();
+    NotificationLog ends(AVPlayerItemDidPlayToEndTimeNotification, item);
+    player->setRate(1.5);
+    clock.advance(11);
+    EXPECT_NEAR(player->currentTime().seconds(), 16.5, 1e-6);
+    EXPECT_TRUE(ends.posts.empty());
+    clock.advance(1);
+    EXPECT_EQ(ends.posts.size(), 1u);
+    EXPECT_EQ(player->rate(), 0.0f);
+    EXPECT_EQ(player->timeControlStatus(), TCS::paused);
+    EXPECT_NEAR(player->currentTime().seconds(), 18, 1e-6);
+    clock.advance(5);
+    EXPECT_EQ(ends.posts.size(), 1u);
+    player->play();  // playing at the end ends again at once
+    EXPECT_EQ(ends.posts.size(), 2u);
+    EXPECT_EQ(player->rate(), 0.0f);
+}
+
+TEST_F(PlayerTest, PlaybackStallsWhereTheLoadedMediaEndsAndRecovers) {
+    hls->setPlaylist("/slow/media.m3u8", mediaPlaylist(10, 6.0));
+    hls->hold("/slow/seg2.ts");
+    auto player = readyPlayer("/slow/media.m3u8", 12, /*forwardBuffer=*/6);
+    auto item = player->currentItem();
+    NotificationLog stalls(AVPlayerItemPlaybackStalledNotification, item);
+    std::vector<bool> bufferEmpty;
+    auto observation = item->isPlaybackBufferEmptyProperty().observe(
+        foundation::NSKeyValueObservingOptions::new_, [&](const auto& c) { bufferEmpty.push_back(*c.newValue); });
+    player->play();
+    clock.advance(7);
+    ASSERT_TRUE(runUntil([&] { return hls->isWaiting("/slow/seg2.ts"); }));
+    clock.advance(8);
+    EXPECT_NEAR(player->currentTime().seconds(), 12, 1e-6);
+    EXPECT_EQ(player->timeControlStatus(), TCS::waitingToPlayAtSpecifiedRate);
+    EXPECT_TRUE(item->isPlaybackBufferEmpty());
+    EXPECT_EQ(stalls.posts.size(), 1u);
+    EXPECT_EQ(item->accessLog()->events.back().numberOfStalls, 1);
+
+    hls->release("/slow/seg2.ts");
+    ASSERT_TRUE(runUntil([&] { return player->timeControlStatus() == TCS::playing; }));
+    EXPECT_NEAR(player->currentTime().seconds(), 12, 1e-6);
+    EXPECT_EQ(bufferEmpty, (std::vector<bool>{true, false}));
+    clock.advance(1);
+    EXPECT_NEAR(player->currentTime().seconds(), 13, 1e-6);
+}
+
+TEST_F(PlayerTest, ASegmentErrorIsRetriedAndTheThirdFailureFailsTheItem) {
+    hls->setPlaylist("/err/media.m3u8", mediaPlaylist(4, 6.0));
+    server->injectFault("/err/seg1.ts", {.status = 500, .times = 1});
+    auto player = readyPlayer("/err/media.m3u8", 24);
+    auto item = player->currentItem();
+    ASSERT_TRUE(item->errorLog());
+    EXPECT_EQ(item->errorLog()->events.front().errorStatusCode, 500);
+    EXPECT_EQ(item->errorLog()->events.front().errorDomain, "CoreMediaErrorDomain");
+
+    hls->setPlaylist("/dead/media.m3u8", mediaPlaylist(4, 6.0));
+    hls->setStatus("/dead/seg1.ts", 404);
+    auto dead = AVPlayerItem::create(url("/dead/media.m3u8"));
+    NotificationLog failures(AVPlayerItemFailedToPlayToEndTimeNotification, dead);
+    ASSERT_TRUE(player->replaceCurrentItem(dead));
+    ASSERT_TRUE(runUntil([&] { return dead->status() == Status::failed; }));
+    EXPECT_EQ(hls->requestCount("/dead/seg1.ts"), 3);
+    ASSERT_TRUE(dead->error());
+    EXPECT_TRUE(AVError::is(*dead->error(), AVError::segmentUnavailable));
+    EXPECT_NE(dead->error()->localizedDescription().find("(HTTP 404)"), std::string::npos);
+    ASSERT_EQ(failures.posts.size(), 1u);  // it had been ready
+    const auto* error =
+        std::any_cast<foundation::Error>(&failures.posts[0].userInfo.at(AVPlayerItemFailedToPlayToEndTimeErrorKey));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), AVError::segmentUnavailable);
+}
+
+TEST_F(PlayerTest, PlaylistFaultsFailTheAssetAndTheItem) {
+    hls->setStatus("/missing/master.m3u8", 404);
+    auto asset = AVURLAsset::create(url("/missing/master.m3u8"));
+    std::atomic<bool> handled{false};
+    std::atomic<bool> onMain{true};
+    asset->loadValuesAsynchronously({"playable", "tracks"}, [&] {
+        onMain = dispatch::DispatchQueue::isMainThread();
+        handled = true;
+    });
+    ASSERT_TRUE(runUntil([&] { return handled.load(); }));
+    EXPECT_FALSE(onMain.load());  // a background queue
+    std::optional<foundation::Error> error;
+    EXPECT_EQ(asset->statusOfValue("playable", &error), AVKeyValueStatus::failed);
+    ASSERT_TRUE(error);
+    EXPECT_TRUE(AVError::is(*error, AVError::playlistUnavailable));
+    EXPECT_NE(error->localizedDescription().find("(HTTP 404)"), std::string::npos);
+    EXPECT_FALSE(asset->isPlayable());
+    EXPECT_EQ(asset->statusOfValue("tracks", &error), AVKeyValueStatus::failed);
+    EXPECT_TRUE(AVError::is(*error, AVError::unsupportedKey));
+
+    hls->setPlaylist("/garbage/master.m3u8", "<html>oops</html>");
+    auto garbage = AVPlayerItem::create(url("/garbage/master.m3u8"));
+    NotificationLog failures(AVPlayerItemFailedToPlayToEndTimeNotification, garbage);
+    auto player = AVPlayer::create(garbage);
+    ASSERT_TRUE(runUntil([&] { return garbage->status() == Status::failed; }));
+    EXPECT_TRUE(AVError::is(*garbage->error(), AVError::malformedPlaylist));
+    EXPECT_TRUE(failures.posts.empty());  // never ready: only the status says it
+
+    hls->setPlaylist("/nomedia/master.m3u8", multivariantPlaylist({{150000, "", "gone.m3u8"}}));
+    auto noMedia = AVPlayerItem::create(url("/nomedia/master.m3u8"));
+    player->replaceCurrentItem(noMedia);
+    ASSERT_TRUE(runUntil([&] { return noMedia->status() == Status::failed; }));
+    EXPECT_TRUE(AVError::is(*noMedia->error(), AVError::playlistUnavailable));
+    ASSERT_TRUE(noMedia->errorLog());
+    EXPECT_EQ(noMedia->errorLog()->events.front().errorStatusCode, 404);
+
+    auto notHTTP = AVURLAsset::create(*foundation::URL::fromString("file:///tmp/x.m3u8"));
+    handled = false;
+    notHTTP->loadValuesAsynchronously({"playable"}, [&] { handled = true; });
+    ASSERT_TRUE(runUntil([&] { return handled.load(); }));
+    EXPECT_EQ(notHTTP->statusOfValue("playable", &error), AVKeyValueStatus::failed);
+    EXPECT_TRUE(AVError::is(*error, AVError::unsupportedURL));
+}
+
+TEST_F(PlayerTest, AScriptedFailureStopsPlaybackAtItsTime) {
+    auto player = readyPlayer("/vod/master.m3u8", 36);
+    auto item = player->currentItem();
+    NotificationLog failures(AVPlayerItemFailedToPlayToEndTimeNotification, item);
+    item->scriptFailure(at(5), foundation::NSError{"Test", 7, "scripted"});
+    player->play();
+    clock.advance(4.5);
+    EXPECT_EQ(item->status(), Status::readyToPlay);
+    clock.advance(1);
+    EXPECT_EQ(item->status(), Status::failed);
+    EXPECT_NEAR(player->currentTime().seconds(), 5, 1e-6);
+    EXPECT_EQ(player->rate(), 0.0f);
+    ASSERT_EQ(failures.posts.size(), 1u);
+    EXPECT_EQ(std::any_cast<foundation::Error>(failures.posts[0].userInfo.at(AVPlayerItemFailedToPlayToEndTimeErrorKey))
+                  .localizedDescription(),
+              "scripted");
+}
+
+TEST_F(PlayerTest, PeriodicObserversFollowMediaTimeOnTheirQueues) {
+    auto player = readyPlayer("/vod/master.m3u8", 36);
+    std::vector<double> fast;
+    int slow = 0;
+    auto fastToken = player->addPeriodicTimeObserver(at(0.1), nullptr, [&](CMTime t) { fast.push_back(t.seconds()); });
+    auto slowToken =
+        player->addPeriodicTimeObserver(at(0.5), &dispatch::DispatchQueue::main(), [&](CMTime) { ++slow; });
+    EXPECT_FALSE(player->addPeriodicTimeObserver(at(0), nullptr, [](CMTime) {}).has_value());
+    EXPECT_EQ(player->timeObserverCount(), 2u);
+    clock.advance(1);
+    EXPECT_TRUE(fast.empty());  // paused: nothing moves
+    player->play();
+    clock.advance(1);
+    ASSERT_EQ(fast.size(), 11u);  // the start, then every 0.1 s
+    EXPECT_NEAR(fast[0], 0, 1e-9);
+    EXPECT_NEAR(fast[1], 0.1, 1e-6);
+    EXPECT_NEAR(fast[10], 1.0, 1e-6);
+    EXPECT_EQ(slow, 3);
+    player->setRate(2);  // twice the media per second
+    fast.clear();
+    clock.advance(0.5);
+    EXPECT_EQ(fast.size(), 11u);
+    player->removeTimeObserver(fastToken);
+    player->removeTimeObserver(fastToken);  // again: nothing
+    fast.clear();
+    clock.advance(1);
+    EXPECT_TRUE(fast.empty());
+    EXPECT_EQ(player->timeObserverCount(), 1u);
+
+    // A background queue gets its calls there.
+    dispatch::DispatchQueue background("observer");
+    std::atomic<int> calls{0};
+    std::atomic<bool> onQueue{true};
+    auto token = player->addPeriodicTimeObserver(at(0.25), &background, [&](CMTime) {
+        if (!background.isCurrent()) onQueue = false;
+        ++calls;
+    });
+    clock.advance(1);
+    ASSERT_TRUE(runUntil([&] { return calls.load() >= 8; }));
+    EXPECT_TRUE(onQueue.load());
+    player->removeTimeObserver(token);
+    player->removeTimeObserver(slowToken);
+    background.sync([] {});
+}
+
+TEST_F(PlayerTest, ALiveWindowSlidesForwardWithEachReload) {
+    // Six-second segments; at clock time t the window holds the five newest of floor(t / 6) + 10.
+    hls->setDynamicPlaylist("/live/media.m3u8", [] {
+        const double now = dispatch::secondsFromNanoseconds(dispatch::Clock::current()->now());
+        const long long available = static_cast<long long>(std::floor(now / 6.0)) + 10;
+        return mediaPlaylist(5, 6.0, /*endList=*/false, available - 5);
+    });
+    auto player = readyPlayer("/live/media.m3u8", 30);
+    auto item = player->currentItem();
+    EXPECT_TRUE(item->duration().isIndefinite());
+    EXPECT_EQ(item->seekableTimeRanges()[0], coremedia::CMTimeRangeFromTimeToTime(at(0), at(12)));
+    EXPECT_NEAR(player->currentTime().seconds(), 12, 1e-6);  // starts at the live edge
+
+    clock.advance(6);
+    ASSERT_TRUE(runUntil([&] { return item->seekableTimeRanges()[0].start == at(6); }));
+    EXPECT_EQ(item->seekableTimeRanges()[0].end(), at(18));
+    clock.advance(6);
+    ASSERT_TRUE(runUntil([&] { return item->seekableTimeRanges()[0].start == at(12); }));
+    NotificationLog jumps(AVPlayerItemTimeJumpedNotification, item);
+    clock.advance(6);  // the window passes the paused playhead, which moves to the window's start
+    ASSERT_TRUE(runUntil([&] { return item->seekableTimeRanges()[0].start == at(18); }));
+    EXPECT_NEAR(player->currentTime().seconds(), 18, 1e-6);
+    EXPECT_EQ(jumps.posts.size(), 1u);
+    EXPECT_GE(hls->requestCount("/live/media.m3u8"), 4);
+    EXPECT_TRUE(item->duration().isIndefinite());
+}
+
+TEST_F(PlayerTest, ALiveItemPlayedFasterThanRealTimeEndsAtItsEdge) {
+    hls->setPlaylist("/edge/media.m3u8", mediaPlaylist(5, 6.0, /*endList=*/false));  // a window that never moves
+    auto player = readyPlayer("/edge/media.m3u8", 30);
+    auto item = player->currentItem();
+    NotificationLog ends(AVPlayerItemDidPlayToEndTimeNotification, item);
+    NotificationLog stalls(AVPlayerItemPlaybackStalledNotification, item);
+    player->setRate(2);
+    clock.advance(6);
+    ASSERT_TRUE(runUntil([&] { return hls->requestCount("/edge/media.m3u8") >= 2; }));
+    clock.advance(4);
+    EXPECT_NEAR(player->currentTime().seconds(), 30, 1e-6);
+    EXPECT_EQ(ends.posts.size(), 1u);
+    EXPECT_TRUE(stalls.posts.empty());
+    EXPECT_EQ(player->rate(), 2.0f);  // a live item is not paused at its end
+    EXPECT_EQ(player->timeControlStatus(), TCS::waitingToPlayAtSpecifiedRate);
+
+    bool done = false;
+    player->seek(at(12), [&](bool) { done = true; });
+    ASSERT_TRUE(runUntil([&] { return done; }));
+    player->setRate(1);
+    clock.advance(18);
+    EXPECT_NEAR(player->currentTime().seconds(), 30, 1e-6);
+    EXPECT_EQ(ends.posts.size(), 1u);  // at normal speed the edge is a stall
+    EXPECT_EQ(stalls.posts.size(), 1u);
+}
+
+TEST_F(PlayerTest, CurrentItemChangesAreObservableAlongTheStatusPath) {
+    auto player = AVPlayer::create();
+    std::vector<std::optional<Status>> statuses;
+    auto observation = foundation::observePath(
+        player->currentItemProperty(), &AVPlayerItem::statusProperty,
+        foundation::NSKeyValueObservingOptions::initial | foundation::NSKeyValueObservingOptions::new_,
+        [&](const auto& change) { statuses.push_back(*change.newValue); });
+    auto item = AVPlayerItem::create(url("/vod/master.m3u8"));
+    player->replaceCurrentItem(item);
+    ASSERT_TRUE(runUntil([&] { return item->status() == Status::readyToPlay; }));
+    player->replaceCurrentItem(nullptr);
+    EXPECT_EQ(statuses,
+              (std::vector<std::optional<Status>>{std::nullopt, Status::unknown, Status::readyToPlay, std::nullopt}));
+    EXPECT_EQ(player->currentTime(), coremedia::kCMTimeZero);
+
+    auto other = AVPlayer::create(item);
+    EXPECT_FALSE(player->replaceCurrentItem(item));  // another player's item
+    EXPECT_EQ(player->currentItem(), nullptr);
+
+    auto layer = AVPlayerLayer::create(other);
+    layer->setBounds({0, 0, 400, 400});
+    EXPECT_EQ(layer->videoRect(), (quartzcore::CGRect{0, 87.5, 400, 225}));
+    layer->setVideoGravity(AVLayerVideoGravity::resizeAspectFill);
+    EXPECT_EQ(layer->videoRect(), (quartzcore::CGRect{-155.55555555555554, 0, 711.1111111111111, 400}));
+    EXPECT_EQ(rawValue(AVLayerVideoGravity::resize), "AVLayerVideoGravityResize");
+    EXPECT_EQ(videoGravityFromRawValue("AVLayerVideoGravityResizeAspectFill"), AVLayerVideoGravity::resizeAspectFill);
+}

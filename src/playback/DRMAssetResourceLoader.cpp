@@ -1,0 +1,153 @@
+#include "playback/DRMAssetResourceLoader.h"
+
+#include <algorithm>
+
+#include "foundation/URL.h"
+#include "foundation/URLError.h"
+
+namespace lumora {
+
+namespace {
+
+// Fails a request with the DRMError of that case (bridged: domain "Lumora.DRMError", code = raw value).
+void fail(const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& request, DRMError::Case error) {
+    request->finishLoading(foundation::Error(DRMError(error)));
+}
+
+std::optional<std::string> firstQueryValue(const foundation::URLComponents& components, std::string_view name) {
+    if (!components.queryItems) return std::nullopt;
+    const auto& items = *components.queryItems;
+    auto it =
+        std::find_if(items.begin(), items.end(), [&](const foundation::URLQueryItem& i) { return i.name == name; });
+    if (it == items.end()) return std::nullopt;
+    return it->value;
+}
+
+}  // namespace
+
+std::shared_ptr<DRMAssetResourceLoader> DRMAssetResourceLoader::create(StreamDRMSettings settings) {
+    return std::shared_ptr<DRMAssetResourceLoader>(new DRMAssetResourceLoader(std::move(settings)));
+}
+
+bool DRMAssetResourceLoader::resourceLoaderShouldWaitForLoadingOfRequestedResource(
+    const std::shared_ptr<avfoundation::AVAssetResourceLoader>& resourceLoader,
+    const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& loadingRequest) {
+    (void)resourceLoader;
+    return handleKeyRequest(loadingRequest);
+}
+
+bool DRMAssetResourceLoader::resourceLoaderShouldWaitForRenewalOfRequestedResource(
+    const std::shared_ptr<avfoundation::AVAssetResourceLoader>& resourceLoader,
+    const std::shared_ptr<avfoundation::AVAssetResourceRenewalRequest>& renewalRequest) {
+    (void)resourceLoader;
+    return handleKeyRequest(renewalRequest);
+}
+
+std::shared_ptr<foundation::URLSessionDataTask> DRMAssetResourceLoader::task() const {
+    std::lock_guard lock(mutex_);
+    return task_;
+}
+
+std::optional<foundation::Date> DRMAssetResourceLoader::nextExpectedRenewalDate() const {
+    std::lock_guard lock(mutex_);
+    return nextExpectedRenewalDate_;
+}
+
+bool DRMAssetResourceLoader::handleKeyRequest(
+    const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& request) {
+    // 1. The ids and the host of the key address.
+    const foundation::URLComponents components(request->request().url);
+    const auto contentId = firstQueryValue(components, "contentId");
+    const auto keyId = firstQueryValue(components, "keyId");
+    const auto host = components.host;
+    if (!contentId || !keyId || !host || !request->dataRequest()) {
+        fail(request, DRMError::invalidKeyRequest);
+        return false;
+    }
+
+    // 2. The request data, from the certificate (downloaded on this queue) and the content id.
+    auto spc = requestBuilder_.keyRequestData(*request, *contentId, settings_.certificateURL);
+    if (!spc) {
+        fail(request, DRMError::keyExchangeFailed);
+        return false;
+    }
+
+    // 3. The licence address on the key address's host and path. The ids are query values: encoded, so
+    // that an id holding "&" or "#" cannot change the address (ordinary ids are unchanged).
+    const std::string address = "https://" + *host + components.path +
+                                "?contentId=" + foundation::percentEncoded(*contentId) +
+                                "&keyId=" + foundation::percentEncoded(*keyId);
+    const auto licenseURL = foundation::URL::fromString(address);
+    if (!licenseURL) {
+        fail(request, DRMError::invalidLicenseURL);
+        return false;
+    }
+
+    // 4. The token; the request waits unless the token source has already failed it.
+    auto wait = std::make_shared<std::atomic<bool>>(true);
+    auto answered = std::make_shared<std::atomic<bool>>(false);
+    std::weak_ptr<DRMAssetResourceLoader> weak = weak_from_this();
+    auto completion = [weak, request, url = *licenseURL, spc = std::move(*spc), wait,
+                       answered](std::optional<std::string> token) {
+        if (answered->exchange(true)) return;  // a token source that calls back twice
+        if (!token) {
+            fail(request, DRMError::missingToken);
+            wait->store(false);
+            return;
+        }
+        auto self = weak.lock();
+        if (!self) {
+            // Nobody is left to handle the licence: say so instead of leaving the request open.
+            request->finishLoading(foundation::Error(foundation::URLError::make(foundation::URLError::cancelled)));
+            wait->store(false);
+            return;
+        }
+        self->isRequestingResource_.store(true);
+        foundation::URLRequest licenseRequest(url, licenseRequestTimeout);
+        licenseRequest.httpMethod = "POST";
+        licenseRequest.httpBody = spc;
+        licenseRequest.addValue("Bearer " + *token, "Authorization");
+        auto task =
+            self->service_.sendLicenseRequest(licenseRequest, [weak, request](DRMService::LicenseResult result) {
+                handleLicenseResult(weak, request, std::move(result));
+            });
+        std::lock_guard lock(self->mutex_);
+        self->task_ = std::move(task);
+    };
+    if (settings_.jwt) {
+        settings_.jwt(std::move(completion));
+    } else {
+        completion(std::nullopt);
+    }
+    return wait->load();
+}
+
+void DRMAssetResourceLoader::handleLicenseResult(
+    const std::weak_ptr<DRMAssetResourceLoader>& weak,
+    const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& request, DRMService::LicenseResult result) {
+    auto self = weak.lock();
+    if (result) {
+        const foundation::Date renewalDate = foundation::Date::now() + result->renewalInterval;
+        if (auto information = request->contentInformationRequest()) information->setRenewalDate(renewalDate);
+        if (self) {
+            std::lock_guard lock(self->mutex_);
+            self->nextExpectedRenewalDate_ = renewalDate;
+        }
+        if (self) self->isRequestingResource_.store(false);
+        if (auto data = request->dataRequest()) data->respond(result->ckc);
+        request->finishLoading();
+        return;
+    }
+    if (self) {
+        {
+            std::lock_guard lock(self->mutex_);
+            self->nextExpectedRenewalDate_.reset();
+        }
+        const DRMError* drm = result.error().as<DRMError>();
+        self->statePublisher_.onNext(drm ? std::optional<DRMError>(*drm) : std::nullopt);
+        self->isRequestingResource_.store(false);
+    }
+    request->finishLoading(result.error());
+}
+
+}  // namespace lumora

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "avfoundation/AVAssetResourceLoader.h"
+#include "foundation/Date.h"
+#include "foundation/URLSession.h"
+#include "playback/DRMError.h"
+#include "playback/DRMRequestBuilder.h"
+#include "playback/DRMService.h"
+#include "playservice/StreamDRMSettings.h"
+#include "rx/Subjects.h"
+
+namespace lumora {
+
+// Answers the FairPlay key requests of a protected HLS stream, as the resource-loader delegate of the
+// stream's asset: for each request (first load and renewal alike) it reads the content and key ids from
+// the key address, makes the request data (SPC) from the certificate, asks the settings' token source
+// for a token, posts the SPC to the licence server and answers the platform with the key (CKC) and a
+// renewal date.
+//
+// The key address skd://HOST/PATH?contentId=A&keyId=B leads to a POST to
+// "https://" + HOST + PATH + "?contentId=" + A + "&keyId=" + B (A and B percent-encoded as query values;
+// the key address's scheme, port and other query items are dropped) with the SPC as body, the header
+// "Authorization" = "Bearer " + token and a 60-second time-out.
+//
+// Threads: key requests arrive on the asset's delegate queue, the token on the token source's queue and
+// the licence answer on its session's queue, while the player reads the state on the main thread: every
+// field is guarded, and the accessors return copies.
+class DRMAssetResourceLoader final : public avfoundation::AVAssetResourceLoaderDelegate,
+                                     public std::enable_shared_from_this<DRMAssetResourceLoader> {
+  public:
+    static constexpr double licenseRequestTimeout = 60.0;
+
+    static std::shared_ptr<DRMAssetResourceLoader> create(StreamDRMSettings settings);
+
+    bool resourceLoaderShouldWaitForLoadingOfRequestedResource(
+        const std::shared_ptr<avfoundation::AVAssetResourceLoader>& resourceLoader,
+        const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& loadingRequest) override;
+    bool resourceLoaderShouldWaitForRenewalOfRequestedResource(
+        const std::shared_ptr<avfoundation::AVAssetResourceLoader>& resourceLoader,
+        const std::shared_ptr<avfoundation::AVAssetResourceRenewalRequest>& renewalRequest) override;
+
+    // The last licence request sent (an earlier one is released, not cancelled).
+    std::shared_ptr<foundation::URLSessionDataTask> task() const;
+    const StreamDRMSettings& settings() const { return settings_; }
+    // The last licence failure (nothing until the first); only failures of licence answers are published.
+    const rx::BehaviorSubject<std::optional<DRMError>>& statePublisher() const { return statePublisher_; }
+    // When the current key is due for renewal; nothing before the first licence and after a failed one.
+    std::optional<foundation::Date> nextExpectedRenewalDate() const;
+    // True from the moment a licence request is sent until its answer is handled.
+    bool isRequestingResource() const { return isRequestingResource_.load(); }
+
+  private:
+    explicit DRMAssetResourceLoader(StreamDRMSettings settings) : settings_(std::move(settings)) {}
+
+    bool handleKeyRequest(const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& request);
+    static void handleLicenseResult(const std::weak_ptr<DRMAssetResourceLoader>& weak,
+                                    const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& request,
+                                    DRMService::LicenseResult result);
+
+    const StreamDRMSettings settings_;
+    const DRMRequestBuilder requestBuilder_{};
+    const DRMService service_{};
+    rx::BehaviorSubject<std::optional<DRMError>> statePublisher_{std::nullopt};
+    mutable std::mutex mutex_;
+    std::shared_ptr<foundation::URLSessionDataTask> task_;
+    std::optional<foundation::Date> nextExpectedRenewalDate_;
+    std::atomic<bool> isRequestingResource_{false};
+};
+
+}  // namespace lumora

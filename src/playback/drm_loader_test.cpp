@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "avfoundation/AVAssetResourceLoader.h"
+#include "avfoundation/testing/HlsTestService.h"
+#include "devserver/LicenceService.h"
+#include "devserver/Server.h"
+#include "dispatch/testing/ManualClockScope.h"
+#include "foundation/URLError.h"
+#include "playback/DRMAssetResourceLoader.h"
+#include "playback/testing/LicenceRedirect.h"
+
+using namespace lumora;
+using avfoundation::AVAssetResourceLoadingRequest;
+using avfoundation::testing::runUntil;
+
+namespace {
+
+std::shared_ptr<AVAssetResourceLoadingRequest> keyRequest(const std::string& address,
+                                                          avfoundation::AVAssetResourceLoadingRequestParts parts = {}) {
+    return AVAssetResourceLoadingRequest::create(foundation::URLRequest(*foundation::URL::fromString(address)), parts);
+}
+
+std::optional<int> drmCode(const std::shared_ptr<AVAssetResourceLoadingRequest>& request) {
+    auto error = request->error();
+    if (!error || error->domain() != DRMError::errorDomain) return std::nullopt;
+    return error->code();
+}
+
+// A token source whose answers the test controls.
+struct TokenSource {
+    std::mutex mutex;
+    std::vector<StreamDRMSettings::TokenCompletion> waiting;
+    std::optional<std::optional<std::string>> immediate = std::optional<std::string>("viewer-token");
+
+    StreamDRMSettings::TokenProvider provider() {
+        return [this](StreamDRMSettings::TokenCompletion completion) {
+            std::unique_lock lock(mutex);
+            if (immediate) {
+                auto token = *immediate;
+                lock.unlock();
+                completion(token);
+                return;
+            }
+            waiting.push_back(std::move(completion));
+        };
+    }
+};
+
+class DRMLoaderTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto started = devserver::Server::start({.services = {licence}});
+        ASSERT_TRUE(started) << started.error();
+        server = *started;
+        redirect.emplace("127.0.0.1", server->baseURL());
+        loader = DRMAssetResourceLoader::create(
+            StreamDRMSettings(server->baseURL() + "/fairplay/certificate", tokens.provider()));
+    }
+    void TearDown() override {
+        redirect.reset();
+        server->stop();
+    }
+
+    bool ask(const std::shared_ptr<AVAssetResourceLoadingRequest>& request) {
+        return loader->resourceLoaderShouldWaitForLoadingOfRequestedResource(platformLoader, request);
+    }
+    std::vector<devserver::RecordedRequest> licenceRequests() const {
+        return server->requestLog().entries("/fairplay/license");
+    }
+
+    dispatch::testing::ManualClockScope clock;
+    std::shared_ptr<devserver::LicenceService> licence = devserver::LicenceService::create();
+    std::shared_ptr<devserver::Server> server;
+    std::optional<lumora::testing::LicenceRedirect> redirect;
+    TokenSource tokens;
+    std::shared_ptr<DRMAssetResourceLoader> loader;
+    std::shared_ptr<avfoundation::AVAssetResourceLoader> platformLoader = avfoundation::AVAssetResourceLoader::create();
+};
+
+const std::string kKey = "skd://127.0.0.1/fairplay/license?contentId=vod-protected&keyId=key-1";
+
+}  // namespace
+
+TEST_F(DRMLoaderTest, AKeyRequestBecomesALicencePostAndItsAnswerTheKeyWithARenewalDate) {
+    server->injectFault("/fairplay/license", {.delay = std::chrono::milliseconds(200)});
+    auto request = keyRequest("skd://127.0.0.1/fairplay/license?contentId=vod-protected&keyId=key-1&other=x");
+    EXPECT_FALSE(loader->isRequestingResource());
+    EXPECT_TRUE(ask(request));
+    EXPECT_TRUE(loader->isRequestingResource());
+    ASSERT_TRUE(loader->task());
+    ASSERT_TRUE(runUntil([&] { return request->isFinished(); }));
+    EXPECT_FALSE(request->error());
+    EXPECT_FALSE(loader->isRequestingResource());
+
+    const auto sent = licenceRequests();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].method, "POST");
+    EXPECT_EQ(sent[0].query, "contentId=vod-protected&keyId=key-1");  // the other item is dropped
+    EXPECT_EQ(sent[0].header("Authorization"), "Bearer viewer-token");
+    const std::string spc = devserver::licence::serverPlaybackContext(licence->certificate(), "vod-protected");
+    EXPECT_EQ(sent[0].body, spc);
+    EXPECT_EQ(loader->task()->originalRequest().url.absoluteString(),
+              "https://127.0.0.1/fairplay/license?contentId=vod-protected&keyId=key-1");
+    EXPECT_EQ(loader->task()->originalRequest().timeoutInterval, 60.0);
+
+    EXPECT_EQ(foundation::stringFromData(request->dataRequest()->respondedData()),
+              devserver::licence::contentKeyContext(spc, "key-1"));
+    const auto expected = foundation::Date::now() + 120;
+    EXPECT_EQ(request->contentInformationRequest()->renewalDate(), expected);
+    EXPECT_EQ(loader->nextExpectedRenewalDate(), expected);
+    EXPECT_EQ(loader->statePublisher().value().value(), std::nullopt);
+
+    licence->setRenewalDuration("3600");
+    auto renewal =
+        avfoundation::AVAssetResourceRenewalRequest::create(foundation::URLRequest(*foundation::URL::fromString(kKey)));
+    EXPECT_TRUE(loader->resourceLoaderShouldWaitForRenewalOfRequestedResource(platformLoader, renewal));
+    ASSERT_TRUE(runUntil([&] { return renewal->isFinished(); }));
+    EXPECT_EQ(loader->nextExpectedRenewalDate(), foundation::Date::now() + 3600);
+}
+
+TEST_F(DRMLoaderTest, IdsAreEncodedAsQueryValues) {
+    auto request = keyRequest("skd://127.0.0.1/fairplay/license?contentId=a%26b%20c&keyId=k%2B1");
+    EXPECT_TRUE(ask(request));
+    ASSERT_TRUE(runUntil([&] { return request->isFinished(); }));
+    EXPECT_FALSE(request->error());
+    const auto sent = licenceRequests();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].query, "contentId=a%26b%20c&keyId=k%2B1");
+    EXPECT_EQ(sent[0].queryValue("contentId"), "a&b c");
+    EXPECT_EQ(sent[0].queryValue("keyId"), "k+1");
+}
+
+TEST_F(DRMLoaderTest, RequestsThatCannotBeAskedFailAtOnceWithoutPublishing) {
+    auto noKeyId = keyRequest("skd://127.0.0.1/fairplay/license?contentId=vod-protected");
+    EXPECT_FALSE(ask(noKeyId));
+    EXPECT_EQ(drmCode(noKeyId), DRMError::invalidKeyRequest);
+    auto noDataRequest = keyRequest(kKey, {.dataRequest = false});
+    EXPECT_FALSE(ask(noDataRequest));
+    EXPECT_EQ(drmCode(noDataRequest), DRMError::invalidKeyRequest);
+    auto badPath = keyRequest("skd://127.0.0.1/fair%20play?contentId=vod-protected&keyId=k");
+    EXPECT_FALSE(ask(badPath));
+    EXPECT_EQ(drmCode(badPath), DRMError::invalidLicenseURL);
+
+    auto noCertificate =
+        DRMAssetResourceLoader::create(StreamDRMSettings(server->baseURL() + "/missing", tokens.provider()));
+    auto request = keyRequest(kKey);
+    EXPECT_FALSE(noCertificate->resourceLoaderShouldWaitForLoadingOfRequestedResource(platformLoader, request));
+    EXPECT_EQ(drmCode(request), DRMError::keyExchangeFailed);
+    auto fileCertificate = DRMAssetResourceLoader::create(StreamDRMSettings("file:///etc/hostname", tokens.provider()));
+    request = keyRequest(kKey);
+    EXPECT_FALSE(fileCertificate->resourceLoaderShouldWaitForLoadingOfRequestedResource(platformLoader, request));
+    EXPECT_EQ(drmCode(request), DRMError::keyExchangeFailed);
+
+    // No token: at once, later, or no token source at all.
+    tokens.immediate = std::optional<std::string>();
+    request = keyRequest(kKey);
+    EXPECT_FALSE(ask(request));
+    EXPECT_EQ(drmCode(request), DRMError::missingToken);
+    tokens.immediate.reset();
+    request = keyRequest(kKey);
+    EXPECT_TRUE(ask(request));
+    EXPECT_FALSE(request->isFinished());
+    tokens.waiting.front()(std::nullopt);
+    EXPECT_EQ(drmCode(request), DRMError::missingToken);
+    auto noSource =
+        DRMAssetResourceLoader::create(StreamDRMSettings(server->baseURL() + "/fairplay/certificate", nullptr));
+    request = keyRequest(kKey);
+    EXPECT_FALSE(noSource->resourceLoaderShouldWaitForLoadingOfRequestedResource(platformLoader, request));
+    EXPECT_EQ(drmCode(request), DRMError::missingToken);
+
+    EXPECT_TRUE(licenceRequests().empty());
+    EXPECT_EQ(loader->statePublisher().value().value(), std::nullopt);
+    EXPECT_FALSE(loader->isRequestingResource());
+}
+
+TEST_F(DRMLoaderTest, LicenceFailuresArePublishedAndClearTheRenewalDate) {
+    std::mutex mutex;  // published from the licence answers' queues
+    std::vector<std::optional<DRMError>> published;
+    auto seen = [&] {
+        std::lock_guard lock(mutex);
+        return published;
+    };
+    rx::DisposeBag bag;
+    loader->statePublisher()
+        .subscribe([&](std::optional<DRMError> e) {
+            std::lock_guard lock(mutex);
+            published.push_back(e);
+        })
+        .disposed(bag);
+
+    auto first = keyRequest(kKey);
+    ASSERT_TRUE(ask(first));
+    ASSERT_TRUE(runUntil([&] { return first->isFinished(); }));
+    ASSERT_TRUE(loader->nextExpectedRenewalDate());
+
+    licence->setEntitled("viewer-token", false);
+    auto refused = keyRequest(kKey);
+    ASSERT_TRUE(ask(refused));
+    ASSERT_TRUE(runUntil([&] { return refused->isFinished(); }));
+    EXPECT_EQ(drmCode(refused), DRMError::licenseRefused);
+    EXPECT_FALSE(loader->nextExpectedRenewalDate());
+    licence->setEntitled("viewer-token", true);
+
+    licence->scriptRefusal(999);
+    auto other = keyRequest(kKey);
+    ASSERT_TRUE(ask(other));
+    ASSERT_TRUE(runUntil([&] { return other->isFinished(); }));
+    EXPECT_EQ(drmCode(other), DRMError::keyExchangeFailed);
+
+    // A server error page is not a key.
+    server->injectFault("/fairplay/license", {.status = 500, .body = "<html>Internal Server Error</html>"});
+    auto broken = keyRequest(kKey);
+    ASSERT_TRUE(ask(broken));
+    ASSERT_TRUE(runUntil([&] { return broken->isFinished(); }));
+    EXPECT_EQ(drmCode(broken), DRMError::invalidLicenseResponse);
+    EXPECT_TRUE(broken->dataRequest()->respondedData().empty());
+
+    // A later success does not clear the last failure.
+    auto again = keyRequest(kKey);
+    ASSERT_TRUE(ask(again));
+    ASSERT_TRUE(runUntil([&] { return again->isFinished(); }));
+    EXPECT_FALSE(again->error());
+    ASSERT_TRUE(runUntil([&] { return seen().size() == 4; }));
+    EXPECT_EQ(seen(),
+              (std::vector<std::optional<DRMError>>{std::nullopt, DRMError::licenseRefused, DRMError::keyExchangeFailed,
+                                                    DRMError::invalidLicenseResponse}));
+    EXPECT_EQ(loader->statePublisher().value().value(), DRMError::invalidLicenseResponse);
+}
+
+TEST_F(DRMLoaderTest, TheTaskIsTheLatestRequestAndAReleasedLoaderCancelsItsOpenRequest) {
+    tokens.immediate.reset();
+    auto first = keyRequest("skd://127.0.0.1/fairplay/license?contentId=vod-protected&keyId=one");
+    auto second = keyRequest("skd://127.0.0.1/fairplay/license?contentId=vod-protected&keyId=two");
+    ASSERT_TRUE(ask(first));
+    ASSERT_TRUE(ask(second));
+    ASSERT_EQ(tokens.waiting.size(), 2u);
+    tokens.waiting[0]("t");
+    tokens.waiting[1]("t");
+    tokens.waiting[1]("again");  // a token source that answers twice is heard once
+    ASSERT_TRUE(runUntil([&] { return first->isFinished() && second->isFinished(); }));
+    EXPECT_EQ(licenceRequests().size(), 2u);
+    EXPECT_NE(loader->task()->originalRequest().url.absoluteString().find("keyId=two"), std::string::npos);
+
+    auto open = keyRequest(kKey);
+    ASSERT_TRUE(ask(open));
+    loader.reset();
+    tokens.waiting[2]("t");
+    ASSERT_TRUE(open->isFinished());
+    ASSERT_TRUE(open->error());
+    EXPECT_TRUE(foundation::URLError::is(*open->error(), foundation::URLError::cancelled));
+    EXPECT_EQ(licenceRequests().size(), 2u);
+}
+
+TEST_F(DRMLoaderTest, StateReadOnTheMainThreadWhileRequestsRunOnTheirQueues) {
+    auto queue = std::make_shared<dispatch::DispatchQueue>("queue");
+    constexpr int kRequests = 12;
+    std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> requests;
+    for (int i = 0; i < kRequests; ++i) {
+        requests.push_back(
+            keyRequest("skd://127.0.0.1/fairplay/license?contentId=vod-protected&keyId=k" + std::to_string(i)));
+    }
+    for (const auto& request : requests) {
+        queue->async([this, request] { ask(request); });
+    }
+    int reads = 0;
+    ASSERT_TRUE(runUntil([&] {
+        ++reads;
+        (void)loader->isRequestingResource();
+        (void)loader->nextExpectedRenewalDate();
+        (void)loader->task();
+        return std::all_of(requests.begin(), requests.end(), [](const auto& r) { return r->isFinished(); });
+    }));
+    EXPECT_GT(reads, 0);
+    for (const auto& request : requests) EXPECT_FALSE(request->error());
+    EXPECT_EQ(licenceRequests().size(), static_cast<std::size_t>(kRequests));
+    EXPECT_FALSE(loader->isRequestingResource());
+    queue->sync([] {});
+}

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "avfoundation/AVError.h"
+#include "avfoundation/testing/HlsTestService.h"
+#include "devserver/EntitlementService.h"
+#include "devserver/HlsService.h"
+#include "devserver/IdentityService.h"
+#include "devserver/Jwt.h"
+#include "devserver/LicenceService.h"
+#include "devserver/Server.h"
+#include "dispatch/testing/ManualClockScope.h"
+#include "playback/DRMAssetResourceLoader.h"
+#include "playback/ZuVideoView.h"
+#include "playback/testing/LicenceRedirect.h"
+
+using namespace lumora;
+using avfoundation::AVPlayerItem;
+using avfoundation::testing::runUntil;
+
+namespace {
+
+// The local back end of the protected catalogue: HLS content, certificate and licence servers that
+// accept the entitlement tokens of the back end's entitlement service.
+class FairPlayEndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto identity = devserver::IdentityService::create();
+        entitlement = devserver::EntitlementService::create(identity);
+        licence = devserver::LicenceService::create(
+            {.verifyToken = [e = entitlement](std::string_view token) { return e->verify(token); }});
+        hls = devserver::HlsService::create(
+            {.liveClock = [] { return dispatch::secondsFromNanoseconds(dispatch::Clock::current()->now()); }});
+        auto started = devserver::Server::start({.services = {identity, entitlement, hls, licence}});
+        ASSERT_TRUE(started) << started.error();
+        server = *started;
+        redirect.emplace("127.0.0.1", server->baseURL());
+    }
+    void TearDown() override {
+        redirect.reset();
+        server->stop();
+    }
+
+    // An entitlement token of the back end for `account`.
+    std::string token(const std::string& account, const std::string& status = "active") const {
+        const auto now =
+            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        return devserver::jwt::signHS256(
+            {{"sub", account}, {"account_status", status}, {"exp", now + 3600}, {"scope", "play"}},
+            entitlement->options().secret);
+    }
+
+    StreamDRMSettings settings(std::optional<std::string> viewerToken,
+                               const std::string& certificatePath = "/fairplay/certificate") {
+        return StreamDRMSettings(
+            server->baseURL() + certificatePath, [viewerToken](StreamDRMSettings::TokenCompletion completion) {
+                // The account service answers on a queue of its own.
+                dispatch::DispatchQueue::global().async([completion, viewerToken] { completion(viewerToken); });
+            });
+    }
+
+    // Loads the asset into a new view with a new loader; the item, once it is ready or failed.
+    std::shared_ptr<AVPlayerItem> play(const std::string& assetId,
+                                       const std::shared_ptr<DRMAssetResourceLoader>& loader) {
+        view = ZuVideoView::create();
+        view->setResourceLoaderDelegate(loader);
+        std::optional<std::optional<foundation::Error>> loaded;
+        view->load(*foundation::URL::fromString(server->baseURL() + "/hls/" + assetId + "/master.m3u8"),
+                   [&](std::optional<foundation::Error> error) { loaded = std::move(error); });
+        EXPECT_TRUE(runUntil([&] { return loaded.has_value(); }));
+        EXPECT_FALSE(loaded && *loaded);
+        auto item = view->player()->currentItem();
+        EXPECT_TRUE(item);
+        if (!item) return nullptr;
+        EXPECT_TRUE(runUntil([&] { return item->status() != AVPlayerItem::Status::unknown; }));
+        return item;
+    }
+
+    std::vector<devserver::RecordedRequest> licenceRequests() const {
+        return server->requestLog().entries("/fairplay/license");
+    }
+
+    dispatch::testing::ManualClockScope clock;
+    std::shared_ptr<devserver::EntitlementService> entitlement;
+    std::shared_ptr<devserver::LicenceService> licence;
+    std::shared_ptr<devserver::HlsService> hls;
+    std::shared_ptr<devserver::Server> server;
+    std::optional<lumora::testing::LicenceRedirect> redirect;
+    std::shared_ptr<ZuVideoView> view;
+};
+
+}  // namespace
+
+TEST_F(FairPlayEndToEnd, AProtectedAssetPlaysWithKeysFetchedWithTheViewersTokenAndRenewedOnTime) {
+    licence->setRenewalDuration("600");
+    const std::string viewer = token("acct-42");
+    auto loader = DRMAssetResourceLoader::create(settings(viewer));
+    auto item = play("vod-protected", loader);
+    ASSERT_TRUE(item);
+    ASSERT_EQ(item->status(), AVPlayerItem::Status::readyToPlay) << item->error()->localizedDescription();
+    EXPECT_EQ(item->duration().seconds(), 120);
+
+    auto sent = licenceRequests();
+    ASSERT_EQ(sent.size(), 2u);  // the asset's two keys
+    EXPECT_EQ(sent[0].queryValue("keyId"), "vod-protected-key-1");
+    EXPECT_EQ(sent[1].queryValue("keyId"), "vod-protected-key-2");
+    for (const auto& request : sent) {
+        EXPECT_EQ(request.header("Authorization"), "Bearer " + viewer);
+        EXPECT_EQ(request.queryValue("contentId"), "vod-protected");
+    }
+    EXPECT_EQ(licence->keysServed(), 2);
+    ASSERT_TRUE(runUntil([&] { return !loader->isRequestingResource(); }));
+    const auto due = foundation::Date::now() + 600;
+    EXPECT_EQ(loader->nextExpectedRenewalDate(), due);
+
+    // Playing on while the clock runs: the keys are asked again when their date comes, and served.
+    ASSERT_TRUE(runUntil([&] { return item->loadedTimeRanges().back().end().seconds() >= 36; }));
+    view->player()->play();
+    clock.advance(20);
+    ASSERT_TRUE(runUntil([&] { return item->loadedTimeRanges().back().end().seconds() >= 50; }))
+        << item->loadedTimeRanges().back().end().seconds() << " at " << view->player()->currentTime().seconds();
+    clock.advance(579.5);
+    EXPECT_EQ(licenceRequests().size(), 2u);
+    clock.advance(0.5);
+    ASSERT_TRUE(runUntil([&] { return licence->keysServed() == 4 && !loader->isRequestingResource(); }));
+    EXPECT_EQ(loader->nextExpectedRenewalDate(), due + 600);
+    EXPECT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
+    EXPECT_EQ(loader->statePublisher().value().value(), std::nullopt);
+    EXPECT_EQ(server->requestLog().entries("/fairplay/certificate").size(), 4u);  // fetched for every key request
+}
+
+TEST_F(FairPlayEndToEnd, ARefusedLicencePublishesLicenseRefusedAndFailsTheItem) {
+    licence->setEntitled("acct-7", false);
+    auto loader = DRMAssetResourceLoader::create(settings(token("acct-7")));
+    auto item = play("vod-protected", loader);
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->status(), AVPlayerItem::Status::failed);
+    ASSERT_TRUE(runUntil([&] { return loader->statePublisher().value().value() == DRMError::licenseRefused; }));
+    const auto* error = item->error()->as<foundation::NSError>();
+    ASSERT_TRUE(error && error->underlying);
+    EXPECT_EQ(error->underlying->domain(), "Lumora.DRMError");
+    EXPECT_EQ(error->underlying->code(), DRMError::licenseRefused);
+    EXPECT_FALSE(loader->nextExpectedRenewalDate());
+
+    // An inactive account is refused the same way; another refusal code is a failed exchange.
+    auto inactive = DRMAssetResourceLoader::create(settings(token("acct-8", "inactive")));
+    play("vod-protected", inactive);
+    ASSERT_TRUE(runUntil([&] { return inactive->statePublisher().value().value() == DRMError::licenseRefused; }));
+    licence->scriptRefusal(120001, 2);
+    auto scripted = DRMAssetResourceLoader::create(settings(token("acct-9")));
+    play("vod-protected", scripted);
+    ASSERT_TRUE(runUntil([&] { return scripted->statePublisher().value().value() == DRMError::keyExchangeFailed; }));
+}
+
+TEST_F(FairPlayEndToEnd, FailuresBeforeTheLicenceRequestFailTheItemWithoutPublishing) {
+    auto signedOut = DRMAssetResourceLoader::create(settings(std::nullopt));
+    auto item = play("vod-protected", signedOut);
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->status(), AVPlayerItem::Status::failed);
+    EXPECT_EQ(item->error()->as<foundation::NSError>()->underlying->code(), DRMError::missingToken);
+    auto wrongCertificate = DRMAssetResourceLoader::create(settings(token("acct-1"), "/no/certificate"));
+    item = play("vod-protected", wrongCertificate);
+    EXPECT_EQ(item->error()->as<foundation::NSError>()->underlying->code(), DRMError::keyExchangeFailed);
+    EXPECT_TRUE(licenceRequests().empty());
+    EXPECT_EQ(signedOut->statePublisher().value().value(), std::nullopt);
+    EXPECT_EQ(wrongCertificate->statePublisher().value().value(), std::nullopt);
+
+    // A certificate that is not the server's makes request data the licence server refuses.
+    auto otherService = devserver::LicenceService::create({.certificatePath = "/other/certificate",
+                                                           .licencePath = "/other/license",
+                                                           .certificate = "another certificate"});
+    auto other = devserver::Server::start({.services = {otherService}});
+    ASSERT_TRUE(other);
+    auto stranger = DRMAssetResourceLoader::create(
+        StreamDRMSettings((*other)->baseURL() + "/other/certificate", settings(token("acct-1")).jwt));
+    item = play("vod-protected", stranger);
+    ASSERT_TRUE(runUntil([&] { return stranger->statePublisher().value().value() == DRMError::keyExchangeFailed; }));
+    EXPECT_EQ(licence->keysServed(), 0);
+    (*other)->stop();
+}
+
+TEST_F(FairPlayEndToEnd, TheProtectedLiveStreamPlaysAsLive) {
+    auto loader = DRMAssetResourceLoader::create(settings(token("acct-3")));
+    auto item = play("live-1", loader);
+    ASSERT_TRUE(item);
+    ASSERT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
+    EXPECT_TRUE(view->isLive());
+    EXPECT_EQ(licenceRequests().size(), 1u);
+    EXPECT_EQ(item->seekableTimeRanges().front().end().seconds(), 42);
+    clock.advance(6);
+    ASSERT_TRUE(runUntil([&] { return item->seekableTimeRanges().front().start.seconds() == 6; }));
+}
+
+TEST_F(FairPlayEndToEnd, TheCatalogueIsServedAsHLSWithSegmentsSizedByBandwidth) {
+    const std::string base = server->baseURL() + "/hls/";
+    auto get = [&](const std::string& path) {
+        return foundation::downloadSynchronously(*foundation::URL::fromString(base + path), 10);
+    };
+    auto segment = get("vod-clear/v1/seg0.ts");
+    ASSERT_TRUE(segment);
+    EXPECT_EQ(segment->size(), 300000u * 6 / 8);
+    EXPECT_EQ(get("vod-clear/v2/seg19.ts")->size(), 600000u * 6 / 8);
+    EXPECT_FALSE(get("vod-clear/v0/seg20.ts"));
+    EXPECT_FALSE(get("nothing/master.m3u8"));
+    EXPECT_FALSE(get("live-1/v0/seg10.ts"));  // not produced yet at clock time 0
+    EXPECT_TRUE(get("live-1/v0/seg9.ts"));
+    EXPECT_TRUE(get("vod-clear/subs/sv/seg3.vtt"));
+
+    // The asset with subtitles, through the media player.
+    auto item = play("vod-clear", nullptr);
+    ASSERT_TRUE(item);
+    ASSERT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
+    auto group = item->asset()->mediaSelectionGroup(avfoundation::AVMediaCharacteristicLegible);
+    ASSERT_TRUE(group);
+    ASSERT_EQ(group->options().size(), 2u);
+    EXPECT_EQ(group->options()[0]->extendedLanguageTag(), "en");
+    EXPECT_EQ(group->options()[1]->displayName(), "Svenska");
+    EXPECT_EQ(item->accessLog()->events.back().indicatedBitrate, 150000);
+    EXPECT_EQ(item->presentationSize().width, 416);
+}
