@@ -8,6 +8,11 @@ namespace {
 // A block that posts itself forever would keep runUntilIdle from returning; past this many blocks in one
 // call we stop and say so rather than hang the program.
 constexpr std::size_t kIdleRunLimit = 10'000'000;
+
+// The thread that runs static initialisation is the process's first thread: the main thread unless a
+// program says otherwise. Recording it here keeps a worker that happens to touch the loop first from
+// becoming the main thread.
+const std::thread::id kInitialThread = std::this_thread::get_id();
 }  // namespace
 
 RunLoop& RunLoop::main() {
@@ -16,7 +21,10 @@ RunLoop& RunLoop::main() {
     return *loop;
 }
 
-RunLoop::RunLoop() { mainThread_.store(std::this_thread::get_id()); }
+RunLoop::RunLoop() {
+    // Touched from another unit's static initialiser, before ours ran: that too is the first thread.
+    mainThread_.store(kInitialThread == std::thread::id() ? std::this_thread::get_id() : kInitialThread);
+}
 
 void RunLoop::adoptCurrentThread() { mainThread_.store(std::this_thread::get_id()); }
 

@@ -55,7 +55,7 @@ public:
     std::size_t pendingBlockCount() const;
     std::size_t pendingTimerCount() const;
 
-    // Makes the calling thread the main thread (the first thread to touch the loop is, by default).
+    // Makes the calling thread the main thread (by default, the thread that started the process).
     void adoptCurrentThread();
     bool isMainThread() const { return std::this_thread::get_id() == mainThread_.load(); }
 

@@ -19,8 +19,11 @@ using Void = Unit;
 // Errors raised by the library itself.
 class RxError {
   public:
-    enum class Code { argumentOutOfRange };
+    enum class Code { unknown, noElements, argumentOutOfRange };
 
+    static RxError unknown() { return RxError(Code::unknown, ""); }
+    // A sequence that had to give an element completed without one.
+    static RxError noElements() { return RxError(Code::noElements, ""); }
     static RxError argumentOutOfRange(std::string detail) {
         return RxError(Code::argumentOutOfRange, std::move(detail));
     }
@@ -29,6 +32,10 @@ class RxError {
     std::string domain() const { return "rx.RxError"; }
     std::string localizedDescription() const {
         switch (code_) {
+            case Code::unknown:
+                return "Unknown error occurred.";
+            case Code::noElements:
+                return "Sequence doesn't contain any elements.";
             case Code::argumentOutOfRange:
                 return "Argument out of range: " + detail_;
         }

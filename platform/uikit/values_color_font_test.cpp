@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <unistd.h>
+
 #include "coregraphics/CGContext.h"
 #include "uikit/UIColor.h"
 #include "uikit/UIFont.h"
@@ -64,7 +66,9 @@ class UIFontRegistryTest : public ::testing::Test {
         std::ofstream(path) << "font bytes";
         return path;
     }
-    std::filesystem::path dir_ = std::filesystem::temp_directory_path() / "lumora-font-test";
+    // One folder per process: ctest runs tests of this fixture in parallel processes.
+    std::filesystem::path dir_ =
+        std::filesystem::temp_directory_path() / ("lumora-font-test-" + std::to_string(::getpid()));
 };
 
 TEST_F(UIFontRegistryTest, SystemFontsAndWeights) {

@@ -12,25 +12,8 @@ namespace {
 // The key whose loading tells whether the asset can be played.
 constexpr const char* kPlayableKey = "playable";
 
-// The reactive library's "no elements" and "unknown" errors; stand-ins of the same domain until the
-// library has them.
-template <class E = rx::RxError>
-foundation::Error noElementsError() {
-    if constexpr (requires { E::noElements(); }) {
-        return E::noElements();
-    } else {
-        return foundation::NSError{"rx.RxError", 1, "The sequence has no elements."};
-    }
-}
-
-template <class E = rx::RxError>
-foundation::Error unknownError() {
-    if constexpr (requires { E::unknown(); }) {
-        return E::unknown();
-    } else {
-        return foundation::NSError{"rx.RxError", 0, "An unknown error occurred."};
-    }
-}
+foundation::Error noElementsError() { return rx::RxError::noElements(); }
+foundation::Error unknownError() { return rx::RxError::unknown(); }
 
 }  // namespace
 
