@@ -1,0 +1,204 @@
+#include "HostConfiguration.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <system_error>
+
+#include "authentication/AuthConfiguration.h"
+#include "foundation/Bundle.h"
+#include "foundation/PropertyList.h"
+#include "foundation/URL.h"
+#include "networking/Configuration.h"
+
+namespace fs = std::filesystem;
+
+namespace demohost {
+
+namespace {
+
+// What this process set up: the kit reads its settings once, so every run must agree with the first.
+struct ProcessState {
+    std::mutex mutex;
+    std::optional<HostConfiguration> configuration;
+    // The embedded back end's address, or the property list's path.
+    std::string source;
+    std::optional<int> embeddedPort;
+    std::string temporaryFolder;
+
+    ~ProcessState() {
+        if (temporaryFolder.empty()) return;
+        std::error_code ignored;
+        fs::remove_all(temporaryFolder, ignored);
+    }
+};
+
+ProcessState& processState() {
+    static ProcessState state;
+    return state;
+}
+
+std::expected<std::string, std::string> makeTemporaryFolder() {
+    std::string pattern = (fs::temp_directory_path() / "lumora-demo-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) return std::unexpected("could not make a temporary folder for the host bundle");
+    return pattern;
+}
+
+std::expected<void, std::string> writePropertyList(const fs::path& path, const foundation::PropertyList& value) {
+    auto data = foundation::PropertyListSerialization::data(value, foundation::PropertyListSerialization::Format::xml);
+    if (!data) return std::unexpected("could not write " + path.string() + ": " + data.error().localizedDescription());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data->data()), static_cast<std::streamsize>(data->size()));
+    out.close();
+    if (!out) return std::unexpected("could not write " + path.string());
+    return {};
+}
+
+bool isHTTPAddress(const std::string& text) {
+    auto url = foundation::URL::fromString(text);
+    return url && (url->scheme() == "http" || url->scheme() == "https") && url->host();
+}
+
+bool sameFolder(const std::string& a, const std::string& b) {
+    std::error_code ea, eb;
+    auto ca = fs::weakly_canonical(a, ea);
+    auto cb = fs::weakly_canonical(b, eb);
+    return !ea && !eb && ca == cb;
+}
+
+// Points the process's main bundle at `folder` and checks that the kit reads its settings from there.
+std::expected<void, std::string> adoptBundle(const std::string& folder, const std::string& expectedPlayServiceURL) {
+    ::setenv("LUMORA_MAIN_BUNDLE", folder.c_str(), 1);
+    const auto& main = foundation::Bundle::main();
+    if (!sameFolder(main.bundlePath(), folder)) {
+        return std::unexpected("the kit read the host's settings before the demo host set them up (main bundle: " +
+                               main.bundlePath() + ")");
+    }
+    if (main.infoPlistError()) {
+        return std::unexpected("the host bundle's Info.plist cannot be read: " +
+                               main.infoPlistError()->localizedDescription());
+    }
+    const std::string playService = lumora::ConfigurationKey(lumora::ConfigurationKey::playServiceURL).value();
+    if (playService != expectedPlayServiceURL) {
+        return std::unexpected("the kit uses the play service at " + playService + " instead of " +
+                               expectedPlayServiceURL + " (its settings were read earlier)");
+    }
+    return {};
+}
+
+}  // namespace
+
+std::optional<int> HostConfiguration::embeddedPort() {
+    auto& state = processState();
+    std::lock_guard lock(state.mutex);
+    return state.embeddedPort;
+}
+
+std::expected<HostConfiguration, std::string> HostConfiguration::embedded(const std::string& baseURL) {
+    auto& state = processState();
+    std::lock_guard lock(state.mutex);
+    if (state.configuration) {
+        if (state.configuration->mode() == Mode::embedded && state.source == baseURL) return *state.configuration;
+        return std::unexpected("this process's kit is already set up for " + state.source +
+                               " (the kit reads its settings once per process)");
+    }
+    auto url = foundation::URL::fromString(baseURL);
+    if (!url || !url->port()) return std::unexpected("the local back end's address is not usable: " + baseURL);
+
+    auto folder = makeTemporaryFolder();
+    if (!folder) return std::unexpected(folder.error());
+    state.temporaryFolder = *folder;
+
+    foundation::PropertyList::Dictionary info{
+        {"CFBundleIdentifier", "dev.lumora.demo-host"},
+        {"CFBundleName", "Lumora Demo Host"},
+        {"CFBundleShortVersionString", "1.0.0"},
+        {"CFBundleVersion", "1"},
+        {"SDK_PlayServiceURL", baseURL},
+        {"SDK_PlayServiceAppName", "lumora-demo"},
+        {"SDK_Auth0ClientId", std::string(lumora::AuthConfiguration::defaultClientId)},
+        {"SDK_Auth0Domain", baseURL},
+        {"SDK_EntitlementServiceURL", baseURL + "/entitlement/"},
+    };
+    if (auto written = writePropertyList(fs::path(*folder) / "Info.plist", info); !written) {
+        return std::unexpected(written.error());
+    }
+    // The sign-in is kept in the bundle folder: the embedded back end's tokens mean nothing after the run.
+    const std::string keychain = (fs::path(*folder) / "keychain").string();
+    ::setenv("LUMORA_KEYCHAIN_DIR", keychain.c_str(), 1);
+    if (auto adopted = adoptBundle(*folder, baseURL); !adopted) return std::unexpected(adopted.error());
+
+    HostConfiguration configuration;
+    configuration.mode_ = Mode::embedded;
+    configuration.bundlePath_ = *folder;
+    configuration.playServiceURL_ = baseURL;
+    configuration.identityProviderURL_ = lumora::AuthConfiguration::main().domain;
+    state.configuration = configuration;
+    state.source = baseURL;
+    state.embeddedPort = *url->port();
+    return configuration;
+}
+
+std::expected<HostConfiguration, std::string> HostConfiguration::fromPropertyList(const std::string& path) {
+    auto& state = processState();
+    std::lock_guard lock(state.mutex);
+    if (state.configuration) {
+        if (state.configuration->mode() == Mode::propertyList && state.source == path) return *state.configuration;
+        return std::unexpected("this process's kit is already set up for " + state.source +
+                               " (the kit reads its settings once per process)");
+    }
+    auto plist = foundation::PropertyListSerialization::propertyList(path);
+    if (!plist) return std::unexpected("cannot read the host property list: " + plist.error().localizedDescription());
+    const auto* dictionary = plist->asDictionary();
+    if (!dictionary) return std::unexpected("the host property list " + path + " is not a dictionary");
+    const auto* playService = plist->find("SDK_PlayServiceURL");
+    if (!playService || !playService->asString()) {
+        return std::unexpected("the host property list " + path + " has no text SDK_PlayServiceURL");
+    }
+    const std::string playServiceURL = *playService->asString();
+    if (!isHTTPAddress(playServiceURL)) {
+        return std::unexpected("SDK_PlayServiceURL in " + path + " is not an http(s) address: \"" + playServiceURL +
+                               "\"");
+    }
+
+    auto folder = makeTemporaryFolder();
+    if (!folder) return std::unexpected(folder.error());
+    state.temporaryFolder = *folder;
+    if (auto written = writePropertyList(fs::path(*folder) / "Info.plist", *plist); !written) {
+        return std::unexpected(written.error());
+    }
+    // The identity provider's "Auth0" resource, when the host keeps one beside its Info.plist.
+    const fs::path auth0 = fs::path(path).parent_path() / "Auth0.plist";
+    std::error_code ignored;
+    if (fs::is_regular_file(auth0, ignored)) {
+        fs::copy_file(auth0, fs::path(*folder) / "Auth0.plist", fs::copy_options::overwrite_existing, ignored);
+    }
+    if (auto adopted = adoptBundle(*folder, playServiceURL); !adopted) return std::unexpected(adopted.error());
+
+    HostConfiguration configuration;
+    configuration.mode_ = Mode::propertyList;
+    configuration.bundlePath_ = *folder;
+    configuration.playServiceURL_ = playServiceURL;
+    configuration.identityProviderURL_ = lumora::AuthConfiguration::main().domain;
+    state.configuration = configuration;
+    state.source = path;
+    return configuration;
+}
+
+std::string HostConfiguration::playServiceHost() const {
+    auto url = foundation::URL::fromString(playServiceURL_);
+    return url && url->host() ? *url->host() : std::string();
+}
+
+std::optional<std::string> HostConfiguration::loopbackLicenceBase() const {
+    auto url = foundation::URL::fromString(playServiceURL_);
+    if (!url || !url->host() || url->scheme() != "http") return std::nullopt;
+    const std::string host = *url->host();
+    if (host != "127.0.0.1" && host != "localhost" && host != "[::1]" && host != "::1") return std::nullopt;
+    std::string base = url->scheme() + "://" + host;
+    if (auto port = url->port()) base += ":" + std::to_string(*port);
+    return base;
+}
+
+}  // namespace demohost

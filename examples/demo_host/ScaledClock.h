@@ -1,0 +1,75 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "dispatch/Clock.h"
+
+namespace demohost {
+
+// A real clock that runs `speed` times faster than real time: both the monotonic time and the wall time
+// move by speed × the real time elapsed since the clock was made. It continues from the readings it is
+// given, so installing it in place of another clock never moves time backwards.
+class ScaledClock final : public dispatch::Clock {
+  public:
+    // `speed` must be a finite number above 0 (anything else runs at 1×).
+    explicit ScaledClock(double speed, dispatch::Nanoseconds startAt = dispatch::Nanoseconds{0},
+                         dispatch::WallTime wallStart = std::chrono::system_clock::now());
+    // A clock that takes over from `previous`: it starts at that clock's readings.
+    static std::shared_ptr<ScaledClock> continuing(const dispatch::Clock& previous, double speed);
+
+    dispatch::Nanoseconds now() const override;
+    dispatch::WallTime wallNow() const override;
+
+    double speed() const { return speed_; }
+    // Real time until the clock reads `time` (zero when it already does).
+    std::chrono::nanoseconds realDurationUntil(dispatch::Nanoseconds time) const;
+    // Clock time elapsed since the clock was made, in seconds.
+    double elapsedSeconds() const;
+
+  private:
+    std::chrono::nanoseconds scaled(std::chrono::steady_clock::duration real) const;
+
+    double speed_;
+    std::chrono::steady_clock::time_point realStart_;
+    dispatch::Nanoseconds startAt_;
+    dispatch::WallTime wallStart_;
+};
+
+// Keeps the main run loop on time under a scaled clock. The run loop sleeps for the clock-time distance
+// to its next timer as if it were real time, which is `speed` times too long; this thread wakes it when
+// the next timer falls due on the scaled clock. It also checks a real-time deadline (`setDeadline`) and
+// calls `onDeadline` on its own thread, once, when the deadline passes.
+class RunLoopPacer {
+  public:
+    RunLoopPacer(std::shared_ptr<ScaledClock> clock, std::function<void()> onDeadline);
+    ~RunLoopPacer();
+    RunLoopPacer(const RunLoopPacer&) = delete;
+    RunLoopPacer& operator=(const RunLoopPacer&) = delete;
+
+    // Arms (or moves) the real-time deadline.
+    void setDeadline(std::chrono::steady_clock::time_point deadline);
+    void clearDeadline();
+    void stop();
+
+  private:
+    void loop();
+
+    std::shared_ptr<ScaledClock> clock_;
+    std::function<void()> onDeadline_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool stopping_ = false;
+    std::optional<std::chrono::steady_clock::time_point> deadline_;
+    // Set while a wake-up block is waiting in the main queue, so at most one is ever queued.
+    std::shared_ptr<std::atomic<bool>> wakePending_ = std::make_shared<std::atomic<bool>>(false);
+    std::thread thread_;
+};
+
+}  // namespace demohost
