@@ -26,7 +26,7 @@ namespace {
 
 std::shared_ptr<demohost::EmbeddedBackend>& backend() {
     static std::shared_ptr<demohost::EmbeddedBackend> b = [] {
-        auto started = demohost::EmbeddedBackend::start();
+        auto started = demohost::startEmbeddedBackend();
         if (!started) {
             std::fprintf(stderr, "demo_host_bench: %s\n", started.error().c_str());
             std::exit(1);

@@ -992,7 +992,7 @@ ExitStatus runDemoHost(const Options& options, TimelineSink& sink) {
         backend = options.backend;
         if (!backend) {
             // The kit keeps the address of the first run's back end: later runs start theirs on the same port.
-            auto started = EmbeddedBackend::start({.port = HostConfiguration::embeddedPort().value_or(0)});
+            auto started = startEmbeddedBackend({.port = HostConfiguration::embeddedPort().value_or(0)});
             if (!started) return reportSetupFailure(sink, ExitStatus::backendFailed, started.error());
             backend = *started;
         }

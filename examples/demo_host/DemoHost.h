@@ -9,9 +9,13 @@
 #include <string>
 #include <vector>
 
+namespace devserver {
+class Backend;
+}  // namespace devserver
+
 namespace demohost {
 
-class EmbeddedBackend;
+using EmbeddedBackend = devserver::Backend;
 
 // How a run ends; the program's exit status.
 enum class ExitStatus : int {

@@ -4,58 +4,11 @@
 
 namespace demohost {
 
-std::expected<std::shared_ptr<EmbeddedBackend>, std::string> EmbeddedBackend::start(EmbeddedBackendOptions options) {
-    std::shared_ptr<EmbeddedBackend> backend(new EmbeddedBackend());
-    backend->options_ = options;
-
-    backend->identity_ = devserver::IdentityService::create();
-    backend->entitlement_ = devserver::EntitlementService::create(backend->identity_);
-    // The services below hold the entitlement service weakly: the back end owns them all.
-    std::weak_ptr<devserver::EntitlementService> entitlement = backend->entitlement_;
-    auto claims = [entitlement](std::string_view token) -> std::optional<nlohmann::json> {
-        auto service = entitlement.lock();
-        if (!service) return std::nullopt;
-        return service->verify(token);
-    };
-    auto processClock = [] { return dispatch::Clock::current()->now(); };
-
-    backend->play_ = devserver::PlayService::create({
-        .verifyToken = [claims](std::string_view token) { return claims(token).has_value(); },
-        .eventInterval = options.eventInterval,
-    });
-    backend->hls_ = devserver::HlsService::create(
-        {.liveClock = [processClock] { return dispatch::secondsFromNanoseconds(processClock()); }});
-    backend->licence_ = devserver::LicenceService::create({
-        .verifyToken = claims,
-        .renewalDuration = options.keyRenewalDuration,
-    });
-    backend->playerEvents_ = devserver::PlayerEventService::create({
-        .maxConcurrentStreams = options.maxConcurrentStreams,
-        .eventInterval = options.eventInterval,
-        .viewerForToken = [claims](std::string_view token) -> std::optional<std::string> {
-            auto c = claims(token);
-            if (!c || !c->contains("sub") || !(*c)["sub"].is_string()) return std::nullopt;
-            return (*c)["sub"].get<std::string>();
-        },
-    });
-
-    auto server = devserver::Server::start({
-        .port = options.port,
-        .services = {backend->identity_, backend->entitlement_, backend->play_, backend->hls_, backend->licence_,
-                     backend->playerEvents_},
-        .echo = false,
-    });
-    if (!server) return std::unexpected("the local back end could not start: " + server.error());
-    backend->server_ = *server;
-    return backend;
-}
-
-EmbeddedBackend::~EmbeddedBackend() {
-    stop();
-}
-
-void EmbeddedBackend::stop() {
-    if (server_) server_->stop();
+std::expected<std::shared_ptr<EmbeddedBackend>, std::string> startEmbeddedBackend(devserver::BackendOptions options) {
+    if (!options.liveClockSeconds) {
+        options.liveClockSeconds = [] { return dispatch::secondsFromNanoseconds(dispatch::Clock::current()->now()); };
+    }
+    return devserver::Backend::start(std::move(options));
 }
 
 }  // namespace demohost

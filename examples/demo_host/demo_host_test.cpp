@@ -65,7 +65,7 @@ class DemoHostRun : public ::testing::Test {
   protected:
     void SetUp() override {
         auto started =
-            demohost::EmbeddedBackend::start({.port = demohost::HostConfiguration::embeddedPort().value_or(0)});
+            demohost::startEmbeddedBackend({.port = demohost::HostConfiguration::embeddedPort().value_or(0)});
         ASSERT_TRUE(started) << started.error();
         backend = *started;
         options.speed = 300;
@@ -375,7 +375,7 @@ class DemoProgram : public ::testing::Test {
 };
 
 TEST_F(DemoProgram, PlaysAgainstTheBackEndOfAHostPropertyList) {
-    auto started = demohost::EmbeddedBackend::start();
+    auto started = demohost::startEmbeddedBackend();
     ASSERT_TRUE(started) << started.error();
     auto backend = *started;
     const std::string base = backend->baseURL();

@@ -12,11 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "devserver/HlsService.h"
-#include "devserver/LicenceService.h"
-#include "devserver/PlayService.h"
-#include "devserver/PlayerEventService.h"
-#include "devserver/Server.h"
+#include "devserver/Backend.h"
 
 namespace {
 
@@ -27,7 +23,10 @@ void usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    devserver::Options options;
+    devserver::BackendOptions options;
+    // The program is for trying the kit by hand: two streams per viewer, keys renewed every two minutes.
+    options.maxConcurrentStreams = 2;
+    options.keyRenewalDuration = "120";
     options.logToStderr = true;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -57,20 +56,16 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    options.services.push_back(devserver::PlayService::create());
-    options.services.push_back(devserver::PlayerEventService::create());
-    options.services.push_back(devserver::HlsService::create());
-    options.services.push_back(devserver::LicenceService::create());
-    auto server = devserver::Server::start(options);
-    if (!server) {
-        std::fprintf(stderr, "lumora-devserver: %s\n", server.error().c_str());
+    auto backend = devserver::Backend::start(options);
+    if (!backend) {
+        std::fprintf(stderr, "lumora-devserver: %s\n", backend.error().c_str());
         return 1;
     }
-    std::printf("lumora-devserver listening on %s\n", (*server)->baseURL().c_str());
+    std::printf("lumora-devserver listening on %s\n", (*backend)->baseURL().c_str());
     std::fflush(stdout);
 
     int received = 0;
     sigwait(&signals, &received);
-    (*server)->stop();
+    (*backend)->stop();
     return 0;
 }
