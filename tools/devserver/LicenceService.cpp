@@ -25,12 +25,6 @@ Reply refusal(int status, int code, std::string_view message) {
     return Reply::json(status, nlohmann::json{{"code", code}, {"message", message}}.dump());
 }
 
-std::optional<std::string> bearerToken(const RecordedRequest& request) {
-    auto header = request.header("Authorization");
-    if (!header || header->size() <= 7 || header->compare(0, 7, "Bearer ") != 0) return std::nullopt;
-    return header->substr(7);
-}
-
 }  // namespace
 
 namespace licence {
@@ -97,7 +91,7 @@ int LicenceService::keysServed() const {
 }
 
 Reply LicenceService::licence(const RecordedRequest& request) {
-    const auto token = bearerToken(request);
+    const auto token = request.bearerToken();
     const auto claims = token ? options_.verifyToken(*token) : std::nullopt;
     if (!claims) return refusal(401, licence::invalidTokenCode, "A valid bearer token is required.");
     const auto contentId = request.queryValue("contentId");

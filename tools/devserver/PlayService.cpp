@@ -109,21 +109,6 @@ Json playerEventTemplate(const Asset& asset) {
     };
 }
 
-// The bearer token of "Authorization: Bearer <token>", nothing when absent, empty or of another scheme.
-std::optional<std::string> bearerToken(const RecordedRequest& request) {
-    auto header = request.header("Authorization");
-    if (!header) return std::nullopt;
-    constexpr std::string_view prefix = "Bearer ";
-    if (header->size() <= prefix.size() || header->compare(0, prefix.size(), prefix) != 0) return std::nullopt;
-    std::string token = header->substr(prefix.size());
-    if (token.find_first_not_of(' ') == std::string::npos) return std::nullopt;
-    return token;
-}
-
-Reply apiError(int status, std::string_view code, std::string_view message) {
-    return Reply::json(status, Json{{"code", std::string(code)}, {"message", std::string(message)}}.dump());
-}
-
 }  // namespace
 
 std::vector<std::string> catalogueIds() {
@@ -207,24 +192,24 @@ Reply PlayService::play(const RecordedRequest& request) const {
 }
 
 Reply PlayService::answer(const PlayServiceOptions& options, const RecordedRequest& request) {
-    const auto token = play::bearerToken(request);
+    const auto token = request.bearerToken();
     const bool accepted = token && (!options.verifyToken || options.verifyToken(*token));
-    if (!accepted) return play::apiError(401, "1006", "Missing or invalid access token");
+    if (!accepted) return Reply::apiError(401, "1006", "Missing or invalid access token");
 
     const auto body = nlohmann::json::parse(request.body, nullptr, false);
     if (body.is_discarded() || !body.is_object() || !body.contains("assetId") || !body["assetId"].is_string()) {
-        return play::apiError(400, "4001", "The body must be a JSON object with a text \"assetId\"");
+        return Reply::apiError(400, "4001", "The body must be a JSON object with a text \"assetId\"");
     }
     const std::string assetId = body["assetId"].get<std::string>();
-    if (assetId == play::error1006) return play::apiError(401, "1006", "Invalid authentication");
+    if (assetId == play::error1006) return Reply::apiError(401, "1006", "Invalid authentication");
     if (assetId == play::error3003) {
-        return play::apiError(403, "3003", "This asset is not part of your subscription");
+        return Reply::apiError(403, "3003", "This asset is not part of your subscription");
     }
 
     std::string base = options.baseURL;
     if (base.empty()) base = "http://" + request.header("Host").value_or("127.0.0.1");
     auto answer = play::playResponse(assetId, base, options.eventInterval);
-    if (!answer) return play::apiError(404, "4004", "Asset not found");
+    if (!answer) return Reply::apiError(404, "4004", "Asset not found");
     return Reply::json(200, answer->dump());
 }
 

@@ -30,21 +30,6 @@ std::optional<std::int64_t> integer(const Json& value) {
     return std::nullopt;
 }
 
-// "Bearer <token>" -> the token; nothing when absent, empty or of another scheme.
-std::optional<std::string> bearerToken(const RecordedRequest& request) {
-    auto header = request.header("Authorization");
-    if (!header) return std::nullopt;
-    constexpr std::string_view prefix = "Bearer ";
-    if (header->size() <= prefix.size() || header->compare(0, prefix.size(), prefix) != 0) return std::nullopt;
-    std::string token = header->substr(prefix.size());
-    if (token.find_first_not_of(' ') == std::string::npos) return std::nullopt;
-    return token;
-}
-
-Reply apiError(int status, std::string_view code, std::string_view message) {
-    return Reply::json(status, Json{{"code", std::string(code)}, {"message", std::string(message)}}.dump());
-}
-
 // The body echoed back in the shape the kit decodes strictly: every field present with its JSON type,
 // missing or mistyped values replaced by empty ones.
 Json echoedBody(const Json& body) {
@@ -140,13 +125,13 @@ Reply PlayerEventService::handle(const RecordedRequest& request) {
         return reply;
     };
 
-    const auto token = bearerToken(request);
+    const auto token = request.bearerToken();
     std::optional<std::string> viewer;
     if (token) viewer = options_.viewerForToken ? options_.viewerForToken(*token) : std::optional<std::string>(*token);
-    if (!viewer) return finish(apiError(401, "1006", "Missing or invalid access token"));
+    if (!viewer) return finish(Reply::apiError(401, "1006", "Missing or invalid access token"));
     record.viewer = *viewer;
 
-    if (!parsed.is_object()) return finish(apiError(400, "4001", "The body must be a JSON object"));
+    if (!parsed.is_object()) return finish(Reply::apiError(400, "4001", "The body must be a JSON object"));
     const auto& client = member(parsed, "client");
     std::string device = text(client, "viewingSession");
     if (device.empty()) device = text(client, "deviceId");
@@ -159,7 +144,7 @@ Reply PlayerEventService::handle(const RecordedRequest& request) {
     std::erase_if(active, [&](const auto& entry) { return record.receivedAt - entry.second > window; });
     if (!active.contains(record.session) && options_.maxConcurrentStreams > 0 &&
         active.size() >= static_cast<std::size_t>(options_.maxConcurrentStreams)) {
-        return finish(apiError(403, "4030", "Max number of active streams for this subscription is reached"));
+        return finish(Reply::apiError(403, "4030", "Max number of active streams for this subscription is reached"));
     }
     active[record.session] = record.receivedAt;
 

@@ -149,6 +149,20 @@ std::optional<std::string> RecordedRequest::queryValue(std::string_view name) co
     return std::nullopt;
 }
 
+Reply Reply::apiError(int status, std::string_view code, std::string_view message) {
+    return json(status, nlohmann::json{{"code", std::string(code)}, {"message", std::string(message)}}.dump());
+}
+
+std::optional<std::string> RecordedRequest::bearerToken() const {
+    auto field = header("Authorization");
+    if (!field) return std::nullopt;
+    constexpr std::string_view prefix = "Bearer ";
+    if (field->size() <= prefix.size() || field->compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+    std::string token = field->substr(prefix.size());
+    if (token.find_first_not_of(' ') == std::string::npos) return std::nullopt;
+    return token;
+}
+
 // ---- Router ----
 
 void Router::add(std::string method, std::string pathPattern, Handler handler) {

@@ -44,6 +44,8 @@ struct RecordedRequest {
     // The first field of that name, matched case-insensitively.
     std::optional<std::string> header(std::string_view name) const;
     std::optional<std::string> queryValue(std::string_view name) const;
+    // The token of "Authorization: Bearer <token>"; nothing when absent, blank or of another scheme.
+    std::optional<std::string> bearerToken() const;
 };
 
 // What a handler answers.
@@ -62,6 +64,8 @@ struct Reply {
     bool dropConnection = false;
 
     static Reply json(int status, std::string body) { return Reply{.status = status, .body = std::move(body)}; }
+    // The back end's error body, {"code": code, "message": message}, as the play and player-event services send it.
+    static Reply apiError(int status, std::string_view code, std::string_view message);
     static Reply text(int status, std::string body) {
         return Reply{.status = status, .body = std::move(body), .contentType = "text/plain"};
     }
