@@ -11,5 +11,14 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/LumoraConfigVersion
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/LumoraConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/LumoraConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Lumora)
+# pkg-config users get every static library of the kit and its platform in one link group, so their order
+# does not matter.
+set(LUMORA_PC_LIBS "")
+foreach(_target IN LISTS _targets)
+  get_target_property(_type ${_target} TYPE)
+  if(_type STREQUAL "STATIC_LIBRARY")
+    string(APPEND LUMORA_PC_LIBS " -l${_target}")
+  endif()
+endforeach()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/lumora.pc.in ${CMAKE_CURRENT_BINARY_DIR}/lumora.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/lumora.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
