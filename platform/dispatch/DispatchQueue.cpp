@@ -42,6 +42,9 @@ struct DispatchQueue::Impl : std::enable_shared_from_this<Impl> {
             RunLoop::main().post(std::move(block));
             return;
         }
+        // The block may release the last owner of this queue as soon as the lock is dropped; the queue must
+        // outlive the notification below.
+        auto keepAlive = shared_from_this();
         {
             std::lock_guard lock(mutex);
             if (stopping) return;
