@@ -54,20 +54,6 @@ std::shared_ptr<const Account> AuthManager::currentAccount() const {
     });
 }
 
-void AuthManager::authenticationStatus(bool shouldRefresh, StatusCompletion completion) {
-    if (!shouldRefresh) {
-        completion(isAuthenticated());
-        return;
-    }
-    refreshIfNeeded([completion = std::move(completion)](AccountResult result) {
-        if (!result) {
-            completion(std::unexpected(result.error()));
-            return;
-        }
-        completion(*result != nullptr);
-    });
-}
-
 void AuthManager::login(std::string email, std::string password, AccountCompletion completion) {
     std::weak_ptr<AuthManager> weak = weak_from_this();
     dependencies_.authentication->login(

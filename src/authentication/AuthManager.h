@@ -43,7 +43,6 @@ class AuthManager final : public AuthManagerType, public std::enable_shared_from
     const dispatch::DispatchQueue& queue() const { return queue_; }
 
     bool isAuthenticated() const override;
-    void authenticationStatus(bool shouldRefresh, StatusCompletion completion) override;
     void login(std::string email, std::string password, AccountCompletion completion) override;
     void logout(VoidCompletion completion) override;
     void request(std::string email, VoidCompletion completion) override;

@@ -52,20 +52,6 @@ std::shared_ptr<const Account> OrvAuthManager::currentAccount() const {
     return queue_.sync([&] { return account_; });
 }
 
-void OrvAuthManager::authenticationStatus(bool shouldRefresh, StatusCompletion completion) {
-    if (!shouldRefresh) {
-        completion(isAuthenticated());
-        return;
-    }
-    refreshIfNeeded([completion = std::move(completion)](AccountResult result) {
-        if (!result) {
-            completion(std::unexpected(result.error()));
-            return;
-        }
-        completion(*result != nullptr);
-    });
-}
-
 void OrvAuthManager::login(std::string email, std::string password, AccountCompletion completion) {
     std::weak_ptr<OrvAuthManager> weak = weak_from_this();
     dependencies_.authManager->login(std::move(email), std::move(password),

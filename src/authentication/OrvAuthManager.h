@@ -36,7 +36,6 @@ class OrvAuthManager final : public AuthManagerType, public std::enable_shared_f
     const std::shared_ptr<AuthManagerType>& authManager() const { return dependencies_.authManager; }
 
     bool isAuthenticated() const override;
-    void authenticationStatus(bool shouldRefresh, StatusCompletion completion) override;
     void login(std::string email, std::string password, AccountCompletion completion) override;
     void logout(VoidCompletion completion) override;
     void request(std::string email, VoidCompletion completion) override;

@@ -82,6 +82,21 @@ class AuthManagerType : public AuthenticationStatusUseCaseType,
   public:
     // The account held in memory now (nullptr when none has been made since start-up or sign-out).
     virtual std::shared_ptr<const Account> currentAccount() const = 0;
+
+    // The status both managers give: the in-memory answer, or whether an account remains after a refresh.
+    void authenticationStatus(bool shouldRefresh, StatusCompletion completion) override {
+        if (!shouldRefresh) {
+            completion(isAuthenticated());
+            return;
+        }
+        refreshIfNeeded([completion = std::move(completion)](AccountResult result) {
+            if (!result) {
+                completion(std::unexpected(result.error()));
+                return;
+            }
+            completion(*result != nullptr);
+        });
+    }
 };
 
 // Tokens are refreshed when they expire within this many seconds of now.
