@@ -33,6 +33,11 @@ function(lumora_library name)
     set_target_properties(${name} PROPERTIES EXPORT_NAME ${_export_name})
   endif()
   set_property(GLOBAL APPEND PROPERTY LUMORA_EXPORTED_TARGETS ${name})
+  # Every library of the kit itself joins the `lumora` umbrella target.
+  string(FIND "${CMAKE_CURRENT_SOURCE_DIR}/" "${PROJECT_SOURCE_DIR}/src/" _in_kit)
+  if(_in_kit EQUAL 0)
+    set_property(GLOBAL APPEND PROPERTY LUMORA_KIT_TARGETS ${name})
+  endif()
   file(RELATIVE_PATH _rel ${ARG_INCLUDE_ROOT} ${CMAKE_CURRENT_SOURCE_DIR})
   install(DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lumora/${_rel}
     FILES_MATCHING PATTERN "*.h" PATTERN "*_test*" EXCLUDE PATTERN "testing" EXCLUDE)

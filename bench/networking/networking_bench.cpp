@@ -30,8 +30,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "networking/NetworkService.h"
-#include "networking/PHDiff.h"
+#include "kitfoundation/networking/NetworkService.h"
+#include "kitfoundation/PHDiff.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "foundation/Bundle.h"
 #include "foundation/PropertyList.h"
 #include "foundation/URL.h"
-#include "networking/Configuration.h"
+#include "kitfoundation/Configuration.h"
 
 namespace fs = std::filesystem;
 

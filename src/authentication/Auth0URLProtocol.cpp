@@ -4,7 +4,7 @@
 #include <cctype>
 
 #include "authentication/AuthConfiguration.h"
-#include "networking/Utilities.h"
+#include "kitfoundation/Utilities.h"
 
 namespace lumora {
 

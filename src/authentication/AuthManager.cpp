@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "authentication/AuthenticationError.h"
-#include "networking/Log.h"
+#include "kitfoundation/Log.h"
 
 namespace lumora {
 

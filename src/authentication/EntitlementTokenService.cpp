@@ -4,7 +4,7 @@
 
 #include "authentication/AuthenticationError.h"
 #include "jwtdecode/JWTDecode.h"
-#include "networking/NetworkRequest.h"
+#include "kitfoundation/networking/NetworkRequest.h"
 
 namespace lumora {
 

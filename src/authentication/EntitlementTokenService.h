@@ -9,7 +9,7 @@
 #include "authentication/Account.h"
 #include "foundation/Error.h"
 #include "foundation/JSON.h"
-#include "networking/NetworkService.h"
+#include "kitfoundation/networking/NetworkService.h"
 
 namespace lumora {
 

@@ -7,8 +7,8 @@
 #include "authentication/EntitlementTokenService.h"
 #include "authentication/OrvAuthManager.h"
 #include "keychain/SimpleKeychain.h"
-#include "networking/NetworkRequestHandler.h"
-#include "networking/NetworkService.h"
+#include "kitfoundation/networking/NetworkRequestHandler.h"
+#include "kitfoundation/networking/NetworkService.h"
 
 namespace lumora {
 

@@ -22,7 +22,7 @@
 #include "dispatch/RunLoop.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "keychain/SimpleKeychain.h"
-#include "networking/Log.h"
+#include "kitfoundation/Log.h"
 
 namespace {
 

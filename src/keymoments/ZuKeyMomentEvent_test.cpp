@@ -6,7 +6,7 @@
 #include <limits>
 #include <unordered_set>
 
-#include "networking/PHDiff.h"
+#include "kitfoundation/PHDiff.h"
 
 namespace lumora {
 namespace {

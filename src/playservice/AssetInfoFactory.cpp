@@ -5,8 +5,8 @@
 
 #include "adsupport/ASIdentifierManager.h"
 #include "foundation/Bundle.h"
-#include "networking/AppVersion.h"
-#include "networking/Configuration.h"
+#include "kitfoundation/AppVersion.h"
+#include "kitfoundation/Configuration.h"
 
 namespace lumora {
 

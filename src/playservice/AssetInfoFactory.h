@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "networking/DeviceInfo.h"
+#include "kitfoundation/DeviceInfo.h"
 #include "playservice/AssetInfo.h"
 #include "uikit/UITraitCollection.h"
 

@@ -7,8 +7,8 @@
 #include "adsupport/ASIdentifierManager.h"
 #include "foundation/Bundle.h"
 #include "foundation/JSON.h"
-#include "networking/AppVersion.h"
-#include "networking/Configuration.h"
+#include "kitfoundation/AppVersion.h"
+#include "kitfoundation/Configuration.h"
 #include "playservice/AssetInfoFactory.h"
 
 using namespace lumora;

@@ -1,7 +1,7 @@
 #include "playservice/PlayAssetDependencies.h"
 
-#include "networking/Configuration.h"
-#include "networking/DeviceInfo.h"
+#include "kitfoundation/Configuration.h"
+#include "kitfoundation/DeviceInfo.h"
 #include "playservice/PlayService.h"
 #include "uikit/UIDevice.h"
 

@@ -4,8 +4,8 @@
 #include <mutex>
 
 #include "dispatch/DispatchQueue.h"
-#include "networking/Log.h"
-#include "networking/NetworkError.h"
+#include "kitfoundation/Log.h"
+#include "kitfoundation/networking/NetworkError.h"
 
 namespace lumora {
 

@@ -6,7 +6,7 @@
 #include "devserver/Server.h"
 #include "dispatch/RunLoop.h"
 #include "dispatch/testing/ManualClockScope.h"
-#include "networking/NetworkError.h"
+#include "kitfoundation/networking/NetworkError.h"
 #include "playservice/PlayService.h"
 #include "playservice/VideoAPI.h"
 #include "playservice/VideoError.h"

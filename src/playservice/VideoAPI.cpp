@@ -2,9 +2,9 @@
 
 #include <atomic>
 
-#include "networking/Log.h"
-#include "networking/NetworkError.h"
-#include "networking/Utilities.h"
+#include "kitfoundation/Log.h"
+#include "kitfoundation/networking/NetworkError.h"
+#include "kitfoundation/Utilities.h"
 #include "playservice/VideoError.h"
 
 namespace lumora {

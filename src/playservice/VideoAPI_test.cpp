@@ -10,7 +10,7 @@
 #include "authentication/LumoraAuthManager.h"
 #include "devserver/PlayService.h"
 #include "dispatch/testing/ManualClockScope.h"
-#include "networking/NetworkError.h"
+#include "kitfoundation/networking/NetworkError.h"
 #include "playservice/ConcurrencyError.h"
 #include "playservice/PlayAssetModelMapper.h"
 #include "playservice/StreamDRMSettingsProvider.h"

@@ -15,7 +15,7 @@
 #include "dispatch/RunLoop.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/JSON.h"
-#include "networking/Configuration.h"
+#include "kitfoundation/Configuration.h"
 #include "playservice/ConcurrencyError.h"
 #include "telemetry/PlayerEventController.h"
 #include "uikit/UIDevice.h"

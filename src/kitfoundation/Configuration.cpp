@@ -1,4 +1,4 @@
-#include "networking/Configuration.h"
+#include "kitfoundation/Configuration.h"
 
 #include <array>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "networking/HTTPMethod.h"
+#include "kitfoundation/networking/HTTPMethod.h"
 
 #include <array>
 #include <utility>

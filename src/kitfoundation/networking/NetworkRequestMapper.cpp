@@ -1,10 +1,10 @@
-#include "networking/NetworkRequestMapper.h"
+#include "kitfoundation/networking/NetworkRequestMapper.h"
 
 #include <vector>
 
 #include "alamofire/ParameterEncoding.h"
 #include "foundation/URL.h"
-#include "networking/NetworkError.h"
+#include "kitfoundation/networking/NetworkError.h"
 
 namespace lumora {
 

@@ -1,4 +1,4 @@
-#include "networking/NetworkService.h"
+#include "kitfoundation/networking/NetworkService.h"
 
 namespace lumora {
 

@@ -1,4 +1,4 @@
-#include "networking/Log.h"
+#include "kitfoundation/Log.h"
 
 #include <chrono>
 #include <cstdio>

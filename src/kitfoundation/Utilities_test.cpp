@@ -12,11 +12,11 @@
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/Bundle.h"
 #include "foundation/UUID.h"
-#include "networking/AppVersion.h"
-#include "networking/Configuration.h"
-#include "networking/DeviceInfo.h"
-#include "networking/Log.h"
-#include "networking/Utilities.h"
+#include "kitfoundation/AppVersion.h"
+#include "kitfoundation/Configuration.h"
+#include "kitfoundation/DeviceInfo.h"
+#include "kitfoundation/Log.h"
+#include "kitfoundation/Utilities.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "foundation/Error.h"
 #include "foundation/JSON.h"
-#include "networking/NetworkError.h"
-#include "networking/NetworkRequestHandler.h"
-#include "networking/NetworkRequestInterceptor.h"
+#include "kitfoundation/networking/NetworkError.h"
+#include "kitfoundation/networking/NetworkRequestHandler.h"
+#include "kitfoundation/networking/NetworkRequestInterceptor.h"
 
 namespace lumora {
 

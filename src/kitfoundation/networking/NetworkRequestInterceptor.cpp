@@ -1,4 +1,4 @@
-#include "networking/NetworkRequestInterceptor.h"
+#include "kitfoundation/networking/NetworkRequestInterceptor.h"
 
 namespace lumora {
 

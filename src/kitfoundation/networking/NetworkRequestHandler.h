@@ -8,7 +8,7 @@
 #include "foundation/Error.h"
 #include "foundation/URLRequest.h"
 #include "foundation/URLSession.h"
-#include "networking/NetworkRequest.h"
+#include "kitfoundation/networking/NetworkRequest.h"
 
 namespace lumora {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "alamofire/Session.h"
-#include "networking/NetworkRequest.h"
+#include "kitfoundation/networking/NetworkRequest.h"
 
 namespace lumora {
 

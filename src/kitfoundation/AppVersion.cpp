@@ -1,4 +1,4 @@
-#include "networking/AppVersion.h"
+#include "kitfoundation/AppVersion.h"
 
 #include <charconv>
 

@@ -1,4 +1,4 @@
-#include "networking/DeviceInfo.h"
+#include "kitfoundation/DeviceInfo.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "networking/NetworkError.h"
+#include "kitfoundation/networking/NetworkError.h"
 
 #include "foundation/URLError.h"
 

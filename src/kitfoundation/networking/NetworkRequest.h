@@ -7,7 +7,7 @@
 
 #include "foundation/JSON.h"
 #include "foundation/URLRequest.h"
-#include "networking/HTTPMethod.h"
+#include "kitfoundation/networking/HTTPMethod.h"
 
 namespace lumora {
 

@@ -6,7 +6,7 @@
 
 #include "foundation/Error.h"
 #include "foundation/URLRequest.h"
-#include "networking/NetworkRequest.h"
+#include "kitfoundation/networking/NetworkRequest.h"
 
 namespace lumora {
 

@@ -1,4 +1,4 @@
-#include "networking/PHDiff.h"
+#include "kitfoundation/PHDiff.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "networking/NetworkRequest.h"
+#include "kitfoundation/networking/NetworkRequest.h"
 
 namespace lumora {
 

@@ -1,9 +1,9 @@
-#include "networking/NetworkRequestHandler.h"
+#include "kitfoundation/networking/NetworkRequestHandler.h"
 
-#include "networking/Log.h"
-#include "networking/NetworkError.h"
-#include "networking/NetworkLogger.h"
-#include "networking/NetworkRequestMapper.h"
+#include "kitfoundation/Log.h"
+#include "kitfoundation/networking/NetworkError.h"
+#include "kitfoundation/networking/NetworkLogger.h"
+#include "kitfoundation/networking/NetworkRequestMapper.h"
 
 namespace lumora {
 

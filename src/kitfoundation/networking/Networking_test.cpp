@@ -10,11 +10,11 @@
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/URLError.h"
 #include "foundation/URLSession.h"
-#include "networking/Log.h"
-#include "networking/NetworkError.h"
-#include "networking/NetworkLogger.h"
-#include "networking/NetworkRequestMapper.h"
-#include "networking/NetworkService.h"
+#include "kitfoundation/Log.h"
+#include "kitfoundation/networking/NetworkError.h"
+#include "kitfoundation/networking/NetworkLogger.h"
+#include "kitfoundation/networking/NetworkRequestMapper.h"
+#include "kitfoundation/networking/NetworkService.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "networking/Utilities.h"
+#include "kitfoundation/Utilities.h"
 
 #include <openssl/evp.h>
 

@@ -1,11 +1,11 @@
-#include "networking/NetworkLogger.h"
+#include "kitfoundation/networking/NetworkLogger.h"
 
 #include <algorithm>
 #include <cctype>
 
 #include "foundation/JSON.h"
 #include "foundation/URL.h"
-#include "networking/Log.h"
+#include "kitfoundation/Log.h"
 
 namespace lumora {
 
