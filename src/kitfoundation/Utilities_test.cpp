@@ -140,11 +140,18 @@ TEST_F(ConfigurationTest, EachKeyIsReadOnceAndKept) {
 }
 
 TEST_F(ConfigurationTest, RawValuesNameEverySetting) {
-    const char* expected[] = {"SDK_PlayServiceURL",          "SDK_PlayServiceAppName",
-                              "SDK_PlayerEventOriginator",   "SDK_PlayerEventBuildName",
-                              "SDK_PlayerEventPageName",     "SDK_PlayerEventVideoProtocol",
-                              "SDK_PlayerEventVideoFormat",  "SDK_PlayerEventBuildVersion",
-                              "SDK_YouboraPartnerSportName", "SDK_YouboraPartnerCode"};
+    const char* expected[] = {"SDK_PlayServiceURL",
+                              "SDK_PlayServiceAppName",
+                              "SDK_PlayerEventOriginator",
+                              "SDK_PlayerEventBuildName",
+                              "SDK_PlayerEventPageName",
+                              "SDK_PlayerEventVideoProtocol",
+                              "SDK_PlayerEventVideoFormat",
+                              "SDK_PlayerEventBuildVersion",
+                              "SDK_YouboraPartnerSportName",
+                              "SDK_YouboraPartnerCode",
+                              "SDK_SignUpURL",
+                              "SDK_ServiceWebAddress"};
     for (int k = 0; k < ConfigurationKey::caseCount; ++k) {
         const ConfigurationKey key(static_cast<ConfigurationKey::Case>(k));
         EXPECT_EQ(key.rawValue(), expected[k]);
