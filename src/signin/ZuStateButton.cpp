@@ -12,7 +12,9 @@ ZuStateButton::ZuStateButton(const CGRect& frame) : uikit::UIButton(ButtonType::
 
 std::shared_ptr<ZuStateButton> ZuStateButton::create(const CGRect& frame) {
     auto button = std::shared_ptr<ZuStateButton>(new ZuStateButton(frame));
-    button->setContentHuggingPriorityFor(1000, uikit::UILayoutConstraintAxis::horizontal);
+    // As tight as possible around its title, but never against edges its owner requires: both sign-in
+    // screens pin the button to their margins, which a required hugging priority would contradict.
+    button->setContentHuggingPriorityFor(999, uikit::UILayoutConstraintAxis::horizontal);
     button->activityIndicator_ = uikit::UIActivityIndicatorView::create(uikit::UIActivityIndicatorView::Style::medium);
     button->activityIndicator_->setColor(uikit::UIColor::white());
     button->activityIndicator_->setHidesWhenStopped(true);
