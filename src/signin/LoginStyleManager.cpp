@@ -1,5 +1,7 @@
 #include "signin/LoginStyleManager.h"
 
+#include "kitfoundation/ui/KitColors.h"
+
 namespace lumora {
 
 namespace {
@@ -11,7 +13,7 @@ LoginStyleManager makeStandard() {
         button.setTitleColorFor(uikit::UIColor::white(), uikit::UIControl::State::normal());
         button.setBackgroundColor(uikit::UIColor::clear());
         button.layer()->setCornerRadius(3);
-        button.layer()->setBorderColor(signin_detail::primary().cgColor());
+        button.layer()->setBorderColor(colors::primary().cgColor());
         button.layer()->setBorderWidth(2);
         if (const auto& label = button.titleLabel()) {
             label->setFont(fontOrSystem(LoginStyleManager::standard().regularFont, 16, UIFont::Weight::regular));

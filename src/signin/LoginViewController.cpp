@@ -1,5 +1,6 @@
 #include "signin/LoginViewController.h"
 
+#include "kitfoundation/ui/KitColors.h"
 #include "signin/KeyboardAvoidance.h"
 #include "signin/detail/KitUI.h"
 #include "signin/detail/SignInLayout.h"
@@ -94,7 +95,7 @@ const std::shared_ptr<UnderlineTextField>& LoginViewController::passwordTextFiel
 const std::shared_ptr<uikit::UIButton>& LoginViewController::forgotPasswordButton() {
     if (!forgotPasswordButton_) {
         forgotPasswordButton_ = uikit::UIButton::create(uikit::UIButton::ButtonType::custom);
-        forgotPasswordButton_->setTintColor(signin_detail::ironStone());
+        forgotPasswordButton_->setTintColor(colors::ironStone());
         forgotPasswordButton_->titleLabel()->setFont(fontOrSystem(style_.lightFont, 16, uikit::UIFont::Weight::light));
         forgotPasswordButton_->setTitleFor("Forgot password?", State::normal());
     }
@@ -124,7 +125,7 @@ const std::shared_ptr<uikit::UIStackView>& LoginViewController::loginStackView()
 
 void LoginViewController::loadView() {
     auto root = uikit::UIView::create(uikit::UIScreen::main()->bounds());
-    root->setBackgroundColor(signin_detail::ironStone());
+    root->setBackgroundColor(colors::ironStone());
 
     auto background = uikit::UIImageView::create(signin_detail::kitImage("loginBG"));
     background->setContentMode(uikit::UIViewContentMode::scaleAspectFill);

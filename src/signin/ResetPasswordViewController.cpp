@@ -2,6 +2,7 @@
 
 #include "authentication/Auth0URLProtocol.h"
 #include "foundation/URLSession.h"
+#include "kitfoundation/ui/KitColors.h"
 #include "rx/Schedulers.h"
 #include "signin/KeyboardAvoidance.h"
 #include "signin/detail/KitUI.h"
@@ -74,7 +75,7 @@ const std::shared_ptr<ZuStateButton>& ResetPasswordViewController::continueButto
 const std::shared_ptr<uikit::UIButton>& ResetPasswordViewController::backToLoginButton() {
     if (!backToLoginButton_) {
         backToLoginButton_ = uikit::UIButton::create(uikit::UIButton::ButtonType::custom);
-        backToLoginButton_->setTintColor(signin_detail::ironStone());
+        backToLoginButton_->setTintColor(colors::ironStone());
         backToLoginButton_->titleLabel()->setFont(fontOrSystem(style_.lightFont, 16, uikit::UIFont::Weight::light));
         backToLoginButton_->setTitleFor("Sign into Ostra", State::normal());
     }
@@ -85,7 +86,7 @@ const std::shared_ptr<uikit::UIButton>& ResetPasswordViewController::backToLogin
 
 void ResetPasswordViewController::loadView() {
     auto root = uikit::UIView::create(uikit::UIScreen::main()->bounds());
-    root->setBackgroundColor(signin_detail::ironStone());
+    root->setBackgroundColor(colors::ironStone());
     contentView_->setLayoutMargins(style_.contentViewLayoutMargins);
 
     root->addSubview(scrollView_);

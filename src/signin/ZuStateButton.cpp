@@ -10,6 +10,12 @@ using State = uikit::UIControl::State;
 
 ZuStateButton::ZuStateButton(const CGRect& frame) : uikit::UIButton(ButtonType::custom, frame) {}
 
+ZuStateButton::~ZuStateButton() = default;
+
+void ZuStateButton::setStates(std::vector<ZuButtonState> states) {
+    states_ = std::move(states);
+}
+
 std::shared_ptr<ZuStateButton> ZuStateButton::create(const CGRect& frame) {
     auto button = std::shared_ptr<ZuStateButton>(new ZuStateButton(frame));
     // As tight as possible around its title, but never against edges its owner requires: both sign-in

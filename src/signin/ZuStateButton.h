@@ -5,22 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "kitfoundation/ui/ZuViewStyle.h"
 #include "rx/Disposables.h"
-#include "signin/detail/KitUI.h"
 #include "uikit/UIActivityIndicatorView.h"
 #include "uikit/UIButton.h"
 #include "uikit/UIImageView.h"
 
 namespace lumora {
 
-class ZuStateButton;
-
-// One entry of a button's per-state looks: the style applied while the button is in `buttonState`
-// (normal, highlighted, selected or focused; a combined state never matches).
-struct ZuButtonState {
-    uikit::UIControl::State buttonState;
-    ZuViewStyle<ZuStateButton> buttonStyle;
-};
+struct ZuButtonState;
 
 // The design-system kind of a button. Only `setting` and `favTeam` place image and title differently.
 enum class AtomButtonType {
@@ -54,7 +47,7 @@ class ZuStateButton : public uikit::UIButton {
 
     // Per-state looks; for a state the first entry with that state wins. Empty by default.
     const std::vector<ZuButtonState>& states() const { return states_; }
-    void setStates(std::vector<ZuButtonState> states) { states_ = std::move(states); }
+    void setStates(std::vector<ZuButtonState> states);
     // The title kept while the spinner shows.
     const std::optional<std::string>& originalTitleText() const { return originalTitleText_; }
     void setOriginalTitleText(std::optional<std::string> text) { originalTitleText_ = std::move(text); }
@@ -88,6 +81,8 @@ class ZuStateButton : public uikit::UIButton {
     uikit::CGRect imageRect(const uikit::CGRect& forContentRect) const override;
     uikit::CGRect titleRect(const uikit::CGRect& forContentRect) const override;
 
+    ~ZuStateButton() override;
+
   protected:
     explicit ZuStateButton(const uikit::CGRect& frame);
 
@@ -102,6 +97,13 @@ class ZuStateButton : public uikit::UIButton {
     std::shared_ptr<uikit::UIActivityIndicatorView> activityIndicator_;
     AtomButtonType atomButtonType_ = AtomButtonType::unknown;
     bool isLoading_ = false;
+};
+
+// One entry of a button's per-state looks: the style applied while the button is in `buttonState`
+// (normal, highlighted, selected or focused; a combined state never matches).
+struct ZuButtonState {
+    uikit::UIControl::State buttonState;
+    ZuViewStyle<ZuStateButton> buttonStyle;
 };
 
 }  // namespace lumora

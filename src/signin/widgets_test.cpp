@@ -190,10 +190,10 @@ ZuStateButton* lastStyled = nullptr;
 std::string lastStyleName;
 
 lumora::ZuViewStyle<ZuStateButton> namedStyle(std::string name) {
-    return {[name](ZuStateButton& button) {
+    return lumora::ZuViewStyle<ZuStateButton>([name](ZuStateButton& button) {
         lastStyled = &button;
         lastStyleName = name;
-    }};
+    });
 }
 
 TEST_F(SignInWidgetsTest, StateButtonAppliesTheStyleOfItsState) {
@@ -316,10 +316,18 @@ TEST_F(SignInWidgetsTest, PrimaryStyleMakesTheLoginButton) {
     EXPECT_EQ(button->titleLabel()->font(), UIFont::systemFont(16, UIFont::Weight::regular));
 }
 
-TEST_F(SignInWidgetsTest, StyleOfAnotherViewTypeStopsTheProgram) {
+TEST_F(SignInWidgetsTest, PrimaryStyleLeavesOtherViewsAlone) {
     auto label = UILabel::create();
-    EXPECT_DEATH(lumora::apply(*label, LoginStyleManager::standard().primaryButtonStyle),
-                 "The type of style is not compatible with the type of UIView.");
+    UIView& view = *label;
+    auto result = lumora::apply(view, LoginStyleManager::standard().primaryButtonStyle);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().localizedDescription(), "The type of style is not compatible with the type of UIView.");
+    EXPECT_EQ(label->layer()->borderWidth(), 0);
+    // A state button known only as a view is styled.
+    auto button = ZuStateButton::create();
+    UIView& asView = *button;
+    EXPECT_TRUE(lumora::apply(asView, LoginStyleManager::standard().primaryButtonStyle));
+    EXPECT_EQ(button->title(State::normal()), "Login");
 }
 
 TEST_F(SignInWidgetsTest, StandardStyleValues) {
