@@ -188,7 +188,7 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     // Draws into `ctx`: the delegate's drawIn by default. Subclasses may override.
     virtual void draw(CGContext& in);
     // The recording of the last display pass; nullptr before the first.
-    std::shared_ptr<CGContext> contents() const { return contents_; }
+    std::shared_ptr<coregraphics::CGRecordingContext> contents() const { return contents_; }
     int displayCount() const { return displayCount_; }
 
   protected:
@@ -234,7 +234,7 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     bool needsLayout_ = false;
     bool needsDisplay_ = false;
     bool needsDisplayOnBoundsChange_ = false;
-    std::shared_ptr<CGContext> contents_;
+    std::shared_ptr<coregraphics::CGRecordingContext> contents_;
     int displayCount_ = 0;
 };
 
