@@ -7,8 +7,10 @@
 #include <system_error>
 #include <vector>
 
+#include "coregraphics/CGBitmapContext.h"
 #include "imageio/ImageDecoder.h"
 #include "uikit/UIImage.h"
+#include "uikit/UIView.h"
 
 namespace uikit::testing {
 
@@ -169,6 +171,21 @@ SnapshotResult verifySnapshot(const imageio::Bitmap& rendering, const SnapshotLo
 
 SnapshotResult verifySnapshot(const UIImage& image, const SnapshotLocation& where, const SnapshotOptions& options) {
     return verifySnapshot(image.bitmap(), where, options);
+}
+
+std::optional<imageio::Bitmap> renderView(UIView& view, CGFloat scale) {
+    view.layoutIfNeeded();
+    const CGSize size = view.bounds().standardized().size;
+    auto context = coregraphics::CGBitmapContext::create(size, scale);
+    if (!context) return std::nullopt;
+    coregraphics::GraphicsContextScope scope(context);
+    if (!view.drawHierarchy(CGRect(CGPoint{}, size), false)) return std::nullopt;
+    return context->bitmap();
+}
+
+SnapshotResult verifySnapshot(UIView& view, const SnapshotLocation& where, const SnapshotOptions& options) {
+    const auto rendering = renderView(view, options.scale);
+    return verifySnapshot(rendering.value_or(imageio::Bitmap()), where, options);
 }
 
 }  // namespace uikit::testing

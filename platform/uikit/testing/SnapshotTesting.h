@@ -72,9 +72,15 @@ std::optional<ImageDifference> compareImages(const imageio::Bitmap& expected, co
 // Writes PNG, making the folder when needed; the error says what failed.
 std::expected<void, std::string> writePNG(const imageio::Bitmap& bitmap, const std::filesystem::path& path);
 
+// Lays out `view`'s tree and renders the view (its layer tree, its bounds at the top left) to RGBA at
+// `scale`. nullopt for a view without area (or too large for one bitmap).
+std::optional<imageio::Bitmap> renderView(UIView& view, CGFloat scale = 1);
+
 SnapshotResult verifySnapshot(const imageio::Bitmap& rendering, const SnapshotLocation& where,
                               const SnapshotOptions& options = {});
 SnapshotResult verifySnapshot(const UIImage& image, const SnapshotLocation& where, const SnapshotOptions& options = {});
+// The view rendered by `renderView` at `options.scale`.
+SnapshotResult verifySnapshot(UIView& view, const SnapshotLocation& where, const SnapshotOptions& options = {});
 
 // True when LUMORA_UPDATE_SNAPSHOTS is set to something other than "" or "0".
 bool isRecordingSnapshots();
@@ -88,7 +94,7 @@ bool isRecordingSnapshots();
 #define LUMORA_SNAPSHOT_BUILD_DIRECTORY nullptr
 #endif
 
-// A GoogleTest expectation (the test includes gtest): `subject` is a UIImage or an imageio::Bitmap;
+// A GoogleTest expectation (the test includes gtest): `subject` is a view, a UIImage or an imageio::Bitmap;
 // the optional third argument is a SnapshotOptions.
 #define EXPECT_SNAPSHOT(subject, name, ...)                                                                       \
     do {                                                                                                          \
