@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "coregraphics/CGContext.h"
+#include "coregraphics/CGRecordingContext.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/NotificationCenter.h"
 #include "kitfoundation/Configuration.h"
@@ -34,7 +34,7 @@ using State = UIControl::State;
 
 const UIColor kPrimary(6 / 255.0, 226 / 255.0, 119 / 255.0, 1.0);
 
-std::shared_ptr<coregraphics::CGContext> display(const std::shared_ptr<UIView>& view) {
+std::shared_ptr<coregraphics::CGRecordingContext> display(const std::shared_ptr<UIView>& view) {
     view->setNeedsDisplay();
     view->layer()->displayIfNeeded();
     return view->layer()->contents();
