@@ -61,23 +61,10 @@ class LoginScreenTest : public ::testing::Test {
     std::shared_ptr<LoginViewController> login;
 };
 
-TEST_F(LoginScreenTest, ScreenIsBuiltAsDesigned) {
-    EXPECT_EQ(login->welcomeLabel()->text(), "Welcome to");
-    EXPECT_EQ(login->loginLabel()->text(), "Please sign in");
-    EXPECT_EQ(login->usernameTextField()->placeholder(), "Email Address");
-    EXPECT_EQ(login->usernameTextField()->returnKeyType(), UITextField::UIReturnKeyType::next);
-    EXPECT_EQ(login->usernameTextField()->keyboardType(), UITextField::UIKeyboardType::emailAddress);
-    EXPECT_EQ(login->passwordTextField()->placeholder(), "Your password");
-    EXPECT_EQ(login->passwordTextField()->returnKeyType(), UITextField::UIReturnKeyType::done);
-    EXPECT_TRUE(login->passwordTextField()->isSecureTextEntry());
-    EXPECT_EQ(login->passwordTextField()->textContentType(), UITextField::UITextContentType::password());
-    EXPECT_EQ(login->forgotPasswordButton()->title(State::normal()), "Forgot password?");
-    EXPECT_EQ(login->loginButton()->title(State::normal()), "Login");
+TEST_F(LoginScreenTest, ScreenIsLaidOutAsDesigned) {
     EXPECT_FALSE(login->loginButton()->isEnabled());
     EXPECT_DOUBLE_EQ(login->loginButton()->alpha(), 0.35);
-    EXPECT_EQ(login->scrollView()->keyboardDismissMode(), UIScrollView::KeyboardDismissMode::interactive);
-    EXPECT_FALSE(login->scrollView()->showsVerticalScrollIndicator());
-    EXPECT_EQ(login->preferredStatusBarStyle(), UIStatusBarStyle::lightContent);
+    EXPECT_EQ(login->loginButton()->title(State::normal()), "Login");
 
     // A phone: the column is 0.9 of the width, 55 points below the scroll view's top, in the middle.
     const auto root = login->view();

