@@ -28,6 +28,8 @@ constexpr CGFloat kLargestSize = 4096;
 constexpr CGFloat kLargestWidth = 1e6;
 // Caches are emptied when they grow past this many entries.
 constexpr std::size_t kCacheLimit = 50'000;
+// Shaped lines kept for drawing (each a pango layout of a few kilobytes).
+constexpr std::size_t kLineCacheLimit = 2'000;
 
 CGFloat usableSize(CGFloat size) {
     return std::isfinite(size) && size > 0 ? std::min(size, kLargestSize) : 0;
@@ -89,13 +91,14 @@ std::string patternString(FcPattern* pattern, const char* object) {
 }  // namespace
 
 struct FontEngine::Impl {
-    std::mutex mutex;                   // guards everything below, and every call into pango or fontconfig
-    FcConfig* config = nullptr;         // the engine's own configuration: the system files and registered ones
-    PangoFontMap* fontMap = nullptr;    // over `config`
-    PangoContext* context = nullptr;    // unhinted, unrounded, grey anti-aliasing
-    PangoLayout* layout = nullptr;      // reused for every measurement and drawing
-    std::vector<FontFace> systemFaces;  // found at start
-    std::vector<FontFace> registered;   // in registration order
+    std::mutex mutex;                 // guards everything below, and every call into pango or fontconfig
+    FcConfig* config = nullptr;       // the engine's own configuration: the system files and registered ones
+    PangoFontMap* fontMap = nullptr;  // over `config`
+    PangoContext* context = nullptr;  // unhinted, unrounded, grey anti-aliasing
+    PangoLayout* layout = nullptr;    // scratch: line breaking and metrics
+    std::unordered_map<std::string, PangoLayout*> lines;                  // shaped lines by font key, kern and text
+    std::vector<FontFace> systemFaces;                                    // found at start
+    std::vector<FontFace> registered;                                     // in registration order
     std::unordered_map<std::string, PangoFontDescription*> descriptions;  // by font key, never freed
     std::unordered_map<std::string, CGFontMetrics> metrics;               // by font key
     std::unordered_map<std::string, CGFloat> widths;                      // by font key, kern and text
@@ -178,6 +181,12 @@ struct FontEngine::Impl {
         pango_layout_context_changed(layout);
         metrics.clear();
         widths.clear();
+        forgetLines();
+    }
+
+    void forgetLines() {
+        for (auto& [key, line] : lines) g_object_unref(line);
+        lines.clear();
     }
 
     static std::string key(const CGFont& font) {
@@ -199,28 +208,43 @@ struct FontEngine::Impl {
         return descriptions.emplace(fontKey, d).first->second;
     }
 
-    // Sets the shared layout up for one line of `text` (already valid UTF-8).
-    void prepare(const std::string& text, const CGFont& font, const std::string& fontKey, CGFloat kern) {
-        pango_layout_set_font_description(layout, description(font, fontKey));
+    // Sets a layout up for one line of `text` (already valid UTF-8).
+    void prepare(PangoLayout* target, const std::string& text, const CGFont& font, const std::string& fontKey,
+                 CGFloat kern) {
+        pango_layout_set_font_description(target, description(font, fontKey));
         PangoAttrList* attributes = pango_attr_list_new();
         // Lines are drawn one by one from their text: a break inside a word must not count a hyphen.
         pango_attr_list_insert(attributes, pango_attr_insert_hyphens_new(FALSE));
         if (kern != 0)
             pango_attr_list_insert(attributes, pango_attr_letter_spacing_new(static_cast<int>(kern * PANGO_SCALE)));
         if (font.monospacedDigits) pango_attr_list_insert(attributes, pango_attr_font_features_new("tnum"));
-        pango_layout_set_attributes(layout, attributes);
+        pango_layout_set_attributes(target, attributes);
         pango_attr_list_unref(attributes);
-        pango_layout_set_width(layout, -1);
-        pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
+        pango_layout_set_width(target, -1);
+        pango_layout_set_text(target, text.data(), static_cast<int>(text.size()));
+    }
+
+    // The line shaped once and kept: drawing a line again (every frame) does not shape it again.
+    PangoLayout* line(const std::string& text, const CGFont& font, const std::string& fontKey, CGFloat kern,
+                      const std::string& cacheKey) {
+        if (auto it = lines.find(cacheKey); it != lines.end()) return it->second;
+        if (lines.size() >= kLineCacheLimit) forgetLines();
+        PangoLayout* shaped = pango_layout_new(context);
+        prepare(shaped, text, font, fontKey, kern);
+        lines.emplace(cacheKey, shaped);
+        return shaped;
+    }
+
+    static std::string lineKey(const std::string& fontKey, CGFloat kern, const std::string& text) {
+        return fontKey + '|' + std::to_string(kern) + '|' + text;
     }
 
     CGFloat measure(const std::string& text, const CGFont& font, const std::string& fontKey, CGFloat kern) {
         if (text.empty() || usableSize(font.pointSize) == 0) return 0;
-        const std::string cacheKey = fontKey + '|' + std::to_string(kern) + '|' + text;
+        const std::string cacheKey = lineKey(fontKey, kern, text);
         if (auto it = widths.find(cacheKey); it != widths.end()) return it->second;
-        prepare(text, font, fontKey, kern);
         PangoRectangle logical;
-        pango_layout_get_extents(layout, nullptr, &logical);
+        pango_layout_get_extents(line(text, font, fontKey, kern, cacheKey), nullptr, &logical);
         // Pango spaces letters between characters; the platform's kern also follows the last one.
         const CGFloat width = static_cast<CGFloat>(logical.width) / PANGO_SCALE + kern;
         if (widths.size() >= kCacheLimit) widths.clear();
@@ -230,7 +254,7 @@ struct FontEngine::Impl {
 
     // Height above the baseline of the ink of `text`.
     CGFloat inkHeight(const char* text, const CGFont& font, const std::string& fontKey) {
-        prepare(text, font, fontKey, 0);
+        prepare(layout, text, font, fontKey, 0);
         PangoRectangle ink;
         pango_layout_get_extents(layout, &ink, nullptr);
         return static_cast<CGFloat>(pango_layout_get_baseline(layout) - ink.y) / PANGO_SCALE;
@@ -280,7 +304,7 @@ std::vector<std::size_t> FontEngine::lineStarts(std::string_view paragraph, cons
     const CGFloat spacing = usableKern(kern);
     std::lock_guard lock(impl_->mutex);
     Impl& impl = *impl_;
-    impl.prepare(clean, font, Impl::key(font), spacing);
+    impl.prepare(impl.layout, clean, font, Impl::key(font), spacing);
     // The last character's kern is not part of pango's line, so it leaves room for it.
     const CGFloat room = std::max<CGFloat>(width - std::max<CGFloat>(spacing, 0), 1.0 / PANGO_SCALE);
     pango_layout_set_width(impl.layout, static_cast<int>(room * PANGO_SCALE));
@@ -345,9 +369,11 @@ void detail::TextRenderer::drawLine(cairo_t* cr, std::string_view text, const CG
     if (text.empty() || usableSize(font.pointSize) == 0) return;
     const std::string clean = sanitized(text);
     FontEngine::Impl& impl = *FontEngine::shared().impl_;
+    const CGFloat spacing = usableKern(kern);
+    const std::string fontKey = FontEngine::Impl::key(font);
     std::lock_guard lock(impl.mutex);
-    impl.prepare(clean, font, FontEngine::Impl::key(font), usableKern(kern));
-    PangoLayoutLine* line = pango_layout_get_line_readonly(impl.layout, 0);
+    PangoLayout* shaped = impl.line(clean, font, fontKey, spacing, FontEngine::Impl::lineKey(fontKey, spacing, clean));
+    PangoLayoutLine* line = pango_layout_get_line_readonly(shaped, 0);
     if (!line) return;
     auto unit = [](CGFloat v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0; };
     cairo_set_source_rgba(cr, unit(color.red), unit(color.green), unit(color.blue), unit(color.alpha) * unit(alpha));
@@ -357,6 +383,14 @@ void detail::TextRenderer::drawLine(cairo_t* cr, std::string_view text, const CG
 }
 
 }  // namespace coregraphics
+
+#if defined(__SANITIZE_THREAD__)
+// Pango matches fonts on a worker thread of its own and hands the result over with GLib's futex-based locks,
+// which the race detector does not see; the engine's own lock orders every call into pango and fontconfig.
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:libfontconfig.so\nrace:libpango-1.0.so\nrace:libpangoft2-1.0.so\nrace:libglib-2.0.so\n";
+}
+#endif
 
 #if defined(__SANITIZE_ADDRESS__)
 // Fontconfig keeps the values of its patterns behind offset-encoded pointers, which the leak checker cannot

@@ -38,7 +38,8 @@ struct FontFace {
 // measures and draws, in whatever face fontconfig gives.
 //
 // Thread-safe: one lock guards pango and fontconfig, which are not safe to share between threads; results
-// are cached (widths and metrics by font, text and spacing), so repeated measurement is cheap.
+// are cached (metrics by font; widths and shaped lines by font, spacing and text), so measuring or drawing the
+// same text again does not shape it again.
 class FontEngine {
   public:
     static constexpr const char* kSystemFamily = "DejaVu Sans";
