@@ -161,6 +161,20 @@ TEST(NSStringDrawingTest, SizeBoundingRectAndDrawing) {
     EXPECT_DOUBLE_EQ(lines[1].rect.minY(), kFont16.lineHeight());
     EXPECT_EQ(lines[1].fontName, "System-Regular");
     EXPECT_EQ(lines[1].color, coregraphics::CGColor::white());
+
+    // Attributed text draws with the attributes it measures with (its first character's).
+    ctx->removeAllCommands();
+    {
+        coregraphics::GraphicsContextScope scope(ctx);
+        NSAttributedString("Sign up", {{NSAttributedStringKey::font, UIFont::boldSystemFont(15)},
+                                       {NSAttributedStringKey::foregroundColor, UIColor::red()}})
+            .draw(CGPoint{3, 4});
+    }
+    const auto signUp = ctx->commands(coregraphics::CGDrawCommand::Kind::drawText);
+    ASSERT_EQ(signUp.size(), 1u);
+    EXPECT_EQ(signUp[0].rect.origin, (CGPoint{3, 4}));
+    EXPECT_EQ(signUp[0].font, UIFont::boldSystemFont(15).cgFont());
+    EXPECT_EQ(signUp[0].color, UIColor::red().cgColor());
 }
 
 TEST(NSAttributedStringTest, RunsEditsAndClampedRanges) {
