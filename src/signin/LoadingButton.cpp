@@ -36,4 +36,11 @@ void LoadingButton::setLoading(bool loading) {
     }
 }
 
+void LoadingButton::layoutSubviews() {
+    uikit::UIButton::layoutSubviews();
+    if (!isLoading_ || !activityIndicator_) return;
+    const uikit::CGRect b = bounds();
+    activityIndicator_->setCenter({b.midX(), b.midY()});
+}
+
 }  // namespace lumora

@@ -28,6 +28,9 @@ class LoadingButton : public uikit::UIButton {
     void setLoading(bool loading);
     bool isLoading() const { return isLoading_; }
 
+    // Keeps the spinner in the middle while loading, whatever the size becomes.
+    void layoutSubviews() override;
+
   protected:
     explicit LoadingButton(const uikit::CGRect& frame);
 

@@ -133,4 +133,11 @@ CGRect ZuStateButton::titleRect(const CGRect& forContentRect) const {
     return CGRect(0, imageRect(forContentRect).maxY() + 12, bounds().width(), r.height());
 }
 
+void ZuStateButton::layoutSubviews() {
+    uikit::UIButton::layoutSubviews();
+    if (!isLoading_ || !activityIndicator_) return;
+    const uikit::CGRect b = bounds();
+    activityIndicator_->setCenter({b.midX(), b.midY()});
+}
+
 }  // namespace lumora

@@ -74,6 +74,8 @@ class ZuStateButton : public uikit::UIButton {
 
     // As a platform button on a focus-driven device: focusable while enabled.
     bool canBecomeFocused() const override { return isEnabled(); }
+    // Keeps the spinner in the middle while loading, whatever the size becomes.
+    void layoutSubviews() override;
     void setIsHighlighted(bool highlighted) override;
     void setIsSelected(bool selected) override;
     void didUpdateFocus(const uikit::UIFocusUpdateContext& context,

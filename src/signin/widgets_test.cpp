@@ -262,6 +262,11 @@ TEST_F(SignInWidgetsTest, LoadingKeepsTheTitleEvenWhenAskedTwice) {
     EXPECT_EQ(button->activityIndicator()->center(), (CGPoint{100, 25}));
     EXPECT_EQ(button->activityIndicator()->color(), UIColor::white());
 
+    // Resized while loading (a rotation): the spinner stays in the middle.
+    button->setFrame(CGRect(0, 0, 300, 60));
+    button->layoutIfNeeded();
+    EXPECT_EQ(button->activityIndicator()->center(), (CGPoint{150, 30}));
+
     // A second submission while loading must not keep the blank title as the one to restore.
     button->setLoading(true);
     EXPECT_EQ(button->originalTitleText(), "Continue");
