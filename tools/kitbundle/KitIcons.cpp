@@ -135,12 +135,13 @@ void live(CGContext& c, bool atLiveEdge) {
 }
 
 void relatedVideos(CGContext& c) {
-    // A card in front, holding a play triangle, and the edge of another behind it.
-    fill(c, roundedFrame(CGRect(2, 8, 16, 13.5), 2.5, stroke), white, CGPathFillRule::evenOdd);
-    fill(c, roundedPolygon({{8, 11.5}, {13.5, 14.75}, {8, 18}}, 1), white);
-    fill(c, capsule({7, 4.5}, {18.5, 4.5}, stroke), white);
-    fill(c, arcStroke({18.5, 8}, 3.5, -90 * degrees, 0, true, stroke), white);
-    fill(c, capsule({22, 8}, {22, 17}, stroke), white);
+    // A card in front, holding a play triangle, and the edge of another behind it. Straight strokes lie on
+    // whole points, so they stay sharp at 1x.
+    fill(c, roundedFrame(CGRect(2, 8, 16, 14), 2.5, stroke), white, CGPathFillRule::evenOdd);
+    fill(c, roundedPolygon({{8, 11.5}, {13.5, 15}, {8, 18.5}}, 1), white);
+    fill(c, capsule({7, 4}, {19, 4}, stroke), white);
+    fill(c, arcStroke({19, 7}, 3, -90 * degrees, 0, true, stroke), white);
+    fill(c, capsule({22, 7}, {22, 17}, stroke), white);
 }
 
 // One corner bracket: from `a` to the corner to `b`.
@@ -167,13 +168,13 @@ void exitFullScreen(CGContext& c) {
 enum class Marker { filled, outlined, crossed };
 
 void keyMoment(CGContext& c, Marker marker) {
-    const CGRect bubble(5, 2.5, 14, 11);
+    const CGRect bubble(5, 3, 14, 11);
     if (marker == Marker::filled) {
         fill(c, CGPath::roundedRect(bubble, 3, 3), white);
     } else {
         fill(c, roundedFrame(bubble, 3, stroke), white, CGPathFillRule::evenOdd);
     }
-    fill(c, capsule({12, 13.5}, {12, 17}, stroke), white);
+    fill(c, capsule({12, 14}, {12, 17}, stroke), white);
     fill(c, disc({12, 20}, 2), white);
     if (marker == Marker::crossed) fill(c, capsule({4, 3}, {20, 21}, stroke), white);
 }
@@ -189,7 +190,7 @@ void keyMomentsTimeline(CGContext& c, int shown) {
         } else {
             fill(c, ring(head, 2.0, 1.5), white, CGPathFillRule::evenOdd);
         }
-        fill(c, capsule({xs[i], 11.5}, {xs[i], 17}, 1.5), white);
+        fill(c, capsule({xs[i], 11.5}, {xs[i], 17}, stroke), white);
     }
 }
 

@@ -92,7 +92,8 @@ int main(int argc, char** argv) {
     const auto& icons = lumora::kitbundle::kitIcons();
     for (const KitIcon& icon : icons) {
         for (int scale = 1; scale <= 3; ++scale) {
-            const std::string file = icon.name + (scale == 1 ? std::string() : "@" + std::to_string(scale) + "x") + ".png";
+            const std::string file =
+                icon.name + (scale == 1 ? std::string() : "@" + std::to_string(scale) + "x") + ".png";
             const auto png = render(icon, scale);
             if (!png || !writeFile(folder / file, *png)) {
                 std::fprintf(stderr, "lumora-kit-icons: cannot write %s\n", (folder / file).c_str());
