@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "kitfoundation/KitBundle.h"
 #include "screen/foundations/AssetGraph.h"
@@ -23,6 +25,69 @@ class CatalogueScope {
 
 Asset kit(const char* name) {
     return Asset(name, KitBundle::shared());
+}
+
+// Where the drawn pixels of an image lie, in points: the box of the pixels whose alpha is above a quarter.
+struct Ink {
+    double minX = 1e9, minY = 1e9, maxX = -1e9, maxY = -1e9;
+    bool any() const { return maxX >= minX; }
+    double centreX() const { return (minX + maxX) / 2; }
+    double centreY() const { return (minY + maxY) / 2; }
+};
+
+Ink inkOf(const uikit::UIImage& image) {
+    Ink ink;
+    for (std::uint32_t y = 0; y < image.pixelHeight(); ++y) {
+        for (std::uint32_t x = 0; x < image.pixelWidth(); ++x) {
+            if ((*image.pixel(x, y))[3] <= 64) continue;
+            ink.minX = std::min(ink.minX, x / image.scale());
+            ink.maxX = std::max(ink.maxX, (x + 1) / image.scale());
+            ink.minY = std::min(ink.minY, y / image.scale());
+            ink.maxY = std::max(ink.maxY, (y + 1) / image.scale());
+        }
+    }
+    return ink;
+}
+
+struct Stated {
+    Asset asset;
+    uikit::CGSize size;
+};
+
+// Every default entry with the size the catalogue states for it.
+std::vector<Stated> defaultEntriesWithSizes() {
+    const AssetGraph& a = AssetGraph::shared();
+    const auto& b = a.bottomControls;
+    const uikit::CGSize middle{30, 30}, row{24, 24}, rate{36, 24}, badge{40, 20};
+    return {
+        {a.middleControls.play, middle},
+        {a.middleControls.pause, middle},
+        {a.middleControls.jumpForward, middle},
+        {a.middleControls.jumpBackward, middle},
+        {b.speed, rate},
+        {b.speedX05, rate},
+        {b.speedX10, rate},
+        {b.speedX15, rate},
+        {b.speedX20, rate},
+        {b.speedX30, rate},
+        {b.play, middle},
+        {b.isLive, badge},
+        {b.backToLive, badge},
+        {b.relatedVideos, row},
+        {b.nextContent, row},
+        {b.enterFullScreen, row},
+        {b.exitFullScreen, row},
+        {b.keyMomentsEnable, row},
+        {b.keyMomentsDisable, row},
+        {b.keyMomentsOff, row},
+        {b.keyMomentsSlowReveal, row},
+        {b.keyMomentsRevealAll, row},
+        {a.slider.jumpForward, middle},
+        {a.slider.fastForward, row},
+        {a.slider.jumpBackward, middle},
+        {a.slider.fastBackward, row},
+        {a.back, row},
+    };
 }
 
 TEST(AssetGraphTest, AFreshCatalogueHoldsTheDefaultsOfTheKitsBundle) {
@@ -58,6 +123,53 @@ TEST(AssetGraphTest, AFreshCatalogueHoldsTheDefaultsOfTheKitsBundle) {
     EXPECT_EQ(assets.slider.jumpBackward, kit("icon_player_jump_backward"));
     EXPECT_EQ(assets.slider.fastBackward, kit("icon_player_fast_backward"));
     EXPECT_EQ(assets.back, kit("icon_back"));
+}
+
+TEST(AssetGraphTest, EveryDefaultImageIsInTheKitsBundleAtItsStatedSizeAndEveryScale) {
+    for (const Stated& entry : defaultEntriesWithSizes()) {
+        SCOPED_TRACE(entry.asset.name);
+        const auto image = entry.asset.image();
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image->size(), entry.size);
+        EXPECT_EQ(image->scale(), 3.0);  // the main screen's
+        for (int scale = 1; scale <= 3; ++scale) {
+            uikit::UITraitCollection traits;
+            traits.displayScale = scale;
+            const auto variant = uikit::UIImage::named(entry.asset.name, entry.asset.bundle, &traits);
+            ASSERT_NE(variant, nullptr) << "scale " << scale;
+            EXPECT_EQ(variant->scale(), scale);
+            EXPECT_EQ(variant->pixelWidth(), static_cast<std::uint32_t>(entry.size.width * scale));
+            EXPECT_EQ(variant->pixelHeight(), static_cast<std::uint32_t>(entry.size.height * scale));
+        }
+        // Something is drawn, roughly centred, and nothing touches the edges (no clipped strokes).
+        const Ink ink = inkOf(*image);
+        ASSERT_TRUE(ink.any());
+        EXPECT_NEAR(ink.centreX(), entry.size.width / 2, entry.size.width * 0.12);
+        EXPECT_NEAR(ink.centreY(), entry.size.height / 2, entry.size.height * 0.12);
+        EXPECT_GT(ink.minX, 0.0);
+        EXPECT_GT(ink.minY, 0.0);
+        EXPECT_LT(ink.maxX, entry.size.width);
+        EXPECT_LT(ink.maxY, entry.size.height);
+    }
+    // The same through the key paths.
+    EXPECT_EQ(image(&AssetGraph::MiddleControls::pause)->size(), (uikit::CGSize{30, 30}));
+    EXPECT_EQ(image(&AssetGraph::BottomControls::isLive)->size(), (uikit::CGSize{40, 20}));
+    EXPECT_EQ(image(&AssetGraph::Slider::fastBackward)->size(), (uikit::CGSize{24, 24}));
+}
+
+TEST(AssetGraphTest, TheSignInArtworkIsInTheKitsBundle) {
+    const std::pair<const char*, uikit::CGSize> artwork[] = {
+        {"logo", {180, 48}}, {"loginBG", {390, 844}}, {"IC135-Cross", {24, 24}}, {"ic31Tick", {24, 24}}};
+    for (const auto& [name, size] : artwork) {
+        const auto image = kit(name).image();
+        ASSERT_NE(image, nullptr) << name;
+        EXPECT_EQ(image->size(), size) << name;
+        EXPECT_TRUE(inkOf(*image).any()) << name;
+    }
+    // The background covers the whole screen, opaque.
+    const auto background = kit("loginBG").image();
+    EXPECT_EQ((*background->pixel(0, 0))[3], 255);
+    EXPECT_EQ((*background->pixel(background->pixelWidth() - 1, background->pixelHeight() - 1))[3], 255);
 }
 
 TEST(AssetGraphTest, SpeedImagesByExactRate) {
