@@ -168,6 +168,15 @@ void exitFullScreen(CGContext& c) {
 enum class Marker { filled, outlined, crossed };
 
 void keyMoment(CGContext& c, Marker marker) {
+    const CGPoint slashStart{4, 3}, slashEnd{20, 21};
+    c.saveGState();
+    if (marker == Marker::crossed) {
+        // The slash gets a clear gap on both sides, so it reads as crossing the marker out.
+        c.beginPath();
+        c.addRect(CGRect(0, 0, 24, 24));
+        c.addPath(capsule(slashStart, slashEnd, stroke + 2 * 1.25));
+        c.clip(CGPathFillRule::evenOdd);
+    }
     const CGRect bubble(5, 3, 14, 11);
     if (marker == Marker::filled) {
         fill(c, CGPath::roundedRect(bubble, 3, 3), white);
@@ -176,7 +185,8 @@ void keyMoment(CGContext& c, Marker marker) {
     }
     fill(c, capsule({12, 14}, {12, 17}, stroke), white);
     fill(c, disc({12, 20}, 2), white);
-    if (marker == Marker::crossed) fill(c, capsule({4, 3}, {20, 21}, stroke), white);
+    c.restoreGState();
+    if (marker == Marker::crossed) fill(c, capsule(slashStart, slashEnd, stroke), white);
 }
 
 // Three markers along a timeline; the first `shown` are filled, the others outlined.
