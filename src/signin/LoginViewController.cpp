@@ -2,7 +2,6 @@
 
 #include "kitfoundation/ui/KitColors.h"
 #include "signin/KeyboardAvoidance.h"
-#include "signin/detail/KitUI.h"
 #include "signin/detail/SignInLayout.h"
 #include "uikit/UIScreen.h"
 

@@ -5,7 +5,6 @@
 #include "kitfoundation/ui/KitColors.h"
 #include "rx/Schedulers.h"
 #include "signin/KeyboardAvoidance.h"
-#include "signin/detail/KitUI.h"
 #include "signin/detail/SignInLayout.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIScreen.h"

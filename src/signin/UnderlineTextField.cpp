@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "signin/detail/KitUI.h"
+#include "signin/detail/SignInLayout.h"
 #include "uikit/NSAttributedString.h"
 #include "uikit/UIGraphics.h"
 

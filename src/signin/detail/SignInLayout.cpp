@@ -1,8 +1,14 @@
 #include "signin/detail/SignInLayout.h"
 
+#include "kitfoundation/KitBundle.h"
+#include "kitfoundation/ui/ZuPlayerKitAssetInfo.h"
 #include "uikit/UIAlertController.h"
 
 namespace lumora::signin_detail {
+
+std::shared_ptr<uikit::UIImage> kitImage(const std::string& name) {
+    return ZuPlayerKitAssetInfo<uikit::UIImage>(name, KitBundle::shared()).image();
+}
 
 ColumnMetrics columnMetrics(const uikit::UITraitCollection& traits) {
     if (traits.horizontalSizeClass == uikit::UIUserInterfaceSizeClass::compact) return {55, 0.9};

@@ -4,12 +4,16 @@
 #include <memory>
 #include <string>
 
+#include "uikit/UIImage.h"
 #include "uikit/UIScrollView.h"
 #include "uikit/UITraitCollection.h"
 #include "uikit/UIView.h"
 #include "uikit/UIViewController.h"
 
 namespace lumora::signin_detail {
+
+// The image `name` of the kit's bundle at the main screen's scale; none when the bundle has no such image.
+std::shared_ptr<uikit::UIImage> kitImage(const std::string& name);
 
 // Where the content column starts below the scroll view's top, and its share of the root view's width:
 // 55 points and 0.9 for a compact width, 250 points and 0.5 otherwise.
