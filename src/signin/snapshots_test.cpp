@@ -6,7 +6,10 @@
 
 #include "authentication/AuthenticationError.h"
 #include "dispatch/testing/ManualClockScope.h"
+#include "kitfoundation/ui/KitColors.h"
+#include "signin/LoadingButton.h"
 #include "signin/ResetPasswordViewController.h"
+#include "signin/UnderlineTextField.h"
 #include "signin/testing/SignInTestSupport.h"
 #include "uikit/UIWindow.h"
 #include "uikit/testing/EventSimulator.h"
@@ -73,6 +76,31 @@ TEST_F(SignInSnapshotTest, ResetPasswordScreen) {
     reset->view()->endEditing(true);
     settle();
     EXPECT_SNAPSHOT(*screen.window, "reset_password");
+}
+
+// The widgets on their own, larger: a readable password with its "Hide" toggle and tick, and the loading
+// button idle and loading.
+TEST_F(SignInSnapshotTest, Widgets) {
+    auto panel = UIView::create(CGRect(0, 0, 300, 190));
+    panel->setBackgroundColor(lumora::colors::ironStone());
+    auto field = lumora::UnderlineTextField::create(CGRect(20, 10, 260, 44));
+    panel->addSubview(field);
+    screen.window->addSubview(panel);
+    field->setIsSecureTextEntry(true);
+    field->simulateTyping("secret123");
+    field->toggleSecureEntry();
+    field->setIsValid(true);
+    field->resignFirstResponder();
+    auto idle = lumora::LoadingButton::create(CGRect(20, 74, 260, 44));
+    auto busy = lumora::LoadingButton::create(CGRect(20, 130, 260, 44));
+    for (const auto& button : {idle, busy}) {
+        button->setBackgroundColor(lumora::colors::primary());
+        button->setTitleFor("Send", UIControl::State::normal());
+        panel->addSubview(button);
+    }
+    busy->setLoading(true);
+    settle();
+    EXPECT_SNAPSHOT(*panel, "widgets@2x", {.scale = 2});
 }
 
 }  // namespace
