@@ -30,11 +30,12 @@
 //    "playerName": getPlayerName(), "playerVersion": getPlayerVersion(), "options": YBOptions::toJSON(),
 //    "error": {"message", "code", "metadata"} (error beacons only; none as null)}
 // Every beacon is recorded (`beacons()`). With a collector address (an absolute http or https URL) each
-// is also posted there, one at a time and in order, as "application/json" through the configured
-// URLSession; without one, or with an address that is not such a URL, beacons are only recorded (the
-// library logs why through YBLog). A beacon the collector does not take (no answer, time-out, a status
-// outside 200...299) is marked failed and logged; it is not sent again, and the next one goes on. Beacons
-// already made are delivered even when the plug-in is released meanwhile.
+// is also posted there as "application/json" through the configured URLSession, one at a time in the
+// order beacons were made by all the process's plug-ins; without one, or with an address that is not
+// such a URL, beacons are only recorded (the library logs why through YBLog). A beacon the collector
+// does not take (no answer, time-out, a status outside 200...299) is marked failed and logged; it is not
+// sent again, and the next one goes on. Beacons already made are delivered even when the plug-in is
+// released meanwhile.
 //
 // Safe from any thread. Subclasses name their player by overriding getPlayerName / getPlayerVersion.
 namespace youboralib {

@@ -1,5 +1,7 @@
 #include "youboralib/detail/BeaconChannel.h"
 
+#include <deque>
+
 #include "youboralib/YBLog.h"
 
 namespace youboralib::detail {
@@ -21,6 +23,58 @@ std::optional<foundation::URL> collectorAddress(const std::optional<std::string>
 
 }  // namespace
 
+// The process's one line of beacons waiting for their collector: one post at a time, first made first sent.
+class DeliveryLine {
+  public:
+    static DeliveryLine& shared() {
+        static auto* line = new DeliveryLine();  // deliveries may still finish while the process exits
+        return *line;
+    }
+
+    // Call with the channel's lock held, so that a channel's beacons join the line in their order.
+    void enqueue(std::shared_ptr<BeaconChannel> channel, std::size_t index) {
+        std::lock_guard lock(mutex_);
+        waiting_.push_back({std::move(channel), index});
+    }
+
+    // Posts the next beacon unless one is under way. Call without any channel's lock.
+    void pump() {
+        Job job;
+        {
+            std::lock_guard lock(mutex_);
+            if (inFlight_ || waiting_.empty()) return;
+            job = std::move(waiting_.front());
+            waiting_.pop_front();
+            inFlight_ = true;
+        }
+        auto task = job.channel->session_->dataTask(
+            job.channel->request(job.index),
+            [this, channel = job.channel, index = job.index](std::optional<foundation::Data>,
+                                                             std::optional<foundation::HTTPURLResponse> response,
+                                                             std::optional<foundation::Error> error) {
+                channel->finished(index, std::move(response), std::move(error));
+                {
+                    std::lock_guard lock(mutex_);
+                    inFlight_ = false;
+                }
+                pump();
+            });
+        task->resume();
+    }
+
+  private:
+    struct Job {
+        std::shared_ptr<BeaconChannel> channel;
+        std::size_t index = 0;
+    };
+
+    DeliveryLine() = default;
+
+    std::mutex mutex_;  // guards the two below
+    std::deque<Job> waiting_;
+    bool inFlight_ = false;
+};
+
 std::shared_ptr<BeaconChannel> BeaconChannel::create(const YBPluginConfig& config) {
     auto collector = collectorAddress(config.collectorURL);
     auto session = config.session;
@@ -38,9 +92,10 @@ void BeaconChannel::submit(const std::string& event, foundation::JSONValue body)
         beacon.body = std::move(body);
         beacon.delivery = collector_ ? YBBeacon::Delivery::sending : YBBeacon::Delivery::recorded;
         beacons_.push_back(std::move(beacon));
-        if (!collector_) next_ = beacons_.size();
+        if (!collector_) return;
+        DeliveryLine::shared().enqueue(shared_from_this(), beacons_.size() - 1);
     }
-    pump();
+    DeliveryLine::shared().pump();
 }
 
 std::vector<YBBeacon> BeaconChannel::beacons() const {
@@ -48,30 +103,15 @@ std::vector<YBBeacon> BeaconChannel::beacons() const {
     return beacons_;
 }
 
-void BeaconChannel::pump() {
-    std::size_t index = 0;
-    std::optional<foundation::URLRequest> request;
-    {
-        std::lock_guard lock(mutex_);
-        if (!collector_ || inFlight_ || next_ >= beacons_.size()) return;
-        index = next_++;
-        inFlight_ = true;
-        // Texts that are not valid UTF-8 (a title from elsewhere) go out with U+FFFD, never as a failure.
-        const std::string json =
-            beacons_[index].body.dump(-1, ' ', false, foundation::JSONValue::error_handler_t::replace);
-        request.emplace(*collector_, timeoutInterval_);
-        request->httpMethod = "POST";
-        request->setValue("application/json", "Content-Type");
-        request->httpBody = foundation::dataFromString(json);
-    }
-    auto self = shared_from_this();
-    auto task =
-        session_->dataTask(std::move(*request), [self, index](std::optional<foundation::Data>,
-                                                              std::optional<foundation::HTTPURLResponse> response,
-                                                              std::optional<foundation::Error> error) {
-            self->finished(index, std::move(response), std::move(error));
-        });
-    task->resume();
+foundation::URLRequest BeaconChannel::request(std::size_t index) const {
+    foundation::URLRequest request(*collector_, timeoutInterval_);
+    request.httpMethod = "POST";
+    request.setValue("application/json", "Content-Type");
+    std::lock_guard lock(mutex_);
+    // Texts that are not valid UTF-8 (a title from elsewhere) go out with U+FFFD, never as a failure.
+    request.httpBody = foundation::dataFromString(
+        beacons_[index].body.dump(-1, ' ', false, foundation::JSONValue::error_handler_t::replace));
+    return request;
 }
 
 void BeaconChannel::finished(std::size_t index, std::optional<foundation::HTTPURLResponse> response,
@@ -92,7 +132,6 @@ void BeaconChannel::finished(std::size_t index, std::optional<foundation::HTTPUR
         }
         beacon.delivery = failure ? YBBeacon::Delivery::failed : YBBeacon::Delivery::delivered;
         beacon.failure = failure;
-        inFlight_ = false;
     }
     if (failure) {
         YBLog::log(YBLogLevel::warning,
@@ -100,7 +139,6 @@ void BeaconChannel::finished(std::size_t index, std::optional<foundation::HTTPUR
     } else {
         YBLog::log(YBLogLevel::debug, "The " + event + " beacon was delivered.");
     }
-    pump();
 }
 
 }  // namespace youboralib::detail

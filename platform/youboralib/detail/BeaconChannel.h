@@ -12,15 +12,16 @@
 
 namespace youboralib::detail {
 
-// The beacons of one plug-in and their road to the collector: every beacon is recorded; with a
-// collector, beacons are posted one at a time, in the order submitted. Deliveries under way hold the
-// channel, so beacons outlive the plug-in that made them. Safe from any thread; never calls out while
-// holding its lock.
+// The beacons of one plug-in and their road to its collector. Every beacon is recorded; with a collector,
+// it joins the process's one delivery line: beacons are posted one at a time, in the order they were made
+// across all plug-ins, so a collector sees each view's story in order and the views in the order they
+// began. Deliveries under way hold the channel, so beacons outlive the plug-in that made them. Safe from
+// any thread; never calls out while holding its lock.
 class BeaconChannel : public std::enable_shared_from_this<BeaconChannel> {
   public:
     static std::shared_ptr<BeaconChannel> create(const YBPluginConfig& config);
 
-    // Records `body` (numbered with its "sequence") and posts it after the beacons before it.
+    // Records `body` (numbered with its "sequence") and puts it in line for the collector.
     void submit(const std::string& event, foundation::JSONValue body);
     std::vector<YBBeacon> beacons() const;
 
@@ -28,12 +29,14 @@ class BeaconChannel : public std::enable_shared_from_this<BeaconChannel> {
     BeaconChannel& operator=(const BeaconChannel&) = delete;
 
   private:
+    friend class DeliveryLine;
+
     BeaconChannel(std::optional<foundation::URL> collector, std::shared_ptr<foundation::URLSession> session,
                   double timeoutInterval)
         : collector_(std::move(collector)), session_(std::move(session)), timeoutInterval_(timeoutInterval) {}
 
-    // Starts the next waiting beacon unless one is under way; call without the lock.
-    void pump();
+    // The request that posts beacon `index`.
+    foundation::URLRequest request(std::size_t index) const;
     void finished(std::size_t index, std::optional<foundation::HTTPURLResponse> response,
                   std::optional<foundation::Error> error);
 
@@ -41,10 +44,8 @@ class BeaconChannel : public std::enable_shared_from_this<BeaconChannel> {
     const std::shared_ptr<foundation::URLSession> session_;
     const double timeoutInterval_;
 
-    mutable std::mutex mutex_;  // guards the three below
+    mutable std::mutex mutex_;  // guards beacons_
     std::vector<YBBeacon> beacons_;
-    std::size_t next_ = 0;   // the first beacon not yet posted
-    bool inFlight_ = false;  // a post waits for its answer
 };
 
 }  // namespace youboralib::detail
