@@ -17,6 +17,7 @@
 #include "foundation/Date.h"
 #include "foundation/KeyValueObserving.h"
 #include "youboralib/YouboraLib.h"
+#include "youboralib/testing/Deliveries.h"
 
 using namespace youboralib;
 
@@ -88,6 +89,7 @@ class YouboraLibTest : public ::testing::Test {
         YBLog::addLoggerDelegate(logger);
     }
     void TearDown() override {
+        EXPECT_TRUE(runUntil(youboralib::testing::deliveriesIdle));
         YBLog::removeLoggerDelegate(logger);
         session->invalidateAndCancel();
         server->stop();

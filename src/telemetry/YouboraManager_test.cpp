@@ -23,6 +23,7 @@
 #include "kitfoundation/Log.h"
 #include "telemetry/YouboraManager.h"
 #include "telemetry/detail/YouboraPlugin.h"
+#include "youboralib/testing/Deliveries.h"
 
 namespace lumora {
 namespace {
@@ -68,6 +69,7 @@ class YouboraManagerTest : public ::testing::Test {
         });
     }
     void TearDown() override {
+        EXPECT_TRUE(runUntil(youboralib::testing::deliveriesIdle));
         ConfigurationKey::setSourceForTesting(nullptr);
         hls->shutdown();
         session->invalidateAndCancel();

@@ -3,6 +3,7 @@
 #include <deque>
 
 #include "youboralib/YBLog.h"
+#include "youboralib/testing/Deliveries.h"
 
 namespace youboralib::detail {
 
@@ -51,8 +52,9 @@ class DeliveryLine {
             job.channel->request(job.index),
             [this, channel = job.channel, index = job.index](std::optional<foundation::Data>,
                                                              std::optional<foundation::HTTPURLResponse> response,
-                                                             std::optional<foundation::Error> error) {
+                                                             std::optional<foundation::Error> error) mutable {
                 channel->finished(index, std::move(response), std::move(error));
+                channel.reset();  // the task may keep this closure; the channel is not its to keep
                 {
                     std::lock_guard lock(mutex_);
                     inFlight_ = false;
@@ -60,6 +62,11 @@ class DeliveryLine {
                 pump();
             });
         task->resume();
+    }
+
+    bool isIdle() {
+        std::lock_guard lock(mutex_);
+        return !inFlight_ && waiting_.empty();
     }
 
   private:
@@ -142,3 +149,11 @@ void BeaconChannel::finished(std::size_t index, std::optional<foundation::HTTPUR
 }
 
 }  // namespace youboralib::detail
+
+namespace youboralib::testing {
+
+bool deliveriesIdle() {
+    return detail::DeliveryLine::shared().isIdle();
+}
+
+}  // namespace youboralib::testing
