@@ -10,17 +10,10 @@ namespace lumora {
 namespace {
 
 constexpr std::array<std::string_view, ConfigurationKey::caseCount> kKeys{
-    "SDK_PlayServiceURL",
-    "SDK_PlayServiceAppName",
-    "SDK_PlayerEventOriginator",
-    "SDK_PlayerEventBuildName",
-    "SDK_PlayerEventPageName",
-    "SDK_PlayerEventVideoProtocol",
-    "SDK_PlayerEventVideoFormat",
-    "SDK_PlayerEventBuildVersion",
-    "SDK_YouboraPartnerSportName",
-    "SDK_YouboraPartnerCode",
-    "SDK_SignUpURL",
+    "SDK_PlayServiceURL",         "SDK_PlayServiceAppName",      "SDK_PlayerEventOriginator",
+    "SDK_PlayerEventBuildName",   "SDK_PlayerEventPageName",     "SDK_PlayerEventVideoProtocol",
+    "SDK_PlayerEventVideoFormat", "SDK_PlayerEventBuildVersion", "SDK_YouboraPartnerSportName",
+    "SDK_YouboraPartnerCode",     "SDK_YouboraCollectorURL",     "SDK_SignUpURL",
     "SDK_ServiceWebAddress",
 };
 
@@ -94,6 +87,7 @@ std::string ConfigurationKey::defaultValue() const {
         case playServiceAppName:
         case youboraPartnerSportName:
         case youboraPartnerCode:
+        case youboraCollectorURL:
             return "";
     }
     return "";

@@ -23,10 +23,11 @@ class ConfigurationKey {
         playerEventBuildVersion,   // "SDK_PlayerEventBuildVersion"
         youboraPartnerSportName,   // "SDK_YouboraPartnerSportName"
         youboraPartnerCode,        // "SDK_YouboraPartnerCode"
+        youboraCollectorURL,       // "SDK_YouboraCollectorURL" (no default: absent is nothing)
         signUpURL,                 // "SDK_SignUpURL"
         serviceWebAddress,         // "SDK_ServiceWebAddress"
     };
-    static constexpr int caseCount = 12;
+    static constexpr int caseCount = 13;
 
     constexpr ConfigurationKey(Case value) : value_(value) {}  // NOLINT(google-explicit-constructor)
     constexpr operator Case() const { return value_; }         // NOLINT(google-explicit-constructor)
@@ -39,9 +40,10 @@ class ConfigurationKey {
     std::string value() const;
     // The host's text alone: nothing when the key is missing or its value is not text. Read once.
     std::optional<std::string> hostValue() const;
-    // The default: the built-in play-service address, "" for the application name and the analytics
-    // partner settings, the player-event defaults, for the build version the host application's
-    // "CFBundleVersion" when it is text, else "unknown", and the built-in sign-up page and web address.
+    // The default: the built-in play-service address, "" for the application name, the analytics
+    // partner settings and the analytics collector, the player-event defaults, for the build version the host
+    // application's "CFBundleVersion" when it is text, else "unknown", and the built-in sign-up page and web
+    // address.
     std::string defaultValue() const;
 
     // Where the host's values come from: a function from a key to its text (nothing when missing or not
