@@ -30,6 +30,8 @@
 #include "rx/Disposables.h"
 #include "screen/foundations/ZuIdleTimer.h"
 #include "screen/foundations/ZuPageView.h"
+#include "screen/foundations/ZuPlayerMetrics.h"
+#include "screen/foundations/ZuPlayerStyle.h"
 #include "uikit/UIGestureRecognizer.h"
 #include "uikit/UIView.h"
 
@@ -54,7 +56,7 @@ class ZuPlayerReactive;
 //
 // Background: on resign-active the player remembers when, whether it was muted and playing, and pauses; on
 // become-active it reloads a protected stream whose keys are due, drops the item after
-// `backgroundThreshold` seconds away (the delegate reloads), or resumes. While a cast device is connected it
+// `metrics().backgroundThreshold` seconds away (the delegate reloads), or resumes. While a cast device is connected it
 // leaves playback alone.
 //
 // Main thread only. Delegates are held weakly; the cast manager strongly.
@@ -65,8 +67,15 @@ class ZuPlayer : public uikit::UIView, public foundation::KVOObservable, public 
     using LoadedTimeRanges = std::vector<std::shared_ptr<CMTimeRangeWrapper>>;
     using TimeControlStatus = avfoundation::AVPlayer::TimeControlStatus;
 
-    // Seconds away in the background after which the item is dropped.
-    static constexpr double defaultBackgroundThreshold = 300;
+    using Metrics = ZuPlayerMetrics;
+    using Style = ZuPlayerStyle;
+
+    // The live metrics of the player's views (`backgroundThreshold`: seconds away after which the item is
+    // dropped) and the live style of its controls, shared by every player; modifiable in place.
+    static Metrics& metrics() { return Metrics::shared(); }
+    static void setMetrics(Metrics metrics) { Metrics::setShared(std::move(metrics)); }
+    static Style& style() { return Style::shared(); }
+    static void setStyle(Style style) { Style::setShared(std::move(style)); }
 
     // The only way to make a player: its controls hide after `idleTimerInterval` seconds without use, and
     // `playerProxy` converts ad times and signals ads (it is handed the media player to watch).

@@ -168,7 +168,7 @@ void ZuPlayer::applicationDidBecomeActive() {
 }
 
 double ZuPlayer::backgroundThreshold() const {
-    return defaultBackgroundThreshold;
+    return metrics().backgroundThreshold;
 }
 
 void ZuPlayer::reloadCurrentStream(CMTime from, bool muted, bool playWhenReady) {

@@ -179,6 +179,16 @@ TEST_F(ZuPlayerObserversTest, BackFrom299SecondsPlaybackResumesAndFrom300TheItem
     suspendFor(400);
     application().simulateBecomeActive();
     EXPECT_FALSE(player->avplayer()->currentItem());
+
+    // The threshold is the live metrics'.
+    const auto saved = ZuPlayer::metrics();
+    ZuPlayer::metrics().backgroundThreshold = 10;
+    loadReady(catalogue("vod-clear"));
+    application().simulateResignActive();
+    suspendFor(10);
+    application().simulateBecomeActive();
+    ZuPlayer::setMetrics(saved);
+    EXPECT_FALSE(player->avplayer()->currentItem());
 }
 
 TEST_F(ZuPlayerObserversTest, WithoutARecordedDepartureBecomingActiveNeitherDropsNorPlays) {

@@ -135,6 +135,11 @@ TEST_F(ZuPlayerTest, AFreshPlayerPublishesItsInitialStateByName) {
         EXPECT_TRUE(fresh->value(key)) << key;
     }
     EXPECT_FALSE(fresh->value("pendingSeekTime"));
+
+    // The metrics and the style are the live shared ones.
+    EXPECT_EQ(&ZuPlayer::metrics(), &ZuPlayerMetrics::shared());
+    EXPECT_EQ(ZuPlayer::metrics().backgroundThreshold, 300);
+    EXPECT_EQ(&ZuPlayer::style(), &ZuPlayerStyle::shared());
 }
 
 TEST_F(ZuPlayerTest, ConstructionWiresTheProxyTheViewTreeAndThePress) {
