@@ -8,6 +8,7 @@
 #include "casting/testing/FakeCastPlugins.h"
 #include "playback/AVPlayerInterfaceAdapter.h"
 #include "playback/testing/ZuPlayerTestSupport.h"
+#include "uikit/testing/SnapshotTesting.h"
 
 using namespace lumora;
 using coremedia::CMTime;
@@ -347,4 +348,47 @@ TEST_F(ZuPlayerTest, AdEventsReachTheAdDelegateOnlyWhileOneIsSet) {
     own.reset();
     spoilt->events.send(AdEvent::start(AdDisplayInfo("a2", "Ad 2", 15), 1));
     EXPECT_EQ(events->calls().size(), 2u);
+}
+
+TEST_F(ZuPlayerTest, TheControlPageIsDrawnOverTheVideo) {
+    // A control page over the black video: a translucent bar along the bottom holding a button and a
+    // progress track a third played.
+    auto page = uikit::UIView::create();
+    auto bar = uikit::UIView::create();
+    bar->setBackgroundColor(uikit::UIColor(0.15, 0.15, 0.15, 0.8));
+    auto button = uikit::UIView::create();
+    button->setBackgroundColor(uikit::UIColor::white());
+    auto track = uikit::UIView::create();
+    track->setBackgroundColor(uikit::UIColor(0.5, 0.5, 0.5, 1));
+    auto played = uikit::UIView::create();
+    played->setBackgroundColor(uikit::UIColor(0.9, 0.2, 0.2, 1));
+    page->addSubview(bar);
+    bar->addSubview(button);
+    bar->addSubview(track);
+    track->addSubview(played);
+    bar->snp().makeConstraints([](uikit::ConstraintMaker& make) {
+        make.left().right().bottom().equalToSuperview();
+        make.height().equalTo(40);
+    });
+    button->snp().makeConstraints([](uikit::ConstraintMaker& make) {
+        make.left().equalToSuperview().offset(12);
+        make.centerY().equalToSuperview();
+        make.size().equalTo(uikit::CGSize{20, 20});
+    });
+    track->snp().makeConstraints([&](uikit::ConstraintMaker& make) {
+        make.left().equalTo(button->snp().right()).offset(16);
+        make.right().equalToSuperview().offset(-16);
+        make.centerY().equalToSuperview();
+        make.height().equalTo(4);
+    });
+    played->snp().makeConstraints([](uikit::ConstraintMaker& make) {
+        make.left().top().bottom().equalToSuperview();
+        make.width().equalToSuperview().multipliedBy(1.0 / 3.0);
+    });
+    auto source = std::make_shared<ControlsSource>();
+    source->page = page;
+    player->setControlPageDataSource(source);
+    player->showControlsIfNeeded();
+    clock.advance(0.2);
+    EXPECT_SNAPSHOT(*player, "player_with_control_page");
 }
