@@ -255,6 +255,7 @@ class ZuPlayer : public uikit::UIView, public foundation::KVOObservable, public 
     void setCaptionAndSubtitleToAutomatic();
 
     // ---- Reactive -----------------------------------------------------------------------------------
+    // The player's streams (declared in playback/ZuPlayerReactive.h); they hold the player weakly.
     ZuPlayerReactive rx();
 
   protected:
