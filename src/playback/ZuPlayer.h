@@ -13,12 +13,14 @@
 #include "casting/CastManager.h"
 #include "combine/Combine.h"
 #include "coremedia/CMTime.h"
+#include "foundation/Bundle.h"
 #include "foundation/Date.h"
 #include "foundation/DateFormatter.h"
 #include "foundation/Error.h"
 #include "foundation/KeyValueObserving.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/URL.h"
+#include "kitfoundation/KitBundle.h"
 #include "playback/AdModels.h"
 #include "playback/CMTimeRangeWrapper.h"
 #include "playback/DRMAssetResourceLoader.h"
@@ -28,6 +30,7 @@
 #include "playback/ZuVideoView.h"
 #include "playservice/StreamDRMSettings.h"
 #include "rx/Disposables.h"
+#include "screen/foundations/AssetGraph.h"
 #include "screen/foundations/ZuIdleTimer.h"
 #include "screen/foundations/ZuPageView.h"
 #include "screen/foundations/ZuPlayerMetrics.h"
@@ -76,6 +79,11 @@ class ZuPlayer : public uikit::UIView, public foundation::KVOObservable, public 
     static void setMetrics(Metrics metrics) { Metrics::setShared(std::move(metrics)); }
     static Style& style() { return Style::shared(); }
     static void setStyle(Style style) { Style::setShared(std::move(style)); }
+    // The live icon catalogue the controls read each time they set an image; modifiable in place.
+    static AssetGraph& assets() { return AssetGraph::shared(); }
+    static void setAssets(AssetGraph assets) { AssetGraph::setShared(std::move(assets)); }
+    // The kit's resource bundle (icons, artwork, fonts, version), found once.
+    static const foundation::Bundle& bundle() { return KitBundle::shared(); }
 
     // The only way to make a player: its controls hide after `idleTimerInterval` seconds without use, and
     // `playerProxy` converts ad times and signals ads (it is handed the media player to watch).

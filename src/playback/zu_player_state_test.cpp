@@ -141,6 +141,10 @@ TEST_F(ZuPlayerTest, AFreshPlayerPublishesItsInitialStateByName) {
     EXPECT_EQ(&ZuPlayer::metrics(), &ZuPlayerMetrics::shared());
     EXPECT_EQ(ZuPlayer::metrics().backgroundThreshold, 300);
     EXPECT_EQ(&ZuPlayer::style(), &ZuPlayerStyle::shared());
+    EXPECT_EQ(&ZuPlayer::assets(), &AssetGraph::shared());
+    EXPECT_TRUE(ZuPlayer::assets().middleControls.play.image());  // the catalogue's icons are in the kit's bundle
+    EXPECT_EQ(ZuPlayer::bundle(), KitBundle::shared());
+    EXPECT_TRUE(ZuPlayer::bundle().bundlePath().ends_with(KitBundle::folderName));
 }
 
 TEST_F(ZuPlayerTest, ConstructionWiresTheProxyTheViewTreeAndThePress) {
