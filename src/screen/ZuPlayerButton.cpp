@@ -1,5 +1,6 @@
 #include "screen/ZuPlayerButton.h"
 
+#include "kitfoundation/ui/KitFonts.h"
 #include "screen/foundations/ZuPlayerMetrics.h"
 #include "screen/foundations/ZuPlayerStyle.h"
 #include "uikit/ConstraintMaker.h"
@@ -14,7 +15,7 @@ namespace {
 // Made at the first call and kept for the process: later changes of the metrics do not reach it.
 const uikit::UIFont& controlButtonFont() {
     static const uikit::UIFont font =
-        uikit::UIFont::systemFont(ZuPlayerMetrics::shared().defaultFontSize, uikit::UIFont::Weight::regular);
+        gibsonFont(ZuPlayerMetrics::shared().defaultFontSize, uikit::UIFont::Weight::regular);
     return font;
 }
 
