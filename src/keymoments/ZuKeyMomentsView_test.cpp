@@ -111,7 +111,8 @@ TEST_F(ZuKeyMomentsViewTest, MarkersSitAtTheirTimeOnTheBottomEdgeAndGrowAroundTh
 
 TEST_F(ZuKeyMomentsViewTest, TimesThatAreNotNumbersNeverMoveAMarker) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    strip->update({keyMoment("A", 50), keyMoment("N", nan), keyMoment("I", INFINITY)}, 100);
+    strip->update({keyMoment("A", 50), keyMoment("N", nan), keyMoment("I", std::numeric_limits<double>::infinity())},
+                  100);
     window->layoutIfNeeded();
     const CGPoint a = marker("A")->center();
     const CGPoint n = marker("N")->center();
@@ -121,7 +122,7 @@ TEST_F(ZuKeyMomentsViewTest, TimesThatAreNotNumbersNeverMoveAMarker) {
     strip->update(strip->events(), nan);
     window->layoutIfNeeded();
     EXPECT_EQ(marker("A")->center(), a);
-    strip->update(strip->events(), INFINITY);
+    strip->update(strip->events(), std::numeric_limits<double>::infinity());
     window->layoutIfNeeded();
     EXPECT_EQ(marker("A")->center(), a);
     strip->update(strip->events(), 0);

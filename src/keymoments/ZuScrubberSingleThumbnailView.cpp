@@ -39,6 +39,18 @@ std::shared_ptr<ZuScrubberSingleThumbnailView> ZuScrubberSingleThumbnailView::cr
     return view;
 }
 
+void ZuScrubberSingleThumbnailView::followValue(double value, double minimumValue, double maximumValue,
+                                                const BIF* bif) {
+    const double range = maximumValue - minimumValue;
+    const double p = range == 0 ? 0.0 : (value - minimumValue) / range;
+    if (p >= 0 && p <= 1) {
+        const uikit::CGRect guide = bounds().inset(layoutMargins());
+        centerXPoint_ = guide.minX() + guide.width() * p;
+        setNeedsLayout();
+    }
+    imageView_->setImage(bif ? bif->image(value) : nullptr);
+}
+
 uikit::CGSize ZuScrubberSingleThumbnailView::intrinsicContentSize() const {
     return styles_.minimumSingleThumbnailSize;
 }

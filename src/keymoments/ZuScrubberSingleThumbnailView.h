@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 
+#include "keymoments/BIF.h"
 #include "quartzcore/CALayer.h"
 #include "screen/foundations/ZuStyleManager.h"
 #include "uikit/UIImageView.h"
@@ -33,6 +34,13 @@ class ZuScrubberSingleThumbnailView : public uikit::UIView {
     const std::shared_ptr<uikit::UIImageView>& imageView() const { return imageView_; }
     // Behind the image; moved and resized without implicit animation.
     const std::shared_ptr<quartzcore::CALayer>& shadowLayer() const { return shadowLayer_; }
+
+    // What the slider does on each change of its value while the thumbnail shows: with p = (value −
+    // minimumValue) ÷ (maximumValue − minimumValue) (0 for an empty range), a p within 0…1 moves the wanted
+    // centre to that fraction of the layout margins' width and asks for layout; a p outside (or not a
+    // number) leaves the thumbnail where it is. Either way the image becomes the index's image of `value`
+    // seconds, or none without an index.
+    void followValue(double value, double minimumValue, double maximumValue, const BIF* bif);
 
     uikit::CGSize intrinsicContentSize() const override;
     // Centres the image at `centerXPoint`, clamped to [minX + half its width, maxX − half its width] (the
