@@ -121,8 +121,13 @@ void ZuKeyMomentsView::insertItem(const ZuKeyMomentEvent& for_, std::size_t at) 
 
 void ZuKeyMomentsView::removeItems(const ZuKeyMomentEvent& for_) {
     const int tag = detail::keyMomentTag(for_);
-    for (const auto& marker : keyMomentItems()) {
-        if (marker->tag() != tag) continue;
+    // The tag first (cheap), then whether the view is a marker at all: other subviews stay, whatever their tag.
+    std::vector<std::shared_ptr<ZuKeyMomentItem>> gone;
+    for (const auto& subview : subviews()) {
+        if (subview->tag() != tag) continue;
+        if (auto marker = std::dynamic_pointer_cast<ZuKeyMomentItem>(subview)) gone.push_back(std::move(marker));
+    }
+    for (const auto& marker : gone) {
         marker->removeFromSuperview();
         auto found = std::find(keyMomentGroups_.begin(), keyMomentGroups_.end(), marker);
         if (found != keyMomentGroups_.end()) keyMomentGroups_.erase(found);
