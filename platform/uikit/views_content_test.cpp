@@ -15,7 +15,7 @@ namespace {
 using namespace uikit;
 using coregraphics::CGDrawCommand;
 
-std::shared_ptr<coregraphics::CGContext> display(const std::shared_ptr<UIView>& view) {
+std::shared_ptr<coregraphics::CGRecordingContext> display(const std::shared_ptr<UIView>& view) {
     view->setNeedsDisplay();
     view->layer()->displayIfNeeded();
     return view->layer()->contents();
