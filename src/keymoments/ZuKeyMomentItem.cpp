@@ -80,6 +80,9 @@ void ZuKeyMomentItem::draw(const uikit::CGRect& rect) {
     auto context = coregraphics::currentContext();
     if (!context) return;
     const Geometry g = geometry(rect, layoutMargins(), styles_);
+    // The marker's own backing store: clearing it must not clear what lies behind the marker when the
+    // context is shared with the views below.
+    context->beginTransparencyLayer(bounds());
     context->clear(bounds());
     context->setFillColor(tintColor().cgColor());
 
@@ -94,6 +97,7 @@ void ZuKeyMomentItem::draw(const uikit::CGRect& rect) {
     dot.append(uikit::UIBezierPath::rect(g.stem));
     context->addPath(dot.cgPath());
     context->fillPath(coregraphics::CGPathFillRule::winding);
+    context->endTransparencyLayer();
     context->endTransparencyLayer();
 }
 
