@@ -36,6 +36,7 @@ std::shared_ptr<ZuKeyMomentsCollectionViewCell> ZuKeyMomentsCollectionViewCell::
     // safe area would grow with every measurement and the row would never settle.
     cell->contentView()->setInsetsLayoutMarginsFromSafeArea(false);
     cell->contentView()->setLayoutMargins(uikit::UIEdgeInsets{0, 15, 0, 15});
+    cell->contentView()->setTranslatesAutoresizingMaskIntoConstraints(false);
     cell->contentView()->addSubview(cell->separatorView_);
     cell->contentView()->addSubview(cell->titleLabel());
     return cell;
