@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "coregraphics/FontEngine.h"
+#include "coregraphics/detail/TextRenderer.h"
 #include "imageio/ImageDecoder.h"
 
 namespace coregraphics {
@@ -395,9 +397,16 @@ void CGBitmapContext::perform(CGDrawCommand c) {
             cairo_restore(cr);
             return;
         }
-        case K::drawText:
-            // Text is painted by the font engine.
+        case K::drawText: {
+            if (c.text.empty() || !cairo_->use(c.ctm)) return;
+            CGFloat baseline = c.rect.minY() + FontEngine::shared().metrics(c.font).ascent;
+            if (c.ctm.b == 0 && c.ctm.c == 0) {
+                // Baselines on whole device pixels keep the strokes of the letters sharp.
+                baseline = (std::round(c.ctm.d * baseline + c.ctm.ty) - c.ctm.ty) / c.ctm.d;
+            }
+            detail::TextRenderer::drawLine(cr, c.text, c.font, c.kern, c.rect.minX(), baseline, c.color, c.alpha);
             return;
+        }
     }
 }
 

@@ -559,14 +559,16 @@ void CGContext::endTransparencyLayer() {
     perform(make(CGDrawCommand::Kind::endTransparencyLayer));
 }
 
-void CGContext::drawText(const std::string& text, const CGRect& rect, const std::string& fontName, CGFloat fontSize,
-                         const CGColor& color) {
+void CGContext::drawText(const std::string& text, const CGRect& rect, const CGFont& font, const CGColor& color,
+                         CGFloat kern) {
     if (!isFinite(rect)) return;
     CGDrawCommand c = make(CGDrawCommand::Kind::drawText);
     c.text = text;
     c.rect = rect;
-    c.fontName = fontName;
-    c.fontSize = fontSize;
+    c.font = font;
+    c.fontName = font.name;
+    c.fontSize = font.pointSize;
+    c.kern = std::isfinite(kern) ? kern : 0;
     c.color = color;
     perform(std::move(c));
 }

@@ -7,6 +7,7 @@
 
 #include "coregraphics/CGAffineTransform.h"
 #include "coregraphics/CGColor.h"
+#include "coregraphics/CGFont.h"
 #include "coregraphics/CGGeometry.h"
 #include "coregraphics/CGGradient.h"
 #include "coregraphics/CGImage.h"
@@ -36,7 +37,7 @@ struct CGDrawCommand {
         clip,            // rect (user space; null for a path clip), path, fillRule, ctm
         beginTransparencyLayer,  // rect (bounds; null when unbounded), alpha (the layer's, applied at its end)
         endTransparencyLayer,    //
-        drawText,                // text, rect, fontName, fontSize, color, ctm
+        drawText,                // text, rect, font (and fontName, fontSize), kern, color, alpha, ctm
         drawImage,               // image (its description), cgImage, rect, alpha, ctm
         setLineCap,              // lineCap
         setLineJoin,             // lineJoin
@@ -62,8 +63,10 @@ struct CGDrawCommand {
     CGAffineTransform transform;
     CGAffineTransform ctm;
     std::string text;
-    std::string fontName;
-    CGFloat fontSize = 0;
+    CGFont font;
+    std::string fontName;  // font.name
+    CGFloat fontSize = 0;  // font.pointSize
+    CGFloat kern = 0;
     std::string image;
     std::shared_ptr<const CGImage> cgImage;
     CGGradient gradient;
@@ -184,10 +187,11 @@ class CGContext : public std::enable_shared_from_this<CGContext> {
     void endTransparencyLayer();
     int transparencyLayerDepth() const { return layerDepth_; }
 
-    // One line of text with its line box `rect` (left edge and top of the line), as the toolkit's string
-    // drawing hands it over.
-    void drawText(const std::string& text, const CGRect& rect, const std::string& fontName, CGFloat fontSize,
-                  const CGColor& color);
+    // One line of text, as the toolkit's string drawing lays it out: `rect` is the line box (its left edge
+    // and top; the baseline lies the font's ascent below the top), `kern` extra points after each character.
+    // Not clipped to the rectangle. The bitmap context shapes and paints it with the font engine.
+    void drawText(const std::string& text, const CGRect& rect, const CGFont& font, const CGColor& color,
+                  CGFloat kern = 0);
     // The image stretched over `in`, upright in the y-down space. A null image draws nothing.
     void draw(const std::shared_ptr<const CGImage>& image, const CGRect& in);
     // Paints the fill colour over `in` through the image's alpha (how template images and icons are tinted).

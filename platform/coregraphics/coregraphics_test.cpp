@@ -232,7 +232,7 @@ TEST(CGContextTest, RecordsDrawingWithTheStateInForce) {
     ctx->addLine({20, 10});
     ctx->strokePath();
     ctx->restoreGState();
-    ctx->drawText("Hi", {0, 0, 16, 20}, "System-Regular", 16, CGColor::black());
+    ctx->drawText("Hi", {0, 0, 16, 20}, CGFont{"System-Regular", "", 400, false, 16}, CGColor::black());
     ctx->draw(CGImage::create(*imageio::Bitmap::filled(2, 1, {1, 2, 3, 4})), {1, 2, 3, 4});
 
     const auto fills = ctx->commands(CGDrawCommand::Kind::fillPath);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <span>
+#include <vector>
 
 #include "coregraphics/CGBitmapContext.h"
 #include "imageio/ImageDecoder.h"
@@ -133,6 +135,36 @@ TEST(UIGraphicsImageRendererTest, ImagesDrawIntoTheCurrentContextAndImageViewsTi
     EXPECT_EQ(tinted->pixel(0, 0), (RGBA{0, 0, 255, 255}));
     EXPECT_EQ(tinted->pixel(3, 3), kClear);
     EXPECT_EQ(quarter->withRenderingMode(UIImage::RenderingMode::alwaysOriginal)->cgImage(), quarter->cgImage());
+}
+
+}  // namespace
+}  // namespace uikit
+
+namespace uikit {
+namespace {
+
+TEST(UIGraphicsImageRendererTest, CorruptAndEmptyImagesAreClearErrorsAndDrawNothing) {
+    const auto png = *quarterImage()->pngData();
+    const auto truncated = UIImage::decode(std::span<const std::uint8_t>(png).first(png.size() / 2));
+    ASSERT_FALSE(truncated);
+    EXPECT_TRUE(truncated.error().is<imageio::ImageDecodingError>());
+    EXPECT_FALSE(truncated.error().localizedDescription().empty());
+    EXPECT_EQ(UIImage::fromData(std::vector<std::uint8_t>{0x89, 'P', 'N', 'G'}), nullptr);
+
+    // Image views without an image or with the empty one, at any size, draw nothing.
+    auto empty = UIImageView::create(UIImage::create());
+    EXPECT_EQ(empty->intrinsicContentSize(), (CGSize{0, 0}));
+    empty->setFrame(CGRect(0, 0, 4, 4));
+    auto none = UIImageView::create(CGRect(0, 0, 4, 4));
+    auto flat = UIImageView::create(CGRect(0, 0, 0, 4));
+    flat->setImage(quarterImage());
+    const auto image = UIGraphicsImageRenderer(CGSize{4, 4}, {1, false}).image([&](auto&) {
+        empty->draw(empty->bounds());
+        none->draw(none->bounds());
+        flat->draw(flat->bounds());
+    });
+    for (std::uint32_t y = 0; y < 4; ++y)
+        for (std::uint32_t x = 0; x < 4; ++x) EXPECT_EQ(image->pixel(x, y), kClear);
 }
 
 }  // namespace
