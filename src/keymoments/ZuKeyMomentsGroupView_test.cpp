@@ -17,7 +17,7 @@ namespace {
 using uikit::CGRect;
 using uikit::IndexPath;
 
-// Short texts: every cell is 30 points wider than its text, at 8 points a character.
+// Short texts, so that every cell fits the row.
 ZuKeyMomentEvent moment(std::string code, double time, std::string name = "G") {
     return testing::keyMoment(std::move(code), time, std::move(name), std::nullopt, std::nullopt);
 }
@@ -128,8 +128,9 @@ TEST_F(ZuKeyMomentsGroupViewTest, CellsShowTheirTextSeparatorsBetweenThemAndTheO
     EXPECT_FALSE(cell(1)->separatorView()->isHidden());
     EXPECT_FALSE(cell(2)->separatorView()->isHidden());
     EXPECT_EQ(cell(1)->separatorView()->frame(), CGRect(0, 0, 1, cell(1)->bounds().height()));
-    // 30 points wider than the text (8 points a character), as high as it.
-    EXPECT_EQ(cell(0)->bounds().width(), 9 * 8 + 30);
+    // 30 points wider than the text, as high as it.
+    const uikit::CGSize text = cell(0)->titleLabel()->intrinsicContentSize();
+    EXPECT_EQ(cell(0)->bounds().size, (uikit::CGSize{text.width + 30, text.height}));
     EXPECT_EQ(cell(0)->titleLabel()->frame().origin.x, 15);
     EXPECT_DOUBLE_EQ(cell(0)->titleLabel()->alpha(), 0.6);
 
