@@ -22,8 +22,11 @@
 // sanitizer cannot see, so their first use on one worker and every later read on another look like races.
 // Accesses made from inside that library through intercepted calls (memcpy, memcmp...) are not reported;
 // everything of our own stays checked.
-extern "C" const char* __tsan_default_suppressions() {
-    return "called_from_lib:libcpp-httplib.so\n";
+// The font engine (platform/coregraphics) defines this function too, for pango and fontconfig: both are weak
+// and give the same list, so a program that links both links one of them and keeps every entry.
+extern "C" __attribute__((weak)) const char* __tsan_default_suppressions() {
+    return "called_from_lib:libcpp-httplib.so\n"
+           "race:libfontconfig.so\nrace:libpango-1.0.so\nrace:libpangoft2-1.0.so\nrace:libglib-2.0.so\n";
 }
 
 namespace devserver {
