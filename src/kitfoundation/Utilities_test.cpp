@@ -271,17 +271,6 @@ TEST(DebugLogTest, PrintsOneLineOnlyWhenEnabled) {
     EXPECT_EQ(out, head + " ☣️ Play asset:  abc 3 2.5 12.0 true nil 4\n" + head + "\n");
 }
 
-TEST(DebugLogTest, VersionComesFromTheKitBundleThenTheBuild) {
-    EXPECT_EQ(resolveSdkVersion(nullptr, "0.1.0"), "0.1.0");
-    const foundation::PropertyList bundleVersion(std::string("2.3.4"));
-    EXPECT_EQ(resolveSdkVersion(&bundleVersion, "0.1.0"), "2.3.4");
-    const foundation::PropertyList empty(std::string(""));
-    EXPECT_EQ(resolveSdkVersion(&empty, "0.1.0"), "0.1.0");
-    const foundation::PropertyList number(7);
-    EXPECT_EQ(resolveSdkVersion(&number, ""), "0.0.0");
-    EXPECT_FALSE(sdkVersion().empty());
-}
-
 TEST(DebugLogTest, TimeStringsReadTheOneClock) {
     // 2026-01-01T00:00:00Z + 3723.456 s = 01:02:03.456
     dispatch::testing::ManualClockScope scope;
