@@ -2,6 +2,7 @@
 
 #include "keymoments/ZuKeyMomentsGroupLayout.h"
 #include "kitfoundation/ui/KitColors.h"
+#include "kitfoundation/ui/KitFonts.h"
 #include "uikit/UIFont.h"
 
 namespace lumora {
@@ -15,7 +16,7 @@ void styleTitle(uikit::UILabel& label, bool selected) {
     label.setTextColor(selected ? uikit::UIColor::white() : colors::aluminium());
     label.setTextAlignment(uikit::NSTextAlignment::center);
     label.setAlpha(selected ? 1.0 : 0.6);
-    label.setFont(uikit::UIFont::systemFont(16, uikit::UIFont::Weight::regular));
+    label.setFont(gibsonFont(16, uikit::UIFont::Weight::regular));
 }
 
 }  // namespace

@@ -17,9 +17,6 @@ namespace lumora {
 class ZuKeyMomentsCollectionViewCell : public uikit::UICollectionViewCell {
   public:
     static std::shared_ptr<ZuKeyMomentsCollectionViewCell> create(const uikit::CGRect& frame = uikit::CGRect());
-    // The identifier it is registered and dequeued with: its class name.
-    static std::string reuseIdentifier() { return "ZuKeyMomentsCollectionViewCell"; }
-
     void configure(const ZuKeyMomentEvent& event);
 
     // Made with the cell, never placed in the view tree (kept for hosts that lay cells out themselves).

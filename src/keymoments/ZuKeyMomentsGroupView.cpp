@@ -6,6 +6,7 @@
 #include "keymoments/ZuKeyMomentsCollectionViewCell.h"
 #include "keymoments/detail/CenterAlignedCollectionViewFlowLayout.h"
 #include "kitfoundation/PHDiff.h"
+#include "kitfoundation/ui/Reusable.h"
 
 namespace lumora {
 
@@ -20,8 +21,7 @@ std::shared_ptr<ZuKeyMomentsGroupView> ZuKeyMomentsGroupView::create(const uikit
     auto collectionView = uikit::UICollectionView::create(uikit::CGRect(), layout);
     collectionView->setShowsHorizontalScrollIndicator(false);
     collectionView->setBackgroundColor(uikit::UIColor::clear());
-    collectionView->registerForCellWithReuseIdentifier<ZuKeyMomentsCollectionViewCell>(
-        ZuKeyMomentsCollectionViewCell::reuseIdentifier());
+    register_<ZuKeyMomentsCollectionViewCell>(*collectionView);
     view->collectionView_ = collectionView;
 
     view->setBackgroundColor(uikit::UIColor::clear());
@@ -106,12 +106,14 @@ int ZuKeyMomentsGroupView::collectionViewNumberOfItemsInSection(uikit::UICollect
 
 std::shared_ptr<uikit::UICollectionViewCell> ZuKeyMomentsGroupView::collectionViewCellForItemAt(
     uikit::UICollectionView& collectionView, const uikit::IndexPath& indexPath) {
-    auto cell = collectionView.dequeueReusableCell<ZuKeyMomentsCollectionViewCell>(
-        ZuKeyMomentsCollectionViewCell::reuseIdentifier(), indexPath);
-    if (cell && indexPath.item >= 0 && static_cast<std::size_t>(indexPath.item) < keyMomentEvents_.size()) {
-        cell->configure(keyMomentEvents_[static_cast<std::size_t>(indexPath.item)]);
+    // The cell class is registered when the row is made: a failed dequeue (logged by the collection view)
+    // leaves the item without a cell rather than stopping the program.
+    auto cell = dequeueReusableCell<ZuKeyMomentsCollectionViewCell>(collectionView, indexPath);
+    if (!cell) return nullptr;
+    if (indexPath.item >= 0 && static_cast<std::size_t>(indexPath.item) < keyMomentEvents_.size()) {
+        (*cell)->configure(keyMomentEvents_[static_cast<std::size_t>(indexPath.item)]);
     }
-    return cell;
+    return *cell;
 }
 
 void ZuKeyMomentsGroupView::collectionViewDidSelectItemAt(uikit::UICollectionView& collectionView,

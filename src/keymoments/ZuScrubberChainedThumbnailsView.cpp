@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "kitfoundation/ui/KitColors.h"
+#include "kitfoundation/ui/Reusable.h"
 
 namespace lumora {
 
@@ -62,8 +63,7 @@ std::shared_ptr<ZuScrubberChainedThumbnailsView> ZuScrubberChainedThumbnailsView
     const auto& collectionView = view->collectionView_;
     view->addSubview(collectionView);
     collectionView->setDelegate(std::static_pointer_cast<uikit::UICollectionViewDelegate>(view));
-    collectionView->registerForCellWithReuseIdentifier<ZuScrubberChainedThumbnailsCollectionViewCell>(
-        ZuScrubberChainedThumbnailsCollectionViewCell::reuseIdentifier());
+    register_<ZuScrubberChainedThumbnailsCollectionViewCell>(*collectionView);
     const auto guide = view->layoutMarginsGuide();
     collectionView->snp().makeConstraints([&](uikit::ConstraintMaker& make) {
         make.edges().equalTo(guide).priority(uikit::ConstraintPriority::required() - 1);
@@ -81,7 +81,7 @@ std::shared_ptr<ZuScrubberChainedThumbnailsView> ZuScrubberChainedThumbnailsView
 
     collectionView->rx()
         .items<ZuScrubberChainedThumbnailsCollectionViewCell, std::shared_ptr<uikit::UIImage>>(
-            view->thumbnailsCollection_, ZuScrubberChainedThumbnailsCollectionViewCell::reuseIdentifier(),
+            view->thumbnailsCollection_, reuseIdentifier<ZuScrubberChainedThumbnailsCollectionViewCell>(),
             [](int, const std::shared_ptr<uikit::UIImage>& image, ZuScrubberChainedThumbnailsCollectionViewCell& cell) {
                 cell.imageView()->setImage(image);
             })

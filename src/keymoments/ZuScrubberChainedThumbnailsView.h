@@ -20,9 +20,6 @@ class ZuScrubberChainedThumbnailsCollectionViewCell : public uikit::UICollection
   public:
     static std::shared_ptr<ZuScrubberChainedThumbnailsCollectionViewCell> create(
         const uikit::CGRect& frame = uikit::CGRect());
-    // The identifier it is registered and dequeued with: its class name.
-    static std::string reuseIdentifier() { return "ZuScrubberChainedThumbnailsCollectionViewCell"; }
-
     const ZuStyleManager::Thumbnails& styles() const { return styles_; }
     // Made with the cell, never placed in the view tree.
     const std::shared_ptr<uikit::UIView>& thumbnailView() const { return thumbnailView_; }
