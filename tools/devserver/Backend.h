@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "devserver/AnalyticsCollector.h"
 #include "devserver/EntitlementService.h"
 #include "devserver/HlsService.h"
 #include "devserver/IdentityService.h"
@@ -59,6 +60,7 @@ class Backend {
     devserver::EntitlementService& entitlement() { return *entitlement_; }
     devserver::LicenceService& licence() { return *licence_; }
     devserver::PlayerEventService& playerEvents() { return *playerEvents_; }
+    devserver::AnalyticsCollector& analytics() { return *analytics_; }
     devserver::ThumbnailService& thumbnails() { return *thumbnails_; }
 
     void stop();
@@ -73,6 +75,7 @@ class Backend {
     std::shared_ptr<devserver::HlsService> hls_;
     std::shared_ptr<devserver::LicenceService> licence_;
     std::shared_ptr<devserver::PlayerEventService> playerEvents_;
+    std::shared_ptr<devserver::AnalyticsCollector> analytics_;
     std::shared_ptr<devserver::ThumbnailService> thumbnails_;
     std::shared_ptr<devserver::Server> server_;
 };
