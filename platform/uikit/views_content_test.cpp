@@ -7,6 +7,7 @@
 #include "dispatch/testing/ManualClockScope.h"
 #include "imageio/Bitmap.h"
 #include "uikit/NSStringDrawing.h"
+#include "uikit/UIActivityIndicatorView.h"
 #include "uikit/UIImageView.h"
 #include "uikit/UILabel.h"
 #include "uikit/UIScrollView.h"
@@ -202,6 +203,18 @@ TEST_F(ViewsContent, ScrollViewOffsetsAndInsets) {
     EXPECT_EQ(scroll->presentation().bounds.origin, (CGPoint{0, 200}));
     clock.advance(0.3);
     EXPECT_EQ(scroll->presentation().bounds.origin, (CGPoint{0, 0}));
+}
+
+TEST_F(ViewsContent, ActivityIndicatorDrawsEightFadingSpokes) {
+    auto spinner = UIActivityIndicatorView::create(UIActivityIndicatorView::Style::medium);
+    spinner->setColor(UIColor::white());
+    auto strokes = display(spinner)->commands(CGDrawCommand::Kind::strokePath);
+    ASSERT_EQ(strokes.size(), 8u);
+    EXPECT_EQ(strokes[0].color, coregraphics::CGColor::white());
+    EXPECT_LT(strokes[7].color.alpha, strokes[0].color.alpha);
+    for (const auto& stroke : strokes) {
+        EXPECT_TRUE(CGRect(0, 0, 20, 20).contains(stroke.path.boundingBox()));
+    }
 }
 
 }  // namespace

@@ -22,11 +22,10 @@
 // sanitizer cannot see, so their first use on one worker and every later read on another look like races.
 // Accesses made from inside that library through intercepted calls (memcpy, memcmp...) are not reported;
 // everything of our own stays checked.
-// The font engine (platform/coregraphics) defines this function too, for pango and fontconfig: both are weak
-// and give the same list, so a program that links both links one of them and keeps every entry.
+// A process has one list: a program that also draws text takes the font engine's (strong) definition, which
+// carries this line too, and this weak one gives way.
 extern "C" __attribute__((weak)) const char* __tsan_default_suppressions() {
-    return "called_from_lib:libcpp-httplib.so\n"
-           "race:libfontconfig.so\nrace:libpango-1.0.so\nrace:libpangoft2-1.0.so\nrace:libglib-2.0.so\n";
+    return "called_from_lib:libcpp-httplib.so\n";
 }
 
 namespace devserver {
