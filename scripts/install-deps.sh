@@ -4,6 +4,8 @@ set -euo pipefail
 packages=(g++ cmake make pkg-config libcurl4-openssl-dev nlohmann-json3-dev libplist-dev libturbojpeg0-dev
           libjpeg62-turbo-dev libpng-dev libcpp-httplib-dev libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
           libcairo2-dev libpango1.0-dev fonts-dejavu-core)
+# Callgrind counts the instructions of the benchmarks, through its client requests (bench/player).
+packages+=(valgrind)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
