@@ -70,8 +70,8 @@ class ZuPlaybackControlsView : public uikit::UIView {
     // otherwise, each of the trait environment's button size.
     void updateLayout();
 
-    // With a superview: puts the stack in, edge to edge, and lays it out for the superview's traits. With none: takes it out and drops
-    // the delegate (which ends the jump bindings).
+    // With a superview: puts the stack in, edge to edge, and lays it out for the superview's traits. With none: takes
+    // it out and drops the delegate (which ends the jump bindings).
     void willMoveToSuperview(const std::shared_ptr<uikit::UIView>& newSuperview) override;
 
   protected:
