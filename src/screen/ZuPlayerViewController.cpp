@@ -88,6 +88,9 @@ void ZuPlayerViewController::loadView() {
     player_->setControlPageDataSource(std::weak_ptr<ZuPageViewDataSource>(self));
     player_->setDelegate(std::weak_ptr<ZuPlayerDelegate>(self));
     container->addSubview(player_);
+    // Not added here: the control page asks for it as its first page.
+    controlsView_ = VideoControlsView::create(player_);
+    controlsView_->setDelegate(std::weak_ptr<VideoControlsViewDelegate>(self));
 
     player_->setTranslatesAutoresizingMaskIntoConstraints(false);
     player_->snp().makeConstraints([](uikit::ConstraintMaker& make) { make.edges().equalToSuperview(); });
@@ -200,7 +203,66 @@ void ZuPlayerViewController::playerDidChangeFullScreenStatus(ZuPlayer&) {
 std::shared_ptr<uikit::UIView> ZuPlayerViewController::pageViewAfter(ZuPageView&,
                                                                      const std::shared_ptr<uikit::UIView>& page) {
     if (page) return nullptr;
-    return nullptr;  // the controls view
+    return controlsView_;
+}
+
+// ---- Delegate of the controls ----
+
+std::optional<std::vector<ZuKeyMomentEvent>> ZuPlayerViewController::playerControlsViewKeyMomentEvents(
+    ZuPlayerControlsView&) {
+    return std::nullopt;
+}
+
+bool ZuPlayerViewController::shouldShowKeyMomentButton(ZuPlayerControlsView&) {
+    return false;
+}
+
+ZuPlayerControlsDisplayDensity ZuPlayerViewController::playerControlsDisplayDensity(ZuPlayerControlsView&) {
+    debugLog("☣️ ", "playerControlsDisplayDensity(_:)", " comfortable2");
+    return ZuPlayerControlsDisplayDensity(5);
+}
+
+void ZuPlayerViewController::playerControlsViewDidTogglePlayback(ZuPlayerControlsView&, bool isPlaying) {
+    if (auto host = delegate()) {
+        host->playerControllerDidChangeStatus(*this, isPlaying ? ZuPlayerStatus::playing : ZuPlayerStatus::paused);
+    }
+    debugLog("☣️ ", "playerControlsView(_:didTogglePlayback:)", " ", isPlaying);
+}
+
+void ZuPlayerViewController::playerControlsViewDidChangePlaybackSpeed(ZuPlayerControlsView&, float speed) {
+    debugLog("☣️ ", "playerControlsView(_:didChangePlaybackSpeed:)", " ", speed);
+}
+
+void ZuPlayerViewController::playerControlsViewDidPlaybackJump(ZuPlayerControlsView&, double seconds) {
+    debugLog("☣️ ", "playerControlsView(_:didPlaybackJump:)", " ", seconds);
+}
+
+void ZuPlayerViewController::playerControlsViewDidSelectKeyMoment(ZuPlayerControlsView&,
+                                                                  const ZuKeyMomentEvent& event) {
+    debugLog("☣️ ", "playerControlsView(_:didSelectKeyMoment:)", " ", event.code);
+}
+
+void ZuPlayerViewController::playerControlsViewDidFocusOnKeyMoment(ZuPlayerControlsView&, const ZuKeyMomentEvent&) {}
+
+void ZuPlayerViewController::playerControlsViewDidDismissKeyMoments(ZuPlayerControlsView&) {}
+
+void ZuPlayerViewController::playerControlsViewDidJumpToLive(ZuPlayerControlsView&) {
+    debugLog("☣️ ", "playerControlsViewDidJumpToLive(_:)");
+}
+
+void ZuPlayerViewController::playerControlsViewWillSeekTo(ZuPlayerControlsView&, double seconds) {
+    debugLog("☣️ ", "playerControlsView(_:willSeekTo:)", " ", seconds);
+}
+
+void ZuPlayerViewController::playerControlsViewDidTapKeyMomentButton(ZuPlayerControlsView&,
+                                                                     const std::shared_ptr<uikit::UIButton>&) {}
+
+std::optional<ZuKeyMomentEvent> ZuPlayerViewController::selectedKeyMomentEvent(ZuPlayerControlsView&) {
+    return std::nullopt;
+}
+
+void ZuPlayerViewController::videoControlsViewDidPressCloseButton(VideoControlsView&) {
+    if (auto host = delegate()) host->playerControllerDidPressCloseButton(*this);
 }
 
 }  // namespace lumora

@@ -14,6 +14,7 @@
 #include "playservice/StreamDRMSettingsProvider.h"
 #include "playservice/VideoAPI.h"
 #include "rx/Disposables.h"
+#include "screen/VideoControlsView.h"
 #include "screen/ZuPlayerStatus.h"
 #include "screen/ZuPlayerViewControllerDelegate.h"
 #include "screen/foundations/ZuPageView.h"
@@ -50,6 +51,7 @@ class PlayerEventReporter;
 // session and login screen, and ends every subscription when it is released.
 class ZuPlayerViewController : public ZuViewController,
                                public ZuPlayerDelegate,
+                               public VideoControlsViewDelegate,
                                public ZuPageViewDataSource,
                                public uikit::UIAdaptivePresentationControllerDelegate,
                                public LoginViewControllerDelegate {
@@ -90,6 +92,8 @@ class ZuPlayerViewController : public ZuViewController,
     // Made by `loadView`; none before, and none after a stream address that is not a URL removed it. A host
     // may give it a cast manager.
     const std::shared_ptr<ZuPlayer>& player() const { return player_; }
+    // The controls shown over the player (its control page), made by `loadView`.
+    const std::shared_ptr<VideoControlsView>& controlsView() const { return controlsView_; }
     // The id of the last `play` call.
     const std::optional<std::string>& assetId() const { return assetId_; }
     // The content handed to the player last (also when its address was unusable).
@@ -120,6 +124,26 @@ class ZuPlayerViewController : public ZuViewController,
     void playerDidBeginMediaSeek(ZuPlayer& player) override;
     void playerDidCompleteMediaSeek(ZuPlayer& player) override;
     void playerDidChangeFullScreenStatus(ZuPlayer& player) override;
+
+    // ---- As delegate of the controls ----------------------------------------------------------------
+    // No key moments, no key-moment button, the comfortable density (raw value 5).
+    std::optional<std::vector<ZuKeyMomentEvent>> playerControlsViewKeyMomentEvents(ZuPlayerControlsView& view) override;
+    bool shouldShowKeyMomentButton(ZuPlayerControlsView& in) override;
+    ZuPlayerControlsDisplayDensity playerControlsDisplayDensity(ZuPlayerControlsView& view) override;
+    // Tells the host the new status.
+    void playerControlsViewDidTogglePlayback(ZuPlayerControlsView& view, bool isPlaying) override;
+    void playerControlsViewDidChangePlaybackSpeed(ZuPlayerControlsView& view, float speed) override;
+    void playerControlsViewDidPlaybackJump(ZuPlayerControlsView& view, double seconds) override;
+    void playerControlsViewDidSelectKeyMoment(ZuPlayerControlsView& view, const ZuKeyMomentEvent& event) override;
+    void playerControlsViewDidFocusOnKeyMoment(ZuPlayerControlsView& view, const ZuKeyMomentEvent& event) override;
+    void playerControlsViewDidDismissKeyMoments(ZuPlayerControlsView& view) override;
+    void playerControlsViewDidJumpToLive(ZuPlayerControlsView& view) override;
+    void playerControlsViewWillSeekTo(ZuPlayerControlsView& view, double seconds) override;
+    void playerControlsViewDidTapKeyMomentButton(ZuPlayerControlsView& view,
+                                                 const std::shared_ptr<uikit::UIButton>& button) override;
+    std::optional<ZuKeyMomentEvent> selectedKeyMomentEvent(ZuPlayerControlsView& in) override;
+    // The host is told; the screen neither closes nor stops playback.
+    void videoControlsViewDidPressCloseButton(VideoControlsView& view) override;
 
     // ---- As data source of the control page ---------------------------------------------------------
     // The controls view as the first (and only) page.
@@ -161,6 +185,7 @@ class ZuPlayerViewController : public ZuViewController,
     std::shared_ptr<AdSignallingService> adSignallingService_;
     std::shared_ptr<VideoPlayerProxy> playerProxy_;
     std::shared_ptr<ZuPlayer> player_;
+    std::shared_ptr<VideoControlsView> controlsView_;
     std::optional<std::string> assetId_;
     std::shared_ptr<const AssetStreamContent> streamContent_;
     std::shared_ptr<StreamDRMSettingsProvider> drmSettingsProvider_;

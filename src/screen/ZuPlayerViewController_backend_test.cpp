@@ -11,6 +11,7 @@
 #include "playservice/VideoError.h"
 #include "screen/testing/PlayerScreenTestSupport.h"
 #include "uikit/UIAlertController.h"
+#include "uikit/testing/SnapshotTesting.h"
 
 namespace lumora {
 namespace {
@@ -363,6 +364,69 @@ TEST_F(PlayerScreenTest, TheBackgroundResumesUnder300SecondsAndPlaysAfreshFrom30
     ASSERT_TRUE(waitForEvents(1, "period"));
     advance(1);
     EXPECT_EQ(events("period").size(), 1u);
+}
+
+TEST_F(PlayerScreenTest, TheControlsAppearOnATapAndHideAfterTheIdleInterval) {
+    signIn();
+    playAndWait("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return avplayer()->currentItem()->status() == AVPlayerItem::Status::readyToPlay; }));
+    auto pages = screen->player()->controlPageView();
+    auto controls = screen->controlsView();
+    EXPECT_FALSE(pages->page());
+    EXPECT_FALSE(controls->superview());
+
+    uikit::testing::TouchSimulator(window).tap(uikit::testing::TouchSimulator::centerOf(screen->player()));
+    advance(0.25);  // faded in
+    EXPECT_EQ(pages->page(), controls);
+    EXPECT_EQ(controls->superview(), pages);
+    EXPECT_EQ(controls->displayDensity(), ZuPlayerControlsDisplayDensity(5));
+    EXPECT_FLOAT_EQ(controls->alpha(), 1.0f);
+
+    // Five seconds without a touch, the 0.32 s settling of the idle events and a 0.2 s fade.
+    advance(4.5);
+    EXPECT_EQ(pages->page(), controls);
+    advance(1.0);
+    EXPECT_FALSE(pages->page());
+    EXPECT_FALSE(controls->superview());
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"status 0"});
+}
+
+TEST_F(PlayerScreenTest, TheCloseButtonReachesTheHostAndPlaybackGoesOn) {
+    signIn();
+    playAndWait("vod-clear");
+    screen->player()->controlPageView()->replacePage(screen->controlsView());
+    advance(0.25);
+    uikit::testing::TouchSimulator(window).tap(screen->controlsView()->navigationControls()->closeButton());
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"status 0", "close"}));
+    EXPECT_NE(avplayer()->rate(), 0.0f);
+    EXPECT_EQ(window->rootViewController(), screen);
+}
+
+TEST_F(PlayerScreenTest, SnapshotOfTheScreenPlayingWithControls) {
+    signIn();
+    playAndWait("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return avplayer()->currentItem()->status() == AVPlayerItem::Status::readyToPlay; }));
+    advance(10);
+    screen->player()->controlPageView()->replacePage(screen->controlsView());
+    advance(0.25);
+    uikit::UIWindow::layoutAndDisplayWindowsIfNeeded();
+    EXPECT_SNAPSHOT(*window, "player_screen_playing_controls");
+}
+
+TEST_F(PlayerScreenTest, SnapshotOfAFailedSignInOverThePlayerScreen) {
+    screen->play("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return presentedLogin() != nullptr; }));
+    clock.advance(1.0);
+    auto login = presentedLogin();
+    login->usernameTextField()->simulateTyping(kViewerEmail);
+    login->passwordTextField()->simulateTyping("not-the-password");
+    login->view()->endEditing(true);
+    clock.advance(0.25);
+    login->loginButton()->sendActions(uikit::UIControl::Event::touchUpInside());
+    ASSERT_TRUE(runUntil([&] { return !delegate->loginFailures.empty(); }));
+    clock.advance(1.0);
+    uikit::UIWindow::layoutAndDisplayWindowsIfNeeded();
+    EXPECT_SNAPSHOT(*window, "player_screen_sign_in_failed");
 }
 
 }  // namespace
