@@ -28,7 +28,7 @@ std::string clockText(double seconds) {
 void drawTestFrame(coregraphics::CGContext& ctx, const CGRect& r, double seconds) {
     ctx.saveGState();
     ctx.clip(r);
-    const double horizon = r.minY() + r.height() * 0.45;
+    const double horizon = r.minY() + r.height() * 0.42;
     ctx.drawLinearGradient(coregraphics::CGGradient{{CGColor{0.10, 0.22, 0.45, 1}, CGColor{0.45, 0.62, 0.80, 1}}, {}},
                            CGPoint{r.minX(), r.minY()}, CGPoint{r.minX(), horizon});
     // The pitch: alternating stripes, darker towards the viewer.
@@ -39,16 +39,15 @@ void drawTestFrame(coregraphics::CGContext& ctx, const CGRect& r, double seconds
         ctx.setFillColor(CGColor{0.12, shade, 0.18, 1});
         ctx.fill(CGRect{{r.minX(), horizon + pitchHeight * i / stripes}, {r.width(), pitchHeight / stripes + 0.5}});
     }
-    // A touch line and the halfway line.
+    // The far touch line.
     ctx.setStrokeColor(CGColor{1, 1, 1, 0.55});
     ctx.setLineWidth(std::max(1.0, r.height() / 180));
-    ctx.strokeLineSegments({CGPoint{r.minX(), horizon + 2}, CGPoint{r.maxX(), horizon + 2},
-                            CGPoint{r.midX(), horizon + 2}, CGPoint{r.midX(), r.maxY()}});
+    ctx.strokeLineSegments({CGPoint{r.minX(), horizon + 2}, CGPoint{r.maxX(), horizon + 2}});
     // The ball crosses the pitch every ten seconds.
     const double phase = std::isfinite(seconds) ? std::fmod(std::max(seconds, 0.0), 10.0) / 10.0 : 0;
     const double ball = r.height() / 20;
     ctx.setFillColor(CGColor{1, 1, 1, 1});
-    ctx.fillEllipse(CGRect{{r.minX() + (r.width() - ball) * phase, horizon + pitchHeight * 0.55}, {ball, ball}});
+    ctx.fillEllipse(CGRect{{r.minX() + (r.width() - ball) * phase, horizon + pitchHeight * 0.35}, {ball, ball}});
     // The playhead, centred in the sky.
     const coregraphics::CGFont font{.name = "DejaVuSansMono-Bold",
                                     .family = coregraphics::FontEngine::kMonospacedFamily,

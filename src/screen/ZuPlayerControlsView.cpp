@@ -1,7 +1,5 @@
 #include "screen/ZuPlayerControlsView.h"
 
-#include <algorithm>
-#include <array>
 #include <cmath>
 
 #include "casting/CastManager.h"
@@ -12,16 +10,6 @@
 
 namespace lumora {
 
-namespace {
-
-// Margins by density: top and bottom, then left and right.
-constexpr std::array<uikit::CGFloat, ZuPlayerControlsDisplayDensity::count> kVerticalMargins = {26, 26, 26, 26, 16, 16,
-                                                                                                16, 16, 16, 14, 14, 64};
-constexpr std::array<uikit::CGFloat, ZuPlayerControlsDisplayDensity::count> kHorizontalMargins = {
-    36, 36, 36, 36, 26, 26, 26, 16, 16, 14, 30, 64};
-
-}  // namespace
-
 std::shared_ptr<ZuPlayerControlsView> ZuPlayerControlsView::create(const std::shared_ptr<ZuPlayer>& player) {
     std::shared_ptr<ZuPlayerControlsView> view(new ZuPlayerControlsView(player));
     view->setUp();
@@ -29,17 +17,21 @@ std::shared_ptr<ZuPlayerControlsView> ZuPlayerControlsView::create(const std::sh
 }
 
 ZuPlayerControlsView::ZuPlayerControlsView(std::weak_ptr<ZuPlayer> player)
-    : UIView(uikit::CGRect()),
+    : ZuView(uikit::CGRect()),
       displayDensity_(ZuPlayerMetrics::shared().defaultDisplayDensity),
       player_(std::move(player)) {
     setIsOpaque(false);
+    setIsFocusable(false);
 }
 
 ZuPlayerControlsView::~ZuPlayerControlsView() = default;
 
 void ZuPlayerControlsView::setUp() {
+    functionals()->setTintColor(uikit::UIColor::white());
     playbacks()->setTintColor(uikit::UIColor::white());
 }
+
+// ---- Rows -------------------------------------------------------------------------------------------
 
 const std::shared_ptr<ZuPlaybackControlsView>& ZuPlayerControlsView::playbacks() {
     if (!playbacks_) {
@@ -49,12 +41,33 @@ const std::shared_ptr<ZuPlaybackControlsView>& ZuPlayerControlsView::playbacks()
     return playbacks_;
 }
 
-bool ZuPlayerControlsView::isUserInteractingWithSlider() const {
-    return false;
+const std::shared_ptr<ZuFunctionalControlsView>& ZuPlayerControlsView::functionals() {
+    if (!functionals_) {
+        functionals_ = ZuFunctionalControlsView::create();
+        functionals_->setTranslatesAutoresizingMaskIntoConstraints(false);
+    }
+    return functionals_;
+}
+
+const std::shared_ptr<ZuSliderControlsView>& ZuPlayerControlsView::sliders() {
+    if (!sliders_) sliders_ = ZuSliderControlsView::create();
+    return sliders_;
 }
 
 bool ZuPlayerControlsView::hasSubview(const std::shared_ptr<uikit::UIView>& view) const {
     return view && view->superview().get() == this;
+}
+
+bool ZuPlayerControlsView::isUserInteractingWithSlider() const {
+    return sliders_ && sliders_->slider()->isLocked();
+}
+
+void ZuPlayerControlsView::setUpNextButtonHidden(bool hidden) {
+    functionals()->setIsNextButtonHidden(hidden);
+}
+
+void ZuPlayerControlsView::setVerbose(const std::shared_ptr<uikit::UIView>& view) {
+    (void)view;
 }
 
 // ---- Cast routing -----------------------------------------------------------------------------------
@@ -73,54 +86,6 @@ std::optional<CastStream> ZuPlayerControlsView::currentCastStream() const {
     return plugin->currentCastStream();
 }
 
-// ---- Density and margins ----------------------------------------------------------------------------
-
-void ZuPlayerControlsView::applyMargins() {
-    const auto v = displayDensity_.in(kVerticalMargins);
-    const auto h = displayDensity_.in(kHorizontalMargins);
-    setLayoutMargins(uikit::UIEdgeInsets{v, h, v, h});
-}
-
-void ZuPlayerControlsView::setNeedsUpdateDisplayDensity() {
-    auto d = delegate();
-    displayDensity_ = d ? d->playerControlsDisplayDensity(*this) : ZuPlayerMetrics::shared().defaultDisplayDensity;
-    applyMargins();
-
-    auto self = sharedAs<ZuPlayerControlsView>();
-    const auto& playback = playbacks();
-    if (!hasSubview(playback)) {
-        addSubview(playback);
-        playback->setDelegate(std::static_pointer_cast<ZuPlaybackControlsViewDelegate>(self));
-    }
-    playback->setDisplayDensity(displayDensity_);
-    playback->updateLayout();
-    setNeedsUpdateConstraints();
-}
-
-void ZuPlayerControlsView::updateConstraints() {
-    UIView::updateConstraints();
-}
-
-// ---- Key moments and thumbnails ---------------------------------------------------------------------
-
-void ZuPlayerControlsView::updateKeyMoments() {}
-
-void ZuPlayerControlsView::setThumbnails(std::optional<BIF> bif) {
-    (void)bif;
-}
-
-void ZuPlayerControlsView::updateKeyMomentButtonState(KeyMomentsState state) {
-    (void)state;
-}
-
-void ZuPlayerControlsView::setUpNextButtonHidden(bool hidden) {
-    (void)hidden;
-}
-
-void ZuPlayerControlsView::setVerbose(const std::shared_ptr<uikit::UIView>& view) {
-    (void)view;
-}
-
 // ---- The player's operations ------------------------------------------------------------------------
 
 void ZuPlayerControlsView::seek(double seconds, std::function<void(bool)> completion) {
@@ -135,9 +100,10 @@ void ZuPlayerControlsView::seek(double seconds, std::function<void(bool)> comple
 
 void ZuPlayerControlsView::playbackControlsViewWillTogglePlayback(ZuPlaybackControlsView& view) {
     (void)view;
+    auto player = this->player();
     if (auto plugin = controllableCastPlugin()) {
         plugin->togglePlayback();
-    } else if (auto player = this->player()) {
+    } else if (player) {
         if (player->avplayer()->rate() == 0) {
             player->play(false);
         } else {
@@ -145,7 +111,6 @@ void ZuPlayerControlsView::playbackControlsViewWillTogglePlayback(ZuPlaybackCont
         }
     }
     auto d = delegate();
-    auto player = this->player();
     if (d && player) d->playerControlsViewDidTogglePlayback(*this, player->avplayer()->rate() != 0);
 }
 
@@ -155,14 +120,96 @@ void ZuPlayerControlsView::playbackControlsViewWillJump(ZuPlaybackControlsView& 
         plugin->seek(seconds, true, CastResumeState::unchanged);
     } else if (auto player = this->player()) {
         const auto& proxy = *player->playerProxy();
+        // A jump during a seek goes on from where that seek goes, not from the picture still shown.
         const double from = player->pendingSeekTime().value_or(player->currentTime()).seconds();
         double target = proxy.currentTimeWithAds(proxy.currentTimeWithoutAds(from) + seconds);
-        if (!(target > 0)) target = 0;
+        if (!(target >= 0)) target = 0;
         const double duration = player->duration().seconds();
         if (target > duration) target = duration;
+        if (showsSliders()) {
+            sliders_->slider()->setValue(static_cast<float>(proxy.currentTimeWithoutAds(target)), true, false);
+        }
         seek(target);
     }
     if (auto d = delegate()) d->playerControlsViewDidPlaybackJump(*this, seconds);
+}
+
+void ZuPlayerControlsView::functionalControlsViewWillJumpToLiveEdge(ZuFunctionalControlsView& view) {
+    (void)view;
+    auto player = this->player();
+    if (controllableCastPlugin()) {
+        player->castManager()->seekToLiveEdge();
+    } else if (player) {
+        seek(player->duration().seconds());
+    }
+    if (player && player->shouldResetPlaybackRateToNormal(true)) player->changeVideoRate(1.0f);
+    if (auto d = delegate()) d->playerControlsViewDidJumpToLive(*this);
+}
+
+void ZuPlayerControlsView::functionalControlsViewWillChangePlaybackSpeed(ZuFunctionalControlsView& view, float rate) {
+    (void)view;
+    if (auto plugin = controllableCastPlugin()) {
+        plugin->setPlaybackRate(rate);
+    } else if (auto player = this->player()) {
+        player->changeVideoRate(rate);
+        // A paused player keeps its rate at 0, so the rate binding cannot show the chosen speed: show it here.
+        if (auto speed = VideoPlaybackSpeed::fromRawValue(rate)) functionals()->updateSpeed(*speed);
+    }
+    if (auto d = delegate()) d->playerControlsViewDidChangePlaybackSpeed(*this, rate);
+}
+
+void ZuPlayerControlsView::functionalControlsViewWillChangeFullScreen(ZuFunctionalControlsView& view, bool fullScreen) {
+    (void)view;
+    (void)fullScreen;
+    if (auto player = this->player()) {
+        if (auto d = player->delegate()) d->playerDidChangeFullScreenStatus(*player);
+    }
+}
+
+void ZuPlayerControlsView::presentRelatedContent(ZuFunctionalControlsView& sender) {
+    (void)sender;
+    if (auto player = this->player()) {
+        if (auto d = player->delegate()) d->presentRelatedContent(*player);
+    }
+}
+
+void ZuPlayerControlsView::presentNextContent(ZuFunctionalControlsView& sender) {
+    (void)sender;
+    if (auto player = this->player()) {
+        if (auto d = player->delegate()) d->playerDidProduceEvent(*player, ZuPlayerEvent::upNextPressed());
+    }
+}
+
+void ZuPlayerControlsView::sliderControlsViewDidSeekTo(ZuSliderControlsView& view, float value) {
+    (void)view;
+    auto player = this->player();
+    if (!player) return;
+    double target = player->playerProxy()->currentTimeWithAds(value);
+    const double duration = player->duration().seconds();
+    if (std::abs(duration - target) < 1.0) target = duration;
+    seek(target);
+}
+
+void ZuPlayerControlsView::sliderControlsViewDidChangeSliderValue(ZuSliderControlsView& view, float value) {
+    (void)view;
+    (void)value;
+    if (!showsFunctionals()) return;
+    if (delegate()) updateKeyMoments();
+    updateTimeLabel();
+}
+
+void ZuPlayerControlsView::sliderControlsViewBeginSeek(ZuSliderControlsView& view) {
+    (void)view;
+    if (auto d = delegate()) d->playerControlsViewSeekBegan(*this);
+}
+
+void ZuPlayerControlsView::sliderControlsViewDidChangeBIFVisibility(ZuSliderControlsView& view, bool isVisible) {
+    (void)view;
+    if (auto player = this->player()) {
+        if (auto d = player->delegate()) {
+            d->playerDidProduceEvent(*player, ZuPlayerEvent::bifVisibilityChanged(isVisible));
+        }
+    }
 }
 
 // ---- UIView -----------------------------------------------------------------------------------------
@@ -170,9 +217,12 @@ void ZuPlayerControlsView::playbackControlsViewWillJump(ZuPlaybackControlsView& 
 void ZuPlayerControlsView::draw(const uikit::CGRect& rect) {
     auto context = uikit::UIGraphicsGetCurrentContext();
     if (!context) return;
+    // The view's drawing is a layer of its own: clearing it must not clear the video drawn behind.
+    context->beginTransparencyLayer(bounds());
     context->clear(rect);
     context->setFillColor(uikit::UIColor::black().withAlphaComponent(0.4).cgColor());
     context->fill(bounds());
+    context->endTransparencyLayer();
 }
 
 void ZuPlayerControlsView::updateInsetsFromSafeArea() {
@@ -181,22 +231,23 @@ void ZuPlayerControlsView::updateInsetsFromSafeArea() {
 }
 
 void ZuPlayerControlsView::didMoveToSuperview() {
-    UIView::didMoveToSuperview();
+    ZuView::didMoveToSuperview();
     updateInsetsFromSafeArea();
 }
 
 void ZuPlayerControlsView::traitCollectionDidChange(const std::optional<uikit::UITraitCollection>& previous) {
-    UIView::traitCollectionDidChange(previous);
+    ZuView::traitCollectionDidChange(previous);
     updateInsetsFromSafeArea();
 }
 
 void ZuPlayerControlsView::willMoveToSuperview(const std::shared_ptr<uikit::UIView>& newSuperview) {
-    UIView::willMoveToSuperview(newSuperview);
+    ZuView::willMoveToSuperview(newSuperview);
     // A fresh bag first: moving straight from one superview to another must not leave the old bindings
-    // running beside the new ones.
+    // running beside the new ones (each value would be applied twice, the cast rate reset sent twice).
     disposeBag_ = rx::DisposeBag();
     if (!newSuperview) return;
     setNeedsUpdateDisplayDensity();
+    bind();
 }
 
 }  // namespace lumora
