@@ -255,31 +255,38 @@ TEST_F(PlayerScreenTest, ARefusedLicenceFailsTheItemAndTheHostIsTold) {
     EXPECT_EQ(delegate->calls("fail").size(), 1u);
 }
 
-// A play service of a host's own whose answers name a stream address the player cannot take.
+// A play service of a host's own: its answers are whatever the test makes of the asset id and the token.
 class HostVideoAPI : public VideoAPI {
   public:
-    HostVideoAPI(const std::string& resource)
-        : VideoAPI(PlayAssetDependencies{}, [] { return rx::Observable<std::optional<std::string>>::just("token"); }),
-          resource_(resource) {}
+    using Answer = std::function<AssetStreamContent(const std::string& assetId, const std::string& token)>;
+    HostVideoAPI(Answer answer)
+        : VideoAPI(PlayAssetDependencies{}, [] { return LumoraAuthManager::shared().accessToken(); }),
+          answer_(std::move(answer)) {}
+    // A service whose stream address is `resource`, whatever the asset.
+    static std::shared_ptr<HostVideoAPI> streaming(std::string resource) {
+        return std::make_shared<HostVideoAPI>([resource](const std::string& assetId, const std::string& token) {
+            AssetStreamContent content;
+            content.id = assetId;
+            content.resource = resource;
+            content.accessToken = token;
+            return content;
+        });
+    }
     void fetch(const std::string& assetId, const std::optional<std::string>& accessToken,
                const rx::AnyObserver<AssetStreamContent>& observer) override {
-        AssetStreamContent content;
-        content.id = assetId;
-        content.resource = resource_;
-        content.accessToken = accessToken.value_or("");
-        observer.onNext(content);
+        observer.onNext(answer_(assetId, accessToken.value_or("")));
         observer.onCompleted();
     }
 
   private:
-    std::string resource_;
+    Answer answer_;
 };
 
 TEST_F(PlayerScreenTest, AStreamAddressThatIsNotAURLRemovesThePlayerAndIsReported) {
     signIn();
     auto host = std::make_shared<RecordingScreenDelegate>();
     auto deps = dependencies();
-    deps.videoAPI = std::make_shared<HostVideoAPI>("not a stream address");
+    deps.videoAPI = HostVideoAPI::streaming("not a stream address");
     auto other = ZuPlayerViewController::create(deps);
     other->setDelegate(host);
     window->setRootViewController(other);
@@ -427,6 +434,71 @@ TEST_F(PlayerScreenTest, SnapshotOfAFailedSignInOverThePlayerScreen) {
     clock.advance(1.0);
     uikit::UIWindow::layoutAndDisplayWindowsIfNeeded();
     EXPECT_SNAPSHOT(*window, "player_screen_sign_in_failed");
+}
+
+TEST_F(PlayerScreenTest, ALiveStreamsEventsSayWhetherThePlayheadIsAtTheLiveEdge) {
+    signIn();
+    // A host's play service whose event template has a live block, for the back end's live stream.
+    const std::string base = backend->baseURL();
+    auto deps = dependencies();
+    deps.videoAPI = std::make_shared<HostVideoAPI>([base](const std::string& assetId, const std::string& token) {
+        AssetStreamContent content;
+        content.id = assetId;
+        content.resource = base + "/hls/live-1/master.m3u8";
+        content.isDRMProtected = true;
+        content.drmCertificateURLString = base + "/fairplay/certificate";
+        content.accessToken = token;
+        PlayerEventRequest::Body body;
+        body.client.platform = "ios";
+        body.progress.assetId = assetId;
+        body.progress.playbackType = "live";
+        body.progress.live = PlayerEventRequest::Progress::Live{};
+        content.playerEventParameter = AssetStreamContentPlayerEventParameter{
+            .playerEventInterval = 30, .playerEventUrl = base + "/api/v1/player-events", .playerEventBody = body};
+        return content;
+    });
+    screen = ZuPlayerViewController::create(deps);
+    screen->setDelegate(delegate);
+    window->setRootViewController(screen);
+    playAndWait("live-1");
+    ASSERT_TRUE(runUntil([&] { return screen->player()->isLive(); }));
+    advance(1);
+
+    // At the end of the seekable window: on the live edge.
+    bool sought = false;
+    screen->player()->seek(screen->player()->duration().seconds() - 2, true, false, [&](bool) { sought = true; });
+    ASSERT_TRUE(runUntil([&] { return sought; }));
+    advance(29);
+    ASSERT_TRUE(waitForEvents(1, "period"));
+    auto period = events("period")[0];
+    EXPECT_EQ(period.body["progress"]["live"]["onLiveEdge"], "true") << period.rawBody;
+    EXPECT_FALSE(period.body["progress"].contains("vod"));
+
+    // Forty seconds behind it: not.
+    sought = false;
+    screen->player()->seek(screen->player()->duration().seconds() - 40, true, false, [&](bool) { sought = true; });
+    ASSERT_TRUE(runUntil([&] { return sought; }));
+    advance(30);
+    ASSERT_TRUE(waitForEvents(2, "period"));
+    EXPECT_EQ(events("period")[1].body["progress"]["live"]["onLiveEdge"], "false") << events("period")[1].rawBody;
+    EXPECT_EQ(events("period")[1].body["progress"]["live"]["liveResumePossible"], "false");
+}
+
+// A back end whose play answers ask for player events every half second.
+class SubSecondIntervalTest : public PlayerScreenTest {
+  protected:
+    SubSecondIntervalTest() { backendOptions.eventInterval = 0.5; }
+};
+
+TEST_F(SubSecondIntervalTest, AnIntervalUnderASecondSendsTheStartEventAlone) {
+    signIn();
+    playAndWait("vod-clear");
+    ASSERT_TRUE(waitForEvents(1, "str_start"));
+    advance(10);
+    // Ten seconds of playback later there is still only the start event.
+    ASSERT_TRUE(runUntil([&] { return backend->server().requestLog().entries("/api/v1/player-events").size() >= 1; }));
+    EXPECT_EQ(events().size(), 1u);
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"status 0"});
 }
 
 }  // namespace

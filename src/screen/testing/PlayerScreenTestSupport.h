@@ -59,9 +59,10 @@ class PlayerScreenBackendTest : public ::testing::Test {
         uikit::UIApplication::setShared(ZuApplication::create());
         ConfigurationKey::setSourceForTesting([](std::string_view) { return std::nullopt; });
 
-        auto started = devserver::Backend::start({
-            .liveClockSeconds = [] { return dispatch::secondsFromNanoseconds(dispatch::Clock::current()->now()); },
-        });
+        backendOptions.liveClockSeconds = [] {
+            return dispatch::secondsFromNanoseconds(dispatch::Clock::current()->now());
+        };
+        auto started = devserver::Backend::start(backendOptions);
         ASSERT_TRUE(started) << started.error();
         backend = *started;
         redirect.emplace("127.0.0.1", backend->baseURL());
@@ -239,6 +240,8 @@ class PlayerScreenBackendTest : public ::testing::Test {
     DeviceScope device{640, 360, uikit::UIUserInterfaceIdiom::phone, 1};
     PlayerAppearanceScope appearance;
     dispatch::testing::ManualClockScope clock;
+    // How the back end is started (a fixture may change them in its constructor).
+    devserver::BackendOptions backendOptions;
     std::shared_ptr<devserver::Backend> backend;
     std::optional<LicenceRedirect> redirect;
     std::filesystem::path keychainDirectory;
