@@ -276,6 +276,8 @@ class Bench {
         auto steps = std::make_shared<StepClock>();
         screen->setDelegate(steps);
         window_->setRootViewController(screen);
+        // The screen is on screen (laid out and drawn) when the host asks it to play.
+        dispatch::RunLoop::main().runUntilIdle();
         const auto& player = screen->player()->avplayer();
         std::optional<Clock::time_point> content;
         if (counting_) CALLGRIND_START_INSTRUMENTATION;
