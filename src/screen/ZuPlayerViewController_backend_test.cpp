@@ -2,6 +2,7 @@
 // what the back end receives (play requests, licence requests, player events, analytics beacons).
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <set>
 #include <string>
 #include <vector>
@@ -499,6 +500,36 @@ TEST_F(SubSecondIntervalTest, AnIntervalUnderASecondSendsTheStartEventAlone) {
     ASSERT_TRUE(runUntil([&] { return backend->server().requestLog().entries("/api/v1/player-events").size() >= 1; }));
     EXPECT_EQ(events().size(), 1u);
     EXPECT_EQ(delegate->log, std::vector<std::string>{"status 0"});
+}
+
+TEST_F(PlayerScreenTest, AnEventThatCannotBeSentIsNotTheStreamLimit) {
+    signIn();
+    // A host's play service whose event template carries a duration no JSON can hold.
+    const std::string base = backend->baseURL();
+    auto deps = dependencies();
+    deps.videoAPI = std::make_shared<HostVideoAPI>([base](const std::string& assetId, const std::string& token) {
+        AssetStreamContent content;
+        content.id = assetId;
+        content.resource = base + "/hls/vod-clear/master.m3u8";
+        content.accessToken = token;
+        PlayerEventRequest::Body body;
+        body.progress.assetId = assetId;
+        body.progress.vod = PlayerEventRequest::Progress::Vod{.duration = std::numeric_limits<double>::infinity()};
+        content.playerEventParameter = AssetStreamContentPlayerEventParameter{
+            .playerEventInterval = 30, .playerEventUrl = base + "/api/v1/player-events", .playerEventBody = body};
+        return content;
+    });
+    screen = ZuPlayerViewController::create(deps);
+    screen->setDelegate(delegate);
+    window->setRootViewController(screen);
+    playAndWait("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return avplayer()->currentItem()->status() == AVPlayerItem::Status::readyToPlay; }));
+    advance(61);
+    // The viewer stays signed in, the host hears of no limit, and the ticks go on asking for tokens.
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"status 0"});
+    EXPECT_TRUE(stack->isAuthenticated());
+    EXPECT_NE(avplayer()->rate(), 0.0f);
+    EXPECT_TRUE(events().empty());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "avfoundation/AVPlayerItem.h"
+#include "dispatch/DispatchQueue.h"
 #include "kitfoundation/Log.h"
 #include "playback/ZuPlayerTypes.h"
 #include "playservice/ConcurrencyError.h"
@@ -170,8 +171,10 @@ void PlayerEventReporter::sendPlayerEvent(PlayerEventKind kind, const std::optio
         postPlayerEvent(kind, *data);
         return;
     }
-    // Nobody is signed in, or there is nothing to report on: the ticks stop.
-    stopInterval();
+    // Nobody is signed in, or there is nothing to report on: the ticks stop. They are stopped on the next
+    // turn of the main queue, outside the token's delivery, so that no delivery ever waits on another.
+    if (!interval_) return;
+    dispatch::DispatchQueue::main().async([interval = *interval_] { interval.dispose(); });
 }
 
 }  // namespace lumora::detail

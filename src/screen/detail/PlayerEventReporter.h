@@ -54,8 +54,6 @@ class PlayerEventReporter : public std::enable_shared_from_this<PlayerEventRepor
 
     // Records built so far (the number of the last one).
     std::int64_t playerEventIntervalCount() const { return playerEventIntervalCount_; }
-    // Whether periodic events are running.
-    bool isIntervalRunning() const { return interval_.has_value() && !interval_->isDisposed(); }
 
   private:
     PlayerEventReporter(Services services, Environment environment)

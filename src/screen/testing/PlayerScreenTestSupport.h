@@ -32,6 +32,7 @@
 #include "playback/testing/LicenceRedirect.h"
 #include "playservice/PlayAssetDependencies.h"
 #include "playservice/VideoAPI.h"
+#include "rx/Schedulers.h"
 #include "screen/ZuPlayerViewController.h"
 #include "screen/foundations/testing/DeviceScope.h"
 #include "screen/testing/RecordingScreenDelegate.h"
@@ -154,8 +155,10 @@ class PlayerScreenBackendTest : public ::testing::Test {
     // Signs the demo viewer in through the public facade, as a host that signed in earlier.
     void signIn(const std::string& email = kViewerEmail, const std::string& password = kViewerPassword) {
         std::optional<bool> done;
+        // The answer comes where the sign-in stack finished: read it on the main queue.
         ZuAuthManager::shared()
             .login(email, password)
+            .observeOn(rx::MainScheduler::asyncInstance())
             .subscribe([&](const bool& ok) { done = ok; }, [&](const foundation::Error&) { done = false; })
             .disposed(bag);
         ASSERT_TRUE(runUntil([&] { return done.has_value(); }));
@@ -229,6 +232,7 @@ class PlayerScreenBackendTest : public ::testing::Test {
         std::optional<std::optional<std::string>> token;
         LumoraAuthManager::shared()
             .accessToken()
+            .observeOn(rx::MainScheduler::asyncInstance())
             .subscribe([&](const std::optional<std::string>& t) { token = t; },
                        [&](const foundation::Error&) { token = std::optional<std::string>(); })
             .disposed(bag);
