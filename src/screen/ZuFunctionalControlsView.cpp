@@ -103,8 +103,8 @@ void ZuFunctionalControlsView::setIsFullScreen(bool fullScreen) {
 }
 
 void ZuFunctionalControlsView::selectFullScreenImage() {
-    fullScreenButton_->setImageFor(image(isFullScreen_ ? &AssetGraph::BottomControls::exitFullScreen
-                                                       : &AssetGraph::BottomControls::enterFullScreen),
+    const auto& bottom = AssetGraph::shared().bottomControls;
+    fullScreenButton_->setImageFor(images_.image(isFullScreen_ ? bottom.exitFullScreen : bottom.enterFullScreen),
                                    State::normal());
 }
 
@@ -117,7 +117,8 @@ void ZuFunctionalControlsView::setIsNextButtonHidden(bool hidden) {
 void ZuFunctionalControlsView::updateSpeed(VideoPlaybackSpeed speed) {
     const auto& speeds = allVideoPlaybackSpeeds_;
     if (std::find(speeds.begin(), speeds.end(), speed) == speeds.end()) return;
-    speedButton_->setImageFor(AssetGraph::BottomControls::speedAssetFor(speed.rawValue()).image(), State::normal());
+    speedButton_->setImageFor(images_.image(AssetGraph::BottomControls::speedAssetFor(speed.rawValue())),
+                              State::normal());
     videoPlaybackSpeed_ = speed;
 }
 

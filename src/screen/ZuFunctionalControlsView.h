@@ -6,6 +6,7 @@
 
 #include "playback/ZuPlayerTypes.h"
 #include "screen/ZuPlayerButton.h"
+#include "screen/detail/CatalogueImages.h"
 #include "screen/foundations/ZuPlayerControlsDisplayDensity.h"
 #include "screen/foundations/ZuStyleManager.h"
 #include "uikit/UILabel.h"
@@ -157,6 +158,7 @@ class ZuFunctionalControlsView : public uikit::UIView {
     std::shared_ptr<uikit::UIStackView> rSectionView_;
     std::vector<VideoPlaybackSpeed> allVideoPlaybackSpeeds_;
     std::shared_ptr<uikit::UIView> divider_;
+    detail::CatalogueImages images_;
 };
 
 }  // namespace lumora

@@ -106,8 +106,8 @@ void ZuPlaybackControlsView::bindJump(const std::shared_ptr<ZuPlayerButton>& but
 
 void ZuPlaybackControlsView::setIsPlaying(bool playing) {
     isPlaying_ = playing;
-    playPauseButton_->setImageFor(
-        image(playing ? &AssetGraph::MiddleControls::pause : &AssetGraph::MiddleControls::play), State::normal());
+    const auto& middle = AssetGraph::shared().middleControls;
+    playPauseButton_->setImageFor(images_.image(playing ? middle.pause : middle.play), State::normal());
 }
 
 CGSize ZuPlaybackControlsView::buttonSize(const uikit::UITraitCollection& traits) {

@@ -5,6 +5,7 @@
 
 #include "rx/Disposables.h"
 #include "screen/ZuPlayerButton.h"
+#include "screen/detail/CatalogueImages.h"
 #include "screen/foundations/ZuPlayerControlsDisplayDensity.h"
 #include "uikit/UIStackView.h"
 #include "uikit/UITraitCollection.h"
@@ -90,6 +91,7 @@ class ZuPlaybackControlsView : public uikit::UIView {
     std::shared_ptr<ZuPlayerButton> playPauseButton_;
     std::shared_ptr<uikit::UIStackView> contentView_;
     rx::DisposeBag disposeBag_;  // the jump bindings
+    detail::CatalogueImages images_;
 };
 
 }  // namespace lumora

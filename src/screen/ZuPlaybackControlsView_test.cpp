@@ -117,6 +117,11 @@ TEST_F(ZuPlaybackControlsViewTest, ImagesComeFromTheLiveCatalogue) {
     EXPECT_TRUE(same(row->playPauseButton()->image(State::normal()), middle.play.image()));
     row->setIsPlaying(true);
     EXPECT_TRUE(same(row->playPauseButton()->image(State::normal()), middle.pause.image()));
+    // An unchanged entry shown again is not read again.
+    const auto pause = row->playPauseButton()->image(State::normal());
+    row->setIsPlaying(false);
+    row->setIsPlaying(true);
+    EXPECT_EQ(row->playPauseButton()->image(State::normal()), pause);
 
     // Read at the moment the image is set: an entry the bundle does not hold is no image.
     AssetGraph::shared().middleControls.play.name = "no_such_icon";

@@ -316,3 +316,34 @@ TEST_F(ZuControlsBindingsTest, UnderCastControlTheControlsDriveTheCastPlayer) {
     clock.runUntilIdle();
     EXPECT_FALSE(controls->playbacks()->isPlaying());
 }
+
+TEST_F(ZuControlsBindingsTest, AHeldSliderIgnoresTheTicksAndSeeksWhereItIsLetGo) {
+    loadReady(url("/vod/master.m3u8"));
+    showControls();
+    player->play(false);
+    advance(3);
+    auto slider = sliders()->slider();
+    const auto thumb = slider->thumb()->convertTo(slider->thumb()->bounds(), nullptr);
+    auto sim = touches();
+    auto finger = sim.begin(uikit::CGPoint{thumb.midX(), thumb.midY()});
+    EXPECT_TRUE(controls->isUserInteractingWithSlider());
+    const float held = sliderValue();
+    advance(1);
+    EXPECT_EQ(sliderValue(), held);  // the player goes on; the slider stays under the finger
+
+    // Dragged a sixth of the track on (20 s of 120) and let go: one seek, once the thumb has settled.
+    const auto to = uikit::CGPoint{thumb.midX() + slider->trackRect().width() / 6, thumb.midY()};
+    for (int i = 1; i <= 4; ++i) {
+        sim.move(finger, uikit::CGPoint{thumb.midX() + (to.x - thumb.midX()) * i / 4, to.y});
+        clock.advance(1.0 / 60);
+    }
+    sim.end(finger);
+    EXPECT_FALSE(controls->isUserInteractingWithSlider());
+    EXPECT_TRUE(controlsDelegate->calls("seek to").empty());
+    clock.advance(1.1);
+    const auto seeks = controlsDelegate->calls("seek to");
+    ASSERT_EQ(seeks.size(), 1u);
+    EXPECT_EQ(controlsDelegate->calls("seek began").size(), 1u);
+    settleSeeks();
+    EXPECT_NEAR(position(), held + 20, 1.0);
+}

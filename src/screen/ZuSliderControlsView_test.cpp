@@ -223,7 +223,7 @@ TEST_F(ZuSliderControlsViewTest, WithoutAnIndexOrWithACancelledDragThereIsNoThum
     EXPECT_TRUE(row->thumbnailsView()->isHidden());
 }
 
-TEST_F(ZuSliderControlsViewTest, TheThumbnailIsPlacedWithinTheRangeAndLooksUpOnlyFiniteValues) {
+TEST_F(ZuSliderControlsViewTest, TheThumbnailIsPlacedWithinTheRangeAndShowsTheFrameOfTheValue) {
     row->setBif(makeIndex(100));
     auto touch = sim().begin(thumbInWindow());
     dragTo(touch, windowX(50));
