@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -412,6 +413,36 @@ TEST_F(DemoProgram, AnUnusablePropertyListOrCommandLineIsRefusedWithAClearMessag
     result = runProgram("--backend-plist " + noURL.string());
     EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
     EXPECT_NE(result.output.find("is not an http(s) address"), std::string::npos) << result.output;
+
+    // Not regular files: a FIFO (no writer: a plain open would wait for ever) and a folder.
+    const fs::path fifo = folder / "Fifo.plist";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    result = runProgram("--backend-plist " + fifo.string());
+    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
+    EXPECT_NE(result.output.find(fifo.string() + "\": is a FIFO, not a regular file"), std::string::npos)
+        << result.output;
+    result = runProgram("--backend-plist " + folder.string());
+    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
+    EXPECT_NE(result.output.find("is a folder, not a regular file"), std::string::npos) << result.output;
+
+    // A text holding a NUL byte is refused, not an abort of the program.
+    const fs::path nul = folder / "Nul.plist";
+    std::ofstream(nul) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>SDK_PlayServiceURL</key>"
+                       << "<string>http://127.0.0.1:1" << '\0' << "</string></dict></plist>";
+    result = runProgram("--backend-plist " + nul.string());
+    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
+    EXPECT_NE(result.output.find("NUL character"), std::string::npos) << result.output;
+
+    // A sign-in setting of the wrong type is named, not replaced by the default address.
+    const fs::path wrongType = folder / "WrongType.plist";
+    std::ofstream(wrongType) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                             << "<key>SDK_PlayServiceURL</key><string>http://127.0.0.1:1</string>"
+                             << "<key>SDK_Auth0Domain</key><integer>7</integer></dict></plist>";
+    result = runProgram("--backend-plist " + wrongType.string());
+    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
+    EXPECT_NE(result.output.find("SDK_Auth0Domain in " + wrongType.string() + " is an integer, not text"),
+              std::string::npos)
+        << result.output;
 
     result = runProgram("--speed");
     EXPECT_EQ(result.status, static_cast<int>(ExitStatus::usage)) << result.output;
