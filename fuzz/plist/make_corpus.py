@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the property-list fuzz target into corpus/: XML and binary property lists
 holding every type, nesting, the damaged forms the reader must refuse, and texts and keys holding NUL
-characters (a NUL byte, an XML character reference, an ASCII or UTF-16 string in binary form)."""
+characters (a NUL byte, an XML character reference, an ASCII or UTF-16 string in binary form). Seeds
+that fuzzing found are kept in corpus/ beside these, named for what they hold."""
 import os
 import struct
 

@@ -134,12 +134,56 @@ std::expected<PropertyList, Error> convert(plist_t node, int depth) {
     }
 }
 
+// Whether `text` is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+bool isUTF8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t extra = 0;
+        char32_t code = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            code = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            code = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            code = c & 0x07;
+        } else {
+            return false;
+        }
+        if (text.size() - i <= extra) return false;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = code << 6 | (next & 0x3F);
+        }
+        if ((extra == 2 && code < 0x800) || (extra == 3 && (code < 0x10000 || code > 0x10FFFF)) ||
+            (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
 std::expected<PlistPtr, Error> build(const PropertyList& value, int depth) {
     if (depth > kMaximumDepth)
         return std::unexpected(writeError("nesting deeper than " + std::to_string(kMaximumDepth) + " levels"));
     switch (value.type()) {
-        case PropertyList::Type::string:
-            return PlistPtr(plist_new_string(value.asString()->c_str()));
+        case PropertyList::Type::string: {
+            // The writers take C strings, and the binary one turns non-ASCII text into UTF-16: a NUL would
+            // cut the text short and bytes that are not UTF-8 would be written as a file nobody can read.
+            const std::string& text = *value.asString();
+            if (text.find('\0') != std::string::npos)
+                return std::unexpected(writeError("a text holds a NUL character"));
+            if (!isUTF8(text)) return std::unexpected(writeError("a text is not valid UTF-8"));
+            return PlistPtr(plist_new_string(text.c_str()));
+        }
         case PropertyList::Type::integer: {
             const std::int64_t i = *value.asInteger();
             uint64_t u = 0;
@@ -186,6 +230,7 @@ std::expected<PlistPtr, Error> build(const PropertyList& value, int depth) {
             for (const auto& [key, item] : *value.asDictionary()) {
                 if (key.find('\0') != std::string::npos)
                     return std::unexpected(writeError("a key holds a NUL character"));
+                if (!isUTF8(key)) return std::unexpected(writeError("a key is not valid UTF-8"));
                 auto child = build(item, depth + 1);
                 if (!child) return child;
                 plist_dict_set_item(dict.get(), key.c_str(), child->release());

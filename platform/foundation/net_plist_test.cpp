@@ -66,6 +66,23 @@ TEST(PropertyListTest, BothFormatsRoundTrip) {
     EXPECT_EQ(PropertyListSerialization::propertyList(*fraction)->asDate()->timeIntervalSince1970(), 1709647629.25);
     EXPECT_FALSE(PropertyListSerialization::data(PropertyList(std::nan(""))));
     EXPECT_FALSE(PropertyListSerialization::data(PropertyList(Date(1e12))));  // beyond what the format can hold
+    // Texts the writers would cut short or write as a file nobody can read are refused instead.
+    const std::vector<PropertyList> unwritable = {
+        PropertyList(std::string("a\0b", 3)), PropertyList(std::string("\x98ig")),
+        PropertyList(PropertyList::Dictionary{{std::string("\x98ig"), 1}}),
+        PropertyList(PropertyList::Array{std::string("\xed\xa0\x80")}),  // a UTF-16 surrogate
+    };
+    for (const auto& value : unwritable) {
+        for (auto format : {PropertyListSerialization::Format::xml, PropertyListSerialization::Format::binary}) {
+            auto written = PropertyListSerialization::data(value, format);
+            ASSERT_FALSE(written);
+            EXPECT_EQ(written.error().code(), 3851);
+        }
+    }
+    auto accented =
+        PropertyListSerialization::data(PropertyList("caf\u00e9 \u263a"), PropertyListSerialization::Format::binary);
+    ASSERT_TRUE(accented);
+    EXPECT_EQ(*PropertyListSerialization::propertyList(*accented)->asString(), "caf\u00e9 \u263a");
 }
 
 TEST(PropertyListTest, GarbageAndTruncatedDataAreClearErrors) {
