@@ -273,7 +273,7 @@ bool binaryHoldsNULText(const std::uint8_t* data, std::size_t size) {
     if (objectCount > (tableEnd - tableOffset) / offsetSize) return false;
     for (std::uint64_t i = 0; i < objectCount; ++i) {
         const std::uint64_t offset = bigEndian(data + tableOffset + i * offsetSize, offsetSize);
-        if (offset < kHeader || offset >= size) continue;
+        if (offset >= size) continue;  // the reader takes any offset, the header's bytes too
         const std::uint8_t kind = data[offset] >> 4;
         if (kind != 0x5 && kind != 0x6) continue;  // ASCII and UTF-16 texts
         std::uint64_t count = data[offset] & 0x0F;
