@@ -19,6 +19,23 @@ void check(bool condition, const char* what) {
     }
 }
 
+// Whether `text` quotes a part of the token that could be a credential: a run of 16 or more base64url
+// characters between dots (the fixed words of the messages are all shorter).
+bool showsAPart(const std::string& text, const std::string& token) {
+    std::size_t start = 0;
+    while (start <= token.size()) {
+        std::size_t end = token.find('.', start);
+        if (end == std::string::npos) end = token.size();
+        const std::string part = token.substr(start, end - start);
+        const bool encoded =
+            part.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_") ==
+            std::string::npos;
+        if (encoded && part.size() >= 16 && text.find(part) != std::string::npos) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -28,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(jwt.error().is<jwtdecode::JWTDecodeError>(), "a failure is a JWTDecodeError");
         const std::string description = jwt.error().localizedDescription();
         check(!description.empty(), "a failure has a description");
-        check(token.size() < 12 || description.find(token) == std::string::npos, "a failure never shows the token");
+        check(!showsAPart(description, token), "a failure never shows a part of the token");
         return 0;
     }
     for (const char* name : {"sub", "exp", "iat", "nbf", "aud", "account_status", "scope", ""}) {
