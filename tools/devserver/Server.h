@@ -125,7 +125,7 @@ class RequestLog {
 };
 
 // A fault for the next `times` requests of a route (path matched exactly; `method` empty = any).
-// With a status, the route's handler is not run and the server answers `status` and `body` instead
+// With a status (100 to 599), the route's handler is not run and the server answers `status` and `body` instead
 // (default body {"error":"injected fault"}); with `dropConnection`, the connection is closed without an
 // answer; `delay` comes first in both cases, and alone just slows the real answer.
 struct Fault {
@@ -149,6 +149,10 @@ struct Options {
     bool logToStderr = false;
     // Worker threads answering requests (each open connection holds one while it is kept alive).
     int threads = 32;
+    // The longest a connection may take to deliver a whole request (head and body), counted from when it
+    // opens or its previous answer was sent: a client that sends too slowly is disconnected, so that slow
+    // clients cannot hold every worker. Answers themselves may take as long as they take.
+    std::chrono::milliseconds requestReadTimeout{10'000};
     // PEM files of a certificate (chain) and its private key: the server then speaks HTTPS only and
     // `baseURL()` starts with "https://". Clients must trust the certificate's authority.
     std::string tlsCertificateFile;
@@ -157,7 +161,8 @@ struct Options {
 
 class Server {
   public:
-    // Binds and starts answering at once; the error text says why it could not (port in use...).
+    // Binds and starts answering at once; the error text says why it could not (port in use...). The port
+    // is never shared: a second server on a port in use fails to start.
     // Ignores SIGPIPE for the process, as a server writing to closed sockets must.
     static std::expected<std::shared_ptr<Server>, std::string> start(Options options);
 
