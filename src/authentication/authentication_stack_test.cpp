@@ -296,12 +296,13 @@ TEST_F(AuthStackTest, RefusedSignInsMapToTheFacadesErrors) {
     ASSERT_TRUE(autoInactive->error);
     EXPECT_TRUE(autoInactive->error->as<AuthenticationError>()->isInactiveAccount());
 
+    // Any status that does not allow playback is an inactive account, "incomplete" too.
     auto incomplete = collect(facade().login("incomplete@lumora.dev", kPassword));
     ASSERT_TRUE(incomplete->error);
-    EXPECT_TRUE(incomplete->error->as<AuthenticationError>()->isIncompleteAccount());
+    EXPECT_TRUE(incomplete->error->as<AuthenticationError>()->isInactiveAccount());
     auto autoIncomplete = collect(facade().autoLogin());
     ASSERT_TRUE(autoIncomplete->error);
-    EXPECT_TRUE(autoIncomplete->error->as<AuthenticationError>()->isIncompleteAccount());
+    EXPECT_TRUE(autoIncomplete->error->as<AuthenticationError>()->isInactiveAccount());
 }
 
 TEST_F(AuthStackTest, LogoutRevokesAndClearsTheStore) {
