@@ -260,6 +260,15 @@ TEST_F(AuthStackTest, AFailedRefreshEndsTheTokenObservableWithAnError) {
     EXPECT_NE(failed->error->localizedDescription().find("Failed to fetch entitlement token. Reason: "),
               std::string::npos);
 
+    // An answer cut mid-body: the connection was lost, it did not fail to be made.
+    server_->injectFault("/entitlement/oauth/token", {.cutBodyAfter = 12});
+    failed = token();
+    ASSERT_TRUE(failed->error);
+    EXPECT_EQ(managerError(*failed->error)->kind(), AuthManagerError::Kind::entitlementTokenFailed);
+    EXPECT_NE(failed->error->localizedDescription().find("The network connection was lost."), std::string::npos)
+        << failed->error->localizedDescription();
+    EXPECT_EQ(failed->error->localizedDescription().find("No network connection"), std::string::npos);
+
     EXPECT_TRUE(tokenValue());  // both services answer again
 
     // The provider forgets the session: the viewer is signed out and the store cleared.

@@ -388,6 +388,16 @@ struct Server::Impl {
             reply.generatedBodySize.reset();
         }
         for (const auto& [name, value] : reply.headers) res.set_header(name, value);
+        if (reply.cutBodyAfter && !reply.generatedBodySize) {
+            auto body = std::make_shared<std::string>(std::move(reply.body));
+            const std::size_t sent = std::min(*reply.cutBodyAfter, body->size());
+            res.set_content_provider(body->size(), reply.contentType,
+                                     [body, sent](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                         if (offset >= sent) return false;  // closes the connection
+                                         return sink.write(body->data() + offset, std::min(length, sent - offset));
+                                     });
+            return;
+        }
         if (reply.generatedBodySize) {
             const std::size_t total = *reply.generatedBodySize;
             if (reply.chunked) {
@@ -451,6 +461,12 @@ struct Server::Impl {
                                 "application/json");
                 return true;
             }
+            if (body.contains("cutBodyAfter") && !body["cutBodyAfter"].is_number_unsigned()) {
+                res.status = 400;
+                res.set_content(R"({"error":"\"cutBodyAfter\" must be a whole number of bytes, 0 or more"})",
+                                "application/json");
+                return true;
+            }
             if (body.contains("times") && !body["times"].is_number_integer()) {
                 res.status = 400;
                 res.set_content(R"({"error":"\"times\" must be a whole number"})", "application/json");
@@ -460,6 +476,7 @@ struct Server::Impl {
                 if (body.contains("body")) fault.body = body["body"].get<std::string>();
                 if (body.contains("delayMs")) fault.delay = std::chrono::milliseconds(body["delayMs"].get<long long>());
                 if (body.contains("drop")) fault.dropConnection = body["drop"].get<bool>();
+                if (body.contains("cutBodyAfter")) fault.cutBodyAfter = body["cutBodyAfter"].get<std::size_t>();
                 if (body.contains("times")) {
                     fault.times =
                         static_cast<int>(std::clamp<long long>(body["times"].get<long long>(), -1, 1'000'000));
@@ -505,11 +522,13 @@ struct Server::Impl {
         log.record(recorded);
         if (options.logToStderr) std::fprintf(stderr, "%s %s\n", req.method.c_str(), req.target.c_str());
 
+        std::optional<std::size_t> cutBodyAfter;
         if (auto fault = takeFault(req.path, req.method)) {
             if (fault->dropConnection || fault->status) {
                 Reply reply;
                 reply.delay = fault->delay;
                 reply.dropConnection = fault->dropConnection;
+                reply.cutBodyAfter = fault->cutBodyAfter;
                 reply.status = fault->status.value_or(500);
                 reply.body = fault->body.value_or(R"({"error":"injected fault"})");
                 answer(req, res, std::move(reply));
@@ -519,6 +538,7 @@ struct Server::Impl {
                 shutDownConnections(port, req.remote_port);
                 return;
             }
+            cutBodyAfter = fault->cutBodyAfter;
         }
         if (!route) {
             answer(req, res,
@@ -526,7 +546,9 @@ struct Server::Impl {
                        404, nlohmann::json{{"error", "no route"}, {"method", req.method}, {"path", req.path}}.dump()));
             return;
         }
-        answer(req, res, route->handler(recorded));
+        Reply reply = route->handler(recorded);
+        if (cutBodyAfter) reply.cutBodyAfter = cutBodyAfter;
+        answer(req, res, std::move(reply));
     }
 };
 

@@ -62,6 +62,8 @@ struct Reply {
     std::chrono::milliseconds delay{0};
     // Closes the connection without answering.
     bool dropConnection = false;
+    // Announces the whole body but sends only this many bytes of it, then closes the connection.
+    std::optional<std::size_t> cutBodyAfter;
 
     static Reply json(int status, std::string body) { return Reply{.status = status, .body = std::move(body)}; }
     // The back end's error body, {"code": code, "message": message}, as the play and player-event services send it.
@@ -127,12 +129,15 @@ class RequestLog {
 // A fault for the next `times` requests of a route (path matched exactly; `method` empty = any).
 // With a status (100 to 599), the route's handler is not run and the server answers `status` and `body` instead
 // (default body {"error":"injected fault"}); with `dropConnection`, the connection is closed without an
-// answer; `delay` comes first in both cases, and alone just slows the real answer.
+// answer; with `cutBodyAfter`, the answer (the real one, or the fault's) announces its whole length but
+// only that many bytes of its body are sent before the connection closes; `delay` comes first in every
+// case, and alone just slows the real answer.
 struct Fault {
     std::optional<int> status;
     std::optional<std::string> body;
     std::chrono::milliseconds delay{0};
     bool dropConnection = false;
+    std::optional<std::size_t> cutBodyAfter;
     // How many requests it applies to; 0 or less: every request until cleared.
     int times = 1;
     std::string method;

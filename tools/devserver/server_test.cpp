@@ -98,12 +98,21 @@ TEST(ServerRules, FaultsApplyToTheNextRequestsOfTheirPathAndMethodThenTheRealAns
     server->clearFaults();
     EXPECT_EQ(statusOf(c.Get("/echo")), 200);
 
+    // An answer cut mid-body: its length announced, part of it sent, the connection closed.
+    server->injectFault("/echo", {.cutBodyAfter = 5});
+    auto cut = c.Get("/echo");
+    EXPECT_FALSE(cut);
+    EXPECT_EQ(cut.error(), httplib::Error::Read);
+    server->injectFault("/echo", {.status = 200, .body = std::string(R"({"access_token":"abc"})"), .cutBodyAfter = 8});
+    EXPECT_FALSE(c.Get("/echo"));
+    EXPECT_EQ(statusOf(c.Get("/echo")), 200);
+
     // A delay alone slows the real answer; the log holds every request, faulted ones too.
     server->injectFault("/echo", {.delay = 50ms});
     auto delayed = c.Get("/echo");
     ASSERT_TRUE(delayed);
     EXPECT_EQ(delayed->status, 200);
-    EXPECT_EQ(server->requestLog().entries("/echo").size(), 9u);
+    EXPECT_EQ(server->requestLog().entries("/echo").size(), 12u);
 }
 
 TEST(ServerRules, QueriesAreDecodedPairByPairWithPlusAsASpace) {
@@ -144,7 +153,8 @@ TEST(ServerUnderStress, TheFaultEndpointRefusesWhatIsNotAnHTTPStatus) {
         EXPECT_EQ(answer->status, 400) << status;
         EXPECT_NE(answer->body.find("HTTP status"), std::string::npos) << answer->body;
     }
-    for (const char* field : {R"("delayMs":-5)", R"("delayMs":"1")", R"("times":"2")", R"("times":1.5)"}) {
+    for (const char* field :
+         {R"("delayMs":-5)", R"("delayMs":"1")", R"("times":"2")", R"("times":1.5)", R"("cutBodyAfter":-1)"}) {
         EXPECT_EQ(statusOf(post(std::string(R"({"path":"/echo",)") + field + "}")), 400) << field;
     }
     EXPECT_EQ(statusOf(post("[1]")), 400);

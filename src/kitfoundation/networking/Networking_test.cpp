@@ -139,6 +139,9 @@ TEST(NetworkErrorTest, MessagesAndMappings) {
     EXPECT_TRUE(NetworkError::fromTransport(make(foundation::URLError::timedOut)).isTimeout());
     EXPECT_TRUE(NetworkError::fromTransport(make(foundation::URLError::cancelled)).isCancelled());
     EXPECT_TRUE(NetworkError::fromTransport(make(foundation::URLError::cannotConnectToHost)).isNoConnection());
+    const auto lost = NetworkError::fromTransport(make(foundation::URLError::networkConnectionLost));
+    EXPECT_FALSE(lost.isNoConnection());
+    EXPECT_EQ(lost.localizedDescription(), "Unknown network error. Reason: The network connection was lost.");
     EXPECT_TRUE(NetworkError::fromTransport(make(foundation::URLError::dataLengthExceedsMaximum)).isInvalidResponse());
     EXPECT_TRUE(NetworkError::fromTransport(make(foundation::URLError::secureConnectionFailed)).isUnknown());
     EXPECT_TRUE(NetworkError::fromTransport(LumoraNetworkError::server()).isUnknown());
