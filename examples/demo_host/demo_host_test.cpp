@@ -225,6 +225,41 @@ TEST_F(DemoHostRun, ARefusedLicenceEndsTheRunWithoutPlaying) {
     EXPECT_EQ(timeline.count(Kind::keyFetched), 0u);
 }
 
+TEST_F(DemoHostRun, ACertificateThatCannotBeUsedIsNamedAndNoLicenceIsAskedFor) {
+    // An empty certificate, then one cut short: the request data cannot be made, so the licence server
+    // never hears of the key.
+    for (const devserver::Fault& fault : {devserver::Fault{.status = 200, .body = std::string(), .times = 0},
+                                          devserver::Fault{.cutBodyAfter = 20, .times = 0}}) {
+        backend->server().clearFaults();
+        backend->server().injectFault("/fairplay/certificate", fault);
+        timeline = RecordingTimeline();
+        ASSERT_EQ(run(), ExitStatus::playbackFailed) << timeline.dump();
+        const std::string& text = timeline.events.back().text;
+        EXPECT_NE(
+            text.find("the FairPlay certificate at " + backend->baseURL() + "/fairplay/certificate could not be used"),
+            std::string::npos)
+            << timeline.dump();
+        EXPECT_EQ(text.find("licence server would not give"), std::string::npos) << text;
+        EXPECT_EQ(backend->server().requestLog().entries("/fairplay/license").size(), 0u);
+        EXPECT_EQ(backend->licence().keysServed(), 0);
+    }
+}
+
+TEST_F(DemoHostRun, TheTimelineSaysHowEachPlayerEventWasAnswered) {
+    // The kit counts an error status and a lost answer as delivered; the timeline tells them apart.
+    backend->server().injectFault("/api/v1/player-events", {.status = 500, .times = 1});
+    backend->server().injectFault("/api/v1/player-events", {.cutBodyAfter = 10, .times = 1});
+    ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
+    const auto sent = timeline.sent();
+    ASSERT_GE(sent.size(), 3u) << timeline.dump();
+    EXPECT_EQ(sent[0].text.rfind("event answered 500: str_start #1 at", 0), 0u) << timeline.dump();
+    EXPECT_NE(sent[0].text.find("counted as delivered"), std::string::npos) << sent[0].text;
+    EXPECT_EQ(sent[1].text.rfind("event not answered: period #2 at", 0), 0u) << timeline.dump();
+    EXPECT_NE(sent[1].text.find("The network connection was lost"), std::string::npos) << sent[1].text;
+    EXPECT_EQ(sent[2].text.rfind("event sent: period #3 at", 0), 0u) << timeline.dump();
+    EXPECT_NE(sent[2].text.find("answered 200)"), std::string::npos) << sent[2].text;
+}
+
 TEST_F(DemoHostRun, AStepWithoutProgressTimesOutNamingTheStep) {
     // At 1x: the kit's own request time-outs run on the clock too and would end a slow request first at 600x.
     backend->server().injectFault("/api/v3/play", {.delay = std::chrono::seconds(5)});
