@@ -27,7 +27,7 @@
 #include "playback/DRMAssetResourceLoader.h"
 #include "playback/DRMError.h"
 #include "playback/ZuVideoView.h"
-#include "playback/testing/LicenceRedirect.h"
+#include "playback/LicenceRedirect.h"
 #include "playservice/ConcurrencyError.h"
 #include "playservice/StreamDRMSettingsProvider.h"
 #include "playservice/VideoAPI.h"
@@ -1094,7 +1094,7 @@ ExitStatus runDemoHost(const Options& options, TimelineSink& sink) {
     }
     // The key addresses name 127.0.0.1 and the kit asks https://127.0.0.1/ for the licence: a local back
     // end answers that at its own plain-http address.
-    std::optional<lumora::testing::LicenceRedirect> licenceRedirect;
+    std::optional<lumora::LicenceRedirect> licenceRedirect;
     if (backend) {
         licenceRedirect.emplace("127.0.0.1", backend->baseURL());
     } else if (auto base = configuration->loopbackLicenceBase()) {
