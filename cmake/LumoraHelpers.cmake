@@ -57,6 +57,8 @@ function(lumora_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main lumora_build_flags)
+  # The folder the test is compiled in: snapshot tests find their goldens and write their renderings from it.
+  target_compile_definitions(${name} PRIVATE LUMORA_TEST_BINARY_DIR="${CMAKE_CURRENT_BINARY_DIR}")
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()

@@ -3,7 +3,8 @@
 #   scripts/install-deps.sh [--fuzz]     --fuzz: also clang and libFuzzer for fuzz/run.sh
 set -euo pipefail
 packages=(g++ cmake make pkg-config libcurl4-openssl-dev nlohmann-json3-dev libplist-dev libturbojpeg0-dev
-          libjpeg62-turbo-dev libpng-dev libcpp-httplib-dev libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev)
+          libjpeg62-turbo-dev libpng-dev libcpp-httplib-dev libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
+          libcairo2-dev libpango1.0-dev fonts-dejavu-core)
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang-16 libclang-rt-16-dev)
 fi

@@ -189,8 +189,7 @@ void UILabel::drawText(const CGRect& in) {
         } else if (s.paragraph.alignment == NSTextAlignment::right) {
             x = in.origin.x + in.size.width - line.width;
         }
-        context->drawText(line.text, CGRect(x, y, line.width, lineHeight), font.fontName(), font.pointSize(),
-                          color.cgColor());
+        context->drawText(line.text, CGRect(x, y, line.width, lineHeight), font.cgFont(), color.cgColor(), s.kern);
         y += lineHeight + s.paragraph.lineSpacing;
     }
 }

@@ -12,8 +12,8 @@
 
 namespace uikit {
 
-// A read-only text view. Text is measured with the toolkit's deterministic text metrics
-// (uikit/NSStringDrawing.h), so intrinsic sizes and drawn lines are the same everywhere.
+// A read-only text view. Text is measured with the toolkit's text metrics (uikit/NSStringDrawing.h), by the
+// same font engine that draws it, so the intrinsic size is the size of the lines drawn.
 //
 // Plain `text` is drawn with `font`, `textColor`, `textAlignment` and `lineBreakMode`; `attributedText`,
 // when set, supplies its own font, colour, kern and paragraph style (those of its first character). A label
