@@ -310,32 +310,39 @@ struct Server::Impl {
             std::erase_if(connections, [&](const auto& entry) {
                 return std::none_of(open.begin(), open.end(), [&](const auto& c) { return c.second == entry.first; });
             });
-            std::vector<std::pair<int, Connection*>> reading;
+            struct Reading {
+                int fd;
+                int client;
+                Connection* connection;
+            };
+            std::vector<Reading> reading;
             int answering = 0;
             for (const auto& [fd, client] : open) {
                 auto& connection = connections.try_emplace(client, Connection{now, now, false}).first->second;
                 if (connection.answering) {
                     ++answering;
                 } else {
-                    reading.emplace_back(fd, &connection);
+                    reading.push_back({fd, client, &connection});
                 }
             }
             // Seen in one sweep: the lower descriptor was accepted first (the lowest free one is taken).
-            std::sort(reading.begin(), reading.end(), [](const auto& a, const auto& b) {
-                return std::tie(a.second->seen, a.first) < std::tie(b.second->seen, b.first);
+            std::sort(reading.begin(), reading.end(), [](const Reading& a, const Reading& b) {
+                return std::tie(a.connection->seen, a.fd) < std::tie(b.connection->seen, b.fd);
             });
             const auto inWorkers = static_cast<std::size_t>(std::max(0, served.load() - answering));
             for (std::size_t i = 0; i < reading.size(); ++i) {
-                Connection& connection = *reading[i].second;
+                Connection& connection = *reading[i].connection;
                 if (i >= inWorkers) {
                     connection.since = now;  // still waiting for a worker
                 } else if (now - connection.since > options.requestReadTimeout) {
                     connection.since = now;
-                    slow.emplace_back(reading[i].first, 0);
+                    slow.emplace_back(reading[i].fd, reading[i].client);
                 }
             }
         }
-        for (const auto& [fd, unused] : slow) {
+        for (const auto& [fd, client] : slow) {
+            // The worker may have closed the socket meanwhile and the number be another socket's now.
+            if (localPort(fd) != port || peerPort(fd) != client) continue;
             if (options.logToStderr) std::fprintf(stderr, "a client took too long to send its request; disconnected\n");
             shutdown(fd, SHUT_RDWR);
         }
