@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     check(!holdsNUL(*read), "no text or key that is read holds a NUL character");
     if (!writable(*read)) return 0;
-    for (auto format : {foundation::PropertyListSerialization::Format::binary,
-                        foundation::PropertyListSerialization::Format::xml}) {
+    for (auto format :
+         {foundation::PropertyListSerialization::Format::binary, foundation::PropertyListSerialization::Format::xml}) {
         const auto written = foundation::PropertyListSerialization::data(*read, format);
         if (!written) {
             check(written.error().is<foundation::PropertyListError>(), "a write failure is a PropertyListError");

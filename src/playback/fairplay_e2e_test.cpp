@@ -16,8 +16,8 @@
 #include "devserver/Server.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "playback/DRMAssetResourceLoader.h"
-#include "playback/ZuVideoView.h"
 #include "playback/LicenceRedirect.h"
+#include "playback/ZuVideoView.h"
 
 using namespace lumora;
 using avfoundation::AVPlayerItem;
