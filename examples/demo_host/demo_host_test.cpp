@@ -228,6 +228,7 @@ TEST_F(DemoHostRun, ARefusedLicenceEndsTheRunWithoutPlaying) {
 TEST_F(DemoHostRun, ACertificateThatCannotBeUsedIsNamedAndNoLicenceIsAskedFor) {
     // An empty certificate, then one cut short: the request data cannot be made, so the licence server
     // never hears of the key.
+    options.speed = 60;  // the kit's request time-outs leave a loaded machine a second per request
     for (const devserver::Fault& fault : {devserver::Fault{.status = 200, .body = std::string(), .times = 0},
                                           devserver::Fault{.cutBodyAfter = 20, .times = 0}}) {
         backend->server().clearFaults();
@@ -247,6 +248,7 @@ TEST_F(DemoHostRun, ACertificateThatCannotBeUsedIsNamedAndNoLicenceIsAskedFor) {
 
 TEST_F(DemoHostRun, TheTimelineSaysHowEachPlayerEventWasAnswered) {
     // The kit counts an error status and a lost answer as delivered; the timeline tells them apart.
+    options.speed = 60;  // the kit's request time-outs leave a loaded machine a second per request
     backend->server().injectFault("/api/v1/player-events", {.status = 500, .times = 1});
     backend->server().injectFault("/api/v1/player-events", {.cutBodyAfter = 10, .times = 1});
     ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
