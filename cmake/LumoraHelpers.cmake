@@ -73,3 +73,7 @@ function(lumora_benchmark name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark lumora_build_flags)
 endfunction()
+
+# The kit's resource bundle (tools/kitbundle): made in the build folder, installed under <datadir>/lumora.
+set(LUMORA_KIT_BUNDLE_BUILD_DIR ${PROJECT_BINARY_DIR}/LumoraKit.bundle)
+set(LUMORA_KIT_BUNDLE_INSTALL_DIR ${CMAKE_INSTALL_FULL_DATADIR}/lumora/LumoraKit.bundle)

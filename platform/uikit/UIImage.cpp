@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "coregraphics/CGContext.h"
+#include "uikit/UIScreen.h"
 
 namespace uikit {
 
@@ -87,6 +88,28 @@ std::shared_ptr<UIImage> UIImage::named(std::string_view name, const foundation:
         return bytes ? fromData(*bytes, candidate.scale) : nullptr;
     }
     return nullptr;
+}
+
+std::shared_ptr<UIImage> UIImage::named(std::string_view name, const foundation::Bundle& bundle,
+                                        const UITraitCollection* compatibleWith) {
+    if (name.empty()) return nullptr;
+    if (endsWith(name, ".png") || endsWith(name, ".jpg") || endsWith(name, ".jpeg")) return named(name, bundle);
+    CGFloat scale = compatibleWith ? compatibleWith->displayScale : 0;
+    if (!(std::isfinite(scale) && scale > 0)) scale = UIScreen::main()->scale();
+    const int wanted = std::clamp(static_cast<int>(std::lround(scale)), 1, 3);
+    // The wanted scale, then the larger ones ascending, then the smaller ones descending.
+    std::vector<int> order{wanted};
+    for (int s = wanted + 1; s <= 3; ++s) order.push_back(s);
+    for (int s = wanted - 1; s >= 1; --s) order.push_back(s);
+    const std::string base(name);
+    for (int s : order) {
+        const std::string file = s == 1 ? base + ".png" : base + "@" + std::to_string(s) + "x.png";
+        const auto path = bundle.path(file, "");
+        if (!path) continue;
+        const auto bytes = readFile(*path);
+        return bytes ? fromData(*bytes, static_cast<CGFloat>(s)) : nullptr;
+    }
+    return named(base + ".jpg", bundle);
 }
 
 CGSize UIImage::size() const {

@@ -14,6 +14,7 @@
 #include "imageio/Bitmap.h"
 #include "imageio/ImageDecoder.h"
 #include "uikit/UIGeometry.h"
+#include "uikit/UITraitCollection.h"
 
 namespace uikit {
 
@@ -44,6 +45,12 @@ class UIImage {
     // ends in ".png", ".jpg" or ".jpeg" is looked up as it is. nullptr when none exists or it does not decode.
     static std::shared_ptr<UIImage> named(std::string_view name);
     static std::shared_ptr<UIImage> named(std::string_view name, const foundation::Bundle& bundle);
+    // The platform's `UIImage(named:in:compatibleWith:)`: the variant of the display scale of `traits` (the
+    // main screen's scale when `traits` is null or leaves the scale unspecified) is preferred: "<name>@3x.png"
+    // at scale 3, then the larger variants, then the smaller ones, then "<name>.jpg". A name with its
+    // extension is looked up as it is. nullptr when none exists or it does not decode.
+    static std::shared_ptr<UIImage> named(std::string_view name, const foundation::Bundle& bundle,
+                                          const UITraitCollection* compatibleWith);
 
     // Size in points: pixels ÷ scale.
     CGSize size() const;

@@ -13,7 +13,7 @@ constexpr std::array<std::string_view, ConfigurationKey::caseCount> kKeys{
     "SDK_PlayServiceURL",         "SDK_PlayServiceAppName",      "SDK_PlayerEventOriginator",
     "SDK_PlayerEventBuildName",   "SDK_PlayerEventPageName",     "SDK_PlayerEventVideoProtocol",
     "SDK_PlayerEventVideoFormat", "SDK_PlayerEventBuildVersion", "SDK_YouboraPartnerSportName",
-    "SDK_YouboraPartnerCode",
+    "SDK_YouboraPartnerCode",     "SDK_YouboraCollectorURL",
 };
 
 std::optional<std::string> mainBundleText(std::string_view key) {
@@ -82,6 +82,7 @@ std::string ConfigurationKey::defaultValue() const {
         case playServiceAppName:
         case youboraPartnerSportName:
         case youboraPartnerCode:
+        case youboraCollectorURL:
             return "";
     }
     return "";

@@ -23,8 +23,9 @@ class ConfigurationKey {
         playerEventBuildVersion,   // "SDK_PlayerEventBuildVersion"
         youboraPartnerSportName,   // "SDK_YouboraPartnerSportName"
         youboraPartnerCode,        // "SDK_YouboraPartnerCode"
+        youboraCollectorURL,       // "SDK_YouboraCollectorURL" (no default: absent is nothing)
     };
-    static constexpr int caseCount = 10;
+    static constexpr int caseCount = 11;
 
     constexpr ConfigurationKey(Case value) : value_(value) {}  // NOLINT(google-explicit-constructor)
     constexpr operator Case() const { return value_; }         // NOLINT(google-explicit-constructor)
@@ -37,8 +38,8 @@ class ConfigurationKey {
     std::string value() const;
     // The host's text alone: nothing when the key is missing or its value is not text. Read once.
     std::optional<std::string> hostValue() const;
-    // The default: the built-in play-service address, "" for the application name and the analytics
-    // partner settings, the player-event defaults, and for the build version the host application's
+    // The default: the built-in play-service address, "" for the application name, the analytics
+    // partner settings and the analytics collector, the player-event defaults, and for the build version the host application's
     // "CFBundleVersion" when it is text, else "unknown".
     std::string defaultValue() const;
 

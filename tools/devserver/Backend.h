@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "devserver/AnalyticsCollector.h"
 #include "devserver/EntitlementService.h"
 #include "devserver/HlsService.h"
 #include "devserver/IdentityService.h"
@@ -57,6 +58,7 @@ class Backend {
     devserver::EntitlementService& entitlement() { return *entitlement_; }
     devserver::LicenceService& licence() { return *licence_; }
     devserver::PlayerEventService& playerEvents() { return *playerEvents_; }
+    devserver::AnalyticsCollector& analytics() { return *analytics_; }
 
     void stop();
 
@@ -70,6 +72,7 @@ class Backend {
     std::shared_ptr<devserver::HlsService> hls_;
     std::shared_ptr<devserver::LicenceService> licence_;
     std::shared_ptr<devserver::PlayerEventService> playerEvents_;
+    std::shared_ptr<devserver::AnalyticsCollector> analytics_;
     std::shared_ptr<devserver::Server> server_;
 };
 
