@@ -1,6 +1,6 @@
 // A small host of the installed kit: it touches a piece of every layer (thumbnails and their image
 // decoders, property lists, settings, sign-in errors, the play service's errors, the video view, player
-// events, casting), so that a library the package forgets to name fails the link.
+// events and analytics, the screen's styles, casting), so that a library the package forgets to name fails the link.
 #include <cstdio>
 #include <vector>
 
@@ -11,7 +11,9 @@
 #include "kitfoundation/Configuration.h"
 #include "playback/ZuVideoView.h"
 #include "playservice/VideoError.h"
+#include "screen/foundations/ZuStyleManager.h"
 #include "telemetry/PlayerEventController.h"
+#include "telemetry/YouboraManager.h"
 
 int main() {
     const std::vector<std::uint8_t> notABIF(80, 0x42);
@@ -23,8 +25,10 @@ int main() {
     const foundation::Error video(lumora::VideoError(lumora::VideoError::noAvailableStreamError));
     const auto view = lumora::ZuVideoView::create();
     const auto cast = lumora::CastManager::create();
+    const auto analytics = lumora::YouboraManager::shared();
+    [[maybe_unused]] const auto& style = lumora::ZuStyleManager::default_();
     const bool ok = !bif && plist && key && state && !error.localizedDescription().empty() &&
-                    !video.localizedDescription().empty() && view && cast;
+                    !video.localizedDescription().empty() && view && cast && analytics;
     std::printf("lumora consumer: %s\n", ok ? "ok" : "unexpected answers");
     return ok ? 0 : 1;
 }
