@@ -425,12 +425,13 @@ TEST_F(DemoProgram, PlaysAgainstTheBackEndOfAHostPropertyList) {
                          << "<key>SDK_Auth0Domain</key><string>" << base << "</string>\n"
                          << "<key>SDK_EntitlementServiceURL</key><string>" << base << "/entitlement/</string>\n"
                          << "</dict></plist>\n";
-    const auto result = runProgram("--backend-plist " + plist.string() + " --speed 600 --asset vod-clear --timeout 8");
+    // At 100x, as the in-process runs: a loaded machine still has time for each request.
+    const auto result = runProgram("--backend-plist " + plist.string() + " --speed 100 --asset vod-clear --timeout 8");
     EXPECT_EQ(result.status, 0) << result.output;
     EXPECT_NE(result.output.find("back end: from " + plist.string() + " (play service " + base), std::string::npos)
         << result.output;
     EXPECT_NE(result.output.find("playback ended at 02:00"), std::string::npos) << result.output;
-    EXPECT_NE(result.output.find("event sent: end"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find(": end #"), std::string::npos) << result.output;  // delivered, however answered
     EXPECT_EQ(result.output.find('\r'), std::string::npos) << "no progress bar in a pipe";
     EXPECT_GE(backend->playerEvents().events().size(), 5u);
     backend->stop();
