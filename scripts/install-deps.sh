@@ -8,6 +8,8 @@ packages=(g++ cmake make pkg-config libcurl4-openssl-dev nlohmann-json3-dev libp
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang-16 libclang-rt-16-dev)
 fi
+# Callgrind counts the instructions of the benchmarks, through its client requests (bench/player).
+packages+=(valgrind)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

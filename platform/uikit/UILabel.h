@@ -40,7 +40,8 @@ class UILabel : public UIView {
     void setNumberOfLines(int lines);
     NSLineBreakMode lineBreakMode() const { return lineBreakMode_; }
     void setLineBreakMode(NSLineBreakMode mode);
-    // Single-line labels shrink their font (down to `minimumScaleFactor` of it, when set) to fit the width.
+    // Single-line labels shrink their font (down to `minimumScaleFactor` of it, when set) to fit the width;
+    // labels of several lines shrink it until the text fits the bounds without breaking a word.
     bool adjustsFontSizeToFitWidth() const { return adjustsFontSizeToFitWidth_; }
     void setAdjustsFontSizeToFitWidth(bool flag);
     CGFloat minimumScaleFactor() const { return minimumScaleFactor_; }
@@ -74,6 +75,7 @@ class UILabel : public UIView {
         NSParagraphStyle paragraph;
     };
     Style style() const;
+    UIFont fittingFont(const Style& style, const UIFont& font, CGSize room) const;
     void textDidChange();
 
     std::optional<std::string> text_;

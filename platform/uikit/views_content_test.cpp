@@ -7,6 +7,7 @@
 #include "dispatch/testing/ManualClockScope.h"
 #include "imageio/Bitmap.h"
 #include "uikit/NSStringDrawing.h"
+#include "uikit/UIActivityIndicatorView.h"
 #include "uikit/UIImageView.h"
 #include "uikit/UILabel.h"
 #include "uikit/UIScrollView.h"
@@ -121,6 +122,18 @@ TEST_F(ViewsContent, MultiLineLabelsWrapAtTheWidthTheyAreGiven) {
     shrink->setMinimumScaleFactor(0.8);
     texts = display(shrink)->commands(CGDrawCommand::Kind::drawText);
     EXPECT_DOUBLE_EQ(texts[0].fontSize, 8);
+
+    // Several lines with shrinking: the font scales down until the text fits the bounds with no word broken.
+    auto box = UILabel::create(CGRect(0, 0, TextMetrics::width("abc", font) * 0.8, font.lineHeight() * 0.7));
+    box->setFont(font);
+    box->setNumberOfLines(0);
+    box->setText("abc");
+    box->setAdjustsFontSizeToFitWidth(true);
+    texts = display(box)->commands(CGDrawCommand::Kind::drawText);
+    ASSERT_EQ(texts.size(), 1u) << "one line: the word is not broken";
+    EXPECT_LT(texts[0].fontSize, 10 * 0.7 + 1e-6);
+    EXPECT_LE(texts[0].rect.width(), box->bounds().width() + 1e-6);
+    EXPECT_LE(texts[0].rect.height(), box->bounds().height() + 1e-6);
 }
 
 TEST_F(ViewsContent, ImageViewSizesAndPlacesItsImage) {
@@ -190,6 +203,18 @@ TEST_F(ViewsContent, ScrollViewOffsetsAndInsets) {
     EXPECT_EQ(scroll->presentation().bounds.origin, (CGPoint{0, 200}));
     clock.advance(0.3);
     EXPECT_EQ(scroll->presentation().bounds.origin, (CGPoint{0, 0}));
+}
+
+TEST_F(ViewsContent, ActivityIndicatorDrawsEightFadingSpokes) {
+    auto spinner = UIActivityIndicatorView::create(UIActivityIndicatorView::Style::medium);
+    spinner->setColor(UIColor::white());
+    auto strokes = display(spinner)->commands(CGDrawCommand::Kind::strokePath);
+    ASSERT_EQ(strokes.size(), 8u);
+    EXPECT_EQ(strokes[0].color, coregraphics::CGColor::white());
+    EXPECT_LT(strokes[7].color.alpha, strokes[0].color.alpha);
+    for (const auto& stroke : strokes) {
+        EXPECT_TRUE(CGRect(0, 0, 20, 20).contains(stroke.path.boundingBox()));
+    }
 }
 
 }  // namespace

@@ -142,12 +142,12 @@ TEST_F(ConfigurationTest, EachKeyIsReadOnceAndKept) {
 }
 
 TEST_F(ConfigurationTest, RawValuesNameEverySetting) {
-    const char* expected[] = {"SDK_PlayServiceURL",          "SDK_PlayServiceAppName",
-                              "SDK_PlayerEventOriginator",   "SDK_PlayerEventBuildName",
-                              "SDK_PlayerEventPageName",     "SDK_PlayerEventVideoProtocol",
-                              "SDK_PlayerEventVideoFormat",  "SDK_PlayerEventBuildVersion",
-                              "SDK_YouboraPartnerSportName", "SDK_YouboraPartnerCode",
-                              "SDK_YouboraCollectorURL"};
+    const char* expected[] = {
+        "SDK_PlayServiceURL",         "SDK_PlayServiceAppName",      "SDK_PlayerEventOriginator",
+        "SDK_PlayerEventBuildName",   "SDK_PlayerEventPageName",     "SDK_PlayerEventVideoProtocol",
+        "SDK_PlayerEventVideoFormat", "SDK_PlayerEventBuildVersion", "SDK_YouboraPartnerSportName",
+        "SDK_YouboraPartnerCode",     "SDK_YouboraCollectorURL",     "SDK_SignUpURL",
+        "SDK_ServiceWebAddress"};
     static_assert(std::size(expected) == ConfigurationKey::caseCount);
     for (int k = 0; k < ConfigurationKey::caseCount; ++k) {
         const ConfigurationKey key(static_cast<ConfigurationKey::Case>(k));
