@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <memory>
@@ -458,4 +459,38 @@ TEST_F(PlayerTest, CurrentItemChangesAreObservableAlongTheStatusPath) {
     EXPECT_EQ(layer->videoRect(), (quartzcore::CGRect{-155.55555555555554, 0, 711.1111111111111, 400}));
     EXPECT_EQ(rawValue(AVLayerVideoGravity::resize), "AVLayerVideoGravityResize");
     EXPECT_EQ(videoGravityFromRawValue("AVLayerVideoGravityResizeAspectFill"), AVLayerVideoGravity::resizeAspectFill);
+}
+
+TEST_F(PlayerTest, TheLayerPaintsASyntheticFrameOfTheItemAtItsTime) {
+    auto layer = AVPlayerLayer::create(AVPlayer::create());
+    layer->setBounds({0, 0, 320, 320});
+    auto drawn = [&] {
+        auto ctx = coregraphics::CGRecordingContext::create({320, 320});
+        layer->render(*ctx);
+        return ctx;
+    };
+    EXPECT_TRUE(drawn()->commands(coregraphics::CGDrawCommand::Kind::drawText).empty());  // no item, no picture
+
+    auto player = readyPlayer("/vod/master.m3u8", 12);
+    layer->setPlayer(player);
+    auto first = drawn();
+    auto texts = first->commands(coregraphics::CGDrawCommand::Kind::drawText);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].text, "00:00:00.0");
+    // Everything stays inside the picture's rectangle (640 x 360 placed in 320 x 320).
+    const auto clips = first->commands(coregraphics::CGDrawCommand::Kind::clip);
+    EXPECT_TRUE(std::ranges::any_of(clips, [](const auto& c) {
+        return c.rect == quartzcore::CGRect{0, 70, 320, 180};
+    }));
+    EXPECT_EQ(drawn()->commands().size(), first->commands().size());  // the same time draws the same frame
+
+    player->play();
+    clock.advance(3.25);
+    texts = drawn()->commands(coregraphics::CGDrawCommand::Kind::drawText);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].text, "00:00:03.2");
+    const auto ball = [&] { return drawn()->commands(coregraphics::CGDrawCommand::Kind::fillPath).back().path; };
+    const auto at3 = ball();
+    clock.advance(1);
+    EXPECT_NE(ball(), at3);  // the ball moves on with the playhead
 }
