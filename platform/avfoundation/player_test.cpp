@@ -291,6 +291,32 @@ TEST_F(PlayerTest, PlaylistFaultsFailTheAssetAndTheItem) {
     EXPECT_TRUE(AVError::is(*error, AVError::unsupportedURL));
 }
 
+TEST_F(PlayerTest, DegenerateMediaPlaylistsFailTheItemInsteadOfWaitingForEver) {
+    // Served in place of the real media playlist, as a misbehaving origin would.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXTINF:0,\nseg0.ts\n#EXTINF:0,\nseg1.ts\n#EXT-X-ENDLIST\n",
+         "EXTINF duration \"0\" is not a positive number of seconds"},
+        {"#EXTM3U\n#EXT-X-TARGETDURATION:0\n#EXTINF:0,\nseg0.ts\n#EXT-X-ENDLIST\n",
+         "EXT-X-TARGETDURATION \"0\" is not a positive number of seconds"},
+        {"#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXTINF:1e308,\nseg0.ts\n#EXTINF:1e308,\nseg1.ts\n#EXT-X-ENDLIST\n",
+         "last longer than 1000000000 seconds"},
+        {"#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1e-9,\nseg0.ts\n#EXTINF:1e-9,\nseg1.ts\n#EXT-X-ENDLIST\n",
+         "its segments last no time"},
+    };
+    auto player = AVPlayer::create(nullptr);
+    for (const auto& [playlist, reason] : cases) {
+        server->injectFault("/vod/v/media.m3u8", {.status = 200, .body = playlist, .times = 1});
+        auto item = AVPlayerItem::create(url("/vod/master.m3u8"));
+        player->replaceCurrentItem(item);
+        player->play();
+        ASSERT_TRUE(runUntil([&] { return item->status() != Status::unknown; })) << reason;
+        ASSERT_EQ(item->status(), Status::failed) << reason;
+        EXPECT_TRUE(AVError::is(*item->error(), AVError::malformedPlaylist)) << reason;
+        EXPECT_NE(item->error()->localizedDescription().find(reason), std::string::npos)
+            << item->error()->localizedDescription();
+    }
+}
+
 TEST_F(PlayerTest, AScriptedFailureStopsPlaybackAtItsTime) {
     auto player = readyPlayer("/vod/master.m3u8", 36);
     auto item = player->currentItem();

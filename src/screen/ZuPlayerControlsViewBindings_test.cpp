@@ -63,6 +63,11 @@ TEST_F(ZuControlsBindingsTest, PlayerTicksMoveTheSliderTheTimeLabelAndTheLoadedR
     const auto contentRanges = sliders()->slider()->loadedRangesView()->ranges();
     ASSERT_FALSE(contentRanges.empty());
     EXPECT_LE(contentRanges.back().end().seconds(), 100);
+
+    // Ads said to add up to more than the stream never show a negative duration.
+    player->update({{AdInfo("ad", 10, 200)}});
+    advance(0.2);
+    EXPECT_EQ(timeText(), "00:05 / 00:00");
 }
 
 TEST_F(ZuControlsBindingsTest, ASeekInFlightFreezesTheSliderAndTheLiveButton) {
