@@ -41,7 +41,7 @@
 #include "dispatch/RunLoop.h"
 #include "foundation/URLSession.h"
 #include "kitfoundation/Configuration.h"
-#include "playback/testing/LicenceRedirect.h"
+#include "playback/LicenceRedirect.h"
 #include "playservice/PlayAssetDependencies.h"
 #include "playservice/VideoAPI.h"
 #include "screen/ZuPlayerViewController.h"

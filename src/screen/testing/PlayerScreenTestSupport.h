@@ -29,7 +29,7 @@
 #include "foundation/URLSession.h"
 #include "kitfoundation/Configuration.h"
 #include "kitfoundation/ui/ZuApplication.h"
-#include "playback/testing/LicenceRedirect.h"
+#include "playback/LicenceRedirect.h"
 #include "playservice/PlayAssetDependencies.h"
 #include "playservice/VideoAPI.h"
 #include "rx/Schedulers.h"
