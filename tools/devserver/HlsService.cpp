@@ -23,6 +23,7 @@ constexpr AssetInfo kAssets[] = {
     {play::vodProtected, false, true, false},
     {play::live, true, true, false},
     {play::vodAds, false, false, false},
+    {play::vodProtectedAds, false, true, true},
 };
 
 const AssetInfo* findAsset(std::string_view id) {

@@ -20,7 +20,7 @@
 //
 // Video on demand: 120 s of 6-second segments with the end tag. Live ("live-1"): a window of the ten
 // newest 6-second segments at the live clock's time t, i.e. segments floor(t / 6) ... floor(t / 6) + 9,
-// without an end tag. Protected assets ("vod-protected", "live-1") carry SAMPLE-AES keys with the
+// without an end tag. Protected assets ("vod-protected", "vod-protected-ads", "live-1") carry SAMPLE-AES keys with the
 // addresses "skd://<keyHost>/fairplay/license?contentId=<id>&keyId=<key>".
 namespace devserver {
 
@@ -37,7 +37,7 @@ const std::vector<VariantInfo>& variants();
 inline constexpr double segmentDuration = 6.0;
 inline constexpr int vodSegmentCount = 20;
 inline constexpr int liveWindow = 10;
-// The subtitle languages of the asset with subtitles ("vod-clear").
+// The subtitle languages of the assets with subtitles ("vod-clear", "vod-protected-ads").
 inline constexpr std::string_view subtitleLanguages[] = {"en", "sv"};
 
 // The key ids of a protected asset, in the order they come into force.

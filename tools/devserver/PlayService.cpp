@@ -1,6 +1,7 @@
 #include "devserver/PlayService.h"
 
 #include <cmath>
+#include <span>
 
 namespace devserver {
 
@@ -25,7 +26,17 @@ constexpr Asset kAssets[] = {
     {live, "Coastal League Live", true, true, false, 0},
     {vodAds, "Season Review with Ads", false, false, true, 120},
     {noStream, "Archive Match (no stream)", false, false, false, 120},
+    {vodProtectedAds, "Grand Final: Extended Highlights with Ads", false, true, true, 120},
 };
+
+struct Ad {
+    const char* id;
+    double startTime;
+    double duration;
+};
+// Two breaks: two ads back to back early on, a lone one in the second half.
+constexpr Ad kBreakOne[] = {{"ad-1a", 30, 5}, {"ad-1b", 35, 5}};
+constexpr Ad kBreakTwo[] = {{"ad-2a", 80, 6}};
 
 const Asset* findAsset(std::string_view id) {
     for (const auto& asset : kAssets) {
@@ -112,8 +123,26 @@ Json playerEventTemplate(const Asset& asset) {
 }  // namespace
 
 std::vector<std::string> catalogueIds() {
-    return {std::string(vodClear), std::string(vodProtected), std::string(live),     std::string(vodAds),
-            std::string(noStream), std::string(error1006),    std::string(error3003)};
+    return {std::string(vodClear),        std::string(vodProtected), std::string(live),      std::string(vodAds),
+            std::string(vodProtectedAds), std::string(noStream),     std::string(error1006), std::string(error3003)};
+}
+
+std::string adBreaksPath(std::string_view assetId) {
+    return "/ads/" + std::string(assetId) + "/breaks.json";
+}
+
+std::optional<nlohmann::ordered_json> adBreaks(std::string_view assetId) {
+    const Asset* asset = findAsset(assetId);
+    if (!asset || !asset->hasAds) return std::nullopt;
+    Json breaks = Json::array();
+    for (const auto& group : {std::span<const Ad>(kBreakOne), std::span<const Ad>(kBreakTwo)}) {
+        Json ads = Json::array();
+        for (const auto& ad : group) {
+            ads.push_back(Json{{"id", ad.id}, {"startTime", ad.startTime}, {"duration", ad.duration}});
+        }
+        breaks.push_back(Json{{"ads", std::move(ads)}});
+    }
+    return Json{{"assetId", std::string(asset->id)}, {"breaks", std::move(breaks)}};
 }
 
 std::string manifestPath(std::string_view assetId) {
@@ -129,8 +158,8 @@ std::optional<nlohmann::ordered_json> playResponse(std::string_view assetId, std
 
     Json answer{{"assetId", id}, {"assetTitle", std::string(asset->title)}};
     if (asset->id != noStream) {
-        std::string mediaFormat = asset->hasAds ? "ssai-hls-ts" : "hls-ts";
-        if (asset->isProtected) mediaFormat = "drm-" + mediaFormat;
+        std::string mediaFormat = asset->isProtected ? "drm-hls-ts" : "hls-ts";
+        if (asset->hasAds) mediaFormat = "ssai-" + mediaFormat;
         Json stream{
             {"manifestUrl", base + manifestPath(id)},
             {"mediaFormat", mediaFormat},
@@ -147,7 +176,7 @@ std::optional<nlohmann::ordered_json> playResponse(std::string_view assetId, std
                 {"licenseUrl", base + std::string(licencePath)},
             };
         }
-        if (asset->hasAds) stream["adsUrl"] = base + "/ads/" + id + "/breaks.json";
+        if (asset->hasAds) stream["adsUrl"] = base + adBreaksPath(id);
         answer["stream"] = std::move(stream);
     }
     Json markers = Json::array();
@@ -185,6 +214,15 @@ void PlayService::registerRoutes(Router& router) {
     // The handler keeps its own copy of the options: it never refers back to the service object.
     router.add("POST", std::string(play::playPath),
                [options = options_](const RecordedRequest& request) { return answer(options, request); });
+    router.add("GET", "/ads/*", [](const RecordedRequest& request) {
+        // "/ads/<id>/breaks.json"
+        const std::string_view rest = std::string_view(request.path).substr(5);
+        const auto slash = rest.find('/');
+        if (slash != std::string_view::npos && rest.substr(slash) == "/breaks.json") {
+            if (auto breaks = play::adBreaks(rest.substr(0, slash))) return Reply::json(200, breaks->dump());
+        }
+        return Reply::apiError(404, "4004", "No ad breaks for this address");
+    });
 }
 
 Reply PlayService::play(const RecordedRequest& request) const {

@@ -29,12 +29,21 @@ inline constexpr std::string_view vodClear = "vod-clear";          // clear VOD
 inline constexpr std::string_view vodProtected = "vod-protected";  // FairPlay-protected VOD
 inline constexpr std::string_view live = "live-1";                 // live stream
 inline constexpr std::string_view vodAds = "vod-ads";              // VOD with server-side inserted ads
-inline constexpr std::string_view noStream = "no-stream";          // 200, but the answer has no stream
-inline constexpr std::string_view error1006 = "err-1006";          // 401, API error "1006"
-inline constexpr std::string_view error3003 = "err-3003";          // 403, API error "3003" with a message
+// FairPlay-protected VOD with server-side inserted ads and subtitles: the demo host's asset
+inline constexpr std::string_view vodProtectedAds = "vod-protected-ads";
+inline constexpr std::string_view noStream = "no-stream";  // 200, but the answer has no stream
+inline constexpr std::string_view error1006 = "err-1006";  // 401, API error "1006"
+inline constexpr std::string_view error3003 = "err-3003";  // 403, API error "3003" with a message
 
-// Every catalogue id, in the order above.
+// Every catalogue id, in the order above (the failing ones after the playable ones).
 std::vector<std::string> catalogueIds();
+
+// "/ads/<id>/breaks.json": where the ad breaks of an asset with inserted ads are served (the play
+// answer's "adsUrl").
+std::string adBreaksPath(std::string_view assetId);
+// The ad breaks of an asset with inserted ads: {"assetId","breaks":[{"ads":[{"id","startTime","duration"}]}]},
+// times in seconds on the stream's timeline (ads counted); nothing for any other id.
+std::optional<nlohmann::ordered_json> adBreaks(std::string_view assetId);
 
 // "/hls/<id>/master.m3u8": where an asset's manifest is served.
 std::string manifestPath(std::string_view assetId);

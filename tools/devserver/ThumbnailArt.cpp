@@ -23,6 +23,7 @@ constexpr AssetArt kAssets[] = {
     {"vod-clear", {0, 200, 255}, 2.0},
     {"vod-protected", {255, 176, 0}, -1.5},
     {"vod-ads", {230, 60, 140}, 1.0},
+    {"vod-protected-ads", {120, 220, 90}, -1.0},
 };
 constexpr double kDuration = 120.0;
 

@@ -11,6 +11,7 @@
 #include "devserver/IdentityService.h"
 #include "devserver/Jwt.h"
 #include "devserver/LicenceService.h"
+#include "devserver/PlayService.h"
 #include "devserver/PlayerEventService.h"
 
 namespace devserver {
@@ -220,6 +221,40 @@ TEST_F(LicenceRules, AKeyIsGivenOnlyForAGoodTokenOfAnEntitledViewerAndMatchingRe
     EXPECT_EQ(again.status, 200);
     EXPECT_TRUE(again.headers.empty());
     EXPECT_EQ(licence->keysServed(), 3);
+}
+
+TEST(PlayCatalogue, TheProtectedAssetWithAdsNamesItsKeysFormatAndAdBreaksWhichTheServiceAnswers) {
+    const auto answer = play::playResponse(play::vodProtectedAds, "http://127.0.0.1:1");
+    ASSERT_TRUE(answer);
+    const auto& stream = (*answer)["stream"];
+    EXPECT_EQ(stream["mediaFormat"], "ssai-drm-hls-ts");  // one of the formats the player events know
+    EXPECT_EQ(stream["isSsai"], true);
+    EXPECT_EQ(stream["protection"]["drm"], "fairplay");
+    EXPECT_EQ(stream["adsUrl"], "http://127.0.0.1:1/ads/vod-protected-ads/breaks.json");
+    EXPECT_EQ(play::playResponse(play::vodAds, "http://h")->at("stream")["mediaFormat"], "ssai-hls-ts");
+
+    Router router;
+    PlayService::create()->registerRoutes(router);
+    auto get = [&](const std::string& path) {
+        RecordedRequest request;
+        request.method = "GET";
+        request.path = path;
+        const auto* route = router.match("GET", path);
+        return route ? route->handler(request) : Reply{.status = 0};
+    };
+    const auto breaks = get("/ads/vod-protected-ads/breaks.json");
+    ASSERT_EQ(breaks.status, 200);
+    const auto body = Json::parse(breaks.body);
+    ASSERT_EQ(body["breaks"].size(), 2u);
+    EXPECT_EQ(body["breaks"][0]["ads"].size(), 2u);
+    EXPECT_EQ(body["breaks"][0]["ads"][1]["startTime"], 35.0);
+    EXPECT_EQ(body["breaks"][1]["ads"][0]["duration"], 6.0);
+    EXPECT_EQ(get("/ads/vod-ads/breaks.json").status, 200);
+    // Assets without ads, unknown ids and other names are not found.
+    for (const char* path :
+         {"/ads/vod-protected/breaks.json", "/ads/nothing/breaks.json", "/ads/vod-ads/x.json", "/ads/vod-ads"}) {
+        EXPECT_EQ(get(path).status, 404) << path;
+    }
 }
 
 }  // namespace
