@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "Screenshots.h"
+
 namespace devserver {
 class Backend;
 }  // namespace devserver
@@ -43,7 +45,8 @@ enum class ExitStatus : int {
 struct Options {
     std::string email = "demo@lumora.dev";
     std::string password = "lumora-demo";
-    std::string assetId = "vod-protected";
+    // The protected asset with inserted ads, key moments, thumbnails and captions.
+    std::string assetId = "vod-protected-ads";
     // Clock speed: a real clock scaled by this factor.
     double speed = 60;
     // Use the back end configured by this host property list instead of the embedded one.
@@ -52,9 +55,14 @@ struct Options {
     bool secondSession = false;
     // Real seconds any one step (sign-in, play request, loading, a stretch of playback) may take.
     double timeoutSeconds = 30;
+    // Where the pictures of the player screen and their index.html go; empty: none are taken.
+    // (The program's default is a folder beside it in the build folder.)
+    std::string screenshotsDirectory;
     bool help = false;
 
     // Library use only (no flag).
+    // Pixels per point of the device's screen (1 to 3): the pictures are 1024 x 768 points at this scale.
+    double screenScale = 2;
     // Ends the run, successfully, at the first tick of the playing player (benchmarks).
     bool stopAtFirstPlayingTick = false;
     // Runs against this already running back end (it must be the one this process is configured for)
@@ -71,18 +79,27 @@ std::string usage();
 struct TimelineEvent {
     enum class Kind {
         backend,          // which back end the run uses
+        loginPresented,   // the kit presented its login screen
+        viewer,           // what the scripted viewer did
         signedIn,         // the viewer is signed in
         secondSession,    // another device started watching (--second-session)
         streamChosen,     // the play service's stream for the asset
+        extras,           // the ad breaks, key moments and thumbnails the host gave the screen
         keyFetched,       // the first content key was answered
         keyRenewed,       // a content key was renewed
         playbackStarted,  // the first tick of the playing player
         eventSent,        // a player event was sent and answered
         eventRefused,     // a player event was refused (stream limit)
+        adStarted,        // an ad began to be shown
+        adFinished,       // an ad ended
+        analytics,        // the analytics collector took a beacon (pings are only counted)
+        cast,             // casting to the receiver began or ended
         signedOut,        // the viewer was signed out after a refusal
         playbackEnded,    // the player reached the end of the stream
         failed,           // the run failed; `text` says why
         finished,         // the run succeeded; `text` sums it up
+        screenshot,       // a picture could not be written
+        screenshots,      // where the pictures and their index are (the last line)
     };
 
     Kind kind;
@@ -108,6 +125,8 @@ class TimelineSink {
         (void)position;
         (void)duration;
     }
+    // A picture of the player screen was written.
+    virtual void screenshotWritten(const Screenshot& screenshot) { (void)screenshot; }
 };
 
 // Prints the timeline: one line per event with its clock time stamp, failures also to `err`. On a
@@ -135,15 +154,18 @@ class ConsoleTimeline final : public TimelineSink {
     std::string lastBar_;
 };
 
-// Runs the demo host: sets up the back end, signs in, plays the asset to its end on the accelerated clock
-// while sending player events, and reports everything to `sink`. Takes over the main run loop and the
+// Runs the demo host: sets up the back end, shows the kit's player screen in a window and asks it to play
+// the asset; a scripted viewer signs in on the kit's login screen and uses the controls while the asset
+// plays to its end on the accelerated clock. Reports everything to `sink`. Takes over the main run loop and the
 // process's clock for the run (the clock in force before is put back at the end). Returns the exit status.
 ExitStatus runDemoHost(const Options& options, TimelineSink& sink);
 
 // Ends the run under way, if any, as interrupted (callable from any thread, e.g. one waiting for signals).
 void interruptDemoHost();
 
-// The program: parses `arguments`, prints help or the timeline to `out`, errors to `err`.
-int demoHostMain(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err, bool isTerminal);
+// The program: parses `arguments`, prints help or the timeline to `out`, errors to `err`. Pictures go to
+// `defaultScreenshots` unless --screenshots names another folder.
+int demoHostMain(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err, bool isTerminal,
+                 const std::string& defaultScreenshots = {});
 
 }  // namespace demohost

@@ -29,13 +29,29 @@ std::chrono::nanoseconds ScaledClock::scaled(std::chrono::steady_clock::duration
     return std::chrono::nanoseconds{static_cast<std::int64_t>(ns)};
 }
 
+std::chrono::steady_clock::duration ScaledClock::counted() const {
+    std::lock_guard lock(holdMutex_);
+    const auto until = holds_ > 0 ? heldSince_ : std::chrono::steady_clock::now();
+    return until - realStart_ - heldFor_;
+}
+
+void ScaledClock::pause() {
+    std::lock_guard lock(holdMutex_);
+    if (holds_++ == 0) heldSince_ = std::chrono::steady_clock::now();
+}
+
+void ScaledClock::resume() {
+    std::lock_guard lock(holdMutex_);
+    if (holds_ == 0) return;
+    if (--holds_ == 0) heldFor_ += std::chrono::steady_clock::now() - heldSince_;
+}
+
 dispatch::Nanoseconds ScaledClock::now() const {
-    return startAt_ + scaled(std::chrono::steady_clock::now() - realStart_);
+    return startAt_ + scaled(counted());
 }
 
 dispatch::WallTime ScaledClock::wallNow() const {
-    return wallStart_ + std::chrono::duration_cast<dispatch::WallTime::duration>(
-                            scaled(std::chrono::steady_clock::now() - realStart_));
+    return wallStart_ + std::chrono::duration_cast<dispatch::WallTime::duration>(scaled(counted()));
 }
 
 std::chrono::nanoseconds ScaledClock::realDurationUntil(dispatch::Nanoseconds time) const {

@@ -33,13 +33,24 @@ class ScaledClock final : public dispatch::Clock {
     // Clock time elapsed since the clock was made, in seconds.
     double elapsedSeconds() const;
 
+    // Holds the clock still until `resume()` (calls nest): the host holds it while its main thread does
+    // slow work of its own (a picture of the window), so the stream does not run on meanwhile.
+    void pause();
+    void resume();
+
   private:
     std::chrono::nanoseconds scaled(std::chrono::steady_clock::duration real) const;
+    // Real time that counts: since the clock was made, less the time it was held.
+    std::chrono::steady_clock::duration counted() const;
 
     double speed_;
     std::chrono::steady_clock::time_point realStart_;
     dispatch::Nanoseconds startAt_;
     dispatch::WallTime wallStart_;
+    mutable std::mutex holdMutex_;
+    int holds_ = 0;                                    // guarded by holdMutex_
+    std::chrono::steady_clock::time_point heldSince_;  // guarded by holdMutex_
+    std::chrono::steady_clock::duration heldFor_{};    // guarded by holdMutex_
 };
 
 // Keeps the main run loop on time under a scaled clock. The run loop sleeps for the clock-time distance

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,12 @@ int main(int argc, char** argv) {
         std::_Exit(128 + received);
     }).detach();
 
+    // The pictures go beside the program by default: in the build folder, not wherever it is run from.
+    std::error_code error;
+    auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    const std::string screenshots =
+        error ? std::string("demo-screenshots") : (program.parent_path() / "demo-screenshots").string();
+
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    return demohost::demoHostMain(arguments, stdout, stderr, ::isatty(::fileno(stdout)) == 1);
+    return demohost::demoHostMain(arguments, stdout, stderr, ::isatty(::fileno(stdout)) == 1, screenshots);
 }

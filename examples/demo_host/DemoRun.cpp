@@ -1,0 +1,793 @@
+#include "DemoRun.h"
+
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <set>
+#include <thread>
+
+#include "AssetExtras.h"
+#include "RequestWatch.h"
+#include "Screenshots.h"
+#include "ScriptedViewer.h"
+#include "alamofire/Session.h"
+#include "authentication/AuthenticationError.h"
+#include "authentication/LumoraAuthManager.h"
+#include "authentication/ZuAuthManager.h"
+#include "avfoundation/AVPlayer.h"
+#include "casting/CastManager.h"
+#include "casting/testing/FakeCastPlugins.h"
+#include "combine/Combine.h"
+#include "devserver/Backend.h"
+#include "dispatch/RunLoop.h"
+#include "dispatch/Timer.h"
+#include "foundation/Date.h"
+#include "foundation/Error.h"
+#include "kitfoundation/ui/ZuApplication.h"
+#include "playback/DRMAssetResourceLoader.h"
+#include "playback/DRMError.h"
+#include "playservice/ConcurrencyError.h"
+#include "playservice/VideoAPI.h"
+#include "playservice/VideoError.h"
+#include "rx/Schedulers.h"
+#include "screen/ZuAdControlsView.h"
+#include "screen/ZuPlayerViewController.h"
+#include "telemetry/PlayerEventController.h"
+#include "uikit/ConstraintMaker.h"
+#include "uikit/UINavigationController.h"
+#include "uikit/UIScreen.h"
+#include "uikit/UIWindow.h"
+
+namespace demohost::detail {
+
+namespace {
+
+using RealClock = std::chrono::steady_clock;
+using Kind = TimelineEvent::Kind;
+
+// The device id of the second session (--second-session): another device of the same viewer.
+constexpr const char* kSecondDeviceId = "lumora-demo-second-device";
+// How often the host looks at the screen (clock seconds): progress, keys, beacons, the viewer's steps.
+constexpr double kTickInterval = 0.25;
+// The receiver the viewer casts to.
+constexpr const char* kCastDevice = "Living Room TV";
+// The controls' layout: the phone layout with the key-moments strip and its button.
+constexpr lumora::ZuPlayerControlsDisplayDensity kDensity = 0;
+
+std::string fixed(double value, int decimals) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    return buffer;
+}
+
+// "mm:ss" of whole seconds ("h:mm:ss" past an hour).
+std::string clockText(double seconds) {
+    if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
+    const long long total = static_cast<long long>(seconds);
+    char buffer[32];
+    if (total >= 3600) {
+        std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld", total / 3600, (total / 60) % 60, total % 60);
+    } else {
+        std::snprintf(buffer, sizeof buffer, "%02lld:%02lld", total / 60, total % 60);
+    }
+    return buffer;
+}
+
+double seconds(const coremedia::CMTime& time) {
+    return time.isNumeric() ? time.seconds() : 0;
+}
+
+// Holds the clock still while the host's main thread is busy with work of its own.
+class ClockHold {
+  public:
+    explicit ClockHold(ScaledClock& clock) : clock_(clock) { clock_.pause(); }
+    ~ClockHold() { clock_.resume(); }
+    ClockHold(const ClockHold&) = delete;
+    ClockHold& operator=(const ClockHold&) = delete;
+
+  private:
+    ScaledClock& clock_;
+};
+
+std::string join(const std::vector<std::string>& items) {
+    std::string text;
+    for (const auto& item : items) text += (text.empty() ? "" : ", ") + item;
+    return text;
+}
+
+// The DRM failure inside an error of the media player (the item's error wraps the key loader's).
+std::optional<lumora::DRMError> drmErrorIn(const foundation::Error& error) {
+    if (const auto* drm = error.as<lumora::DRMError>()) return *drm;
+    if (error.domain() == lumora::DRMError::errorDomain) return lumora::DRMError::fromRawValue(error.code());
+    if (const auto* ns = error.as<foundation::NSError>()) {
+        if (ns->domain == lumora::DRMError::errorDomain) return lumora::DRMError::fromRawValue(ns->code);
+        if (ns->underlying) return drmErrorIn(*ns->underlying);
+    }
+    return std::nullopt;
+}
+
+class Run final : public DemoRun,
+                  public lumora::ZuPlayerViewControllerDelegate,
+                  public std::enable_shared_from_this<Run> {
+  public:
+    explicit Run(RunSetup setup)
+        : setup_(std::move(setup)),
+          options_(setup_.options),
+          sink_(*setup_.sink),
+          clock_(setup_.clock),
+          clockStart_(clock_->now()),
+          realStart_(RealClock::now()),
+          watch_(std::make_shared<RequestWatch>()) {
+        if (!options_.screenshotsDirectory.empty()) album_.emplace(options_.screenshotsDirectory);
+        // The screen's player events go through a session of the host's, which tells how each was answered.
+        auto dependencies = lumora::PlayerEventController::Dependencies::current();
+        dependencies.session =
+            alamofire::Session::create(foundation::URLSessionConfiguration::default_(), nullptr, {watch_});
+        eventController_ = lumora::PlayerEventController::create(std::move(dependencies));
+    }
+
+    void setPacer(RunLoopPacer* pacer) override { pacer_ = pacer; }
+    ExitStatus status() const override { return status_; }
+    bool isDone() const override { return done_; }
+
+    void start() override {
+        realStart_ = RealClock::now();
+        clockStart_ = clock_->now();
+        watch_->install();
+        report(Kind::backend, setup_.backendText);
+        if (options_.secondSession) {
+            startSecondSession();
+        } else {
+            // The demo starts signed out: a sign-in kept from an earlier run of this process goes.
+            setStage("signing out any earlier viewer");
+            lumora::ZuAuthManager::shared().logout([w = weak()](std::expected<void, foundation::Error>) {
+                dispatch::DispatchQueue::main().async([w] {
+                    if (auto self = w.lock()) self->openScreen();
+                });
+            });
+        }
+    }
+
+    void interrupt() override { fail(ExitStatus::interrupted, "interrupted while " + stage_); }
+
+    void timedOut() override {
+        fail(ExitStatus::timedOut,
+             "timed out: no progress for " + fixed(options_.timeoutSeconds, 0) + " s of real time while " + stage_);
+    }
+
+    void cleanUp() override {
+        if (ticker_) ticker_->invalidate();
+        ticker_.reset();
+        adEvents_.clear();
+        watch_->uninstall();
+        if (screen_ && screen_->player()) {
+            screen_->player()->avplayer()->pause();
+            screen_->player()->avplayer()->replaceCurrentItem(nullptr);
+        }
+        if (screen_ && screen_->presentedViewController()) screen_->dismiss(false);
+        if (window_) window_->setRootViewController(nullptr);
+        viewer_.reset();
+        adControls_.reset();
+        controlsDelegate_.reset();
+        screen_.reset();
+        window_.reset();
+        bag_ = rx::DisposeBag();
+    }
+
+    // ---- The screen's delegate ----
+
+    void playerControllerDidPresentLogin(lumora::ZuPlayerViewController& controller) override {
+        report(Kind::loginPresented, "login screen presented: nobody is signed in");
+        auto navigation =
+            std::dynamic_pointer_cast<uikit::UINavigationController>(controller.presentedViewController());
+        auto login = navigation
+                         ? std::dynamic_pointer_cast<lumora::LoginViewController>(navigation->topViewController())
+                         : nullptr;
+        if (!login) {
+            fail(ExitStatus::signInFailed, "the login screen was presented but could not be found");
+            return;
+        }
+        setStage("signing in as " + options_.email);
+        ClockHold hold(*clock_);
+        viewer_->signIn(login, options_.email, options_.password);
+    }
+
+    void playerControllerDidLoginSuccessfully(lumora::ZuPlayerViewController&) override {
+        std::string text = "signed in as " + options_.email;
+        if (auto manager = lumora::LumoraAuthManager::shared().authManager()) {
+            if (auto account = manager->currentAccount()) {
+                text += " (account " + account->id() + ", " + account->status().rawValue() + ")";
+            }
+        }
+        report(Kind::signedIn, std::move(text));
+        setStage("asking the play service for \"" + options_.assetId + "\"");
+    }
+
+    void playerControllerDidFailLoginWith(lumora::ZuPlayerViewController&, const foundation::Error& error) override {
+        std::string text = "sign-in failed for " + options_.email + ": " + error.localizedDescription();
+        if (const auto* auth = error.as<lumora::AuthenticationError>()) {
+            if (auth->isInactiveAccount() || auth->isIncompleteAccount()) {
+                text = "sign-in refused for " + options_.email + ": " + error.localizedDescription();
+            }
+        }
+        screenshot("sign-in-failed", "The login screen's alert after a failed sign-in");
+        fail(ExitStatus::signInFailed, std::move(text));
+    }
+
+    void playerControllerDidFailWith(lumora::ZuPlayerViewController&, const foundation::Error& error) override {
+        // After a refused session the screen signs the viewer out: keys asked for meanwhile fail too, and
+        // the stream limit is what the host is told next.
+        if (limitReached_ || watch_->anyEventRefused()) return;
+        if (error.is<lumora::AuthenticationError>()) {
+            fail(ExitStatus::signInFailed,
+                 "sign-in refused for " + options_.email + ": " + error.localizedDescription());
+            return;
+        }
+        if (error.is<lumora::VideoError>()) {
+            fail(ExitStatus::assetRefused,
+                 "asset \"" + options_.assetId + "\" refused by the play service: " + error.localizedDescription());
+            return;
+        }
+        if (auto drm = drmErrorIn(error)) {
+            // The request data is made from the certificate before any licence request: when none was
+            // made, the certificate (missing, empty, cut short) is what failed, not the licence server.
+            if (*drm == lumora::DRMError::keyExchangeFailed && !watch_->anyLicenceRequest()) {
+                const auto content = screen_ ? screen_->streamContent() : nullptr;
+                fail(ExitStatus::playbackFailed,
+                     "licence not asked for: the FairPlay certificate at " +
+                         (content ? content->drmCertificateURLString.value_or("?") : std::string("?")) +
+                         " could not be used, so no content key could be requested (" + error.localizedDescription() +
+                         ")");
+                return;
+            }
+            fail(ExitStatus::licenceRefused, "licence refused: the licence server would not give the content key (" +
+                                                 error.localizedDescription() + ")");
+            return;
+        }
+        fail(ExitStatus::playbackFailed, "playback failed: " + error.localizedDescription());
+    }
+
+    void playerControllerDidExceedStreamLimit(lumora::ZuPlayerViewController&) override {
+        if (limitReached_) return;
+        limitReached_ = true;
+        reportEventAnswers();  // the refusal itself, if its line has not come yet
+        report(Kind::signedOut, "signed out: the subscription's stream limit was reached");
+        screenshot("stream-limit", "The player screen when the stream limit was reached");
+        fail(ExitStatus::streamLimitReached,
+             "stream limit reached: " + lumora::ConcurrencyError().localizedDescription());
+    }
+
+    void playerControllerDidChangeStatus(lumora::ZuPlayerViewController&, lumora::ZuPlayerStatus status) override {
+        if (status == lumora::ZuPlayerStatus::playing && !started_) {
+            setStage("waiting for the stream to play");
+        } else if (status == lumora::ZuPlayerStatus::ended && !ended_) {
+            ended_ = true;
+            tick();
+            sink_.progress(streamDuration(), streamDuration());
+            report(Kind::playbackEnded, "playback ended at " + clockText(streamDuration()));
+            viewer_->ended();
+            setStage("waiting for the end event's answer");
+        }
+    }
+
+    void playerControllerDidPressCloseButton(lumora::ZuPlayerViewController&) override {
+        report(Kind::viewer, "viewer: pressed Close (the host keeps playing)");
+    }
+
+  private:
+    std::weak_ptr<Run> weak() { return weak_from_this(); }
+
+    // ---- Reporting ----
+
+    void report(Kind kind, std::string text) { record(TimelineEvent{.kind = kind, .text = std::move(text)}); }
+
+    void record(TimelineEvent event) {
+        event.clockSeconds = dispatch::secondsFromNanoseconds(clock_->now() - clockStart_);
+        event.realSeconds = std::chrono::duration<double>(RealClock::now() - realStart_).count();
+        if (album_) album_->addTimelineLine(ConsoleTimeline::stamp(event.clockSeconds) + "  " + event.text);
+        sink_.record(event);
+    }
+
+    void screenshot(const std::string& slug, const std::string& caption) {
+        if (!album_ || !window_ || done_) return;
+        ClockHold hold(*clock_);
+        auto shot = album_->capture(*window_, slug, caption);
+        if (!shot) {
+            report(Kind::screenshot, "screenshot not written: " + shot.error());
+            return;
+        }
+        sink_.screenshotWritten(*shot);
+    }
+
+    void setStage(std::string stage) {
+        stage_ = std::move(stage);
+        armDeadline();
+    }
+    void armDeadline() {
+        if (!pacer_) return;
+        pacer_->setDeadline(RealClock::now() + std::chrono::duration_cast<RealClock::duration>(
+                                                   std::chrono::duration<double>(options_.timeoutSeconds)));
+    }
+
+    void fail(ExitStatus status, std::string text) {
+        if (done_) return;
+        record(TimelineEvent{.kind = Kind::failed, .text = std::move(text), .status = status});
+        end(status);
+    }
+
+    void succeed(std::string summary) {
+        if (done_) return;
+        report(Kind::finished, std::move(summary));
+        end(ExitStatus::success);
+    }
+
+    void end(ExitStatus status) {
+        if (done_) return;
+        if (album_ && !album_->screenshots().empty()) {
+            const auto index = album_->indexPath();
+            report(Kind::screenshots, "screenshots: " + std::to_string(album_->screenshots().size()) + " in " +
+                                          album_->folder().string() + " (open " + index.string() + ")");
+            if (auto written = album_->writeIndex("Lumora demo: " + options_.assetId); !written) {
+                report(Kind::screenshots, "screenshot index not written: " + written.error());
+            }
+        }
+        done_ = true;
+        status_ = status;
+        if (pacer_) pacer_->clearDeadline();
+        // Cleaned up once the loop has returned (`runPaced` looks at `isDone()` after every pass): this
+        // may run inside a handler of the kit's.
+    }
+
+    // ---- --second-session: another device of the same viewer starts watching first ----
+
+    void startSecondSession() {
+        setStage("starting a second session on another device");
+        auto signedIn = std::make_shared<bool>(false);
+        lumora::ZuAuthManager::shared()
+            .login(options_.email, options_.password)
+            .observeOn(rx::MainScheduler::asyncInstance())
+            .subscribe([signedIn](bool value) { *signedIn = value; },
+                       [w = weak()](const foundation::Error& error) {
+                           auto self = w.lock();
+                           if (!self) return;
+                           self->report(Kind::secondSession, "second session: the other device could not sign in (" +
+                                                                 error.localizedDescription() + ")");
+                           self->leaveSecondDevice();
+                       },
+                       [w = weak(), signedIn] {
+                           auto self = w.lock();
+                           if (!self) return;
+                           if (*signedIn) {
+                               self->secondDeviceFetchesStream();
+                           } else {
+                               self->leaveSecondDevice();
+                           }
+                       })
+            .disposed(bag_);
+    }
+
+    void secondDeviceFetchesStream() {
+        const std::string assetId = options_.assetId;
+        lumora::VideoAPI::shared()
+            ->fetchStreamContent(assetId)
+            .observeOn(rx::MainScheduler::asyncInstance())
+            .take(1)
+            .subscribe(
+                [w = weak()](const lumora::AssetStreamContent& content) {
+                    if (auto self = w.lock()) self->secondDeviceStarts(content);
+                },
+                [w = weak()](const foundation::Error& error) {
+                    auto self = w.lock();
+                    if (!self) return;
+                    self->report(Kind::secondSession, "second session: the other device got no stream (" +
+                                                          error.localizedDescription() + ")");
+                    self->leaveSecondDevice();
+                })
+            .disposed(bag_);
+    }
+
+    void secondDeviceStarts(const lumora::AssetStreamContent& content) {
+        if (!content.playerEventParameter) {
+            report(Kind::secondSession, "second session: the asset reports no player events, so no session to open");
+            leaveSecondDevice();
+            return;
+        }
+        auto dependencies = lumora::PlayerEventController::Dependencies::current();
+        dependencies.deviceId = kSecondDeviceId;
+        secondController_ = lumora::PlayerEventController::create(dependencies);
+        lumora::PlayerEventData data{
+            .state = lumora::PlayerEventState::playing,
+            .vodPosition = 0.0f,
+            .isOnLiveEdge = false,
+            .eventNumber = 1,
+            .playerEventUrl = content.playerEventParameter->playerEventUrl,
+            .playerEventBody = content.playerEventParameter->playerEventBody,
+            .auth0Token = content.accessToken,
+            .streamUrl = content.resource,
+        };
+        const std::string id = content.id;
+        secondController_->makeEventBody(lumora::PlayerEventKind::start, data)
+            .observeOn(rx::MainScheduler::asyncInstance())
+            .take(1)
+            .subscribe(
+                [w = weak(), id](const rx::Void&) {
+                    auto self = w.lock();
+                    if (!self) return;
+                    self->report(Kind::secondSession, std::string("second session: another device (") +
+                                                          kSecondDeviceId + ") is watching \"" + id +
+                                                          "\" for the same viewer");
+                    self->leaveSecondDevice();
+                },
+                [w = weak()](const foundation::Error& error) {
+                    auto self = w.lock();
+                    if (!self) return;
+                    self->report(Kind::secondSession,
+                                 "second session: refused as well (" + error.localizedDescription() + ")");
+                    self->leaveSecondDevice();
+                })
+            .disposed(bag_);
+    }
+
+    // The other device keeps watching; this one starts signed out.
+    void leaveSecondDevice() {
+        lumora::ZuAuthManager::shared().logout([w = weak()](std::expected<void, foundation::Error>) {
+            dispatch::DispatchQueue::main().async([w] {
+                if (auto self = w.lock()) self->openScreen();
+            });
+        });
+    }
+
+    // ---- The host: a window, the player screen, its delegate ----
+
+    void openScreen() {
+        if (done_) return;
+        ClockHold hold(*clock_);
+        window_ = uikit::UIWindow::create(uikit::UIScreen::main()->bounds());
+        window_->makeKeyAndVisible();
+        screen_ = lumora::ZuPlayerViewController::create({.playerEventController = eventController_});
+        screen_->setDelegate(std::weak_ptr<lumora::ZuPlayerViewControllerDelegate>(shared_from_this()));
+        window_->setRootViewController(screen_);
+        uikit::UIWindow::layoutAndDisplayWindowsIfNeeded();
+
+        // What the screen leaves to its host: key moments and thumbnails for the controls, the ad
+        // controls over the player, a cast receiver.
+        controlsDelegate_ = std::make_shared<KeyMomentsControlsDelegate>(screen_, kDensity);
+        controlsDelegate_->onSelect = [w = weak()](const lumora::ZuKeyMomentEvent& event) {
+            if (auto self = w.lock()) self->report(Kind::viewer, "key moment selected: " + event.happening);
+        };
+        screen_->controlsView()->setDelegate(std::weak_ptr<lumora::VideoControlsViewDelegate>(controlsDelegate_));
+        screen_->controlsView()->setNeedsUpdateDisplayDensity();
+        const auto& player = screen_->player();
+        adControls_ = lumora::ZuAdControlsView::create(player);
+        player->addSubview(adControls_);
+        adControls_->snp().makeConstraints([](uikit::ConstraintMaker& make) { make.edges().equalToSuperview(); });
+        player->playerProxy()
+            ->adEventsPublisher()
+            .sink([w = weak()](const lumora::AdEvent& event) {
+                if (auto self = w.lock()) self->adEvent(event);
+            })
+            .store(adEvents_);
+        castManager_ = lumora::CastManager::create();
+        chromecast_ = lumora::testing::FakeChromecastPlugin::create();
+        chromecast_->setAvailableDevices({kCastDevice});
+        castManager_->set(std::shared_ptr<lumora::CastManagerInterface>(chromecast_));
+        player->setCastManager(castManager_);
+
+        viewer_ = ScriptedViewer::create(window_, screen_,
+                                         {
+                                             .say =
+                                                 [w = weak()](const std::string& line) {
+                                                     if (auto self = w.lock()) self->report(Kind::viewer, line);
+                                                 },
+                                             .screenshot =
+                                                 [w = weak()](const std::string& slug, const std::string& caption) {
+                                                     if (auto self = w.lock()) self->screenshot(slug, caption);
+                                                 },
+                                             .cast =
+                                                 [w = weak()](bool on) {
+                                                     if (auto self = w.lock()) self->cast(on);
+                                                 },
+                                         });
+
+        // The asset's extras from the host's own back end, while the viewer signs in.
+        const std::string base = setup_.serviceBase;
+        AssetExtras::fetch(base + "/ads/" + options_.assetId + "/breaks.json", base + "/thumbnails/" + options_.assetId,
+                           [w = weak()](AssetExtras extras) {
+                               if (auto self = w.lock()) self->extrasArrived(std::move(extras));
+                           });
+
+        ticker_ = dispatch::Timer::scheduledTimer(kTickInterval, true, [w = weak()](dispatch::Timer&) {
+            if (auto self = w.lock()) self->tick();
+        });
+        setStage("asking for \"" + options_.assetId + "\"");
+        screen_->play(options_.assetId);
+    }
+
+    // ---- What the host watches ----
+
+    double position() const {
+        return screen_ && screen_->player() ? seconds(screen_->player()->avplayer()->currentTime()) : 0;
+    }
+    double streamDuration() const {
+        if (!screen_ || !screen_->player()) return 0;
+        auto item = screen_->player()->avplayer()->currentItem();
+        return item ? seconds(item->duration()) : 0;
+    }
+
+    void tick() {
+        if (done_ || !screen_) return;
+        noticeStreamContent();
+        reportKeys();
+        for (auto number : watch_->takeNewEventPosts()) eventPositions_[number] = position();
+        reportEventAnswers();
+        reportBeacons();
+        const auto& avplayer = screen_->player()->avplayer();
+        if (!started_ && content_ && avplayer->currentItem() &&
+            avplayer->timeControlStatus() == avfoundation::AVPlayer::TimeControlStatus::playing) {
+            started_ = true;
+            setStage("playing");
+            const double duration = streamDuration();
+            report(Kind::playbackStarted, "playback started at " + clockText(position()) +
+                                              (duration > 0 ? " of " + clockText(duration) : std::string()));
+            if (options_.stopAtFirstPlayingTick) {
+                succeed("stopped at the first playing tick");
+                return;
+            }
+        }
+        if (started_ && !ended_) {
+            const double now = position();
+            sink_.progress(now, streamDuration());
+            if (now != lastPosition_) {
+                lastPosition_ = now;
+                armDeadline();
+            }
+            const auto& proxy = screen_->player()->playerProxy();
+            viewer_->playing(proxy->currentTimeWithoutAds(now), proxy->durationWithoutAds(streamDuration()));
+        }
+        finishWhenEventsAnswered();
+    }
+
+    void noticeStreamContent() {
+        auto content = screen_->streamContent();
+        if (!content || content_) return;
+        content_ = content;
+        std::string text = "stream chosen: \"" + content->title + "\" (" + content->id + "), " +
+                           content->contentMediaFormat + ", " +
+                           (content->isDRMProtected ? std::string("FairPlay-protected") : std::string("clear"));
+        if (content->playerEventParameter) {
+            text +=
+                ", player events every " + std::to_string(content->playerEventParameter->playerEventInterval) + " s";
+        } else {
+            text += ", no player events";
+        }
+        report(Kind::streamChosen, std::move(text));
+        setStage("loading the stream");
+    }
+
+    void extrasArrived(AssetExtras extras) {
+        if (done_ || !screen_ || !screen_->player()) return;
+        std::vector<std::string> parts;
+        if (!extras.adGroups.empty()) {
+            std::size_t ads = 0;
+            for (const auto& group : extras.adGroups) ads += group.size();
+            parts.push_back(std::to_string(extras.adGroups.size()) + " ad breaks (" + std::to_string(ads) + " ads)");
+            screen_->player()->update(extras.adGroups);
+        }
+        if (!extras.keyMoments.empty()) {
+            parts.push_back(std::to_string(extras.keyMoments.size()) + " key moments");
+            controlsDelegate_->setKeyMoments(extras.keyMoments);
+            viewer_->setKeyMoments(extras.keyMoments);
+            screen_->controlsView()->updateKeyMoments();
+            // The key-moments button comes with them, showing that all of them are shown.
+            screen_->controlsView()->setNeedsUpdateDisplayDensity();
+            screen_->controlsView()->updateKeyMomentButtonState(lumora::KeyMomentsState::revealAll);
+        }
+        if (extras.thumbnails) {
+            parts.push_back(std::to_string(extras.thumbnails->thumbnails.size()) + " scrubbing thumbnails");
+            screen_->controlsView()->setThumbnails(std::move(extras.thumbnails));
+        }
+        // An asset without ads or key moments is no problem; anything else is said.
+        for (const auto& problem : extras.problems) {
+            if (!problem.ends_with("HTTP 404")) parts.push_back("no " + problem);
+        }
+        if (!parts.empty()) report(Kind::extras, "asset extras: " + join(parts));
+    }
+
+    void reportKeys() {
+        auto requests = watch_->takeLicenceRequests();
+        if (requests.empty()) return;
+        std::vector<std::string> fetched, renewed;
+        for (const auto& r : requests) {
+            if (keysSeen_.insert(r.keyId).second) {
+                fetched.push_back(r.keyId);
+                ++keysFetched_;
+            } else {
+                renewed.push_back(r.keyId);
+                ++keysRenewed_;
+            }
+        }
+        std::string due;
+        if (auto loader = std::dynamic_pointer_cast<lumora::DRMAssetResourceLoader>(
+                screen_->player()->videoView()->resourceLoaderDelegate().lock())) {
+            if (auto date = loader->nextExpectedRenewalDate(); date && date->timeIntervalSinceNow() > 0) {
+                due = " (renewal due in " + fixed(date->timeIntervalSinceNow(), 0) + " s)";
+            }
+        }
+        if (!fetched.empty()) {
+            report(Kind::keyFetched,
+                   std::string(fetched.size() == 1 ? "key fetched: " : "keys fetched: ") + join(fetched) + due);
+        }
+        if (!renewed.empty()) {
+            report(Kind::keyRenewed,
+                   std::string(renewed.size() == 1 ? "key renewed: " : "keys renewed: ") + join(renewed) + due);
+        }
+    }
+
+    void reportEventAnswers() {
+        for (const auto& answer : watch_->takeEventAnswers()) {
+            const auto& post = answer.post;
+            const std::string what = post.kind + " #" + std::to_string(post.number);
+            const auto at = eventPositions_.find(post.number);
+            const std::string detail = " at " + clockText(at != eventPositions_.end() ? at->second : post.position) +
+                                       " (" + post.state + ", " +
+                                       (post.kind == "str_start" ? "the play request's token" : "fresh token");
+            TimelineEvent event{.kind = Kind::eventSent, .playerEvent = post.kind, .eventNumber = post.number};
+            if (answer.status && *answer.status >= 200 && *answer.status <= 299) {
+                ++eventsSent_;
+                event.text = "event sent: " + what + detail + "; answered " + std::to_string(*answer.status) + ")";
+            } else if (answer.status && *answer.status == 403) {
+                event.kind = Kind::eventRefused;
+                event.text = "event refused: " + what + " (" + lumora::ConcurrencyError().localizedDescription() + ")";
+            } else if (answer.status) {
+                ++eventsSent_;
+                event.text = "event answered " + std::to_string(*answer.status) + ": " + what + detail +
+                             "; counted as delivered)";
+            } else {
+                ++eventsSent_;
+                event.text = "event not answered: " + what + detail + "; " + answer.failure + "; counted as delivered)";
+            }
+            if (post.kind == "end") endAnswered_ = true;
+            record(std::move(event));
+        }
+    }
+
+    void reportBeacons() {
+        if (!setup_.backend) return;
+        const auto beacons = setup_.backend->analytics().beacons();
+        for (; beaconsSeen_ < beacons.size(); ++beaconsSeen_) {
+            const auto& beacon = beacons[beaconsSeen_];
+            if (beacon.status < 200 || beacon.status > 299) continue;
+            ++beaconsTaken_;
+            // The periodic pings are counted, not listed.
+            if (beacon.event == "ping") continue;
+            report(Kind::analytics, "analytics beacon: " + beacon.event + " (view " + beacon.view + ")");
+        }
+    }
+
+    void adEvent(const lumora::AdEvent& event) {
+        if (event.isStart()) {
+            ++adsStarted_;
+            report(Kind::adStarted, "ad started: " + event.ad().title + " (" + event.ad().id + ", " +
+                                        fixed(event.ad().duration, 0) + " s) at " + clockText(position()));
+            viewer_->adStarted(event.ad().title);
+        } else {
+            report(Kind::adFinished,
+                   "ad finished: " + event.ad().title + (event.hasAdCompleted() ? ", end of the break" : ""));
+        }
+    }
+
+    void cast(bool on) {
+        const auto& player = screen_->player();
+        if (on) {
+            const double at = position();
+            chromecast_->connect(kCastDevice);
+            player->pause(true);
+            castManager_->load(
+                lumora::CastStream(content_ ? content_->id : options_.assetId,
+                                   content_ ? content_->title : options_.assetId, std::nullopt, nullptr, false, "video",
+                                   at, streamDuration(), 1.0f, lumora::CastPlayerState::playing, {}, std::nullopt),
+                at);
+            report(Kind::cast, std::string("cast: playing on ") + kCastDevice + " from " + clockText(at) +
+                                   "; the controls drive the receiver");
+        } else {
+            const double at = chromecast_->currentCastStream() && chromecast_->currentCastStream()->position
+                                  ? *chromecast_->currentCastStream()->position
+                                  : position();
+            chromecast_->disconnect();
+            player->play(false);
+            report(Kind::cast, std::string("cast: ") + kCastDevice + " disconnected; playback back on this device at " +
+                                   clockText(at));
+        }
+    }
+
+    // The run ends once the end event and every event sent before it have their answers.
+    void finishWhenEventsAnswered() {
+        if (!ended_ || done_) return;
+        const bool reports = content_ && content_->playerEventParameter;
+        if (reports && (!endAnswered_ || watch_->eventsInFlight() > 0)) return;
+        if (!viewer_->isFinished()) return;
+        const double real = std::chrono::duration<double>(RealClock::now() - realStart_).count();
+        std::string text = "finished: played " + clockText(streamDuration()) + " of \"" +
+                           (content_ ? content_->title : options_.assetId) + "\" in " + fixed(real, 2) +
+                           " s of real time (" + fixed(clock_->speed(), 0) + "x); ";
+        if (content_ && content_->isDRMProtected) {
+            text += std::to_string(keysFetched_) + (keysFetched_ == 1 ? " key" : " keys") + " fetched, " +
+                    std::to_string(keysRenewed_) + (keysRenewed_ == 1 ? " renewal" : " renewals") + ", ";
+        }
+        text += std::to_string(eventsSent_) + " player " + (eventsSent_ == 1 ? "event" : "events") + " sent";
+        if (adsStarted_ > 0)
+            text += ", " + std::to_string(adsStarted_) + (adsStarted_ == 1 ? " ad" : " ads") + " shown";
+        if (setup_.backend) text += ", " + std::to_string(beaconsTaken_) + " analytics beacons";
+        succeed(std::move(text));
+    }
+
+    RunSetup setup_;
+    const Options& options_;
+    TimelineSink& sink_;
+    std::shared_ptr<ScaledClock> clock_;
+    dispatch::Nanoseconds clockStart_;
+    RealClock::time_point realStart_;
+    RunLoopPacer* pacer_ = nullptr;
+    std::string stage_ = "starting";
+    bool done_ = false;
+    ExitStatus status_ = ExitStatus::success;
+    std::optional<ScreenshotAlbum> album_;
+
+    std::shared_ptr<RequestWatch> watch_;
+    std::shared_ptr<lumora::PlayerEventController> eventController_;
+    std::shared_ptr<lumora::PlayerEventController> secondController_;
+    std::shared_ptr<uikit::UIWindow> window_;
+    std::shared_ptr<lumora::ZuPlayerViewController> screen_;
+    std::shared_ptr<KeyMomentsControlsDelegate> controlsDelegate_;
+    std::shared_ptr<lumora::ZuAdControlsView> adControls_;
+    std::shared_ptr<lumora::CastManager> castManager_;
+    std::shared_ptr<lumora::testing::FakeChromecastPlugin> chromecast_;
+    std::shared_ptr<ScriptedViewer> viewer_;
+    std::shared_ptr<dispatch::Timer> ticker_;
+    std::set<combine::AnyCancellable> adEvents_;
+    rx::DisposeBag bag_;
+
+    std::shared_ptr<const lumora::AssetStreamContent> content_;
+    std::set<std::string> keysSeen_;
+    // The playhead when each player event was seen going out (the kit's bodies carry no VOD position).
+    std::map<std::int64_t, double> eventPositions_;
+    int keysFetched_ = 0;
+    int keysRenewed_ = 0;
+    int eventsSent_ = 0;
+    int adsStarted_ = 0;
+    std::size_t beaconsSeen_ = 0;
+    int beaconsTaken_ = 0;
+    bool started_ = false;
+    bool ended_ = false;
+    bool endAnswered_ = false;
+    bool limitReached_ = false;
+    double lastPosition_ = -1;
+};
+
+}  // namespace
+
+std::shared_ptr<DemoRun> DemoRun::create(RunSetup setup) {
+    return std::make_shared<Run>(std::move(setup));
+}
+
+void runPaced(ScaledClock& clock, const std::function<bool()>& isDone) {
+    auto& loop = dispatch::RunLoop::main();
+    // How long one look at the queue may sleep: blocks posted by other threads are picked up this soon.
+    constexpr auto kSlice = std::chrono::microseconds(200);
+    while (!isDone()) {
+        clock.pause();
+        loop.runUntilIdle();
+        clock.resume();
+        if (isDone()) break;
+        // Wait, with the clock running, until a block is posted or the next timer falls due.
+        for (;;) {
+            if (loop.pendingBlockCount() > 0 || isDone()) break;
+            const auto due = loop.nextTimerDue();
+            const auto wait = due ? clock.realDurationUntil(*due) : std::chrono::nanoseconds(kSlice);
+            if (wait <= std::chrono::nanoseconds(0)) break;
+            std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(wait, kSlice));
+        }
+    }
+}
+
+}  // namespace demohost::detail

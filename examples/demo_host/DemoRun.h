@@ -1,0 +1,48 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "DemoHost.h"
+#include "ScaledClock.h"
+
+namespace demohost::detail {
+
+// What one run is given by `runDemoHost`.
+struct RunSetup {
+    Options options;
+    TimelineSink* sink = nullptr;
+    std::shared_ptr<ScaledClock> clock;
+    // The embedded back end, when the run uses it (analytics beacons are read from it).
+    std::shared_ptr<EmbeddedBackend> backend;
+    std::string backendText;
+    // Where the host's own back end serves ad breaks, key moments and thumbnails ("http://host:port").
+    std::string serviceBase;
+};
+
+// One run of the host on the main thread: the player screen in a window, its delegate, the scripted
+// viewer, and the timeline of what the kit did.
+class DemoRun {
+  public:
+    static std::shared_ptr<DemoRun> create(RunSetup setup);
+    virtual ~DemoRun() = default;
+
+    virtual void setPacer(RunLoopPacer* pacer) = 0;
+    virtual void start() = 0;
+    virtual void interrupt() = 0;
+    virtual void timedOut() = 0;
+    // Stops everything the run started, once the run loop has returned.
+    virtual void cleanUp() = 0;
+    virtual ExitStatus status() const = 0;
+    // Whether the run has ended (its status is final).
+    virtual bool isDone() const = 0;
+};
+
+// Drives the main run loop until `isDone()`: the clock runs while the loop waits for its next timer or
+// block and is held while the loop works, so every block and timer of one pass sees one moment. A slow
+// machine (or a sanitizer build) then plays the same story, only more slowly, instead of watching the
+// stream run on while its main thread is busy.
+void runPaced(ScaledClock& clock, const std::function<bool()>& isDone);
+
+}  // namespace demohost::detail
