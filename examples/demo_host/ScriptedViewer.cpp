@@ -31,8 +31,8 @@ constexpr Step kSteps[] = {
     {"scrub", 42},         // drag the slider's thumb ten seconds on, the thumbnail above it
     {"key moment", 60},    // the strip of key moments; pick the latest one passed
     {"cast", 76},          // cast to a receiver for a few seconds
-    {"jump forward", 84},  // +15 s
-    {"jump back", 100},    // -15 s
+    {"jump forward", 82},  // +15 s
+    {"jump back", 99},     // -15 s
 };
 // How long the controls take to fade in after a tap.
 constexpr double kFadeIn = 0.4;
