@@ -21,6 +21,9 @@ std::optional<std::string> text(const foundation::JSONValue& object, const char*
     return object[key].get<std::string>();
 }
 
+// Seconds on the clock a request of the host's may take.
+constexpr double kTimeout = 600;
+
 // GETs `url` and gives the body of a 2xx answer, or what went wrong; on the session's queue.
 void get(const std::string& url, std::function<void(std::expected<foundation::Data, std::string>)> completion) {
     auto parsed = foundation::URL::fromString(url);

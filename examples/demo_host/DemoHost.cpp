@@ -337,7 +337,9 @@ ExitStatus runDemoHost(const Options& options, TimelineSink& sink) {
     run->setPacer(&pacer);
     currentRun().set(run);
     loop.post([run] { run->start(); });
-    detail::runPaced(*clock, [&run] { return run->isDone(); });
+    detail::runPaced(
+        *clock, [&run] { return run->isDone(); },
+        [&run](std::chrono::steady_clock::duration held) { run->passTook(held); });
     currentRun().set(nullptr);
     pacer.stop();
     run->setPacer(nullptr);

@@ -305,10 +305,20 @@ class Run final : public DemoRun,
     }
     void armDeadline() {
         if (!pacer_) return;
-        pacer_->setDeadline(RealClock::now() + std::chrono::duration_cast<RealClock::duration>(
-                                                   std::chrono::duration<double>(options_.timeoutSeconds)));
+        deadline_ = RealClock::now() + std::chrono::duration_cast<RealClock::duration>(
+                                           std::chrono::duration<double>(options_.timeoutSeconds));
+        pacer_->setDeadline(*deadline_);
     }
 
+  public:
+    void passTook(RealClock::duration held) override {
+        // The clock stood still while the main loop worked: that time is not time without progress.
+        if (!pacer_ || !deadline_ || done_) return;
+        *deadline_ += held;
+        pacer_->setDeadline(*deadline_);
+    }
+
+  private:
     void fail(ExitStatus status, std::string text) {
         if (done_) return;
         record(TimelineEvent{.kind = Kind::failed, .text = std::move(text), .status = status});
@@ -334,6 +344,7 @@ class Run final : public DemoRun,
         done_ = true;
         status_ = status;
         if (pacer_) pacer_->clearDeadline();
+        deadline_.reset();
         // Cleaned up once the loop has returned (`runPaced` looks at `isDone()` after every pass): this
         // may run inside a handler of the kit's.
     }
@@ -728,6 +739,8 @@ class Run final : public DemoRun,
     dispatch::Nanoseconds clockStart_;
     RealClock::time_point realStart_;
     RunLoopPacer* pacer_ = nullptr;
+    // When the step under way times out; moved on by the time the main loop held the clock.
+    std::optional<RealClock::time_point> deadline_;
     std::string stage_ = "starting";
     bool done_ = false;
     ExitStatus status_ = ExitStatus::success;
@@ -770,14 +783,17 @@ std::shared_ptr<DemoRun> DemoRun::create(RunSetup setup) {
     return std::make_shared<Run>(std::move(setup));
 }
 
-void runPaced(ScaledClock& clock, const std::function<bool()>& isDone) {
+void runPaced(ScaledClock& clock, const std::function<bool()>& isDone,
+              const std::function<void(std::chrono::steady_clock::duration)>& passTook) {
     auto& loop = dispatch::RunLoop::main();
     // How long one look at the queue may sleep: blocks posted by other threads are picked up this soon.
     constexpr auto kSlice = std::chrono::microseconds(200);
     while (!isDone()) {
+        const auto passStart = std::chrono::steady_clock::now();
         clock.pause();
         loop.runUntilIdle();
         clock.resume();
+        if (passTook) passTook(std::chrono::steady_clock::now() - passStart);
         if (isDone()) break;
         // Wait, with the clock running, until a block is posted or the next timer falls due.
         for (;;) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -37,12 +38,16 @@ class DemoRun {
     virtual ExitStatus status() const = 0;
     // Whether the run has ended (its status is final).
     virtual bool isDone() const = 0;
+    // A pass of the main loop held the clock this long: the step under way gets that much longer.
+    virtual void passTook(std::chrono::steady_clock::duration held) = 0;
 };
 
 // Drives the main run loop until `isDone()`: the clock runs while the loop waits for its next timer or
 // block and is held while the loop works, so every block and timer of one pass sees one moment. A slow
 // machine (or a sanitizer build) then plays the same story, only more slowly, instead of watching the
 // stream run on while its main thread is busy.
-void runPaced(ScaledClock& clock, const std::function<bool()>& isDone);
+// `passTook` hears how long each pass held the clock.
+void runPaced(ScaledClock& clock, const std::function<bool()>& isDone,
+              const std::function<void(std::chrono::steady_clock::duration)>& passTook = {});
 
 }  // namespace demohost::detail
