@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "AssetExtras.h"
 #include "DemoHost.h"
 #include "EmbeddedBackend.h"
 #include "HostConfiguration.h"
@@ -390,6 +391,47 @@ TEST(DemoHostArguments, DefaultsFlagsAndErrors) {
                              "--timeout", "--screenshots", "--help", "demo@lumora.dev", "lumora-demo"}) {
         EXPECT_NE(help.find(flag), std::string::npos) << flag;
     }
+}
+
+TEST(DemoHostExtras, BadAnswersOfTheHostsBackEndAreNamedAndWhatCanBeReadIsKept) {
+    using demohost::AssetExtras;
+    for (const char* bad : {"", "not json", "[1,2]", "{\"breaks\":7}", "{\"keyMoments\":{}}"}) {
+        EXPECT_FALSE(AssetExtras::parseAdBreaks(bad)) << bad;
+        EXPECT_FALSE(AssetExtras::parseKeyMoments(bad)) << bad;
+    }
+    EXPECT_NE(AssetExtras::parseAdBreaks("{").error().find("not JSON"), std::string::npos);
+    // Ads and moments without their numbers are left out; the rest are kept, empty breaks dropped.
+    auto groups = AssetExtras::parseAdBreaks(
+        R"({"breaks":[{"ads":[{"id":"a","startTime":10,"duration":5},{"id":"b","startTime":"x","duration":5}]},)"
+        R"({"ads":[]},7,{"ads":[{"startTime":60,"duration":8}]}]})");
+    ASSERT_TRUE(groups) << groups.error();
+    ASSERT_EQ(groups->size(), 2u);
+    EXPECT_EQ((*groups)[0], (std::vector<lumora::AdInfo>{lumora::AdInfo("a", 10, 5)}));
+    EXPECT_EQ((*groups)[1][0].id, "ad");
+    auto moments = AssetExtras::parseKeyMoments(
+        R"({"keyMoments":[{"code":"G","videoTime":23,"displayName":"Goal","displayTime":"23'","player":"J. Smith"},)"
+        R"({"code":"X"},{"videoTime":3},"junk"]})");
+    ASSERT_TRUE(moments) << moments.error();
+    ASSERT_EQ(moments->size(), 1u);
+    EXPECT_EQ((*moments)[0].happening, "23' - Goal");
+    EXPECT_EQ((*moments)[0].contestant, "J. Smith");
+}
+
+TEST(DemoHostPictures, TheIndexEscapesTheTimelineAndClosesWithTheLinesAfterTheLastPicture) {
+    EXPECT_EQ(demohost::ScreenshotAlbum::escapeHTML("a<b>&\"c\""), "a&lt;b&gt;&amp;&quot;c&quot;");
+    const auto folder = fs::temp_directory_path() / ("lumora-demo-album-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    demohost::ScreenshotAlbum album(folder);
+    album.addTimelineLine("  00:01.0  viewer: tapped \"Login\" <now>");
+    ASSERT_TRUE(album.writeIndex("Run & done"));
+    const std::string index = readFile(folder / "index.html");
+    EXPECT_NE(index.find("<title>Run &amp; done</title>"), std::string::npos) << index;
+    EXPECT_NE(index.find("viewer: tapped &quot;Login&quot; &lt;now&gt;"), std::string::npos) << index;
+    EXPECT_EQ(index.find("<img"), std::string::npos);
+    fs::remove_all(folder);
+    // A folder that cannot be made is an error, not a crash.
+    demohost::ScreenshotAlbum nowhere("/proc/no-such-folder/pictures");
+    EXPECT_FALSE(nowhere.writeIndex("x"));
 }
 
 // What the console sink writes, on a terminal and in a pipe.
