@@ -796,8 +796,8 @@ class CurrentRun {
 };
 
 CurrentRun& currentRun() {
-    static CurrentRun current;
-    return current;
+    static auto* current = new CurrentRun();  // never destroyed: the signal thread reads it until exit
+    return *current;
 }
 
 ExitStatus reportSetupFailure(TimelineSink& sink, ExitStatus status, std::string text) {

@@ -16,13 +16,15 @@ Nanoseconds nanosecondsFromSeconds(double seconds) {
 double secondsFromNanoseconds(Nanoseconds ns) { return static_cast<double>(ns.count()) / 1e9; }
 
 namespace {
+// The slot and its lock are never destroyed: worker threads (the HTTP engine's, the queues') read the clock
+// until the very end of the process, after exit has run the destructors of static objects.
 std::mutex& clockMutex() {
-    static std::mutex m;
-    return m;
+    static auto* m = new std::mutex();
+    return *m;
 }
 std::shared_ptr<Clock>& clockSlot() {
-    static std::shared_ptr<Clock> clock = std::make_shared<RealClock>();
-    return clock;
+    static auto* clock = new std::shared_ptr<Clock>(std::make_shared<RealClock>());
+    return *clock;
 }
 }  // namespace
 

@@ -150,6 +150,38 @@ TEST_F(HTTPTest, MethodsAndBodiesArriveAsSent) {
     EXPECT_TRUE(h.data->empty());
 }
 
+// Transfers reuse libcurl's handles: whatever one request set (a body, another method, no body for HEAD)
+// must not leak into the next one.
+TEST_F(HTTPTest, EachRequestOnAReusedHandleIsSentAsItsOwn) {
+    struct Step {
+        std::string method;
+        std::optional<std::string> body;
+    };
+    const std::vector<Step> steps{{"HEAD", std::nullopt}, {"GET", std::nullopt},     {"POST", "one"},
+                                  {"GET", std::nullopt},  {"DELETE", std::nullopt},  {"GET", std::nullopt},
+                                  {"PUT", "two"},         {"HEAD", std::nullopt},    {"POST", std::nullopt},
+                                  {"DELETE", "three"},    {"OPTIONS", std::nullopt}, {"GET", std::nullopt}};
+    auto session = URLSession::create();
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const Step& step = steps[i];
+        URLRequest request(url("/echo?step=" + std::to_string(i)));
+        request.httpMethod = step.method;
+        if (step.body) request.httpBody = dataFromString(*step.body);
+        const Outcome o = load(session, request);
+        ASSERT_FALSE(o.error) << i << " " << step.method;
+        const auto seen = server().requestLog().last();
+        ASSERT_TRUE(seen);
+        EXPECT_EQ(seen->queryValue("step"), std::to_string(i));
+        EXPECT_EQ(seen->method, step.method) << i;
+        EXPECT_EQ(seen->body, step.body.value_or("")) << i << " " << step.method;
+        if (step.method == "HEAD") {
+            EXPECT_TRUE(o.data->empty()) << i;
+        } else {
+            EXPECT_EQ(o.json()["method"], step.method) << i;
+        }
+    }
+}
+
 TEST_F(HTTPTest, CompletionRunsOnTheQueueTheCallerNamed) {
     dispatch::RunLoop::main().adoptCurrentThread();
     auto session = URLSession::create(URLSessionConfiguration::default_(), dispatch::DispatchQueue::main());

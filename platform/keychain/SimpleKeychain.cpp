@@ -29,8 +29,8 @@ std::mutex& logMutex() {
     return m;
 }
 LogHandler& logHandler() {
-    static LogHandler handler;
-    return handler;
+    static auto* handler = new LogHandler();  // never destroyed: read from worker threads until exit
+    return *handler;
 }
 
 void log(const std::string& line) {

@@ -28,14 +28,15 @@ std::string resolveSdkVersion(const foundation::PropertyList* bundleVersion, std
 const std::string& sdkVersion() {
     // The kit's own bundle is the folder named by LUMORA_KIT_BUNDLE, when set; without one the kit
     // reports the version it was built with.
-    static const std::string version = [] {
+    // Never destroyed: read from any thread until the process exits.
+    static const std::string& version = *new std::string([] {
         const char* path = std::getenv("LUMORA_KIT_BUNDLE");
         if (path && *path) {
             const foundation::Bundle kit{std::string(path)};
             return resolveSdkVersion(kit.object("CFBundleShortVersionString"), LUMORA_SDK_VERSION);
         }
         return resolveSdkVersion(nullptr, LUMORA_SDK_VERSION);
-    }();
+    }());
     return version;
 }
 
