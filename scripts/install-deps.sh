@@ -2,7 +2,8 @@
 # Installs the Debian packages the project builds with, only those that are missing.
 set -euo pipefail
 packages=(g++ cmake make pkg-config libcurl4-openssl-dev nlohmann-json3-dev libplist-dev libturbojpeg0-dev
-          libjpeg62-turbo-dev libpng-dev libcpp-httplib-dev libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev)
+          libjpeg62-turbo-dev libpng-dev libcpp-httplib-dev libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
+          libsimdjson-dev libbrotli-dev zlib1g-dev valgrind)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
