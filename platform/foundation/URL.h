@@ -1,5 +1,6 @@
 #pragma once
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -25,6 +26,14 @@ struct URLQueryItem;
 class URL {
   public:
     static std::optional<URL> fromString(std::string_view text);
+    // The same, keeping the given text without copying it.
+    template <class S>
+    requires std::same_as<S, std::string>
+    static std::optional<URL> fromString(S&& text) {
+        auto layout = parse(text);
+        if (!layout) return std::nullopt;
+        return URL(std::move(text), *layout);
+    }
     // A file URL for an absolute filesystem path ("file://" + the path, percent-encoded where needed).
     // A relative path is taken relative to the current working directory.
     static URL fileURL(std::string_view path);
