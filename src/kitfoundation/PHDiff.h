@@ -6,9 +6,10 @@
 
 #include <concepts>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <random>
 #include <type_traits>
-#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -141,8 +142,68 @@ struct Reference {
     std::variant<Pointer, Index> value;
 };
 
-// The working state of one diff. Symbols live in `table` (whose nodes never move), and references
-// point at them, so a context can be moved but not copied.
+// The symbol table of one diff: identifier -> Symbol, by open addressing in one array of slots sized up
+// front (at most half full), with every Symbol in one array that never moves, so references may point at
+// them. Identifiers are hashed with `std::hash` and then mixed with a key chosen once per process:
+// identifiers that share low bits (multiples of any table size) spread over the whole table, and no list
+// can be chosen to make the diff quadratic.
+template <class H>
+class DiffSymbolTable {
+  public:
+    // Room for `identifiers` distinct identifiers; more may not be added.
+    void reserve(std::size_t identifiers) {
+        std::size_t capacity = 16;
+        while (capacity < 2 * identifiers) capacity <<= 1;
+        slots_.assign(capacity, kEmpty);
+        mask_ = capacity - 1;
+        keys_.clear();
+        symbols_.clear();
+        keys_.reserve(identifiers);
+        symbols_.reserve(identifiers);
+    }
+    // The identifier's symbol, made on first sight.
+    Reference::Symbol& operator[](const H& identifier) {
+        std::size_t slot = mix(std::hash<H>{}(identifier)) & mask_;
+        for (;;) {
+            const std::uint32_t entry = slots_[slot];
+            if (entry == kEmpty) break;
+            if (keys_[entry] == identifier) return symbols_[entry];
+            slot = (slot + 1) & mask_;
+        }
+        slots_[slot] = static_cast<std::uint32_t>(keys_.size());
+        keys_.push_back(identifier);
+        return symbols_.emplace_back();
+    }
+    std::size_t size() const { return keys_.size(); }
+
+  private:
+    static constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
+    static std::uint64_t key() {
+        static const std::uint64_t k = [] {
+            std::random_device device;
+            return (static_cast<std::uint64_t>(device()) << 32) ^ device() ^ 0x9E3779B97F4A7C15ull;
+        }();
+        return k;
+    }
+    // A bijective mix of every bit of the hash into every bit of the slot.
+    static std::size_t mix(std::size_t hash) {
+        std::uint64_t h = static_cast<std::uint64_t>(hash) ^ key();
+        h ^= h >> 30;
+        h *= 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 27;
+        h *= 0x94D049BB133111EBull;
+        h ^= h >> 31;
+        return static_cast<std::size_t>(h);
+    }
+
+    std::vector<std::uint32_t> slots_;  // kEmpty, or an index into keys_ and symbols_
+    std::vector<H> keys_;
+    std::vector<Reference::Symbol> symbols_;  // reserved up front: never moves
+    std::size_t mask_ = 0;
+};
+
+// The working state of one diff. Symbols live in `table` (and never move), and references point at
+// them, so a context can be moved but not copied.
 template <Diffable T>
 struct DiffContext {
     using HashType = DiffHashType<T>;
@@ -156,7 +217,7 @@ struct DiffContext {
     const std::vector<T>& toArray;
     std::vector<Reference> OA;
     std::vector<Reference> NA;
-    std::unordered_map<HashType, Reference::Symbol> table;
+    DiffSymbolTable<HashType> table;
 };
 
 struct PHDiff {
@@ -172,6 +233,7 @@ struct PHDiff {
     static void buildReferences(DiffContext<T>& c) {
         const std::size_t oldCount = c.fromArray.size();
         const std::size_t newCount = c.toArray.size();
+        // At most one symbol per element: the table never grows and its symbols never move.
         c.table.reserve(oldCount + newCount);
         c.NA.reserve(newCount);
         c.OA.reserve(oldCount);
