@@ -292,6 +292,39 @@ TEST_F(HTTPTest, ControlEndpointsSpeakTheDocumentedJSON) {
     EXPECT_EQ(load(URLRequest(url("/nowhere"))).json()["error"], "no route");
 }
 
+// The local back end compresses JSON answers of 1 KiB or more in the first encoding the client accepts of
+// "br" and "gzip", and sends smaller ones as they are; the session hands over the decoded body either way.
+TEST_F(HTTPTest, AnswersOfAKibibyteOrMoreArriveCompressedAndDecoded) {
+    auto echoed = [](std::size_t bodyBytes, std::optional<std::string> acceptEncoding) {
+        URLRequest request(url("/echo"));
+        request.httpMethod = "POST";
+        request.httpBody = dataFromString(std::string(bodyBytes, 'a'));
+        if (acceptEncoding) request.setValue(*acceptEncoding, "Accept-Encoding");
+        return load(request);
+    };
+    const Outcome small = echoed(100, std::nullopt);
+    ASSERT_TRUE(small.response && small.data);
+    EXPECT_LT(small.data->size(), 1024u);
+    EXPECT_FALSE(small.response->value("Content-Encoding")) << "a small answer goes as it is";
+    EXPECT_EQ(small.json()["bodyLength"], 100);
+
+    struct Case {
+        std::optional<std::string> acceptEncoding;
+        std::optional<std::string> expected;
+    };
+    for (const Case& c : std::vector<Case>{{std::nullopt, "br"},
+                                           {"gzip", "gzip"},
+                                           {"br;q=0, gzip", "gzip"},
+                                           {"identity", std::nullopt},
+                                           {"*", "br"}}) {
+        const Outcome large = echoed(4000, c.acceptEncoding);
+        ASSERT_TRUE(large.response && large.data) << c.acceptEncoding.value_or("(the session's)");
+        EXPECT_EQ(large.response->value("Content-Encoding"), c.expected) << c.acceptEncoding.value_or("");
+        EXPECT_EQ(large.json()["bodyLength"], 4000) << c.acceptEncoding.value_or("");
+        EXPECT_EQ(large.json()["body"], std::string(4000, 'a'));
+    }
+}
+
 TEST_F(HTTPTest, LargeBodiesArriveWholeAndTheSizeCapIsAClearError) {
     const std::size_t size = 8u * 1024u * 1024u + 3u;
     const Outcome big = load(URLRequest(url("/echo/bytes?count=" + std::to_string(size))));
