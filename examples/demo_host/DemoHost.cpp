@@ -160,7 +160,7 @@ class Run : public std::enable_shared_from_this<Run> {
           drmSettingsProvider_(lumora::StreamDRMSettingsProvider::create()),
           eventController_(lumora::PlayerEventController::create()) {}
 
-    void setPacer(RunLoopPacer* pacer) { pacer_ = pacer; }
+    void setDeadlineWatch(DeadlineWatch* watch) { deadlineWatch_ = watch; }
     ExitStatus status() const { return status_; }
 
     void start(const std::string& backendText) {
@@ -221,16 +221,16 @@ class Run : public std::enable_shared_from_this<Run> {
         armDeadline();
     }
     void armDeadline() {
-        if (!pacer_) return;
-        pacer_->setDeadline(Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                               std::chrono::duration<double>(options_.timeoutSeconds)));
+        if (!deadlineWatch_) return;
+        deadlineWatch_->setDeadline(Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                       std::chrono::duration<double>(options_.timeoutSeconds)));
     }
 
     void end(ExitStatus status) {
         if (done_) return;
         done_ = true;
         status_ = status;
-        if (pacer_) pacer_->clearDeadline();
+        if (deadlineWatch_) deadlineWatch_->clearDeadline();
         // Cleaned up once the run loop has returned: this may run inside a subscription's handler, where
         // disposing the other subscriptions would take their locks in the reverse order of their making.
         dispatch::RunLoop::main().stop();
@@ -748,7 +748,7 @@ class Run : public std::enable_shared_from_this<Run> {
     std::shared_ptr<ScaledClock> clock_;
     dispatch::Nanoseconds clockStart_;
     Clock::time_point realStart_;
-    RunLoopPacer* pacer_ = nullptr;
+    DeadlineWatch* deadlineWatch_ = nullptr;
     std::string stage_ = "starting";
     bool done_ = false;
     ExitStatus status_ = ExitStatus::success;
@@ -1022,18 +1022,18 @@ ExitStatus runDemoHost(const Options& options, TimelineSink& sink) {
 
     auto run = std::make_shared<Run>(options, sink, clock);
     std::weak_ptr<Run> weakRun = run;
-    RunLoopPacer pacer(clock, [weakRun] {
+    DeadlineWatch deadlineWatch([weakRun] {
         dispatch::RunLoop::main().post([weakRun] {
             if (auto r = weakRun.lock()) r->timedOut();
         });
     });
-    run->setPacer(&pacer);
+    run->setDeadlineWatch(&deadlineWatch);
     currentRun().set(run);
     loop.post([run, backendText] { run->start(backendText); });
     loop.run();
     currentRun().set(nullptr);
-    pacer.stop();
-    run->setPacer(nullptr);
+    deadlineWatch.stop();
+    run->setDeadlineWatch(nullptr);
     run->cleanUp();
     const ExitStatus status = run->status();
     run.reset();

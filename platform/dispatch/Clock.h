@@ -23,6 +23,9 @@ public:
     virtual Nanoseconds now() const = 0;
     virtual WallTime wallNow() const = 0;
     virtual bool isManual() const { return false; }
+    // The real time this clock takes to move by `clockDuration` (a real clock: the same; a clock that runs
+    // faster than real time: less). What the run loop sleeps before its next timer.
+    virtual Nanoseconds realDuration(Nanoseconds clockDuration) const { return clockDuration; }
 
     // The clock in force. Installing another clock is for program start-up and tests.
     static std::shared_ptr<Clock> current();

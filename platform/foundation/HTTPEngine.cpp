@@ -474,7 +474,9 @@ void HTTPEngine::Impl::run() {
             if (t->clock->isManual()) {
                 waitMs = std::min(waitMs, 10L);
             } else {
-                const auto left = std::min(t->lastActivity + idleLimit, t->started + total) - now;
+                // The real time until the clock reaches the time-out (less than the clock time on a fast clock).
+                const auto left =
+                    t->clock->realDuration(std::min(t->lastActivity + idleLimit, t->started + total) - now);
                 const long ms =
                     static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count()) + 1;
                 waitMs = std::min(waitMs, std::max(ms, 1L));
