@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace dispatch {
 
@@ -26,6 +27,7 @@ std::shared_ptr<Clock>& clockSlot() {
     static auto* clock = new std::shared_ptr<Clock>(std::make_shared<RealClock>());
     return *clock;
 }
+std::atomic<std::uint64_t> clockGeneration{0};
 }  // namespace
 
 std::shared_ptr<Clock> Clock::current() {
@@ -35,9 +37,15 @@ std::shared_ptr<Clock> Clock::current() {
 
 void Clock::setCurrent(std::shared_ptr<Clock> clock) {
     if (!clock) clock = std::make_shared<RealClock>();
-    std::lock_guard lock(clockMutex());
-    clockSlot() = std::move(clock);
+    std::shared_ptr<Clock> previous;
+    {
+        std::lock_guard lock(clockMutex());
+        previous = std::exchange(clockSlot(), std::move(clock));
+        clockGeneration.fetch_add(1, std::memory_order_release);
+    }
 }
+
+std::uint64_t Clock::generation() { return clockGeneration.load(std::memory_order_acquire); }
 
 RealClock::RealClock() : start_(std::chrono::steady_clock::now()) {}
 

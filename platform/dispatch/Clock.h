@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -30,6 +31,9 @@ public:
     // The clock in force. Installing another clock is for program start-up and tests.
     static std::shared_ptr<Clock> current();
     static void setCurrent(std::shared_ptr<Clock> clock);
+    // A count that changes each time another clock is installed: a reader that keeps the clock it got from
+    // `current()` checks this (without a lock) to know whether that is still the clock in force.
+    static std::uint64_t generation();
 };
 
 class RealClock final : public Clock {

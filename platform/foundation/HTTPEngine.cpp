@@ -6,11 +6,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <future>
 #include <mutex>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "foundation/URLError.h"
@@ -35,6 +33,12 @@ std::string_view trim(std::string_view s) {
 // Easy handles kept for the next transfers: setting one up from nothing costs more than the request.
 constexpr std::size_t kIdleHandles = 8;
 
+// The header list of a request without fields of its own (never freed: libcurl only reads it).
+curl_slist* noFields() {
+    static curl_slist* const list = curl_slist_append(curl_slist_append(nullptr, "Content-Type:"), "Expect:");
+    return list;
+}
+
 }  // namespace
 
 struct HTTPEngine::Impl {
@@ -47,6 +51,7 @@ struct HTTPEngine::Impl {
         Transfer* transfer = nullptr;  // the transfer using it (I/O thread), nullptr while idle
         char errorBuffer[CURL_ERROR_SIZE] = {};
         std::string trustedCertificatesFile;
+        std::string url;  // the URL libcurl holds
         long maxRedirects = -1;
         curl_off_t maxBytes = -1;
         bool hasPostFields = false;
@@ -76,12 +81,13 @@ struct HTTPEngine::Impl {
         Handle& operator=(const Handle&) = delete;
     };
 
+    // One transfer. Kept with its handle for the next request when done (see `giveBack`).
     struct Transfer {
         std::uint64_t id = 0;
         std::unique_ptr<Handle> handle;
         curl_slist* headers = nullptr;
         std::optional<Data> body;
-        URL url;  // as requested: the answer's URL when no redirect moved it
+        std::optional<URL> url;  // as requested: the answer's URL when no redirect moved it
         Data received;
         HTTPHeaderFields responseHeaders;
         std::size_t headerBytes = 0;
@@ -89,22 +95,42 @@ struct HTTPEngine::Impl {
         bool headersTooLarge = false;
         Limits limits;
         std::shared_ptr<dispatch::Clock> clock;
+        std::uint64_t clockGeneration = 0;  // of the one clock when `clock` was taken
         Nanoseconds started{0};
         Nanoseconds lastActivity{0};
         curl_off_t lastUploaded = 0;
         Done done;
 
-        explicit Transfer(URL u) : url(std::move(u)) {}
-        ~Transfer() {
+        explicit Transfer(const std::string& certificates) : handle(std::make_unique<Handle>(certificates)) {
+            handle->transfer = this;
+        }
+        ~Transfer() { clear(); }
+        Transfer(const Transfer&) = delete;
+        Transfer& operator=(const Transfer&) = delete;
+
+        // Back to an unused transfer; its handle and buffers stay.
+        void clear() {
             if (headers) curl_slist_free_all(headers);
+            headers = nullptr;
+            body.reset();
+            url.reset();
+            received.clear();
+            responseHeaders.clear();
+            headerBytes = 0;
+            tooLarge = headersTooLarge = false;
+            limits = {};
+            clock.reset();
+            lastUploaded = 0;
+            done = {};
         }
-        void touch() {
-            refreshClock();
-            lastActivity = clock->now();
-        }
+        // Activity, on the clock the transfer follows (the loop picks up a change of the one clock).
+        void touch() { lastActivity = clock->now(); }
         // Follows a change of the one clock (a test installing a manual clock) by restarting the periods.
         void refreshClock() {
             if (limits.fixedClock) return;
+            const std::uint64_t generation = dispatch::Clock::generation();
+            if (generation == clockGeneration) return;
+            clockGeneration = generation;
             auto current = dispatch::Clock::current();
             if (current != clock) {
                 clock = std::move(current);
@@ -115,16 +141,17 @@ struct HTTPEngine::Impl {
 
     CURLM* multi = nullptr;
     std::mutex mutex;
-    std::deque<std::unique_ptr<Transfer>> incoming;                       // guarded by mutex
-    std::vector<std::uint64_t> cancels;                                   // guarded by mutex
-    std::vector<std::unique_ptr<Handle>> idle;                            // guarded by mutex
-    std::uint64_t nextId = 1;                                             // guarded by mutex
-    bool stopping = false;                                                // guarded by mutex
-    std::unordered_map<std::uint64_t, std::unique_ptr<Transfer>> active;  // I/O thread only
+    std::vector<std::unique_ptr<Transfer>> incoming;  // guarded by mutex
+    std::vector<std::uint64_t> cancels;               // guarded by mutex
+    std::vector<std::unique_ptr<Transfer>> idle;      // guarded by mutex
+    std::uint64_t nextId = 1;                         // guarded by mutex
+    bool stopping = false;                            // guarded by mutex
+    std::vector<std::unique_ptr<Transfer>> active;    // I/O thread only; a few at a time, searched in order
     std::thread thread;
 
-    std::unique_ptr<Handle> takeHandle(const std::string& certificates);
-    void giveBack(std::unique_ptr<Handle> handle);
+    std::unique_ptr<Transfer> takeTransfer(const std::string& certificates);
+    void giveBack(std::unique_ptr<Transfer> transfer);
+    std::unique_ptr<Transfer> takeActive(std::size_t index);
     static void configure(Handle& h, const URLRequest& request, const Limits& limits, Transfer& t);
     void run();
     void finish(std::unique_ptr<Transfer> transfer, HTTPOutcome outcome);
@@ -168,35 +195,45 @@ void HTTPEngine::Impl::stop() {
     if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) thread.join();
 }
 
-std::unique_ptr<HTTPEngine::Impl::Handle> HTTPEngine::Impl::takeHandle(const std::string& certificates) {
+std::unique_ptr<HTTPEngine::Impl::Transfer> HTTPEngine::Impl::takeTransfer(const std::string& certificates) {
     {
         std::lock_guard lock(mutex);
         for (auto it = idle.rbegin(); it != idle.rend(); ++it) {
-            if ((*it)->trustedCertificatesFile == certificates) {
-                auto handle = std::move(*it);
+            if ((*it)->handle->trustedCertificatesFile == certificates) {
+                auto transfer = std::move(*it);
                 idle.erase(std::next(it).base());
-                return handle;
+                return transfer;
             }
         }
     }
-    return std::make_unique<Handle>(certificates);
+    return std::make_unique<Transfer>(certificates);
 }
 
-void HTTPEngine::Impl::giveBack(std::unique_ptr<Handle> handle) {
-    handle->transfer = nullptr;
-    std::unique_ptr<Handle> evicted;
+void HTTPEngine::Impl::giveBack(std::unique_ptr<Transfer> transfer) {
+    transfer->clear();
+    std::unique_ptr<Transfer> evicted;
     std::lock_guard lock(mutex);
     if (idle.size() >= kIdleHandles) {
         evicted = std::move(idle.front());
         idle.erase(idle.begin());
     }
-    idle.push_back(std::move(handle));
+    idle.push_back(std::move(transfer));
+}
+
+std::unique_ptr<HTTPEngine::Impl::Transfer> HTTPEngine::Impl::takeActive(std::size_t index) {
+    auto transfer = std::move(active[index]);
+    active[index] = std::move(active.back());
+    active.pop_back();
+    return transfer;
 }
 
 void HTTPEngine::Impl::configure(Handle& h, const URLRequest& request, const Limits& limits, Transfer& t) {
     CURL* e = h.easy;
     h.errorBuffer[0] = '\0';
-    curl_easy_setopt(e, CURLOPT_URL, request.url.absoluteString().c_str());
+    if (h.url != request.url.absoluteString()) {
+        h.url = request.url.absoluteString();
+        curl_easy_setopt(e, CURLOPT_URL, h.url.c_str());
+    }
     const long redirects = std::max(0, limits.maxRedirects);
     if (redirects != h.maxRedirects) {
         curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, redirects > 0 ? 1L : 0L);
@@ -236,6 +273,11 @@ void HTTPEngine::Impl::configure(Handle& h, const URLRequest& request, const Lim
     }
 
     // Exactly the caller's fields: no form content type of libcurl's own, no "Expect: 100-continue" pause.
+    // (libcurl adds those only to a request with a body: one without fields or a body needs no list.)
+    if (request.allHTTPHeaderFields.empty()) {
+        curl_easy_setopt(e, CURLOPT_HTTPHEADER, h.hasPostFields ? noFields() : nullptr);
+        return;
+    }
     std::string line;
     for (const auto& [name, value] : request.allHTTPHeaderFields) {
         line.assign(name);
@@ -253,13 +295,13 @@ void HTTPEngine::Impl::configure(Handle& h, const URLRequest& request, const Lim
 }
 
 std::uint64_t HTTPEngine::start(const URLRequest& request, const Limits& limits, Done done) {
-    auto t = std::make_unique<Impl::Transfer>(request.url);
+    auto t = impl_->takeTransfer(limits.trustedCertificatesFile);
+    t->url = request.url;
     t->limits = limits;
+    t->clockGeneration = dispatch::Clock::generation();  // read first: a change after it is seen later
     t->clock = limits.fixedClock ? limits.fixedClock : dispatch::Clock::current();
     t->started = t->lastActivity = t->clock->now();
     t->body = request.httpBody;
-    t->handle = impl_->takeHandle(limits.trustedCertificatesFile);
-    t->handle->transfer = t.get();
     Impl::configure(*t->handle, request, limits, *t);
 
     std::uint64_t id = 0;
@@ -328,11 +370,12 @@ size_t HTTPEngine::Impl::onHeader(char* ptr, size_t size, size_t count, void* us
     const std::string_view name = trim(line.substr(0, colon));
     const std::string_view value = trim(line.substr(colon + 1));
     if (name.empty()) return n;
-    auto it = t->responseHeaders.find(name);
-    if (it == t->responseHeaders.end()) {
-        t->responseHeaders.emplace(std::string(name), std::string(value));
-    } else {
+    // One search for both cases: a field seen before is joined, a new one goes where the search ended.
+    auto it = t->responseHeaders.lower_bound(name);
+    if (it != t->responseHeaders.end() && !t->responseHeaders.key_comp()(name, it->first)) {
         it->second.append(", ").append(value);
+    } else {
+        t->responseHeaders.emplace_hint(it, std::string(name), std::string(value));
     }
     return n;
 }
@@ -358,7 +401,7 @@ HTTPOutcome HTTPEngine::Impl::outcomeOf(Transfer& t, CURLcode code) {
             curl_easy_getinfo(t.handle->easy, CURLINFO_EFFECTIVE_URL, &effective);
             // The URL that answered: the requested one unless a redirect (or libcurl's spelling) changed it.
             std::optional<URL> url;
-            if (effective && t.url.absoluteString() == effective) {
+            if (effective && t.url && t.url->absoluteString() == effective) {
                 url = std::move(t.url);
             } else if (effective) {
                 url = URL::fromString(effective);
@@ -411,15 +454,22 @@ HTTPOutcome HTTPEngine::Impl::outcomeOf(Transfer& t, CURLcode code) {
 void HTTPEngine::Impl::finish(std::unique_ptr<Transfer> transfer, HTTPOutcome outcome) {
     curl_multi_remove_handle(multi, transfer->handle->easy);
     Done done = std::move(transfer->done);
-    giveBack(std::move(transfer->handle));
-    transfer.reset();
+    giveBack(std::move(transfer));
     if (done) done(std::move(outcome));
 }
 
 void HTTPEngine::Impl::run() {
+    // Swapped with the guarded lists each turn (their buffers go back and forth; nothing is allocated).
+    std::vector<std::unique_ptr<Transfer>> arrived;
+    std::vector<std::uint64_t> cancelled;
+    std::vector<std::size_t> expired;
+    auto indexOf = [this](auto&& matches) -> std::optional<std::size_t> {
+        for (std::size_t i = 0; i < active.size(); ++i) {
+            if (matches(*active[i])) return i;
+        }
+        return std::nullopt;
+    };
     for (;;) {
-        std::deque<std::unique_ptr<Transfer>> arrived;
-        std::vector<std::uint64_t> cancelled;
         {
             std::lock_guard lock(mutex);
             // At exit: transfers in flight end here, without completions (their handles go with the process).
@@ -429,18 +479,18 @@ void HTTPEngine::Impl::run() {
         }
         for (auto& t : arrived) {
             curl_multi_add_handle(multi, t->handle->easy);
-            const auto id = t->id;
-            active.emplace(id, std::move(t));
+            active.push_back(std::move(t));
         }
+        arrived.clear();
         for (auto id : cancelled) {
-            auto it = active.find(id);
-            if (it == active.end()) continue;
-            auto t = std::move(it->second);
-            active.erase(it);
+            const auto i = indexOf([id](const Transfer& t) { return t.id == id; });
+            if (!i) continue;
+            auto t = takeActive(*i);
             // The task has already delivered its cancellation; nothing more is reported.
-            t->done = nullptr;
+            t->done = {};
             finish(std::move(t), {});
         }
+        cancelled.clear();
 
         int running = 0;
         curl_multi_perform(multi, &running);
@@ -451,43 +501,39 @@ void HTTPEngine::Impl::run() {
             curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &handle);
             const CURLcode code = msg->data.result;
             if (!handle || !handle->transfer) continue;
-            auto it = active.find(handle->transfer->id);
-            if (it == active.end()) continue;
-            auto t = std::move(it->second);
-            active.erase(it);
+            const Transfer* done = handle->transfer;
+            const auto i = indexOf([done](const Transfer& t) { return &t == done; });
+            if (!i) continue;
+            auto t = takeActive(*i);
             HTTPOutcome outcome = outcomeOf(*t, code);
             finish(std::move(t), std::move(outcome));
         }
 
         // Time-outs on each transfer's clock.
         long waitMs = active.empty() ? 1000 : 250;
-        std::vector<std::uint64_t> expired;
-        for (auto& [id, t] : active) {
-            t->refreshClock();
-            const Nanoseconds now = t->clock->now();
-            const Nanoseconds idleLimit = dispatch::nanosecondsFromSeconds(t->limits.idleTimeout);
-            const Nanoseconds total = dispatch::nanosecondsFromSeconds(t->limits.totalTimeout);
-            if (now - t->lastActivity >= idleLimit || now - t->started >= total) {
-                expired.push_back(id);
+        expired.clear();
+        for (std::size_t i = 0; i < active.size(); ++i) {
+            Transfer& t = *active[i];
+            t.refreshClock();
+            const Nanoseconds now = t.clock->now();
+            const Nanoseconds idleLimit = dispatch::nanosecondsFromSeconds(t.limits.idleTimeout);
+            const Nanoseconds total = dispatch::nanosecondsFromSeconds(t.limits.totalTimeout);
+            if (now - t.lastActivity >= idleLimit || now - t.started >= total) {
+                expired.push_back(i);
                 continue;
             }
-            if (t->clock->isManual()) {
+            if (t.clock->isManual()) {
                 waitMs = std::min(waitMs, 10L);
             } else {
-                // The real time until the clock reaches the time-out (less than the clock time on a fast clock).
-                const auto left =
-                    t->clock->realDuration(std::min(t->lastActivity + idleLimit, t->started + total) - now);
+                const auto left = std::min(t.lastActivity + idleLimit, t.started + total) - now;
                 const long ms =
                     static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count()) + 1;
                 waitMs = std::min(waitMs, std::max(ms, 1L));
             }
         }
-        for (auto id : expired) {
-            auto it = active.find(id);
-            auto t = std::move(it->second);
-            active.erase(it);
-            finish(std::move(t), failure(URLError::timedOut));
-        }
+        // From the last, so that taking one out does not move another still to be taken.
+        for (auto it = expired.rbegin(); it != expired.rend(); ++it)
+            finish(takeActive(*it), failure(URLError::timedOut));
         if (!expired.empty()) continue;
 
         long curlTimeout = -1;

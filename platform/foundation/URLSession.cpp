@@ -65,6 +65,7 @@ URLSessionDataTask::State URLSessionDataTask::state() const {
 
 std::optional<URLRequest> URLSessionDataTask::currentRequest() const {
     std::lock_guard lock(mutex_);
+    if (!currentRequest_ && sentAsOriginal_) return originalRequest_;
     return currentRequest_;
 }
 
@@ -129,11 +130,16 @@ void URLSessionDataTask::resume() {
         return;
     }
 
-    auto registry = config.protocolRegistry ? config.protocolRegistry : URLProtocolRegistry::shared();
-    URLRequest request = registry->prepare(originalRequest_);
+    // The request as it goes out: rewritten by a protocol, with the session's additional fields; the original
+    // itself (no copy) when neither changes it.
+    const auto& registry = config.protocolRegistry ? config.protocolRegistry : URLProtocolRegistry::shared();
+    std::optional<URLRequest> prepared = registry->rewritten(originalRequest_);
     for (const auto& [name, value] : config.httpAdditionalHeaders) {
-        if (!request.allHTTPHeaderFields.contains(name)) request.allHTTPHeaderFields.emplace(name, value);
+        if ((prepared ? *prepared : originalRequest_).allHTTPHeaderFields.contains(name)) continue;
+        if (!prepared) prepared = originalRequest_;
+        prepared->allHTTPHeaderFields.emplace(name, value);
     }
+    const URLRequest& request = prepared ? *prepared : originalRequest_;
     const std::string preparedScheme = request.url.scheme();
     if (preparedScheme != "http" && preparedScheme != "https") {
         finish(std::nullopt, std::nullopt, Error(URLError::make(URLError::unsupportedURL)));
@@ -162,21 +168,23 @@ void URLSessionDataTask::resume() {
     limits.maxRedirects = config.maximumRedirects;
     limits.trustedCertificatesFile = config.trustedCertificatesFile;
     limits.bytesReceived = &bytesReceived_;
-    {
-        std::lock_guard lock(mutex_);
-        if (state_ != State::running) {  // cancelled meanwhile
-            currentRequest_ = std::move(request);
-            return;
+    auto keepSentRequest = [&] {
+        if (prepared) {
+            currentRequest_ = std::move(prepared);
+        } else {
+            sentAsOriginal_ = true;
         }
-    }
-    auto self = shared_from_this();
-    const std::uint64_t transfer = HTTPEngine::shared().start(request, limits, [self](HTTPOutcome outcome) {
-        self->finish(std::move(outcome.data), std::move(outcome.response), std::move(outcome.error));
-    });
+    };
+    // A cancellation from now on is seen below, once the transfer has its id.
+    HTTPEngine::Done done{shared_from_this(), [](void* target, HTTPOutcome&& outcome) {
+                              static_cast<URLSessionDataTask*>(target)->finish(
+                                  std::move(outcome.data), std::move(outcome.response), std::move(outcome.error));
+                          }};
+    const std::uint64_t transfer = HTTPEngine::shared().start(request, limits, std::move(done));
     bool cancelledMeanwhile = false;
     {
         std::lock_guard lock(mutex_);
-        currentRequest_ = std::move(request);
+        keepSentRequest();
         if (state_ == State::running) {
             transferId_ = transfer;
         } else {
@@ -229,8 +237,13 @@ std::shared_ptr<URLSession> URLSession::shared() {
 std::shared_ptr<URLSessionDataTask> URLSession::dataTask(URLRequest request,
                                                          URLSessionDataTask::Completion completion) {
     static std::atomic<std::uint64_t> nextIdentifier{1};
-    auto task = std::shared_ptr<URLSessionDataTask>(new URLSessionDataTask(
-        shared_from_this(), std::move(request), std::move(completion), nextIdentifier.fetch_add(1)));
+    // One allocation for the task and its count (the constructor is private to the session).
+    struct Made final : URLSessionDataTask {
+        Made(std::shared_ptr<URLSession> s, URLRequest r, URLSessionDataTask::Completion c, std::uint64_t id)
+            : URLSessionDataTask(std::move(s), std::move(r), std::move(c), id) {}
+    };
+    std::shared_ptr<URLSessionDataTask> task = std::make_shared<Made>(
+        shared_from_this(), std::move(request), std::move(completion), nextIdentifier.fetch_add(1));
     std::lock_guard lock(mutex_);
     std::erase_if(tasks_, [](const std::weak_ptr<URLSessionDataTask>& w) { return w.expired(); });
     tasks_.push_back(task);
@@ -268,8 +281,11 @@ std::expected<Data, Error> downloadSynchronously(const URL& url, double timeout,
     auto promise = std::make_shared<std::promise<HTTPOutcome>>();
     auto future = promise->get_future();
     URLRequest request(url, timeout);
-    HTTPEngine::shared().start(request, limits,
-                               [promise](HTTPOutcome outcome) { promise->set_value(std::move(outcome)); });
+    HTTPEngine::shared().start(
+        request, limits,
+        HTTPEngine::Done{promise, [](void* target, HTTPOutcome&& outcome) {
+                             static_cast<std::promise<HTTPOutcome>*>(target)->set_value(std::move(outcome));
+                         }});
     HTTPOutcome outcome = future.get();
     if (outcome.error) return std::unexpected(*outcome.error);
     if (!outcome.response || outcome.response->statusCode < 200 || outcome.response->statusCode > 299) {
@@ -310,15 +326,21 @@ bool URLProtocolRegistry::isRegistered(const std::type_info& type) const {
 }
 
 URLRequest URLProtocolRegistry::prepare(const URLRequest& request) const {
+    auto rewrittenRequest = rewritten(request);
+    return rewrittenRequest ? std::move(*rewrittenRequest) : request;
+}
+
+std::optional<URLRequest> URLProtocolRegistry::rewritten(const URLRequest& request) const {
     std::vector<std::shared_ptr<URLProtocol>> protocols;
     {
         std::lock_guard lock(mutex_);
+        if (protocols_.empty()) return std::nullopt;
         protocols = protocols_;
     }
     for (auto it = protocols.rbegin(); it != protocols.rend(); ++it) {
         if ((*it)->canInit(request)) return (*it)->canonicalRequest(request);
     }
-    return request;
+    return std::nullopt;
 }
 
 }  // namespace foundation

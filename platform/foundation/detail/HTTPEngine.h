@@ -37,7 +37,14 @@ class HTTPEngine {
         // transfer: a data task's own counter, kept alive by the completion that holds the task.
         std::atomic<std::int64_t>* bytesReceived = nullptr;
     };
-    using Done = std::function<void(HTTPOutcome)>;
+    // Who receives a transfer's outcome: `receive(target, outcome)`, with `target` kept alive by the transfer.
+    // (A plain pair rather than a std::function: no allocation per request.)
+    struct Done {
+        std::shared_ptr<void> target;
+        void (*receive)(void* target, HTTPOutcome&& outcome) = nullptr;
+        explicit operator bool() const { return receive != nullptr; }
+        void operator()(HTTPOutcome&& outcome) const { receive(target.get(), std::move(outcome)); }
+    };
 
     // Never destroyed. When the process exits, the I/O thread is stopped and joined before the exit
     // handlers registered ahead of the engine (those of libcurl's TLS library among them) run; transfers
