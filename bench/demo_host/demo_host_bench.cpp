@@ -6,7 +6,7 @@
 // Both against the same back end, which runs in a process of its own; wall time in interleaved rounds and
 // instructions (callgrind). Goal: the kit within 1.5x of the bare sequence.
 //
-// Run: build/release/bench/demo_host/demo_host_bench [--rounds N]
+// Run: build/release/bench/demo_host/demo_host_bench [--rounds N] [--trace 1 (one run's timeline and request log)]
 #include <curl/curl.h>
 #include <unistd.h>
 
@@ -24,6 +24,7 @@
 #include "BenchSupport.h"
 #include "DemoHost.h"
 #include "devserver/LicenceService.h"
+#include "kitfoundation/Log.h"
 
 namespace {
 
@@ -39,7 +40,9 @@ std::string& backendPlist() {
 // Records the real time from the start of the run (the sign-in) to the first playing tick.
 class FirstTick final : public demohost::TimelineSink {
   public:
+    bool print = false;
     void record(const demohost::TimelineEvent& event) override {
+        if (print) std::printf("  %8.3f ms  %s\n", event.realSeconds * 1000, event.text.c_str());
         if (event.kind == demohost::TimelineEvent::Kind::playbackStarted) seconds = event.realSeconds;
         if (event.kind == demohost::TimelineEvent::Kind::failed) failure = event.text;
     }
@@ -47,13 +50,14 @@ class FirstTick final : public demohost::TimelineSink {
     std::string failure;
 };
 
-bool kitOnce(double timeoutSeconds = 10) {
+bool kitOnce(double timeoutSeconds = 10, bool print = false) {
     demohost::Options options;
     options.speed = 1;
     options.timeoutSeconds = timeoutSeconds;
     options.stopAtFirstPlayingTick = true;
     options.backendPlist = backendPlist();
     FirstTick sink;
+    sink.print = print;
     const auto status = demohost::runDemoHost(options, sink);
     if (status != demohost::ExitStatus::success || !sink.seconds) {
         std::fprintf(stderr, "demo_host_bench: the kit's run failed: %s\n",
@@ -235,6 +239,22 @@ int main(int argc, char** argv) {
     if (!bareOnce(curl, base, captured)) {
         std::fprintf(stderr, "demo_host_bench: the bare sequence failed\n");
         return 1;
+    }
+    if (bench::option(argc, argv, "--trace")) {
+        // One run with its timeline and the kit's request log (real times), to see where the time goes.
+        lumora::debugLogEnabled = true;
+        kitOnce(10, true);
+        lumora::debugLogEnabled = false;
+        curl.request(base + "/_devserver/requests", nullptr, {}, "DELETE");
+        std::printf("A second run:\n");
+        kitOnce(10, true);
+        if (const auto log = curl.request(base + "/_devserver/requests", nullptr, {})) {
+            std::printf("Its requests:\n");
+            for (const auto& entry : nlohmann::json::parse(*log)) {
+                std::printf("  %s %s\n", entry.value("method", "").c_str(), entry.value("path", "").c_str());
+            }
+        }
+        return 0;
     }
     const std::vector<bench::Side> sides{{"kit: sign-in to first playing tick",
                                           [](int n) {
