@@ -51,6 +51,8 @@ function(lumora_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main lumora_build_flags)
+  # The folder the test is compiled in: snapshot tests find their goldens and write their renderings from it.
+  target_compile_definitions(${name} PRIVATE LUMORA_TEST_BINARY_DIR="${CMAKE_CURRENT_BINARY_DIR}")
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
@@ -65,3 +67,7 @@ function(lumora_benchmark name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark lumora_build_flags)
 endfunction()
+
+# The kit's resource bundle (tools/kitbundle): made in the build folder, installed under <datadir>/lumora.
+set(LUMORA_KIT_BUNDLE_BUILD_DIR ${PROJECT_BINARY_DIR}/LumoraKit.bundle)
+set(LUMORA_KIT_BUNDLE_INSTALL_DIR ${CMAKE_INSTALL_FULL_DATADIR}/lumora/LumoraKit.bundle)

@@ -3,7 +3,9 @@
 set -euo pipefail
 packages=(g++ cmake make pkg-config libcurl4-openssl-dev nlohmann-json3-dev libplist-dev libturbojpeg0-dev
           libjpeg62-turbo-dev libpng-dev libcpp-httplib-dev libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
-          libsimdjson-dev libbrotli-dev zlib1g-dev valgrind)
+          libcairo2-dev libpango1.0-dev fonts-dejavu-core libsimdjson-dev libbrotli-dev zlib1g-dev)
+# Callgrind counts the instructions of the benchmarks, through its client requests (bench/player).
+packages+=(valgrind)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -120,6 +120,7 @@ std::expected<HostConfiguration, std::string> HostConfiguration::embedded(const 
         {"SDK_Auth0ClientId", std::string(lumora::AuthConfiguration::defaultClientId)},
         {"SDK_Auth0Domain", baseURL},
         {"SDK_EntitlementServiceURL", baseURL + "/entitlement/"},
+        {"SDK_YouboraCollectorURL", baseURL + "/analytics/beacons"},
     };
     if (auto written = writePropertyList(fs::path(*folder) / "Info.plist", info); !written) {
         return std::unexpected(written.error());

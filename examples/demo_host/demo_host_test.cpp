@@ -226,9 +226,11 @@ TEST_F(DemoHostRun, ARefusedLicenceEndsTheRunWithoutPlaying) {
 
 TEST_F(DemoHostRun, AStepWithoutProgressTimesOutNamingTheStep) {
     // At 1x: the kit's own request time-outs run on the clock too and would end a slow request first at 600x.
-    backend->server().injectFault("/api/v3/play", {.delay = std::chrono::seconds(5)});
+    // The bound is long enough for the steps before it to make progress on a loaded machine, and far
+    // shorter than the play service's delay.
+    backend->server().injectFault("/api/v3/play", {.delay = std::chrono::seconds(20)});
     options.speed = 1;
-    options.timeoutSeconds = 0.3;
+    options.timeoutSeconds = 3;
     ASSERT_EQ(run(), ExitStatus::timedOut) << timeline.dump();
     EXPECT_NE(timeline.events.back().text.find("asking the play service"), std::string::npos) << timeline.dump();
 }

@@ -113,7 +113,9 @@ void AVPlayerItem::selectMediaOptionAutomatically(const std::shared_ptr<AVMediaS
 
 std::shared_ptr<const AVPlayerItemAccessLog> AVPlayerItem::accessLog() const {
     if (!accessLogStarted_) return nullptr;
-    return std::make_shared<const AVPlayerItemAccessLog>(AVPlayerItemAccessLog{{counters_}});
+    auto log = std::make_shared<AVPlayerItemAccessLog>(AVPlayerItemAccessLog{closedAccessEvents_});
+    log->events.push_back(counters_);
+    return log;
 }
 
 std::shared_ptr<const AVPlayerItemErrorLog> AVPlayerItem::errorLog() const {

@@ -24,6 +24,9 @@
 namespace avfoundation {
 
 class AVPlayer;
+namespace testing {
+struct AVPlayerItemTesting;
+}
 
 // Notifications of a player item (the sender is the item), posted on the main queue.
 // The item played to its end (a video on demand; or a live stream played faster than real time that
@@ -164,6 +167,7 @@ class AVPlayerItem : public foundation::KVOObservable, public std::enable_shared
 
   private:
     friend class AVPlayer;
+    friend struct testing::AVPlayerItemTesting;
 
     enum class Phase { idle, loadingAsset, loadingPlaylist, requestingKeys, buffering, ready, failed };
     struct TimelineSegment {
@@ -296,6 +300,8 @@ class AVPlayerItem : public foundation::KVOObservable, public std::enable_shared
     // The access log's one event (one variant plays); counted from the start, published when ready.
     AVPlayerItemAccessLogEvent counters_;
     bool accessLogStarted_ = false;
+    // Entries closed before the current one (only tests switch variants: AVPlayerItemTesting).
+    std::vector<AVPlayerItemAccessLogEvent> closedAccessEvents_;
     std::optional<AVPlayerItemErrorLog> errorLog_;
 };
 

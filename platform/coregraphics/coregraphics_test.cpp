@@ -232,8 +232,8 @@ TEST(CGContextTest, RecordsDrawingWithTheStateInForce) {
     ctx->addLine({20, 10});
     ctx->strokePath();
     ctx->restoreGState();
-    ctx->drawText("Hi", {0, 0, 16, 20}, "System-Regular", 16, CGColor::black());
-    ctx->drawImage("thumb", {1, 2, 3, 4});
+    ctx->drawText("Hi", {0, 0, 16, 20}, CGFont{"System-Regular", "", 400, false, 16}, CGColor::black());
+    ctx->draw(CGImage::create(*imageio::Bitmap::filled(2, 1, {1, 2, 3, 4})), {1, 2, 3, 4});
 
     const auto fills = ctx->commands(CGDrawCommand::Kind::fillPath);
     ASSERT_EQ(fills.size(), 1u);
@@ -252,7 +252,7 @@ TEST(CGContextTest, RecordsDrawingWithTheStateInForce) {
     EXPECT_TRUE(ctx->isPathEmpty());
     EXPECT_EQ(ctx->commands(CGDrawCommand::Kind::drawText)[0].description(),
               "drawText 'Hi' (0, 0, 16 x 20) System-Regular 16 #000000ff");
-    EXPECT_EQ(ctx->commands(CGDrawCommand::Kind::drawImage)[0].image, "thumb");
+    EXPECT_EQ(ctx->commands(CGDrawCommand::Kind::drawImage)[0].image, "CGImage(2x1)");
     EXPECT_EQ(ctx->commands().front().kind, CGDrawCommand::Kind::clear);
 }
 
@@ -298,4 +298,51 @@ TEST(CGContextTest, CurrentContextOnlyInsideAScope) {
     EXPECT_EQ(currentContext(), nullptr);
     popCurrentContext();  // ignored when empty
     EXPECT_EQ(currentContext(), nullptr);
+}
+
+TEST(CGContextTest, RecordsLineStylesPathClipsGradientsAndLayerSaves) {
+    auto ctx = CGRecordingContext::create({20, 20});
+    ctx->setLineCap(CGLineCap::round);
+    ctx->setLineJoin(CGLineJoin::bevel);
+    ctx->setLineDash(1, {4, 2});
+    ctx->strokeEllipse({0, 0, 4, 4});
+    const auto stroke = ctx->commands(CGDrawCommand::Kind::strokePath).at(0);
+    EXPECT_EQ(stroke.lineCap, CGLineCap::round);
+    EXPECT_NE(stroke.description().find("cap round join bevel dash 4 2 phase 1"), std::string::npos)
+        << stroke.description();
+
+    ctx->addEllipse({0, 0, 10, 10});
+    ctx->clip(CGPathFillRule::evenOdd);
+    EXPECT_TRUE(ctx->isPathEmpty());
+    EXPECT_EQ(ctx->clipBoundingBox(), (CGRect{0, 0, 10, 10}));
+    const auto clip = ctx->commands(CGDrawCommand::Kind::clip).at(0);
+    EXPECT_TRUE(clip.rect.isNull());
+    EXPECT_EQ(clip.fillRule, CGPathFillRule::evenOdd);
+
+    ctx->drawLinearGradient({{CGColor::black(), CGColor::white()}, {}}, {0, 0}, {10, 0});
+    ctx->drawLinearGradient({}, {0, 0}, {10, 0});  // no colours: nothing
+    EXPECT_EQ(ctx->commands(CGDrawCommand::Kind::drawLinearGradient).at(0).description(),
+              "drawLinearGradient (0, 0) -> (10, 0) 0:#000000ff 1:#ffffffff");
+    EXPECT_EQ(ctx->commands(CGDrawCommand::Kind::drawLinearGradient).size(), 1u);
+    EXPECT_EQ((CGGradient{{CGColor::white()}, {0.3}}.stops().size()), 2u);  // one colour paints everywhere
+
+    // A restore cannot reach the save a transparency layer made; ending the layer closes its saves.
+    ctx->setAlpha(0.5);
+    ctx->beginTransparencyLayer();
+    ctx->saveGState();
+    ctx->restoreGState();
+    ctx->restoreGState();
+    EXPECT_EQ(ctx->transparencyLayerDepth(), 1);
+    ctx->saveGState();
+    ctx->endTransparencyLayer();
+    EXPECT_EQ(ctx->gStateDepth(), 0);
+    EXPECT_EQ(ctx->alpha(), 0.5);
+    EXPECT_EQ(ctx->commands(CGDrawCommand::Kind::beginTransparencyLayer).at(0).alpha, 0.5);
+
+    // Non-finite input draws nothing.
+    ctx->removeAllCommands();
+    ctx->fill({0, 0, NAN, 1});
+    ctx->concatenate({NAN, 0, 0, 1, 0, 0});
+    ctx->drawRadialGradient({{CGColor::black()}, {}}, {0, 0}, -1, {0, 0}, 5);
+    EXPECT_TRUE(ctx->commands().empty());
 }

@@ -39,6 +39,45 @@ KVOObservable::~KVOObservable() {
         targets.swap(targets_);
     }
     targets.clear();
+
+    std::shared_ptr<DeallocationHandlers> deallocation;
+    {
+        std::lock_guard lock(mutex_);
+        deallocation = std::move(deallocation_);
+    }
+    if (!deallocation) return;
+    std::map<std::uint64_t, std::function<void()>> handlers;
+    {
+        std::lock_guard lock(deallocation->mutex);
+        handlers.swap(deallocation->handlers);
+    }
+    for (auto& [id, handler] : handlers) handler();
+}
+
+NSKeyValueObservation KVOObservable::observeDeallocation(std::function<void()> handler) const {
+    std::shared_ptr<DeallocationHandlers> deallocation;
+    {
+        std::lock_guard lock(mutex_);
+        if (!deallocation_) deallocation_ = std::make_shared<DeallocationHandlers>();
+        deallocation = deallocation_;
+    }
+    std::uint64_t id;
+    {
+        std::lock_guard lock(deallocation->mutex);
+        id = deallocation->nextId++;
+        deallocation->handlers.emplace(id, std::move(handler));
+    }
+    std::weak_ptr<DeallocationHandlers> weak = deallocation;
+    return NSKeyValueObservation([weak, id] {
+        auto state = weak.lock();
+        if (!state) return;
+        std::function<void()> removed;  // released after the lock
+        std::lock_guard lock(state->mutex);
+        if (auto it = state->handlers.find(id); it != state->handlers.end()) {
+            removed = std::move(it->second);
+            state->handlers.erase(it);
+        }
+    });
 }
 
 void KVOObservable::addKey(std::string key, Key entry) {

@@ -317,6 +317,11 @@ class KVOObservable {
     // Removes one registration of `observer` for `keyPath` (the latest); false when there is none.
     bool removeObserver(const std::shared_ptr<KVOObserver>& observer, const std::string& keyPath);
 
+    // Runs `handler` once, on the destroying thread, when this object is destroyed (after its subclass
+    // parts are gone: the handler must not reach into the object), unless the returned observation is
+    // invalidated or destroyed first. What observers by name use to end their streams with the object.
+    [[nodiscard]] NSKeyValueObservation observeDeallocation(std::function<void()> handler) const;
+
   protected:
     KVOObservable();
     KVOObservable(const KVOObservable&) = delete;
@@ -354,9 +359,17 @@ class KVOObservable {
     void addKey(std::string key, Key entry);
     const Key* findKey(const std::string& key) const;
 
+    // The handlers of `observeDeallocation`; shared with their observations, which may outlive the object.
+    struct DeallocationHandlers {
+        std::mutex mutex;
+        std::uint64_t nextId = 1;
+        std::map<std::uint64_t, std::function<void()>> handlers;
+    };
+
     mutable std::mutex mutex_;
     std::map<std::string, Key> keys_;
     std::vector<Target> targets_;
+    mutable std::shared_ptr<DeallocationHandlers> deallocation_;  // made on first use, under `mutex_`
 };
 
 }  // namespace foundation

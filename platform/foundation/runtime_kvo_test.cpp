@@ -251,3 +251,17 @@ TEST(RuntimeKVOProperty, ConcurrentSettersAndObservers) {
     EXPECT_EQ(notified.load(), 2000);
     EXPECT_EQ(counter.observerCount(), 1u);
 }
+
+TEST(RuntimeKVOObservable, DeallocationHandlersRunOnceUnlessInvalidated) {
+    auto item = std::make_shared<Item>(0);
+    int told = 0, cancelled = 0;
+    auto observation = item->observeDeallocation([&] { ++told; });
+    auto invalidated = item->observeDeallocation([&] { ++cancelled; });
+    invalidated.invalidate();
+    EXPECT_EQ(told, 0);
+    item.reset();
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(cancelled, 0);
+    observation.invalidate();  // after the object: nothing to do, nothing breaks
+    EXPECT_EQ(told, 1);
+}

@@ -79,6 +79,86 @@ CGColor CAGradientLayer::color(CGFloat at) const {
     return colors_[order.back()];
 }
 
+void CAGradientLayer::draw(CGContext& in) {
+    CALayer::draw(in);
+    if (colors_.empty()) return;
+    const CGRect b = bounds().standardized();
+    const coregraphics::CGGradient gradient{colors_, effectiveLocations()};
+    const unsigned extend = coregraphics::CGGradientDrawingOptions::drawsBeforeStartLocation |
+                            coregraphics::CGGradientDrawingOptions::drawsAfterEndLocation;
+    const CGPoint start{b.minX() + startPoint_.x * b.width(), b.minY() + startPoint_.y * b.height()};
+    const CGPoint end{b.minX() + endPoint_.x * b.width(), b.minY() + endPoint_.y * b.height()};
+    if (type_ != CAGradientLayerType::radial) {
+        if (start == end) {
+            // No direction: the last colour everywhere, as beyond the end of any gradient.
+            in.setFillColor(gradient.stops().back().color);
+            in.fill(b);
+            return;
+        }
+        in.drawLinearGradient(gradient, start, end, extend);
+        return;
+    }
+    const CGFloat rx = std::fabs(end.x - start.x), ry = std::fabs(end.y - start.y);
+    in.saveGState();
+    in.translateBy(start.x, start.y);
+    // An ellipse: a unit circle stretched to the radii (a zero radius takes the other one).
+    const CGFloat sx = rx > 0 ? rx : ry, sy = ry > 0 ? ry : rx;
+    if (sx > 0 && sy > 0) {
+        in.scaleBy(sx, sy);
+        in.drawRadialGradient(gradient, {0, 0}, 0, {0, 0}, 1, extend);
+    } else {
+        in.setFillColor(gradient.stops().back().color);
+        in.fill(b.offsetBy(-start.x, -start.y));
+    }
+    in.restoreGState();
+}
+
+namespace {
+
+// Length of a path, its curves measured along 16 chords each.
+CGFloat pathLength(const CGPath& path) {
+    CGFloat length = 0;
+    CGPoint current, start;
+    auto add = [&](CGPoint to) {
+        length += std::hypot(to.x - current.x, to.y - current.y);
+        current = to;
+    };
+    for (const auto& e : path.elements()) {
+        using T = coregraphics::CGPathElementType;
+        switch (e.type) {
+            case T::moveToPoint:
+                current = start = e.points[0];
+                break;
+            case T::addLineToPoint:
+                add(e.points[0]);
+                break;
+            case T::addQuadCurveToPoint:
+            case T::addCurveToPoint: {
+                const CGPoint p0 = current;
+                const bool quad = e.type == T::addQuadCurveToPoint;
+                for (int i = 1; i <= 16; ++i) {
+                    const CGFloat t = i / 16.0, u = 1 - t;
+                    if (quad) {
+                        add({u * u * p0.x + 2 * u * t * e.points[0].x + t * t * e.points[1].x,
+                             u * u * p0.y + 2 * u * t * e.points[0].y + t * t * e.points[1].y});
+                    } else {
+                        const CGFloat a = u * u * u, b = 3 * u * u * t, c = 3 * u * t * t, d = t * t * t;
+                        add({a * p0.x + b * e.points[0].x + c * e.points[1].x + d * e.points[2].x,
+                             a * p0.y + b * e.points[0].y + c * e.points[1].y + d * e.points[2].y});
+                    }
+                }
+                break;
+            }
+            case T::closeSubpath:
+                add(start);
+                break;
+        }
+    }
+    return length;
+}
+
+}  // namespace
+
 std::shared_ptr<CAShapeLayer> CAShapeLayer::create() {
     return std::shared_ptr<CAShapeLayer>(new CAShapeLayer());
 }
@@ -121,7 +201,6 @@ void CAShapeLayer::setStrokeEnd(CGFloat value) {
     didChange("strokeEnd");
 }
 
-// The whole path is recorded; strokeStart / strokeEnd stay readable properties.
 void CAShapeLayer::draw(CGContext& in) {
     CALayer::draw(in);
     if (!path_ || path_->isEmpty()) return;
@@ -133,8 +212,17 @@ void CAShapeLayer::draw(CGContext& in) {
     if (strokeColor_ && lineWidth_ > 0 && strokeEnd_ > strokeStart_) {
         in.setStrokeColor(*strokeColor_);
         in.setLineWidth(lineWidth_);
+        const bool partial = strokeStart_ > 0 || strokeEnd_ < 1;
+        const CGFloat length = partial ? pathLength(*path_) : 0;
+        if (partial && length > 0) {
+            // One dash as long as the stroked part, starting where it starts, then a gap past the end.
+            in.saveGState();
+            const CGFloat on = (strokeEnd_ - strokeStart_) * length, off = 2 * length;
+            in.setLineDash(on + off - strokeStart_ * length, {on, off});
+        }
         in.addPath(*path_);
         in.strokePath();
+        if (partial && length > 0) in.restoreGState();
     }
 }
 

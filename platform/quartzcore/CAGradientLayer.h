@@ -14,7 +14,9 @@ const char* rawValue(CAGradientLayerType type);  // "axial", "radial", "conic"
 
 // A layer filled with a gradient over its bounds. The gradient runs from `startPoint` to `endPoint`
 // (unit coordinates of the bounds; top centre to bottom centre by default) through `colors` at
-// `locations` (evenly spread when unset).
+// `locations` (evenly spread when unset); the end colours extend to the edges. A radial gradient is an
+// ellipse centred on `startPoint` whose radii reach `endPoint`; a conic one is drawn as an axial one. The
+// gradient follows the rounded corners of `cornerRadius`, with or without `masksToBounds`.
 class CAGradientLayer : public CALayer {
   public:
     static std::shared_ptr<CAGradientLayer> create();
@@ -36,8 +38,12 @@ class CAGradientLayer : public CALayer {
     // the neighbouring stops; clear when there are no colours.
     CGColor color(CGFloat at) const;
 
+    // Paints the gradient over the bounds (after anything the delegate draws).
+    void draw(CGContext& in) override;
+
   protected:
     CAGradientLayer() = default;
+    bool clipsDrawingToCorners() const override { return true; }
 
   private:
     std::vector<CGColor> colors_;
@@ -48,7 +54,7 @@ class CAGradientLayer : public CALayer {
 };
 
 // A layer that draws a path: filled (opaque black by default) and stroked (no stroke colour by default).
-// Displaying it records the fill and the stroke of the path into its contents.
+// Only the part of the path between `strokeStart` and `strokeEnd` (fractions of its length) is stroked.
 class CAShapeLayer : public CALayer {
   public:
     static std::shared_ptr<CAShapeLayer> create();

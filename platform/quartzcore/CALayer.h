@@ -11,6 +11,7 @@
 #include "coregraphics/CGColor.h"
 #include "coregraphics/CGContext.h"
 #include "coregraphics/CGGeometry.h"
+#include "coregraphics/CGImage.h"
 #include "coregraphics/CGPath.h"
 #include "quartzcore/CAAnimation.h"
 
@@ -26,6 +27,26 @@ using coregraphics::CGRect;
 using coregraphics::CGSize;
 
 class CALayer;
+
+// Where a layer's contents image sits in its bounds: at its own size (in points, by `contentsScale`)
+// pinned to the named side or corner (centred along the free axes), or scaled: `resize` fills the bounds,
+// `resizeAspect` fits inside them, `resizeAspectFill` covers them (both centred, keeping the proportions).
+enum class CALayerContentsGravity {
+    center,
+    top,
+    bottom,
+    left,
+    right,
+    topLeft,
+    topRight,
+    bottomLeft,
+    bottomRight,
+    resize,
+    resizeAspect,
+    resizeAspectFill
+};
+// The platform's names: "center", "top", …, "resizeAspectFill".
+const char* rawValue(CALayerContentsGravity gravity);
 
 // The object a layer asks to lay out its sublayers, to draw its content and for its actions (a view,
 // for the layer backing it). Held weakly. Every requirement is optional.
@@ -130,6 +151,15 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     void setName(std::string name) { name_ = std::move(name); }
     CGFloat contentsScale() const { return contentsScale_; }
     void setContentsScale(CGFloat scale) { contentsScale_ = scale; }
+    // An image shown as the layer's content (the platform's `contents` when it holds an image), placed by
+    // `contentsGravity` (`resize` by default); drawn above the background and below the sublayers. `contents()`
+    // below is what the layer drew itself.
+    const std::shared_ptr<const coregraphics::CGImage>& contentsImage() const { return contentsImage_; }
+    void setContentsImage(std::shared_ptr<const coregraphics::CGImage> image) { contentsImage_ = std::move(image); }
+    CALayerContentsGravity contentsGravity() const { return contentsGravity_; }
+    void setContentsGravity(CALayerContentsGravity gravity) { contentsGravity_ = gravity; }
+    // Where the contents image lies in the bounds under the gravity; null without an image.
+    CGRect contentsImageRect() const;
 
     // Shadow: colour opaque black, opacity 0, offset (0, −3), radius 3, no path by default.
     std::optional<CGColor> shadowColor() const { return shadowColor_; }
@@ -188,13 +218,25 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     // Draws into `ctx`: the delegate's drawIn by default. Subclasses may override.
     virtual void draw(CGContext& in);
     // The recording of the last display pass; nullptr before the first.
-    std::shared_ptr<CGContext> contents() const { return contents_; }
+    std::shared_ptr<coregraphics::CGRecordingContext> contents() const { return contents_; }
     int displayCount() const { return displayCount_; }
+
+    // Rendering. Draws the layer and its sublayers into `in`, whose user space is taken as this layer's own
+    // coordinate space (its bounds), as the layers appear now (model values; nothing is laid out):
+    // hidden layers and layers of zero opacity are skipped; each layer is placed by its position, anchor
+    // point and transform, and composed as a group at its opacity; then, from the bottom up: the background
+    // colour (inside the rounded corners of `cornerRadius`), the contents image, what the layer draws itself
+    // (`draw(in)`, limited to its bounds, with the context current), the sublayers in order (clipped to the
+    // rounded bounds when `masksToBounds`), and the border inside the bounds, on top of all of them.
+    void render(CGContext& in);
 
   protected:
     CALayer();
     // Runs the action for `key` (when actions are enabled). Subclasses call it from their setters.
     void didChange(const std::string& key);
+    // True for layers whose own drawing follows the rounded corners even without `masksToBounds` (as a
+    // gradient layer's gradient does).
+    virtual bool clipsDrawingToCorners() const { return false; }
 
   private:
     CGPoint toSuperlayer(CGPoint p) const;
@@ -203,6 +245,11 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     CGPoint fromRoot(CGPoint p) const;
     bool detachForInsertion(const std::shared_ptr<CALayer>& layer);
     void insertChecked(const std::shared_ptr<CALayer>& layer, std::size_t index);
+    // Rendering (CALayerRendering.cpp): the layer in its superlayer's space, its body in its own space, and
+    // the extent of what it and its sublayers paint, in its own space.
+    void renderInSuperlayer(CGContext& ctx);
+    void renderBody(CGContext& ctx);
+    CGRect renderedExtent() const;
 
     CGRect bounds_;
     CGPoint position_;
@@ -221,6 +268,8 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     bool isOpaque_ = false;
     std::string name_;
     CGFloat contentsScale_ = 1;
+    std::shared_ptr<const coregraphics::CGImage> contentsImage_;
+    CALayerContentsGravity contentsGravity_ = CALayerContentsGravity::resize;
     std::optional<CGColor> shadowColor_ = CGColor::black();
     CGFloat shadowOpacity_ = 0;
     CGSize shadowOffset_{0, -3};
@@ -234,7 +283,7 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     bool needsLayout_ = false;
     bool needsDisplay_ = false;
     bool needsDisplayOnBoundsChange_ = false;
-    std::shared_ptr<CGContext> contents_;
+    std::shared_ptr<coregraphics::CGRecordingContext> contents_;
     int displayCount_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include "rx/DelegateProxy.h"
 #include "rx/Disposables.h"
 #include "rx/Event.h"
+#include "rx/Foundation.h"
 #include "rx/Observable.h"
 #include "rx/Relays.h"
 #include "rx/Schedulers.h"

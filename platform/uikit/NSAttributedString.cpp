@@ -93,6 +93,14 @@ CGSize NSAttributedString::size() const {
     return NSString(string()).size(attributes_.empty() ? NSAttributes{} : attributes_.front());
 }
 
+void NSAttributedString::draw(const CGRect& in) const {
+    NSString(string()).draw(in, attributes_.empty() ? NSAttributes{} : attributes_.front());
+}
+
+void NSAttributedString::draw(CGPoint at) const {
+    NSString(string()).draw(at, attributes_.empty() ? NSAttributes{} : attributes_.front());
+}
+
 CGRect NSAttributedString::boundingRect(CGSize with, unsigned options) const {
     return NSString(string()).boundingRect(with, options, attributes_.empty() ? NSAttributes{} : attributes_.front());
 }

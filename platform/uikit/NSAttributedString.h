@@ -78,6 +78,9 @@ class NSAttributedString {
     // system 12, when none), its kern and paragraph style.
     CGSize size() const;
     CGRect boundingRect(CGSize with, unsigned options) const;
+    // Draws the text into the current graphics context as NSString::draw does, with those same attributes.
+    void draw(const CGRect& in) const;
+    void draw(CGPoint at) const;
 
     friend bool operator==(const NSAttributedString&, const NSAttributedString&) = default;
 

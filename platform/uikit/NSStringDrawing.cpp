@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
 
 #include "coregraphics/CGContext.h"
+#include "coregraphics/FontEngine.h"
 
 namespace uikit {
 
@@ -90,23 +95,13 @@ bool isSpace(char32_t c) {
     return c == U' ' || c == U'\t';
 }
 
-struct Measure {
-    const UIFont& font;
-    CGFloat kern;
-
-    CGFloat advance(char32_t c) const { return TextMetrics::advance(c, font, kern); }
-    // Width of chars [from, to) without trailing spaces.
-    CGFloat width(const std::u32string& s, std::size_t from, std::size_t to) const {
-        while (to > from && isSpace(s[to - 1])) --to;
-        CGFloat w = 0;
-        for (std::size_t i = from; i < to; ++i) w += advance(s[i]);
-        return w;
-    }
-    CGFloat width(const std::u32string& s) const { return width(s, 0, s.size()); }
-};
-
 std::u32string trimTrailing(std::u32string s) {
     while (!s.empty() && isSpace(s.back())) s.pop_back();
+    return s;
+}
+
+std::string trimTrailing(std::string s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
     return s;
 }
 
@@ -114,86 +109,51 @@ bool wraps(CGFloat maxWidth) {
     return std::isfinite(maxWidth) && maxWidth > 0;
 }
 
-// Breaks one paragraph into lines (as [from, to) character ranges of `p`).
-std::vector<std::pair<std::size_t, std::size_t>> breakParagraph(const std::u32string& p, const Measure& m,
-                                                                CGFloat maxWidth, bool byChar) {
-    std::vector<std::pair<std::size_t, std::size_t>> lines;
-    if (!wraps(maxWidth) || p.empty()) {
-        lines.emplace_back(0, p.size());
-        return lines;
+struct Measure {
+    coregraphics::CGFont font;
+    CGFloat kern;
+
+    // Width without trailing spaces; `text` is valid UTF-8.
+    CGFloat width(const std::string& text) const {
+        return coregraphics::FontEngine::shared().width(trimTrailing(text), font, kern);
     }
-    std::size_t start = 0;
-    while (start < p.size()) {
-        // Greedy: the longest prefix from `start` that fits.
-        std::size_t end = start;
-        CGFloat w = 0;
-        std::size_t lastBreak = std::string::npos;  // end of a fitting prefix that ends a word
-        while (end < p.size()) {
-            const char32_t c = p[end];
-            if (isSpace(c)) {  // spaces may hang past the edge
-                if (end > start && !isSpace(p[end - 1])) lastBreak = end;
-                w += m.advance(c);
-                ++end;
-                continue;
-            }
-            // Width with this character, not counting trailing spaces before it (they are inside now).
-            const CGFloat next = w + m.advance(c);
-            if (next > maxWidth + kSlack) break;
-            w = next;
-            ++end;
-        }
-        if (end >= p.size()) {
-            lines.emplace_back(start, p.size());
-            break;
-        }
-        std::size_t cut;
-        if (!byChar && lastBreak != std::string::npos && lastBreak > start) {
-            cut = lastBreak;  // at the last word boundary
-        } else if (end > start) {
-            cut = end;  // the word alone is too long: break inside it
-            // The prefix may end in spaces only when they all fit; a break inside a word never does.
-        } else {
-            cut = start + 1;  // not even one character fits: take one anyway
-        }
-        lines.emplace_back(start, cut);
-        start = cut;
-        while (start < p.size() && isSpace(p[start])) ++start;  // the spaces at a break vanish
+    CGFloat width(const std::u32string& text) const { return width(encodeUTF8(text)); }
+};
+
+// The largest n in [0, count] for which `fits(n)` holds, assuming it holds for every smaller n (0 is
+// taken as fitting): a binary search, since each probe measures text.
+template <class Fits>
+std::size_t largestFitting(std::size_t count, Fits fits) {
+    std::size_t lo = 0, hi = count;
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo + 1) / 2;
+        if (fits(mid))
+            lo = mid;
+        else
+            hi = mid - 1;
     }
-    return lines;
+    return lo;
 }
 
-// Shortens `text` so that it and an ellipsis fit `maxWidth`, per the mode.
+// Shortens `text` so that it and an ellipsis fit `maxWidth`, per the mode; the ellipsis is always there.
 std::u32string truncate(const std::u32string& text, const Measure& m, CGFloat maxWidth, NSLineBreakMode mode) {
     const bool limited = wraps(maxWidth);
-    const CGFloat ellipsis = m.advance(kEllipsis);
+    const std::u32string ellipsis(1, kEllipsis);
     auto fits = [&](const std::u32string& s) { return !limited || m.width(s) <= maxWidth + kSlack; };
+    const std::size_t n = text.size();
     if (mode == NSLineBreakMode::byTruncatingHead) {
-        std::u32string tail = text;
-        while (!tail.empty() && limited && m.width(tail) + ellipsis > maxWidth + kSlack) tail.erase(0, 1);
-        return std::u32string(1, kEllipsis) + tail;
+        const std::size_t keep = largestFitting(n, [&](std::size_t k) { return fits(ellipsis + text.substr(n - k)); });
+        return ellipsis + text.substr(n - keep);
     }
     if (mode == NSLineBreakMode::byTruncatingMiddle) {
-        std::size_t keepHead = (text.size() + 1) / 2, keepTail = text.size() / 2;
-        auto build = [&] {
-            return trimTrailing(text.substr(0, keepHead)) + std::u32string(1, kEllipsis) +
-                   text.substr(text.size() - keepTail);
+        auto build = [&](std::size_t k) {
+            const std::size_t head = (k + 1) / 2, tail = k / 2;
+            return trimTrailing(text.substr(0, head)) + ellipsis + text.substr(n - tail);
         };
-        std::u32string s = build();
-        bool fromHead = true;
-        while (!fits(s) && (keepHead > 0 || keepTail > 0)) {
-            if ((fromHead && keepHead > 0) || keepTail == 0)
-                --keepHead;
-            else
-                --keepTail;
-            fromHead = !fromHead;
-            s = build();
-        }
-        return s;
+        return build(largestFitting(n, [&](std::size_t k) { return fits(build(k)); }));
     }
-    std::u32string head = trimTrailing(text);
-    while (!head.empty() && limited && m.width(head) + ellipsis > maxWidth + kSlack)
-        head = trimTrailing(head.substr(0, head.size() - 1));
-    return head + std::u32string(1, kEllipsis);
+    auto build = [&](std::size_t k) { return trimTrailing(text.substr(0, k)) + ellipsis; };
+    return build(largestFitting(n, [&](std::size_t k) { return fits(build(k)); }));
 }
 
 bool isTruncating(NSLineBreakMode mode) {
@@ -201,44 +161,38 @@ bool isTruncating(NSLineBreakMode mode) {
            mode == NSLineBreakMode::byTruncatingMiddle;
 }
 
-}  // namespace
-
-CGFloat TextMetrics::advance(char32_t character, const UIFont& font, CGFloat kern) {
-    const bool digit = character >= U'0' && character <= U'9';
-    CGFloat a = (digit && font.hasMonospacedDigits() ? 0.6 : 0.5) * font.pointSize();
-    if (font.isBold()) a *= 1.05;
-    return a + (std::isfinite(kern) ? kern : 0);
-}
-
-CGFloat TextMetrics::width(const std::string& text, const UIFont& font, CGFloat kern) {
-    return Measure{font, kern}.width(decodeUTF8(text));
-}
-
-TextLayout TextMetrics::layout(const std::string& text, const UIFont& font, CGFloat maxWidth, int numberOfLines,
-                               NSLineBreakMode lineBreakMode, CGFloat kern, CGFloat lineSpacing) {
+TextLayout computeLayout(const std::string& text, const UIFont& font, CGFloat maxWidth, int numberOfLines,
+                         NSLineBreakMode lineBreakMode, CGFloat kern, CGFloat lineSpacing) {
     TextLayout result;
-    const std::u32string chars = decodeUTF8(text);
-    if (chars.empty()) return result;
-    const Measure m{font, kern};
+    // Valid UTF-8 from here on: malformed bytes are replacement characters.
+    const std::string clean = encodeUTF8(decodeUTF8(text));
+    if (clean.empty()) return result;
+    const Measure m{font.cgFont(), std::isfinite(kern) ? kern : 0};
+    auto& engine = coregraphics::FontEngine::shared();
 
     // Paragraphs: "\n", "\r\n" and a lone "\r" end one.
-    std::vector<std::u32string> paragraphs(1);
-    for (std::size_t i = 0; i < chars.size(); ++i) {
-        const char32_t c = chars[i];
-        if (c == U'\r' && i + 1 < chars.size() && chars[i + 1] == U'\n') continue;
-        if (c == U'\n' || c == U'\r')
+    std::vector<std::string> paragraphs(1);
+    for (std::size_t i = 0; i < clean.size(); ++i) {
+        const char c = clean[i];
+        if (c == '\r' && i + 1 < clean.size() && clean[i + 1] == '\n') continue;
+        if (c == '\n' || c == '\r')
             paragraphs.emplace_back();
         else
             paragraphs.back().push_back(c);
     }
 
-    const bool byChar = lineBreakMode == NSLineBreakMode::byCharWrapping;
     struct Placed {
-        std::size_t paragraph, from, to;
+        std::size_t paragraph, from, to;  // bytes of the paragraph
     };
     std::vector<Placed> all;
-    for (std::size_t p = 0; p < paragraphs.size(); ++p)
-        for (const auto& [from, to] : breakParagraph(paragraphs[p], m, maxWidth, byChar)) all.push_back({p, from, to});
+    const bool byChar = lineBreakMode == NSLineBreakMode::byCharWrapping;
+    for (std::size_t p = 0; p < paragraphs.size(); ++p) {
+        const std::string& para = paragraphs[p];
+        std::vector<std::size_t> starts{0};
+        if (wraps(maxWidth) && !para.empty()) starts = engine.lineStarts(para, m.font, m.kern, maxWidth, byChar);
+        for (std::size_t i = 0; i < starts.size(); ++i)
+            all.push_back({p, starts[i], i + 1 < starts.size() ? starts[i + 1] : para.size()});
+    }
 
     std::size_t visible = all.size();
     if (numberOfLines > 0 && static_cast<std::size_t>(numberOfLines) < visible) {
@@ -247,15 +201,14 @@ TextLayout TextMetrics::layout(const std::string& text, const UIFont& font, CGFl
     }
     for (std::size_t i = 0; i < visible; ++i) {
         const Placed& pl = all[i];
-        const std::u32string& para = paragraphs[pl.paragraph];
-        std::u32string line = trimTrailing(para.substr(pl.from, pl.to - pl.from));
-        const bool last = i + 1 == visible;
-        if (last && result.truncated && isTruncating(lineBreakMode)) {
+        const std::string& para = paragraphs[pl.paragraph];
+        std::string line = trimTrailing(para.substr(pl.from, pl.to - pl.from));
+        if (i + 1 == visible && result.truncated && isTruncating(lineBreakMode)) {
             // The last visible line stands for the rest of its paragraph (and everything after it).
-            const std::u32string rest = trimTrailing(para.substr(pl.from));
-            line = truncate(rest, m, maxWidth, lineBreakMode);
+            line = encodeUTF8(truncate(trimTrailing(decodeUTF8(para.substr(pl.from))), m, maxWidth, lineBreakMode));
         }
-        result.lines.push_back({encodeUTF8(line), m.width(line)});
+        const CGFloat width = m.width(line);
+        result.lines.push_back({std::move(line), width});
     }
 
     CGFloat widest = 0;
@@ -264,6 +217,58 @@ TextLayout TextMetrics::layout(const std::string& text, const UIFont& font, CGFl
     const CGFloat spacing = std::isfinite(lineSpacing) && lineSpacing > 0 ? lineSpacing : 0;
     result.size = {widest, static_cast<CGFloat>(n) * font.lineHeight() + static_cast<CGFloat>(n - 1) * spacing};
     return result;
+}
+
+// Layouts already computed, by everything they depend on. Labels measure the same text on every layout pass.
+class LayoutCache {
+  public:
+    std::optional<TextLayout> find(const std::string& key) {
+        std::lock_guard lock(mutex_);
+        const auto it = layouts_.find(key);
+        if (it == layouts_.end()) return std::nullopt;
+        return it->second;
+    }
+    void insert(std::string key, const TextLayout& layout) {
+        std::lock_guard lock(mutex_);
+        if (layouts_.size() >= kLimit) layouts_.clear();
+        layouts_.emplace(std::move(key), layout);
+    }
+
+  private:
+    static constexpr std::size_t kLimit = 20'000;
+    std::mutex mutex_;  // guards layouts_
+    std::unordered_map<std::string, TextLayout> layouts_;
+};
+
+LayoutCache& layoutCache() {
+    static LayoutCache* cache = new LayoutCache();  // never destroyed: measuring may happen during exit
+    return *cache;
+}
+
+}  // namespace
+
+CGFloat TextMetrics::advance(char32_t character, const UIFont& font, CGFloat kern) {
+    return coregraphics::FontEngine::shared().width(encodeUTF8(std::u32string(1, character)), font.cgFont(),
+                                                    std::isfinite(kern) ? kern : 0);
+}
+
+CGFloat TextMetrics::width(const std::string& text, const UIFont& font, CGFloat kern) {
+    return Measure{font.cgFont(), std::isfinite(kern) ? kern : 0}.width(encodeUTF8(decodeUTF8(text)));
+}
+
+TextLayout TextMetrics::layout(const std::string& text, const UIFont& font, CGFloat maxWidth, int numberOfLines,
+                               NSLineBreakMode lineBreakMode, CGFloat kern, CGFloat lineSpacing) {
+    if (text.empty()) return {};
+    const coregraphics::CGFont f = font.cgFont();
+    char parameters[160];
+    std::snprintf(parameters, sizeof parameters, "%s|%d|%d|%.9g|%.9g|%d|%d|%.9g|%.9g|", f.family.c_str(), f.weight,
+                  f.monospacedDigits ? 1 : 0, f.pointSize, wraps(maxWidth) ? maxWidth : 0.0, numberOfLines,
+                  static_cast<int>(lineBreakMode), kern, lineSpacing);
+    std::string key = parameters + text;
+    if (auto cached = layoutCache().find(key)) return *cached;
+    TextLayout layout = computeLayout(text, font, maxWidth, numberOfLines, lineBreakMode, kern, lineSpacing);
+    layoutCache().insert(std::move(key), layout);
+    return layout;
 }
 
 // --- NSString drawing ---
@@ -325,8 +330,7 @@ void NSString::draw(const CGRect& in, const NSAttributes& withAttributes) const 
         CGFloat x = box.minX();
         if (r.style.alignment == NSTextAlignment::center) x = box.minX() + (box.width() - line.width) / 2;
         if (r.style.alignment == NSTextAlignment::right) x = box.maxX() - line.width;
-        ctx->drawText(line.text, {x, y, line.width, lineHeight}, r.font.fontName(), r.font.pointSize(),
-                      r.color.cgColor());
+        ctx->drawText(line.text, {x, y, line.width, lineHeight}, r.font.cgFont(), r.color.cgColor(), r.kern);
     }
 }
 
@@ -340,7 +344,7 @@ void NSString::draw(CGPoint at, const NSAttributes& withAttributes) const {
     for (std::size_t i = 0; i < layout.lines.size(); ++i) {
         const TextLine& line = layout.lines[i];
         ctx->drawText(line.text, {at.x, at.y + static_cast<CGFloat>(i) * step, line.width, r.font.lineHeight()},
-                      r.font.fontName(), r.font.pointSize(), r.color.cgColor());
+                      r.font.cgFont(), r.color.cgColor(), r.kern);
     }
 }
 

@@ -18,22 +18,20 @@ struct NSStringDrawingOptions {
     static constexpr unsigned truncatesLastVisibleLine = 1u << 5;
 };
 
-// The deterministic text metrics of the toolkit. The rule:
-//  - Text is measured in Unicode characters (UTF-8 decoded; malformed bytes count one character each).
-//  - Each character advances 0.5 × pointSize; in a monospaced-digit font the digits 0–9 advance
-//    0.6 × pointSize. Bold fonts (semibold or heavier) multiply every advance by 1.05. A kern adds its
-//    value after every character. Spaces advance like any character; a line's width leaves out its
-//    trailing spaces.
-//  - Line height is the font's lineHeight, ceil(1.2 × pointSize); a paragraph style's lineSpacing is
-//    added between lines. "\n" always starts a new line; empty text measures 0 × 0.
-//  - Wrapping (multi-line layout in a width): words separated by spaces are kept whole when they fit;
-//    a word longer than the width is broken between characters (at least one character per line, so
-//    a width narrower than one character still makes progress). A width that is 0 or less, NaN or
-//    infinite does not wrap. byCharWrapping breaks anywhere; byClipping and the truncating modes
-//    do not wrap (each paragraph is one line).
-//  - With a line limit, the last visible line of text that does not fit is truncated with "…" (the
-//    ellipsis measures as one character) for byTruncatingTail / byWordWrapping / byCharWrapping,
-//    at the head or middle for byTruncatingHead / byTruncatingMiddle, or just cut (byClipping).
+// The text metrics of the toolkit, measured by the font engine that also draws the text
+// (coregraphics/FontEngine.h), so a line measured here is exactly the line drawn:
+//  - Text is UTF-8; malformed bytes count as one replacement character each.
+//  - A line's width is its advance without its trailing spaces; a kern adds its value after every character.
+//  - Line height is the font's lineHeight; a paragraph style's lineSpacing is added between lines.
+//    "\n", "\r\n" and a lone "\r" end a paragraph; empty text measures 0 × 0.
+//  - Wrapping (in a width that is positive and finite): lines break between words by the Unicode
+//    line-breaking rules, inside a word only when it alone is wider than the line (byCharWrapping: anywhere);
+//    at least one character goes on each line. The spaces at a break vanish. Every mode wraps; without a
+//    usable width each paragraph is one line.
+//  - With a line limit, the last visible line of text that does not fit ends in "…" for the truncating
+//    modes (byTruncatingTail at the end, byTruncatingHead at the start, byTruncatingMiddle in the middle,
+//    keeping as much text as fits with the ellipsis); the other modes just stop there.
+// Layouts are cached (thread-safe), so measuring the same text again is cheap.
 struct TextLine {
     std::string text;  // UTF-8, trailing spaces removed
     CGFloat width = 0;
@@ -48,6 +46,7 @@ struct TextLayout {
 };
 
 struct TextMetrics {
+    // The advance of one character.
     static CGFloat advance(char32_t character, const UIFont& font, CGFloat kern = 0);
     // Width of one line (trailing spaces excluded).
     static CGFloat width(const std::string& text, const UIFont& font, CGFloat kern = 0);
@@ -70,9 +69,10 @@ class NSString {
     // and with `truncatesLastVisibleLine` limited to the lines that fit in `with.height`. The origin is zero;
     // the size is not rounded (callers ceil it, as on the platform).
     CGRect boundingRect(CGSize with, unsigned options, const NSAttributes& attributes) const;
-    // Records the text into the current graphics context (nothing outside a draw pass): one drawText per
+    // Draws the text into the current graphics context (nothing outside a draw pass): one drawText per
     // laid-out line, in the line's rectangle within `in` (wrapped at its width, horizontally placed by the
-    // paragraph alignment, top-aligned), with the font name / size and foreground colour (black by default).
+    // paragraph alignment, top-aligned; lines starting below `in` are left out), with the font, kern and
+    // foreground colour (black by default).
     void draw(const CGRect& in, const NSAttributes& withAttributes) const;
     void draw(CGPoint at, const NSAttributes& withAttributes) const;
 

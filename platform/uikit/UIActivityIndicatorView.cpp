@@ -1,5 +1,10 @@
 #include "uikit/UIActivityIndicatorView.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "coregraphics/CGContext.h"
+
 namespace uikit {
 
 namespace {
@@ -71,6 +76,31 @@ CGSize UIActivityIndicatorView::sizeThatFits(CGSize size) const {
 
 std::string UIActivityIndicatorView::snapshotAttributes() const {
     return isAnimating_ ? "animating" : "";
+}
+
+void UIActivityIndicatorView::draw(const CGRect& rect) {
+    (void)rect;
+    auto context = coregraphics::currentContext();
+    if (!context) return;
+    const CGRect b = bounds().standardized();
+    const CGFloat radius = std::min(b.width(), b.height()) / 2;
+    if (!(radius > 0)) return;
+    constexpr int spokes = 8;
+    const CGPoint center{b.midX(), b.midY()};
+    const UIColor base = color();
+    context->saveGState();
+    context->setLineCap(coregraphics::CGLineCap::round);
+    context->setLineWidth(radius * 0.2);
+    for (int i = 0; i < spokes; ++i) {
+        // Clockwise from the top, the leading spoke strongest.
+        const CGFloat angle = -M_PI / 2 + 2 * M_PI * i / spokes;
+        const CGFloat fade = 1.0 - 0.75 * static_cast<CGFloat>(i) / spokes;
+        context->setStrokeColor(base.withAlphaComponent(base.alpha() * fade).cgColor());
+        context->move({center.x + std::cos(angle) * radius * 0.45, center.y + std::sin(angle) * radius * 0.45});
+        context->addLine({center.x + std::cos(angle) * radius * 0.85, center.y + std::sin(angle) * radius * 0.85});
+        context->strokePath();
+    }
+    context->restoreGState();
 }
 
 }  // namespace uikit

@@ -7,7 +7,8 @@
 
 namespace uikit {
 
-// A spinner that shows something is under way. It does not draw frames of an animation: `isAnimating`
+// A spinner that shows something is under way: eight spokes in its colour, fading round the circle. It does
+// not draw frames of an animation (one still frame is drawn): `isAnimating`
 // is its state. While stopped with `hidesWhenStopped` (the default) it is hidden; starting shows it.
 class UIActivityIndicatorView : public UIView {
   public:
@@ -33,6 +34,7 @@ class UIActivityIndicatorView : public UIView {
     CGSize intrinsicContentSize() const override;
     CGSize sizeThatFits(CGSize size) const override;
     std::string snapshotAttributes() const override;
+    void draw(const CGRect& rect) override;
 
   protected:
     UIActivityIndicatorView(Style style, const CGRect& frame);

@@ -58,6 +58,11 @@ void UIAlertController::loadView() {
     auto container = UIView::create(UIScreen::main()->bounds());
     container->setBackgroundColor(UIColor(0.0, 0.4));
     setView(container);
+    panel_ = UIView::create();
+    panel_->setBackgroundColor(UIColor(0.97, 1.0));
+    panel_->layer()->setCornerRadius(14);
+    panel_->setClipsToBounds(true);
+    container->addSubview(panel_);
     titleLabel_ = UILabel::create();
     titleLabel_->setText(title());
     titleLabel_->setTextAlignment(NSTextAlignment::center);
@@ -76,8 +81,14 @@ void UIAlertController::rebuildButtons() {
     auto container = viewIfLoaded();
     if (!container) return;
     for (const auto& b : buttons_) b->removeFromSuperview();
+    for (const auto& line : separators_) line->removeFromSuperview();
     buttons_.clear();
+    separators_.clear();
     for (const auto& action : actions_) {
+        auto separator = UIView::create();
+        separator->setBackgroundColor(UIColor(0.8, 1.0));
+        container->addSubview(separator);
+        separators_.push_back(separator);
         auto button = UIButton::create(UIButton::ButtonType::system);
         button->setTitleFor(action->title(), UIControl::State::normal());
         button->setIsEnabled(action->isEnabled());
@@ -100,12 +111,14 @@ void UIAlertController::viewDidLayoutSubviews() {
     CGFloat messageHeight = messageLabel_->sizeThatFits(CGSize{width - 32, 1e9}).height;
     CGFloat total = 20 + titleHeight + 4 + messageHeight + 20 + 44 * static_cast<CGFloat>(buttons_.size());
     CGFloat y = b.midY() - total / 2 + 20;
+    if (panel_) panel_->setFrame(CGRect(x, y - 20, width, total));
     titleLabel_->setFrame(CGRect(x + 16, y, width - 32, titleHeight));
     y += titleHeight + 4;
     messageLabel_->setFrame(CGRect(x + 16, y, width - 32, messageHeight));
     y += messageHeight + 20;
-    for (const auto& button : buttons_) {
-        button->setFrame(CGRect(x, y, width, 44));
+    for (std::size_t i = 0; i < buttons_.size(); ++i) {
+        if (i < separators_.size()) separators_[i]->setFrame(CGRect(x, y, width, 1));
+        buttons_[i]->setFrame(CGRect(x, y, width, 44));
         y += 44;
     }
 }

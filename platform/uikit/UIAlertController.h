@@ -63,7 +63,8 @@ class UIAlertController : public UIViewController {
     bool simulateTap(const std::shared_ptr<UIAlertAction>& action);
     bool simulateTap(const std::string& title);
 
-    // A column: title label, message label, one button per action.
+    // A light rounded panel in the middle of a dimmed screen: title label, message label, then one button per
+    // action, each under a hairline.
     void loadView() override;
     void viewDidLayoutSubviews() override;
 
@@ -78,6 +79,8 @@ class UIAlertController : public UIViewController {
     Style preferredStyle_;
     std::vector<std::shared_ptr<UIAlertAction>> actions_;
     std::shared_ptr<UIAlertAction> preferredAction_;
+    std::shared_ptr<UIView> panel_;
+    std::vector<std::shared_ptr<UIView>> separators_;
     std::shared_ptr<UILabel> titleLabel_;
     std::shared_ptr<UILabel> messageLabel_;
     std::vector<std::shared_ptr<UIButton>> buttons_;

@@ -80,9 +80,11 @@ void UIBezierPath::fill() const {
 void UIBezierPath::stroke() const {
     const auto ctx = coregraphics::currentContext();
     if (!ctx) return;
-    // The path's own line width applies to this stroke only.
+    // The path's own line style applies to this stroke only.
     ctx->saveGState();
     ctx->setLineWidth(lineWidth);
+    ctx->setLineCap(lineCapStyle);
+    ctx->setLineJoin(lineJoinStyle);
     ctx->beginPath();
     ctx->addPath(path_);
     ctx->strokePath();

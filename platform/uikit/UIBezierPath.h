@@ -1,5 +1,6 @@
 #pragma once
 
+#include "coregraphics/CGContext.h"
 #include "coregraphics/CGPath.h"
 #include "uikit/UIGeometry.h"
 
@@ -55,10 +56,13 @@ class UIBezierPath {
     const coregraphics::CGPath& cgPath() const { return path_; }
 
     CGFloat lineWidth = 1;
+    coregraphics::CGLineCap lineCapStyle = coregraphics::CGLineCap::butt;
+    coregraphics::CGLineJoin lineJoinStyle = coregraphics::CGLineJoin::miter;
     bool usesEvenOddFillRule = false;
 
     // Fill / stroke into the current graphics context with its colours; nothing outside a draw pass.
-    // The context's current path is replaced by this path and consumed.
+    // The context's current path is replaced by this path and consumed. The path's line width, cap and join
+    // apply to its own stroke only.
     void fill() const;
     void stroke() const;
 

@@ -1,7 +1,6 @@
 #include "uikit/UIFont.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -10,6 +9,8 @@
 #include <set>
 #include <system_error>
 
+#include "coregraphics/FontEngine.h"
+
 namespace uikit {
 
 namespace {
@@ -17,6 +18,7 @@ namespace {
 struct Face {
     std::string family;
     UIFont::Weight weight;
+    std::string engineFamily;  // the family of the face's font file; empty without one
 };
 
 struct Registry {
@@ -59,32 +61,23 @@ const char* weightName(UIFont::Weight weight) {
     return best->name;
 }
 
-std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
+// OpenType weight classes of the named weights.
+const int kWeightClasses[] = {100, 200, 300, 400, 500, 600, 700, 800, 900};
+
+int weightClass(UIFont::Weight weight) {
+    std::size_t best = 3;
+    for (std::size_t i = 0; i < std::size(kWeights); ++i)
+        if (std::fabs(kWeights[i].weight.rawValue - weight.rawValue) <
+            std::fabs(kWeights[best].weight.rawValue - weight.rawValue))
+            best = i;
+    return kWeightClasses[best];
 }
 
-// Weight named by a face's style suffix ("SemiBold", "Light", ...).
-UIFont::Weight weightFromStyle(const std::string& style) {
-    static const std::map<std::string, UIFont::Weight> styles = {
-        {"ultralight", UIFont::Weight::ultraLight},
-        {"extralight", UIFont::Weight::ultraLight},
-        {"thin", UIFont::Weight::thin},
-        {"hairline", UIFont::Weight::thin},
-        {"light", UIFont::Weight::light},
-        {"regular", UIFont::Weight::regular},
-        {"book", UIFont::Weight::regular},
-        {"roman", UIFont::Weight::regular},
-        {"medium", UIFont::Weight::medium},
-        {"semibold", UIFont::Weight::semibold},
-        {"demibold", UIFont::Weight::semibold},
-        {"bold", UIFont::Weight::bold},
-        {"extrabold", UIFont::Weight::heavy},
-        {"heavy", UIFont::Weight::heavy},
-        {"black", UIFont::Weight::black},
-    };
-    const auto it = styles.find(lower(style));
-    return it == styles.end() ? UIFont::Weight::regular : it->second;
+UIFont::Weight weightOfClass(int weightClass) {
+    std::size_t best = 3;
+    for (std::size_t i = 0; i < std::size(kWeightClasses); ++i)
+        if (std::abs(kWeightClasses[i] - weightClass) < std::abs(kWeightClasses[best] - weightClass)) best = i;
+    return kWeights[best].weight;
 }
 
 // "System-<Weight>" or "System-<Weight>-MonospacedDigits": the system faces, always available.
@@ -107,9 +100,11 @@ std::optional<UIFont> systemFace(const std::string& name, CGFloat size) {
 
 }  // namespace
 
-UIFont::UIFont(std::string name, std::string family, CGFloat size, Weight weight, bool monospacedDigits)
+UIFont::UIFont(std::string name, std::string family, CGFloat size, Weight weight, bool monospacedDigits,
+               std::string engineFamily)
     : fontName_(std::move(name)),
       familyName_(std::move(family)),
+      engineFamily_(std::move(engineFamily)),
       pointSize_(sanitizedSize(size)),
       weight_(weight),
       monospacedDigits_(monospacedDigits) {}
@@ -132,11 +127,16 @@ UIFont UIFont::monospacedDigitSystemFont(CGFloat ofSize, Weight weight) {
 
 std::optional<UIFont> UIFont::named(const std::string& name, CGFloat size) {
     if (auto system = systemFace(name, size)) return system;
-    Registry& r = registry();
-    std::lock_guard lock(r.mutex);
-    const auto it = r.faces.find(name);
-    if (it == r.faces.end()) return std::nullopt;
-    return UIFont(name, it->second.family, size, it->second.weight, false);
+    {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        const auto it = r.faces.find(name);
+        if (it != r.faces.end())
+            return UIFont(name, it->second.family, size, it->second.weight, false, it->second.engineFamily);
+    }
+    if (auto face = coregraphics::FontEngine::shared().face(name))
+        return UIFont(name, face->family, size, weightOfClass(face->weight), false, face->family);
+    return std::nullopt;
 }
 
 UIFont UIFont::namedOrSystemFont(const std::string& name, CGFloat size, Weight weight) {
@@ -148,7 +148,7 @@ bool UIFont::registerFont(const std::string& name, const std::string& family, We
     if (name.empty() || systemFace(name, 0)) return false;
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
-    return r.faces.emplace(name, Face{family.empty() ? name : family, weight}).second;
+    return r.faces.emplace(name, Face{family.empty() ? name : family, weight, {}}).second;
 }
 
 std::expected<std::string, foundation::Error> UIFont::registerFontFile(const std::filesystem::path& path) {
@@ -161,10 +161,13 @@ std::expected<std::string, foundation::Error> UIFont::registerFontFile(const std
     const std::string stem = path.stem().string();
     if (stem.empty())
         return std::unexpected(UIFontRegistrationError{UIFontRegistrationError::Code::unreadableFile, path.string()});
-    const auto dash = stem.find('-');
-    const std::string family = dash == std::string::npos ? stem : stem.substr(0, dash);
-    const Weight weight = dash == std::string::npos ? Weight::regular : weightFromStyle(stem.substr(dash + 1));
-    if (!registerFont(stem, family, weight))
+    if (systemFace(stem, 0) || isRegistered(stem))
+        return std::unexpected(UIFontRegistrationError{UIFontRegistrationError::Code::alreadyRegistered, stem});
+    const auto face = coregraphics::FontEngine::shared().registerFontFile(path);
+    if (!face) return std::unexpected(UIFontRegistrationError{UIFontRegistrationError::Code::notAFont, path.string()});
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    if (!r.faces.emplace(stem, Face{face->family, weightOfClass(face->weight), face->family}).second)
         return std::unexpected(UIFontRegistrationError{UIFontRegistrationError::Code::alreadyRegistered, stem});
     return stem;
 }
@@ -193,9 +196,12 @@ std::vector<std::string> UIFont::fontNames(const std::string& forFamilyName) {
 }
 
 void UIFont::unregisterAllFonts() {
-    Registry& r = registry();
-    std::lock_guard lock(r.mutex);
-    r.faces.clear();
+    {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        r.faces.clear();
+    }
+    coregraphics::FontEngine::shared().unregisterFontFiles();
 }
 
 UIFont UIFont::withSize(CGFloat size) const {
@@ -204,21 +210,24 @@ UIFont UIFont::withSize(CGFloat size) const {
     return copy;
 }
 
-// The small allowance keeps sizes whose product is an integer (1.2 × 5 = 6.000…01) from rounding up.
+coregraphics::CGFont UIFont::cgFont() const {
+    return coregraphics::CGFont{fontName_, engineFamily_, weightClass(weight_), monospacedDigits_, pointSize_};
+}
+
 CGFloat UIFont::lineHeight() const {
-    return std::ceil(1.2 * pointSize_ - 1e-9);
+    return coregraphics::FontEngine::shared().metrics(cgFont()).lineHeight;
 }
 CGFloat UIFont::descender() const {
-    return -0.25 * pointSize_;
+    return -coregraphics::FontEngine::shared().metrics(cgFont()).descent;
 }
 CGFloat UIFont::ascender() const {
-    return lineHeight() + descender();
+    return coregraphics::FontEngine::shared().metrics(cgFont()).ascent;
 }
 CGFloat UIFont::capHeight() const {
-    return 0.7 * pointSize_;
+    return coregraphics::FontEngine::shared().metrics(cgFont()).capHeight;
 }
 CGFloat UIFont::xHeight() const {
-    return 0.5 * pointSize_;
+    return coregraphics::FontEngine::shared().metrics(cgFont()).xHeight;
 }
 
 std::string UIFontRegistrationError::localizedDescription() const {
@@ -229,6 +238,8 @@ std::string UIFontRegistrationError::localizedDescription() const {
             return "Font file cannot be read: " + path;
         case Code::alreadyRegistered:
             return "Font already registered: " + path;
+        case Code::notAFont:
+            return "Not a TrueType or OpenType font: " + path;
     }
     return "Font registration failed: " + path;
 }

@@ -7,18 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "coregraphics/CGFont.h"
 #include "foundation/Error.h"
 #include "uikit/UIGeometry.h"
 
 namespace uikit {
 
-// A font as a value: face name, family, point size, weight and whether digits are monospaced.
-// There is no glyph data; metrics follow fixed rules so that text lays out the same everywhere:
-//   lineHeight  = ceil(1.2 × pointSize)
-//   descender   = −0.25 × pointSize
-//   ascender    = lineHeight + descender        (so ascender − descender = lineHeight)
-//   capHeight   = 0.7 × pointSize,  xHeight = 0.5 × pointSize,  leading = 0
-// Character advances are described in uikit/NSStringDrawing.h (TextMetrics).
+// A font as a value: face name, family, point size, weight and whether digits are monospaced. Metrics and
+// text are measured by the font engine (coregraphics/FontEngine.h: pango over fontconfig), which also draws
+// the text, so layout and pixels agree. The system font is DejaVu Sans: regular and medium weights show its
+// Book face, semibold and heavier its Bold face. Registered font files are used for their faces; a face
+// that is not registered falls back to the system font (`namedOrSystemFont`).
+//   lineHeight = ascender − descender (unrounded), leading = 0.
 class UIFont {
   public:
     // The platform's weight scale.
@@ -48,25 +48,27 @@ class UIFont {
     static CGFloat labelFontSize() { return 17; }
     static CGFloat buttonFontSize() { return 18; }
 
-    // The platform's failable `UIFont(name:size:)`: the registered face of that name, or nullopt when no
-    // such face is registered. "System-…" faces are always found.
+    // The platform's failable `UIFont(name:size:)`: the registered face of that name, else an installed
+    // face of that PostScript name ("DejaVuSans-Bold", "DejaVuSansMono"), or nullopt when there is neither.
+    // "System-…" faces are always found.
     static std::optional<UIFont> named(const std::string& name, CGFloat size);
     // `named`, falling back to the system font of `size` and `weight` when the face is not registered.
     static UIFont namedOrSystemFont(const std::string& name, CGFloat size, Weight weight = Weight::regular);
 
     // Registry of faces (process-wide, thread-safe). Registering a face name again keeps the first
-    // registration and returns false.
+    // registration and returns false. A face registered without a file draws with the system font's
+    // shapes at its weight.
     static bool registerFont(const std::string& name, const std::string& family, Weight weight);
-    // Registers a font file by its file-name stem ("Fonts/Gibson-SemiBold.otf" → "Gibson-SemiBold"). The
-    // file is not parsed; it must exist and be a readable regular file. The family is the stem up to
-    // the first '-' and the weight comes from the rest ("Light", "Regular", "Medium", "SemiBold",
-    // "Bold", ... case-insensitive; anything else is regular). Returns the face name.
+    // Registers a TrueType / OpenType file with the font engine (fontconfig) under its file-name stem
+    // ("Fonts/Gibson-SemiBold.otf" → "Gibson-SemiBold"), the name a later `named` finds it by; its family
+    // and weight are the font's own. Fails (registering nothing) for a missing or unreadable file, a file
+    // that is not a font, or a face name already registered. Returns the face name.
     static std::expected<std::string, foundation::Error> registerFontFile(const std::filesystem::path& path);
     static bool isRegistered(const std::string& name);
     // Registered family names, sorted; and the face names of one family, sorted.
     static std::vector<std::string> familyNames();
     static std::vector<std::string> fontNames(const std::string& forFamilyName);
-    // Forget every registered face (for tests).
+    // Forget every registered face and font file (for tests).
     static void unregisterAllFonts();
 
     const std::string& fontName() const { return fontName_; }
@@ -75,14 +77,17 @@ class UIFont {
     Weight weight() const { return weight_; }
     bool isSystemFont() const { return familyName_ == "System"; }
     bool hasMonospacedDigits() const { return monospacedDigits_; }
-    // "Bold" for the text metrics: semibold or heavier.
+    // Semibold or heavier.
     bool isBold() const { return weight_ >= Weight::semibold; }
+    // The font as the font engine measures and draws it.
+    coregraphics::CGFont cgFont() const;
 
     // The same face at another size.
     UIFont withSize(CGFloat size) const;
 
     CGFloat lineHeight() const;
     CGFloat ascender() const;
+    // Negative: below the baseline.
     CGFloat descender() const;
     CGFloat capHeight() const;
     CGFloat xHeight() const;
@@ -91,10 +96,12 @@ class UIFont {
     friend bool operator==(const UIFont&, const UIFont&) = default;
 
   private:
-    UIFont(std::string name, std::string family, CGFloat size, Weight weight, bool monospacedDigits);
+    UIFont(std::string name, std::string family, CGFloat size, Weight weight, bool monospacedDigits,
+           std::string engineFamily = {});
 
     std::string fontName_;
     std::string familyName_;
+    std::string engineFamily_;  // the family the font engine draws with; empty for the system font
     CGFloat pointSize_ = 0;
     Weight weight_;
     bool monospacedDigits_ = false;
@@ -112,10 +119,11 @@ inline constexpr UIFont::Weight UIFont::Weight::black{0.62};
 
 // Why registering a font file failed.
 struct UIFontRegistrationError {
-    enum class Code { fileNotFound, unreadableFile, alreadyRegistered };
+    enum class Code { fileNotFound, unreadableFile, alreadyRegistered, notAFont };
     Code code = Code::fileNotFound;
     std::string path;
-    // "Font file not found: <path>", "Font file cannot be read: <path>", "Font already registered: <name>".
+    // "Font file not found: <path>", "Font file cannot be read: <path>", "Font already registered: <name>",
+    // "Not a TrueType or OpenType font: <path>".
     std::string localizedDescription() const;
     std::string domain() const { return "UIFontRegistrationError"; }
 };

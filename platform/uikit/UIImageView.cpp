@@ -6,17 +6,6 @@
 
 namespace uikit {
 
-namespace {
-
-std::string imageName(const UIImage& image) {
-    char buffer[96];
-    CGSize size = image.size();
-    std::snprintf(buffer, sizeof buffer, "UIImage(%gx%g@%gx)", size.width, size.height, image.scale());
-    return buffer;
-}
-
-}  // namespace
-
 UIImageView::UIImageView(const CGRect& frame) : UIView(frame) {
     setIsUserInteractionEnabled(false);
     setIsOpaque(false);
@@ -59,8 +48,13 @@ void UIImageView::draw(const CGRect& rect) {
     (void)rect;
     auto context = coregraphics::currentContext();
     if (!context || !image_) return;
-    if (image_->renderingMode() == UIImage::RenderingMode::alwaysTemplate) context->setFillColor(tintColor().cgColor());
-    context->drawImage(imageName(*image_), imageRect());
+    if (image_->renderingMode() == UIImage::RenderingMode::alwaysTemplate) {
+        // A template image shows only its shape, in the tint colour.
+        context->setFillColor(tintColor().cgColor());
+        context->fillMask(image_->cgImage(), imageRect());
+    } else {
+        context->draw(image_->cgImage(), imageRect());
+    }
 }
 
 void UIImageView::tintColorDidChange() {

@@ -22,7 +22,7 @@ class UIImageView : public UIView {
 
     CGSize intrinsicContentSize() const override;
     CGSize sizeThatFits(CGSize size) const override;
-    // Records the image into the current context (template images are filled with the tint colour).
+    // Draws the image into the current context (template images: their shape in the tint colour).
     void draw(const CGRect& rect) override;
     void tintColorDidChange() override;
     std::string snapshotAttributes() const override;

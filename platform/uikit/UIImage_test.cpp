@@ -109,6 +109,37 @@ TEST(UIImage, NamedLooksUpPlainThenScaledThenJPEG) {
     EXPECT_EQ(UIImage::named("../Resources/both", bundle), nullptr);
 }
 
+TEST(UIImage, NamedCompatibleWithTraitsPrefersTheDisplayScale) {
+    TemporaryBundle folder;
+    folder.add("all.png", pngOf(10, 10, {1, 0, 0, 255}));
+    folder.add("all@2x.png", pngOf(20, 20, {2, 0, 0, 255}));
+    folder.add("all@3x.png", pngOf(30, 30, {3, 0, 0, 255}));
+    folder.add("low.png", pngOf(10, 10, {4, 0, 0, 255}));
+    folder.add("low@2x.png", pngOf(20, 20, {5, 0, 0, 255}));
+    folder.add("photo.jpg", *imageio::encodeJPEG(*imageio::Bitmap::filled(8, 8, {250, 250, 250, 255})));
+    const auto bundle = folder.bundle();
+    UITraitCollection traits;
+
+    // No traits: the main screen's scale (3 by default).
+    const auto best = UIImage::named("all", bundle, nullptr);
+    ASSERT_TRUE(best);
+    EXPECT_EQ(best->scale(), 3.0);
+    EXPECT_EQ(best->size(), (CGSize{10, 10}));
+    traits.displayScale = 2;
+    EXPECT_EQ(UIImage::named("all", bundle, &traits)->scale(), 2.0);
+    traits.displayScale = 1;
+    EXPECT_EQ(UIImage::named("all", bundle, &traits)->scale(), 1.0);
+    // Missing the wanted scale: the next larger, else the next smaller.
+    traits.displayScale = 1;
+    EXPECT_EQ(UIImage::named("low", bundle, &traits)->scale(), 1.0);
+    traits.displayScale = 3;
+    EXPECT_EQ((*UIImage::named("low", bundle, &traits)->pixel(0, 0))[0], 5);
+    EXPECT_EQ(UIImage::named("photo", bundle, &traits)->pixelWidth(), 8u);
+    EXPECT_EQ(UIImage::named("all@2x.png", bundle, &traits)->scale(), 2.0);
+    EXPECT_EQ(UIImage::named("missing", bundle, &traits), nullptr);
+    EXPECT_EQ(UIImage::named("", bundle, nullptr), nullptr);
+}
+
 TEST(UIImage, NamedWithoutABundleUsesTheMainBundle) {
     TemporaryBundle folder;
     folder.add("Tick_BA03.png", pngOf(6, 6, {0, 200, 0, 255}));

@@ -163,6 +163,35 @@ void UILabel::draw(const CGRect& rect) {
     drawText(rect);
 }
 
+// A label of several lines shrinks its font until the text fits its rectangle without breaking a word,
+// in steps of 5 %, not below `minimumScaleFactor` (or a twentieth of the font without one).
+UIFont UILabel::fittingFont(const Style& s, const UIFont& font, CGSize room) const {
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : s.string + " ") {
+        if (c == ' ' || c == '\n') {
+            if (!word.empty()) words.push_back(std::move(word));
+            word.clear();
+        } else {
+            word.push_back(c);
+        }
+    }
+    const CGFloat smallest = minimumScaleFactor_ > 0 ? minimumScaleFactor_ : 0.05;
+    CGFloat scale = 1;
+    for (;;) {
+        const UIFont candidate = font.withSize(font.pointSize() * scale);
+        bool fits = true;
+        for (const auto& w : words) fits = fits && TextMetrics::width(w, candidate, s.kern) <= room.width + 1e-9;
+        if (fits) {
+            const TextLayout layout = TextMetrics::layout(s.string, candidate, room.width, numberOfLines_,
+                                                          s.paragraph.lineBreakMode, s.kern, s.paragraph.lineSpacing);
+            fits = !layout.truncated && layout.size.height <= room.height + 1e-9;
+        }
+        if (fits || scale * 0.95 < smallest) return candidate;
+        scale *= 0.95;
+    }
+}
+
 void UILabel::drawText(const CGRect& in) {
     auto context = coregraphics::currentContext();
     if (!context) return;
@@ -176,6 +205,8 @@ void UILabel::drawText(const CGRect& in) {
             if (minimumScaleFactor_ > 0) scale = std::max(scale, minimumScaleFactor_);
             font = font.withSize(font.pointSize() * scale);
         }
+    } else if (adjustsFontSizeToFitWidth_ && in.size.width > 0 && in.size.height > 0) {
+        font = fittingFont(s, font, in.size);
     }
     TextLayout layout = TextMetrics::layout(s.string, font, in.size.width, numberOfLines_, s.paragraph.lineBreakMode,
                                             s.kern, s.paragraph.lineSpacing);
@@ -189,8 +220,7 @@ void UILabel::drawText(const CGRect& in) {
         } else if (s.paragraph.alignment == NSTextAlignment::right) {
             x = in.origin.x + in.size.width - line.width;
         }
-        context->drawText(line.text, CGRect(x, y, line.width, lineHeight), font.fontName(), font.pointSize(),
-                          color.cgColor());
+        context->drawText(line.text, CGRect(x, y, line.width, lineHeight), font.cgFont(), color.cgColor(), s.kern);
         y += lineHeight + s.paragraph.lineSpacing;
     }
 }

@@ -12,8 +12,8 @@
 
 namespace uikit {
 
-// A read-only text view. Text is measured with the toolkit's deterministic text metrics
-// (uikit/NSStringDrawing.h), so intrinsic sizes and drawn lines are the same everywhere.
+// A read-only text view. Text is measured with the toolkit's text metrics (uikit/NSStringDrawing.h), by the
+// same font engine that draws it, so the intrinsic size is the size of the lines drawn.
 //
 // Plain `text` is drawn with `font`, `textColor`, `textAlignment` and `lineBreakMode`; `attributedText`,
 // when set, supplies its own font, colour, kern and paragraph style (those of its first character). A label
@@ -40,7 +40,8 @@ class UILabel : public UIView {
     void setNumberOfLines(int lines);
     NSLineBreakMode lineBreakMode() const { return lineBreakMode_; }
     void setLineBreakMode(NSLineBreakMode mode);
-    // Single-line labels shrink their font (down to `minimumScaleFactor` of it, when set) to fit the width.
+    // Single-line labels shrink their font (down to `minimumScaleFactor` of it, when set) to fit the width;
+    // labels of several lines shrink it until the text fits the bounds without breaking a word.
     bool adjustsFontSizeToFitWidth() const { return adjustsFontSizeToFitWidth_; }
     void setAdjustsFontSizeToFitWidth(bool flag);
     CGFloat minimumScaleFactor() const { return minimumScaleFactor_; }
@@ -74,6 +75,7 @@ class UILabel : public UIView {
         NSParagraphStyle paragraph;
     };
     Style style() const;
+    UIFont fittingFont(const Style& style, const UIFont& font, CGSize room) const;
     void textDidChange();
 
     std::optional<std::string> text_;

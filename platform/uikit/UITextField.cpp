@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 
+#include "coregraphics/CGContext.h"
 #include "uikit/NSStringDrawing.h"
 #include "uikit/UIScreen.h"
 #include "uikit/detail/FirstResponder.h"
@@ -247,6 +248,7 @@ CGSize UITextField::intrinsicContentSize() const {
 
 void UITextField::draw(const CGRect& rect) {
     (void)rect;
+    drawBorder();
     std::string text = text_.value_or(std::string());
     if (!text.empty()) {
         std::string shown = text;
@@ -270,6 +272,30 @@ void UITextField::draw(const CGRect& rect) {
         NSString(attributedPlaceholder_->string())
             .draw(CGRect(r.minX(), r.midY() - height / 2, r.width(), height), attributes);
     }
+}
+
+void UITextField::drawBorder() const {
+    const auto ctx = coregraphics::currentContext();
+    if (!ctx || borderStyle_ == BorderStyle::none) return;
+    // The outline runs half a line inside the bounds so that it is not cut by them.
+    const CGRect outline = bounds().insetBy(0.5, 0.5);
+    if (outline.isNull() || outline.isEmpty()) return;
+    ctx->saveGState();
+    ctx->setLineWidth(1);
+    if (borderStyle_ == BorderStyle::roundedRect) {
+        // A white field with a light grey rounded outline.
+        const coregraphics::CGPath shape = coregraphics::CGPath::roundedRect(outline, 5, 5);
+        ctx->setFillColor(UIColor::white().cgColor());
+        ctx->addPath(shape);
+        ctx->fillPath();
+        ctx->setStrokeColor(UIColor(0.8, 1.0).cgColor());
+        ctx->addPath(shape);
+        ctx->strokePath();
+    } else {
+        ctx->setStrokeColor((borderStyle_ == BorderStyle::line ? UIColor(0.2, 1.0) : UIColor(0.6, 1.0)).cgColor());
+        ctx->stroke(outline);
+    }
+    ctx->restoreGState();
 }
 
 void UITextField::touchesEnded(const UITouchSet& touches, const UIEvent* event) {

@@ -77,8 +77,9 @@ class UITextFieldReactive : public UIControlReactive {
 // Setting `text` in code sends nothing.
 //
 // Rectangles: with border style none the text, placeholder and editing rectangles are the bounds; other
-// border styles inset them by 7 points horizontally (line, bezel: 2). Drawing: the text in `textRect`
-// (secure entry draws one "•" per character), or the placeholder in `placeholderRect` while the text is
+// border styles inset them by 7 points horizontally (line, bezel: 2). Drawing: the border (rounded rectangle:
+// a white field with a light grey rounded outline; line: a dark outline; bezel: a grey one), then the text in
+// `textRect` (secure entry draws one "•" per character), or the placeholder in `placeholderRect` while the text is
 // empty. Intrinsic size: the wider of text and placeholder (plus the insets) by the font's line height
 // (plus 2 × 7 for the rounded-rectangle style).
 class UITextField : public UIControl {
@@ -193,6 +194,7 @@ class UITextField : public UIControl {
   private:
     UIFont effectiveFont() const;
     CGFloat horizontalInset() const;
+    void drawBorder() const;
     void contentDidChange();
 
     std::optional<std::string> text_ = std::string();

@@ -255,6 +255,10 @@ class UIView : public UIResponder, public LayoutItem, public UIFocusItem {
     // Draws the view's content into the current graphics context (coregraphics::currentContext()), which
     // the display pass makes current only for the duration of the call. Nothing by default.
     virtual void draw(const CGRect& rect) { (void)rect; }
+    // Draws the view and everything in it (its layer tree, see quartzcore::CALayer::render) into the current
+    // graphics context, the view's bounds mapped onto `in`. With `afterScreenUpdates` the tree is laid out
+    // first. False, drawing nothing, without a current context or when the bounds or `in` have no area.
+    bool drawHierarchy(const CGRect& in, bool afterScreenUpdates);
 
     // ---- Animation ---------------------------------------------------------------------------------
     using Animations = std::function<void()>;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "dispatch/testing/ManualClockScope.h"
 #include "imageio/Bitmap.h"
 #include "rx/Rx.h"
+#include "uikit/NSStringDrawing.h"
 #include "uikit/UIActivityIndicatorView.h"
 #include "uikit/UIButton.h"
 #include "uikit/UIGestureRecognizer.h"
@@ -243,23 +245,27 @@ TEST(Button, DefaultLayoutAndIntrinsicSize) {
     auto b = UIButton::create(CGRect(0, 0, 200, 60));
     b->setImageFor(image(20, 20), State::normal());
     b->setTitleFor("Next", State::normal());
-    b->titleLabel()->setFont(UIFont::systemFont(10));  // "Next": 4 characters × 5 = 20 points, line 12
+    b->titleLabel()->setFont(UIFont::systemFont(10));
     b->setTitleFor("Next", State::normal());
-    // Image 20 × 20 and title 20 × 12 side by side: 40 × 20; the edge insets of image and title are not
-    // part of the intrinsic size, the content insets are.
+    // The title measures in whole points: its width rounded up, one line of the 10-point font.
+    const CGSize title = b->titleLabel()->intrinsicContentSize();
+    EXPECT_EQ(title, (CGSize{std::ceil(TextMetrics::width("Next", UIFont::systemFont(10))), 12}));
+    // Image 20 × 20 and the title side by side; the edge insets of image and title are not part of the
+    // intrinsic size, the content insets are.
     b->setTitleEdgeInsets({0, 14, 0, 0});
-    EXPECT_EQ(b->intrinsicContentSize(), (CGSize{40, 20}));
+    EXPECT_EQ(b->intrinsicContentSize(), (CGSize{20 + title.width, 20}));
     b->setContentEdgeInsets({2, 3, 4, 5});
-    EXPECT_EQ(b->intrinsicContentSize(), (CGSize{48, 26}));
+    EXPECT_EQ(b->intrinsicContentSize(), (CGSize{28 + title.width, 26}));
     b->setContentEdgeInsets({});
 
-    // The group (image 20 + title box 34) is centred in 200 × 60.
+    // The group (image 20 + title box 14 + title) is centred in 200 × 60.
+    const CGFloat left = (200 - (20 + 14 + title.width)) / 2;
     CGRect content = b->contentRect(b->bounds());
-    EXPECT_EQ(b->imageRect(content), CGRect(73, 20, 20, 20));
-    EXPECT_EQ(b->titleRect(content), CGRect(107, 24, 20, 12));
+    EXPECT_EQ(b->imageRect(content), CGRect(left, 20, 20, 20));
+    EXPECT_EQ(b->titleRect(content), CGRect(left + 34, 24, title.width, 12));
     b->layoutIfNeeded();
-    EXPECT_EQ(b->titleLabel()->frame(), CGRect(107, 24, 20, 12));
-    EXPECT_EQ(b->imageView()->frame(), CGRect(73, 20, 20, 20));
+    EXPECT_EQ(b->titleLabel()->frame(), CGRect(left + 34, 24, title.width, 12));
+    EXPECT_EQ(b->imageView()->frame(), CGRect(left, 20, 20, 20));
 
     b->setContentHorizontalAlignment(UIControl::ContentHorizontalAlignment::left);
     EXPECT_EQ(b->imageRect(b->contentRect(b->bounds())).origin.x, 0);

@@ -9,95 +9,137 @@
 using namespace uikit;
 
 namespace {
-const UIFont kFont16 = UIFont::systemFont(16);  // advance 8, line height 20
+const UIFont kFont16 = UIFont::systemFont(16);
 std::vector<std::string> texts(const TextLayout& layout) {
     std::vector<std::string> out;
     for (const auto& l : layout.lines) out.push_back(l.text);
     return out;
 }
+CGFloat width(const std::string& text, const UIFont& font = kFont16) {
+    return TextMetrics::width(text, font);
+}
 }  // namespace
 
-TEST(TextMetricsTest, AdvancesFollowTheDocumentedRule) {
-    EXPECT_EQ(TextMetrics::width("Hello", kFont16), 40);
-    EXPECT_EQ(TextMetrics::width("Hi  ", kFont16), 16);  // trailing spaces do not count
-    EXPECT_EQ(TextMetrics::width("  Hi", kFont16), 32);
-    // Characters, not bytes.
-    EXPECT_EQ(TextMetrics::width("caf\xC3\xA9", kFont16), 32);
-    EXPECT_EQ(TextMetrics::width("\xE2\x80\xA6", kFont16), 8);
-    // Malformed bytes count one character each.
-    EXPECT_EQ(TextMetrics::width("a\xFF\xC3", kFont16), 24);
+TEST(TextMetricsTest, WidthsAreTheEnginesAdvancesWithoutTrailingSpaces) {
+    const CGFloat hello = width("Hello");
+    EXPECT_GT(hello, 30);  // DejaVu Sans at 16 points: about 40
+    EXPECT_LT(hello, 50);
+    EXPECT_EQ(width("Hello  "), hello);  // trailing spaces do not count
+    EXPECT_GT(width("  Hello"), hello);  // leading ones do
+    EXPECT_EQ(width("Hello", UIFont::systemFont(32)), 2 * hello);
+    EXPECT_GT(width("Hello", UIFont::boldSystemFont(16)), hello);
+    EXPECT_EQ(width("Hello", UIFont::systemFont(16, UIFont::Weight::semibold)),
+              width("Hello", UIFont::boldSystemFont(16)));
+    EXPECT_DOUBLE_EQ(TextMetrics::width("Hello", kFont16, 1.5), hello + 5 * 1.5);
+    EXPECT_EQ(width(""), 0);
+    // Characters, not bytes: "é" measures as one letter; malformed bytes as replacement characters.
+    EXPECT_NEAR(width("caf\xC3\xA9"), width("cafe"), 0.5);
+    EXPECT_EQ(width("a\xFF"), width("a\xEF\xBF\xBD"));
+    EXPECT_EQ(TextMetrics::advance(U'W', kFont16), width("W"));
 
+    // Digits of a monospaced-digit font all advance the same, so a running time does not jitter.
     const UIFont mono = UIFont::monospacedDigitSystemFont(16, UIFont::Weight::regular);
-    EXPECT_DOUBLE_EQ(TextMetrics::width("01:23", mono), 4 * 9.6 + 8);
-    EXPECT_DOUBLE_EQ(TextMetrics::width("ab", UIFont::boldSystemFont(16)), 16.8);
-    EXPECT_DOUBLE_EQ(TextMetrics::width("ab", kFont16, 1.5), 19);
+    EXPECT_EQ(width("11:11", mono), width("00:48", mono));
 }
 
 TEST(TextMetricsTest, WrapsWordsBreaksLongWordsAndLimitsLines) {
-    // 10 characters fit in 80 points.
-    const TextLayout wrapped = TextMetrics::layout("Please sign in to continue", kFont16, 80);
-    EXPECT_EQ(texts(wrapped), (std::vector<std::string>{"Please", "sign in to", "continue"}));
-    EXPECT_EQ(wrapped.size, (CGSize{80, 60}));
+    const std::string text = "Please sign in to continue";
+    // Wide enough for "Please sign" but not for "Please sign in".
+    const CGFloat room = width("Please sign") + 2;
+    const TextLayout wrapped = TextMetrics::layout(text, kFont16, room);
+    EXPECT_EQ(texts(wrapped), (std::vector<std::string>{"Please sign", "in to", "continue"}));
     EXPECT_FALSE(wrapped.truncated);
+    EXPECT_EQ(wrapped.size.width, width("Please sign"));
+    EXPECT_DOUBLE_EQ(wrapped.size.height, 3 * kFont16.lineHeight());
+    for (const TextLine& line : wrapped.lines) {
+        EXPECT_EQ(line.width, width(line.text));
+        EXPECT_LE(line.width, room);
+    }
+    // At its own measured width the text stays on one line; a hair less and it wraps.
+    EXPECT_EQ(TextMetrics::layout(text, kFont16, width(text)).lines.size(), 1u);
+    EXPECT_EQ(TextMetrics::layout(text, kFont16, width(text) - 0.5).lines.size(), 2u);
 
+    // A word wider than the line is broken inside; a width below one character still makes progress.
     const TextLayout longWord = TextMetrics::layout("abcdefghijklmnopqrstuvwxy z", kFont16, 80);
-    EXPECT_EQ(texts(longWord), (std::vector<std::string>{"abcdefghij", "klmnopqrst", "uvwxy z"}));
-
-    // A width below one character still makes progress.
+    EXPECT_GE(longWord.lines.size(), 3u);
+    for (const TextLine& line : longWord.lines) EXPECT_LE(line.width, 80);
     EXPECT_EQ(texts(TextMetrics::layout("abc", kFont16, 3)), (std::vector<std::string>{"a", "b", "c"}));
     // No usable width: no wrapping.
     EXPECT_EQ(TextMetrics::layout("a b c", kFont16, 0).lines.size(), 1u);
     EXPECT_EQ(TextMetrics::layout("a b c", kFont16, NAN).lines.size(), 1u);
 
-    EXPECT_EQ(texts(TextMetrics::layout("one\ntwo\r\n\nfour", kFont16, 0)),
-              (std::vector<std::string>{"one", "two", "", "four"}));
+    EXPECT_EQ(texts(TextMetrics::layout("one\ntwo\r\n\nfour\rfive", kFont16, 0)),
+              (std::vector<std::string>{"one", "two", "", "four", "five"}));
     EXPECT_EQ(TextMetrics::layout("", kFont16, 100).size, (CGSize{0, 0}));
 
-    const TextLayout charWrap = TextMetrics::layout("ab cdef", kFont16, 32, 0, NSLineBreakMode::byCharWrapping);
-    EXPECT_EQ(texts(charWrap), (std::vector<std::string>{"ab c", "def"}));
+    const TextLayout charWrap =
+        TextMetrics::layout("ab cdef", kFont16, width("ab cd") + 0.5, 0, NSLineBreakMode::byCharWrapping);
+    EXPECT_EQ(texts(charWrap), (std::vector<std::string>{"ab cd", "ef"}));
 
     const TextLayout spaced = TextMetrics::layout("a b c", kFont16, 8, 0, NSLineBreakMode::byWordWrapping, 0, 4);
-    EXPECT_EQ(spaced.size.height, 3 * 20 + 2 * 4);
+    EXPECT_DOUBLE_EQ(spaced.size.height, 3 * kFont16.lineHeight() + 2 * 4);
 }
 
-TEST(TextMetricsTest, TruncatesTheLastVisibleLine) {
-    const TextLayout tail =
-        TextMetrics::layout("Please sign in to continue", kFont16, 80, 2, NSLineBreakMode::byTruncatingTail);
+TEST(TextMetricsTest, TruncatesTheLastVisibleLineWithAnEllipsis) {
+    const std::string text = "Please sign in to continue";
+    const CGFloat room = width("Please sign") + 2;
+    const TextLayout tail = TextMetrics::layout(text, kFont16, room, 2, NSLineBreakMode::byTruncatingTail);
     EXPECT_TRUE(tail.truncated);
-    EXPECT_EQ(texts(tail), (std::vector<std::string>{"Please", "sign in t\xE2\x80\xA6"}));
-    EXPECT_LE(tail.size.width, 80);
+    ASSERT_EQ(tail.lines.size(), 2u);
+    EXPECT_EQ(tail.lines[0].text, "Please sign");
+    // As much of "in to continue" as fits with the ellipsis: one more character would not fit.
+    const std::string second = tail.lines[1].text;
+    ASSERT_GE(second.size(), 4u);
+    EXPECT_EQ(second.substr(second.size() - 3), "\xE2\x80\xA6");
+    EXPECT_EQ(std::string(text).find(second.substr(0, second.size() - 3)), 12u);
+    EXPECT_LE(tail.lines[1].width, room);
+    const std::string longer = text.substr(12, second.size() - 3 + 1) + "\xE2\x80\xA6";
+    EXPECT_GT(width(longer), room);
 
-    const TextLayout head = TextMetrics::layout("abcdefghijkl", kFont16, 40, 1, NSLineBreakMode::byTruncatingHead);
-    EXPECT_EQ(texts(head), (std::vector<std::string>{"\xE2\x80\xA6ijkl"}));
-    const TextLayout middle = TextMetrics::layout("abcdefghijkl", kFont16, 40, 1, NSLineBreakMode::byTruncatingMiddle);
-    EXPECT_EQ(texts(middle), (std::vector<std::string>{"ab\xE2\x80\xA6kl"}));
+    const CGFloat narrow = width("abcd\xE2\x80\xA6") + 0.5;
+    const TextLayout head = TextMetrics::layout("abcdefghijkl", kFont16, narrow, 1, NSLineBreakMode::byTruncatingHead);
+    ASSERT_EQ(head.lines.size(), 1u);
+    EXPECT_EQ(head.lines[0].text.substr(0, 3), "\xE2\x80\xA6");
+    EXPECT_EQ(head.lines[0].text.back(), 'l');
+    EXPECT_LE(head.lines[0].width, narrow);
+    const TextLayout middle =
+        TextMetrics::layout("abcdefghijkl", kFont16, narrow, 1, NSLineBreakMode::byTruncatingMiddle);
+    ASSERT_EQ(middle.lines.size(), 1u);
+    EXPECT_EQ(middle.lines[0].text.front(), 'a');
+    EXPECT_EQ(middle.lines[0].text.back(), 'l');
+    EXPECT_NE(middle.lines[0].text.find("\xE2\x80\xA6"), std::string::npos);
+    EXPECT_LE(middle.lines[0].width, narrow);
 
     // Wrapping modes just cut.
-    const TextLayout cut = TextMetrics::layout("Please sign in", kFont16, 80, 1, NSLineBreakMode::byWordWrapping);
+    const TextLayout cut =
+        TextMetrics::layout("Please sign in", kFont16, width("Please") + 5, 1, NSLineBreakMode::byWordWrapping);
     EXPECT_EQ(texts(cut), (std::vector<std::string>{"Please"}));
     EXPECT_TRUE(cut.truncated);
-    // Text that fits is left alone.
+    // Text that fits is left alone; a width too small for even the ellipsis leaves the ellipsis.
     EXPECT_EQ(texts(TextMetrics::layout("Close", kFont16, 80, 1, NSLineBreakMode::byTruncatingTail)),
               (std::vector<std::string>{"Close"}));
+    EXPECT_EQ(texts(TextMetrics::layout("Close all", kFont16, 2, 1, NSLineBreakMode::byTruncatingTail)),
+              (std::vector<std::string>{"\xE2\x80\xA6"}));
 }
 
 TEST(NSStringDrawingTest, SizeBoundingRectAndDrawing) {
     const NSAttributes attrs{{NSAttributedStringKey::font, kFont16}};
-    EXPECT_EQ(NSString("Forgot password?").size(attrs), (CGSize{128, 20}));
-    // The platform's default font when none is given: system 12 (advance 6, line 15).
-    EXPECT_EQ(NSString("abc").size({}), (CGSize{18, 15}));
+    EXPECT_EQ(NSString("Forgot password?").size(attrs), (CGSize{width("Forgot password?"), kFont16.lineHeight()}));
+    // The platform's default font when none is given: system 12.
+    EXPECT_EQ(NSString("abc").size({}),
+              (CGSize{width("abc", UIFont::systemFont(12)), UIFont::systemFont(12).lineHeight()}));
 
-    const CGRect wrapped = NSString("Please sign in to continue")
-                               .boundingRect({80, 1000}, NSStringDrawingOptions::usesLineFragmentOrigin, attrs);
-    EXPECT_EQ(wrapped, (CGRect{0, 0, 80, 60}));
-    const CGRect oneLine = NSString("Please sign in to continue").boundingRect({80, 1000}, 0, attrs);
-    EXPECT_EQ(oneLine.size.height, 20);
-    const CGRect limited = NSString("Please sign in to continue")
-                               .boundingRect({80, 45},
-                                             NSStringDrawingOptions::usesLineFragmentOrigin |
-                                                 NSStringDrawingOptions::truncatesLastVisibleLine,
-                                             attrs);
-    EXPECT_EQ(limited.size.height, 40);
+    const std::string text = "Please sign in to continue";
+    const CGFloat room = width("Please sign") + 2;
+    const CGRect wrapped =
+        NSString(text).boundingRect({room, 1000}, NSStringDrawingOptions::usesLineFragmentOrigin, attrs);
+    EXPECT_EQ(wrapped, (CGRect{0, 0, width("Please sign"), 3 * kFont16.lineHeight()}));
+    const CGRect oneLine = NSString(text).boundingRect({room, 1000}, 0, attrs);
+    EXPECT_EQ(oneLine.size, (CGSize{width(text), kFont16.lineHeight()}));
+    const CGRect limited = NSString(text).boundingRect(
+        {room, 2.5 * kFont16.lineHeight()},
+        NSStringDrawingOptions::usesLineFragmentOrigin | NSStringDrawingOptions::truncatesLastVisibleLine, attrs);
+    EXPECT_DOUBLE_EQ(limited.size.height, 2 * kFont16.lineHeight());
 
     NSParagraphStyle centred;
     centred.alignment = NSTextAlignment::center;
@@ -106,13 +148,33 @@ TEST(NSStringDrawingTest, SizeBoundingRectAndDrawing) {
     {
         coregraphics::GraphicsContextScope scope(ctx);
         NSString("Hi there")
-            .draw(CGRect{0, 0, 40, 100}, {{NSAttributedStringKey::font, kFont16},
-                                          {NSAttributedStringKey::foregroundColor, UIColor::white()},
-                                          {NSAttributedStringKey::paragraphStyle, centred}});
+            .draw(CGRect{0, 0, width("there") + 1, 100}, {{NSAttributedStringKey::font, kFont16},
+                                                          {NSAttributedStringKey::foregroundColor, UIColor::white()},
+                                                          {NSAttributedStringKey::paragraphStyle, centred}});
     }
-    EXPECT_EQ(ctx->description(),
-              "drawText 'Hi' (12, 0, 16 x 20) System-Regular 16 #ffffffff\n"
-              "drawText 'there' (0, 20, 40 x 20) System-Regular 16 #ffffffff\n");
+    const auto lines = ctx->commands(coregraphics::CGDrawCommand::Kind::drawText);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, "Hi");
+    EXPECT_DOUBLE_EQ(lines[0].rect.midX(), (width("there") + 1) / 2);  // centred
+    EXPECT_EQ(lines[0].rect.size, (CGSize{width("Hi"), kFont16.lineHeight()}));
+    EXPECT_EQ(lines[1].text, "there");
+    EXPECT_DOUBLE_EQ(lines[1].rect.minY(), kFont16.lineHeight());
+    EXPECT_EQ(lines[1].fontName, "System-Regular");
+    EXPECT_EQ(lines[1].color, coregraphics::CGColor::white());
+
+    // Attributed text draws with the attributes it measures with (its first character's).
+    ctx->removeAllCommands();
+    {
+        coregraphics::GraphicsContextScope scope(ctx);
+        NSAttributedString("Sign up", {{NSAttributedStringKey::font, UIFont::boldSystemFont(15)},
+                                       {NSAttributedStringKey::foregroundColor, UIColor::red()}})
+            .draw(CGPoint{3, 4});
+    }
+    const auto signUp = ctx->commands(coregraphics::CGDrawCommand::Kind::drawText);
+    ASSERT_EQ(signUp.size(), 1u);
+    EXPECT_EQ(signUp[0].rect.origin, (CGPoint{3, 4}));
+    EXPECT_EQ(signUp[0].font, UIFont::boldSystemFont(15).cgFont());
+    EXPECT_EQ(signUp[0].color, UIColor::red().cgColor());
 }
 
 TEST(NSAttributedStringTest, RunsEditsAndClampedRanges) {
@@ -147,5 +209,6 @@ TEST(NSAttributedStringTest, RunsEditsAndClampedRanges) {
     EXPECT_EQ(accent.attributedSubstring({2, 10}).string(), "\xC3\xA9");
 
     // Measured with the first character's attributes.
-    EXPECT_EQ(NSAttributedString("abcd", {{NSAttributedStringKey::font, kFont16}}).size(), (CGSize{32, 20}));
+    EXPECT_EQ(NSAttributedString("abcd", {{NSAttributedStringKey::font, kFont16}}).size(),
+              (CGSize{width("abcd"), kFont16.lineHeight()}));
 }

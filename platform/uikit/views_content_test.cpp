@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 
 #include "coregraphics/CGContext.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "imageio/Bitmap.h"
+#include "uikit/NSStringDrawing.h"
+#include "uikit/UIActivityIndicatorView.h"
 #include "uikit/UIImageView.h"
 #include "uikit/UILabel.h"
 #include "uikit/UIScrollView.h"
@@ -15,7 +18,7 @@ namespace {
 using namespace uikit;
 using coregraphics::CGDrawCommand;
 
-std::shared_ptr<coregraphics::CGContext> display(const std::shared_ptr<UIView>& view) {
+std::shared_ptr<coregraphics::CGRecordingContext> display(const std::shared_ptr<UIView>& view) {
     view->setNeedsDisplay();
     view->layer()->displayIfNeeded();
     return view->layer()->contents();
@@ -31,12 +34,17 @@ TEST_F(ViewsContent, LabelMeasuresAndDrawsWithTheTextMetrics) {
     EXPECT_EQ(label->intrinsicContentSize(), (CGSize{0, 0}));
     label->setText("00:42");
     label->setFont(UIFont::systemFont(16));
-    // Five characters × 8 points; line height ceil(1.2 × 16) = 20.
-    EXPECT_EQ(label->intrinsicContentSize(), (CGSize{40, 20}));
-    // Too narrow: the tail is truncated ("00…", three characters).
-    EXPECT_EQ(label->textRect(CGRect(5, 5, 30, 100), 1), CGRect(5, 5, 24, 20));
-    label->setFont(UIFont::monospacedDigitSystemFont(16, UIFont::Weight::regular));
-    EXPECT_GT(label->intrinsicContentSize().width, 40);
+    // The measured line, rounded up to whole points.
+    const CGFloat textWidth = TextMetrics::width("00:42", UIFont::systemFont(16));
+    const CGFloat lineHeight = UIFont::systemFont(16).lineHeight();
+    EXPECT_EQ(label->intrinsicContentSize(), (CGSize{std::ceil(textWidth), std::ceil(lineHeight)}));
+    // Too narrow: the tail is truncated, within the width.
+    const CGRect truncated = label->textRect(CGRect(5, 5, 30, 100), 1);
+    EXPECT_EQ(truncated.origin, (CGPoint{5, 5}));
+    EXPECT_LE(truncated.size.width, 30);
+    EXPECT_EQ(truncated.size.height, std::ceil(lineHeight));
+    label->setFont(UIFont::boldSystemFont(16));
+    EXPECT_GT(label->intrinsicContentSize().width, std::ceil(textWidth));
 
     // Drawing: centred vertically in the bounds and aligned as asked.
     label->setFont(UIFont::systemFont(16));
@@ -47,16 +55,20 @@ TEST_F(ViewsContent, LabelMeasuresAndDrawsWithTheTextMetrics) {
     auto texts = ctx->commands(CGDrawCommand::Kind::drawText);
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0].text, "00:42");
-    EXPECT_EQ(texts[0].rect, CGRect(30, 10, 40, 20));
+    EXPECT_DOUBLE_EQ(texts[0].rect.midX(), 50);
+    EXPECT_DOUBLE_EQ(texts[0].rect.midY(), 20);
+    EXPECT_EQ(texts[0].rect.size, (CGSize{textWidth, lineHeight}));
     EXPECT_EQ(texts[0].color, coregraphics::CGColor::white());
     EXPECT_EQ(texts[0].fontSize, 16);
+    EXPECT_EQ(texts[0].font, UIFont::systemFont(16).cgFont());
 
     // Attributed text brings its own font and colour.
     NSAttributedString styled("Hi", {{NSAttributedStringKey::font, UIFont::boldSystemFont(20)},
                                      {NSAttributedStringKey::foregroundColor, UIColor::red()}});
     label->setAttributedText(styled);
     EXPECT_EQ(label->text(), std::optional<std::string>("Hi"));
-    EXPECT_EQ(label->intrinsicContentSize(), (CGSize{21, 24}));
+    EXPECT_EQ(label->intrinsicContentSize(), (CGSize{std::ceil(TextMetrics::width("Hi", UIFont::boldSystemFont(20))),
+                                                     std::ceil(UIFont::boldSystemFont(20).lineHeight())}));
     texts = display(label)->commands(CGDrawCommand::Kind::drawText);
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0].color, UIColor::red().cgColor());
@@ -66,45 +78,62 @@ TEST_F(ViewsContent, LabelMeasuresAndDrawsWithTheTextMetrics) {
 }
 
 TEST_F(ViewsContent, MultiLineLabelsWrapAtTheWidthTheyAreGiven) {
+    const UIFont font = UIFont::systemFont(10);
+    const CGFloat line = std::ceil(font.lineHeight());  // 12 points
     auto root = UIView::create(CGRect(0, 0, 100, 300));
     auto label = UILabel::create();
-    label->setFont(UIFont::systemFont(10));  // 5 points a character, 12-point lines
+    label->setFont(font);
     label->setNumberOfLines(0);
     label->setText("one two three four five");
     root->addSubview(label);
     label->snp().makeConstraints([](ConstraintMaker& make) { make.leading().trailing().top().equalToSuperview(); });
     root->layoutIfNeeded();
-    // 100 points take 20 characters a line: "one two three four" / "five".
-    EXPECT_EQ(label->frame().size.height, 24);
-    EXPECT_EQ(label->textRect(label->bounds(), 0).size.height, 24);
-    EXPECT_EQ(label->textRect(label->bounds(), 1).size.height, 12);
+    // 100 points hold "one two three four" (about 90 points) and then "five".
+    ASSERT_LT(TextMetrics::width("one two three four", font), 100);
+    EXPECT_EQ(label->frame().size.height, 2 * line);
+    EXPECT_EQ(label->textRect(label->bounds(), 0).size.height, 2 * line);
+    EXPECT_EQ(label->textRect(label->bounds(), 1).size.height, line);
     root->setFrame(CGRect(0, 0, 50, 300));
     root->layoutIfNeeded();
     EXPECT_EQ(label->frame().size.width, 50);
-    EXPECT_EQ(label->frame().size.height, 36);  // "one two" / "three four" / "five"
+    EXPECT_EQ(label->frame().size.height, std::ceil(3 * font.lineHeight()));  // "one two" / "three four" / "five"
     auto texts = display(label)->commands(CGDrawCommand::Kind::drawText);
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_EQ(texts[1].text, "three four");
 
     // A preferred width fixes the wrapping width; a line limit truncates.
     label->setPreferredMaxLayoutWidth(200);
-    EXPECT_EQ(label->intrinsicContentSize().height, 12);
+    EXPECT_EQ(label->intrinsicContentSize().height, line);
     label->setPreferredMaxLayoutWidth(0);
     label->setNumberOfLines(2);
     root->layoutIfNeeded();
-    EXPECT_EQ(label->frame().size.height, 24);
+    EXPECT_EQ(label->frame().size.height, 2 * line);
 
     // Single line with shrinking: the font scales down to fit, not below the minimum factor.
-    auto shrink = UILabel::create(CGRect(0, 0, 25, 20));
-    shrink->setFont(UIFont::systemFont(10));
-    shrink->setText("abcdefghij");  // 50 points at full size
+    const CGFloat natural = TextMetrics::width("abcdefghij", font);
+    auto shrink = UILabel::create(CGRect(0, 0, natural / 2, 20));
+    shrink->setFont(font);
+    shrink->setText("abcdefghij");
     shrink->setAdjustsFontSizeToFitWidth(true);
     texts = display(shrink)->commands(CGDrawCommand::Kind::drawText);
     ASSERT_EQ(texts.size(), 1u);
-    EXPECT_DOUBLE_EQ(texts[0].fontSize, 5);
+    EXPECT_NEAR(texts[0].fontSize, 5, 1e-6);
+    EXPECT_LE(texts[0].rect.width(), natural / 2 + 1e-6);
     shrink->setMinimumScaleFactor(0.8);
     texts = display(shrink)->commands(CGDrawCommand::Kind::drawText);
     EXPECT_DOUBLE_EQ(texts[0].fontSize, 8);
+
+    // Several lines with shrinking: the font scales down until the text fits the bounds with no word broken.
+    auto box = UILabel::create(CGRect(0, 0, TextMetrics::width("abc", font) * 0.8, font.lineHeight() * 0.7));
+    box->setFont(font);
+    box->setNumberOfLines(0);
+    box->setText("abc");
+    box->setAdjustsFontSizeToFitWidth(true);
+    texts = display(box)->commands(CGDrawCommand::Kind::drawText);
+    ASSERT_EQ(texts.size(), 1u) << "one line: the word is not broken";
+    EXPECT_LT(texts[0].fontSize, 10 * 0.7 + 1e-6);
+    EXPECT_LE(texts[0].rect.width(), box->bounds().width() + 1e-6);
+    EXPECT_LE(texts[0].rect.height(), box->bounds().height() + 1e-6);
 }
 
 TEST_F(ViewsContent, ImageViewSizesAndPlacesItsImage) {
@@ -174,6 +203,18 @@ TEST_F(ViewsContent, ScrollViewOffsetsAndInsets) {
     EXPECT_EQ(scroll->presentation().bounds.origin, (CGPoint{0, 200}));
     clock.advance(0.3);
     EXPECT_EQ(scroll->presentation().bounds.origin, (CGPoint{0, 0}));
+}
+
+TEST_F(ViewsContent, ActivityIndicatorDrawsEightFadingSpokes) {
+    auto spinner = UIActivityIndicatorView::create(UIActivityIndicatorView::Style::medium);
+    spinner->setColor(UIColor::white());
+    auto strokes = display(spinner)->commands(CGDrawCommand::Kind::strokePath);
+    ASSERT_EQ(strokes.size(), 8u);
+    EXPECT_EQ(strokes[0].color, coregraphics::CGColor::white());
+    EXPECT_LT(strokes[7].color.alpha, strokes[0].color.alpha);
+    for (const auto& stroke : strokes) {
+        EXPECT_TRUE(CGRect(0, 0, 20, 20).contains(stroke.path.boundingBox()));
+    }
 }
 
 }  // namespace

@@ -387,7 +387,7 @@ TEST_F(ViewsTree, SnapshotDescribesTheTree) {
     EXPECT_EQ(window->recursiveDescription(),
               "UIWindow frame=(0, 0, 320, 200)\n"
               "  UIView frame=(10, 10, 300, 180)\n"
-              "    UILabel frame=(0, 0, 85, 21) text=\"Welcome to\"\n"
+              "    UILabel frame=(0, 0, 101, 20) text=\"Welcome to\"\n"
               "    UIView frame=(0, 100, 20.5, 10) hidden alpha=0.6\n"
               "    UIImageView frame=(0, 0, 0, 0)\n"
               "    UIScrollView frame=(0, 0, 10, 10) contentSize=0x0\n");

@@ -13,7 +13,8 @@ constexpr std::array<std::string_view, ConfigurationKey::caseCount> kKeys{
     "SDK_PlayServiceURL",         "SDK_PlayServiceAppName",      "SDK_PlayerEventOriginator",
     "SDK_PlayerEventBuildName",   "SDK_PlayerEventPageName",     "SDK_PlayerEventVideoProtocol",
     "SDK_PlayerEventVideoFormat", "SDK_PlayerEventBuildVersion", "SDK_YouboraPartnerSportName",
-    "SDK_YouboraPartnerCode",
+    "SDK_YouboraPartnerCode",     "SDK_YouboraCollectorURL",     "SDK_SignUpURL",
+    "SDK_ServiceWebAddress",
 };
 
 std::optional<std::string> mainBundleText(std::string_view key) {
@@ -79,9 +80,14 @@ std::string ConfigurationKey::defaultValue() const {
             if (!s.bundleVersion) s.bundleVersion = s.lookUp("CFBundleVersion");
             return s.bundleVersion->value_or("unknown");
         }
+        case signUpURL:
+            return std::string(kDefaultSignUpURL);
+        case serviceWebAddress:
+            return std::string(kDefaultServiceWebAddress);
         case playServiceAppName:
         case youboraPartnerSportName:
         case youboraPartnerCode:
+        case youboraCollectorURL:
             return "";
     }
     return "";

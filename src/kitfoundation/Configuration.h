@@ -23,8 +23,11 @@ class ConfigurationKey {
         playerEventBuildVersion,   // "SDK_PlayerEventBuildVersion"
         youboraPartnerSportName,   // "SDK_YouboraPartnerSportName"
         youboraPartnerCode,        // "SDK_YouboraPartnerCode"
+        youboraCollectorURL,       // "SDK_YouboraCollectorURL" (no default: absent is nothing)
+        signUpURL,                 // "SDK_SignUpURL"
+        serviceWebAddress,         // "SDK_ServiceWebAddress"
     };
-    static constexpr int caseCount = 10;
+    static constexpr int caseCount = 13;
 
     constexpr ConfigurationKey(Case value) : value_(value) {}  // NOLINT(google-explicit-constructor)
     constexpr operator Case() const { return value_; }         // NOLINT(google-explicit-constructor)
@@ -37,9 +40,10 @@ class ConfigurationKey {
     std::string value() const;
     // The host's text alone: nothing when the key is missing or its value is not text. Read once.
     std::optional<std::string> hostValue() const;
-    // The default: the built-in play-service address, "" for the application name and the analytics
-    // partner settings, the player-event defaults, and for the build version the host application's
-    // "CFBundleVersion" when it is text, else "unknown".
+    // The default: the built-in play-service address, "" for the application name, the analytics
+    // partner settings and the analytics collector, the player-event defaults, for the build version the host
+    // application's "CFBundleVersion" when it is text, else "unknown", and the built-in sign-up page and web
+    // address.
     std::string defaultValue() const;
 
     // Where the host's values come from: a function from a key to its text (nothing when missing or not
@@ -54,5 +58,9 @@ class ConfigurationKey {
 
 // The play service's address when the host sets none.
 inline constexpr std::string_view kDefaultPlayServiceURL = "https://play.lumora.example";
+// The web page where a viewer finishes or re-activates an account, opened from the sign-in screen.
+inline constexpr std::string_view kDefaultSignUpURL = "https://www.lumora.example/signup";
+// The service's web address as the sign-in screen's account messages quote it.
+inline constexpr std::string_view kDefaultServiceWebAddress = "www.lumora.example";
 
 }  // namespace lumora

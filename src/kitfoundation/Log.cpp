@@ -7,36 +7,26 @@
 #include <mutex>
 
 #include "dispatch/Clock.h"
-#include "foundation/Bundle.h"
-
-#ifndef LUMORA_SDK_VERSION
-#define LUMORA_SDK_VERSION ""
-#endif
+#include "kitfoundation/KitBundle.h"
 
 namespace lumora {
 
 std::atomic<bool> debugLogEnabled{false};
 
-std::string resolveSdkVersion(const foundation::PropertyList* bundleVersion, std::string_view builtVersion) {
+std::string resolveSdkVersion(const foundation::PropertyList* bundleVersion) {
     if (bundleVersion) {
         if (const std::string* text = bundleVersion->asString(); text && !text->empty()) return *text;
     }
-    if (!builtVersion.empty()) return std::string(builtVersion);
     return "0.0.0";
 }
 
+std::string resolveSdkVersion(const foundation::Bundle& bundle) {
+    return resolveSdkVersion(bundle.object("CFBundleShortVersionString"));
+}
+
 const std::string& sdkVersion() {
-    // The kit's own bundle is the folder named by LUMORA_KIT_BUNDLE, when set; without one the kit
-    // reports the version it was built with.
     // Never destroyed: read from any thread until the process exits.
-    static const std::string& version = *new std::string([] {
-        const char* path = std::getenv("LUMORA_KIT_BUNDLE");
-        if (path && *path) {
-            const foundation::Bundle kit{std::string(path)};
-            return resolveSdkVersion(kit.object("CFBundleShortVersionString"), LUMORA_SDK_VERSION);
-        }
-        return resolveSdkVersion(nullptr, LUMORA_SDK_VERSION);
-    }());
+    static const std::string& version = *new std::string(resolveSdkVersion(KitBundle::shared()));
     return version;
 }
 

@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <typeinfo>
 
+#include "foundation/Bundle.h"
 #include "foundation/PropertyList.h"
 
 namespace lumora {
@@ -19,13 +20,14 @@ namespace lumora {
 // the log and the network logger read it (from any thread, hence atomic).
 extern std::atomic<bool> debugLogEnabled;
 
-// The kit's version text: "CFBundleShortVersionString" of the kit's own bundle when that bundle has one;
-// otherwise the version the kit was built with; "0.0.0" when neither gives a text. Worked out once.
+// The kit's version text: "CFBundleShortVersionString" of the kit's own bundle (`KitBundle::shared()`,
+// which the build gives the project's version) when it is a non-empty text, else "0.0.0". Worked out once.
 const std::string& sdkVersion();
 
-// How sdkVersion() is worked out, for tests: the kit bundle's "CFBundleShortVersionString" when it is
-// a non-empty text, else `builtVersion` when not empty, else "0.0.0".
-std::string resolveSdkVersion(const foundation::PropertyList* bundleVersion, std::string_view builtVersion);
+// How sdkVersion() is worked out, for tests: the "CFBundleShortVersionString" value when it is a non-empty
+// text, else "0.0.0"; and the same for a bundle's Info.plist.
+std::string resolveSdkVersion(const foundation::PropertyList* bundleVersion);
+std::string resolveSdkVersion(const foundation::Bundle& bundle);
 
 // The head of every log line: "[Lumora: " + sdkVersion() + "]".
 std::string logPrefix();

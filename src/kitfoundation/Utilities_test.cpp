@@ -110,6 +110,8 @@ TEST_F(ConfigurationTest, DefaultsWhenTheHostSetsNothing) {
     EXPECT_EQ(ConfigurationKey(ConfigurationKey::playerEventBuildVersion).value(), "unknown");
     EXPECT_EQ(ConfigurationKey(ConfigurationKey::youboraPartnerSportName).value(), "");
     EXPECT_EQ(ConfigurationKey(ConfigurationKey::youboraPartnerCode).value(), "");
+    EXPECT_EQ(ConfigurationKey(ConfigurationKey::youboraCollectorURL).hostValue(), std::nullopt);
+    EXPECT_EQ(ConfigurationKey(ConfigurationKey::youboraCollectorURL).value(), "");
 }
 
 TEST_F(ConfigurationTest, HostValuesWinAndTheEmptyTextIsKept) {
@@ -140,11 +142,13 @@ TEST_F(ConfigurationTest, EachKeyIsReadOnceAndKept) {
 }
 
 TEST_F(ConfigurationTest, RawValuesNameEverySetting) {
-    const char* expected[] = {"SDK_PlayServiceURL",          "SDK_PlayServiceAppName",
-                              "SDK_PlayerEventOriginator",   "SDK_PlayerEventBuildName",
-                              "SDK_PlayerEventPageName",     "SDK_PlayerEventVideoProtocol",
-                              "SDK_PlayerEventVideoFormat",  "SDK_PlayerEventBuildVersion",
-                              "SDK_YouboraPartnerSportName", "SDK_YouboraPartnerCode"};
+    const char* expected[] = {
+        "SDK_PlayServiceURL",         "SDK_PlayServiceAppName",      "SDK_PlayerEventOriginator",
+        "SDK_PlayerEventBuildName",   "SDK_PlayerEventPageName",     "SDK_PlayerEventVideoProtocol",
+        "SDK_PlayerEventVideoFormat", "SDK_PlayerEventBuildVersion", "SDK_YouboraPartnerSportName",
+        "SDK_YouboraPartnerCode",     "SDK_YouboraCollectorURL",     "SDK_SignUpURL",
+        "SDK_ServiceWebAddress"};
+    static_assert(std::size(expected) == ConfigurationKey::caseCount);
     for (int k = 0; k < ConfigurationKey::caseCount; ++k) {
         const ConfigurationKey key(static_cast<ConfigurationKey::Case>(k));
         EXPECT_EQ(key.rawValue(), expected[k]);
@@ -269,17 +273,6 @@ TEST(DebugLogTest, PrintsOneLineOnlyWhenEnabled) {
 
     const std::string head = "[Lumora: " + sdkVersion() + "]";
     EXPECT_EQ(out, head + " ☣️ Play asset:  abc 3 2.5 12.0 true nil 4\n" + head + "\n");
-}
-
-TEST(DebugLogTest, VersionComesFromTheKitBundleThenTheBuild) {
-    EXPECT_EQ(resolveSdkVersion(nullptr, "0.1.0"), "0.1.0");
-    const foundation::PropertyList bundleVersion(std::string("2.3.4"));
-    EXPECT_EQ(resolveSdkVersion(&bundleVersion, "0.1.0"), "2.3.4");
-    const foundation::PropertyList empty(std::string(""));
-    EXPECT_EQ(resolveSdkVersion(&empty, "0.1.0"), "0.1.0");
-    const foundation::PropertyList number(7);
-    EXPECT_EQ(resolveSdkVersion(&number, ""), "0.0.0");
-    EXPECT_FALSE(sdkVersion().empty());
 }
 
 TEST(DebugLogTest, TimeStringsReadTheOneClock) {

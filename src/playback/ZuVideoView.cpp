@@ -12,8 +12,12 @@ namespace {
 // The key whose loading tells whether the asset can be played.
 constexpr const char* kPlayableKey = "playable";
 
-foundation::Error noElementsError() { return rx::RxError::noElements(); }
-foundation::Error unknownError() { return rx::RxError::unknown(); }
+foundation::Error noElementsError() {
+    return rx::RxError::noElements();
+}
+foundation::Error unknownError() {
+    return rx::RxError::unknown();
+}
 
 }  // namespace
 

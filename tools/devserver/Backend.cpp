@@ -36,11 +36,14 @@ std::expected<std::shared_ptr<Backend>, std::string> Backend::start(BackendOptio
             return (*c)["sub"].get<std::string>();
         },
     });
+    backend->thumbnails_ = devserver::ThumbnailService::create();
+    // The analytics collector: where the kit's analytics plug-ins post their beacons.
+    backend->analytics_ = devserver::AnalyticsCollector::create({.logToStderr = options.logToStderr});
 
     auto server = devserver::Server::start({
         .port = options.port,
         .services = {backend->identity_, backend->entitlement_, backend->play_, backend->hls_, backend->licence_,
-                     backend->playerEvents_},
+                     backend->playerEvents_, backend->analytics_, backend->thumbnails_},
         .echo = false,
         .logToStderr = options.logToStderr,
     });

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "devserver/AnalyticsCollector.h"
 #include "devserver/EntitlementService.h"
 #include "devserver/HlsService.h"
 #include "devserver/IdentityService.h"
@@ -12,6 +13,7 @@
 #include "devserver/PlayService.h"
 #include "devserver/PlayerEventService.h"
 #include "devserver/Server.h"
+#include "devserver/ThumbnailService.h"
 
 namespace devserver {
 
@@ -39,7 +41,8 @@ struct BackendOptions {
 // accept only the entitlement service's tokens. The live window follows `liveClockSeconds`. Player-event
 // sessions end after two intervals of silence in real time: at 600x two intervals of the clock are a
 // tenth of a second, less than a busy machine may take to answer one request, and a second device's
-// session must not end while the first device is still starting up.
+// session must not end while the first device is still starting up. The VOD assets' scrubbing thumbnails,
+// BIF files and key moments come from the thumbnail service.
 class Backend {
   public:
     static std::expected<std::shared_ptr<Backend>, std::string> start(BackendOptions options = {});
@@ -57,6 +60,8 @@ class Backend {
     devserver::EntitlementService& entitlement() { return *entitlement_; }
     devserver::LicenceService& licence() { return *licence_; }
     devserver::PlayerEventService& playerEvents() { return *playerEvents_; }
+    devserver::AnalyticsCollector& analytics() { return *analytics_; }
+    devserver::ThumbnailService& thumbnails() { return *thumbnails_; }
 
     void stop();
 
@@ -70,6 +75,8 @@ class Backend {
     std::shared_ptr<devserver::HlsService> hls_;
     std::shared_ptr<devserver::LicenceService> licence_;
     std::shared_ptr<devserver::PlayerEventService> playerEvents_;
+    std::shared_ptr<devserver::AnalyticsCollector> analytics_;
+    std::shared_ptr<devserver::ThumbnailService> thumbnails_;
     std::shared_ptr<devserver::Server> server_;
 };
 

@@ -24,7 +24,9 @@
 // sanitizer cannot see, so their first use on one worker and every later read on another look like races.
 // Accesses made from inside that library through intercepted calls (memcpy, memcmp...) are not reported;
 // everything of our own stays checked.
-extern "C" const char* __tsan_default_suppressions() {
+// A process has one list: a program that also draws text takes the font engine's (strong) definition, which
+// carries this line too, and this weak one gives way.
+extern "C" __attribute__((weak)) const char* __tsan_default_suppressions() {
     return "called_from_lib:libcpp-httplib.so\n";
 }
 

@@ -1,0 +1,222 @@
+// The player view loading streams from the local back end, and its play, pause and rate rules.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+
+#include "playback/testing/ZuPlayerTestSupport.h"
+
+using namespace lumora;
+using avfoundation::AVPlayerItem;
+using coremedia::CMTime;
+using coremedia::kPreferredTimescale;
+using lumora::testing::runUntil;
+using lumora::testing::ZuPlayerTest;
+
+TEST_F(ZuPlayerTest, AClearStreamLoadsAndItsStateIsPublished) {
+    auto item = loadReady(catalogue("vod-clear"));
+    ASSERT_TRUE(item);
+    ASSERT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
+    EXPECT_EQ(player->duration().seconds(), 120);
+    EXPECT_EQ(player->durationWithoutAds().seconds(), 120);
+    EXPECT_EQ(player->DVRStartTime().seconds(), 0);
+    buffer();
+    EXPECT_FALSE(player->isPlaybackBufferEmpty());
+    ASSERT_FALSE(player->loadedTimeRanges().empty());
+    EXPECT_GE(player->loadedTimeRanges().back()->range().end().seconds(), 12);
+    EXPECT_EQ(delegate->calls("status"), (std::vector<std::string>{"status 0", "status 1"}));
+    EXPECT_FALSE(player->isLive());
+    EXPECT_FALSE(player->assetResourceLoader());
+    EXPECT_TRUE(player->videoView()->resourceLoaderDelegate().expired());
+    EXPECT_TRUE(delegate->allOnMain);
+}
+
+TEST_F(ZuPlayerTest, AProtectedStreamGetsItsKeysThroughItsOwnLoader) {
+    auto item = loadReady(catalogue("vod-protected"), drm());
+    ASSERT_TRUE(item);
+    ASSERT_EQ(item->status(), AVPlayerItem::Status::readyToPlay) << item->error()->localizedDescription();
+    EXPECT_EQ(licence->keysServed(), 2);
+    ASSERT_TRUE(player->assetResourceLoader());
+    EXPECT_EQ(player->assetResourceLoader()->settings().certificateURL, server->baseURL() + "/fairplay/certificate");
+    EXPECT_EQ(player->videoView()->resourceLoaderDelegate().lock(), player->assetResourceLoader());
+    EXPECT_TRUE(delegate->calls("error").empty());
+}
+
+TEST_F(ZuPlayerTest, ALicenceRefusalReachesTheDelegateAsADrmErrorOnTheMainThread) {
+    licence->setEntitled("viewer", false);
+    player->load(catalogue("vod-protected"), drm());
+    auto loader = player->assetResourceLoader();
+    ASSERT_TRUE(loader);
+    // Every failure the loader publishes (one per refused key request) is reported once.
+    std::atomic<int> published{0};
+    auto counting = loader->statePublisher().subscribe([&](const std::optional<DRMError>& failure) {
+        if (failure) ++published;
+    });
+    ASSERT_TRUE(runUntil([&] {
+        auto item = player->avplayer()->currentItem();
+        return item && item->status() == AVPlayerItem::Status::failed && !loader->isRequestingResource() &&
+               published > 0 && static_cast<int>(delegate->calls("error").size()) == published;
+    }));
+    clock.runUntilIdle();
+    EXPECT_EQ(static_cast<int>(delegate->calls("error").size()), published.load());
+    EXPECT_EQ(delegate->calls("error")[0], "error drm 6");
+    EXPECT_TRUE(delegate->allOnMain);
+    counting.dispose();
+}
+
+TEST_F(ZuPlayerTest, ALoaderReplacedByANewLoadIsNoLongerHeard) {
+    // The licence answers come late, refused; the stream is replaced before they arrive.
+    server->injectFault(
+        "/fairplay/license",
+        {.status = 403, .body = R"({"code":130401})", .delay = std::chrono::milliseconds(300), .times = 2});
+    ASSERT_FALSE(load(catalogue("vod-protected"), drm()));
+    auto old = player->assetResourceLoader();  // kept alive here, so it can still publish
+    ASSERT_TRUE(runUntil([&] { return old->isRequestingResource(); }));
+    loadReady(catalogue("vod-clear"));
+    ASSERT_TRUE(runUntil([&] { return old->statePublisher().value().value() == DRMError::licenseRefused; }));
+    clock.runUntilIdle();
+    EXPECT_TRUE(delegate->calls("error").empty());
+}
+
+TEST_F(ZuPlayerTest, AClearLoadDropsThePreviousStreamsLoader) {
+    loadReady(catalogue("vod-protected"), drm());
+    ASSERT_TRUE(player->assetResourceLoader());
+    std::weak_ptr<DRMAssetResourceLoader> old = player->assetResourceLoader();
+    loadReady(catalogue("vod-clear"));
+    EXPECT_FALSE(player->assetResourceLoader());
+    EXPECT_TRUE(player->videoView()->resourceLoaderDelegate().expired());
+    // (A licence answer being handled on its session's queue may hold it a moment longer.)
+    EXPECT_TRUE(runUntil([&] { return old.expired(); }));
+    // So a reload after the background loads the clear stream with no keys.
+    player->reloadCurrentStream(CMTime(0.0, kPreferredTimescale), false, false);
+    ASSERT_TRUE(runUntil([&] { return delegate->count("did reload") == 1; }));
+    EXPECT_FALSE(player->assetResourceLoader());
+    EXPECT_EQ(licence->keysServed(), 2);
+}
+
+TEST_F(ZuPlayerTest, ALoadErrorReachesOnlyTheCompletionAndKeepsThePreviousItem) {
+    // Without an item, a failed load registers no observer (that would hear every item in the process).
+    const auto registrations = foundation::NotificationCenter::defaultCenter().observerCount();
+    auto failure = load(url("/nothing/master.m3u8"));
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(foundation::NotificationCenter::defaultCenter().observerCount(), registrations);
+    EXPECT_TRUE(delegate->log.empty());
+
+    auto item = loadReady(catalogue("vod-clear"));
+    delegate->log.clear();
+    EXPECT_TRUE(load(url("/nothing/master.m3u8")));
+    EXPECT_EQ(player->avplayer()->currentItem(), item);
+    EXPECT_TRUE(delegate->log.empty());
+}
+
+TEST_F(ZuPlayerTest, EachLoadListensToTheEndOfItsOwnItemOnly) {
+    auto& center = foundation::NotificationCenter::defaultCenter();
+    auto first = loadReady(catalogue("vod-clear"));
+    const auto registrations = center.observerCount();
+    auto second = loadReady(catalogue("vod-clear"));
+    ASSERT_NE(first, second);
+    EXPECT_EQ(center.observerCount(), registrations);  // the first item's two observers were removed
+
+    center.post(avfoundation::AVPlayerItemDidPlayToEndTimeNotification, first);
+    clock.runUntilIdle();
+    EXPECT_EQ(delegate->count("end"), 0);
+    center.post(avfoundation::AVPlayerItemDidPlayToEndTimeNotification, second);
+    clock.runUntilIdle();
+    EXPECT_EQ(delegate->count("end"), 1);
+
+    // A failure to play to the end is a failed status, when the notification carries an error.
+    center.post(avfoundation::AVPlayerItemFailedToPlayToEndTimeNotification, second);
+    clock.runUntilIdle();
+    EXPECT_EQ(delegate->count("status 2"), 0);
+    center.post(avfoundation::AVPlayerItemFailedToPlayToEndTimeNotification, second,
+                {{avfoundation::AVPlayerItemFailedToPlayToEndTimeErrorKey,
+                  std::any(foundation::Error(DRMError(DRMError::keyExchangeFailed)))}});
+    clock.runUntilIdle();
+    EXPECT_EQ(delegate->count("status 2"), 1);
+}
+
+TEST_F(ZuPlayerTest, PlayStartsOnlyAPausedPlayerAtTheChosenSpeed) {
+    loadReady(catalogue("vod-clear"));
+    buffer();
+    delegate->log.clear();
+    player->play(false);
+    EXPECT_EQ(player->avplayer()->rate(), 1.0f);
+    EXPECT_EQ(delegate->calls("event"), (std::vector<std::string>{"event play"}));
+    EXPECT_FALSE(player->isMuted());
+
+    // Playing already: nothing, the mute state included.
+    player->play(true);
+    EXPECT_FALSE(player->isMuted());
+    EXPECT_EQ(delegate->calls("event").size(), 1u);
+
+    // Pausing a paused player is reported only when forced.
+    player->pause(false);
+    player->pause(false);
+    player->pause(true);
+    EXPECT_EQ(delegate->calls("event"), (std::vector<std::string>{"event play", "event pause", "event pause"}));
+
+    // A chosen speed of 2 starts at 2 and the sound follows the speed.
+    player->changeVideoRate(2.0f);
+    EXPECT_EQ(player->avplayer()->rate(), 0.0f);  // chosen while paused: applied at the next start
+    player->play(false);
+    EXPECT_EQ(player->avplayer()->rate(), 2.0f);
+    EXPECT_TRUE(player->isMuted());
+    EXPECT_EQ(player->rate(), 2.0f);
+    player->changeVideoRate(1.0f);
+    EXPECT_FALSE(player->isMuted());  // back to normal: sound on, even though it was muted
+
+    // A speed that is not on the menu plays at 1 but is kept for the next start.
+    player->changeVideoRate(1.25f);
+    EXPECT_EQ(player->avplayer()->rate(), 1.0f);
+    EXPECT_EQ(player->playbackSpeed(), 1.25f);
+    player->pause(false);
+    player->play(true);
+    EXPECT_EQ(player->avplayer()->rate(), 1.25f);
+    EXPECT_TRUE(player->isMuted());
+}
+
+TEST_F(ZuPlayerTest, ASpeedThatIsNotAPositiveNumberStartsAtNormalSpeed) {
+    for (float speed : {std::nanf(""), 0.0f, -2.0f, std::numeric_limits<float>::infinity()}) {
+        player->pause(true);
+        player->changeVideoRate(speed);
+        player->play(false);
+        EXPECT_EQ(player->avplayer()->rate(), 1.0f) << speed;
+    }
+    // A rate that is not a number counts as playing: play does nothing, the toggle pauses.
+    player->avplayer()->setRate(std::nanf(""));
+    delegate->log.clear();
+    player->play(false);
+    EXPECT_TRUE(delegate->calls("event").empty());
+    player->togglePlayback();
+    EXPECT_EQ(player->avplayer()->rate(), 0.0f);
+    EXPECT_EQ(delegate->calls("event"), (std::vector<std::string>{"event pause"}));
+    EXPECT_EQ(delegate->count("toggle"), 1);
+}
+
+TEST_F(ZuPlayerTest, OnlyAFastRateNearALiveEdgeShouldDropToNormal) {
+    loadReady(catalogue("vod-clear"));
+    player->changeVideoRate(2.0f);
+    player->play(false);
+    EXPECT_FALSE(player->shouldResetPlaybackRateToNormal(false));
+    EXPECT_TRUE(player->shouldResetPlaybackRateToNormal(true));
+    player->changeVideoRate(1.0f);
+    EXPECT_FALSE(player->shouldResetPlaybackRateToNormal(true));
+    EXPECT_FALSE(player->isPlaybackLive(120));
+    player->resetPlayerItem();
+    EXPECT_FALSE(player->avplayer()->currentItem());
+}
+
+TEST_F(ZuPlayerTest, TheAdProxyWatchesTheRealPlayer) {
+    loadReady(catalogue("vod-clear"));
+    player->update({{AdInfo("a1", 2, 3), AdInfo("a2", 5, 2)}});
+    EXPECT_EQ(player->durationWithoutAds().seconds(), 115);
+    player->play(false);
+    advance(8, 0.5);
+    EXPECT_EQ(delegate->calls("ad"), (std::vector<std::string>{"ad start a1 0", "ad finish a1 0", "ad start a2 1",
+                                                               "ad finish a2 1 completed"}));
+    // The published content time stands still inside ads: 8 s of stream are 3 s of content.
+    EXPECT_NEAR(player->currentTime().seconds(), 8, 0.11);
+    EXPECT_NEAR(player->currentTimeWithoutAds().seconds(), 3, 0.11);
+    EXPECT_TRUE(player->previousNonZeroPlayheadTime());
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "uikit/UIImage.h"
+#include "uikit/UIScrollView.h"
+#include "uikit/UITraitCollection.h"
+#include "uikit/UIView.h"
+#include "uikit/UIViewController.h"
+
+namespace lumora::signin_detail {
+
+// The image `name` of the kit's bundle at the main screen's scale; none when the bundle has no such image.
+std::shared_ptr<uikit::UIImage> kitImage(const std::string& name);
+
+// Where the content column starts below the scroll view's top, and its share of the root view's width:
+// 55 points and 0.9 for a compact width, 250 points and 0.5 otherwise.
+struct ColumnMetrics {
+    uikit::CGFloat top;
+    uikit::CGFloat widthFactor;
+};
+ColumnMetrics columnMetrics(const uikit::UITraitCollection& traits);
+
+// Adds `content` to `scroll` as the screens' content column: `top` below the scroll view's top, as wide
+// as `root` × `widthFactor`, in the middle of the visible width, and as high as the scroll view less `top`
+// (its bottom sits on the content's bottom at priority 749, its sides on the content's at 250).
+void placeContentColumn(const std::shared_ptr<uikit::UIView>& root, const std::shared_ptr<uikit::UIScrollView>& scroll,
+                        const std::shared_ptr<uikit::UIView>& content, ColumnMetrics metrics);
+
+// Presents an alert titled `title` with `message` and one "OK" action (default style) from `presenter`,
+// animated. `onConfirm` runs once the viewer tapped OK and the alert has gone.
+void presentOKAlert(uikit::UIViewController& presenter, const std::string& title, const std::string& message,
+                    std::function<void()> onConfirm = nullptr);
+
+}  // namespace lumora::signin_detail
