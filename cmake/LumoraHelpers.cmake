@@ -19,6 +19,12 @@ set_property(GLOBAL APPEND PROPERTY LUMORA_EXPORTED_TARGETS lumora_build_flags)
 # A library whose headers are included as "<folder>/<Header>.h" from the folder above it.
 function(lumora_library name)
   cmake_parse_arguments(ARG "" "ALIAS;INCLUDE_ROOT" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  # The installed package must name every dependency: a conditional name is dropped when the targets are
+  # exported, and a host linking only Lumora::lumora then misses a library. Every target here exists by
+  # the time the build is generated, so a plain name is always right.
+  if("${ARG_PUBLIC_LIBS};${ARG_PRIVATE_LIBS}" MATCHES "TARGET_NAME_IF_EXISTS|TARGET_EXISTS")
+    message(FATAL_ERROR "${name}: name dependencies plainly, not through TARGET_NAME_IF_EXISTS")
+  endif()
   add_library(${name} ${ARG_SOURCES})
   if(NOT ARG_INCLUDE_ROOT)
     get_filename_component(ARG_INCLUDE_ROOT ${CMAKE_CURRENT_SOURCE_DIR} DIRECTORY)

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds with, only those that are missing.
+#   scripts/install-deps.sh [--fuzz]     --fuzz: also clang and libFuzzer for fuzz/run.sh
 set -euo pipefail
 packages=(g++ cmake make pkg-config libcurl4-openssl-dev nlohmann-json3-dev libplist-dev libturbojpeg0-dev
           libjpeg62-turbo-dev libpng-dev libcpp-httplib-dev libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
           libcairo2-dev libpango1.0-dev fonts-dejavu-core libsimdjson-dev libbrotli-dev zlib1g-dev)
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang-16 libclang-rt-16-dev)
+fi
 # Callgrind counts the instructions of the benchmarks, through its client requests (bench/player).
 packages+=(valgrind)
 missing=()

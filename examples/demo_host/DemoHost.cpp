@@ -5,12 +5,14 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <sstream>
 
 #include "EmbeddedBackend.h"
 #include "HostConfiguration.h"
 #include "ScaledClock.h"
+#include "alamofire/Session.h"
 #include "authentication/AuthenticationError.h"
 #include "authentication/LumoraAuthManager.h"
 #include "authentication/ZuAuthManager.h"
@@ -19,12 +21,13 @@
 #include "dispatch/RunLoop.h"
 #include "dispatch/Timer.h"
 #include "foundation/Date.h"
+#include "foundation/JSON.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/URL.h"
 #include "playback/DRMAssetResourceLoader.h"
 #include "playback/DRMError.h"
+#include "playback/LicenceRedirect.h"
 #include "playback/ZuVideoView.h"
-#include "playback/testing/LicenceRedirect.h"
 #include "playservice/ConcurrencyError.h"
 #include "playservice/StreamDRMSettingsProvider.h"
 #include "playservice/VideoAPI.h"
@@ -95,6 +98,47 @@ std::optional<std::string> queryValue(const std::string& url, const std::string&
 
 // Stands between the asset's resource loader and the kit's key loader, passing every request on, and
 // remembers which key requests were made (first loads and renewals) so the host can report their answers.
+// How each player event was answered, as the HTTP session saw it. The kit counts every outcome but a 403 as
+// delivered (an error status, no answer at all), so the timeline asks here which one it was.
+class PlayerEventAnswers final : public alamofire::EventMonitor {
+  public:
+    void requestDidFinish(const std::optional<foundation::URLRequest>& request,
+                          const std::optional<foundation::HTTPURLResponse>& response,
+                          const std::optional<alamofire::AFError>& error) override {
+        if (!request || !request->httpBody) return;
+        const auto body = foundation::JSONDecoder::parse(foundation::stringFromData(*request->httpBody));
+        if (!body || !body->is_object() || !body->contains("progress")) return;
+        const auto& number = (*body)["progress"]["eventNumber"];
+        if (!number.is_number_integer()) return;
+        Answer answer;
+        if (response) {
+            answer.status = response->statusCode;
+        } else {
+            answer.failure = error ? error->localizedDescription() : std::string("no answer");
+        }
+        std::lock_guard lock(mutex_);
+        answers_[number.get<std::int64_t>()] = std::move(answer);
+    }
+
+    struct Answer {
+        std::optional<int> status;
+        std::string failure;
+    };
+    // The answer to the event of that number; nothing when it was never posted.
+    std::optional<Answer> take(std::int64_t eventNumber) {
+        std::lock_guard lock(mutex_);
+        auto it = answers_.find(eventNumber);
+        if (it == answers_.end()) return std::nullopt;
+        Answer answer = std::move(it->second);
+        answers_.erase(it);
+        return answer;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::map<std::int64_t, Answer> answers_;  // guarded by mutex_
+};
+
 class KeyRequestWatch final : public avfoundation::AVAssetResourceLoaderDelegate {
   public:
     explicit KeyRequestWatch(std::shared_ptr<lumora::DRMAssetResourceLoader> loader) : loader_(std::move(loader)) {}
@@ -139,13 +183,26 @@ class KeyRequestWatch final : public avfoundation::AVAssetResourceLoaderDelegate
     };
     void remember(const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& request, bool renewal) {
         const std::string keyId = queryValue(request->request().url.absoluteString(), "keyId").value_or("?");
+        auto task = loader_->task();
         std::lock_guard lock(mutex_);
         pending_.push_back({request, keyId, renewal});
+        licenceTaskBeforeLastRequest_ = std::move(task);
     }
 
+  public:
+    // Whether the latest key request got as far as asking the licence server (a new licence request was
+    // made since it came): when it did not, the certificate could not be used.
+    bool latestRequestAskedTheLicenceServer() const {
+        auto task = loader_->task();
+        std::lock_guard lock(mutex_);
+        return task && task != licenceTaskBeforeLastRequest_;
+    }
+
+  private:
     std::shared_ptr<lumora::DRMAssetResourceLoader> loader_;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::vector<Pending> pending_;
+    std::shared_ptr<foundation::URLSessionDataTask> licenceTaskBeforeLastRequest_;
 };
 
 // One run of the host, on the main thread: the player screen's road from sign-in to the end of the stream.
@@ -158,7 +215,13 @@ class Run : public std::enable_shared_from_this<Run> {
           clockStart_(clock_->now()),
           realStart_(Clock::now()),
           drmSettingsProvider_(lumora::StreamDRMSettingsProvider::create()),
-          eventController_(lumora::PlayerEventController::create()) {}
+          eventAnswers_(std::make_shared<PlayerEventAnswers>()) {
+        // The player screen's controller, over a session of its own that tells how each event was answered.
+        auto dependencies = lumora::PlayerEventController::Dependencies::current();
+        dependencies.session =
+            alamofire::Session::create(foundation::URLSessionConfiguration::default_(), nullptr, {eventAnswers_});
+        eventController_ = lumora::PlayerEventController::create(std::move(dependencies));
+    }
 
     void setDeadlineWatch(DeadlineWatch* watch) { deadlineWatch_ = watch; }
     ExitStatus status() const { return status_; }
@@ -421,6 +484,16 @@ class Run : public std::enable_shared_from_this<Run> {
     }
 
     void licenceFailed(lumora::DRMError drm, const foundation::Error& error) {
+        // The request data is made from the certificate before any licence request: when none was made,
+        // the certificate (missing, empty, cut short) is what failed, not the licence server.
+        if (drm == lumora::DRMError::keyExchangeFailed && keyWatch_ &&
+            !keyWatch_->latestRequestAskedTheLicenceServer()) {
+            fail(ExitStatus::playbackFailed, "licence not asked for: the FairPlay certificate at " +
+                                                 content_->drmCertificateURLString.value_or("?") +
+                                                 " could not be used, so no content key could be requested (" +
+                                                 error.localizedDescription() + ")");
+            return;
+        }
         if (drm == lumora::DRMError::licenseRefused || drm == lumora::DRMError::keyExchangeFailed) {
             fail(ExitStatus::licenceRefused, "licence refused: the licence server would not give the content key (" +
                                                  error.localizedDescription() + ")");
@@ -688,11 +761,25 @@ class Run : public std::enable_shared_from_this<Run> {
                     if (!self || self->done_) return;
                     --self->eventsInFlight_;
                     ++self->eventsSent_;
+                    const std::string what = kind.rawValue() + " #" + std::to_string(number) + " at " +
+                                             clockText(position) + " (" + state + ", " +
+                                             (freshToken ? "fresh token" : "the play request's token");
+                    // Delivered, as the kit counts it; the timeline says how it was answered.
+                    const auto answer = self->eventAnswers_->take(number);
+                    std::string text;
+                    if (answer && answer->status && *answer->status >= 200 && *answer->status <= 299) {
+                        text = "event sent: " + what + "; answered " + std::to_string(*answer->status) + ")";
+                    } else if (answer && answer->status) {
+                        text = "event answered " + std::to_string(*answer->status) + ": " + what +
+                               "; counted as delivered)";
+                    } else if (answer) {
+                        text = "event not answered: " + what + "; " + answer->failure + "; counted as delivered)";
+                    } else {
+                        text = "event not posted: " + what + "; counted as delivered)";
+                    }
                     TimelineEvent event{
                         .kind = TimelineEvent::Kind::eventSent,
-                        .text = "event sent: " + kind.rawValue() + " #" + std::to_string(number) + " at " +
-                                clockText(position) + " (" + state + ", " +
-                                (freshToken ? "fresh token" : "the play request's token") + ")",
+                        .text = std::move(text),
                         .playerEvent = kind.rawValue(),
                         .eventNumber = number,
                     };
@@ -754,6 +841,7 @@ class Run : public std::enable_shared_from_this<Run> {
     ExitStatus status_ = ExitStatus::success;
 
     std::shared_ptr<lumora::StreamDRMSettingsProvider> drmSettingsProvider_;
+    std::shared_ptr<PlayerEventAnswers> eventAnswers_;
     std::shared_ptr<lumora::PlayerEventController> eventController_;
     std::shared_ptr<lumora::PlayerEventController> secondController_;
     std::optional<AssetStreamContent> content_;
@@ -1006,7 +1094,7 @@ ExitStatus runDemoHost(const Options& options, TimelineSink& sink) {
     }
     // The key addresses name 127.0.0.1 and the kit asks https://127.0.0.1/ for the licence: a local back
     // end answers that at its own plain-http address.
-    std::optional<lumora::testing::LicenceRedirect> licenceRedirect;
+    std::optional<lumora::LicenceRedirect> licenceRedirect;
     if (backend) {
         licenceRedirect.emplace("127.0.0.1", backend->baseURL());
     } else if (auto base = configuration->loopbackLicenceBase()) {

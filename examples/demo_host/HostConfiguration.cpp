@@ -87,6 +87,55 @@ std::expected<void, std::string> adoptBundle(const std::string& folder, const st
     return {};
 }
 
+std::string typeName(const foundation::PropertyList& value) {
+    using Type = foundation::PropertyList::Type;
+    switch (value.type()) {
+        case Type::string:
+            return "text";
+        case Type::integer:
+            return "an integer";
+        case Type::real:
+            return "a real number";
+        case Type::boolean:
+            return "a Boolean";
+        case Type::date:
+            return "a date";
+        case Type::data:
+            return "data";
+        case Type::array:
+            return "an array";
+        case Type::dictionary:
+            return "a dictionary";
+    }
+    return "not text";
+}
+
+// The settings the kit reads quietly falls back to a default for when their value is not text; a host
+// property list that names one wrongly would then fail much later with a less helpful error (a host name
+// that does not resolve), so each one present must be usable text. The message names the key.
+std::optional<std::string> unusableSetting(const foundation::PropertyList& plist, const std::string& path) {
+    for (const char* key : {"SDK_Auth0Domain", "SDK_Auth0ClientId", "SDK_Auth0Connection", "SDK_EntitlementServiceURL",
+                            "SDK_EntitlementClientId", "SDK_EntitlementScope", "SDK_PlayServiceAppName"}) {
+        const foundation::PropertyList* value = plist.find(key);
+        if (!value) continue;
+        const std::string* text = value->asString();
+        if (!text) return std::string(key) + " in " + path + " is " + typeName(*value) + ", not text";
+        if (text->empty() && std::string_view(key) != "SDK_PlayServiceAppName") {
+            return std::string(key) + " in " + path + " is empty";
+        }
+    }
+    if (const auto* domain = plist.find("SDK_Auth0Domain");
+        domain && !auth0::Authentication::domainURL(*domain->asString())) {
+        return "SDK_Auth0Domain in " + path + " is not a host name or an address: \"" + *domain->asString() + "\"";
+    }
+    if (const auto* entitlement = plist.find("SDK_EntitlementServiceURL");
+        entitlement && !isHTTPAddress(*entitlement->asString())) {
+        return "SDK_EntitlementServiceURL in " + path + " is not an http(s) address: \"" + *entitlement->asString() +
+               "\"";
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<int> HostConfiguration::embeddedPort() {
@@ -162,6 +211,7 @@ std::expected<HostConfiguration, std::string> HostConfiguration::fromPropertyLis
         return std::unexpected("SDK_PlayServiceURL in " + path + " is not an http(s) address: \"" + playServiceURL +
                                "\"");
     }
+    if (auto unusable = unusableSetting(*plist, path)) return std::unexpected(*unusable);
 
     auto folder = makeTemporaryFolder();
     if (!folder) return std::unexpected(folder.error());

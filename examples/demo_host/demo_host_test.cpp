@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,8 +60,8 @@ class RecordingTimeline final : public demohost::TimelineSink {
 };
 
 // Each test gets a fresh embedded back end (on the port the kit of this process was first pointed at) that
-// it can inspect and script. Runs are at 300x: the two-minute demo asset plays in 0.4 s, and the kit's
-// request time-outs (60 s on the clock) still leave a loaded machine 0.2 s of real time per request.
+// it can inspect and script. Runs are at 100x: the two-minute demo asset plays in 1.2 s, and the kit's
+// request time-outs (60 s on the clock) still leave a heavily loaded machine 0.6 s of real time per request.
 class DemoHostRun : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -68,7 +69,7 @@ class DemoHostRun : public ::testing::Test {
             demohost::startEmbeddedBackend({.port = demohost::HostConfiguration::embeddedPort().value_or(0)});
         ASSERT_TRUE(started) << started.error();
         backend = *started;
-        options.speed = 300;
+        options.speed = 100;
         options.timeoutSeconds = 8;
         options.backend = backend;
     }
@@ -222,6 +223,41 @@ TEST_F(DemoHostRun, ARefusedLicenceEndsTheRunWithoutPlaying) {
     EXPECT_NE(timeline.events.back().text.find("licence refused"), std::string::npos) << timeline.dump();
     EXPECT_EQ(timeline.count(Kind::playbackStarted), 0u);
     EXPECT_EQ(timeline.count(Kind::keyFetched), 0u);
+}
+
+TEST_F(DemoHostRun, ACertificateThatCannotBeUsedIsNamedAndNoLicenceIsAskedFor) {
+    // An empty certificate, then one cut short: the request data cannot be made, so the licence server
+    // never hears of the key.
+    for (const devserver::Fault& fault : {devserver::Fault{.status = 200, .body = std::string(), .times = 0},
+                                          devserver::Fault{.cutBodyAfter = 20, .times = 0}}) {
+        backend->server().clearFaults();
+        backend->server().injectFault("/fairplay/certificate", fault);
+        timeline = RecordingTimeline();
+        ASSERT_EQ(run(), ExitStatus::playbackFailed) << timeline.dump();
+        const std::string& text = timeline.events.back().text;
+        EXPECT_NE(
+            text.find("the FairPlay certificate at " + backend->baseURL() + "/fairplay/certificate could not be used"),
+            std::string::npos)
+            << timeline.dump();
+        EXPECT_EQ(text.find("licence server would not give"), std::string::npos) << text;
+        EXPECT_EQ(backend->server().requestLog().entries("/fairplay/license").size(), 0u);
+        EXPECT_EQ(backend->licence().keysServed(), 0);
+    }
+}
+
+TEST_F(DemoHostRun, TheTimelineSaysHowEachPlayerEventWasAnswered) {
+    // The kit counts an error status and a lost answer as delivered; the timeline tells them apart.
+    backend->server().injectFault("/api/v1/player-events", {.status = 500, .times = 1});
+    backend->server().injectFault("/api/v1/player-events", {.cutBodyAfter = 10, .times = 1});
+    ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
+    const auto sent = timeline.sent();
+    ASSERT_GE(sent.size(), 3u) << timeline.dump();
+    EXPECT_EQ(sent[0].text.rfind("event answered 500: str_start #1 at", 0), 0u) << timeline.dump();
+    EXPECT_NE(sent[0].text.find("counted as delivered"), std::string::npos) << sent[0].text;
+    EXPECT_EQ(sent[1].text.rfind("event not answered: period #2 at", 0), 0u) << timeline.dump();
+    EXPECT_NE(sent[1].text.find("The network connection was lost"), std::string::npos) << sent[1].text;
+    EXPECT_EQ(sent[2].text.rfind("event sent: period #3 at", 0), 0u) << timeline.dump();
+    EXPECT_NE(sent[2].text.find("answered 200)"), std::string::npos) << sent[2].text;
 }
 
 TEST_F(DemoHostRun, AStepWithoutProgressTimesOutNamingTheStep) {
@@ -389,12 +425,13 @@ TEST_F(DemoProgram, PlaysAgainstTheBackEndOfAHostPropertyList) {
                          << "<key>SDK_Auth0Domain</key><string>" << base << "</string>\n"
                          << "<key>SDK_EntitlementServiceURL</key><string>" << base << "/entitlement/</string>\n"
                          << "</dict></plist>\n";
-    const auto result = runProgram("--backend-plist " + plist.string() + " --speed 600 --asset vod-clear --timeout 8");
+    // At 100x, as the in-process runs: a loaded machine still has time for each request.
+    const auto result = runProgram("--backend-plist " + plist.string() + " --speed 100 --asset vod-clear --timeout 8");
     EXPECT_EQ(result.status, 0) << result.output;
     EXPECT_NE(result.output.find("back end: from " + plist.string() + " (play service " + base), std::string::npos)
         << result.output;
     EXPECT_NE(result.output.find("playback ended at 02:00"), std::string::npos) << result.output;
-    EXPECT_NE(result.output.find("event sent: end"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find(": end #"), std::string::npos) << result.output;  // delivered, however answered
     EXPECT_EQ(result.output.find('\r'), std::string::npos) << "no progress bar in a pipe";
     EXPECT_GE(backend->playerEvents().events().size(), 5u);
     backend->stop();
@@ -414,6 +451,36 @@ TEST_F(DemoProgram, AnUnusablePropertyListOrCommandLineIsRefusedWithAClearMessag
     result = runProgram("--backend-plist " + noURL.string());
     EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
     EXPECT_NE(result.output.find("is not an http(s) address"), std::string::npos) << result.output;
+
+    // Not regular files: a FIFO (no writer: a plain open would wait for ever) and a folder.
+    const fs::path fifo = folder / "Fifo.plist";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    result = runProgram("--backend-plist " + fifo.string());
+    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
+    EXPECT_NE(result.output.find(fifo.string() + "\": is a FIFO, not a regular file"), std::string::npos)
+        << result.output;
+    result = runProgram("--backend-plist " + folder.string());
+    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
+    EXPECT_NE(result.output.find("is a folder, not a regular file"), std::string::npos) << result.output;
+
+    // A text holding a NUL byte is refused, not an abort of the program.
+    const fs::path nul = folder / "Nul.plist";
+    std::ofstream(nul) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>SDK_PlayServiceURL</key>"
+                       << "<string>http://127.0.0.1:1" << '\0' << "</string></dict></plist>";
+    result = runProgram("--backend-plist " + nul.string());
+    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
+    EXPECT_NE(result.output.find("NUL character"), std::string::npos) << result.output;
+
+    // A sign-in setting of the wrong type is named, not replaced by the default address.
+    const fs::path wrongType = folder / "WrongType.plist";
+    std::ofstream(wrongType) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                             << "<key>SDK_PlayServiceURL</key><string>http://127.0.0.1:1</string>"
+                             << "<key>SDK_Auth0Domain</key><integer>7</integer></dict></plist>";
+    result = runProgram("--backend-plist " + wrongType.string());
+    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
+    EXPECT_NE(result.output.find("SDK_Auth0Domain in " + wrongType.string() + " is an integer, not text"),
+              std::string::npos)
+        << result.output;
 
     result = runProgram("--speed");
     EXPECT_EQ(result.status, static_cast<int>(ExitStatus::usage)) << result.output;

@@ -82,9 +82,10 @@ void Interceptor::retry(DataRequest& request, Session& session, const foundation
 // ---- Session ----
 
 std::shared_ptr<Session> Session::create(foundation::URLSessionConfiguration configuration,
-                                         std::shared_ptr<RequestInterceptor> interceptor) {
-    return std::shared_ptr<Session>(
-        new Session(foundation::URLSession::create(std::move(configuration)), std::move(interceptor)));
+                                         std::shared_ptr<RequestInterceptor> interceptor,
+                                         std::vector<std::shared_ptr<EventMonitor>> eventMonitors) {
+    return std::shared_ptr<Session>(new Session(foundation::URLSession::create(std::move(configuration)),
+                                                std::move(interceptor), std::move(eventMonitors)));
 }
 
 std::shared_ptr<Session> Session::default_() {
@@ -360,6 +361,11 @@ void DataRequest::finish(Outcome outcome) {
         outcome_ = outcome;
         handlers.swap(handlers_);
         task_.reset();
+    }
+    if (session_) {
+        for (const auto& monitor : session_->eventMonitors_) {
+            if (monitor) monitor->requestDidFinish(outcome.request, outcome.response, outcome.error);
+        }
     }
     for (auto& [queue, handler] : handlers) {
         queue->async([handler = std::move(handler), outcome] { handler(outcome); });

@@ -95,6 +95,17 @@ class RequestInterceptor : public RequestAdapter, public RequestRetrier {
     }
 };
 
+// Told about each request of its session once it has finished (answered, failed or cancelled), on the
+// thread that finished it and before any response handler runs: the request as last sent, the answer
+// when there was one, the failure when there was one. For logs and diagnostics; it changes nothing.
+class EventMonitor {
+  public:
+    virtual ~EventMonitor() = default;
+    virtual void requestDidFinish(const std::optional<foundation::URLRequest>& request,
+                                  const std::optional<foundation::HTTPURLResponse>& response,
+                                  const std::optional<AFError>& error) = 0;
+};
+
 // Adapters run in order (each sees the previous one's request); retriers are asked in order until one
 // asks for a retry or fails.
 class Interceptor final : public RequestInterceptor {
@@ -240,10 +251,12 @@ class DataRequest : public std::enable_shared_from_this<DataRequest> {
 
 class Session : public std::enable_shared_from_this<Session> {
   public:
-    // A session over a new URL session of that configuration; `interceptor` adapts and retries every request.
+    // A session over a new URL session of that configuration; `interceptor` adapts and retries every request;
+    // `eventMonitors` are told about every request that finishes.
     static std::shared_ptr<Session> create(
         foundation::URLSessionConfiguration configuration = foundation::URLSessionConfiguration::default_(),
-        std::shared_ptr<RequestInterceptor> interceptor = nullptr);
+        std::shared_ptr<RequestInterceptor> interceptor = nullptr,
+        std::vector<std::shared_ptr<EventMonitor>> eventMonitors = {});
     // The shared session.
     static std::shared_ptr<Session> default_();
 
@@ -282,8 +295,11 @@ class Session : public std::enable_shared_from_this<Session> {
 
   private:
     friend class DataRequest;
-    Session(std::shared_ptr<foundation::URLSession> session, std::shared_ptr<RequestInterceptor> interceptor)
-        : session_(std::move(session)), interceptor_(std::move(interceptor)) {}
+    Session(std::shared_ptr<foundation::URLSession> session, std::shared_ptr<RequestInterceptor> interceptor,
+            std::vector<std::shared_ptr<EventMonitor>> eventMonitors)
+        : session_(std::move(session)),
+          interceptor_(std::move(interceptor)),
+          eventMonitors_(std::move(eventMonitors)) {}
     std::expected<foundation::URLRequest, AFError> makeRequest(const URLConvertible& url, HTTPMethod method,
                                                                const HTTPHeaders& headers) const;
     std::shared_ptr<DataRequest> makeDataRequest(std::expected<foundation::URLRequest, AFError> request,
@@ -291,6 +307,7 @@ class Session : public std::enable_shared_from_this<Session> {
 
     std::shared_ptr<foundation::URLSession> session_;
     std::shared_ptr<RequestInterceptor> interceptor_;
+    const std::vector<std::shared_ptr<EventMonitor>> eventMonitors_;
 };
 
 // The shared session, as the platform's `AF`.

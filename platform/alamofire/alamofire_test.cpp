@@ -188,6 +188,61 @@ TEST_F(SessionTest, TransportFailuresCancellationAndBadURLs) {
     EXPECT_EQ(refused.error()->underlyingError()->code(), foundation::URLError::cannotConnectToHost);
 }
 
+// Records what each finished request was answered, as it is told.
+class RecordingMonitor final : public EventMonitor {
+  public:
+    struct Finished {
+        std::string path;
+        std::optional<int> status;
+        bool failed = false;
+        bool beforeHandlers = false;
+    };
+    void requestDidFinish(const std::optional<foundation::URLRequest>& request,
+                          const std::optional<foundation::HTTPURLResponse>& response,
+                          const std::optional<AFError>& error) override {
+        std::lock_guard lock(mutex);
+        finished.push_back({request ? request->url.path() : "",
+                            response ? std::optional(response->statusCode) : std::nullopt, error.has_value(),
+                            handled == 0});
+    }
+    std::mutex mutex;
+    std::vector<Finished> finished;
+    std::atomic<int> handled{0};
+};
+
+TEST_F(SessionTest, EventMonitorsAreToldHowEveryRequestEndedBeforeItsHandlersRun) {
+    auto monitor = std::make_shared<RecordingMonitor>();
+    auto monitored = Session::create(foundation::URLSessionConfiguration::default_(), nullptr, {monitor});
+    auto answered = [&](const std::shared_ptr<DataRequest>& request) {
+        std::optional<DataResponse<foundation::Data>> out;
+        request->responseData([&](DataResponse<foundation::Data> r) {
+            ++monitor->handled;
+            out = std::move(r);
+        });
+        EXPECT_TRUE(dispatch::RunLoop::main().runUntil([&] { return out.has_value(); }));
+        monitor->handled = 0;
+    };
+    answered(monitored->request(url("/ok")));
+    answered(monitored->request(url("/missing")));
+    server->injectFault("/ok", {.status = 500, .times = 1});
+    answered(monitored->request(url("/ok")));
+    server->injectFault("/ok", {.dropConnection = true, .times = 2});
+    answered(monitored->request(url("/ok")));
+    answered(monitored->request("not a url"));
+    monitored->session()->invalidateAndCancel();
+
+    std::lock_guard lock(monitor->mutex);
+    ASSERT_EQ(monitor->finished.size(), 5u);
+    EXPECT_EQ(monitor->finished[0].status, 200);
+    EXPECT_EQ(monitor->finished[1].status, 404);
+    EXPECT_EQ(monitor->finished[2].status, 500);
+    EXPECT_FALSE(monitor->finished[2].failed);  // an answer, not a failure: nothing validates it
+    EXPECT_EQ(monitor->finished[3].status, std::nullopt);
+    EXPECT_TRUE(monitor->finished[3].failed);
+    EXPECT_TRUE(monitor->finished[4].failed);
+    for (const auto& f : monitor->finished) EXPECT_TRUE(f.beforeHandlers);
+}
+
 class HeaderAdapter : public RequestInterceptor {
   public:
     std::atomic<int> retries{0};

@@ -1,33 +1,20 @@
 #include "auth0/CredentialsManager.h"
 
-#include <cstdio>
-#include <mutex>
 #include <utility>
+
+#include "foundation/LogChannel.h"
 
 namespace auth0 {
 
 namespace {
 
-std::mutex& logMutex() {
-    static std::mutex m;
-    return m;
-}
-LogHandler& logHandler() {
-    static auto* handler = new LogHandler();  // never destroyed: read from worker threads until exit
-    return *handler;
+foundation::LogChannel& channel() {
+    static auto* logChannel = new foundation::LogChannel("Auth0");  // never destroyed: read from worker threads until exit
+    return *logChannel;
 }
 
 void log(const std::string& line) {
-    LogHandler handler;
-    {
-        std::lock_guard lock(logMutex());
-        handler = logHandler();
-    }
-    if (handler) {
-        handler(line);
-    } else {
-        std::fprintf(stderr, "[Auth0] %s\n", line.c_str());
-    }
+    channel().log(line);
 }
 
 bool isItemNotFound(const foundation::Error& error) {
@@ -50,8 +37,7 @@ std::string CredentialsManagerError::localizedDescription() const {
 }
 
 LogHandler setLogHandler(LogHandler handler) {
-    std::lock_guard lock(logMutex());
-    return std::exchange(logHandler(), std::move(handler));
+    return channel().setHandler(std::move(handler));
 }
 
 CredentialsManager::CredentialsManager(std::shared_ptr<const simplekeychain::SimpleKeychain> storage,

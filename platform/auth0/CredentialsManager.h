@@ -8,6 +8,7 @@
 
 #include "auth0/Credentials.h"
 #include "foundation/Error.h"
+#include "foundation/LogChannel.h"
 #include "keychain/SimpleKeychain.h"
 
 namespace auth0 {
@@ -40,7 +41,7 @@ class CredentialsManagerError {
 };
 
 // Where log lines of the credentials store go (standard error by default); returns the previous handler.
-using LogHandler = std::function<void(const std::string& line)>;
+using LogHandler = foundation::LogChannel::Handler;
 LogHandler setLogHandler(LogHandler handler);
 
 // Keeps the identity provider's credentials in the keychain under one key ("credentials" by default).

@@ -406,6 +406,13 @@ void AVPlayerItem::didFetchMediaPlaylist(bool initial, std::optional<foundation:
                                                 .keyURI = s.key ? playlist->keys[*s.key].uri : std::nullopt});
             start += s.duration;
         }
+        // Segments shorter than the playhead can tell apart would leave it at the start for ever, neither
+        // playing nor ended.
+        if (!live_ && timelineEnd() - timelineStart() <= kEpsilon) {
+            fail(AVError::make(AVError::malformedPlaylist,
+                               "The media playlist at " + uri + " cannot be played: its segments last no time."));
+            return;
+        }
         phase_ = Phase::requestingKeys;
         if (!requestNewKeys(*playlist)) return;
         if (std::all_of(keys_.begin(), keys_.end(), [](const KeyState& k) { return k.answered; })) beginBuffering();

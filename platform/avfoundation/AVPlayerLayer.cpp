@@ -1,8 +1,67 @@
 #include "avfoundation/AVPlayerLayer.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "coregraphics/FontEngine.h"
 
 namespace avfoundation {
+
+namespace {
+
+using coregraphics::CGColor;
+using coregraphics::CGPoint;
+using coregraphics::CGRect;
+
+// The playhead as "hh:mm:ss.t" (tenths truncated); "--:--:--.-" for a time that is not a number.
+std::string clockText(double seconds) {
+    if (!std::isfinite(seconds) || seconds < 0) return "--:--:--.-";
+    const auto tenths = static_cast<long long>(seconds * 10);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%lld", tenths / 36000, tenths / 600 % 60, tenths / 10 % 60,
+                  tenths % 10);
+    return text;
+}
+
+// The synthetic frame at `seconds` inside `r`: sky, pitch with mown stripes, a ball, the time.
+void drawTestFrame(coregraphics::CGContext& ctx, const CGRect& r, double seconds) {
+    ctx.saveGState();
+    ctx.clip(r);
+    const double horizon = r.minY() + r.height() * 0.42;
+    ctx.drawLinearGradient(coregraphics::CGGradient{{CGColor{0.10, 0.22, 0.45, 1}, CGColor{0.45, 0.62, 0.80, 1}}, {}},
+                           CGPoint{r.minX(), r.minY()}, CGPoint{r.minX(), horizon});
+    // The pitch: alternating stripes, darker towards the viewer.
+    constexpr int stripes = 8;
+    const double pitchHeight = r.maxY() - horizon;
+    for (int i = 0; i < stripes; ++i) {
+        const double shade = (i % 2 == 0 ? 0.50 : 0.44) - 0.02 * i;
+        ctx.setFillColor(CGColor{0.12, shade, 0.18, 1});
+        ctx.fill(CGRect{{r.minX(), horizon + pitchHeight * i / stripes}, {r.width(), pitchHeight / stripes + 0.5}});
+    }
+    // The far touch line.
+    ctx.setStrokeColor(CGColor{1, 1, 1, 0.55});
+    ctx.setLineWidth(std::max(1.0, r.height() / 180));
+    ctx.strokeLineSegments({CGPoint{r.minX(), horizon + 2}, CGPoint{r.maxX(), horizon + 2}});
+    // The ball crosses the pitch every ten seconds.
+    const double phase = std::isfinite(seconds) ? std::fmod(std::max(seconds, 0.0), 10.0) / 10.0 : 0;
+    const double ball = r.height() / 20;
+    ctx.setFillColor(CGColor{1, 1, 1, 1});
+    ctx.fillEllipse(CGRect{{r.minX() + (r.width() - ball) * phase, horizon + pitchHeight * 0.35}, {ball, ball}});
+    // The playhead, centred in the sky.
+    const coregraphics::CGFont font{.name = "DejaVuSansMono-Bold",
+                                    .family = coregraphics::FontEngine::kMonospacedFamily,
+                                    .weight = 700,
+                                    .monospacedDigits = true,
+                                    .pointSize = std::max(8.0, std::round(r.height() / 14))};
+    const std::string text = clockText(seconds);
+    const double width = coregraphics::FontEngine::shared().width(text, font);
+    ctx.drawText(text, CGRect{{r.midX() - width / 2, r.minY() + r.height() * 0.16}, {width, font.pointSize * 1.2}},
+                 font, CGColor{1, 1, 1, 0.9});
+    ctx.restoreGState();
+}
+
+}  // namespace
 
 std::string rawValue(AVLayerVideoGravity gravity) {
     switch (gravity) {
@@ -47,6 +106,13 @@ quartzcore::CGRect AVPlayerLayer::videoRect() const {
     const double w = size.width * scale;
     const double h = size.height * scale;
     return quartzcore::CGRect{{b.origin.x + (b.size.width - w) / 2, b.origin.y + (b.size.height - h) / 2}, {w, h}};
+}
+
+void AVPlayerLayer::draw(quartzcore::CGContext& in) {
+    CALayer::draw(in);
+    const auto rect = videoRect();
+    if (rect.width() <= 0 || rect.height() <= 0) return;
+    drawTestFrame(in, rect, player_->currentTime().seconds());
 }
 
 }  // namespace avfoundation

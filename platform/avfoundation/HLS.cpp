@@ -327,6 +327,7 @@ std::expected<MediaPlaylist, ParseError> parseMedia(std::string_view body, const
     bool haveTarget = false;
     bool sawSegment = false;
     std::optional<double> pendingDuration;
+    double total = 0;
     std::string pendingTitle;
     std::size_t pendingLine = 0;
     bool discontinuity = false;
@@ -363,6 +364,9 @@ std::expected<MediaPlaylist, ParseError> parseMedia(std::string_view body, const
             const auto t = parseInteger(trim(value));
             if (!t || *t > 86400)
                 return fail(n, "EXT-X-TARGETDURATION " + quote(value) + " is not a whole number of seconds");
+            // No segment fits a target of 0 (each lasts its target at most, rounded).
+            if (*t == 0)
+                return fail(n, "EXT-X-TARGETDURATION " + quote(value) + " is not a positive number of seconds");
             playlist.targetDuration = static_cast<double>(*t);
             haveTarget = true;
         } else if (tag == "#EXT-X-MEDIA-SEQUENCE") {
@@ -412,6 +416,13 @@ std::expected<MediaPlaylist, ParseError> parseMedia(std::string_view body, const
             const std::string_view duration = trim(value.substr(0, comma));
             const auto d = parseDecimal(duration);
             if (!d) return fail(n, "EXTINF duration " + quote(duration) + " is not a number");
+            // A segment without duration would leave the playhead where it is for ever.
+            if (*d <= 0) return fail(n, "EXTINF duration " + quote(duration) + " is not a positive number of seconds");
+            total += *d;
+            if (!(total <= maximumMediaPlaylistDuration)) {
+                return fail(n, "the segments up to here last longer than " +
+                                   std::to_string(static_cast<long long>(maximumMediaPlaylistDuration)) + " seconds");
+            }
             pendingDuration = *d;
             pendingTitle = comma == std::string_view::npos ? std::string() : std::string(trim(value.substr(comma + 1)));
             pendingLine = n;

@@ -30,8 +30,14 @@
 // mixes variant and segment tags, a required attribute missing, a number that is not a number (or does
 // not fit), an unterminated quoted string, a tag without its URI line, a URI that is not a valid address,
 // a media playlist without a target duration or without segments, a multivariant playlist without
-// variants.
+// variants. A media playlist's target and segment durations are positive, and its segments together last
+// at most `maximumMediaPlaylistDuration` (a sum that would overflow is refused at the segment that
+// passes the bound).
 namespace avfoundation::hls {
+
+// The longest media playlist read, in seconds (about 31 years): far beyond any stream, far within what
+// media times and the playhead can hold exactly enough.
+inline constexpr double maximumMediaPlaylistDuration = 1e9;
 
 struct Resolution {
     int width = 0;

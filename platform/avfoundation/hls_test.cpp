@@ -134,6 +134,17 @@ TEST(HLSParsing, MalformedInputIsRefusedWithTheLineAndTheReason) {
               "Malformed playlist (line 3): EXTINF duration \"abc\" is not a number");
     EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXTINF:-1,\ns.ts\n"),
               "Malformed playlist (line 3): EXTINF duration \"-1\" is not a number");
+    // Degenerate durations: nothing would ever play, or the playlist would never end.
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXTINF:0,\ns.ts\n#EXT-X-ENDLIST\n"),
+              "Malformed playlist (line 3): EXTINF duration \"0\" is not a positive number of seconds");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:0\n#EXTINF:0,\ns.ts\n#EXT-X-ENDLIST\n"),
+              "Malformed playlist (line 2): EXT-X-TARGETDURATION \"0\" is not a positive number of seconds");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXTINF:1e308,\na.ts\n#EXTINF:1e308,\nb.ts\n"),
+              "Malformed playlist (line 3): the segments up to here last longer than 1000000000 seconds");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXTINF:6e8,\na.ts\n#EXTINF:6e8,\nb.ts\n"),
+              "Malformed playlist (line 5): the segments up to here last longer than 1000000000 seconds");
+    EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXTINF:inf,\ns.ts\n"),
+              "Malformed playlist (line 3): EXTINF duration \"inf\" is not a number");
     EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXTINF:6,\n"),
               "Malformed playlist (line 3): EXTINF is not followed by a URI");
     EXPECT_EQ(failure("#EXTM3U\n#EXT-X-TARGETDURATION:6\ns.ts\n"),

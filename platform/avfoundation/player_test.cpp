@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <memory>
@@ -290,6 +291,32 @@ TEST_F(PlayerTest, PlaylistFaultsFailTheAssetAndTheItem) {
     EXPECT_TRUE(AVError::is(*error, AVError::unsupportedURL));
 }
 
+TEST_F(PlayerTest, DegenerateMediaPlaylistsFailTheItemInsteadOfWaitingForEver) {
+    // Served in place of the real media playlist, as a misbehaving origin would.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXTINF:0,\nseg0.ts\n#EXTINF:0,\nseg1.ts\n#EXT-X-ENDLIST\n",
+         "EXTINF duration \"0\" is not a positive number of seconds"},
+        {"#EXTM3U\n#EXT-X-TARGETDURATION:0\n#EXTINF:0,\nseg0.ts\n#EXT-X-ENDLIST\n",
+         "EXT-X-TARGETDURATION \"0\" is not a positive number of seconds"},
+        {"#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXTINF:1e308,\nseg0.ts\n#EXTINF:1e308,\nseg1.ts\n#EXT-X-ENDLIST\n",
+         "last longer than 1000000000 seconds"},
+        {"#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1e-9,\nseg0.ts\n#EXTINF:1e-9,\nseg1.ts\n#EXT-X-ENDLIST\n",
+         "its segments last no time"},
+    };
+    auto player = AVPlayer::create(nullptr);
+    for (const auto& [playlist, reason] : cases) {
+        server->injectFault("/vod/v/media.m3u8", {.status = 200, .body = playlist, .times = 1});
+        auto item = AVPlayerItem::create(url("/vod/master.m3u8"));
+        player->replaceCurrentItem(item);
+        player->play();
+        ASSERT_TRUE(runUntil([&] { return item->status() != Status::unknown; })) << reason;
+        ASSERT_EQ(item->status(), Status::failed) << reason;
+        EXPECT_TRUE(AVError::is(*item->error(), AVError::malformedPlaylist)) << reason;
+        EXPECT_NE(item->error()->localizedDescription().find(reason), std::string::npos)
+            << item->error()->localizedDescription();
+    }
+}
+
 TEST_F(PlayerTest, AScriptedFailureStopsPlaybackAtItsTime) {
     auto player = readyPlayer("/vod/master.m3u8", 36);
     auto item = player->currentItem();
@@ -432,4 +459,38 @@ TEST_F(PlayerTest, CurrentItemChangesAreObservableAlongTheStatusPath) {
     EXPECT_EQ(layer->videoRect(), (quartzcore::CGRect{-155.55555555555554, 0, 711.1111111111111, 400}));
     EXPECT_EQ(rawValue(AVLayerVideoGravity::resize), "AVLayerVideoGravityResize");
     EXPECT_EQ(videoGravityFromRawValue("AVLayerVideoGravityResizeAspectFill"), AVLayerVideoGravity::resizeAspectFill);
+}
+
+TEST_F(PlayerTest, TheLayerPaintsASyntheticFrameOfTheItemAtItsTime) {
+    auto layer = AVPlayerLayer::create(AVPlayer::create());
+    layer->setBounds({0, 0, 320, 320});
+    auto drawn = [&] {
+        auto ctx = coregraphics::CGRecordingContext::create({320, 320});
+        layer->render(*ctx);
+        return ctx;
+    };
+    EXPECT_TRUE(drawn()->commands(coregraphics::CGDrawCommand::Kind::drawText).empty());  // no item, no picture
+
+    auto player = readyPlayer("/vod/master.m3u8", 12);
+    layer->setPlayer(player);
+    auto first = drawn();
+    auto texts = first->commands(coregraphics::CGDrawCommand::Kind::drawText);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].text, "00:00:00.0");
+    // Everything stays inside the picture's rectangle (640 x 360 placed in 320 x 320).
+    const auto clips = first->commands(coregraphics::CGDrawCommand::Kind::clip);
+    EXPECT_TRUE(std::ranges::any_of(clips, [](const auto& c) {
+        return c.rect == quartzcore::CGRect{0, 70, 320, 180};
+    }));
+    EXPECT_EQ(drawn()->commands().size(), first->commands().size());  // the same time draws the same frame
+
+    player->play();
+    clock.advance(3.25);
+    texts = drawn()->commands(coregraphics::CGDrawCommand::Kind::drawText);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].text, "00:00:03.2");
+    const auto ball = [&] { return drawn()->commands(coregraphics::CGDrawCommand::Kind::fillPath).back().path; };
+    const auto at3 = ball();
+    clock.advance(1);
+    EXPECT_NE(ball(), at3);  // the ball moves on with the playhead
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -65,6 +66,23 @@ TEST(PropertyListTest, BothFormatsRoundTrip) {
     EXPECT_EQ(PropertyListSerialization::propertyList(*fraction)->asDate()->timeIntervalSince1970(), 1709647629.25);
     EXPECT_FALSE(PropertyListSerialization::data(PropertyList(std::nan(""))));
     EXPECT_FALSE(PropertyListSerialization::data(PropertyList(Date(1e12))));  // beyond what the format can hold
+    // Texts the writers would cut short or write as a file nobody can read are refused instead.
+    const std::vector<PropertyList> unwritable = {
+        PropertyList(std::string("a\0b", 3)), PropertyList(std::string("\x98ig")),
+        PropertyList(PropertyList::Dictionary{{std::string("\x98ig"), 1}}),
+        PropertyList(PropertyList::Array{std::string("\xed\xa0\x80")}),  // a UTF-16 surrogate
+    };
+    for (const auto& value : unwritable) {
+        for (auto format : {PropertyListSerialization::Format::xml, PropertyListSerialization::Format::binary}) {
+            auto written = PropertyListSerialization::data(value, format);
+            ASSERT_FALSE(written);
+            EXPECT_EQ(written.error().code(), 3851);
+        }
+    }
+    auto accented =
+        PropertyListSerialization::data(PropertyList("caf\u00e9 \u263a"), PropertyListSerialization::Format::binary);
+    ASSERT_TRUE(accented);
+    EXPECT_EQ(*PropertyListSerialization::propertyList(*accented)->asString(), "caf\u00e9 \u263a");
 }
 
 TEST(PropertyListTest, GarbageAndTruncatedDataAreClearErrors) {
@@ -86,6 +104,78 @@ TEST(PropertyListTest, GarbageAndTruncatedDataAreClearErrors) {
     auto missing = PropertyListSerialization::propertyList(std::string("/nonexistent/Info.plist"));
     ASSERT_FALSE(missing);
     EXPECT_NE(missing.error().localizedDescription().find("/nonexistent/Info.plist"), std::string::npos);
+}
+
+// A binary property list {key: value} from the encoded key and value objects (one-byte references).
+Data binaryDictionary(const Data& key, const Data& value) {
+    Data out = dataFromString("bplist00");
+    const std::uint8_t dictionary = static_cast<std::uint8_t>(out.size());
+    for (std::uint8_t byte : {0xD1, 0x01, 0x02}) out.push_back(byte);
+    const std::uint8_t keyAt = static_cast<std::uint8_t>(out.size());
+    out.insert(out.end(), key.begin(), key.end());
+    const std::uint8_t valueAt = static_cast<std::uint8_t>(out.size());
+    out.insert(out.end(), value.begin(), value.end());
+    const std::uint8_t table = static_cast<std::uint8_t>(out.size());
+    for (std::uint8_t offset : {dictionary, keyAt, valueAt}) out.push_back(offset);
+    const Data trailer = {0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 3,
+                          0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, table};
+    out.insert(out.end(), trailer.begin(), trailer.end());
+    return out;
+}
+
+TEST(PropertyListTest, TextsAndKeysHoldingANULCharacterAreRefusedNotAborted) {
+    using namespace std::string_literals;
+    const Data plainKey = {0x51, 'k'};
+    const Data plainValue = {0x51, 'v'};
+    const Data asciiWithNUL = {0x53, 'a', 0x00, 'b'};
+    const Data utf16WithNUL = {0x63, 0x00, 'a', 0x00, 0x00, 0x00, 'b'};
+    ASSERT_EQ(*PropertyListSerialization::propertyList(binaryDictionary(plainKey, plainValue))->find("k")->asString(),
+              "v");
+    const std::string xmlHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>";
+    const std::vector<Data> hostile = {
+        binaryDictionary(plainKey, utf16WithNUL),
+        binaryDictionary(utf16WithNUL, plainValue),
+        binaryDictionary(plainKey, asciiWithNUL),
+        binaryDictionary(asciiWithNUL, plainValue),
+        dataFromString(xmlHead + "<key>k</key><string>a\0b</string></dict></plist>"s),
+        dataFromString(xmlHead + "<key>a\0b</key><string>v</string></dict></plist>"s),
+    };
+    for (const Data& data : hostile) {
+        auto read = PropertyListSerialization::propertyList(data);
+        ASSERT_FALSE(read);
+        EXPECT_EQ(read.error().code(), 3840);
+        EXPECT_NE(read.error().localizedDescription().find("NUL character"), std::string::npos)
+            << read.error().localizedDescription();
+    }
+}
+
+TEST(PropertyListTest, OnlyRegularFilesAreReadAndTheErrorSaysWhatThePathIs) {
+    char pattern[] = "/tmp/lumora-plist-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path folder = pattern;
+    const fs::path fifo = folder / "Info.plist";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A FIFO without a writer would block a plain open for ever.
+    auto fromFIFO = PropertyListSerialization::propertyList(fifo.string());
+    ASSERT_FALSE(fromFIFO);
+    EXPECT_NE(fromFIFO.error().localizedDescription().find("\"" + fifo.string() + "\": is a FIFO, not a regular file"),
+              std::string::npos)
+        << fromFIFO.error().localizedDescription();
+    auto fromFolder = PropertyListSerialization::propertyList(folder.string());
+    ASSERT_FALSE(fromFolder);
+    EXPECT_NE(fromFolder.error().localizedDescription().find("is a folder, not a regular file"), std::string::npos)
+        << fromFolder.error().localizedDescription();
+    auto fromDevice = PropertyListSerialization::propertyList(std::string("/dev/zero"));
+    ASSERT_FALSE(fromDevice);
+    EXPECT_NE(fromDevice.error().localizedDescription().find("is a character device"), std::string::npos);
+    // A regular file behind a link is read.
+    const fs::path file = folder / "real.plist";
+    ASSERT_TRUE(PropertyListSerialization::write(sample(), file.string()));
+    fs::create_symlink(file, folder / "link.plist");
+    auto throughLink = PropertyListSerialization::propertyList((folder / "link.plist").string());
+    ASSERT_TRUE(throughLink) << throughLink.error().localizedDescription();
+    EXPECT_EQ(*throughLink, sample());
+    fs::remove_all(folder);
 }
 
 class BundleTest : public ::testing::Test {

@@ -1,6 +1,8 @@
 #include "keychain/SimpleKeychain.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,10 +11,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "foundation/LogChannel.h"
 
 namespace simplekeychain {
 
@@ -24,26 +29,13 @@ constexpr int kVersion = 1;
 constexpr std::size_t kMaximumItemBytes = 1u << 20;
 constexpr std::size_t kMaximumFileBytes = 2 * kMaximumItemBytes + 4096;
 
-std::mutex& logMutex() {
-    static std::mutex m;
-    return m;
-}
-LogHandler& logHandler() {
-    static auto* handler = new LogHandler();  // never destroyed: read from worker threads until exit
-    return *handler;
+foundation::LogChannel& channel() {
+    static auto* logChannel = new foundation::LogChannel("SimpleKeychain");  // never destroyed: read from worker threads until exit
+    return *logChannel;
 }
 
 void log(const std::string& line) {
-    LogHandler handler;
-    {
-        std::lock_guard lock(logMutex());
-        handler = logHandler();
-    }
-    if (handler) {
-        handler(line);
-    } else {
-        std::fprintf(stderr, "[SimpleKeychain] %s\n", line.c_str());
-    }
+    channel().log(line);
 }
 
 std::string errnoText(const char* what, const std::string& path) {
@@ -112,11 +104,67 @@ std::expected<void, foundation::Error> makeDirectories(const std::string& path) 
             return failure(SimpleKeychainError::storageFailure(errnoText("cannot make the folder", prefix)));
         }
     }
+    return {};
+}
+
+// Keeps the keychain folder private. Anyone who may write in it may replace or plant items, and anyone who
+// may read it learns which items exist: a folder of ours is tightened to 0700; a folder of someone else's
+// that others may write is refused. Nothing when the folder does not exist.
+std::expected<bool, foundation::Error> secureFolder(const std::string& path) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    if (::stat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT) return false;
+        return failure(SimpleKeychainError::storageFailure(errnoText("cannot examine the folder", path)));
+    }
+    if (!S_ISDIR(info.st_mode)) {
         return failure(SimpleKeychainError::storageFailure("the keychain folder " + path + " is not a folder"));
     }
-    return {};
+    if ((info.st_mode & 077) == 0) return true;
+    if (info.st_uid == ::geteuid()) {
+        if (::chmod(path.c_str(), 0700) != 0) {
+            return failure(SimpleKeychainError::storageFailure(errnoText("cannot restrict the folder", path)));
+        }
+        return true;
+    }
+    if (info.st_mode & 022) {
+        return failure(SimpleKeychainError::storageFailure("the keychain folder " + path +
+                                                           " belongs to another user and others may write in it"));
+    }
+    return true;
+}
+
+// The process that wrote a temporary file "<item>.tmp.<pid>.<n>", when the name is one.
+std::optional<pid_t> temporaryFileWriter(std::string_view name) {
+    const auto marker = name.find(".item.tmp.");
+    if (marker == std::string_view::npos) return std::nullopt;
+    const std::string_view rest = name.substr(marker + 10);
+    const auto dot = rest.find('.');
+    if (dot == std::string_view::npos || dot == 0) return std::nullopt;
+    pid_t pid = 0;
+    for (char c : rest.substr(0, dot)) {
+        if (c < '0' || c > '9' || pid > 100'000'000) return std::nullopt;
+        pid = pid * 10 + (c - '0');
+    }
+    return pid;
+}
+
+// Removes the temporary files that writers killed before their rename left behind: each holds a whole
+// record. A file whose writer still runs (this process included) may be a write under way and is kept.
+void removeStaleTemporaryFiles(const std::string& folder) {
+    DIR* directory = ::opendir(folder.c_str());
+    if (!directory) return;
+    std::vector<std::string> stale;
+    while (const dirent* entry = ::readdir(directory)) {
+        const auto writer = temporaryFileWriter(entry->d_name);
+        if (!writer || *writer <= 0 || *writer == ::getpid()) continue;
+        if (::kill(*writer, 0) == 0 || errno != ESRCH) continue;
+        stale.emplace_back(entry->d_name);
+    }
+    ::closedir(directory);
+    for (const auto& name : stale) {
+        if (::unlink((folder + "/" + name).c_str()) == 0)
+            log("removed " + name + ", left by a write that never finished");
+    }
 }
 
 bool writeAll(int fd, const std::string& bytes) {
@@ -177,8 +225,7 @@ std::string SimpleKeychainError::localizedDescription() const {
 }
 
 LogHandler setLogHandler(LogHandler handler) {
-    std::lock_guard lock(logMutex());
-    return std::exchange(logHandler(), std::move(handler));
+    return channel().setHandler(std::move(handler));
 }
 
 std::optional<std::string> SimpleKeychain::defaultDirectory() {
@@ -207,6 +254,8 @@ std::expected<void, foundation::Error> SimpleKeychain::set(const foundation::Dat
     if (data.size() > kMaximumItemBytes)
         return failure(SimpleKeychainError::storageFailure("the item is larger than 1 MiB"));
     if (auto made = makeDirectories(directory_); !made) return made;
+    if (auto secured = secureFolder(directory_); !secured) return std::unexpected(secured.error());
+    removeStaleTemporaryFiles(directory_);
 
     const nlohmann::json record = {{"format", kFormat},       {"version", kVersion},   {"service", service_},
                                    {"key", std::string(key)}, {"length", data.size()}, {"data", hexEncoded(data)}};
@@ -248,17 +297,24 @@ std::expected<foundation::Data, foundation::Error> SimpleKeychain::data(std::str
     if (key.empty()) return failure(SimpleKeychainError::invalidKey());
     if (directory_.empty())
         return failure(SimpleKeychainError::storageFailure("no keychain folder (set LUMORA_KEYCHAIN_DIR)"));
+    auto secured = secureFolder(directory_);
+    if (!secured) return std::unexpected(secured.error());
+    if (!*secured) return failure(SimpleKeychainError::itemNotFound());
     const std::string path = itemPath(key);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        if (errno == ENOENT) return failure(SimpleKeychainError::itemNotFound());
-        return failure(SimpleKeychainError::storageFailure(errnoText("cannot open", path)));
-    }
     auto damaged = [&](const std::string& reason) {
         log("the item \"" + std::string(key) + "\" of service \"" + service_ + "\" is damaged (" + reason +
             "); it reads as absent");
         return failure(SimpleKeychainError::itemNotFound());
     };
+    // Without waiting (a FIFO would block until a writer came) and without following a link; only a
+    // regular file can be an item.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT) return failure(SimpleKeychainError::itemNotFound());
+        if (errno == ELOOP) return damaged("a link, not a regular file");
+        if (errno == ENXIO || errno == ENODEV) return damaged("not a regular file");
+        return failure(SimpleKeychainError::storageFailure(errnoText("cannot open", path)));
+    }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);

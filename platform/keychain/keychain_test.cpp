@@ -1,5 +1,9 @@
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <functional>
 
 #include <cstdlib>
 #include <filesystem>
@@ -158,6 +162,93 @@ TEST_F(KeychainTest, DamagedItemsReadAsAbsentWithAReasonButNoContents) {
     // Writing again repairs the item.
     ASSERT_TRUE(keychain.set("fresh", "credentials"));
     EXPECT_EQ(keychain.string("credentials"), "fresh");
+}
+
+TEST_F(KeychainTest, TheNextWriteRemovesTemporaryFilesOfWritersThatDied) {
+    SimpleKeychain keychain("svc", folder());
+    ASSERT_TRUE(keychain.set("secret", "credentials"));
+    const std::string path = keychain.itemPath("credentials");
+    const std::string record = read(path);
+    // A writer that died before its rename: a process that has ended and been reaped.
+    const pid_t dead = ::fork();
+    ASSERT_GE(dead, 0);
+    if (dead == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    const std::string deadWriter = ".tmp." + std::to_string(dead);
+    write(path + deadWriter + ".0", record);
+    write(path + deadWriter + ".1", record.substr(0, 10));
+    write(keychain.itemPath("other") + deadWriter + ".2", record);
+    // Writers that still run may be in the middle of their write: this process, and its parent.
+    const std::string ours = path + ".tmp." + std::to_string(::getpid()) + ".999";
+    const std::string parents = path + ".tmp." + std::to_string(::getppid()) + ".5";
+    write(ours, record);
+    write(parents, record);
+    write((fs::path(folder()) / "notes.tmp.1.2").string(), "not ours");
+
+    logs_.clear();
+    ASSERT_TRUE(keychain.set("newer", "credentials"));
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder())) left.push_back(entry.path().string());
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected = {path, ours, parents, (fs::path(folder()) / "notes.tmp.1.2").string()};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
+    EXPECT_EQ(logs().size(), 3u);
+    EXPECT_EQ(keychain.string("credentials"), "newer");
+}
+
+TEST_F(KeychainTest, AnItemThatIsNotARegularFileReadsAsAbsentWithoutWaiting) {
+    SimpleKeychain keychain("svc", folder());
+    ASSERT_TRUE(keychain.set("secret", "credentials"));
+    const std::string path = keychain.itemPath("credentials");
+    const std::string elsewhere = (dir_ / "elsewhere.item").string();
+    ASSERT_EQ(::rename(path.c_str(), elsewhere.c_str()), 0);
+
+    const std::vector<std::pair<std::string, std::function<void()>>> impostors = {
+        {"FIFO", [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }},  // no writer: a plain open would block
+        {"link", [&] { ASSERT_EQ(::symlink(elsewhere.c_str(), path.c_str()), 0); }},
+        {"folder", [&] { ASSERT_EQ(::mkdir(path.c_str(), 0700), 0); }},
+    };
+    for (const auto& [kind, make] : impostors) {
+        make();
+        logs_.clear();
+        auto data = keychain.data("credentials");
+        ASSERT_FALSE(data) << kind;
+        EXPECT_EQ(codeOf(data.error()), SimpleKeychainError::Code::itemNotFound) << kind;
+        ASSERT_EQ(logs().size(), 1u) << kind;
+        EXPECT_NE(logs().front().find("not a regular file"), std::string::npos) << logs().front();
+        fs::remove(path);
+    }
+}
+
+TEST_F(KeychainTest, TheFolderIsKeptPrivate) {
+    fs::create_directories(folder());
+    ASSERT_EQ(::chmod(folder().c_str(), 0777), 0);
+    SimpleKeychain keychain("svc", folder());
+    ASSERT_TRUE(keychain.set("secret", "credentials"));
+    struct stat info {};
+    ASSERT_EQ(::stat(folder().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    // Reading tightens it too.
+    ASSERT_EQ(::chmod(folder().c_str(), 0755), 0);
+    EXPECT_EQ(keychain.string("credentials"), "secret");
+    ASSERT_EQ(::stat(folder().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    // A folder of another user's that others may write cannot be made private, and is not used.
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a folder to another user needs root";
+    ASSERT_EQ(::chown(folder().c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(folder().c_str(), 0777), 0);
+    auto stored = keychain.set("planted", "credentials");
+    auto read = keychain.data("credentials");
+    ASSERT_FALSE(stored);
+    ASSERT_FALSE(read);
+    for (const foundation::Error& error : {stored.error(), read.error()}) {
+        EXPECT_EQ(codeOf(error), SimpleKeychainError::Code::storageFailure);
+        EXPECT_NE(error.localizedDescription().find("belongs to another user and others may write in it"),
+                  std::string::npos)
+            << error.localizedDescription();
+    }
 }
 
 TEST_F(KeychainTest, UnusableFolderIsAStorageFailure) {

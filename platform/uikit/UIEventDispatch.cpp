@@ -43,6 +43,26 @@ bool accepts(const std::vector<UIPress::PressType>& types, UIPress::PressType ty
     return std::find(types.begin(), types.end(), type) != types.end();
 }
 
+std::vector<std::shared_ptr<UIGestureRecognizer>> live(const std::vector<std::weak_ptr<UIGestureRecognizer>>& list) {
+    std::vector<std::shared_ptr<UIGestureRecognizer>> result;
+    for (const auto& w : list) {
+        if (auto r = w.lock()) result.push_back(std::move(r));
+    }
+    return result;
+}
+
+// The touches or presses that `recognizer` receives.
+template <class Item>
+std::vector<std::shared_ptr<Item>> receivedBy(const std::vector<std::shared_ptr<Item>>& items,
+                                              const UIGestureRecognizer* recognizer) {
+    std::vector<std::shared_ptr<Item>> result;
+    if (!recognizer) return result;
+    for (const auto& item : items) {
+        if (containsPointer(item->gestureRecognizers(), recognizer)) result.push_back(item);
+    }
+    return result;
+}
+
 }  // namespace
 
 // ---- UITouch, UIPress, events -----------------------------------------------------------------------------
@@ -61,22 +81,14 @@ CGPoint UITouch::previousLocation(const std::shared_ptr<UIView>& in) const {
 }
 
 std::vector<std::shared_ptr<UIGestureRecognizer>> UITouch::gestureRecognizers() const {
-    std::vector<std::shared_ptr<UIGestureRecognizer>> result;
-    for (const auto& w : state_->recognizers) {
-        if (auto r = w.lock()) result.push_back(std::move(r));
-    }
-    return result;
+    return live(state_->recognizers);
 }
 
 UIPress::UIPress() : state_(std::make_unique<detail::PressState>()) {}
 UIPress::~UIPress() = default;
 
 std::vector<std::shared_ptr<UIGestureRecognizer>> UIPress::gestureRecognizers() const {
-    std::vector<std::shared_ptr<UIGestureRecognizer>> result;
-    for (const auto& w : state_->recognizers) {
-        if (auto r = w.lock()) result.push_back(std::move(r));
-    }
-    return result;
+    return live(state_->recognizers);
 }
 
 std::shared_ptr<UIEvent> UIEvent::create(EventType type, UITouchSet touches, double timestamp) {
@@ -94,12 +106,7 @@ std::optional<UITouchSet> UIEvent::touches(const std::shared_ptr<UIView>& forVie
 }
 
 std::optional<UITouchSet> UIEvent::touches(const std::shared_ptr<UIGestureRecognizer>& forRecognizer) const {
-    if (!forRecognizer) return std::nullopt;
-    UITouchSet result;
-    for (const auto& t : touches_) {
-        auto list = t->gestureRecognizers();
-        if (containsPointer(list, forRecognizer.get())) result.push_back(t);
-    }
+    UITouchSet result = receivedBy(touches_, forRecognizer.get());
     if (result.empty()) return std::nullopt;
     return result;
 }
@@ -109,20 +116,139 @@ std::shared_ptr<UIPressesEvent> UIPressesEvent::create(UIPressSet presses, doubl
 }
 
 UIPressSet UIPressesEvent::presses(const std::shared_ptr<UIGestureRecognizer>& forRecognizer) const {
-    UIPressSet result;
-    if (!forRecognizer) return result;
-    for (const auto& p : presses_) {
-        auto list = p->gestureRecognizers();
-        if (containsPointer(list, forRecognizer.get())) result.push_back(p);
-    }
-    return result;
+    return receivedBy(presses_, forRecognizer.get());
 }
 
 namespace detail {
 
+// What differs between touches and presses on their way to recognisers and targets; the way itself is
+// one (dispatchItems). Nested in the dispatcher for its access to the toolkit's internals.
+struct EventDispatcher::TouchTraits {
+    using Item = UITouch;
+    using Phase = UITouch::Phase;
+    using Event = UIEvent;
+    using Target = UIView;
+    static constexpr Phase order[] = {Phase::began, Phase::moved, Phase::ended, Phase::cancelled};
+
+    static const UITouchSet& items(const UIEvent& event) { return event.allTouches(); }
+    static bool changed(const UITouch& t) { return t.phase_ != Phase::stationary && !t.state_->finished; }
+    static Phase phase(const UITouch& t) { return t.phase_; }
+    static const auto& recognizers(const UITouch& t) { return t.state_->recognizers; }
+    static UITouchSet& received(UIGestureRecognizer& r) { return r.touches_; }
+    static void took(UIGestureRecognizer& r, const UITouch& t) { r.window_ = t.window_; }
+    // Recognisers that have decided still follow where their touches are.
+    static void regrouped(UIGestureRecognizer& r) { r.updateCentroid(); }
+    static void feed(UIGestureRecognizer& r, Phase phase, const UITouchSet& group, const UIEvent& event) {
+        switch (phase) {
+            case Phase::began:
+                r.touchesBegan(group, event);
+                break;
+            case Phase::moved:
+                r.touchesMoved(group, event);
+                break;
+            case Phase::ended:
+                r.touchesEnded(group, event);
+                break;
+            default:
+                r.touchesCancelled(group, event);
+                break;
+        }
+    }
+    // The view a touch goes to now, nothing when it goes nowhere or recognisers hold it back.
+    static std::shared_ptr<UIView> target(EventDispatcher& dispatcher, const std::shared_ptr<UITouch>& t, Phase phase,
+                                          const std::shared_ptr<UIEvent>& event) {
+        auto& st = *t->state_;
+        if (!t->view_ || !st.deliversToView || st.viewDone) return nullptr;
+        if (dispatcher.isHeld(*t, phase)) {
+            st.held.push_back(HeldDelivery{phase, event});
+            return nullptr;
+        }
+        if (phase == Phase::began) st.viewBegan = true;
+        if (phase == Phase::ended || phase == Phase::cancelled) st.viewDone = true;
+        return t->view_;
+    }
+    static void deliver(UIView& view, Phase phase, const UITouchSet& touches, const UIEvent* event) {
+        switch (phase) {
+            case Phase::began:
+                view.touchesBegan(touches, event);
+                break;
+            case Phase::moved:
+                view.touchesMoved(touches, event);
+                break;
+            case Phase::ended:
+                view.touchesEnded(touches, event);
+                break;
+            default:
+                view.touchesCancelled(touches, event);
+                break;
+        }
+    }
+};
+
+struct EventDispatcher::PressTraits {
+    using Item = UIPress;
+    using Phase = UIPress::Phase;
+    using Event = UIPressesEvent;
+    using Target = UIResponder;
+    static constexpr Phase order[] = {Phase::began, Phase::ended, Phase::cancelled};
+
+    static const UIPressSet& items(const UIPressesEvent& event) { return event.allPresses(); }
+    static bool changed(const UIPress& p) { return p.phase_ != Phase::stationary && p.phase_ != Phase::changed; }
+    static Phase phase(const UIPress& p) { return p.phase_; }
+    static const auto& recognizers(const UIPress& p) { return p.state_->recognizers; }
+    static UIPressSet& received(UIGestureRecognizer& r) { return r.presses_; }
+    static void took(UIGestureRecognizer&, const UIPress&) {}
+    static void regrouped(UIGestureRecognizer&) {}
+    static void feed(UIGestureRecognizer& r, Phase phase, const UIPressSet& group, const UIPressesEvent& event) {
+        if (phase == Phase::began) {
+            r.pressesBegan(group, event);
+        } else if (phase == Phase::ended) {
+            r.pressesEnded(group, event);
+        } else {
+            r.pressesCancelled(group, event);
+        }
+    }
+    // The responder a press goes to now; nothing once it has had its end.
+    static std::shared_ptr<UIResponder> target(EventDispatcher&, const std::shared_ptr<UIPress>& p, Phase phase,
+                                               const std::shared_ptr<UIPressesEvent>&) {
+        auto responder = p->responder_.lock();
+        auto& st = *p->state_;
+        if (!responder || st.responderDone) return nullptr;
+        if (phase == Phase::began) st.responderBegan = true;
+        if (phase != Phase::began) st.responderDone = true;
+        return responder;
+    }
+    static void deliver(UIResponder& responder, Phase phase, const UIPressSet& presses, const UIPressesEvent* event) {
+        if (phase == Phase::began) {
+            responder.pressesBegan(presses, event);
+        } else if (phase == Phase::ended) {
+            responder.pressesEnded(presses, event);
+        } else {
+            responder.pressesCancelled(presses, event);
+        }
+    }
+};
+
 EventDispatcher& EventDispatcher::shared() {
     static EventDispatcher dispatcher;
     return dispatcher;
+}
+
+// The recognisers from `view` up to its window that take an item of this type and whose delegates agree.
+template <class Item, class Type>
+void EventDispatcher::attachRecognizers(const std::shared_ptr<UIView>& view, Item& item, Type type) {
+    for (auto v = view; v; v = v->superview()) {
+        for (const auto& r : v->gestureRecognizers()) {
+            if constexpr (std::is_same_v<Item, UITouch>) {
+                if (!r->isEnabled() || !accepts(r->allowedTouchTypes(), type)) continue;
+            } else {
+                if (!r->isEnabled() || !accepts(r->allowedPressTypes(), type)) continue;
+            }
+            if (isFinalState(r->state())) continue;
+            if (auto d = r->delegate().lock(); d && !d->gestureRecognizerShouldReceive(*r, item)) continue;
+            item.state_->recognizers.push_back(r);
+        }
+    }
 }
 
 // ---- Making touch events ----------------------------------------------------------------------------------
@@ -142,6 +268,15 @@ void EventDispatcher::sendThroughApplication(const std::shared_ptr<UIEvent>& eve
     currentEvent_ = previous;
 }
 
+void EventDispatcher::holdStill(const std::shared_ptr<UIWindow>& window) {
+    for (const auto& a : active_) {
+        if (a->window_.lock() == window) {
+            a->previousLocation_ = a->location_;
+            a->phase_ = UITouch::Phase::stationary;
+        }
+    }
+}
+
 std::vector<std::shared_ptr<UITouch>> EventDispatcher::beginTouches(const std::shared_ptr<UIWindow>& window,
                                                                     const std::vector<CGPoint>& points) {
     std::vector<std::shared_ptr<UITouch>> made;
@@ -149,12 +284,7 @@ std::vector<std::shared_ptr<UITouch>> EventDispatcher::beginTouches(const std::s
     // Touches of windows that are gone can never end: drop them.
     std::erase_if(active_, [](const auto& a) { return a->window_.expired(); });
     double t = now();
-    for (const auto& a : active_) {
-        if (a->window_.lock() == window) {
-            a->previousLocation_ = a->location_;
-            a->phase_ = UITouch::Phase::stationary;
-        }
-    }
+    holdStill(window);
     for (CGPoint p : points) {
         auto touch = std::shared_ptr<UITouch>(new UITouch());
         touch->phase_ = UITouch::Phase::began;
@@ -172,14 +302,7 @@ std::vector<std::shared_ptr<UITouch>> EventDispatcher::beginTouches(const std::s
                     if (other->view_ == hit && !other->state_->finished) touch->state_->deliversToView = false;
                 }
             }
-            for (auto v = hit; v; v = v->superview()) {
-                for (const auto& r : v->gestureRecognizers()) {
-                    if (!r->isEnabled() || !accepts(r->allowedTouchTypes(), touch->type_)) continue;
-                    if (isFinalState(r->state())) continue;
-                    if (auto d = r->delegate().lock(); d && !d->gestureRecognizerShouldReceive(*r, *touch)) continue;
-                    touch->state_->recognizers.push_back(r);
-                }
-            }
+            attachRecognizers(hit, *touch, touch->type_);
         }
         active_.push_back(touch);
         made.push_back(touch);
@@ -196,12 +319,7 @@ void EventDispatcher::moveTouches(const std::vector<std::pair<std::shared_ptr<UI
     }
     if (!window) return;
     double t = now();
-    for (const auto& a : active_) {
-        if (a->window_.lock() == window) {
-            a->previousLocation_ = a->location_;
-            a->phase_ = UITouch::Phase::stationary;
-        }
-    }
+    holdStill(window);
     for (const auto& [touch, point] : moves) {
         if (!touch || touch->state_->finished || touch->window_.lock() != window) continue;
         touch->location_ = point;
@@ -213,33 +331,20 @@ void EventDispatcher::moveTouches(const std::vector<std::pair<std::shared_ptr<UI
 }
 
 void EventDispatcher::endTouches(const UITouchSet& touches) {
-    std::shared_ptr<UIWindow> window;
-    for (const auto& t : touches) {
-        if (t && !t->state_->finished) window = t->window_.lock();
-    }
-    if (!window) return;
-    double ts = now();
-    for (const auto& a : active_) {
-        if (a->window_.lock() == window) {
-            a->previousLocation_ = a->location_;
-            a->phase_ = UITouch::Phase::stationary;
-        }
-    }
-    for (const auto& t : touches) {
-        if (!t || t->state_->finished || t->window_.lock() != window) continue;
-        t->phase_ = UITouch::Phase::ended;
-        t->timestamp_ = ts;
-    }
-    sendThroughApplication(makeTouchEvent(window));
-    retireFinished();
+    finishTouches(touches, UITouch::Phase::ended);
 }
 
 void EventDispatcher::cancelTouches(const UITouchSet& touches) {
+    finishTouches(touches, UITouch::Phase::cancelled);
+}
+
+void EventDispatcher::finishTouches(const UITouchSet& touches, UITouch::Phase phase) {
     std::shared_ptr<UIWindow> window;
     for (const auto& t : touches) {
         if (t && !t->state_->finished) window = t->window_.lock();
     }
     if (!window) {
+        if (phase != UITouch::Phase::cancelled) return;
         // The window is gone: nothing can receive the cancellation; just take the touches off the screen.
         for (const auto& t : touches) {
             if (!t || t->state_->finished) continue;
@@ -250,15 +355,10 @@ void EventDispatcher::cancelTouches(const UITouchSet& touches) {
         return;
     }
     double ts = now();
-    for (const auto& a : active_) {
-        if (a->window_.lock() == window) {
-            a->previousLocation_ = a->location_;
-            a->phase_ = UITouch::Phase::stationary;
-        }
-    }
+    holdStill(window);
     for (const auto& t : touches) {
         if (!t || t->state_->finished || t->window_.lock() != window) continue;
-        t->phase_ = UITouch::Phase::cancelled;
+        t->phase_ = phase;
         t->timestamp_ = ts;
     }
     sendThroughApplication(makeTouchEvent(window));
@@ -297,16 +397,7 @@ std::shared_ptr<UIPress> EventDispatcher::beginPress(UIPress::PressType type, st
     press->timestamp_ = now();
     press->responder_ = responder;
     for (const auto& p : activePresses_) p->phase_ = UIPress::Phase::stationary;
-    if (auto view = std::dynamic_pointer_cast<UIView>(responder)) {
-        for (auto v = view; v; v = v->superview()) {
-            for (const auto& r : v->gestureRecognizers()) {
-                if (!r->isEnabled() || !accepts(r->allowedPressTypes(), type)) continue;
-                if (isFinalState(r->state())) continue;
-                if (auto d = r->delegate().lock(); d && !d->gestureRecognizerShouldReceive(*r, *press)) continue;
-                press->state_->recognizers.push_back(r);
-            }
-        }
-    }
+    if (auto view = std::dynamic_pointer_cast<UIView>(responder)) attachRecognizers(view, *press, type);
     activePresses_.push_back(press);
     sendThroughApplication(UIPressesEvent::create(activePresses_, press->timestamp_));
     retireFinished();
@@ -314,20 +405,18 @@ std::shared_ptr<UIPress> EventDispatcher::beginPress(UIPress::PressType type, st
 }
 
 void EventDispatcher::endPress(const std::shared_ptr<UIPress>& press) {
-    if (!press || press->phase_ == UIPress::Phase::ended || press->phase_ == UIPress::Phase::cancelled) return;
-    if (!containsPointer(activePresses_, press.get())) return;
-    for (const auto& p : activePresses_) p->phase_ = UIPress::Phase::stationary;
-    press->phase_ = UIPress::Phase::ended;
-    press->timestamp_ = now();
-    sendThroughApplication(UIPressesEvent::create(activePresses_, press->timestamp_));
-    retireFinished();
+    finishPress(press, UIPress::Phase::ended);
 }
 
 void EventDispatcher::cancelPress(const std::shared_ptr<UIPress>& press) {
+    finishPress(press, UIPress::Phase::cancelled);
+}
+
+void EventDispatcher::finishPress(const std::shared_ptr<UIPress>& press, UIPress::Phase phase) {
     if (!press || press->phase_ == UIPress::Phase::ended || press->phase_ == UIPress::Phase::cancelled) return;
     if (!containsPointer(activePresses_, press.get())) return;
     for (const auto& p : activePresses_) p->phase_ = UIPress::Phase::stationary;
-    press->phase_ = UIPress::Phase::cancelled;
+    press->phase_ = phase;
     press->timestamp_ = now();
     sendThroughApplication(UIPressesEvent::create(activePresses_, press->timestamp_));
     retireFinished();
@@ -341,171 +430,70 @@ void EventDispatcher::dispatch(const std::shared_ptr<UIEvent>& event) {
     auto previous = currentEvent_;
     currentEvent_ = event;
     if (event->type() == UIEvent::EventType::touches) {
-        dispatchTouches(event);
+        dispatchItems<TouchTraits>(event);
     } else if (event->type() == UIEvent::EventType::presses) {
-        if (auto presses = std::dynamic_pointer_cast<UIPressesEvent>(event)) dispatchPresses(presses);
+        if (auto presses = std::dynamic_pointer_cast<UIPressesEvent>(event)) dispatchItems<PressTraits>(presses);
     }
     currentEvent_ = previous;
 }
 
-void EventDispatcher::dispatchTouches(const std::shared_ptr<UIEvent>& event) {
-    using Phase = UITouch::Phase;
-    static constexpr Phase order[] = {Phase::began, Phase::moved, Phase::ended, Phase::cancelled};
-
-    UITouchSet changed;
-    for (const auto& t : event->allTouches()) {
-        if (t->phase_ != Phase::stationary && !t->state_->finished) changed.push_back(t);
+// Recognisers first, each given the changed items it receives, phase by phase in the order the items list
+// them; then the items' targets (the touch's view, the press's responder), grouped by target, phase by
+// phase.
+template <class Traits>
+void EventDispatcher::dispatchItems(const std::shared_ptr<typename Traits::Event>& event) {
+    using Item = typename Traits::Item;
+    std::vector<std::shared_ptr<Item>> changed;
+    for (const auto& item : Traits::items(*event)) {
+        if (Traits::changed(*item)) changed.push_back(item);
     }
 
-    // Recognisers first, in the order their touches list them.
     std::vector<std::shared_ptr<UIGestureRecognizer>> recognizers;
-    for (const auto& t : changed) {
-        for (const auto& w : t->state_->recognizers) {
+    for (const auto& item : changed) {
+        for (const auto& w : Traits::recognizers(*item)) {
             auto r = w.lock();
             if (r && !containsPointer(recognizers, r.get())) recognizers.push_back(r);
         }
     }
     for (const auto& r : recognizers) {
-        for (Phase phase : order) {
+        for (auto phase : Traits::order) {
             if (!r->isEnabled()) break;
-            UITouchSet group;
-            for (const auto& t : changed) {
-                if (t->phase_ != phase || !listsRecognizer(t->state_->recognizers, r.get())) continue;
-                if (phase == Phase::began) {
+            std::vector<std::shared_ptr<Item>> group;
+            for (const auto& item : changed) {
+                if (Traits::phase(*item) != phase || !listsRecognizer(Traits::recognizers(*item), r.get())) continue;
+                auto& received = Traits::received(*r);
+                if (phase == Traits::order[0]) {
                     if (isFinalState(r->state_)) continue;
                     GestureArena::shared().participate(*r);
-                    if (!containsPointer(r->touches_, t.get())) r->touches_.push_back(t);
-                    r->window_ = t->window_;
-                } else if (!containsPointer(r->touches_, t.get())) {
+                    if (!containsPointer(received, item.get())) received.push_back(item);
+                    Traits::took(*r, *item);
+                } else if (!containsPointer(received, item.get())) {
                     continue;
                 }
-                group.push_back(t);
+                group.push_back(item);
             }
             if (group.empty()) continue;
-            bool finished = isFinalState(r->state_);
-            r->updateCentroid();
-            if (finished) continue;  // a recogniser that has decided ignores its touches until reset
-            switch (phase) {
-                case Phase::began:
-                    r->touchesBegan(group, *event);
-                    break;
-                case Phase::moved:
-                    r->touchesMoved(group, *event);
-                    break;
-                case Phase::ended:
-                    r->touchesEnded(group, *event);
-                    break;
-                default:
-                    r->touchesCancelled(group, *event);
-                    break;
-            }
+            const bool decided = isFinalState(r->state_);
+            Traits::regrouped(*r);
+            if (decided) continue;  // a recogniser that has decided ignores its items until reset
+            Traits::feed(*r, phase, group, *event);
         }
     }
 
-    // Then the views, grouped by view.
-    for (Phase phase : order) {
-        std::vector<std::pair<std::shared_ptr<UIView>, UITouchSet>> groups;
-        for (const auto& t : changed) {
-            if (t->phase_ != phase) continue;
-            auto& st = *t->state_;
-            if (!t->view_ || !st.deliversToView || st.viewDone) continue;
-            if (isHeld(*t, phase)) {
-                st.held.push_back(HeldDelivery{phase, event});
-                continue;
-            }
-            if (phase == Phase::began) st.viewBegan = true;
-            if (phase == Phase::ended || phase == Phase::cancelled) st.viewDone = true;
-            auto it = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == t->view_; });
+    for (auto phase : Traits::order) {
+        std::vector<std::pair<std::shared_ptr<typename Traits::Target>, std::vector<std::shared_ptr<Item>>>> groups;
+        for (const auto& item : changed) {
+            if (Traits::phase(*item) != phase) continue;
+            auto target = Traits::target(*this, item, phase, event);
+            if (!target) continue;
+            auto it = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == target; });
             if (it == groups.end()) {
-                groups.emplace_back(t->view_, UITouchSet{t});
+                groups.emplace_back(std::move(target), std::vector<std::shared_ptr<Item>>{item});
             } else {
-                it->second.push_back(t);
+                it->second.push_back(item);
             }
         }
-        for (const auto& [view, touches] : groups) {
-            switch (phase) {
-                case Phase::began:
-                    view->touchesBegan(touches, event.get());
-                    break;
-                case Phase::moved:
-                    view->touchesMoved(touches, event.get());
-                    break;
-                case Phase::ended:
-                    view->touchesEnded(touches, event.get());
-                    break;
-                default:
-                    view->touchesCancelled(touches, event.get());
-                    break;
-            }
-        }
-    }
-}
-
-void EventDispatcher::dispatchPresses(const std::shared_ptr<UIPressesEvent>& event) {
-    using Phase = UIPress::Phase;
-    static constexpr Phase order[] = {Phase::began, Phase::ended, Phase::cancelled};
-
-    UIPressSet changed;
-    for (const auto& p : event->allPresses()) {
-        if (p->phase_ != Phase::stationary && p->phase_ != Phase::changed) changed.push_back(p);
-    }
-    std::vector<std::shared_ptr<UIGestureRecognizer>> recognizers;
-    for (const auto& p : changed) {
-        for (const auto& w : p->state_->recognizers) {
-            auto r = w.lock();
-            if (r && !containsPointer(recognizers, r.get())) recognizers.push_back(r);
-        }
-    }
-    for (const auto& r : recognizers) {
-        for (Phase phase : order) {
-            if (!r->isEnabled()) break;
-            UIPressSet group;
-            for (const auto& p : changed) {
-                if (p->phase_ != phase || !listsRecognizer(p->state_->recognizers, r.get())) continue;
-                if (phase == Phase::began) {
-                    if (isFinalState(r->state_)) continue;
-                    GestureArena::shared().participate(*r);
-                    if (!containsPointer(r->presses_, p.get())) r->presses_.push_back(p);
-                } else if (!containsPointer(r->presses_, p.get())) {
-                    continue;
-                }
-                group.push_back(p);
-            }
-            if (group.empty() || isFinalState(r->state_)) continue;
-            if (phase == Phase::began) {
-                r->pressesBegan(group, *event);
-            } else if (phase == Phase::ended) {
-                r->pressesEnded(group, *event);
-            } else {
-                r->pressesCancelled(group, *event);
-            }
-        }
-    }
-    for (Phase phase : order) {
-        std::vector<std::pair<std::shared_ptr<UIResponder>, UIPressSet>> groups;
-        for (const auto& p : changed) {
-            if (p->phase_ != phase) continue;
-            auto responder = p->responder_.lock();
-            auto& st = *p->state_;
-            if (!responder || st.responderDone) continue;
-            if (phase == Phase::began) st.responderBegan = true;
-            if (phase != Phase::began) st.responderDone = true;
-            auto it = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == responder; });
-            if (it == groups.end()) {
-                groups.emplace_back(responder, UIPressSet{p});
-            } else {
-                it->second.push_back(p);
-            }
-        }
-        for (const auto& [responder, presses] : groups) {
-            if (phase == Phase::began) {
-                responder->pressesBegan(presses, event.get());
-            } else if (phase == Phase::ended) {
-                responder->pressesEnded(presses, event.get());
-            } else {
-                responder->pressesCancelled(presses, event.get());
-            }
-        }
+        for (const auto& [target, items] : groups) Traits::deliver(*target, phase, items, event.get());
     }
 }
 

@@ -77,7 +77,7 @@ void AuthManager::login(std::string email, std::string password, AccountCompleti
                 if (auto saved = self->dependencies_.credentialsManager->store(*result); !saved) return saved.error();
                 self->credentials_ = *result;
                 self->loaded_ = true;
-                ++self->generation_;
+                self->refresh_.invalidate();
                 return std::nullopt;
             });
             if (stored) {
@@ -96,7 +96,7 @@ void AuthManager::logout(VoidCompletion completion) {
         if (credentials_) refreshToken = credentials_->refreshToken;
         credentials_.reset();
         loaded_ = true;
-        ++generation_;
+        refresh_.invalidate();
         if (auto cleared = dependencies_.credentialsManager->clear(); !cleared)
             clearFailure = cleared.error().localizedDescription();
     });
@@ -148,9 +148,8 @@ void AuthManager::autoLogin(AccountCompletion completion) {
 
 void AuthManager::refreshIfNeeded(AccountCompletion completion) {
     std::optional<AccountResult> answer;
-    std::shared_ptr<Flight> started;
+    std::shared_ptr<detail::RefreshOnce::Flight> started;
     std::string refreshToken;
-    std::uint64_t generation = 0;
     queue_.sync([&] {
         if (auto unreadable = loadLocked()) {
             answer = failure(AuthManagerError::credentialsReadFailed(unreadable->localizedDescription()));
@@ -168,15 +167,8 @@ void AuthManager::refreshIfNeeded(AccountCompletion completion) {
             answer = failure(AuthManagerError::refreshTokenMissing());
             return;
         }
-        if (flight_) {
-            flight_->waiters.push_back(std::move(completion));
-            return;
-        }
-        flight_ = std::make_shared<Flight>();
-        flight_->waiters.push_back(std::move(completion));
-        started = flight_;
-        refreshToken = *credentials_->refreshToken;
-        generation = generation_;
+        started = refresh_.join(std::move(completion));
+        if (started) refreshToken = *credentials_->refreshToken;
     });
     if (answer) {
         completion(std::move(*answer));
@@ -187,27 +179,26 @@ void AuthManager::refreshIfNeeded(AccountCompletion completion) {
     std::weak_ptr<AuthManager> weak = weak_from_this();
     dependencies_.authentication->renew(
         refreshToken, std::nullopt,
-        [weak, started, generation, refreshToken](std::expected<auth0::Credentials, foundation::Error> result) {
+        [weak, started, refreshToken](std::expected<auth0::Credentials, foundation::Error> result) {
             if (auto self = weak.lock()) {
-                self->finishRefresh(started, generation, refreshToken, std::move(result));
+                self->finishRefresh(started, refreshToken, std::move(result));
                 return;
             }
             // The manager is gone: nobody else can reach the waiters any more.
-            const AccountResult released = failure(AuthManagerError::managerReleased());
-            for (auto& waiter : started->waiters) waiter(released);
+            detail::RefreshOnce::deliver(started->waiters, failure(AuthManagerError::managerReleased()));
         });
 }
 
-void AuthManager::finishRefresh(const std::shared_ptr<Flight>& flight, std::uint64_t generation,
+void AuthManager::finishRefresh(const std::shared_ptr<detail::RefreshOnce::Flight>& flight,
                                 std::string usedRefreshToken,
                                 std::expected<auth0::Credentials, foundation::Error> result) {
     std::vector<AccountCompletion> waiters;
     std::optional<AccountResult> answer;
     std::optional<std::string> storeFailure;
     queue_.sync([&] {
-        waiters = std::move(flight->waiters);
-        if (flight_ == flight) flight_.reset();
-        if (generation != generation_) {
+        auto ending = refresh_.finish(flight);
+        waiters = std::move(ending.waiters);
+        if (!ending.current) {
             // Signed out or in again meanwhile: this refresh belongs to credentials that are gone.
             answer = credentials_ ? AccountResult(accountOf(*credentials_)) : AccountResult(nullptr);
             return;
@@ -226,7 +217,7 @@ void AuthManager::finishRefresh(const std::shared_ptr<Flight>& flight, std::uint
         if (refusal && refusal->isRefreshTokenDeleted()) {
             // The provider has forgotten this session: the stored credentials can never work again.
             credentials_.reset();
-            ++generation_;
+            refresh_.invalidate();
             dependencies_.credentialsManager->clear();
             answer = failure(AuthManagerError::sessionExpired());
             return;
@@ -237,8 +228,7 @@ void AuthManager::finishRefresh(const std::shared_ptr<Flight>& flight, std::uint
         // The renewed credentials still work for this run; the stored refresh token stays valid for the next.
         debugLog("Could not store the refreshed credentials:", *storeFailure);
     }
-    const AccountResult& shared = *answer;
-    for (auto& waiter : waiters) waiter(shared);
+    detail::RefreshOnce::deliver(waiters, *answer);
 }
 
 }  // namespace lumora

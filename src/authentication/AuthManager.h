@@ -10,6 +10,7 @@
 #include "auth0/Authentication.h"
 #include "auth0/CredentialsManager.h"
 #include "authentication/UseCases.h"
+#include "authentication/detail/RefreshOnce.h"
 #include "dispatch/DispatchQueue.h"
 
 namespace lumora {
@@ -53,13 +54,9 @@ class AuthManager final : public AuthManagerType, public std::enable_shared_from
   private:
     explicit AuthManager(Dependencies dependencies);
 
-    // The callers waiting for one refresh.
-    struct Flight {
-        std::vector<AccountCompletion> waiters;
-    };
     // Reads the store once (queue held). An error when the keychain cannot be read.
     std::optional<foundation::Error> loadLocked() const;
-    void finishRefresh(const std::shared_ptr<Flight>& flight, std::uint64_t generation, std::string usedRefreshToken,
+    void finishRefresh(const std::shared_ptr<detail::RefreshOnce::Flight>& flight, std::string usedRefreshToken,
                        std::expected<auth0::Credentials, foundation::Error> result);
 
     Dependencies dependencies_;
@@ -67,8 +64,7 @@ class AuthManager final : public AuthManagerType, public std::enable_shared_from
     // Guarded by queue_.
     mutable bool loaded_ = false;
     mutable std::optional<auth0::Credentials> credentials_;
-    std::uint64_t generation_ = 0;
-    std::shared_ptr<Flight> flight_;
+    detail::RefreshOnce refresh_;
 };
 
 }  // namespace lumora

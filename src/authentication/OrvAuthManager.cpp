@@ -74,7 +74,7 @@ void OrvAuthManager::login(std::string email, std::string password, AccountCompl
                                                          }
                                                          self->queue_.sync([&] {
                                                              self->account_ = *account;
-                                                             ++self->generation_;
+                                                             self->refresh_.invalidate();
                                                          });
                                                          completion(std::move(account));
                                                      });
@@ -84,7 +84,7 @@ void OrvAuthManager::login(std::string email, std::string password, AccountCompl
 void OrvAuthManager::logout(VoidCompletion completion) {
     queue_.sync([&] {
         account_.reset();
-        ++generation_;
+        refresh_.invalidate();
     });
     dependencies_.authManager->logout(std::move(completion));
 }
@@ -105,19 +105,13 @@ void OrvAuthManager::autoLogin(AccountCompletion completion) {
 
 void OrvAuthManager::refreshIfNeeded(AccountCompletion completion) {
     std::shared_ptr<const Account> current;
-    std::shared_ptr<Flight> started;
-    std::uint64_t generation = 0;
+    std::shared_ptr<detail::RefreshOnce::Flight> started;
     queue_.sync([&] {
         if (account_ && !account_->tokenExpiresWithin(kTokenRefreshMargin, dependencies_.now())) {
             current = account_;
             return;
         }
-        if (!flight_) {
-            flight_ = std::make_shared<Flight>();
-            started = flight_;
-            generation = generation_;
-        }
-        flight_->waiters.push_back(std::move(completion));
+        started = refresh_.join(std::move(completion));
     });
     if (current) {
         completion(std::move(current));
@@ -126,13 +120,13 @@ void OrvAuthManager::refreshIfNeeded(AccountCompletion completion) {
     if (!started) return;  // joined the refresh under way
 
     std::weak_ptr<OrvAuthManager> weak = weak_from_this();
-    auto finish = [weak, started, generation](AccountResult result) {
+    auto finish = [weak, started](AccountResult result) {
         if (auto self = weak.lock()) {
-            self->finishRefresh(started, generation, std::move(result));
+            self->finishRefresh(started, std::move(result));
             return;
         }
-        const AccountResult released = failure(AuthManagerError::managerReleased());
-        for (auto& waiter : started->waiters) waiter(released);
+        // The manager is gone: nobody else can reach the waiters any more.
+        detail::RefreshOnce::deliver(started->waiters, failure(AuthManagerError::managerReleased()));
     };
     // The provider's token first (refreshed itself when due), then a new entitlement token for it.
     dependencies_.authManager->refreshIfNeeded(
@@ -145,14 +139,13 @@ void OrvAuthManager::refreshIfNeeded(AccountCompletion completion) {
         });
 }
 
-void OrvAuthManager::finishRefresh(const std::shared_ptr<Flight>& flight, std::uint64_t generation,
-                                   AccountResult result) {
+void OrvAuthManager::finishRefresh(const std::shared_ptr<detail::RefreshOnce::Flight>& flight, AccountResult result) {
     std::vector<AccountCompletion> waiters;
     std::optional<AccountResult> answer;
     queue_.sync([&] {
-        waiters = std::move(flight->waiters);
-        if (flight_ == flight) flight_.reset();
-        if (generation != generation_) {
+        auto ending = refresh_.finish(flight);
+        waiters = std::move(ending.waiters);
+        if (!ending.current) {
             // Signed out or in again meanwhile: hand out what holds now.
             answer = AccountResult(account_);
             return;
@@ -166,8 +159,7 @@ void OrvAuthManager::finishRefresh(const std::shared_ptr<Flight>& flight, std::u
         }
         answer = std::move(result);
     });
-    const AccountResult& shared = *answer;
-    for (auto& waiter : waiters) waiter(shared);
+    detail::RefreshOnce::deliver(waiters, *answer);
 }
 
 }  // namespace lumora

@@ -7,6 +7,7 @@
 
 #include "authentication/EntitlementTokenService.h"
 #include "authentication/UseCases.h"
+#include "authentication/detail/RefreshOnce.h"
 #include "dispatch/DispatchQueue.h"
 
 namespace lumora {
@@ -46,20 +47,16 @@ class OrvAuthManager final : public AuthManagerType, public std::enable_shared_f
   private:
     explicit OrvAuthManager(Dependencies dependencies);
 
-    struct Flight {
-        std::vector<AccountCompletion> waiters;
-    };
     // The entitlement token for the provider's account, as an OrvAccount.
     static void makeAccount(const std::shared_ptr<EntitlementTokenServiceType>& service,
                             std::shared_ptr<const Account> identity, AccountCompletion completion);
-    void finishRefresh(const std::shared_ptr<Flight>& flight, std::uint64_t generation, AccountResult result);
+    void finishRefresh(const std::shared_ptr<detail::RefreshOnce::Flight>& flight, AccountResult result);
 
     Dependencies dependencies_;
     mutable dispatch::DispatchQueue queue_;
     // Guarded by queue_.
     std::shared_ptr<const Account> account_;
-    std::uint64_t generation_ = 0;
-    std::shared_ptr<Flight> flight_;
+    detail::RefreshOnce refresh_;
 };
 
 }  // namespace lumora

@@ -8,16 +8,10 @@ namespace lumora {
 
 namespace {
 
-// The facade's error for a signed-in account that may not play; nothing for an active one.
+// The facade's error for a signed-in account that may not play; nothing for an active one. Every status
+// that does not allow playback ("inactive", "incomplete") ends the same way: `inactiveAccount`.
 std::optional<AuthenticationError> statusError(const Account& account) {
-    switch (account.status()) {
-        case AccountStatus::active:
-            return std::nullopt;
-        case AccountStatus::incomplete:
-            return AuthenticationError::incompleteAccount();
-        case AccountStatus::inactive:
-            return AuthenticationError::inactiveAccount();
-    }
+    if (account.status() == AccountStatus::active) return std::nullopt;
     return AuthenticationError::inactiveAccount();
 }
 

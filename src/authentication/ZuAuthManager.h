@@ -15,8 +15,8 @@ namespace lumora {
 // The public authentication facade, over the authentication manager of LumoraAuthManager::shared().
 //
 // Account status and sign-in outcomes map to AuthenticationError: a failure of the manager becomes
-// `unknown` carrying its AuthManagerError; a signed-in account whose status is "incomplete" becomes
-// `incompleteAccount`, any other status but "active" `inactiveAccount`.
+// `unknown` carrying its AuthManagerError; a signed-in account whose status does not allow playback (any
+// status but "active", "incomplete" included) ends login and autoLogin with `inactiveAccount`.
 class ZuAuthManager {
   public:
     using AuthManagerProvider = std::function<std::shared_ptr<AuthManagerType>()>;

@@ -10,6 +10,7 @@
 #include "authentication/AuthConfiguration.h"
 #include "authentication/AuthenticationError.h"
 #include "authentication/LumoraAuthManager.h"
+#include "authentication/detail/RefreshOnce.h"
 #include "foundation/PropertyList.h"
 #include "jwtdecode/JWTDecode.h"
 
@@ -233,3 +234,35 @@ TEST(Auth0URLProtocolTest, ClaimsOnlyTheIdentityProvidersHostAndPort) {
 }
 
 }  // namespace
+
+namespace lumora {
+namespace {
+
+TEST(RefreshOnceTest, CallersShareOneRefreshAndAChangeOfSignInMakesItStale) {
+    detail::RefreshOnce refresh;
+    std::vector<std::string> answered;
+    auto waiter = [&](std::string name) {
+        return [&answered, name](AccountResult result) { answered.push_back(name + (result ? ":ok" : ":failed")); };
+    };
+    const auto first = refresh.join(waiter("a"));
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(refresh.join(waiter("b")), nullptr);  // joins the refresh under way
+    auto ending = refresh.finish(first);
+    EXPECT_TRUE(ending.current);
+    detail::RefreshOnce::deliver(ending.waiters, AccountResult(nullptr));
+    EXPECT_EQ(answered, (std::vector<std::string>{"a:ok", "b:ok"}));
+
+    // A sign-out while the next refresh runs: its result no longer belongs to the state.
+    const auto second = refresh.join(waiter("c"));
+    ASSERT_NE(second, nullptr);
+    refresh.invalidate();
+    const auto third = refresh.join(waiter("d"));
+    EXPECT_EQ(third, nullptr);  // still one refresh at a time until the running one ends
+    ending = refresh.finish(second);
+    EXPECT_FALSE(ending.current);
+    EXPECT_EQ(ending.waiters.size(), 2u);
+    EXPECT_NE(refresh.join(waiter("e")), nullptr);  // the next caller starts afresh
+}
+
+}  // namespace
+}  // namespace lumora

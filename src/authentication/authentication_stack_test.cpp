@@ -260,6 +260,15 @@ TEST_F(AuthStackTest, AFailedRefreshEndsTheTokenObservableWithAnError) {
     EXPECT_NE(failed->error->localizedDescription().find("Failed to fetch entitlement token. Reason: "),
               std::string::npos);
 
+    // An answer cut mid-body: the connection was lost, it did not fail to be made.
+    server_->injectFault("/entitlement/oauth/token", {.cutBodyAfter = 12});
+    failed = token();
+    ASSERT_TRUE(failed->error);
+    EXPECT_EQ(managerError(*failed->error)->kind(), AuthManagerError::Kind::entitlementTokenFailed);
+    EXPECT_NE(failed->error->localizedDescription().find("The network connection was lost."), std::string::npos)
+        << failed->error->localizedDescription();
+    EXPECT_EQ(failed->error->localizedDescription().find("No network connection"), std::string::npos);
+
     EXPECT_TRUE(tokenValue());  // both services answer again
 
     // The provider forgets the session: the viewer is signed out and the store cleared.
@@ -296,12 +305,13 @@ TEST_F(AuthStackTest, RefusedSignInsMapToTheFacadesErrors) {
     ASSERT_TRUE(autoInactive->error);
     EXPECT_TRUE(autoInactive->error->as<AuthenticationError>()->isInactiveAccount());
 
+    // Any status that does not allow playback is an inactive account, "incomplete" too.
     auto incomplete = collect(facade().login("incomplete@lumora.dev", kPassword));
     ASSERT_TRUE(incomplete->error);
-    EXPECT_TRUE(incomplete->error->as<AuthenticationError>()->isIncompleteAccount());
+    EXPECT_TRUE(incomplete->error->as<AuthenticationError>()->isInactiveAccount());
     auto autoIncomplete = collect(facade().autoLogin());
     ASSERT_TRUE(autoIncomplete->error);
-    EXPECT_TRUE(autoIncomplete->error->as<AuthenticationError>()->isIncompleteAccount());
+    EXPECT_TRUE(autoIncomplete->error->as<AuthenticationError>()->isInactiveAccount());
 }
 
 TEST_F(AuthStackTest, LogoutRevokesAndClearsTheStore) {

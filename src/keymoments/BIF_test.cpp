@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "imageio/ImageDecoder.h"
 #include "keymoments/testing/BIFWriter.h"
@@ -260,16 +262,47 @@ TEST(BIF, OffsetInsideTheIndexIsAnError) {
     EXPECT_TRUE(BIF::from(data, BIFResolution::standard));
 }
 
-TEST(BIF, EveryPrefixAndEveryFlippedIndexByteIsHandled) {
+TEST(BIF, EveryPrefixAndEveryFlippedIndexByteGivesAnErrorOrAnIndexThatKeepsItsPromises) {
     const Bytes data = threeFrames().write();
+    std::size_t refused = 0;
+    std::size_t read = 0;
+    // Either a BIFParseError with a description, or an index whose frames ascend without repeats and
+    // whose look-ups give nothing or one of its own images.
+    auto check = [&](std::span<const std::uint8_t> bytes, const std::string& what) {
+        const auto result = BIF::from(bytes, BIFResolution::standard);
+        if (!result) {
+            ++refused;
+            ASSERT_NE(result.error().as<BIFParseError>(), nullptr) << what;
+            EXPECT_FALSE(result.error().localizedDescription().empty()) << what;
+            return;
+        }
+        ++read;
+        const BIF& bif = *result;
+        const auto images = bif.allImages();
+        ASSERT_EQ(images.size(), bif.thumbnails.size()) << what;
+        for (std::size_t i = 1; i < bif.thumbnails.size(); ++i) {
+            EXPECT_LT(bif.thumbnails[i - 1].key, bif.thumbnails[i].key) << what;
+        }
+        for (double seconds :
+             {-1.0, 0.0, 9.99, 10.0, 25.0, 1e9, std::nan(""), std::numeric_limits<double>::infinity()}) {
+            const auto image = bif.image(seconds);
+            if (!image) continue;
+            EXPECT_GT(bif.framewiseSeparation, 0) << what;
+            EXPECT_NE(std::find(images.begin(), images.end(), image), images.end()) << what << " at " << seconds;
+        }
+    };
     for (std::size_t length = 0; length <= data.size(); ++length) {
-        (void)BIF::from(std::span(data).first(length), BIFResolution::standard);
+        check(std::span(data).first(length), "the first " + std::to_string(length) + " bytes");
     }
     for (std::size_t at = 8; at < 104; ++at) {
         Bytes damaged = data;
         damaged[at] ^= 0xA5;
-        (void)BIF::from(damaged, BIFResolution::standard);
+        check(damaged, "byte " + std::to_string(at) + " flipped");
     }
+    // The cuts before the end mark and the damaged header fields are refused; the whole file and some
+    // flips (reserved bytes, image bytes) still read.
+    EXPECT_GT(refused, 60u);
+    EXPECT_GT(read, 10u);
 }
 
 TEST(BIF, HostileImageSizesAreBounded) {

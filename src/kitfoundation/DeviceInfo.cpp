@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -26,13 +25,26 @@ std::string trimmed(std::string text) {
     return text.substr(first, last - first + 1);
 }
 
-// At most `limit` bytes of a small text file; nothing when it cannot be read.
+// At most `limit` bytes of a small text file; nothing when it cannot be read or is not a regular file (a
+// FIFO in its place must not block the caller).
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit = 64 * 1024) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     std::string text(limit, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(limit));
-    text.resize(static_cast<std::size_t>(in.gcount()));
+    std::size_t read = 0;
+    while (read < limit) {
+        const ssize_t n = ::read(fd, text.data() + read, limit - read);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        read += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    text.resize(read);
     return text;
 }
 

@@ -241,6 +241,10 @@ TEST(DeviceInfoTest, DescribesTheSystemFromOsReleaseAndUname) {
     EXPECT_EQ(bare.systemName, "Linux");
     EXPECT_FALSE(bare.systemVersion.empty());
     EXPECT_EQ(bare.manufacturer, "unknown");
+    // A FIFO in place of a fact file is no fact (and no wait for a writer that never comes).
+    ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+    sources.osReleasePath = (folder / "fifo").string();
+    EXPECT_EQ(DeviceInfo::make(sources).systemName, "Linux");
 
     // The current device keeps its identifier under $XDG_DATA_HOME/<bundle id or "lumora">/device-id.
     ::setenv("XDG_DATA_HOME", (folder / "xdg").c_str(), 1);

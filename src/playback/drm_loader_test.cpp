@@ -14,7 +14,7 @@
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/URLError.h"
 #include "playback/DRMAssetResourceLoader.h"
-#include "playback/testing/LicenceRedirect.h"
+#include "playback/LicenceRedirect.h"
 
 using namespace lumora;
 using avfoundation::AVAssetResourceLoadingRequest;
@@ -78,7 +78,7 @@ class DRMLoaderTest : public ::testing::Test {
     dispatch::testing::ManualClockScope clock;
     std::shared_ptr<devserver::LicenceService> licence = devserver::LicenceService::create();
     std::shared_ptr<devserver::Server> server;
-    std::optional<lumora::testing::LicenceRedirect> redirect;
+    std::optional<lumora::LicenceRedirect> redirect;
     TokenSource tokens;
     std::shared_ptr<DRMAssetResourceLoader> loader;
     std::shared_ptr<avfoundation::AVAssetResourceLoader> platformLoader = avfoundation::AVAssetResourceLoader::create();

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+
 #include <atomic>
 #include <string>
 
@@ -12,6 +15,7 @@
 #include "playback/DRMError.h"
 #include "playback/DRMRequestBuilder.h"
 #include "playback/DRMService.h"
+#include "playback/LicenceRedirect.h"
 
 using namespace lumora;
 using foundation::Data;
@@ -127,6 +131,33 @@ TEST_F(DRMNetworkTest, TheCertificateIsFetchedOnlyOverHTTPAndTheSPCFollowsFromIt
     EXPECT_FALSE(builder.keyRequestData(*request, "vod-protected", "not a url"));
     EXPECT_FALSE(builder.keyRequestData(*request, "vod-protected", address("/missing")));
     EXPECT_FALSE(builder.keyRequestData(*request, "", address("/fairplay/certificate")));
+}
+
+TEST_F(DRMNetworkTest, ALicenceRedirectSendsRequestsForItsHostToTheLocalServerWhileItLives) {
+    const auto session = foundation::URLSession::create(foundation::URLSessionConfiguration::default_());
+    // The status of a request sent through the URL session stack; 0 when it got no answer.
+    auto statusOf = [&](const std::string& address) {
+        std::promise<int> answered;
+        auto task = session->dataTask(foundation::URLRequest(*foundation::URL::fromString(address), 10.0),
+                                      [&](auto, std::optional<foundation::HTTPURLResponse> response, auto) {
+                                          answered.set_value(response ? response->statusCode : 0);
+                                      });
+        task->resume();
+        auto future = answered.get_future();
+        EXPECT_EQ(future.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+        return future.get();
+    };
+    const std::string viaHost = "https://127.0.0.1/fairplay/certificate?x=1";
+    {
+        LicenceRedirect redirect("127.0.0.1", server->baseURL());
+        EXPECT_EQ(statusOf(viaHost), 200);
+        EXPECT_EQ(server->requestLog().last()->path, "/fairplay/certificate");
+        EXPECT_EQ(server->requestLog().last()->query, "x=1");
+    }
+    const std::size_t seen = server->requestLog().count();
+    EXPECT_EQ(statusOf(viaHost), 0);  // no https server on 127.0.0.1:443
+    EXPECT_EQ(server->requestLog().count(), seen);
+    session->invalidateAndCancel();
 }
 
 TEST_F(DRMNetworkTest, ALicenceRequestAnswersOnItsSessionQueueAndATimeOutIsAnInvalidResponse) {

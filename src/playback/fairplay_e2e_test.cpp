@@ -16,8 +16,8 @@
 #include "devserver/Server.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "playback/DRMAssetResourceLoader.h"
+#include "playback/LicenceRedirect.h"
 #include "playback/ZuVideoView.h"
-#include "playback/testing/LicenceRedirect.h"
 
 using namespace lumora;
 using avfoundation::AVPlayerItem;
@@ -91,7 +91,7 @@ class FairPlayEndToEnd : public ::testing::Test {
     std::shared_ptr<devserver::LicenceService> licence;
     std::shared_ptr<devserver::HlsService> hls;
     std::shared_ptr<devserver::Server> server;
-    std::optional<lumora::testing::LicenceRedirect> redirect;
+    std::optional<lumora::LicenceRedirect> redirect;
     std::shared_ptr<ZuVideoView> view;
 };
 

@@ -39,15 +39,6 @@ std::optional<std::string> positionText(float seconds) {
     return text;
 }
 
-// The error that keeps a body with a value JSON cannot carry from being sent.
-foundation::EncodingError nonFiniteValue(float value, const char* field) {
-    const std::string name = std::isnan(value) ? "Float.nan" : (value > 0 ? "Float.infinity" : "-Float.infinity");
-    return foundation::EncodingError::invalidValue(
-        name,
-        {{foundation::CodingKey::key("progress"), foundation::CodingKey::key("vod"), foundation::CodingKey::key(field)},
-         "Unable to encode " + name + " directly in JSON"});
-}
-
 // Only absolute http(s) URLs with a host leave the process.
 bool isSendableURL(const std::string& text) {
     auto url = foundation::URL::fromString(text);
@@ -65,14 +56,11 @@ bool isSendableHeaderValue(std::string_view value) {
     return true;
 }
 
-void deliverOnMain(rx::AnyObserver<rx::Void> observer, std::optional<foundation::Error> error) {
-    dispatch::DispatchQueue::main().async([observer = std::move(observer), error = std::move(error)] {
-        if (error) {
-            observer.onError(*error);
-        } else {
-            observer.onNext(rx::Void{});
-            observer.onCompleted();
-        }
+// The outcome of an event that is not sent: delivered, as the answer of any status but 403 would be.
+void deliverOnMain(rx::AnyObserver<rx::Void> observer) {
+    dispatch::DispatchQueue::main().async([observer = std::move(observer)] {
+        observer.onNext(rx::Void{});
+        observer.onCompleted();
     });
 }
 
@@ -170,7 +158,8 @@ rx::Observable<rx::Void> PlayerEventController::makeEventBody(PlayerEventKind ki
     body.timestamp = timestamp;
     body.progress.eventNumber = data.eventNumber;
 
-    std::optional<foundation::Error> failure;
+    // A body that cannot be written faithfully is not sent; that counts as delivered.
+    bool unsendable = false;
     if (body.progress.live) {
         // The live block is refreshed whole; an on-demand block next to it goes out as it came.
         body.progress.live = PlayerEventRequest::Progress::Live{
@@ -179,30 +168,20 @@ rx::Observable<rx::Void> PlayerEventController::makeEventBody(PlayerEventKind ki
             .position = timestamp,
         };
     } else if (body.progress.vod) {
+        // A playhead that is not a number is no playhead: it goes out as an absent one does.
         const float position = data.vodPosition.value_or(0.0f);
-        if (auto text = positionText(position)) {
-            body.progress.vod->position = std::move(*text);
-        } else {
-            failure = nonFiniteValue(position, "position");
-        }
+        body.progress.vod->position = *positionText(std::isfinite(position) ? position : 0.0f);
     }
-    // A template duration that is not finite cannot be written either (never as null or "nan").
-    if (!failure) {
-        auto encoded = foundation::JSONEncoder().encodeToValue(body);
-        if (!encoded) failure = encoded.error();
-    }
+    // A template duration that is not finite cannot be written (never as null or "nan").
+    if (!foundation::JSONEncoder().encodeToValue(body)) unsendable = true;
 
     auto session = dependencies_.session;
     auto url = data.playerEventUrl;
     auto token = data.auth0Token;
-    return rx::Observable<rx::Void>::create([body = std::move(body), failure, session, url,
+    return rx::Observable<rx::Void>::create([body = std::move(body), unsendable, session, url,
                                              token](const rx::AnyObserver<rx::Void>& observer) {
-        if (failure) {
-            deliverOnMain(observer, failure);
-            return rx::Disposables::create();
-        }
-        if (!isSendableURL(url) || !isSendableHeaderValue(token)) {
-            deliverOnMain(observer, std::nullopt);
+        if (unsendable || !isSendableURL(url) || !isSendableHeaderValue(token)) {
+            deliverOnMain(observer);
             return rx::Disposables::create();
         }
         const alamofire::HTTPHeaders headers{{"Authorization", "Bearer " + token}};

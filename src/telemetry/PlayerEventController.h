@@ -108,11 +108,10 @@ class PlayerEventController {
     // this call), and a cold observable that posts it on each subscription. Disposing a subscription does
     // not cancel a request under way.
     //
-    // A body that cannot be written faithfully (an on-demand position or duration that is not finite) is
-    // never sent: each subscription fails, on the main queue, with the foundation::EncodingError naming
-    // the field ("progress.vod.position" or "progress.vod.duration").
-    // An event URL that is not an http(s) URL, or a token holding a line break or another control
-    // character, is refused without sending anything; that counts as delivered (one element, completion).
+    // An on-demand position that is not finite goes out as an absent one does ("0.0"). A body that cannot
+    // be written faithfully (a template's on-demand duration that is not finite), an event URL that is not
+    // an http(s) URL, or a token holding a line break or another control character: nothing is sent, and
+    // that counts as delivered (one element, then completion, on the main queue).
     rx::Observable<rx::Void> makeEventBody(PlayerEventKind kind, const PlayerEventData& data);
 
     PlayerEventController(const PlayerEventController&) = delete;

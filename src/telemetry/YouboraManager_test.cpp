@@ -406,6 +406,16 @@ TEST_F(YouboraManagerTest, SizesAndDurationsThatAreNotNumbersAreNeverSent) {
     auto item = vod->currentItem();
     manager->startMonitoring(content("vod-1", "/vod/master.m3u8"), vod);
     playUntilReady(vod);
+    // Each loaded segment makes the item set its duration again; once the whole stream is in, the
+    // durations set below stay.
+    vod->pause();
+    item->setPreferredForwardBufferDuration(1e6);
+    ASSERT_TRUE(runUntil([&] {
+        const auto loaded = item->loadedTimeRanges();
+        return loaded.size() == 1 && loaded[0].start == coremedia::kCMTimeZero &&
+               coremedia::CMTimeRangeGetEnd(loaded[0]) == item->duration();
+    }));
+    dispatch::RunLoop::main().runUntilIdle();
     for (coregraphics::CGSize size : {coregraphics::CGSize{std::numeric_limits<double>::quiet_NaN(), 360},
                                       coregraphics::CGSize{640, std::numeric_limits<double>::infinity()},
                                       coregraphics::CGSize{1e12, 720}, coregraphics::CGSize{-3e9, 720}}) {

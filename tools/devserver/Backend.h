@@ -35,10 +35,10 @@ struct BackendOptions {
     bool logToStderr = false;
 };
 
-// The whole local back end on 127.0.0.1 in this process (the demo host embeds it; lumora-devserver runs it): identity provider (with the demo users),
-// entitlement tokens, play service, HLS content, FairPlay certificate and licence, player events. Tokens
-// are checked across services as a real back end would: the play, licence and player-event services
-// accept only the entitlement service's tokens. The live window follows `liveClockSeconds`. Player-event
+// The whole local back end on 127.0.0.1 in this process (the demo host embeds it; lumora-devserver runs it): identity
+// provider (with the demo users), entitlement tokens, play service, HLS content, FairPlay certificate and licence,
+// player events. Tokens are checked across services as a real back end would: the play, licence and player-event
+// services accept only the entitlement service's tokens. The live window follows `liveClockSeconds`. Player-event
 // sessions end after two intervals of silence in real time: at 600x two intervals of the clock are a
 // tenth of a second, less than a busy machine may take to answer one request, and a second device's
 // session must not end while the first device is still starting up. The VOD assets' scrubbing thumbnails,

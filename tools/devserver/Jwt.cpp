@@ -56,6 +56,9 @@ std::optional<std::string> base64URLDecode(std::string_view text) {
             out.push_back(static_cast<char>((buffer >> bits) & 0xFF));
         }
     }
+    // The bits left over by the last character must be zero: otherwise several texts would decode to the
+    // same bytes, and a signature could be changed without changing what it signs.
+    if ((buffer & ((1u << bits) - 1)) != 0) return std::nullopt;
     return out;
 }
 

@@ -11,6 +11,8 @@
 namespace devserver::jwt {
 
 std::string base64URLEncode(std::string_view bytes);
+// Nothing for a character outside the alphabet, padding, an impossible length, or unused bits that are
+// not zero (only the one canonical text of each byte string is read).
 std::optional<std::string> base64URLDecode(std::string_view text);
 
 // A token with the header {"alg":"HS256","typ":"JWT"} and `claims` as its payload.

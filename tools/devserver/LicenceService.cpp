@@ -105,9 +105,17 @@ Reply LicenceService::licence(const RecordedRequest& request) {
         scriptedRefusals_.erase(scriptedRefusals_.begin());
         return refusal(403, code, "Refused.");
     }
-    const std::string account = claims->value("sub", std::string());
-    const std::string status = claims->value("account_status", std::string("active"));
-    if (status != "active" || notEntitled_.count(account)) {
+    // Claims of another type than text make the token unusable, not the server fail.
+    auto claim = [&](const char* name, std::string fallback) -> std::optional<std::string> {
+        auto it = claims->find(name);
+        if (it == claims->end()) return fallback;
+        if (!it->is_string()) return std::nullopt;
+        return it->get<std::string>();
+    };
+    const auto account = claim("sub", "");
+    const auto status = claim("account_status", "active");
+    if (!account || !status) return refusal(401, licence::invalidTokenCode, "A valid bearer token is required.");
+    if (*status != "active" || notEntitled_.count(*account)) {
         return refusal(403, licence::notEntitledCode, "The viewer is not entitled to this content.");
     }
     if (request.body != licence::serverPlaybackContext(options_.certificate, *contentId)) {

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <thread>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -65,9 +66,9 @@ int peerPort(int fd) {
     return -1;
 }
 
-// Shuts down the server's accepted connections: the one from `remote` (a client port), or all when
-// `remote` is -1. cpp-httplib does not hand its sockets to handlers, so they are found by their ports.
-void shutDownConnections(int serverPort, int remote) {
+// The server's accepted connections: each socket with the client's port. cpp-httplib does not hand its
+// sockets to handlers, so they are found among the process's descriptors by their ports.
+std::vector<std::pair<int, int>> acceptedConnections(int serverPort) {
     std::vector<int> fds;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
@@ -75,12 +76,29 @@ void shutDownConnections(int serverPort, int remote) {
         int fd = -1;
         if (std::from_chars(name.data(), name.data() + name.size(), fd).ec == std::errc()) fds.push_back(fd);
     }
+    std::vector<std::pair<int, int>> out;
     for (int fd : fds) {
         if (localPort(fd) != serverPort) continue;
         const int peer = peerPort(fd);
-        if (peer < 0) continue;  // the listening socket
+        if (peer >= 0) out.emplace_back(fd, peer);  // not the listening socket
+    }
+    return out;
+}
+
+// Shuts down the server's accepted connections: the one from `remote` (a client port), or all when
+// `remote` is -1.
+void shutDownConnections(int serverPort, int remote) {
+    for (const auto& [fd, peer] : acceptedConnections(serverPort)) {
         if (remote == -1 || peer == remote) shutdown(fd, SHUT_RDWR);
     }
+}
+
+// A status the fault endpoint accepts: an integer HTTP status code.
+std::optional<int> httpStatus(const nlohmann::json& value) {
+    if (!value.is_number_integer()) return std::nullopt;
+    const auto status = value.get<long long>();
+    if (status < 100 || status > 599) return std::nullopt;
+    return static_cast<int>(status);
 }
 
 std::string decodeQueryPart(std::string_view text) {
@@ -134,6 +152,24 @@ nlohmann::json toJSON(const RecordedRequest& r) {
     return {{"method", r.method}, {"path", r.path}, {"query", r.query},    {"queryParameters", params},
             {"headers", headers}, {"body", r.body}, {"service", r.service}};
 }
+
+// The workers, counting the connections they are serving (each task serves one connection to its end).
+class CountingTaskQueue final : public httplib::TaskQueue {
+  public:
+    CountingTaskQueue(std::size_t threads, std::atomic<int>& served) : pool_(threads), served_(served) {}
+    void enqueue(std::function<void()> task) override {
+        pool_.enqueue([this, task = std::move(task)] {
+            ++served_;
+            task();
+            --served_;
+        });
+    }
+    void shutdown() override { pool_.shutdown(); }
+
+  private:
+    httplib::ThreadPool pool_;
+    std::atomic<int>& served_;
+};
 
 }  // namespace
 
@@ -243,6 +279,90 @@ struct Server::Impl {
     std::condition_variable stopCondition;
     bool stopping = false;
 
+    // Connections by the client's port: when each was first seen, since when it has been reading its next
+    // request (or waiting for a worker), and whether it is being answered. Written by the workers and the
+    // watchdog; guarded by connectionMutex.
+    struct Connection {
+        std::chrono::steady_clock::time_point seen;
+        std::chrono::steady_clock::time_point since;
+        bool answering = false;
+    };
+    std::mutex connectionMutex;
+    std::map<int, Connection> connections;
+    // Connections a worker is serving now (reading, answering or keeping alive).
+    std::atomic<int> served{0};
+    std::thread watchdog;
+
+    void connectionAnswering(int client, bool answering) {
+        const auto now = std::chrono::steady_clock::now();
+        std::lock_guard lock(connectionMutex);
+        auto [it, added] = connections.try_emplace(client, Connection{now, now, answering});
+        it->second.since = now;
+        it->second.answering = answering;
+    }
+
+    // Disconnects the clients that have been sending one request for longer than the bound. Only the
+    // connections a worker is reading count: the workers take connections in the order they were
+    // accepted, so of those not being answered, the oldest ones are the ones being read and the others
+    // wait for a worker (their time starts when they get one).
+    void cutSlowClients() {
+        const auto open = acceptedConnections(port);
+        const auto now = std::chrono::steady_clock::now();
+        std::vector<std::pair<int, int>> slow;
+        {
+            std::lock_guard lock(connectionMutex);
+            std::erase_if(connections, [&](const auto& entry) {
+                return std::none_of(open.begin(), open.end(), [&](const auto& c) { return c.second == entry.first; });
+            });
+            struct Reading {
+                int fd;
+                int client;
+                Connection* connection;
+            };
+            std::vector<Reading> reading;
+            int answering = 0;
+            for (const auto& [fd, client] : open) {
+                auto& connection = connections.try_emplace(client, Connection{now, now, false}).first->second;
+                if (connection.answering) {
+                    ++answering;
+                } else {
+                    reading.push_back({fd, client, &connection});
+                }
+            }
+            // Seen in one sweep: the lower descriptor was accepted first (the lowest free one is taken).
+            std::sort(reading.begin(), reading.end(), [](const Reading& a, const Reading& b) {
+                return std::tie(a.connection->seen, a.fd) < std::tie(b.connection->seen, b.fd);
+            });
+            const auto inWorkers = static_cast<std::size_t>(std::max(0, served.load() - answering));
+            for (std::size_t i = 0; i < reading.size(); ++i) {
+                Connection& connection = *reading[i].connection;
+                if (i >= inWorkers) {
+                    connection.since = now;  // still waiting for a worker
+                } else if (now - connection.since > options.requestReadTimeout) {
+                    connection.since = now;
+                    slow.emplace_back(reading[i].fd, reading[i].client);
+                }
+            }
+        }
+        for (const auto& [fd, client] : slow) {
+            // The worker may have closed the socket meanwhile and the number be another socket's now.
+            if (localPort(fd) != port || peerPort(fd) != client) continue;
+            if (options.logToStderr) std::fprintf(stderr, "a client took too long to send its request; disconnected\n");
+            shutdown(fd, SHUT_RDWR);
+        }
+    }
+
+    void watch() {
+        const auto period =
+            std::clamp(options.requestReadTimeout / 4, std::chrono::milliseconds(10), std::chrono::milliseconds(1000));
+        std::unique_lock lock(stopMutex);
+        while (!stopCondition.wait_for(lock, period, [this] { return stopping; })) {
+            lock.unlock();
+            cutSlowClients();
+            lock.lock();
+        }
+    }
+
     // Waits for `d`; false when the server stopped first.
     bool pause(std::chrono::milliseconds d) {
         if (d.count() <= 0) return true;
@@ -279,6 +399,16 @@ struct Server::Impl {
             reply.generatedBodySize.reset();
         }
         for (const auto& [name, value] : reply.headers) res.set_header(name, value);
+        if (reply.cutBodyAfter && !reply.generatedBodySize) {
+            auto body = std::make_shared<std::string>(std::move(reply.body));
+            const std::size_t sent = std::min(*reply.cutBodyAfter, body->size());
+            res.set_content_provider(body->size(), reply.contentType,
+                                     [body, sent](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                         if (offset >= sent) return false;  // closes the connection
+                                         return sink.write(body->data() + offset, std::min(length, sent - offset));
+                                     });
+            return;
+        }
         if (reply.generatedBodySize) {
             const std::size_t total = *reply.generatedBodySize;
             if (reply.chunked) {
@@ -338,12 +468,42 @@ struct Server::Impl {
                 return true;
             }
             Fault fault;
+            if (body.contains("status")) {
+                fault.status = httpStatus(body["status"]);
+                if (!fault.status) {
+                    res.status = 400;
+                    res.set_content(R"({"error":"\"status\" must be an HTTP status, a whole number from 100 to 599"})",
+                                    "application/json");
+                    return true;
+                }
+            }
+            if (body.contains("delayMs") &&
+                !(body["delayMs"].is_number_integer() && body["delayMs"].get<long long>() >= 0)) {
+                res.status = 400;
+                res.set_content(R"({"error":"\"delayMs\" must be a whole number of milliseconds, 0 or more"})",
+                                "application/json");
+                return true;
+            }
+            if (body.contains("cutBodyAfter") && !body["cutBodyAfter"].is_number_unsigned()) {
+                res.status = 400;
+                res.set_content(R"({"error":"\"cutBodyAfter\" must be a whole number of bytes, 0 or more"})",
+                                "application/json");
+                return true;
+            }
+            if (body.contains("times") && !body["times"].is_number_integer()) {
+                res.status = 400;
+                res.set_content(R"({"error":"\"times\" must be a whole number"})", "application/json");
+                return true;
+            }
             try {
-                if (body.contains("status")) fault.status = body["status"].get<int>();
                 if (body.contains("body")) fault.body = body["body"].get<std::string>();
                 if (body.contains("delayMs")) fault.delay = std::chrono::milliseconds(body["delayMs"].get<long long>());
                 if (body.contains("drop")) fault.dropConnection = body["drop"].get<bool>();
-                if (body.contains("times")) fault.times = body["times"].get<int>();
+                if (body.contains("cutBodyAfter")) fault.cutBodyAfter = body["cutBodyAfter"].get<std::size_t>();
+                if (body.contains("times")) {
+                    fault.times =
+                        static_cast<int>(std::clamp<long long>(body["times"].get<long long>(), -1, 1'000'000));
+                }
                 if (body.contains("method")) fault.method = body["method"].get<std::string>();
             } catch (const nlohmann::json::exception& e) {
                 res.status = 400;
@@ -369,6 +529,7 @@ struct Server::Impl {
     }
 
     void handle(const httplib::Request& req, httplib::Response& res) {
+        connectionAnswering(req.remote_port, true);
         if (control(req, res)) return;
         RecordedRequest recorded;
         recorded.method = req.method;
@@ -384,11 +545,13 @@ struct Server::Impl {
         log.record(recorded);
         if (options.logToStderr) std::fprintf(stderr, "%s %s\n", req.method.c_str(), req.target.c_str());
 
+        std::optional<std::size_t> cutBodyAfter;
         if (auto fault = takeFault(req.path, req.method)) {
             if (fault->dropConnection || fault->status) {
                 Reply reply;
                 reply.delay = fault->delay;
                 reply.dropConnection = fault->dropConnection;
+                reply.cutBodyAfter = fault->cutBodyAfter;
                 reply.status = fault->status.value_or(500);
                 reply.body = fault->body.value_or(R"({"error":"injected fault"})");
                 answer(req, res, std::move(reply));
@@ -398,6 +561,7 @@ struct Server::Impl {
                 shutDownConnections(port, req.remote_port);
                 return;
             }
+            cutBodyAfter = fault->cutBodyAfter;
         }
         if (!route) {
             answer(req, res,
@@ -405,7 +569,9 @@ struct Server::Impl {
                        404, nlohmann::json{{"error", "no route"}, {"method", req.method}, {"path", req.path}}.dump()));
             return;
         }
-        answer(req, res, route->handler(recorded));
+        Reply reply = route->handler(recorded);
+        if (cutBodyAfter) reply.cutBodyAfter = cutBodyAfter;
+        answer(req, res, std::move(reply));
     }
 };
 
@@ -442,7 +608,9 @@ std::expected<std::shared_ptr<Server>, std::string> Server::start(Options option
 
     Impl* self = impl.get();
     const int threads = std::max(2, impl->options.threads);
-    impl->http->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
+    impl->http->new_task_queue = [threads, self] {
+        return new CountingTaskQueue(static_cast<std::size_t>(threads), self->served);
+    };
     // Small answers are written in two pieces (head, body); without this each would wait for a delayed ACK.
     impl->http->set_tcp_nodelay(true);
     impl->http->set_keep_alive_max_count(1000);
@@ -451,9 +619,17 @@ std::expected<std::shared_ptr<Server>, std::string> Server::start(Options option
     // cpp-httplib listens with a backlog of 5, which drops the connections of a burst of concurrent
     // clients for a second (SYN retry); the listening socket is captured here and its backlog raised below.
     auto listeningSocket = std::make_shared<int>(-1);
+    // The library's default options share the port (SO_REUSEPORT), so a second server on a port in use
+    // would start and take half of the first one's requests; only the address is reused here, so a port
+    // in use makes the bind fail.
     impl->http->set_socket_options([listeningSocket](socket_t sock) {
-        httplib::default_socket_options(sock);
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         *listeningSocket = sock;
+    });
+    // The logger runs once an answer has been sent: from then on the connection reads its next request.
+    impl->http->set_logger([self](const httplib::Request& req, const httplib::Response&) {
+        self->connectionAnswering(req.remote_port, false);
     });
     auto handler = [self](const httplib::Request& req, httplib::Response& res) { self->handle(req, res); };
     const std::string any = R"(.*)";
@@ -482,7 +658,8 @@ std::expected<std::shared_ptr<Server>, std::string> Server::start(Options option
         if (impl->port <= 0) return std::unexpected("cannot bind " + host + " to a free port");
     } else {
         if (!impl->http->bind_to_port(host, impl->options.port)) {
-            return std::unexpected("cannot bind " + host + ":" + std::to_string(impl->options.port) + " (in use?)");
+            return std::unexpected("cannot bind " + host + ":" + std::to_string(impl->options.port) +
+                                   ": the port is in use (or the address is not this machine's)");
         }
         impl->port = impl->options.port;
     }
@@ -492,6 +669,7 @@ std::expected<std::shared_ptr<Server>, std::string> Server::start(Options option
         self->http->listen_after_bind();
         self->running = false;
     });
+    impl->watchdog = std::thread([self] { self->watch(); });
     return std::shared_ptr<Server>(new Server(std::move(impl)));
 }
 
@@ -535,6 +713,7 @@ void Server::stop() {
     impl_->http->stop();
     shutDownConnections(impl_->port, -1);
     if (impl_->thread.joinable()) impl_->thread.join();
+    if (impl_->watchdog.joinable()) impl_->watchdog.join();
 }
 
 void Server::wait() {

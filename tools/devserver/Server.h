@@ -62,6 +62,8 @@ struct Reply {
     std::chrono::milliseconds delay{0};
     // Closes the connection without answering.
     bool dropConnection = false;
+    // Announces the whole body but sends only this many bytes of it, then closes the connection.
+    std::optional<std::size_t> cutBodyAfter;
 
     static Reply json(int status, std::string body) { return Reply{.status = status, .body = std::move(body)}; }
     // The back end's error body, {"code": code, "message": message}, as the play and player-event services send it.
@@ -125,14 +127,17 @@ class RequestLog {
 };
 
 // A fault for the next `times` requests of a route (path matched exactly; `method` empty = any).
-// With a status, the route's handler is not run and the server answers `status` and `body` instead
+// With a status (100 to 599), the route's handler is not run and the server answers `status` and `body` instead
 // (default body {"error":"injected fault"}); with `dropConnection`, the connection is closed without an
-// answer; `delay` comes first in both cases, and alone just slows the real answer.
+// answer; with `cutBodyAfter`, the answer (the real one, or the fault's) announces its whole length but
+// only that many bytes of its body are sent before the connection closes; `delay` comes first in every
+// case, and alone just slows the real answer.
 struct Fault {
     std::optional<int> status;
     std::optional<std::string> body;
     std::chrono::milliseconds delay{0};
     bool dropConnection = false;
+    std::optional<std::size_t> cutBodyAfter;
     // How many requests it applies to; 0 or less: every request until cleared.
     int times = 1;
     std::string method;
@@ -149,6 +154,10 @@ struct Options {
     bool logToStderr = false;
     // Worker threads answering requests (each open connection holds one while it is kept alive).
     int threads = 32;
+    // The longest a connection may take to deliver a whole request (head and body), counted from when it
+    // opens or its previous answer was sent: a client that sends too slowly is disconnected, so that slow
+    // clients cannot hold every worker. Answers themselves may take as long as they take.
+    std::chrono::milliseconds requestReadTimeout{10'000};
     // PEM files of a certificate (chain) and its private key: the server then speaks HTTPS only and
     // `baseURL()` starts with "https://". Clients must trust the certificate's authority.
     std::string tlsCertificateFile;
@@ -157,7 +166,8 @@ struct Options {
 
 class Server {
   public:
-    // Binds and starts answering at once; the error text says why it could not (port in use...).
+    // Binds and starts answering at once; the error text says why it could not (port in use...). The port
+    // is never shared: a second server on a port in use fails to start.
     // Ignores SIGPIPE for the process, as a server writing to closed sockets must.
     static std::expected<std::shared_ptr<Server>, std::string> start(Options options);
 

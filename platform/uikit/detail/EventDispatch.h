@@ -69,11 +69,21 @@ class EventDispatcher {
     void resetForTesting();
 
   private:
+    // Touches and presses travel alike; what differs is in these (UIEventDispatch.cpp).
+    struct TouchTraits;
+    struct PressTraits;
+
     EventDispatcher() = default;
     void sendThroughApplication(const std::shared_ptr<UIEvent>& event);
     std::shared_ptr<UIEvent> makeTouchEvent(const std::shared_ptr<UIWindow>& window);
-    void dispatchTouches(const std::shared_ptr<UIEvent>& event);
-    void dispatchPresses(const std::shared_ptr<UIPressesEvent>& event);
+    // The window's touches stand still in the next event unless changed: their previous location is now.
+    void holdStill(const std::shared_ptr<UIWindow>& window);
+    void finishTouches(const UITouchSet& touches, UITouch::Phase phase);
+    void finishPress(const std::shared_ptr<UIPress>& press, UIPress::Phase phase);
+    template <class Item, class Type>
+    static void attachRecognizers(const std::shared_ptr<UIView>& view, Item& item, Type type);
+    template <class Traits>
+    void dispatchItems(const std::shared_ptr<typename Traits::Event>& event);
     bool isHeld(const UITouch& touch, UITouch::Phase phase) const;
     void deliver(const std::shared_ptr<UITouch>& touch, UITouch::Phase phase, const std::shared_ptr<UIEvent>& event);
     void cancelInView(const std::shared_ptr<UITouch>& touch);

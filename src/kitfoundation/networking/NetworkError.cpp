@@ -74,9 +74,10 @@ NetworkError NetworkError::fromTransport(const foundation::Error& error) {
             return cancelled();
         case foundation::URLError::cannotFindHost:
         case foundation::URLError::cannotConnectToHost:
-        case foundation::URLError::networkConnectionLost:
         case -1009:  // not connected to the Internet
             return noConnection();
+        // A connection that was made and then lost (an answer cut mid-body) is not a missing connection:
+        // the cause is kept and says so.
         case foundation::URLError::badURL:
         case foundation::URLError::unsupportedURL:
             return invalidRequest(error.localizedDescription());

@@ -73,51 +73,105 @@ bool isValidUTF8Text(std::string_view s) {
     return true;
 }
 
-std::string cut(std::string text, std::size_t totalBytes) {
-    if (text.size() <= kBodyLimit) return text;
+// The first kBodyLimit bytes of a text (not splitting a UTF-8 sequence), and whether it was cut.
+std::pair<std::string, bool> head(std::string text) {
+    if (text.size() <= kBodyLimit) return {std::move(text), false};
     std::size_t end = kBodyLimit;
-    // Do not split a UTF-8 sequence.
     while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
     text.resize(end);
-    return text + "... (" + std::to_string(totalBytes) + " bytes)";
+    return {std::move(text), true};
 }
 
-// A form body (a=b&c=d) with secret values masked, or nothing when the text is not one.
-std::optional<std::string> maskedForm(std::string_view text) {
-    if (text.find('=') == std::string_view::npos || text.find_first_of(" \n{}[]\"") != std::string_view::npos) {
-        return std::nullopt;
-    }
-    std::string out;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const auto amp = text.find('&', start);
-        const std::string_view pair =
-            text.substr(start, amp == std::string_view::npos ? std::string_view::npos : amp - start);
-        const auto eq = pair.find('=');
-        const std::string_view rawName = pair.substr(0, eq);
-        const std::string name = foundation::percentDecoded(rawName).value_or(std::string(rawName));
-        if (!out.empty() || start > 0) out += '&';
-        if (eq != std::string_view::npos && isSecretField(name)) {
-            out += std::string(rawName) + "=" + kMasked;
-        } else {
-            out += std::string(pair);
+std::string withSize(std::pair<std::string, bool> shown, std::size_t totalBytes) {
+    if (!shown.second) return std::move(shown.first);
+    return shown.first + "... (" + std::to_string(totalBytes) + " bytes)";
+}
+
+bool isNameCharacter(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' || c == '%';
+}
+
+// The end of a JSON string whose opening quote is at `open`: the index of its closing quote, or the
+// text's end when it has none (a body cut short).
+std::size_t stringEnd(std::string_view text, std::size_t open) {
+    for (std::size_t i = open + 1; i < text.size(); ++i) {
+        if (text[i] == '\\') {
+            ++i;
+        } else if (text[i] == '"') {
+            return i;
         }
-        if (amp == std::string_view::npos) break;
-        start = amp + 1;
+    }
+    return text.size();
+}
+
+// Masks the values of secret fields in text that is not a JSON document the log could parse (cut short,
+// a trailing comma, an error page...): every `"name": value` whose name is secret, the value a string
+// (up to its closing quote, or to the end when it has none) or a bare word; and every `name=value` as
+// in forms and query strings. The rest of the text is shown as it is.
+std::string maskedText(std::string_view text) {
+    std::string out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '"') {
+            const std::size_t close = stringEnd(text, i);
+            const std::string_view name = text.substr(i + 1, close - i - 1);
+            out.append(text.substr(i, close < text.size() ? close - i + 1 : std::string_view::npos));
+            i = close + 1;
+            std::size_t j = i;
+            while (j < text.size() && std::isspace(static_cast<unsigned char>(text[j]))) ++j;
+            if (j >= text.size() || text[j] != ':' || !isSecretField(name)) continue;
+            ++j;
+            while (j < text.size() && std::isspace(static_cast<unsigned char>(text[j]))) ++j;
+            out.append(text.substr(i, j - i));
+            std::size_t valueEnd = j;
+            if (j < text.size() && text[j] == '"') {
+                valueEnd = std::min(stringEnd(text, j) + 1, text.size());
+            } else {
+                while (valueEnd < text.size() && text[valueEnd] != ',' && text[valueEnd] != '}' &&
+                       text[valueEnd] != ']' && text[valueEnd] != '\n' && text[valueEnd] != '\r') {
+                    ++valueEnd;
+                }
+            }
+            if (valueEnd > j) out += std::string("\"") + kMasked + "\"";
+            i = valueEnd;
+            continue;
+        }
+        if (c == '=' && !out.empty() && isNameCharacter(out.back())) {
+            std::size_t start = out.size();
+            while (start > 0 && isNameCharacter(out[start - 1])) --start;
+            const std::string rawName = out.substr(start);
+            const std::string name = foundation::percentDecoded(rawName).value_or(rawName);
+            out.push_back('=');
+            ++i;
+            if (!isSecretField(name)) continue;
+            std::size_t valueEnd = i;
+            while (valueEnd < text.size() && text[valueEnd] != '&' && text[valueEnd] != '"' && text[valueEnd] != '\'' &&
+                   text[valueEnd] != '<' && !std::isspace(static_cast<unsigned char>(text[valueEnd]))) {
+                ++valueEnd;
+            }
+            if (valueEnd > i) out += kMasked;
+            i = valueEnd;
+            continue;
+        }
+        out.push_back(c);
+        ++i;
     }
     return out;
 }
 
 std::string describeBody(const std::optional<foundation::Data>& data) {
     if (!data || data->empty()) return "none";
-    const std::string text = foundation::stringFromData(*data);
+    std::string text = foundation::stringFromData(*data);
     if (auto json = foundation::JSONDecoder::parse(text); json && (json->is_object() || json->is_array())) {
         maskJSON(*json);
-        return cut(json->dump(), data->size());
+        return withSize(head(json->dump()), data->size());
     }
-    if (!isValidUTF8Text(text)) return "<" + std::to_string(data->size()) + " bytes>";
-    if (auto form = maskedForm(text)) return cut(*form, data->size());
-    return cut(text, data->size());
+    // Only what is shown is masked: a value cut short by the limit is masked up to the cut.
+    auto shown = head(std::move(text));
+    if (!isValidUTF8Text(shown.first)) return "<" + std::to_string(data->size()) + " bytes>";
+    shown.first = maskedText(shown.first);
+    return withSize(std::move(shown), data->size());
 }
 
 std::string describeURL(const foundation::URL& url) {

@@ -149,6 +149,9 @@ TEST(NetworkErrorTest, MessagesAndMappings) {
     EXPECT_TRUE(NetworkError::fromTransport(make(foundation::URLError::timedOut)).isTimeout());
     EXPECT_TRUE(NetworkError::fromTransport(make(foundation::URLError::cancelled)).isCancelled());
     EXPECT_TRUE(NetworkError::fromTransport(make(foundation::URLError::cannotConnectToHost)).isNoConnection());
+    const auto lost = NetworkError::fromTransport(make(foundation::URLError::networkConnectionLost));
+    EXPECT_FALSE(lost.isNoConnection());
+    EXPECT_EQ(lost.localizedDescription(), "Unknown network error. Reason: The network connection was lost.");
     EXPECT_TRUE(NetworkError::fromTransport(make(foundation::URLError::dataLengthExceedsMaximum)).isInvalidResponse());
     EXPECT_TRUE(NetworkError::fromTransport(make(foundation::URLError::secureConnectionFailed)).isUnknown());
     EXPECT_TRUE(NetworkError::fromTransport(LumoraNetworkError::server()).isUnknown());
@@ -203,6 +206,42 @@ TEST(NetworkLoggerTest, BlocksAreFramedAndSecretsMasked) {
     const std::string failed = NetworkLogger::describeResponse(
         request, std::nullopt, std::nullopt, foundation::URLError::make(foundation::URLError::timedOut));
     EXPECT_NE(failed.find("Error: The request timed out."), std::string::npos);
+}
+
+TEST(NetworkLoggerTest, SecretsAreMaskedInBodiesThatAreNotJSONAndBodiesAreCut) {
+    foundation::URLRequest request(*foundation::URL::fromString("https://h.example/oauth/token"));
+    foundation::HTTPURLResponse response(request.url, 200, {});
+    auto logged = [&](const std::string& body) {
+        return NetworkLogger::describeResponse(request, response, foundation::dataFromString(body), std::nullopt);
+    };
+    // Cut short mid-body, a trailing comma, a value that is not a string, an unterminated secret.
+    const std::vector<std::pair<std::string, std::string>> bodies = {
+        {R"({"access_token":"eyJhbGciOi.eyJzdWIi.c2ln","expires_in":36)",
+         R"(Body: {"access_token":"<masked>","expires_in":36)"},
+        {R"({"id_token": "tok-1", "refresh_token" : "tok-2",})",
+         R"(Body: {"id_token": "<masked>", "refresh_token" : "<masked>",})"},
+        {R"({"client_secret":12345,"password":null,"name":"ada"})" + std::string(","),
+         R"(Body: {"client_secret":"<masked>","password":"<masked>","name":"ada"},)"},
+        {R"({"user":"ada","password":"hunt)", R"(Body: {"user":"ada","password":"<masked>")"},
+        {R"({"note":"say \"password\": x","token":"a\"b"})" + std::string("}"),
+         R"(Body: {"note":"say \"password\": x","token":"<masked>"}})"},
+        {"error: invalid grant for refresh_token=r-123&client_id=kit password=p4ss",
+         "Body: error: invalid grant for refresh_token=<masked>&client_id=kit password=<masked>"},
+    };
+    for (const auto& [body, shown] : bodies) {
+        const std::string block = logged(body);
+        EXPECT_NE(block.find(shown + "\n"), std::string::npos) << block;
+        for (const char* secret : {"eyJhbGciOi", "tok-1", "tok-2", "12345", "hunt", "a\\\"b", "r-123", "p4ss"}) {
+            EXPECT_EQ(block.find(secret), std::string::npos) << secret << " in " << block;
+        }
+    }
+    // A long body is cut after 4096 bytes, and a secret running across the cut is masked up to it.
+    const std::string longBody =
+        "{\"list\":\"" + std::string(4080, 'x') + "\",\"token\":\"" + std::string(100, 's') + "\"";
+    const std::string block = logged(longBody);
+    EXPECT_EQ(block.find("sss"), std::string::npos) << block;
+    EXPECT_NE(block.find("... (" + std::to_string(longBody.size()) + " bytes)"), std::string::npos);
+    EXPECT_LT(block.size(), 4096u + 300u);
 }
 
 // ---- against the local back end ----

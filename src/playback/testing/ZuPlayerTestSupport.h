@@ -20,9 +20,9 @@
 #include "devserver/Server.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "playback/AdSignallingService.h"
+#include "playback/LicenceRedirect.h"
 #include "playback/VideoPlayerProxy.h"
 #include "playback/ZuPlayer.h"
-#include "playback/testing/LicenceRedirect.h"
 #include "uikit/UIWindow.h"
 #include "uikit/testing/EventSimulator.h"
 

@@ -1,8 +1,7 @@
-// The play road's two ties to the sign-in stack: where the access token comes from, and the error of a
-// request made while nobody is signed in.
+#include "playservice/AccessTokenSource.h"
+
 #include "authentication/AuthenticationError.h"
 #include "authentication/LumoraAuthManager.h"
-#include "playservice/AccessTokenSource.h"
 
 namespace lumora {
 
