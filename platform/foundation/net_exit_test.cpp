@@ -59,14 +59,15 @@ ChildOutcome runChild(const std::vector<std::string>& arguments, const std::stri
 }
 
 // A process that ends (by std::exit or by returning from main) while transfers stream bodies, others wait
-// for slow answers and worker queues read the clock, exits with its own status and without a sanitizer
-// report, every time: no thread of the HTTP engine or of the queues reads what the exit has destroyed.
+// for slow answers, worker queues read the clock and main-queue timers and delayed requests are pending, exits with its
+// own status and without a sanitizer report, every time: no thread of the HTTP engine or of the queues reads what the
+// exit has destroyed.
 TEST(ProcessExit, EndingWhileTransfersAreInFlightIsClean) {
     auto server = devserver::Server::start({.threads = 16});
     ASSERT_TRUE(server) << server.error();
     const std::string errorFile = ::testing::TempDir() + "exit_while_loading." + std::to_string(getpid()) + ".txt";
     int runs = 0;
-    for (const char* mode : {"tasks", "downloads", "clock-replaced"}) {
+    for (const char* mode : {"tasks", "downloads", "clock-replaced", "timers"}) {
         for (const char* how : {"exit", "return"}) {
             for (int round = 0; round < 4; ++round, ++runs) {
                 const auto outcome = runChild({LUMORA_EXIT_WHILE_LOADING, (*server)->baseURL(), mode, how}, errorFile);

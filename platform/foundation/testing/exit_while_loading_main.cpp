@@ -2,12 +2,15 @@
 // process exits cleanly: no thread of the HTTP engine or of the dispatch queues may read an object that
 // the exit has already destroyed.
 //
-//   exit_while_loading <base URL> <tasks|downloads|clock-replaced> <exit|return>
+//   exit_while_loading <base URL> <tasks|downloads|clock-replaced|timers> <exit|return>
 //
 //   tasks           data tasks stream long bodies or wait for slow answers, on three kinds of delegate queue;
 //   downloads       synchronous downloads stream long bodies on worker threads (their clock is their own);
 //   clock-replaced  data tasks start under a manual clock, which is then replaced by the real one, as a test's
 //                   clock scope does when it ends.
+//   timers          the main run loop starts data tasks from timers and delayed blocks and takes their answers on
+//                   the main queue; the program leaves with a repeating timer, delayed blocks and requests still
+//                   pending.
 // In every mode, blocks on the global queue and on a serial queue keep reading the clock. Once bodies are
 // arriving the program leaves through std::exit or by returning from main. Exit status 0 when it got that
 // far, 2 on bad arguments, 3 when no body arrived in time.
@@ -22,6 +25,9 @@
 
 #include "dispatch/Clock.h"
 #include "dispatch/DispatchQueue.h"
+#include "dispatch/RunLoop.h"
+#include "dispatch/Timer.h"
+#include "foundation/Date.h"
 #include "foundation/URLSession.h"
 
 namespace {
@@ -35,7 +41,8 @@ int main(int argc, char** argv) {
     // meanwhile, after everything registered later has been destroyed.
     std::atexit([] { std::this_thread::sleep_for(std::chrono::milliseconds(30)); });
     if (argc != 4) {
-        std::fprintf(stderr, "usage: exit_while_loading <base URL> <tasks|downloads|clock-replaced> <exit|return>\n");
+        std::fprintf(stderr,
+                     "usage: exit_while_loading <base URL> <tasks|downloads|clock-replaced|timers> <exit|return>\n");
         return 2;
     }
     const std::string base = argv[1];
@@ -73,6 +80,32 @@ int main(int argc, char** argv) {
                 (void)foundation::downloadSynchronously(url, 30, std::size_t{1} << 31);
             }).detach();
         }
+    } else if (mode == "timers") {
+        foundation::URLSessionConfiguration configuration;
+        configuration.maximumResponseSize = std::size_t{1} << 31;
+        sessions = {foundation::URLSession::create(configuration, dispatch::DispatchQueue::main())};
+        auto startTask = [session = sessions.front(), &streaming](const std::string& url) {
+            auto task = session->dataTask(*foundation::URL::fromString(url), [](auto, auto, auto) {});
+            task->resume();
+            streaming.push_back(std::move(task));
+        };
+        // One task at once, the rest from timers: some fire before the exit, the later ones never do.
+        startTask(stream);
+        for (int i = 1; i <= 6; ++i) {
+            dispatch::DispatchQueue::main().asyncAfter(
+                dispatch::DispatchTime::now() + dispatch::nanosecondsFromSeconds(i * 0.005 + (i > 3 ? 60 : 0)),
+                [startTask, url = i % 2 ? stream : base + "/echo?delayMs=5000"] { startTask(url); });
+        }
+        // Scheduled timers stay alive in the run loop without an owner here.
+        (void)dispatch::Timer::scheduledTimer(0.002, true, [](dispatch::Timer&) { (void)foundation::Date::now(); });
+        const bool arrived = dispatch::RunLoop::main().runUntil(
+            [&] {
+                std::int64_t received = 0;
+                for (const auto& task : streaming) received += task->countOfBytesReceived();
+                return streaming.size() >= 3 && received > 0;
+            },
+            std::chrono::seconds(20));
+        if (!arrived) return 3;
     } else {
         std::fprintf(stderr, "exit_while_loading: unknown mode \"%s\"\n", mode.c_str());
         return 2;
