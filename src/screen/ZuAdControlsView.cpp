@@ -21,30 +21,9 @@ namespace lumora {
 
 namespace {
 
-using Table = std::array<uikit::CGFloat, ZuPlayerControlsDisplayDensity::count>;
-
-// Margins by density: top and bottom, then left and right (the controls view's table).
-constexpr Table kVerticalMargins = {26, 26, 26, 26, 16, 16, 16, 16, 16, 14, 14, 64};
-constexpr Table kHorizontalMargins = {36, 36, 36, 36, 26, 26, 26, 16, 16, 14, 30, 64};
-
 // The rows' own densities: play / pause alone; the time label on the left and full screen on the right.
 constexpr ZuPlayerControlsDisplayDensity kPlaybackDensity = 8;
 constexpr ZuPlayerControlsDisplayDensity kFunctionalDensity = 4;
-
-const MetricBuilder<uikit::CGFloat>& playbackCenterYMultipliers() {
-    static const MetricBuilder<uikit::CGFloat> builder{
-        .landscapeMobile = 1.0,
-        .portraitMobile = 0.8,
-        .landscapeSmallMobile = 1.0,
-        .portraitSmallMobile = 0.8,
-        .landscapeLargeMobile = 1.0,
-        .portraitLargeMobile = 0.8,
-        .landscapeTablet = 1.0,
-        .portraitTablet = 1.0,
-        .tvOS = 1.0,
-    };
-    return builder;
-}
 
 }  // namespace
 
@@ -55,7 +34,7 @@ std::shared_ptr<ZuAdControlsView> ZuAdControlsView::create(const std::shared_ptr
 }
 
 ZuAdControlsView::ZuAdControlsView(std::weak_ptr<ZuPlayer> player)
-    : ZuView(uikit::CGRect()),
+    : ControlsOverlayView(uikit::CGRect()),
       displayDensity_(ZuPlayerMetrics::shared().defaultDisplayDensity),
       playbacks_(ZuPlaybackControlsView::create()),
       functionals_(ZuFunctionalControlsView::create()),
@@ -125,25 +104,17 @@ void ZuAdControlsView::updateAdLabel() {
 void ZuAdControlsView::setNeedsUpdateDisplayDensity() {
     auto d = delegate();
     displayDensity_ = d ? d->adControlsDisplayDensity(*this) : ZuPlayerMetrics::shared().defaultDisplayDensity;
-    const auto v = displayDensity_.in(kVerticalMargins);
-    const auto h = displayDensity_.in(kHorizontalMargins);
-    setLayoutMargins(uikit::UIEdgeInsets{v, h, v, h});
+    applyMargins(displayDensity_);
 }
 
 void ZuAdControlsView::updateConstraints() {
     auto guide = layoutMarginsGuide();
-    if (playbacks_->superview()) {
-        const uikit::CGFloat m = playbackCenterYMultipliers().value(traitCollection());
-        playbacks_->snp().remakeConstraints([&](uikit::ConstraintMaker& make) {
-            make.centerX().equalTo(guide);
-            make.centerY().equalTo(guide).multipliedBy(m);
-        });
-    }
+    if (playbacks_->superview()) constrainPlaybackRow(playbacks_);
     if (functionals_->superview()) {
         functionals_->snp().remakeConstraints(
             [&](uikit::ConstraintMaker& make) { make.leading().trailing().bottom().equalTo(guide); });
     }
-    ZuView::updateConstraints();
+    ControlsOverlayView::updateConstraints();
 }
 
 // ---- Row delegates ----------------------------------------------------------------------------------
@@ -170,34 +141,8 @@ void ZuAdControlsView::functionalControlsViewWillChangeFullScreen(ZuFunctionalCo
 
 // ---- UIView -----------------------------------------------------------------------------------------
 
-void ZuAdControlsView::draw(const uikit::CGRect& rect) {
-    auto context = uikit::UIGraphicsGetCurrentContext();
-    if (!context) return;
-    // The view's drawing is a layer of its own: clearing it must not clear the video drawn behind.
-    context->beginTransparencyLayer(bounds());
-    context->clear(rect);
-    context->setFillColor(uikit::UIColor::black().withAlphaComponent(0.4).cgColor());
-    context->fill(bounds());
-    context->endTransparencyLayer();
-}
-
-void ZuAdControlsView::updateInsetsFromSafeArea() {
-    const auto& insets = ZuPlayerMetrics::shared().insetsControlsLayoutMarginsFromSafeArea;
-    if (insets) setInsetsLayoutMarginsFromSafeArea(insets(traitCollection()));
-}
-
-void ZuAdControlsView::didMoveToSuperview() {
-    ZuView::didMoveToSuperview();
-    updateInsetsFromSafeArea();
-}
-
-void ZuAdControlsView::traitCollectionDidChange(const std::optional<uikit::UITraitCollection>& previous) {
-    ZuView::traitCollectionDidChange(previous);
-    updateInsetsFromSafeArea();
-}
-
 void ZuAdControlsView::willMoveToSuperview(const std::shared_ptr<uikit::UIView>& newSuperview) {
-    ZuView::willMoveToSuperview(newSuperview);
+    ControlsOverlayView::willMoveToSuperview(newSuperview);
     // One set of bindings at a time: a move ends the previous ones before any new ones are made.
     disposeBag_ = rx::DisposeBag();
     if (!newSuperview) return;

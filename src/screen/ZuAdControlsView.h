@@ -9,8 +9,8 @@
 #include "rx/Disposables.h"
 #include "screen/ZuFunctionalControlsView.h"
 #include "screen/ZuPlaybackControlsView.h"
+#include "screen/detail/ControlsOverlayView.h"
 #include "screen/foundations/ZuPlayerControlsDisplayDensity.h"
-#include "screen/foundations/ZuView.h"
 
 namespace lumora {
 
@@ -35,7 +35,9 @@ class ZuAdControlsViewDelegate {
 // Play / pause drives the player directly and tells the player's delegate; the full-screen button only tells
 // the player's delegate (the flag is the host's to set). While in a view hierarchy the rows follow the player's
 // rate, full-screen flag and playhead. The player and the delegate are held weakly. Main thread only.
-class ZuAdControlsView : public ZuView, public ZuPlaybackControlsViewDelegate, public ZuFunctionalControlsViewDelegate {
+class ZuAdControlsView : public detail::ControlsOverlayView,
+                         public ZuPlaybackControlsViewDelegate,
+                         public ZuFunctionalControlsViewDelegate {
   public:
     static std::shared_ptr<ZuAdControlsView> create(const std::shared_ptr<ZuPlayer>& player);
     ~ZuAdControlsView() override;
@@ -63,9 +65,6 @@ class ZuAdControlsView : public ZuView, public ZuPlaybackControlsViewDelegate, p
     void functionalControlsViewWillChangeFullScreen(ZuFunctionalControlsView& view, bool fullScreen) override;
 
     // ---- UIView ----
-    void draw(const uikit::CGRect& rect) override;
-    void didMoveToSuperview() override;
-    void traitCollectionDidChange(const std::optional<uikit::UITraitCollection>& previous) override;
     // With a superview: puts the rows in (play / pause alone; the time label and full screen), binds them to
     // the player (ending earlier bindings first). With none: ends the bindings.
     void willMoveToSuperview(const std::shared_ptr<uikit::UIView>& newSuperview) override;
@@ -81,7 +80,6 @@ class ZuAdControlsView : public ZuView, public ZuPlaybackControlsViewDelegate, p
     void adDidFinish(bool hasAdCompleted);
     // The title of the ad and the whole seconds left in it, on the time label.
     void updateAdLabel();
-    void updateInsetsFromSafeArea();
 
     std::weak_ptr<ZuAdControlsViewDelegate> delegate_;
     ZuPlayerControlsDisplayDensity displayDensity_;

@@ -17,7 +17,7 @@ std::shared_ptr<ZuPlayerControlsView> ZuPlayerControlsView::create(const std::sh
 }
 
 ZuPlayerControlsView::ZuPlayerControlsView(std::weak_ptr<ZuPlayer> player)
-    : ZuView(uikit::CGRect()),
+    : ControlsOverlayView(uikit::CGRect()),
       displayDensity_(ZuPlayerMetrics::shared().defaultDisplayDensity),
       player_(std::move(player)) {
     setIsOpaque(false);
@@ -214,34 +214,8 @@ void ZuPlayerControlsView::sliderControlsViewDidChangeBIFVisibility(ZuSliderCont
 
 // ---- UIView -----------------------------------------------------------------------------------------
 
-void ZuPlayerControlsView::draw(const uikit::CGRect& rect) {
-    auto context = uikit::UIGraphicsGetCurrentContext();
-    if (!context) return;
-    // The view's drawing is a layer of its own: clearing it must not clear the video drawn behind.
-    context->beginTransparencyLayer(bounds());
-    context->clear(rect);
-    context->setFillColor(uikit::UIColor::black().withAlphaComponent(0.4).cgColor());
-    context->fill(bounds());
-    context->endTransparencyLayer();
-}
-
-void ZuPlayerControlsView::updateInsetsFromSafeArea() {
-    const auto& insets = ZuPlayerMetrics::shared().insetsControlsLayoutMarginsFromSafeArea;
-    if (insets) setInsetsLayoutMarginsFromSafeArea(insets(traitCollection()));
-}
-
-void ZuPlayerControlsView::didMoveToSuperview() {
-    ZuView::didMoveToSuperview();
-    updateInsetsFromSafeArea();
-}
-
-void ZuPlayerControlsView::traitCollectionDidChange(const std::optional<uikit::UITraitCollection>& previous) {
-    ZuView::traitCollectionDidChange(previous);
-    updateInsetsFromSafeArea();
-}
-
 void ZuPlayerControlsView::willMoveToSuperview(const std::shared_ptr<uikit::UIView>& newSuperview) {
-    ZuView::willMoveToSuperview(newSuperview);
+    ControlsOverlayView::willMoveToSuperview(newSuperview);
     // A fresh bag first: moving straight from one superview to another must not leave the old bindings
     // running beside the new ones (each value would be applied twice, the cast rate reset sent twice).
     disposeBag_ = rx::DisposeBag();

@@ -14,8 +14,8 @@
 #include "screen/ZuPlaybackControlsView.h"
 #include "screen/ZuPlayerControlsViewDelegate.h"
 #include "screen/ZuSliderControlsView.h"
+#include "screen/detail/ControlsOverlayView.h"
 #include "screen/foundations/ZuPlayerControlsDisplayDensity.h"
-#include "screen/foundations/ZuView.h"
 
 namespace lumora {
 
@@ -41,7 +41,7 @@ class CastManagerInterface;
 //
 // A transparent view: touches outside its rows' controls fall through to the player. The player and the
 // delegate are held weakly. Main thread only.
-class ZuPlayerControlsView : public ZuView,
+class ZuPlayerControlsView : public detail::ControlsOverlayView,
                              public ZuPlaybackControlsViewDelegate,
                              public ZuFunctionalControlsViewDelegate,
                              public ZuSliderControlsViewDelegate {
@@ -126,10 +126,6 @@ class ZuPlayerControlsView : public ZuView,
     std::optional<ZuKeyMomentEvent> selectedKeyMomentEvent(ZuSliderControlsView& view) override;
 
     // ---- UIView ----
-    // Dims the video: 40 % black over the bounds.
-    void draw(const uikit::CGRect& rect) override;
-    void didMoveToSuperview() override;
-    void traitCollectionDidChange(const std::optional<uikit::UITraitCollection>& previous) override;
     // Entering a superview lays the rows out for the density and binds them to the player (any earlier
     // bindings ended first); leaving it ends the bindings.
     void willMoveToSuperview(const std::shared_ptr<uikit::UIView>& newSuperview) override;
@@ -154,8 +150,6 @@ class ZuPlayerControlsView : public ZuView,
     bool hasSubview(const std::shared_ptr<uikit::UIView>& view) const;
     bool showsFunctionals() const { return hasSubview(functionals_); }
     bool showsSliders() const { return hasSubview(sliders_); }
-    void applyMargins();
-    void updateInsetsFromSafeArea();
     // The delegate's key moments; empty without a delegate or an answer.
     std::vector<ZuKeyMomentEvent> keyMomentEvents();
 

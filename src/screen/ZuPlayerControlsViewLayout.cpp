@@ -11,12 +11,6 @@ namespace lumora {
 
 namespace {
 
-using Table = std::array<uikit::CGFloat, ZuPlayerControlsDisplayDensity::count>;
-
-// Margins by density: top and bottom, then left and right.
-constexpr Table kVerticalMargins = {26, 26, 26, 26, 16, 16, 16, 16, 16, 14, 14, 64};
-constexpr Table kHorizontalMargins = {36, 36, 36, 36, 26, 26, 26, 16, 16, 14, 30, 64};
-
 // The densities that show only the playback row.
 bool showsPlaybackOnly(ZuPlayerControlsDisplayDensity density) {
     return density == ZuPlayerControlsDisplayDensity(7) || density == ZuPlayerControlsDisplayDensity(8);
@@ -32,34 +26,12 @@ bool isBottomSlider(ZuPlayerControlsDisplayDensity density) {
     return density.rawValue() >= 4 && density.rawValue() <= 6;
 }
 
-// Where the playback row sits: on the margins' centre, raised to 0.8 of it on phones in portrait.
-const MetricBuilder<uikit::CGFloat>& playbackCenterYMultipliers() {
-    static const MetricBuilder<uikit::CGFloat> builder{
-        .landscapeMobile = 1.0,
-        .portraitMobile = 0.8,
-        .landscapeSmallMobile = 1.0,
-        .portraitSmallMobile = 0.8,
-        .landscapeLargeMobile = 1.0,
-        .portraitLargeMobile = 0.8,
-        .landscapeTablet = 1.0,
-        .portraitTablet = 1.0,
-        .tvOS = 1.0,
-    };
-    return builder;
-}
-
 }  // namespace
-
-void ZuPlayerControlsView::applyMargins() {
-    const auto v = displayDensity_.in(kVerticalMargins);
-    const auto h = displayDensity_.in(kHorizontalMargins);
-    setLayoutMargins(uikit::UIEdgeInsets{v, h, v, h});
-}
 
 void ZuPlayerControlsView::setNeedsUpdateDisplayDensity() {
     auto d = delegate();
     displayDensity_ = d ? d->playerControlsDisplayDensity(*this) : ZuPlayerMetrics::shared().defaultDisplayDensity;
-    applyMargins();
+    applyMargins(displayDensity_);
 
     auto self = sharedAs<ZuPlayerControlsView>();
     const auto& playback = playbacks();
@@ -99,13 +71,7 @@ void ZuPlayerControlsView::updateConstraints() {
     const bool functionalAttached = showsFunctionals();
     const bool sliderAttached = showsSliders();
 
-    if (hasSubview(playbacks_)) {
-        const uikit::CGFloat m = playbackCenterYMultipliers().value(traitCollection());
-        playbacks_->snp().remakeConstraints([&](uikit::ConstraintMaker& make) {
-            make.centerX().equalTo(guide);
-            make.centerY().equalTo(guide).multipliedBy(m);
-        });
-    }
+    if (hasSubview(playbacks_)) constrainPlaybackRow(playbacks_);
     if (functionalAttached) {
         functionals_->snp().remakeConstraints([&](uikit::ConstraintMaker& make) {
             make.leading().trailing().equalTo(guide);
@@ -130,7 +96,7 @@ void ZuPlayerControlsView::updateConstraints() {
             }
         });
     }
-    ZuView::updateConstraints();
+    ControlsOverlayView::updateConstraints();
 }
 
 }  // namespace lumora

@@ -65,12 +65,12 @@ void mirrored(CGContext& context, CGFloat width, Body body) {
 
 void play(CGContext& c) {
     // The triangle sits between its box centre and its centroid, so it looks centred.
-    fill(c, roundedPolygon({{8.5, 5}, {25.5, 15}, {8.5, 25}}, 2.5), white);
+    fill(c, roundedPolygon({{7.5, 3.5}, {27, 15}, {7.5, 26.5}}, 2.5), white);
 }
 
 void pause(CGContext& c) {
-    fill(c, CGPath::roundedRect(CGRect(8, 6, 5, 18), 1.5, 1.5), white);
-    fill(c, CGPath::roundedRect(CGRect(17, 6, 5, 18), 1.5, 1.5), white);
+    fill(c, CGPath::roundedRect(CGRect(7.5, 4.5, 5.5, 21), 1.5, 1.5), white);
+    fill(c, CGPath::roundedRect(CGRect(17, 4.5, 5.5, 21), 1.5, 1.5), white);
 }
 
 // A clockwise circular arrow around "15", open at the top where its head points on.

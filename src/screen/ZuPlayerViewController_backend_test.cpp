@@ -1,0 +1,536 @@
+// The player screen against the whole local back end, through its public surface: what the host is told,
+// what the back end receives (play requests, licence requests, player events, analytics beacons).
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "avfoundation/AVError.h"
+#include "playback/DRMError.h"
+#include "playservice/VideoError.h"
+#include "screen/testing/PlayerScreenTestSupport.h"
+#include "uikit/UIAlertController.h"
+#include "uikit/testing/SnapshotTesting.h"
+
+namespace lumora {
+namespace {
+
+using avfoundation::AVPlayerItem;
+using testing::kViewerAccount;
+using testing::kViewerEmail;
+using testing::kViewerPassword;
+using testing::RecordingScreenDelegate;
+
+class PlayerScreenTest : public testing::PlayerScreenBackendTest {
+  protected:
+    std::vector<devserver::RecordedRequest> playRequests() const {
+        return backend->server().requestLog().entries("/api/v3/play");
+    }
+    std::string bearer(const std::string& token) const { return "Bearer " + token; }
+    // The beacons the collector took, by event name.
+    std::vector<std::string> beaconEvents() const {
+        std::vector<std::string> names;
+        for (const auto& b : backend->analytics().beacons()) names.push_back(b.event);
+        return names;
+    }
+};
+
+TEST_F(PlayerScreenTest, ASignedInViewerPlaysAClearAssetAndReportsTheSession) {
+    signIn();
+    const auto token = currentToken();
+    ASSERT_TRUE(token);
+    playAndWait("vod-clear");
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"status 0"});
+    EXPECT_TRUE(delegate->allOnMain);
+    ASSERT_EQ(playRequests().size(), 1u);
+    EXPECT_EQ(playRequests()[0].header("Authorization"), bearer(*token));
+    ASSERT_TRUE(screen->streamContent());
+    EXPECT_EQ(screen->streamContent()->id, "vod-clear");
+    EXPECT_NE(avplayer()->rate(), 0.0f);
+
+    // The start event goes out as soon as the stream has loaded (before playback is switched on), with the
+    // play request's token.
+    ASSERT_TRUE(waitForEvents(1, "str_start"));
+    auto start = events("str_start")[0];
+    EXPECT_EQ(start.status, 200);
+    EXPECT_EQ(start.eventNumber, 1);
+    EXPECT_EQ(start.authorization, bearer(*token));
+    EXPECT_EQ(start.body["client"]["playerState"], "pause");
+    EXPECT_EQ(start.body["client"]["streamUrl"], screen->streamContent()->resource);
+    EXPECT_EQ(start.body["progress"]["assetId"], "vod-clear");
+
+    // An hour later on the device's clock the token is due: the next tick fetches a fresh one first.
+    clock.clock().setWallNow(clock.clock().wallNow() + std::chrono::hours(1));
+    advance(30);
+    ASSERT_TRUE(waitForEvents(1, "period"));
+    auto period = events("period")[0];
+    EXPECT_EQ(period.status, 200);
+    EXPECT_EQ(period.eventNumber, 2);
+    EXPECT_EQ(period.body["client"]["playerState"], "playing");
+    const auto fresh = currentToken();
+    ASSERT_TRUE(fresh);
+    EXPECT_NE(*fresh, *token);
+    EXPECT_EQ(period.authorization, bearer(*fresh));
+    advance(30);
+    ASSERT_TRUE(waitForEvents(2, "period"));
+    EXPECT_EQ(events("period")[1].eventNumber, 3);
+
+    // The analytics vendor heard of the stream.
+    ASSERT_TRUE(runUntil([&] { return !backend->analytics().beacons("init").empty(); }));
+    const auto init = backend->analytics().beacons("init")[0];
+    EXPECT_EQ(init.body["options"]["contentResource"], screen->streamContent()->resource);
+    EXPECT_EQ(init.body["options"]["contentCustomDimension13"], "vod-clear");
+
+    // The screen goes away: the analytics session stops, player events go on.
+    window->setRootViewController(nullptr);
+    ASSERT_TRUE(runUntil([&] { return !backend->analytics().beacons("stop").empty(); }));
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"status 0"});
+}
+
+TEST_F(PlayerScreenTest, ASignedInViewerPlaysAProtectedAssetToItsEnd) {
+    signIn();
+    const auto token = currentToken();
+    ASSERT_TRUE(token);
+    playAndWait("vod-protected");
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"status 0"});
+    ASSERT_TRUE(runUntil([&] { return backend->licence().keysServed() >= 2; }));
+    std::set<std::string> keys;
+    for (const auto& request : backend->server().requestLog().entries("/fairplay/license")) {
+        EXPECT_EQ(request.header("Authorization"), bearer(*token));
+        keys.insert(request.queryValue("keyId").value_or(""));
+    }
+    EXPECT_EQ(keys, (std::set<std::string>{"vod-protected-key-1", "vod-protected-key-2"}));
+    ASSERT_TRUE(runUntil([&] { return avplayer()->currentItem()->status() == AVPlayerItem::Status::readyToPlay; }));
+
+    // To the end: "ended" first, then the "end" event with a fresh token.
+    advance(121);
+    ASSERT_TRUE(runUntil([&] { return delegate->has("status 2"); }));
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"status 0", "status 2"}));
+    ASSERT_TRUE(waitForEvents(1, "end"));
+    ASSERT_TRUE(waitForEvents(6));  // str_start, four ticks, end (the last tick and the end may cross)
+    const auto all = events();
+    EXPECT_EQ(all.front().playerEvent, "str_start");
+    // Numbered in the order they were made (the last two may arrive in either order).
+    std::vector<std::int64_t> numbers;
+    for (const auto& e : all) {
+        EXPECT_EQ(e.status, 200) << e.playerEvent;
+        numbers.push_back(e.eventNumber.value_or(0));
+    }
+    std::sort(numbers.begin(), numbers.end());
+    for (std::size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], static_cast<std::int64_t>(i + 1));
+    EXPECT_EQ(events("end")[0].body["client"]["drm"], "fairplay");
+    EXPECT_TRUE(delegate->failures.empty());
+}
+
+TEST_F(PlayerScreenTest, ASignedOutViewerSignsInOnTheLoginScreenAndTheAssetPlays) {
+    screen->play("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return presentedLogin() != nullptr; }));
+    EXPECT_TRUE(delegate->log.empty());  // told once the presentation has finished
+    clock.advance(uikit::UIViewController::transitionDuration);
+    ASSERT_TRUE(runUntil([&] { return delegate->has("present login"); }));
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"present login"});
+    EXPECT_TRUE(playRequests().empty());
+    auto login = presentedLogin();
+    EXPECT_TRUE(login->navigationController()->isNavigationBarHidden());
+
+    // The viewer types and taps, as a person would.
+    login->usernameTextField()->simulateTyping(kViewerEmail);
+    login->passwordTextField()->simulateTyping(kViewerPassword);
+    clock.advance(0.25);
+    uikit::testing::TouchSimulator(window).tap(login->loginButton());
+    ASSERT_TRUE(runUntil([&] { return delegate->has("status 0"); }));
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"present login", "login succeeded", "status 0"}));
+    EXPECT_EQ(playRequests().size(), 1u);
+    clock.advance(1.0);
+    EXPECT_FALSE(screen->presentedViewController());
+}
+
+TEST_F(PlayerScreenTest, AWrongPasswordOnTheLoginScreenIsReportedWithTheHostsTexts) {
+    delegate->display = ErrorDisplayModel("Sign-in failed", "Try again, or reset your password.");
+    screen->play("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return presentedLogin() != nullptr; }));
+    clock.advance(1.0);
+    auto login = presentedLogin();
+    login->usernameTextField()->simulateTyping(kViewerEmail);
+    login->passwordTextField()->simulateTyping("not-the-password");
+    clock.advance(0.25);
+    uikit::testing::TouchSimulator(window).tap(login->loginButton());
+    ASSERT_TRUE(runUntil([&] { return !delegate->loginFailures.empty(); }));
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{
+                                 "present login",
+                                 "error display Failed to login user. Reason: Wrong email or password.",
+                                 "login failed Failed to login user. Reason: Wrong email or password.",
+                             }));
+    const auto* error = delegate->loginFailures[0].as<AuthenticationError>();
+    ASSERT_TRUE(error && error->authManagerError());
+    EXPECT_EQ(error->authManagerError()->kind(), AuthManagerError::Kind::invalidCredentials);
+    auto alert = std::dynamic_pointer_cast<uikit::UIAlertController>(login->presentedViewController());
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->title(), "Sign-in failed");
+    EXPECT_EQ(alert->message(), "Try again, or reset your password.");
+    EXPECT_TRUE(playRequests().empty());
+
+    // A second play while the login screen is up presents nothing again and tells the host nothing: the
+    // login screen stays where it is, alert and all.
+    const auto shown = screen->presentedViewController();
+    screen->play("vod-clear");
+    // The sign-in stack answers in order: once this check has failed, so has the screen's.
+    bool checked = false;
+    ZuAuthManager::shared().autoLogin().subscribe({}, [&](const foundation::Error&) { checked = true; }).disposed(bag);
+    ASSERT_TRUE(runUntil([&] { return checked; }));
+    clock.advance(1.0);
+    EXPECT_EQ(delegate->calls("present login").size(), 1u);
+    EXPECT_EQ(delegate->calls("fail").size(), 0u);
+    EXPECT_EQ(screen->presentedViewController(), shown);
+    ASSERT_EQ(presentedLogin(), login);
+    EXPECT_EQ(login->navigationController(), shown);
+}
+
+TEST_F(PlayerScreenTest, AnInactiveAccountGetsTheServicesTexts) {
+    // Signing in on the login screen: the alert quotes the service's address, the host hears of it.
+    screen->play("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return presentedLogin() != nullptr; }));
+    clock.advance(1.0);
+    auto login = presentedLogin();
+    login->usernameTextField()->simulateTyping("inactive@lumora.dev");
+    login->passwordTextField()->simulateTyping(kViewerPassword);
+    clock.advance(0.25);
+    uikit::testing::TouchSimulator(window).tap(login->loginButton());
+    ASSERT_TRUE(runUntil([&] { return !delegate->loginFailures.empty(); }));
+    EXPECT_EQ(delegate->calls("login failed"), std::vector<std::string>{"login failed The account is inactive."});
+    auto alert = std::dynamic_pointer_cast<uikit::UIAlertController>(login->presentedViewController());
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->title(), "Inactive Account");
+    EXPECT_EQ(alert->message(),
+              "Your account is inactive. Please head to www.lumora.example to re-activate your account");
+}
+
+TEST_F(PlayerScreenTest, AnAccountThatLapsedWhileSignedInFailsThePlayRoad) {
+    signIn();
+    backend->identity().setAccountState(kViewerEmail, devserver::AccountState::inactive);
+    // The next start of the application reads the account afresh.
+    useNewSignInStack();
+    playAndWait("vod-clear");
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"fail The account is inactive."});
+    ASSERT_TRUE(delegate->failures[0].is<AuthenticationError>());
+    EXPECT_TRUE(delegate->failures[0].as<AuthenticationError>()->isInactiveAccount());
+    EXPECT_FALSE(screen->presentedViewController());
+    EXPECT_TRUE(playRequests().empty());
+}
+
+TEST_F(PlayerScreenTest, PlayServiceFailuresReachTheHostAsNoStream) {
+    signIn();
+    playAndWait("unknown-asset");
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"fail Stream not available"});
+    EXPECT_TRUE(delegate->failures[0].is<VideoError>());
+
+    // A body that is not a play response.
+    backend->server().injectFault("/api/v3/play", {.status = 200, .body = R"({"assetId": 7, "stream": [)"});
+    playAndWait("vod-clear");
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"fail Stream not available", "fail Stream not available"}));
+    EXPECT_EQ(playRequests().size(), 2u);
+    EXPECT_TRUE(events().empty());
+    EXPECT_EQ(avplayer()->currentItem(), nullptr);
+}
+
+TEST_F(PlayerScreenTest, ARefusedLicenceFailsTheItemAndTheHostIsTold) {
+    signIn();
+    backend->licence().setEntitled(kViewerAccount, false);
+    playAndWait("vod-protected");
+    ASSERT_TRUE(runUntil([&] { return !delegate->failures.empty(); }));
+    ASSERT_EQ(delegate->calls("fail").size(), 1u);
+    const auto& failure = delegate->failures[0];
+    EXPECT_TRUE(failure.localizedDescription().starts_with(
+        "The content key request for skd://127.0.0.1/fairplay/license?contentId=vod-protected&keyId="))
+        << failure.localizedDescription();
+    EXPECT_TRUE(failure.localizedDescription().ends_with("(Lumora.DRMError error 6.)"));
+    EXPECT_TRUE(avfoundation::AVError::is(failure, avfoundation::AVError::contentKeyRequestFailed));
+    const auto* bridged = failure.as<foundation::NSError>();
+    ASSERT_TRUE(bridged && bridged->underlying);
+    EXPECT_EQ(bridged->underlying->domain(), DRMError::errorDomain);
+    EXPECT_EQ(bridged->underlying->code(), DRMError::licenseRefused);
+    // Told once for the item, whatever else the player reports.
+    advance(5);
+    EXPECT_EQ(delegate->calls("fail").size(), 1u);
+}
+
+// A play service of a host's own: its answers are whatever the test makes of the asset id and the token.
+class HostVideoAPI : public VideoAPI {
+  public:
+    using Answer = std::function<AssetStreamContent(const std::string& assetId, const std::string& token)>;
+    HostVideoAPI(Answer answer)
+        : VideoAPI(PlayAssetDependencies{}, [] { return LumoraAuthManager::shared().accessToken(); }),
+          answer_(std::move(answer)) {}
+    // A service whose stream address is `resource`, whatever the asset.
+    static std::shared_ptr<HostVideoAPI> streaming(std::string resource) {
+        return std::make_shared<HostVideoAPI>([resource](const std::string& assetId, const std::string& token) {
+            AssetStreamContent content;
+            content.id = assetId;
+            content.resource = resource;
+            content.accessToken = token;
+            return content;
+        });
+    }
+    void fetch(const std::string& assetId, const std::optional<std::string>& accessToken,
+               const rx::AnyObserver<AssetStreamContent>& observer) override {
+        observer.onNext(answer_(assetId, accessToken.value_or("")));
+        observer.onCompleted();
+    }
+
+  private:
+    Answer answer_;
+};
+
+TEST_F(PlayerScreenTest, AStreamAddressThatIsNotAURLRemovesThePlayerAndIsReported) {
+    signIn();
+    auto host = std::make_shared<RecordingScreenDelegate>();
+    auto deps = dependencies();
+    deps.videoAPI = HostVideoAPI::streaming("not a stream address");
+    auto other = ZuPlayerViewController::create(deps);
+    other->setDelegate(host);
+    window->setRootViewController(other);
+    auto playerView = other->player();
+    ASSERT_TRUE(playerView && playerView->superview());
+
+    other->play("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return !host->log.empty(); }));
+    EXPECT_EQ(host->log, std::vector<std::string>{"fail Stream not available"});
+    EXPECT_FALSE(other->player());
+    EXPECT_FALSE(playerView->superview());
+    ASSERT_TRUE(other->streamContent());
+    EXPECT_EQ(other->streamContent()->resource, "not a stream address");
+
+    // Afterwards: no player to load into, so the next content is reported the same way; the rest is inert.
+    other->play("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return host->log.size() == 2; }));
+    EXPECT_EQ(host->log[1], "fail Stream not available");
+    other->toggleVideoPlayback();
+    window->setRootViewController(nullptr);
+    EXPECT_EQ(host->log.size(), 2u);
+}
+
+TEST_F(PlayerScreenTest, ASecondDeviceOfTheSameViewerHitsTheStreamLimit) {
+    signIn();
+    playAndWait("vod-clear");
+    ASSERT_TRUE(waitForEvents(1, "str_start"));
+    EXPECT_EQ(events("str_start")[0].status, 200);
+
+    // The viewer's other device starts the same asset while this one plays.
+    auto otherWindow = makeWindow();
+    auto otherHost = std::make_shared<RecordingScreenDelegate>();
+    auto other = makeScreen(otherWindow, otherHost, "LUMORA-TEST-DEVICE-2");
+    other->play("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return otherHost->has("stream limit"); }));
+    EXPECT_EQ(otherHost->log, (std::vector<std::string>{"status 0", "stream limit"}));
+    EXPECT_FALSE(stack->isAuthenticated());
+    ASSERT_EQ(events("str_start").size(), 2u);
+    EXPECT_EQ(events("str_start")[1].status, 403);
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"status 0"});
+
+    // Signed out: the next tick of each device finds no token and the ticks stop.
+    advance(30);
+    clock.runUntilIdle();
+    advance(60);
+    EXPECT_TRUE(events("period").empty());
+    EXPECT_EQ(otherHost->calls("stream limit").size(), 1u);
+}
+
+TEST_F(PlayerScreenTest, TheBackgroundResumesUnder300SecondsAndPlaysAfreshFrom300) {
+    signIn();
+    playAndWait("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return avplayer()->currentItem()->status() == AVPlayerItem::Status::readyToPlay; }));
+    advance(10);
+    const double position = avplayer()->currentTime().seconds();
+    auto item = avplayer()->currentItem();
+    const auto away = [&](int seconds) {
+        uikit::UIApplication::shared()->simulateResignActive();
+        clock.clock().setWallNow(clock.clock().wallNow() + std::chrono::seconds(seconds));
+        uikit::UIApplication::shared()->simulateBecomeActive();
+        clock.runUntilIdle();
+    };
+
+    away(299);
+    EXPECT_EQ(avplayer()->currentItem(), item);
+    EXPECT_NE(avplayer()->rate(), 0.0f);
+    EXPECT_NEAR(avplayer()->currentTime().seconds(), position, 0.2);
+    EXPECT_EQ(playRequests().size(), 1u);
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"status 0"});
+
+    away(300);
+    ASSERT_TRUE(runUntil([&] { return delegate->log.size() == 2; }));
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"status 0", "status 0"}));
+    EXPECT_EQ(playRequests().size(), 2u);
+    ASSERT_TRUE(avplayer()->currentItem());
+    EXPECT_NE(avplayer()->currentItem(), item);
+    EXPECT_NE(avplayer()->rate(), 0.0f);
+    // The new stream's start event continues the numbering; one interval runs.
+    ASSERT_TRUE(waitForEvents(2, "str_start"));
+    EXPECT_EQ(events("str_start")[1].eventNumber, 2);
+    advance(30);
+    ASSERT_TRUE(waitForEvents(1, "period"));
+    advance(1);
+    EXPECT_EQ(events("period").size(), 1u);
+}
+
+TEST_F(PlayerScreenTest, TheControlsAppearOnATapAndHideAfterTheIdleInterval) {
+    signIn();
+    playAndWait("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return avplayer()->currentItem()->status() == AVPlayerItem::Status::readyToPlay; }));
+    auto pages = screen->player()->controlPageView();
+    auto controls = screen->controlsView();
+    EXPECT_FALSE(pages->page());
+    EXPECT_FALSE(controls->superview());
+
+    uikit::testing::TouchSimulator(window).tap(uikit::testing::TouchSimulator::centerOf(screen->player()));
+    advance(0.25);  // faded in
+    EXPECT_EQ(pages->page(), controls);
+    EXPECT_EQ(controls->superview(), pages);
+    EXPECT_EQ(controls->displayDensity(), ZuPlayerControlsDisplayDensity(5));
+    EXPECT_FLOAT_EQ(controls->alpha(), 1.0f);
+
+    // Five seconds without a touch, the 0.32 s settling of the idle events and a 0.2 s fade.
+    advance(4.5);
+    EXPECT_EQ(pages->page(), controls);
+    advance(1.0);
+    EXPECT_FALSE(pages->page());
+    EXPECT_FALSE(controls->superview());
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"status 0"});
+}
+
+TEST_F(PlayerScreenTest, TheCloseButtonReachesTheHostAndPlaybackGoesOn) {
+    signIn();
+    playAndWait("vod-clear");
+    screen->player()->controlPageView()->replacePage(screen->controlsView());
+    advance(0.25);
+    uikit::testing::TouchSimulator(window).tap(screen->controlsView()->navigationControls()->closeButton());
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"status 0", "close"}));
+    EXPECT_NE(avplayer()->rate(), 0.0f);
+    EXPECT_EQ(window->rootViewController(), screen);
+}
+
+TEST_F(PlayerScreenTest, SnapshotOfTheScreenPlayingWithControls) {
+    signIn();
+    playAndWait("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return avplayer()->currentItem()->status() == AVPlayerItem::Status::readyToPlay; }));
+    advance(10);
+    screen->player()->controlPageView()->replacePage(screen->controlsView());
+    advance(0.25);
+    uikit::UIWindow::layoutAndDisplayWindowsIfNeeded();
+    EXPECT_SNAPSHOT(*window, "player_screen_playing_controls");
+}
+
+TEST_F(PlayerScreenTest, SnapshotOfAFailedSignInOverThePlayerScreen) {
+    screen->play("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return presentedLogin() != nullptr; }));
+    clock.advance(1.0);
+    auto login = presentedLogin();
+    login->usernameTextField()->simulateTyping(kViewerEmail);
+    login->passwordTextField()->simulateTyping("not-the-password");
+    login->view()->endEditing(true);
+    clock.advance(0.25);
+    login->loginButton()->sendActions(uikit::UIControl::Event::touchUpInside());
+    ASSERT_TRUE(runUntil([&] { return !delegate->loginFailures.empty(); }));
+    clock.advance(1.0);
+    uikit::UIWindow::layoutAndDisplayWindowsIfNeeded();
+    EXPECT_SNAPSHOT(*window, "player_screen_sign_in_failed");
+}
+
+TEST_F(PlayerScreenTest, ALiveStreamsEventsSayWhetherThePlayheadIsAtTheLiveEdge) {
+    signIn();
+    // A host's play service whose event template has a live block, for the back end's live stream.
+    const std::string base = backend->baseURL();
+    auto deps = dependencies();
+    deps.videoAPI = std::make_shared<HostVideoAPI>([base](const std::string& assetId, const std::string& token) {
+        AssetStreamContent content;
+        content.id = assetId;
+        content.resource = base + "/hls/live-1/master.m3u8";
+        content.isDRMProtected = true;
+        content.drmCertificateURLString = base + "/fairplay/certificate";
+        content.accessToken = token;
+        PlayerEventRequest::Body body;
+        body.client.platform = "ios";
+        body.progress.assetId = assetId;
+        body.progress.playbackType = "live";
+        body.progress.live = PlayerEventRequest::Progress::Live{};
+        content.playerEventParameter = AssetStreamContentPlayerEventParameter{
+            .playerEventInterval = 30, .playerEventUrl = base + "/api/v1/player-events", .playerEventBody = body};
+        return content;
+    });
+    screen = ZuPlayerViewController::create(deps);
+    screen->setDelegate(delegate);
+    window->setRootViewController(screen);
+    playAndWait("live-1");
+    ASSERT_TRUE(runUntil([&] { return screen->player()->isLive(); }));
+    advance(1);
+
+    // At the end of the seekable window: on the live edge.
+    bool sought = false;
+    screen->player()->seek(screen->player()->duration().seconds() - 2, true, false, [&](bool) { sought = true; });
+    ASSERT_TRUE(runUntil([&] { return sought; }));
+    advance(29);
+    ASSERT_TRUE(waitForEvents(1, "period"));
+    auto period = events("period")[0];
+    EXPECT_EQ(period.body["progress"]["live"]["onLiveEdge"], "true") << period.rawBody;
+    EXPECT_FALSE(period.body["progress"].contains("vod"));
+
+    // Forty seconds behind it: not.
+    sought = false;
+    screen->player()->seek(screen->player()->duration().seconds() - 40, true, false, [&](bool) { sought = true; });
+    ASSERT_TRUE(runUntil([&] { return sought; }));
+    advance(30);
+    ASSERT_TRUE(waitForEvents(2, "period"));
+    EXPECT_EQ(events("period")[1].body["progress"]["live"]["onLiveEdge"], "false") << events("period")[1].rawBody;
+    EXPECT_EQ(events("period")[1].body["progress"]["live"]["liveResumePossible"], "false");
+}
+
+// A back end whose play answers ask for player events every half second.
+class SubSecondIntervalTest : public PlayerScreenTest {
+  protected:
+    SubSecondIntervalTest() { backendOptions.eventInterval = 0.5; }
+};
+
+TEST_F(SubSecondIntervalTest, AnIntervalUnderASecondSendsTheStartEventAlone) {
+    signIn();
+    playAndWait("vod-clear");
+    ASSERT_TRUE(waitForEvents(1, "str_start"));
+    advance(10);
+    // Ten seconds of playback later there is still only the start event.
+    ASSERT_TRUE(runUntil([&] { return backend->server().requestLog().entries("/api/v1/player-events").size() >= 1; }));
+    EXPECT_EQ(events().size(), 1u);
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"status 0"});
+}
+
+TEST_F(PlayerScreenTest, AnEventThatCannotBeSentIsNotTheStreamLimit) {
+    signIn();
+    // A host's play service whose event template carries a duration no JSON can hold.
+    const std::string base = backend->baseURL();
+    auto deps = dependencies();
+    deps.videoAPI = std::make_shared<HostVideoAPI>([base](const std::string& assetId, const std::string& token) {
+        AssetStreamContent content;
+        content.id = assetId;
+        content.resource = base + "/hls/vod-clear/master.m3u8";
+        content.accessToken = token;
+        PlayerEventRequest::Body body;
+        body.progress.assetId = assetId;
+        body.progress.vod = PlayerEventRequest::Progress::Vod{.duration = std::numeric_limits<double>::infinity()};
+        content.playerEventParameter = AssetStreamContentPlayerEventParameter{
+            .playerEventInterval = 30, .playerEventUrl = base + "/api/v1/player-events", .playerEventBody = body};
+        return content;
+    });
+    screen = ZuPlayerViewController::create(deps);
+    screen->setDelegate(delegate);
+    window->setRootViewController(screen);
+    playAndWait("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return avplayer()->currentItem()->status() == AVPlayerItem::Status::readyToPlay; }));
+    advance(61);
+    // The viewer stays signed in, the host hears of no limit, and the ticks go on asking for tokens.
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"status 0"});
+    EXPECT_TRUE(stack->isAuthenticated());
+    EXPECT_NE(avplayer()->rate(), 0.0f);
+    EXPECT_TRUE(events().empty());
+}
+
+}  // namespace
+}  // namespace lumora

@@ -1,0 +1,180 @@
+#include "screen/detail/PlayerEventReporter.h"
+
+#include <cmath>
+#include <limits>
+
+#include "avfoundation/AVPlayerItem.h"
+#include "dispatch/DispatchQueue.h"
+#include "kitfoundation/Log.h"
+#include "playback/ZuPlayerTypes.h"
+#include "playservice/ConcurrencyError.h"
+#include "rx/Schedulers.h"
+
+namespace lumora::detail {
+
+namespace {
+
+// The interval's period; an interval too long for the clock's range never ticks.
+dispatch::Nanoseconds periodOf(std::int64_t seconds) {
+    constexpr std::int64_t limit = std::numeric_limits<dispatch::Nanoseconds::rep>::max() / 1'000'000'000;
+    if (seconds > limit) return dispatch::Nanoseconds::max();
+    return std::chrono::seconds(seconds);
+}
+
+}  // namespace
+
+std::shared_ptr<PlayerEventReporter> PlayerEventReporter::create(Services services, Environment environment) {
+    return std::shared_ptr<PlayerEventReporter>(new PlayerEventReporter(std::move(services), std::move(environment)));
+}
+
+std::optional<PlayerEventData> PlayerEventReporter::makePlayerEventData(const std::string& auth0Token) {
+    const auto content = environment_.content ? environment_.content() : nullptr;
+    if (!content || !content->playerEventParameter) return std::nullopt;
+    // A screen whose player was removed has nothing to report.
+    const auto player = environment_.player ? environment_.player() : nullptr;
+    if (!player) return std::nullopt;
+    ++playerEventIntervalCount_;
+
+    const auto& avplayer = player->videoView()->player();
+    const float rate = avplayer->rate();
+    const auto item = avplayer->currentItem();
+    const bool isLive =
+        item && item->status() == avfoundation::AVPlayerItem::Status::readyToPlay && item->duration().isIndefinite();
+    const double position = avplayer->currentTime().seconds();
+
+    // A position that is not a finite 32-bit number is sent as absent, so the event still goes out.
+    std::optional<float> vodPosition;
+    if (std::isfinite(position) && std::isfinite(static_cast<float>(position))) {
+        vodPosition = static_cast<float>(position);
+    }
+    // An indefinite duration has no seconds: a live item's edge is the end of its seekable range, which the
+    // player publishes as its duration.
+    bool isOnLiveEdge = false;
+    if (isLive) {
+        const double edge = player->duration().seconds();
+        isOnLiveEdge = std::isfinite(position) && std::isfinite(edge) &&
+                       position - edge >= -ZuVideoPlayerConstant::playbackTimeDifferenceToBeLive;
+    }
+
+    const auto& parameter = *content->playerEventParameter;
+    return PlayerEventData{
+        .state = rate == 0.0f ? PlayerEventState::pause : PlayerEventState::playing,
+        .isLive = isLive,
+        .vodPosition = vodPosition,
+        .liveResumePossible = false,
+        .isOnLiveEdge = isOnLiveEdge,
+        .eventNumber = playerEventIntervalCount_,
+        .playerEventUrl = parameter.playerEventUrl,
+        .playerEventBody = parameter.playerEventBody,
+        .auth0Token = auth0Token,
+        .streamUrl = content->resource,
+    };
+}
+
+void PlayerEventReporter::postPlayerEvent(PlayerEventKind kind, const PlayerEventData& data) {
+    // The refusal is handled without the reporter: the sign-out happens even when the screen has gone
+    // meanwhile, and the screen is told only when it is still there.
+    auto logout = services_.logout;
+    auto tell = environment_.streamLimitExceeded;
+    const std::int64_t number = data.eventNumber;
+    services_.controller->makeEventBody(kind, data)
+        .observeOn(rx::MainScheduler::asyncInstance())
+        .take(1)
+        .subscribe({},
+                   [kind, number, logout, tell](const foundation::Error& error) {
+                       if (!error.is<ConcurrencyError>()) {
+                           // Only the stream limit ends a session; anything else is a lost report.
+                           debugLog("☣️ Player event not sent:", kind.rawValue(), number, error);
+                           return;
+                       }
+                       debugLog("☣️ Player event refused:", kind.rawValue(), number, error);
+                       if (!logout) {
+                           if (tell) tell();
+                           return;
+                       }
+                       logout([tell] {
+                           if (tell) tell();
+                       });
+                   })
+        .disposed(disposeBag_);
+}
+
+void PlayerEventReporter::startPlayerEventInterval() {
+    const auto content = environment_.content ? environment_.content() : nullptr;
+    if (!content || !content->playerEventParameter) return;
+    // One interval at a time: a new stream's ticks replace the previous stream's.
+    stopInterval();
+    // The start event carries the token the play request was made with.
+    auto data = makePlayerEventData(content->accessToken);
+    if (!data) return;
+    postPlayerEvent(PlayerEventKind::start, *data);
+
+    // Less than a second (the content's interval is whole seconds) would flood the service: the start
+    // event alone is sent.
+    const std::int64_t seconds = content->playerEventParameter->playerEventInterval;
+    if (seconds < 1) return;
+    std::weak_ptr<PlayerEventReporter> weakSelf = weak_from_this();
+    auto subscription = rx::Observable<std::int64_t>::interval(periodOf(seconds), rx::MainScheduler::instance())
+                            .subscribe([weakSelf](const std::int64_t&) {
+                                if (auto self = weakSelf.lock()) self->sendPeriodicPlayerEvent();
+                            });
+    interval_ = subscription;
+    subscription.disposed(disposeBag_);
+}
+
+void PlayerEventReporter::stopInterval() {
+    if (interval_) interval_->dispose();
+}
+
+void PlayerEventReporter::sendPeriodicPlayerEvent() {
+    sendWithFreshToken(PlayerEventKind::period);
+}
+
+void PlayerEventReporter::sendPlayerEndEvent() {
+    const auto content = environment_.content ? environment_.content() : nullptr;
+    if (!content) return;
+    sendWithFreshToken(PlayerEventKind::end);
+}
+
+void PlayerEventReporter::sendWithFreshToken(PlayerEventKind kind) {
+    if (!services_.accessToken) {
+        sendPlayerEvent(kind, std::nullopt);
+        return;
+    }
+    std::weak_ptr<PlayerEventReporter> weakSelf = weak_from_this();
+    auto received = std::make_shared<bool>(false);
+    // The token may come on the thread that refreshed it; the record reads the player on the main queue.
+    services_.accessToken()
+        .take(1)
+        .observeOn(rx::MainScheduler::asyncInstance())
+        .subscribe(
+            [weakSelf, kind, received](const std::optional<std::string>& token) {
+                *received = true;
+                if (auto self = weakSelf.lock()) self->sendPlayerEvent(kind, token);
+            },
+            [kind](const foundation::Error& error) {
+                // The event is skipped; the next tick asks again.
+                debugLog("☣️ No token for the player event:", kind.rawValue(), error);
+            },
+            [weakSelf, kind, received] {
+                // A source that ends without a token counts as no token.
+                if (*received) return;
+                if (auto self = weakSelf.lock()) self->sendPlayerEvent(kind, std::nullopt);
+            })
+        .disposed(disposeBag_);
+}
+
+void PlayerEventReporter::sendPlayerEvent(PlayerEventKind kind, const std::optional<std::string>& token) {
+    std::optional<PlayerEventData> data;
+    if (token) data = makePlayerEventData(*token);
+    if (data) {
+        postPlayerEvent(kind, *data);
+        return;
+    }
+    // Nobody is signed in, or there is nothing to report on: the ticks stop. They are stopped on the next
+    // turn of the main queue, outside the token's delivery, so that no delivery ever waits on another.
+    if (!interval_) return;
+    dispatch::DispatchQueue::main().async([interval = *interval_] { interval.dispose(); });
+}
+
+}  // namespace lumora::detail
