@@ -343,7 +343,7 @@ class Bench {
 
   private:
     std::string base_;
-    lumora::testing::LicenceRedirect redirect_;
+    lumora::LicenceRedirect redirect_;
     std::filesystem::path keychain_;
     std::shared_ptr<lumora::VideoAPI> videoAPI_;
     std::shared_ptr<lumora::YouboraManager> analytics_;
