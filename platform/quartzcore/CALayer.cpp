@@ -63,27 +63,31 @@ void CALayer::setBounds(const CGRect& bounds) {
     const bool sizeChanged = bounds.size != bounds_.size;
     bounds_ = bounds;
     if (sizeChanged) {
-        needsLayout_ = true;
+        setNeedsLayout();
         if (needsDisplayOnBoundsChange_) needsDisplay_ = true;
     }
+    geometryDidChange();
     didChange("bounds");
 }
 
 void CALayer::setPosition(CGPoint position) {
     if (position == position_) return;
     position_ = position;
+    geometryDidChange();
     didChange("position");
 }
 
 void CALayer::setAnchorPoint(CGPoint anchorPoint) {
     if (anchorPoint == anchorPoint_) return;
     anchorPoint_ = anchorPoint;
+    geometryDidChange();
     didChange("anchorPoint");
 }
 
 void CALayer::setTransform(const CGAffineTransform& transform) {
     if (transform == transform_) return;
     transform_ = transform;
+    geometryDidChange();
     didChange("transform");
 }
 
@@ -105,12 +109,20 @@ void CALayer::setFrame(const CGRect& frame) {
     setPosition({f.origin.x - box.origin.x, f.origin.y - box.origin.y});
 }
 
+void CALayer::geometryDidChange() {
+    if (const auto delegate = delegate_.lock()) delegate->layerDidChangeGeometry(*this);
+}
+
+CGAffineTransform CALayer::transformToSuperlayer() const {
+    return layerToSuper(bounds_, anchorPoint_, transform_, position_);
+}
+
 CGPoint CALayer::toSuperlayer(CGPoint p) const {
-    return p.applying(layerToSuper(bounds_, anchorPoint_, transform_, position_));
+    return p.applying(transformToSuperlayer());
 }
 
 CGPoint CALayer::fromSuperlayer(CGPoint p) const {
-    return p.applying(layerToSuper(bounds_, anchorPoint_, transform_, position_).inverted());
+    return p.applying(transformToSuperlayer().inverted());
 }
 
 CGPoint CALayer::toRoot(CGPoint p) const {
@@ -188,7 +200,9 @@ void CALayer::insertChecked(const std::shared_ptr<CALayer>& layer, std::size_t i
     index = std::min(index, sublayers_.size());
     sublayers_.insert(sublayers_.begin() + static_cast<std::ptrdiff_t>(index), layer);
     layer->superlayer_ = weak_from_this();
-    needsLayout_ = true;
+    setNeedsLayout();
+    // What the newcomer still has to lay out is reachable from here now.
+    if (layer->subtreeNeedsLayout()) sublayerNeedsLayout_ = true;
 }
 
 bool CALayer::addSublayer(const std::shared_ptr<CALayer>& layer) {
@@ -239,7 +253,7 @@ void CALayer::removeFromSuperlayer() {
     const std::shared_ptr<CALayer> self = shared_from_this();
     auto& list = parent->sublayers_;
     list.erase(std::remove(list.begin(), list.end(), self), list.end());
-    parent->needsLayout_ = true;
+    parent->setNeedsLayout();
 }
 
 // --- appearance ---
@@ -380,15 +394,30 @@ void CALayer::removeAllAnimations() {
 
 // --- layout and display ---
 
+void CALayer::setNeedsLayout() {
+    needsLayout_ = true;
+    noteSublayerNeedsLayout();
+}
+
+void CALayer::noteSublayerNeedsLayout() {
+    // A superlayer that already knows has told its own superlayers, or is being laid out and will visit this
+    // branch (its flag is cleared before its sublayers are visited, so a request made meanwhile goes past it).
+    for (auto parent = superlayer_.lock(); parent && !parent->sublayerNeedsLayout_; parent = parent->superlayer_.lock())
+        parent->sublayerNeedsLayout_ = true;
+}
+
 void CALayer::layoutIfNeeded() {
+    if (!needsLayout_ && !sublayerNeedsLayout_) return;
     const std::shared_ptr<CALayer> self = shared_from_this();
     if (needsLayout_) {
         needsLayout_ = false;
         layoutSublayers();
     }
+    if (!sublayerNeedsLayout_) return;
+    sublayerNeedsLayout_ = false;
     const std::vector<std::shared_ptr<CALayer>> children = sublayers_;  // layout may change the list
     for (const auto& child : children)
-        if (child->superlayer().get() == this) child->layoutIfNeeded();
+        if (child->subtreeNeedsLayout() && child->superlayer().get() == this) child->layoutIfNeeded();
 }
 
 void CALayer::layoutSublayers() {

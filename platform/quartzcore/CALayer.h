@@ -68,6 +68,9 @@ class CALayerDelegate {
         (void)forKey;
         return std::nullopt;
     }
+    // The layer's bounds, position, anchor point or transform changed: where it lies in its superlayer, or
+    // its own coordinate space (a view keeps what depends on its place in the window up to date).
+    virtual void layerDidChangeGeometry(CALayer& layer) { (void)layer; }
 };
 
 // A rectangle of content in a tree of layers. A reference type: `create()`, held by shared_ptr; a layer
@@ -109,6 +112,9 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     CGPoint convertFrom(CGPoint point, const CALayer* layer) const;
     CGRect convertTo(const CGRect& rect, const CALayer* layer) const;
     CGRect convertFrom(const CGRect& rect, const CALayer* layer) const;
+    // The map from this layer's coordinates to its superlayer's (around the anchor point, through the
+    // transform, onto the position): one step of the conversions above.
+    CGAffineTransform transformToSuperlayer() const;
     // Half-open containment in the layer's bounds.
     bool contains(CGPoint point) const { return bounds_.contains(point); }
 
@@ -197,9 +203,13 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     // Layout.
     std::weak_ptr<CALayerDelegate> delegate() const { return delegate_; }
     void setDelegate(std::weak_ptr<CALayerDelegate> delegate) { delegate_ = std::move(delegate); }
-    void setNeedsLayout() { needsLayout_ = true; }
+    // Marks the layer, and tells its superlayers that something below them needs layout.
+    void setNeedsLayout();
     bool needsLayout() const { return needsLayout_; }
-    // Lays out this layer when it needs it, then its sublayers (in order, recursively).
+    // This layer or a sublayer at any depth needs layout: what `layoutIfNeeded()` would lay out.
+    bool subtreeNeedsLayout() const { return needsLayout_ || sublayerNeedsLayout_; }
+    // Lays out this layer when it needs it, then its sublayers (in order, recursively). Branches in which no
+    // layer needs layout are not visited.
     void layoutIfNeeded();
     // Asks the delegate to lay out the sublayers. Subclasses may override.
     virtual void layoutSublayers();
@@ -243,6 +253,9 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     CGPoint fromSuperlayer(CGPoint p) const;
     CGPoint toRoot(CGPoint p) const;
     CGPoint fromRoot(CGPoint p) const;
+    // Tells the superlayers, up to the first that already knows, that a sublayer needs layout.
+    void noteSublayerNeedsLayout();
+    void geometryDidChange();
     bool detachForInsertion(const std::shared_ptr<CALayer>& layer);
     void insertChecked(const std::shared_ptr<CALayer>& layer, std::size_t index);
     // Rendering (CALayerRendering.cpp): the layer in its superlayer's space, its body in its own space, and
@@ -281,6 +294,7 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
 
     std::weak_ptr<CALayerDelegate> delegate_;
     bool needsLayout_ = false;
+    bool sublayerNeedsLayout_ = false;  // some sublayer, at any depth, needs layout
     bool needsDisplay_ = false;
     bool needsDisplayOnBoundsChange_ = false;
     std::shared_ptr<coregraphics::CGRecordingContext> contents_;

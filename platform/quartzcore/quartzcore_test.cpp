@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "dispatch/testing/ManualClockScope.h"
 #include "quartzcore/QuartzCore.h"
@@ -251,6 +255,88 @@ TEST_F(ManualClockFixture, DelegateAnswersActionsAndLaysOutAndDraws) {
     layer->layoutIfNeeded();
     layer->display();
     EXPECT_TRUE(layer->contents()->commands().empty());
+}
+
+namespace {
+
+// Logs the names of the layers it lays out; `onLayout` runs inside a layer's layout.
+class NamingDelegate : public CALayerDelegate {
+  public:
+    std::shared_ptr<CALayer> make(const std::string& name, const std::shared_ptr<CALayer>& parent,
+                                  const std::shared_ptr<NamingDelegate>& self) {
+        auto layer = CALayer::create();
+        layer->setDelegate(self);
+        names[layer.get()] = name;
+        if (parent) parent->addSublayer(layer);
+        return layer;
+    }
+    void layoutSublayers(CALayer& layer) override {
+        log.push_back(names[&layer]);
+        if (onLayout) onLayout(layer);
+    }
+    std::map<const CALayer*, std::string> names;
+    std::vector<std::string> log;
+    std::function<void(CALayer&)> onLayout;
+};
+
+}  // namespace
+
+TEST(CALayerLayoutTest, LayoutVisitsOnlyTheBranchesThatAskedForIt) {
+    auto delegate = std::make_shared<NamingDelegate>();
+    auto root = delegate->make("root", nullptr, delegate);
+    auto a = delegate->make("a", root, delegate);
+    auto a1 = delegate->make("a1", a, delegate);
+    auto deep = delegate->make("deep", a1, delegate);
+    auto b = delegate->make("b", root, delegate);
+    auto b1 = delegate->make("b1", b, delegate);
+    root->layoutIfNeeded();
+    // Each layer that gained a sublayer; the leaves never asked.
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"root", "a", "a1", "b"}));
+    EXPECT_FALSE(root->subtreeNeedsLayout());
+
+    // A request deep down is known at the root, and lays out that layer alone.
+    delegate->log.clear();
+    deep->setNeedsLayout();
+    EXPECT_FALSE(root->needsLayout());
+    EXPECT_TRUE(root->subtreeNeedsLayout());
+    EXPECT_TRUE(a->subtreeNeedsLayout());
+    EXPECT_FALSE(b->subtreeNeedsLayout());
+    root->layoutIfNeeded();
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"deep"}));
+    EXPECT_FALSE(root->subtreeNeedsLayout());
+
+    // A branch made apart, with requests of its own, is laid out where it is inserted, after its new parent.
+    delegate->log.clear();
+    auto x = delegate->make("x", nullptr, delegate);
+    auto y = delegate->make("y", x, delegate);
+    x->layoutIfNeeded();
+    y->setNeedsLayout();
+    delegate->log.clear();
+    b1->addSublayer(x);
+    root->layoutIfNeeded();
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"b1", "y"}));
+
+    // A request made during the pass for a branch already passed is kept for the next pass.
+    delegate->log.clear();
+    delegate->onLayout = [&](CALayer& layer) {
+        if (&layer == b.get()) a1->setNeedsLayout();
+    };
+    b->setNeedsLayout();
+    root->layoutIfNeeded();
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"b"}));
+    EXPECT_TRUE(root->subtreeNeedsLayout());
+    delegate->onLayout = nullptr;
+    root->layoutIfNeeded();
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"b", "a1"}));
+
+    // A layer removed while it needs layout is laid out in its own tree, not in the old one.
+    delegate->log.clear();
+    deep->setNeedsLayout();
+    deep->removeFromSuperlayer();
+    root->layoutIfNeeded();
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"a1"}));  // it lost a sublayer
+    deep->layoutIfNeeded();
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"a1", "deep"}));
 }
 
 TEST(CAGradientLayerTest, ColorsLocationsAndInterpolation) {

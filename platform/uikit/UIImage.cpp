@@ -10,6 +10,7 @@
 
 #include "coregraphics/CGContext.h"
 #include "uikit/UIScreen.h"
+#include "uikit/detail/NamedImageCache.h"
 
 namespace uikit {
 
@@ -29,6 +30,40 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::string& path) {
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (file.bad()) return std::nullopt;
     return bytes;
+}
+
+bool hasImageExtension(std::string_view name) {
+    return endsWith(name, ".png") || endsWith(name, ".jpg") || endsWith(name, ".jpeg");
+}
+
+// The scale a file name with its extension says: "@3x" or "@2x" before the extension, else 1.
+CGFloat scaleOfFileName(std::string_view file) {
+    const std::string_view stem = file.substr(0, file.rfind('.'));
+    return endsWith(stem, "@3x") ? 3.0 : endsWith(stem, "@2x") ? 2.0 : 1.0;
+}
+
+struct NamedCandidate {
+    std::string file;
+    CGFloat scale;
+};
+
+// The first candidate file that exists decides, as a look-up by name finds one resource: decoded, kept
+// under (bundle, name, keyScale), and given. nullptr when none exists or it does not decode.
+std::shared_ptr<UIImage> loadFirstExisting(const foundation::Bundle& bundle,
+                                           const std::vector<NamedCandidate>& candidates, std::string_view name,
+                                           int keyScale) {
+    for (const NamedCandidate& candidate : candidates) {
+        auto path = bundle.path(candidate.file, "");
+        if (!path) continue;
+        // Stamped before reading, so that a file changed while it is read is not kept as the new version.
+        const auto stamp = detail::FileStamp::of(*path);
+        const auto bytes = readFile(*path);
+        auto image = bytes ? UIImage::fromData(*bytes, candidate.scale) : nullptr;
+        if (!image || !stamp) return image;
+        return detail::NamedImageCache::shared().insert(bundle.bundlePath(), name, keyScale, std::move(*path), *stamp,
+                                                        std::move(image));
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -67,49 +102,37 @@ std::shared_ptr<UIImage> UIImage::named(std::string_view name) {
 
 std::shared_ptr<UIImage> UIImage::named(std::string_view name, const foundation::Bundle& bundle) {
     if (name.empty()) return nullptr;
-    struct Candidate {
-        std::string name;
-        CGFloat scale;
-    };
-    std::vector<Candidate> candidates;
-    if (endsWith(name, ".png") || endsWith(name, ".jpg") || endsWith(name, ".jpeg")) {
-        const std::string_view stem = name.substr(0, name.rfind('.'));
-        const CGFloat scale = endsWith(stem, "@3x") ? 3.0 : endsWith(stem, "@2x") ? 2.0 : 1.0;
-        candidates.push_back({std::string(name), scale});
+    if (auto kept = detail::NamedImageCache::shared().find(bundle.bundlePath(), name, 0)) return kept;
+    std::vector<NamedCandidate> candidates;
+    if (hasImageExtension(name)) {
+        candidates.push_back({std::string(name), scaleOfFileName(name)});
     } else {
         const std::string base(name);
         candidates = {{base + ".png", 1.0}, {base + "@2x.png", 2.0}, {base + "@3x.png", 3.0}, {base + ".jpg", 1.0}};
     }
-    for (const Candidate& candidate : candidates) {
-        const auto path = bundle.path(candidate.name, "");
-        if (!path) continue;
-        // The first file that exists decides, as a look-up by name finds one resource.
-        const auto bytes = readFile(*path);
-        return bytes ? fromData(*bytes, candidate.scale) : nullptr;
-    }
-    return nullptr;
+    return loadFirstExisting(bundle, candidates, name, 0);
 }
 
 std::shared_ptr<UIImage> UIImage::named(std::string_view name, const foundation::Bundle& bundle,
                                         const UITraitCollection* compatibleWith) {
     if (name.empty()) return nullptr;
-    if (endsWith(name, ".png") || endsWith(name, ".jpg") || endsWith(name, ".jpeg")) return named(name, bundle);
+    if (hasImageExtension(name)) return named(name, bundle);
     CGFloat scale = compatibleWith ? compatibleWith->displayScale : 0;
     if (!(std::isfinite(scale) && scale > 0)) scale = UIScreen::main()->scale();
     const int wanted = std::clamp(static_cast<int>(std::lround(scale)), 1, 3);
-    // The wanted scale, then the larger ones ascending, then the smaller ones descending.
+    if (auto kept = detail::NamedImageCache::shared().find(bundle.bundlePath(), name, wanted)) return kept;
+    // The wanted scale, then the larger ones ascending, then the smaller ones descending, then the JPEG.
     std::vector<int> order{wanted};
     for (int s = wanted + 1; s <= 3; ++s) order.push_back(s);
     for (int s = wanted - 1; s >= 1; --s) order.push_back(s);
     const std::string base(name);
+    std::vector<NamedCandidate> candidates;
     for (int s : order) {
-        const std::string file = s == 1 ? base + ".png" : base + "@" + std::to_string(s) + "x.png";
-        const auto path = bundle.path(file, "");
-        if (!path) continue;
-        const auto bytes = readFile(*path);
-        return bytes ? fromData(*bytes, static_cast<CGFloat>(s)) : nullptr;
+        candidates.push_back(
+            {s == 1 ? base + ".png" : base + "@" + std::to_string(s) + "x.png", static_cast<CGFloat>(s)});
     }
-    return named(base + ".jpg", bundle);
+    candidates.push_back({base + ".jpg", scaleOfFileName(base + ".jpg")});
+    return loadFirstExisting(bundle, candidates, name, wanted);
 }
 
 CGSize UIImage::size() const {

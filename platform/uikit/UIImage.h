@@ -51,6 +51,12 @@ class UIImage {
     // extension is looked up as it is. nullptr when none exists or it does not decode.
     static std::shared_ptr<UIImage> named(std::string_view name, const foundation::Bundle& bundle,
                                           const UITraitCollection* compatibleWith);
+    // Look-ups by name keep what they decode, as the platform does: the same name in the same bundle folder,
+    // at the same wanted scale, gives the same image again (from any thread) without reading or decoding its
+    // file, as long as that file is unchanged on disk (a replaced or rewritten file is read again). The most
+    // recently used 64 images (at most 32 MiB of pixels) are kept; a look-up that finds nothing is not, so
+    // a file added later is found. A file added beside the one kept, which the look-up would prefer (a
+    // variant of a better scale, say), is not noticed while the kept one is.
 
     // Size in points: pixels ÷ scale.
     CGSize size() const;

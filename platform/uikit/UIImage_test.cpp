@@ -7,6 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+#include <vector>
+
+#include "uikit/detail/NamedImageCache.h"
 
 namespace uikit {
 namespace {
@@ -31,6 +35,8 @@ class TemporaryBundle {
         std::ofstream(root_ / "Resources" / name, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
+    void remove(const std::string& name) { std::filesystem::remove(root_ / "Resources" / name); }
+    std::string file(const std::string& name) const { return (root_ / "Resources" / name).string(); }
     foundation::Bundle bundle() const { return foundation::Bundle(root_.string()); }
     std::string path() const { return root_.string(); }
 
@@ -150,6 +156,117 @@ TEST(UIImage, NamedWithoutABundleUsesTheMainBundle) {
     foundation::Bundle::resetMainForTesting();
     ASSERT_TRUE(image);
     EXPECT_EQ(image->pixel(5, 5), (imageio::RGBA{0, 200, 0, 255}));
+}
+
+TEST(UIImage, NamedImagesAreKeptPerNameAndScaleWhileTheirFileIsUnchanged) {
+    TemporaryBundle folder;
+    folder.add("icon.png", pngOf(10, 10, {1, 0, 0, 255}));
+    folder.add("icon@2x.png", pngOf(20, 20, {2, 0, 0, 255}));
+    folder.add("icon@3x.png", pngOf(30, 30, {3, 0, 0, 255}));
+    const auto bundle = folder.bundle();
+    UITraitCollection twice;
+    twice.displayScale = 2;
+    UITraitCollection thrice;
+    thrice.displayScale = 3;
+
+    // The same name at the same scale: the same image, not decoded again.
+    const auto atTwo = UIImage::named("icon", bundle, &twice);
+    ASSERT_TRUE(atTwo);
+    EXPECT_EQ(UIImage::named("icon", bundle, &twice), atTwo);
+    const auto atThree = UIImage::named("icon", bundle, &thrice);
+    ASSERT_TRUE(atThree);
+    EXPECT_NE(atThree, atTwo);
+    EXPECT_EQ(atThree->scale(), 3.0);
+    EXPECT_EQ(UIImage::named("icon", bundle, &thrice), atThree);
+    const auto plain = UIImage::named("icon", bundle);
+    EXPECT_EQ(plain->scale(), 1.0);
+    EXPECT_EQ(UIImage::named("icon", bundle), plain);
+
+    // Another folder with the same names has its own images.
+    TemporaryBundle other;
+    other.add("icon@2x.png", pngOf(20, 20, {9, 0, 0, 255}));
+    EXPECT_EQ((*UIImage::named("icon", other.bundle(), &twice)->pixel(0, 0))[0], 9);
+    EXPECT_EQ(UIImage::named("icon", bundle, &twice), atTwo);
+
+    // A file rewritten is read again; the image given before stays as it was for those who hold it.
+    folder.add("icon@2x.png", pngOf(64, 64, {4, 0, 0, 255}));  // another size on disk
+    const auto rewritten = UIImage::named("icon", bundle, &twice);
+    ASSERT_TRUE(rewritten);
+    EXPECT_EQ((*rewritten->pixel(0, 0))[0], 4);
+    EXPECT_EQ((*atTwo->pixel(0, 0))[0], 2);
+    // A file removed: the look-up finds what is there now.
+    folder.remove("icon.png");
+    EXPECT_EQ(UIImage::named("icon", bundle)->scale(), 2.0);
+    folder.remove("icon@2x.png");
+    folder.remove("icon@3x.png");
+    EXPECT_EQ(UIImage::named("icon", bundle, &thrice), nullptr);
+    EXPECT_EQ(UIImage::named("icon", bundle), nullptr);
+}
+
+TEST(UIImage, NamedImagesAreTheSameFromEveryThread) {
+    TemporaryBundle folder;
+    folder.add("shared@2x.png", pngOf(40, 40, {7, 0, 0, 255}));
+    const auto bundle = folder.bundle();
+    constexpr int threads = 8;
+    std::vector<std::vector<std::shared_ptr<UIImage>>> seen(threads);
+    {
+        std::vector<std::jthread> workers;
+        for (int t = 0; t < threads; ++t) {
+            workers.emplace_back([&, t] {
+                UITraitCollection traits;
+                traits.displayScale = 2;
+                for (int i = 0; i < 20; ++i)
+                    seen[static_cast<std::size_t>(t)].push_back(UIImage::named("shared", bundle, &traits));
+            });
+        }
+    }
+    const auto first = seen[0][0];
+    ASSERT_TRUE(first);
+    for (const auto& images : seen) {
+        for (const auto& image : images) EXPECT_EQ(image, first);
+    }
+}
+
+TEST(NamedImageCache, KeepsTheMostRecentlyUsedWithinItsBudget) {
+    TemporaryBundle folder;
+    for (const char* name : {"a.png", "b.png", "c.png"}) folder.add(name, pngOf(10, 10, {1, 2, 3, 255}));
+    const auto stamp = [&](const std::string& name) { return *detail::FileStamp::of(folder.file(name)); };
+    const auto image = [](std::uint32_t side) { return UIImage::create(*imageio::Bitmap::filled(side, side, {})); };
+    const std::string bundle = folder.path();
+
+    // 10 × 10 RGBA is 400 bytes: two fit in 1000.
+    detail::NamedImageCache cache(3, 1000);
+    const auto a = cache.insert(bundle, "a", 0, folder.file("a.png"), stamp("a.png"), image(10));
+    const auto b = cache.insert(bundle, "b", 0, folder.file("b.png"), stamp("b.png"), image(10));
+    EXPECT_EQ(cache.count(), 2u);
+    EXPECT_EQ(cache.bytes(), 800u);
+    EXPECT_EQ(cache.find(bundle, "a", 0), a);  // now the most recently used
+    cache.insert(bundle, "c", 0, folder.file("c.png"), stamp("c.png"), image(10));
+    EXPECT_EQ(cache.find(bundle, "b", 0), nullptr);
+    EXPECT_EQ(cache.find(bundle, "a", 0), a);
+    EXPECT_EQ(cache.bytes(), 800u);
+    EXPECT_EQ(cache.find(bundle, "a", 2), nullptr);  // another scale is another image
+
+    // The same file decoded twice at once: the first one kept is the one both callers get.
+    EXPECT_EQ(cache.insert(bundle, "a", 0, folder.file("a.png"), stamp("a.png"), image(10)), a);
+    // Larger than the whole budget: given, not kept.
+    const auto big = image(20);
+    EXPECT_EQ(cache.insert(bundle, "big", 0, folder.file("a.png"), stamp("a.png"), big), big);
+    EXPECT_EQ(cache.find(bundle, "big", 0), nullptr);
+    EXPECT_EQ(cache.count(), 2u);
+
+    // At most `capacity` images, however small.
+    detail::NamedImageCache few(2, 1 << 20);
+    for (const char* name : {"a", "b", "c"}) {
+        few.insert(bundle, name, 0, folder.file(std::string(name) + ".png"), stamp(std::string(name) + ".png"),
+                   image(1));
+    }
+    EXPECT_EQ(few.count(), 2u);
+    EXPECT_EQ(few.find(bundle, "a", 0), nullptr);
+    // An entry whose file went away is dropped when it is asked for.
+    folder.remove("c.png");
+    EXPECT_EQ(few.find(bundle, "c", 0), nullptr);
+    EXPECT_EQ(few.count(), 1u);
 }
 
 }  // namespace

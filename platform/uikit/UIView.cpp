@@ -30,6 +30,10 @@ class ViewLayerDelegate final : public quartzcore::CALayerDelegate {
         if (view_) view_->layoutSublayers(layer);
     }
 
+    void layerDidChangeGeometry(quartzcore::CALayer& layer) override {
+        if (view_ && &layer == view_->layer_.get()) view_->placeInWindowDidChange();
+    }
+
     void drawIn(quartzcore::CALayer& layer, quartzcore::CGContext& ctx) override {
         (void)ctx;
         if (view_ && &layer == view_->layer_.get()) view_->draw(view_->bounds());
@@ -80,14 +84,6 @@ void scheduleWindowPass() {
     });
 }
 
-bool subtreeNeedsWork(const UIView& view) {
-    if (view.needsUpdateConstraints() || view.needsLayout()) return true;
-    for (const auto& sub : view.subviews()) {
-        if (subtreeNeedsWork(*sub)) return true;
-    }
-    return false;
-}
-
 bool isInSubtree(LayoutItem* item, const UIView& root) {
     for (LayoutItem* p = item; p; p = p->layoutParent()) {
         if (p == &root) return true;
@@ -117,10 +113,6 @@ bool isFinite(const CGRect& r) {
 bool isFinite(const CGAffineTransform& t) {
     return std::isfinite(t.a) && std::isfinite(t.b) && std::isfinite(t.c) && std::isfinite(t.d) &&
            std::isfinite(t.tx) && std::isfinite(t.ty);
-}
-
-CGFloat clampInset(CGFloat v, CGFloat extent) {
-    return std::clamp(v, CGFloat(0), std::max(CGFloat(0), extent));
 }
 
 }  // namespace
@@ -499,6 +491,8 @@ void UIView::moveTo(UIView* newParent, std::size_t index) {
         index = std::min(index, list.size());
         list.insert(list.begin() + static_cast<long>(index), self);
         newParent->placeLayer(self, index);
+        // What the newcomer still has to do is reachable from its new root.
+        if (subtreeNeedsUpdateConstraints()) noteSubviewNeedsUpdateConstraints();
     }
 
     if (oldWindow != newWindow) {
@@ -509,7 +503,11 @@ void UIView::moveTo(UIView* newParent, std::size_t index) {
     if (newParent && superview_ == newParent) newParent->didAddSubview(self);
     propagateTintChange(oldTint);
     propagateTraitChange();
-    if (!newWindow) updateSafeAreasInSubtree();
+    if (newWindow) {
+        setSafeAreaNeedsUpdate();
+    } else if (oldWindow) {
+        clearSafeAreas(true);
+    }
     setNeedsLayout();
     if (superview_) superview_->setNeedsLayout();
     // Touches, focus and editing do not outlive the window.
@@ -584,25 +582,6 @@ void UIView::updateSafeAreaInsets(const UIEdgeInsets& insets) {
     setNeedsLayout();
     safeAreaInsetsDidChange();
     marginsMayHaveChanged(previousMargins);
-}
-
-void UIView::updateSafeAreasInSubtree() {
-    auto window = this->window();
-    if (!window) {
-        if (!dynamic_cast<UIWindow*>(this)) updateSafeAreaInsets(UIEdgeInsets());
-        auto children = subviews_;
-        for (auto& sub : children) sub->updateSafeAreasInSubtree();
-        return;
-    }
-    if (this != window.get()) {
-        CGRect safe = window->bounds().inset(window->safeAreaInsets_);
-        CGRect r = convertFrom(safe, window);
-        CGRect b = bounds();
-        updateSafeAreaInsets({clampInset(r.minY() - b.minY(), b.height()), clampInset(r.minX() - b.minX(), b.width()),
-                              clampInset(b.maxY() - r.maxY(), b.height()), clampInset(b.maxX() - r.maxX(), b.width())});
-    }
-    auto children = subviews_;
-    for (auto& sub : children) sub->updateSafeAreasInSubtree();
 }
 
 const std::shared_ptr<UILayoutGuide>& UIView::layoutMarginsGuide() {
@@ -708,6 +687,12 @@ void UIView::requestDisplayPass() const {
     if (window()) scheduleWindowPass();
 }
 
+void UIView::placeInWindowDidChange() {
+    // The first mark since the last pass asks for one, so that the insets follow even when nothing else
+    // in the window needs layout.
+    if (setSafeAreaNeedsUpdate() && !gPassActive) requestDisplayPass();
+}
+
 void UIView::setNeedsLayout() {
     layer_->setNeedsLayout();
     if (!gPassActive) requestDisplayPass();
@@ -738,8 +723,12 @@ void UIView::layoutIfNeeded() {
             if (auto f = engine.solvedFrame(*root)) root->applyLayoutFrame(*f);
         }
         root->layer_->layoutIfNeeded();
-        root->updateSafeAreasInSubtree();
-        if (!engine.needsSync() && !subtreeNeedsWork(*root)) break;
+        root->updateSafeAreasIfNeeded();
+        // A callback of this round (a subclass's safeAreaInsetsDidChange, say) may have asked for more.
+        if (!engine.needsSync() && !root->layer_->subtreeNeedsLayout() && !root->subtreeNeedsUpdateConstraints() &&
+            !root->subtreeSafeAreaNeedsUpdate()) {
+            break;
+        }
     }
     gPassActive = false;
 }
@@ -767,12 +756,26 @@ void UIView::applySolvedFrameToSubviews() {
 
 void UIView::setNeedsUpdateConstraints() {
     needsUpdateConstraints_ = true;
+    noteSubviewNeedsUpdateConstraints();
     if (!gPassActive) requestDisplayPass();
 }
 
+void UIView::noteSubviewNeedsUpdateConstraints() {
+    // As with layout requests: an ancestor that already knows has told its own ancestors, or is being
+    // visited and will come here.
+    for (UIView* p = superview_; p && !p->subviewNeedsUpdateConstraints_; p = p->superview_) {
+        p->subviewNeedsUpdateConstraints_ = true;
+    }
+}
+
 void UIView::updateConstraintsSubtree() {
-    auto children = subviews_;
-    for (auto& sub : children) sub->updateConstraintsSubtree();
+    if (subviewNeedsUpdateConstraints_) {
+        subviewNeedsUpdateConstraints_ = false;
+        auto children = subviews_;
+        for (auto& sub : children) {
+            if (sub->subtreeNeedsUpdateConstraints()) sub->updateConstraintsSubtree();
+        }
+    }
     if (needsUpdateConstraints_) {
         needsUpdateConstraints_ = false;
         updateConstraints();

@@ -28,6 +28,7 @@ class UIGestureRecognizer;
 class UIViewController;
 namespace detail {
 class ViewLayerDelegate;
+struct SafeRegion;
 struct ViewAnimationState;
 class AnimationCapture;
 struct ViewHooks;
@@ -50,7 +51,9 @@ struct ViewHooks;
 // Layout: a view is laid out when it needs it, top-down from the root of its tree, by `layoutIfNeeded()`
 // or, for views in a window, at the end of the main loop's turn in which something asked for it. The pass
 // runs `updateConstraints()` where requested, solves the constraints, applies the solved frames of the
-// subviews that do not translate their autoresizing mask, and calls `layoutSubviews()`. Constraints see
+// subviews that do not translate their autoresizing mask, and calls `layoutSubviews()`. It costs what
+// changed: branches of the tree in which nothing asked for an update of constraints, for layout or for
+// new safe-area insets are not visited. Constraints see
 // a view's untransformed frame (its bounds size placed around its centre by the anchor point); placing a
 // view sets its bounds size and centre, so its transform stays. Only a change of the solution makes the
 // engine ask for layout again: a frame adjusted by hand in `layoutSubviews()` stays until the superview is
@@ -184,7 +187,9 @@ class UIView : public UIResponder, public LayoutItem, public UIFocusItem {
     void setInsetsLayoutMarginsFromSafeArea(bool flag);
     virtual void layoutMarginsDidChange() { setNeedsLayout(); }
     // How much of the view the window's unsafe edges cover (zero outside a window). Updated by the
-    // layout pass.
+    // layout pass, for the views whose place in the window changed since the last pass (moved, resized,
+    // transformed, or under a superview that was, or newly in the window); for every view of the window at
+    // once when the window's own insets change; set to zero at once when the view leaves its window.
     UIEdgeInsets safeAreaInsets() const { return safeAreaInsets_; }
     virtual void safeAreaInsetsDidChange() {}
     const std::shared_ptr<UILayoutGuide>& layoutMarginsGuide();
@@ -357,7 +362,20 @@ class UIView : public UIResponder, public LayoutItem, public UIFocusItem {
     void propagateTraitChange();
     void geometryDidChange(bool sizeChanged);
     void updateSafeAreaInsets(const UIEdgeInsets& insets);
-    void updateSafeAreasInSubtree();
+    // Safe areas (UIViewSafeArea.cpp): this view's place in its window changed, so its insets and those of
+    // every view inside it are computed again by the next pass. True when the mark reached the root of the
+    // tree (the first since that root's last pass).
+    bool setSafeAreaNeedsUpdate();
+    bool subtreeSafeAreaNeedsUpdate() const { return safeAreaNeedsUpdate_ || subviewSafeAreaNeedsUpdate_; }
+    // From the view's layer: its geometry changed. Marks the safe areas and asks for a pass.
+    void placeInWindowDidChange();
+    // From a root view: one top-down walk over the marked branches, carrying the window's safe rectangle
+    // down in each view's coordinates.
+    void updateSafeAreasIfNeeded();
+    void updateSafeAreas(const detail::SafeRegion& outer, bool force);
+    // Zero insets for the marked views of this branch, or for every view of it (a branch that left its
+    // window).
+    void clearSafeAreas(bool wholeSubtree);
     // The untransformed frame: the bounds size placed so that the anchor point sits at the center.
     CGRect alignmentFrame() const;
     void applyLayoutFrame(const CGRect& frame);
@@ -372,6 +390,8 @@ class UIView : public UIResponder, public LayoutItem, public UIFocusItem {
     void applySolvedFrameToSubviews();
     void requestDisplayPass() const;
     void updateConstraintsSubtree();
+    void noteSubviewNeedsUpdateConstraints();
+    bool subtreeNeedsUpdateConstraints() const { return needsUpdateConstraints_ || subviewNeedsUpdateConstraints_; }
     void recordAnimation(const std::string& key);
     void leftWindow();
 
@@ -389,6 +409,8 @@ class UIView : public UIResponder, public LayoutItem, public UIFocusItem {
     UIEdgeInsets layoutMargins_{8, 8, 8, 8};
     UIEdgeInsets safeAreaInsets_;
     bool insetsLayoutMarginsFromSafeArea_ = true;
+    bool safeAreaNeedsUpdate_ = false;         // this view's place in the window changed since the last pass
+    bool subviewSafeAreaNeedsUpdate_ = false;  // ... or that of a view inside it
     std::shared_ptr<UILayoutGuide> layoutMarginsGuide_;
     std::shared_ptr<UILayoutGuide> safeAreaLayoutGuide_;
     std::vector<std::shared_ptr<UILayoutGuide>> layoutGuides_;
@@ -397,6 +419,7 @@ class UIView : public UIResponder, public LayoutItem, public UIFocusItem {
     bool translatesAutoresizingMask_ = true;
     bool isScrollContainer_ = false;
     bool needsUpdateConstraints_ = false;
+    bool subviewNeedsUpdateConstraints_ = false;  // a view inside this one asked for updateConstraints()
     UILayoutPriority huggingH_ = 250, huggingV_ = 250;
     UILayoutPriority compressionH_ = 750, compressionV_ = 750;
     std::vector<std::shared_ptr<NSLayoutConstraint>> installedConstraints_;

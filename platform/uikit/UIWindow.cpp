@@ -57,7 +57,9 @@ void UIWindow::setScreen(std::shared_ptr<UIScreen> screen) {
 
 void UIWindow::setSafeAreaInsets(const UIEdgeInsets& insets) {
     updateSafeAreaInsets(insets);
-    updateSafeAreasInSubtree();
+    // Every view of the window sees the new edges at once, without waiting for a layout pass.
+    setSafeAreaNeedsUpdate();
+    updateSafeAreasIfNeeded();
     setNeedsLayout();
 }
 
