@@ -3,6 +3,7 @@
 // the player screen uses (5).
 #include <gtest/gtest.h>
 
+#include "avfoundation/testing/AVPlayerItemTesting.h"
 #include "screen/VideoControlsView.h"
 #include "screen/ZuAdControlsView.h"
 #include "screen/testing/ZuControlsTestSupport.h"
@@ -32,6 +33,11 @@ class ZuControlsSnapshotTest : public lumora::testing::ZuControlsTest,
         while (player->avplayer()->currentTime().seconds() < seconds) advance(0.1, 0.1);
         player->pause(false);
         clock.runUntilIdle();
+        // How far the media has loaded shows in the slider: let the loading finish, however fast it ran.
+        auto item = player->avplayer()->currentItem();
+        ASSERT_TRUE(avfoundation::testing::runUntil(
+            [&] { return !avfoundation::testing::AVPlayerItemTesting::isFetchingSegment(*item); }));
+        clock.runUntilIdle();  // the ranges reach the slider on a later main-queue turn
         window->layoutIfNeeded();
     }
     std::string name(const std::string& what) const {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "avfoundation/AVError.h"
+#include "avfoundation/testing/AVPlayerItemTesting.h"
 #include "playback/DRMError.h"
 #include "playservice/VideoError.h"
 #include "screen/testing/PlayerScreenTestSupport.h"
@@ -417,6 +418,10 @@ TEST_F(PlayerScreenTest, SnapshotOfTheScreenPlayingWithControls) {
     advance(10);
     screen->player()->controlPageView()->replacePage(screen->controlsView());
     advance(0.25);
+    // How far the media has loaded shows in the slider: let the loading finish, however fast it ran.
+    auto item = avplayer()->currentItem();
+    ASSERT_TRUE(runUntil([&] { return !avfoundation::testing::AVPlayerItemTesting::isFetchingSegment(*item); }));
+    clock.runUntilIdle();  // the ranges reach the slider on a later main-queue turn
     uikit::UIWindow::layoutAndDisplayWindowsIfNeeded();
     EXPECT_SNAPSHOT(*window, "player_screen_playing_controls");
 }

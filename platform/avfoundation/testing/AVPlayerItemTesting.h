@@ -13,6 +13,10 @@
 namespace avfoundation::testing {
 
 struct AVPlayerItemTesting {
+    // A segment is being fetched. Once none is, the item has everything it wants around its playhead, so
+    // a paused or still clock keeps its loaded ranges as they are (a picture of them is repeatable).
+    static bool isFetchingSegment(const AVPlayerItem& item) { return item.segmentTask_ != nullptr; }
+
     // Sets the property as the item would (its observers are told), with any value.
     static void setPresentationSize(AVPlayerItem& item, coregraphics::CGSize size) { item.presentationSize_.set(size); }
     static void setDuration(AVPlayerItem& item, coremedia::CMTime duration) { item.duration_.set(duration); }
