@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(g++ cmake make pkg-config libcurl4-openssl-dev nlohmann-json3-dev libplist-dev libturbojpeg0-dev
           libjpeg62-turbo-dev libpng-dev libcpp-httplib-dev libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
-          libcairo2-dev libpango1.0-dev fonts-dejavu-core)
+          libcairo2-dev libpango1.0-dev fonts-dejavu-core libsimdjson-dev libbrotli-dev zlib1g-dev)
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang-16 libclang-rt-16-dev)
 fi

@@ -1,16 +1,19 @@
 // Start-up of the example host on loopback: from "play asset" (the viewer's sign-in) to the first tick of
 // the playing player, through the kit (sign-in, entitlement token, play request, playlists, certificate and
-// licence through the key loader, first segment, player), against the bare sequence of the same HTTP
+// licences through the key loader, first segment, player), against the bare sequence of the same HTTP
 // requests made by plain libcurl on one easy handle: identity token, entitlement token, play, master and
 // media playlist, certificate, one licence per key, first segment (same bodies, same Accept-Encoding).
-// Both against the same embedded back end, side by side in one run. Goal: the kit within 1.10x of the
-// bare sequence (medians).
-#include <benchmark/benchmark.h>
+// Both against the same back end, which runs in a process of its own; wall time in interleaved rounds and
+// instructions (callgrind). Goal: the kit within 1.5x of the bare sequence.
+//
+// Run: build/release/bench/demo_host/demo_host_bench [--rounds N] [--trace 1 (one run's timeline and request log)]
 #include <curl/curl.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
-#include <map>
-#include <memory>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -18,76 +21,50 @@
 
 #include <nlohmann/json.hpp>
 
+#include "BenchSupport.h"
 #include "DemoHost.h"
-#include "EmbeddedBackend.h"
 #include "devserver/LicenceService.h"
+#include "kitfoundation/Log.h"
 
 namespace {
 
-std::shared_ptr<demohost::EmbeddedBackend>& backend() {
-    static std::shared_ptr<demohost::EmbeddedBackend> b = [] {
-        auto started = demohost::startEmbeddedBackend();
-        if (!started) {
-            std::fprintf(stderr, "demo_host_bench: %s\n", started.error().c_str());
-            std::exit(1);
-        }
-        return *started;
-    }();
-    return b;
+namespace fs = std::filesystem;
+
+constexpr int kRunsPerRound = 5;
+
+std::string& backendPlist() {
+    static std::string path;
+    return path;
 }
 
 // Records the real time from the start of the run (the sign-in) to the first playing tick.
 class FirstTick final : public demohost::TimelineSink {
   public:
-    explicit FirstTick(bool print = false) : print_(print) {}
+    bool print = false;
     void record(const demohost::TimelineEvent& event) override {
-        if (print_) std::printf("  %8.3f ms  %s\n", event.realSeconds * 1000, event.text.c_str());
+        if (print) std::printf("  %8.3f ms  %s\n", event.realSeconds * 1000, event.text.c_str());
         if (event.kind == demohost::TimelineEvent::Kind::playbackStarted) seconds = event.realSeconds;
         if (event.kind == demohost::TimelineEvent::Kind::failed) failure = event.text;
     }
     std::optional<double> seconds;
     std::string failure;
-
-  private:
-    bool print_;
 };
 
-std::optional<double> kitOnce(std::string* failure = nullptr, bool print = false) {
+bool kitOnce(double timeoutSeconds = 10, bool print = false) {
     demohost::Options options;
     options.speed = 1;
-    options.timeoutSeconds = 10;
+    options.timeoutSeconds = timeoutSeconds;
     options.stopAtFirstPlayingTick = true;
-    options.backend = backend();
-    FirstTick sink(print);
+    options.backendPlist = backendPlist();
+    FirstTick sink;
+    sink.print = print;
     const auto status = demohost::runDemoHost(options, sink);
     if (status != demohost::ExitStatus::success || !sink.seconds) {
-        if (failure) *failure = sink.failure.empty() ? "no playing tick" : sink.failure;
-        return std::nullopt;
+        std::fprintf(stderr, "demo_host_bench: the kit's run failed: %s\n",
+                     sink.failure.empty() ? "no playing tick" : sink.failure.c_str());
+        return false;
     }
-    return sink.seconds;
-}
-
-// ---- The bare sequence ----
-
-struct Captured {
-    std::string identityBody;
-    std::string entitlementBody;
-    std::string playBody;
-};
-
-// The bodies the kit sent in its first run (the same credentials, client ids and asset-info body).
-Captured& captured() {
-    static Captured c;
-    return c;
-}
-
-void captureKitRequests() {
-    auto& log = backend()->server().requestLog();
-    for (const auto& r : log.entries("/oauth/token")) {
-        if (r.body.find("password") != std::string::npos) captured().identityBody = r.body;
-    }
-    if (auto e = log.entries("/entitlement/oauth/token"); !e.empty()) captured().entitlementBody = e.back().body;
-    if (auto p = log.entries("/api/v3/play"); !p.empty()) captured().playBody = p.back().body;
+    return true;
 }
 
 size_t appendBody(char* data, size_t size, size_t count, void* target) {
@@ -102,7 +79,7 @@ class Curl {
 
     // One request; the body of a 2xx answer, nothing otherwise.
     std::optional<std::string> request(const std::string& url, const std::string* body,
-                                       const std::vector<std::string>& headers) {
+                                       const std::vector<std::string>& headers, const char* method = nullptr) {
         std::string answer;
         curl_slist* list = nullptr;
         for (const auto& h : headers) list = curl_slist_append(list, h.c_str());
@@ -111,14 +88,16 @@ class Curl {
         curl_easy_setopt(handle_, CURLOPT_HTTPHEADER, list);
         curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, appendBody);
         curl_easy_setopt(handle_, CURLOPT_WRITEDATA, &answer);
-        // Every encoding libcurl can decode, as the kit's URL session asks ("deflate, gzip, br, zstd"): the
-        // back end then compresses the answers of both sides alike.
+        curl_easy_setopt(handle_, CURLOPT_NOSIGNAL, 1L);
+        // Every encoding libcurl can decode, as the kit's URL session asks: the back end then treats the
+        // answers of both sides alike.
         curl_easy_setopt(handle_, CURLOPT_ACCEPT_ENCODING, "");
         if (body) {
             curl_easy_setopt(handle_, CURLOPT_POST, 1L);
             curl_easy_setopt(handle_, CURLOPT_POSTFIELDS, body->c_str());
             curl_easy_setopt(handle_, CURLOPT_POSTFIELDSIZE, static_cast<long>(body->size()));
         }
+        if (method) curl_easy_setopt(handle_, CURLOPT_CUSTOMREQUEST, method);
         const CURLcode code = curl_easy_perform(handle_);
         long status = 0;
         curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &status);
@@ -130,6 +109,28 @@ class Curl {
   private:
     CURL* handle_;
 };
+
+// The bodies the kit sent in its first run (the same credentials, client ids and asset-info body), read back
+// from the back end's request log.
+struct Captured {
+    std::string identityBody;
+    std::string entitlementBody;
+    std::string playBody;
+};
+
+Captured capture(Curl& curl, const std::string& base) {
+    Captured c;
+    const auto log = curl.request(base + "/_devserver/requests", nullptr, {});
+    if (!log) return c;
+    for (const auto& entry : nlohmann::json::parse(*log)) {
+        const std::string path = entry.value("path", "");
+        const std::string body = entry.value("body", "");
+        if (path == "/oauth/token" && body.find("password") != std::string::npos) c.identityBody = body;
+        if (path == "/entitlement/oauth/token") c.entitlementBody = body;
+        if (path == "/api/v3/play") c.playBody = body;
+    }
+    return c;
+}
 
 std::string resolve(const std::string& base, const std::string& reference) {
     if (reference.find("://") != std::string::npos) return reference;
@@ -144,42 +145,23 @@ std::string queryValue(const std::string& uri, const std::string& name) {
 }
 
 // The bare sequence once; false when a step failed.
-bool bareOnce(Curl& curl, std::string* failure = nullptr, bool print = false) {
-    const std::string base = backend()->baseURL();
-    const auto start = std::chrono::steady_clock::now();
-    auto step = [&](const char* name) {
-        if (print) {
-            std::printf("  %8.3f ms  %s\n",
-                        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
-                        name);
-        }
-    };
-    auto fail = [&](const std::string& step) {
-        if (failure) *failure = step;
-        return false;
-    };
+bool bareOnce(Curl& curl, const std::string& base, const Captured& captured) {
     const std::vector<std::string> json{"Content-Type: application/json"};
-    auto identity = curl.request(base + "/oauth/token", &captured().identityBody, json);
-    if (!identity) return fail("identity token");
-    step("identity token");
+    auto identity = curl.request(base + "/oauth/token", &captured.identityBody, json);
+    if (!identity) return false;
     const std::string identityToken = nlohmann::json::parse(*identity).value("access_token", "");
-    auto entitlement = curl.request(base + "/entitlement/oauth/token", &captured().entitlementBody,
+    auto entitlement = curl.request(base + "/entitlement/oauth/token", &captured.entitlementBody,
                                     {"Content-Type: application/json", "Authorization: Bearer " + identityToken});
-    if (!entitlement) return fail("entitlement token");
-    step("entitlement token");
-    const std::string token = nlohmann::json::parse(*entitlement).value("access_token", "");
-    const std::string bearer = "Authorization: Bearer " + token;
-    auto play = curl.request(base + "/api/v3/play", &captured().playBody,
+    if (!entitlement) return false;
+    const std::string bearer = "Authorization: Bearer " + nlohmann::json::parse(*entitlement).value("access_token", "");
+    auto play = curl.request(base + "/api/v3/play", &captured.playBody,
                              {"Content-Type: application/json", "X-Vimond-Subprofile: ", bearer});
-    if (!play) return fail("play");
-    step("play");
+    if (!play) return false;
     const auto answer = nlohmann::json::parse(*play);
     const std::string manifest = answer["stream"]["manifestUrl"];
     const std::string certificateURL = answer["stream"]["protection"]["certificateUrl"];
-
     auto master = curl.request(manifest, nullptr, {});
-    if (!master) return fail("master playlist");
-    step("master playlist");
+    if (!master) return false;
     std::string variant;
     std::istringstream masterLines(*master);
     for (std::string line; std::getline(masterLines, line);) {
@@ -189,8 +171,7 @@ bool bareOnce(Curl& curl, std::string* failure = nullptr, bool print = false) {
         }
     }
     auto media = curl.request(variant, nullptr, {});
-    if (!media) return fail("media playlist");
-    step("media playlist");
+    if (!media) return false;
     std::vector<std::pair<std::string, std::string>> keys;  // content id, key id
     std::string firstSegment;
     std::istringstream mediaLines(*media);
@@ -199,115 +180,101 @@ bool bareOnce(Curl& curl, std::string* failure = nullptr, bool print = false) {
         if (firstSegment.empty() && !line.empty() && line[0] != '#') firstSegment = resolve(variant, line);
     }
     auto certificate = curl.request(certificateURL, nullptr, {});
-    if (!certificate) return fail("certificate");
-    step("certificate");
+    if (!certificate) return false;
     for (const auto& [contentId, keyId] : keys) {
         const std::string spc = devserver::licence::serverPlaybackContext(*certificate, contentId);
         if (!curl.request(base + "/fairplay/license?contentId=" + contentId + "&keyId=" + keyId, &spc, {bearer})) {
-            return fail("licence");
+            return false;
         }
-        step("licence");
     }
-    if (!curl.request(firstSegment, nullptr, {})) return fail("first segment");
-    step("first segment");
-    return true;
+    return curl.request(firstSegment, nullptr, {}).has_value();
 }
 
-// ---- The benchmarks ----
-
-void BM_KitPlayAssetToFirstPlayingTick(benchmark::State& state) {
-    for (auto _ : state) {
-        std::string failure;
-        auto seconds = kitOnce(&failure);
-        if (!seconds) {
-            state.SkipWithError(failure.c_str());
-            break;
-        }
-        state.SetIterationTime(*seconds);
-    }
+// A host property list naming the back end at `base` (as a host application's Info.plist would).
+std::string writeHostPlist(const std::string& base) {
+    const fs::path folder = fs::temp_directory_path() / ("lumora-demo-bench-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    const fs::path plist = folder / "Host.plist";
+    std::ofstream(plist) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>\n"
+                         << "<key>CFBundleIdentifier</key><string>dev.lumora.demo-host-bench-" << ::getpid()
+                         << "</string>\n"
+                         << "<key>SDK_PlayServiceURL</key><string>" << base << "</string>\n"
+                         << "<key>SDK_Auth0Domain</key><string>" << base << "</string>\n"
+                         << "<key>SDK_EntitlementServiceURL</key><string>" << base << "/entitlement/</string>\n"
+                         << "</dict></plist>\n";
+    return plist.string();
 }
-
-void BM_BareCurlSequence(benchmark::State& state) {
-    Curl curl;
-    for (auto _ : state) {
-        std::string failure;
-        const auto start = std::chrono::steady_clock::now();
-        if (!bareOnce(curl, &failure)) {
-            state.SkipWithError(("bare sequence failed at " + failure).c_str());
-            break;
-        }
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-}
-
-BENCHMARK(BM_KitPlayAssetToFirstPlayingTick)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(30)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK(BM_BareCurlSequence)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(30)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-
-class MedianReporter : public benchmark::ConsoleReporter {
-  public:
-    std::map<std::string, double> medians;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (bench::instructionMode(argc, argv)) {
+        const std::string base = *bench::option(argc, argv, "--server");
+        backendPlist() = writeHostPlist(base);
+        Curl curl;
+        if (!kitOnce(120)) return 1;
+        const Captured captured = capture(curl, base);
+        if (!bareOnce(curl, base, captured)) return 1;
+        bench::countInstructions("kit", [] {
+            if (!kitOnce(120)) std::exit(1);
+        });
+        bench::countInstructions("bare libcurl sequence", [&] {
+            if (!bareOnce(curl, base, captured)) std::exit(1);
+        });
+        fs::remove_all(fs::path(backendPlist()).parent_path());
+        return 0;
+    }
 
-    // A first kit run sets the process up (the kit's settings point at the back end) and warms both
-    // sides; its requests show what the bare sequence must repeat.
-    std::string failure;
-    if (!kitOnce(&failure)) {
-        std::fprintf(stderr, "demo_host_bench: the kit's warm-up run failed: %s\n", failure.c_str());
+    const int rounds = std::stoi(bench::option(argc, argv, "--rounds").value_or("11"));
+    bench::ServerProcess server("backend");
+    const std::string base = server.baseURL();
+    backendPlist() = writeHostPlist(base);
+    Curl curl;
+    // A first kit run sets the process up (the kit's settings point at the back end) and shows which
+    // requests the bare sequence must repeat.
+    curl.request(base + "/_devserver/requests", nullptr, {}, "DELETE");
+    if (!kitOnce()) return 1;
+    const Captured captured = capture(curl, base);
+    if (!bareOnce(curl, base, captured)) {
+        std::fprintf(stderr, "demo_host_bench: the bare sequence failed\n");
         return 1;
     }
-    captureKitRequests();
-    auto& log = backend()->server().requestLog();
-    log.clear();
-    std::printf("One kit run, real time of each step:\n");
-    kitOnce(nullptr, true);
-    std::printf("Its requests up to the first playing tick:\n");
-    for (const auto& r : log.entries()) std::printf("  %s %s\n", r.method.c_str(), r.path.c_str());
-    {
-        Curl curl;
-        std::printf("One bare sequence, real time of each step:\n");
-        if (!bareOnce(curl, &failure, true)) {
-            std::fprintf(stderr, "demo_host_bench: the bare sequence failed at %s\n", failure.c_str());
-            return 1;
+    if (bench::option(argc, argv, "--trace")) {
+        // One run with its timeline and the kit's request log (real times), to see where the time goes.
+        lumora::debugLogEnabled = true;
+        kitOnce(10, true);
+        lumora::debugLogEnabled = false;
+        curl.request(base + "/_devserver/requests", nullptr, {}, "DELETE");
+        std::printf("A second run:\n");
+        kitOnce(10, true);
+        if (const auto log = curl.request(base + "/_devserver/requests", nullptr, {})) {
+            std::printf("Its requests:\n");
+            for (const auto& entry : nlohmann::json::parse(*log)) {
+                std::printf("  %s %s\n", entry.value("method", "").c_str(), entry.value("path", "").c_str());
+            }
         }
+        return 0;
     }
-
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto kit = reporter.medians.find("BM_KitPlayAssetToFirstPlayingTick");
-    const auto bare = reporter.medians.find("BM_BareCurlSequence");
-    if (kit != reporter.medians.end() && bare != reporter.medians.end() && bare->second > 0) {
-        const double ratio = kit->second / bare->second;
-        std::printf("\nPlay asset -> first playing tick: kit %.3f ms, bare libcurl sequence %.3f ms (medians)\n",
-                    kit->second, bare->second);
-        std::printf("Kit / bare: %.3fx (goal within 1.10x): %s\n", ratio, ratio <= 1.10 ? "met" : "NOT met");
+    const std::vector<bench::Side> sides{{"kit: sign-in to first playing tick",
+                                          [](int n) {
+                                              for (int i = 0; i < n; ++i) {
+                                                  if (!kitOnce()) std::exit(1);
+                                              }
+                                          }},
+                                         {"bare libcurl sequence of the same requests", [&](int n) {
+                                              for (int i = 0; i < n; ++i) {
+                                                  if (!bareOnce(curl, base, captured)) std::exit(1);
+                                              }
+                                          }}};
+    const auto perOp = bench::interleave(sides, rounds, kRunsPerRound);
+    bench::printWall("Play asset -> first playing tick", sides, perOp, 0, 1, 1.5, "ms", 1e3);
+    if (auto counts = bench::runUnderCallgrind({"--instructions", "--server", base})) {
+        bench::printInstructions("Play asset -> first playing tick, instructions", *counts, "kit",
+                                 "bare libcurl sequence", 1, 1.5);
+    } else {
+        std::printf("Instructions: not counted (valgrind is not installed or its run failed)\n");
     }
-    benchmark::Shutdown();
-    backend()->stop();
-    curl_global_cleanup();
+    fs::remove_all(fs::path(backendPlist()).parent_path());
     return 0;
 }

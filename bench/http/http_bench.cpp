@@ -1,152 +1,207 @@
-// HTTP round trip on loopback through foundation::URLSession and through a bare libcurl easy handle,
-// the same GET against the in-process devserver, in one run. Prints the ratio of the two at the end.
-#include <benchmark/benchmark.h>
+// A small GET on a reused connection through foundation::URLSession, against bare libcurl doing the same.
+//
+// Wall time, side by side in interleaved rounds (the server in its own process):
+//   URLSession                       the caller resumes a data task and waits for its completion, which the
+//                                    I/O thread hands to the session's delegate queue;
+//   bare libcurl, same hand-overs    the caller hands the request to a worker thread running one reused easy
+//                                    handle, which hands the answer to a second thread, which hands it back
+//                                    to the caller: the three hand-overs URLSession makes.
+// Goal: URLSession within 1.10x.
+//
+// Instructions per request (callgrind, user space, every thread of the process): URLSession against one
+// reused easy handle on the calling thread (no threads at all). Goal: within 1.3x.
+//
+// Run: build/release/bench/http/http_bench [--rounds N]
 #include <curl/curl.h>
 
 #include <condition_variable>
 #include <cstdio>
-#include <future>
-#include <map>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 
-#include "devserver/Server.h"
+#include "BenchSupport.h"
 #include "foundation/URLSession.h"
 
 namespace {
 
-std::shared_ptr<devserver::Server>& server() {
-    static auto s = [] {
-        auto started = devserver::Server::start({.threads = 8});
-        if (!started) {
-            std::fprintf(stderr, "devserver: %s\n", started.error().c_str());
-            std::abort();
-        }
-        return *started;
-    }();
-    return s;
-}
+constexpr int kRequestsPerRound = 300;
+constexpr int kCountedRequests = 2000;
 
-std::string target(int bytes) {
-    return server()->baseURL() + "/echo/bytes?count=" + std::to_string(bytes);
-}
-
-void URLSessionRoundTrip(benchmark::State& state) {
-    const auto url = *foundation::URL::fromString(target(static_cast<int>(state.range(0))));
-    auto session = foundation::URLSession::create();
-    for (auto _ : state) {
-        std::promise<std::size_t> done;
-        session->dataTask(url, [&done](auto data, auto, auto error) { done.set_value(error ? 0 : data->size()); })
-            ->resume();
-        if (done.get_future().get() != static_cast<std::size_t>(state.range(0))) state.SkipWithError("request failed");
-    }
-}
-
-size_t sink(char*, size_t size, size_t count, void* user) {
-    *static_cast<std::size_t*>(user) += size * count;
+size_t collect(char* ptr, size_t size, size_t count, void* user) {
+    static_cast<std::string*>(user)->append(ptr, size * count);
     return size * count;
 }
 
-void BareCurlRoundTrip(benchmark::State& state) {
-    const std::string url = target(static_cast<int>(state.range(0)));
-    CURL* easy = curl_easy_init();
-    std::size_t received = 0;
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &sink);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &received);
-    for (auto _ : state) {
-        received = 0;
-        if (curl_easy_perform(easy) != CURLE_OK || received != static_cast<std::size_t>(state.range(0))) {
-            state.SkipWithError("request failed");
-        }
-    }
-    curl_easy_cleanup(easy);
-}
-
-// The same easy handle driven by one worker thread that the caller hands each request to and waits on:
-// the least any design with worker-thread input and output pays (two thread hand-overs per request,
-// where URLSession makes three: to the I/O thread, to the delegate queue, back to the waiting caller).
-void BareCurlOnWorkerThread(benchmark::State& state) {
-    const std::string url = target(static_cast<int>(state.range(0)));
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool requested = false, answered = false, stop = false;
-    std::size_t received = 0;
-    std::thread worker([&] {
-        CURL* easy = curl_easy_init();
-        curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &sink);
-        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &received);
-        std::unique_lock lock(mutex);
-        for (;;) {
-            cv.wait(lock, [&] { return requested || stop; });
-            if (stop) break;
-            requested = false;
-            received = 0;
-            lock.unlock();
-            curl_easy_perform(easy);
-            lock.lock();
-            answered = true;
-            cv.notify_all();
-        }
-        curl_easy_cleanup(easy);
-    });
-    for (auto _ : state) {
-        std::unique_lock lock(mutex);
-        requested = true;
-        cv.notify_all();
-        cv.wait(lock, [&] { return answered; });
-        answered = false;
-        if (received != static_cast<std::size_t>(state.range(0))) state.SkipWithError("request failed");
-    }
-    {
-        std::lock_guard lock(mutex);
-        stop = true;
-    }
-    cv.notify_all();
-    worker.join();
-}
-
-BENCHMARK(BareCurlRoundTrip)->Arg(64)->Arg(64 * 1024)->UseRealTime();
-BENCHMARK(BareCurlOnWorkerThread)->Arg(64)->Arg(64 * 1024)->UseRealTime();
-BENCHMARK(URLSessionRoundTrip)->Arg(64)->Arg(64 * 1024)->UseRealTime();
-
-// Keeps each run's mean real time so that main can print the ratios.
-class Collector : public benchmark::ConsoleReporter {
+// Waits on one thread for a signal from another.
+class Latch {
   public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
+    void signal() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
         }
-        ConsoleReporter::ReportRuns(runs);
+        cv_.notify_one();
     }
-    std::map<std::string, double> times;
+    void wait() {
+        std::unique_lock lock(mutex_);
+        cv_.wait(lock, [&] { return done_; });
+        done_ = false;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool done_ = false;
+};
+
+// A thread that runs the blocks handed to it, one at a time.
+class Worker {
+  public:
+    Worker() : thread_([this] { loop(); }) {}
+    ~Worker() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        cv_.notify_one();
+        thread_.join();
+    }
+    void post(std::function<void()> block) {
+        {
+            std::lock_guard lock(mutex_);
+            block_ = std::move(block);
+        }
+        cv_.notify_one();
+    }
+
+  private:
+    void loop() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            cv_.wait(lock, [&] { return stop_ || block_; });
+            if (stop_) return;
+            auto block = std::move(block_);
+            block_ = nullptr;
+            lock.unlock();
+            block();
+            lock.lock();
+        }
+    }
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::function<void()> block_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+class URLSessionSide {
+  public:
+    explicit URLSessionSide(const std::string& url)
+        : session_(foundation::URLSession::create()), request_(*foundation::URL::fromString(url)) {}
+    void run(int n) {
+        for (int i = 0; i < n; ++i) {
+            bool ok = false;
+            session_
+                ->dataTask(request_,
+                           [&](std::optional<foundation::Data> data, std::optional<foundation::HTTPURLResponse>,
+                               std::optional<foundation::Error>) {
+                               ok = data && !data->empty();
+                               latch_.signal();
+                           })
+                ->resume();
+            latch_.wait();
+            if (!ok) std::abort();
+        }
+    }
+
+  private:
+    std::shared_ptr<foundation::URLSession> session_;
+    foundation::URLRequest request_;
+    Latch latch_;
+};
+
+// One reused easy handle, the same options that matter as the session's (no signals, any encoding).
+class EasyHandle {
+  public:
+    explicit EasyHandle(const std::string& url) : easy_(curl_easy_init()) {
+        curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &collect);
+        curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &body_);
+        curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");
+    }
+    ~EasyHandle() { curl_easy_cleanup(easy_); }
+    bool get() {
+        body_.clear();
+        return curl_easy_perform(easy_) == CURLE_OK && !body_.empty();
+    }
+
+  private:
+    CURL* easy_;
+    std::string body_;
+};
+
+class HandOverSide {
+  public:
+    explicit HandOverSide(const std::string& url) : easy_(url) {}
+    void run(int n) {
+        for (int i = 0; i < n; ++i) {
+            bool ok = false;
+            io_.post([&] {
+                const bool answered = easy_.get();
+                delegate_.post([&, answered] {
+                    ok = answered;
+                    latch_.signal();
+                });
+            });
+            latch_.wait();
+            if (!ok) std::abort();
+        }
+    }
+
+  private:
+    EasyHandle easy_;
+    Worker io_;
+    Worker delegate_;
+    Latch latch_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    benchmark::Initialize(&argc, argv);
-    server();
-    Collector collector;
-    benchmark::RunSpecifiedBenchmarks(&collector);
-    for (const char* size : {"64", "65536"}) {
-        const std::string bare = std::string("BareCurlRoundTrip/") + size + "/real_time";
-        const std::string worker = std::string("BareCurlOnWorkerThread/") + size + "/real_time";
-        const std::string session = std::string("URLSessionRoundTrip/") + size + "/real_time";
-        if (collector.times.count(bare) && collector.times.count(session)) {
-            std::printf("URLSession / bare libcurl, %s-byte body: %.3f\n", size,
-                        collector.times[session] / collector.times[bare]);
-        }
-        if (collector.times.count(worker) && collector.times.count(session)) {
-            std::printf("URLSession / bare libcurl on a worker thread, %s-byte body: %.3f\n", size,
-                        collector.times[session] / collector.times[worker]);
-        }
+    if (bench::instructionMode(argc, argv)) {
+        const std::string url = *bench::option(argc, argv, "--server") + "/bench";
+        URLSessionSide session(url);
+        EasyHandle easy(url);
+        session.run(100);
+        for (int i = 0; i < 100; ++i) easy.get();
+        bench::countInstructions("URLSession", [&] { session.run(kCountedRequests); });
+        bench::countInstructions("bare easy handle", [&] {
+            for (int i = 0; i < kCountedRequests; ++i) easy.get();
+        });
+        return 0;
     }
-    server()->stop();
-    benchmark::Shutdown();
+
+    const int rounds = std::stoi(bench::option(argc, argv, "--rounds").value_or("15"));
+    bench::ServerProcess server("loopback");
+    const std::string url = server.baseURL() + "/bench";
+    {
+        URLSessionSide session(url);
+        HandOverSide handOver(url);
+        const std::vector<bench::Side> sides{{"URLSession", [&](int n) { session.run(n); }},
+                                             {"bare libcurl, same hand-overs", [&](int n) { handOver.run(n); }}};
+        const auto perOp = bench::interleave(sides, rounds, kRequestsPerRound);
+        bench::printWall("Small GET, connection reused, " + std::to_string(kRequestsPerRound) + " requests a round",
+                         sides, perOp, 0, 1, 1.10);
+    }
+    if (auto counts = bench::runUnderCallgrind({"--instructions", "--server", server.baseURL()})) {
+        bench::printInstructions("Small GET, user-space instructions", *counts, "URLSession", "bare easy handle",
+                                 kCountedRequests, 1.3);
+    } else {
+        std::printf("Instructions: not counted (valgrind is not installed or its run failed)\n");
+    }
     return 0;
 }

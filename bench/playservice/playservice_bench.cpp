@@ -1,20 +1,24 @@
 // Decoding a realistic play response (the local back end's answer for a protected asset: a 28-field
 // analytics block, markers, the audience block and a full player-event template) into the play response
-// model and mapping it to the player's asset model, against a bare nlohmann-json parse of the same bytes.
-// Goal: decode + map within 1.5x of the bare parse.
-#include <benchmark/benchmark.h>
-
+// model and mapping it to the player's asset model, against a bare nlohmann-json parse of the same bytes
+// (which builds a document and reads nothing from it). Wall time in interleaved rounds and instructions
+// (callgrind). Goal: decode + map at most as long as the bare parse alone (1.0x).
+//
+// Run: build/release/bench/playservice/playservice_bench [--rounds N]
 #include <cstdio>
-#include <map>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "BenchSupport.h"
 #include "devserver/PlayService.h"
 #include "foundation/JSON.h"
 #include "playservice/PlayAssetModelMapper.h"
 
 namespace {
+
+constexpr int kPerRound = 2000;
+constexpr int kCounted = 200;
 
 const foundation::Data& responseBytes() {
     static const foundation::Data bytes =
@@ -22,69 +26,44 @@ const foundation::Data& responseBytes() {
     return bytes;
 }
 
-void BM_DecodeAndMapPlayResponse(benchmark::State& state) {
-    const foundation::Data& bytes = responseBytes();
+void decodeAndMap(int n) {
     const foundation::JSONDecoder decoder;
-    for (auto _ : state) {
-        auto model = decoder.decode<lumora::PlayAssetAPIModel>(bytes);
-        if (!model) {
-            state.SkipWithError(model.error().localizedDescription().c_str());
-            break;
-        }
+    for (int i = 0; i < n; ++i) {
+        auto model = decoder.decode<lumora::PlayAssetAPIModel>(responseBytes());
+        if (!model) std::abort();
         auto asset = lumora::PlayAssetModelMapper::map(std::move(*model));
-        if (!asset) {
-            state.SkipWithError(asset.error().localizedDescription().c_str());
-            break;
-        }
-        benchmark::DoNotOptimize(asset);
+        if (!asset || asset->stream.manifestURL.absoluteString().empty()) std::abort();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
 }
 
-void BM_BareNlohmannParse(benchmark::State& state) {
+void bareParse(int n) {
     const foundation::Data& bytes = responseBytes();
-    for (auto _ : state) {
+    for (int i = 0; i < n; ++i) {
         auto json = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
-        if (json.is_discarded()) {
-            state.SkipWithError("parse failed");
-            break;
-        }
-        benchmark::DoNotOptimize(json);
+        if (json.is_discarded()) std::abort();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
 }
-
-BENCHMARK(BM_DecodeAndMapPlayResponse)->Unit(benchmark::kMicrosecond)->Repetitions(7)->ReportAggregatesOnly(true);
-BENCHMARK(BM_BareNlohmannParse)->Unit(benchmark::kMicrosecond)->Repetitions(7)->ReportAggregatesOnly(true);
-
-class MedianReporter : public benchmark::ConsoleReporter {
-  public:
-    std::map<std::string, double> medians;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    std::printf("Play response: %zu bytes\n", responseBytes().size());
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto mapped = reporter.medians.find("BM_DecodeAndMapPlayResponse");
-    const auto bare = reporter.medians.find("BM_BareNlohmannParse");
-    if (mapped != reporter.medians.end() && bare != reporter.medians.end() && bare->second > 0) {
-        const double ratio = mapped->second / bare->second;
-        std::printf("\nDecode + map / bare parse (medians): %.3fx (goal within 1.50x): %s\n", ratio,
-                    ratio <= 1.50 ? "met" : "NOT met");
+    if (bench::instructionMode(argc, argv)) {
+        decodeAndMap(20);
+        bareParse(20);
+        bench::countInstructions("decode + map", [] { decodeAndMap(kCounted); });
+        bench::countInstructions("bare nlohmann parse", [] { bareParse(kCounted); });
+        return 0;
     }
-    benchmark::Shutdown();
+    const int rounds = std::stoi(bench::option(argc, argv, "--rounds").value_or("15"));
+    std::printf("Play response: %zu bytes\n", responseBytes().size());
+    const std::vector<bench::Side> sides{{"decode + map", decodeAndMap}, {"bare nlohmann parse", bareParse}};
+    const auto perOp = bench::interleave(sides, rounds, kPerRound);
+    bench::printWall("Play response, " + std::to_string(kPerRound) + " a round", sides, perOp, 0, 1, 1.0);
+    if (auto counts = bench::runUnderCallgrind({"--instructions"})) {
+        bench::printInstructions("Play response, instructions", *counts, "decode + map", "bare nlohmann parse",
+                                 kCounted, 1.0);
+    } else {
+        std::printf("Instructions: not counted (valgrind is not installed or its run failed)\n");
+    }
     return 0;
 }

@@ -73,8 +73,8 @@ class CurrentRun {
 };
 
 CurrentRun& currentRun() {
-    static CurrentRun current;
-    return current;
+    static auto* current = new CurrentRun();  // never destroyed: the signal thread reads it until exit
+    return *current;
 }
 
 ExitStatus reportSetupFailure(TimelineSink& sink, ExitStatus status, std::string text) {
@@ -329,20 +329,20 @@ ExitStatus runDemoHost(const Options& options, TimelineSink& sink) {
         .serviceBase = serviceBase,
     });
     std::weak_ptr<detail::DemoRun> weakRun = run;
-    RunLoopPacer pacer(clock, [weakRun] {
+    DeadlineWatch deadlineWatch([weakRun] {
         dispatch::RunLoop::main().post([weakRun] {
             if (auto r = weakRun.lock()) r->timedOut();
         });
     });
-    run->setPacer(&pacer);
+    run->setDeadlineWatch(&deadlineWatch);
     currentRun().set(run);
     loop.post([run] { run->start(); });
     detail::runPaced(
         *clock, [&run] { return run->isDone(); },
         [&run](std::chrono::steady_clock::duration held) { run->passTook(held); });
     currentRun().set(nullptr);
-    pacer.stop();
-    run->setPacer(nullptr);
+    deadlineWatch.stop();
+    run->setDeadlineWatch(nullptr);
     run->cleanUp();
     const ExitStatus status = run->status();
     run.reset();

@@ -126,7 +126,7 @@ class Run final : public DemoRun,
         eventController_ = lumora::PlayerEventController::create(std::move(dependencies));
     }
 
-    void setPacer(RunLoopPacer* pacer) override { pacer_ = pacer; }
+    void setDeadlineWatch(DeadlineWatch* watch) override { deadlineWatch_ = watch; }
     ExitStatus status() const override { return status_; }
     bool isDone() const override { return done_; }
 
@@ -304,18 +304,18 @@ class Run final : public DemoRun,
         armDeadline();
     }
     void armDeadline() {
-        if (!pacer_) return;
+        if (!deadlineWatch_) return;
         deadline_ = RealClock::now() + std::chrono::duration_cast<RealClock::duration>(
                                            std::chrono::duration<double>(options_.timeoutSeconds));
-        pacer_->setDeadline(*deadline_);
+        deadlineWatch_->setDeadline(*deadline_);
     }
 
   public:
     void passTook(RealClock::duration held) override {
         // The clock stood still while the main loop worked: that time is not time without progress.
-        if (!pacer_ || !deadline_ || done_) return;
+        if (!deadlineWatch_ || !deadline_ || done_) return;
         *deadline_ += held;
-        pacer_->setDeadline(*deadline_);
+        deadlineWatch_->setDeadline(*deadline_);
     }
 
   private:
@@ -343,7 +343,7 @@ class Run final : public DemoRun,
         }
         done_ = true;
         status_ = status;
-        if (pacer_) pacer_->clearDeadline();
+        if (deadlineWatch_) deadlineWatch_->clearDeadline();
         deadline_.reset();
         // Cleaned up once the loop has returned (`runPaced` looks at `isDone()` after every pass): this
         // may run inside a handler of the kit's.
@@ -738,7 +738,7 @@ class Run final : public DemoRun,
     std::shared_ptr<ScaledClock> clock_;
     dispatch::Nanoseconds clockStart_;
     RealClock::time_point realStart_;
-    RunLoopPacer* pacer_ = nullptr;
+    DeadlineWatch* deadlineWatch_ = nullptr;
     // When the step under way times out; moved on by the time the main loop held the clock.
     std::optional<RealClock::time_point> deadline_;
     std::string stage_ = "starting";

@@ -29,7 +29,7 @@ class DemoRun {
     static std::shared_ptr<DemoRun> create(RunSetup setup);
     virtual ~DemoRun() = default;
 
-    virtual void setPacer(RunLoopPacer* pacer) = 0;
+    virtual void setDeadlineWatch(DeadlineWatch* watch) = 0;
     virtual void start() = 0;
     virtual void interrupt() = 0;
     virtual void timedOut() = 0;

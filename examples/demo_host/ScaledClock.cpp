@@ -2,17 +2,7 @@
 
 #include <cmath>
 
-#include "dispatch/RunLoop.h"
-
 namespace demohost {
-
-namespace {
-// The pacer never sleeps longer than this, so a timer scheduled meanwhile for an earlier time is late by
-// at most this much real time.
-constexpr auto kMaxPacerSleep = std::chrono::milliseconds(1);
-// How soon the pacer looks again while its wake-up block waits in the main queue.
-constexpr auto kPendingRecheck = std::chrono::microseconds(100);
-}  // namespace
 
 ScaledClock::ScaledClock(double speed, dispatch::Nanoseconds startAt, dispatch::WallTime wallStart)
     : speed_(std::isfinite(speed) && speed > 0 ? speed : 1.0),
@@ -54,6 +44,13 @@ dispatch::WallTime ScaledClock::wallNow() const {
     return wallStart_ + std::chrono::duration_cast<dispatch::WallTime::duration>(scaled(counted()));
 }
 
+dispatch::Nanoseconds ScaledClock::realDuration(dispatch::Nanoseconds clockDuration) const {
+    if (clockDuration <= dispatch::Nanoseconds{0}) return dispatch::Nanoseconds{0};
+    const double real = std::ceil(static_cast<double>(clockDuration.count()) / speed_);
+    if (real >= 9.2e18) return dispatch::Nanoseconds::max();
+    return dispatch::Nanoseconds{static_cast<std::int64_t>(real)};
+}
+
 std::chrono::nanoseconds ScaledClock::realDurationUntil(dispatch::Nanoseconds time) const {
     const auto ahead = time - now();
     if (ahead <= dispatch::Nanoseconds{0}) return std::chrono::nanoseconds{0};
@@ -64,16 +61,15 @@ double ScaledClock::elapsedSeconds() const {
     return dispatch::secondsFromNanoseconds(now() - startAt_);
 }
 
-RunLoopPacer::RunLoopPacer(std::shared_ptr<ScaledClock> clock, std::function<void()> onDeadline)
-    : clock_(std::move(clock)), onDeadline_(std::move(onDeadline)) {
+DeadlineWatch::DeadlineWatch(std::function<void()> onDeadline) : onDeadline_(std::move(onDeadline)) {
     thread_ = std::thread([this] { loop(); });
 }
 
-RunLoopPacer::~RunLoopPacer() {
+DeadlineWatch::~DeadlineWatch() {
     stop();
 }
 
-void RunLoopPacer::setDeadline(std::chrono::steady_clock::time_point deadline) {
+void DeadlineWatch::setDeadline(std::chrono::steady_clock::time_point deadline) {
     {
         std::lock_guard lock(mutex_);
         deadline_ = deadline;
@@ -81,12 +77,15 @@ void RunLoopPacer::setDeadline(std::chrono::steady_clock::time_point deadline) {
     cv_.notify_all();
 }
 
-void RunLoopPacer::clearDeadline() {
-    std::lock_guard lock(mutex_);
-    deadline_.reset();
+void DeadlineWatch::clearDeadline() {
+    {
+        std::lock_guard lock(mutex_);
+        deadline_.reset();
+    }
+    cv_.notify_all();
 }
 
-void RunLoopPacer::stop() {
+void DeadlineWatch::stop() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -95,36 +94,24 @@ void RunLoopPacer::stop() {
     if (thread_.joinable()) thread_.join();
 }
 
-void RunLoopPacer::loop() {
-    auto& loop = dispatch::RunLoop::main();
+void DeadlineWatch::loop() {
     std::unique_lock lock(mutex_);
     while (!stopping_) {
-        const auto realNow = std::chrono::steady_clock::now();
-        if (deadline_ && realNow >= *deadline_) {
-            deadline_.reset();
-            auto callback = onDeadline_;
-            lock.unlock();
-            if (callback) callback();
-            lock.lock();
+        if (!deadline_) {
+            cv_.wait(lock, [this] { return stopping_ || deadline_.has_value(); });
             continue;
         }
-        auto sleep = std::chrono::duration_cast<std::chrono::nanoseconds>(kMaxPacerSleep);
-        if (auto due = loop.nextTimerDue()) {
-            const auto untilDue = clock_->realDurationUntil(*due);
-            if (untilDue <= std::chrono::nanoseconds{0}) {
-                // Due now: one wake-up block makes the sleeping loop look at its timers again.
-                if (!wakePending_->exchange(true)) {
-                    loop.post([pending = wakePending_] { pending->store(false); });
-                }
-                sleep = kPendingRecheck;
-            } else {
-                sleep = std::min(sleep, untilDue);
-            }
+        const auto deadline = *deadline_;
+        if (std::chrono::steady_clock::now() < deadline) {
+            // Wakes when the deadline passes, or earlier when it is moved, cleared or the watch stops.
+            cv_.wait_until(lock, deadline, [&] { return stopping_ || deadline_ != deadline; });
+            continue;
         }
-        if (deadline_) {
-            sleep = std::min(sleep, std::chrono::duration_cast<std::chrono::nanoseconds>(*deadline_ - realNow));
-        }
-        cv_.wait_for(lock, std::max(sleep, std::chrono::nanoseconds{20'000}), [this] { return stopping_; });
+        deadline_.reset();
+        auto callback = onDeadline_;
+        lock.unlock();
+        if (callback) callback();
+        lock.lock();
     }
 }
 

@@ -26,6 +26,8 @@ class ScaledClock final : public dispatch::Clock {
 
     dispatch::Nanoseconds now() const override;
     dispatch::WallTime wallNow() const override;
+    // `clockDuration` / speed, rounded up: the run loop sleeps that long before its next timer.
+    dispatch::Nanoseconds realDuration(dispatch::Nanoseconds clockDuration) const override;
 
     double speed() const { return speed_; }
     // Real time until the clock reads `time` (zero when it already does).
@@ -53,16 +55,15 @@ class ScaledClock final : public dispatch::Clock {
     std::chrono::steady_clock::duration heldFor_{};    // guarded by holdMutex_
 };
 
-// Keeps the main run loop on time under a scaled clock. The run loop sleeps for the clock-time distance
-// to its next timer as if it were real time, which is `speed` times too long; this thread wakes it when
-// the next timer falls due on the scaled clock. It also checks a real-time deadline (`setDeadline`) and
-// calls `onDeadline` on its own thread, once, when the deadline passes.
-class RunLoopPacer {
+// Calls `onDeadline` on a thread of its own, once, when a real-time deadline passes (`setDeadline`): the
+// watchdog of a run whose main loop may be stuck. It sleeps until the deadline or until it is moved,
+// cleared or stopped; it never polls. (The main loop itself sleeps on the scaled clock until its next timer.)
+class DeadlineWatch {
   public:
-    RunLoopPacer(std::shared_ptr<ScaledClock> clock, std::function<void()> onDeadline);
-    ~RunLoopPacer();
-    RunLoopPacer(const RunLoopPacer&) = delete;
-    RunLoopPacer& operator=(const RunLoopPacer&) = delete;
+    explicit DeadlineWatch(std::function<void()> onDeadline);
+    ~DeadlineWatch();
+    DeadlineWatch(const DeadlineWatch&) = delete;
+    DeadlineWatch& operator=(const DeadlineWatch&) = delete;
 
     // Arms (or moves) the real-time deadline.
     void setDeadline(std::chrono::steady_clock::time_point deadline);
@@ -72,14 +73,11 @@ class RunLoopPacer {
   private:
     void loop();
 
-    std::shared_ptr<ScaledClock> clock_;
     std::function<void()> onDeadline_;
     std::mutex mutex_;
     std::condition_variable cv_;
-    bool stopping_ = false;
-    std::optional<std::chrono::steady_clock::time_point> deadline_;
-    // Set while a wake-up block is waiting in the main queue, so at most one is ever queued.
-    std::shared_ptr<std::atomic<bool>> wakePending_ = std::make_shared<std::atomic<bool>>(false);
+    bool stopping_ = false;                                          // guarded by mutex_
+    std::optional<std::chrono::steady_clock::time_point> deadline_;  // guarded by mutex_
     std::thread thread_;
 };
 

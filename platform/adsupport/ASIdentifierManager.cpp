@@ -5,8 +5,8 @@
 namespace adsupport {
 
 ASIdentifierManager& ASIdentifierManager::shared() {
-    static ASIdentifierManager manager;
-    return manager;
+    static auto* manager = new ASIdentifierManager();  // never destroyed: read from any thread until exit
+    return *manager;
 }
 
 foundation::UUID ASIdentifierManager::advertisingIdentifier() const {

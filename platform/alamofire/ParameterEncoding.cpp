@@ -52,16 +52,16 @@ bool isEmpty(const std::optional<Parameters>& parameters) {
 }  // namespace
 
 const URLEncoding& URLEncoding::default_() {
-    static const URLEncoding encoding(Destination::methodDependent);
-    return encoding;
+    static const auto* encoding = new URLEncoding(Destination::methodDependent);  // never destroyed: used until exit
+    return *encoding;
 }
 const URLEncoding& URLEncoding::queryString() {
-    static const URLEncoding encoding(Destination::queryString);
-    return encoding;
+    static const auto* encoding = new URLEncoding(Destination::queryString);  // never destroyed: used until exit
+    return *encoding;
 }
 const URLEncoding& URLEncoding::httpBody() {
-    static const URLEncoding encoding(Destination::httpBody);
-    return encoding;
+    static const auto* encoding = new URLEncoding(Destination::httpBody);  // never destroyed: used until exit
+    return *encoding;
 }
 
 std::expected<std::vector<URLQueryItem>, AFError> URLEncoding::queryItems(const Parameters& parameters) {
@@ -108,8 +108,8 @@ std::expected<foundation::URLRequest, AFError> URLEncoding::encode(foundation::U
 }
 
 const JSONEncoding& JSONEncoding::default_() {
-    static const JSONEncoding encoding;
-    return encoding;
+    static const auto* encoding = new JSONEncoding();  // never destroyed: used until exit
+    return *encoding;
 }
 
 std::expected<foundation::URLRequest, AFError> JSONEncoding::encode(foundation::URLRequest request,

@@ -89,8 +89,8 @@ std::shared_ptr<Session> Session::create(foundation::URLSessionConfiguration con
 }
 
 std::shared_ptr<Session> Session::default_() {
-    static const std::shared_ptr<Session> session = create();
-    return session;
+    static const auto* session = new std::shared_ptr<Session>(create());  // never destroyed: used until exit
+    return *session;
 }
 
 std::expected<foundation::URLRequest, AFError> Session::makeRequest(const URLConvertible& url, HTTPMethod method,

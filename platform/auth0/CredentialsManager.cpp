@@ -9,8 +9,8 @@ namespace auth0 {
 namespace {
 
 foundation::LogChannel& channel() {
-    static foundation::LogChannel logChannel("Auth0");
-    return logChannel;
+    static auto* logChannel = new foundation::LogChannel("Auth0");  // never destroyed: read from worker threads until exit
+    return *logChannel;
 }
 
 void log(const std::string& line) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace dispatch {
 
@@ -16,14 +17,17 @@ Nanoseconds nanosecondsFromSeconds(double seconds) {
 double secondsFromNanoseconds(Nanoseconds ns) { return static_cast<double>(ns.count()) / 1e9; }
 
 namespace {
+// The slot and its lock are never destroyed: worker threads (the HTTP engine's, the queues') read the clock
+// until the very end of the process, after exit has run the destructors of static objects.
 std::mutex& clockMutex() {
-    static std::mutex m;
-    return m;
+    static auto* m = new std::mutex();
+    return *m;
 }
 std::shared_ptr<Clock>& clockSlot() {
-    static std::shared_ptr<Clock> clock = std::make_shared<RealClock>();
-    return clock;
+    static auto* clock = new std::shared_ptr<Clock>(std::make_shared<RealClock>());
+    return *clock;
 }
+std::atomic<std::uint64_t> clockGeneration{0};
 }  // namespace
 
 std::shared_ptr<Clock> Clock::current() {
@@ -33,9 +37,15 @@ std::shared_ptr<Clock> Clock::current() {
 
 void Clock::setCurrent(std::shared_ptr<Clock> clock) {
     if (!clock) clock = std::make_shared<RealClock>();
-    std::lock_guard lock(clockMutex());
-    clockSlot() = std::move(clock);
+    std::shared_ptr<Clock> previous;
+    {
+        std::lock_guard lock(clockMutex());
+        previous = std::exchange(clockSlot(), std::move(clock));
+        clockGeneration.fetch_add(1, std::memory_order_release);
+    }
 }
+
+std::uint64_t Clock::generation() { return clockGeneration.load(std::memory_order_acquire); }
 
 RealClock::RealClock() : start_(std::chrono::steady_clock::now()) {}
 

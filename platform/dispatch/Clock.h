@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -23,10 +24,16 @@ public:
     virtual Nanoseconds now() const = 0;
     virtual WallTime wallNow() const = 0;
     virtual bool isManual() const { return false; }
+    // The real time this clock takes to move by `clockDuration` (a real clock: the same; a clock that runs
+    // faster than real time: less). What the run loop sleeps before its next timer.
+    virtual Nanoseconds realDuration(Nanoseconds clockDuration) const { return clockDuration; }
 
     // The clock in force. Installing another clock is for program start-up and tests.
     static std::shared_ptr<Clock> current();
     static void setCurrent(std::shared_ptr<Clock> clock);
+    // A count that changes each time another clock is installed: a reader that keeps the clock it got from
+    // `current()` checks this (without a lock) to know whether that is still the clock in force.
+    static std::uint64_t generation();
 };
 
 class RealClock final : public Clock {

@@ -1,5 +1,6 @@
 #include "dispatch/RunLoop.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace dispatch {
@@ -13,6 +14,13 @@ constexpr std::size_t kIdleRunLimit = 10'000'000;
 // program says otherwise. Recording it here keeps a worker that happens to touch the loop first from
 // becoming the main thread.
 const std::thread::id kInitialThread = std::this_thread::get_id();
+
+// The real time to sleep for `clockDuration` of `clock`: at least a microsecond (a timer that is not due yet
+// must not be spun on) and at most a day (a timer in the far future must not overflow the deadline).
+std::chrono::nanoseconds realWait(const Clock& clock, Nanoseconds clockDuration) {
+    const Nanoseconds real = clock.realDuration(clockDuration);
+    return std::clamp(real, Nanoseconds{std::chrono::microseconds(1)}, Nanoseconds{std::chrono::hours(24)});
+}
 }  // namespace
 
 RunLoop& RunLoop::main() {
@@ -135,14 +143,17 @@ bool RunLoop::runUntil(const std::function<bool()>& predicate, std::chrono::mill
         std::unique_lock lock(mutex_);
         if (std::chrono::steady_clock::now() >= deadline) break;
         auto wakeAt = deadline;
+        std::optional<Nanoseconds> due;
         if (!clock->isManual() && !timers_.empty()) {
-            auto dueIn = timers_.begin()->first.first - clock->now();
-            wakeAt = std::min(wakeAt, std::chrono::steady_clock::now() +
-                                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(dueIn));
+            due = timers_.begin()->first.first;
+            wakeAt = std::min(wakeAt, std::chrono::steady_clock::now() + realWait(*clock, *due - clock->now()));
         }
         cv_.wait_until(lock, wakeAt, [&] {
             if (!ready_.empty()) return true;
-            return !clock->isManual() && !timers_.empty() && timers_.begin()->first.first <= clock->now();
+            if (clock->isManual() || timers_.empty()) return false;
+            // A first timer, a timer due now, or one scheduled for before the one waited for.
+            const Nanoseconds next = timers_.begin()->first.first;
+            return !due || next < *due || next <= clock->now();
         });
     }
     return predicate();
@@ -165,14 +176,22 @@ void RunLoop::run() {
             return;
         }
         if (!ready_.empty()) continue;
-        if (!timers_.empty() && !clock->isManual()) {
-            auto dueIn = timers_.begin()->first.first - clock->now();
-            if (dueIn <= Nanoseconds{0}) continue;
-            cv_.wait_for(lock, dueIn, [&] { return stopRequested_ || !ready_.empty(); });
-        } else {
+        if (clock->isManual()) {
+            // The time moves only when a test advances it.
             cv_.wait(lock, [&] {
                 return stopRequested_ || !ready_.empty() ||
                        (!timers_.empty() && timers_.begin()->first.first <= clock->now());
+            });
+        } else if (timers_.empty()) {
+            cv_.wait(lock, [&] { return stopRequested_ || !ready_.empty() || !timers_.empty(); });
+        } else {
+            // Sleeps until the next timer falls due on the clock (however fast it runs), and wakes early for
+            // a block, a stop, or a timer scheduled for before that one.
+            const Nanoseconds due = timers_.begin()->first.first;
+            const Nanoseconds dueIn = due - clock->now();
+            if (dueIn <= Nanoseconds{0}) continue;
+            cv_.wait_for(lock, realWait(*clock, dueIn), [&] {
+                return stopRequested_ || !ready_.empty() || timers_.empty() || timers_.begin()->first.first < due;
             });
         }
     }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <string>
 #include <cmath>
 #include <thread>
 #include <vector>
@@ -130,6 +132,40 @@ TEST(MainQueueTest, RunReturnsAfterStopAndFiresRealTimers) {
     RunLoop::main().run();
     EXPECT_EQ(ticks, 3);
     RunLoop::main().resetForTesting();
+}
+
+// A real clock that runs a million times faster than real time.
+class FastClock final : public Clock {
+public:
+    Nanoseconds now() const override { return (std::chrono::steady_clock::now() - start_) * kSpeed; }
+    WallTime wallNow() const override { return std::chrono::system_clock::now(); }
+    Nanoseconds realDuration(Nanoseconds clockDuration) const override { return clockDuration / kSpeed + 1ns; }
+
+private:
+    static constexpr int kSpeed = 1'000'000;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// The loop sleeps the real time the clock needs to reach its next timer (an hour of a fast clock is a few
+// milliseconds), and a timer scheduled from another thread for before that one wakes it.
+TEST(MainQueueTest, RunSleepsUntilTheNextTimerOnTheClockAndWakesForAnEarlierOne) {
+    auto previous = Clock::current();
+    Clock::setCurrent(std::make_shared<FastClock>());
+    RunLoop::main().resetForTesting();
+    std::vector<std::string> fired;
+    auto& loop = RunLoop::main();
+    loop.schedule(Clock::current()->now() + 3600s, [&] {
+        fired.push_back("hour");
+        // Far in the future: never fires, and is not waited for once the earlier one stops the loop.
+        loop.schedule(Clock::current()->now() + std::chrono::hours(24 * 365 * 100), [&] { fired.push_back("late"); });
+        std::thread([&loop] {
+            loop.schedule(Clock::current()->now() + 60s, [&loop] { loop.stop(); });
+        }).detach();
+    });
+    loop.run();
+    EXPECT_EQ(fired, (std::vector<std::string>{"hour"}));
+    loop.resetForTesting();
+    Clock::setCurrent(previous);
 }
 
 TEST(SerialQueueTest, AsyncRunsInOrderOffTheMainThreadAndSyncIsExclusive) {

@@ -45,8 +45,8 @@ std::mutex& mainMutex() {
     return m;
 }
 std::optional<Bundle>& mainSlot() {
-    static std::optional<Bundle> slot;
-    return slot;
+    static auto* slot = new std::optional<Bundle>();  // never destroyed: read from any thread until exit
+    return *slot;
 }
 
 }  // namespace

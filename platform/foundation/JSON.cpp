@@ -2,13 +2,13 @@
 
 #include <cctype>
 #include <cstdio>
-#include <sstream>
+#include <deque>
+
+#include "foundation/detail/JSONDocument.h"
 
 namespace foundation {
 
 namespace {
-
-constexpr int kMaximumNestingDepth = 512;
 
 std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
@@ -17,15 +17,6 @@ std::string quoted(const std::string& text) {
 std::string where(const CodingPath& path) {
     if (path.empty()) return "at the top level";
     return "key path " + quoted(describeCodingPath(path));
-}
-
-std::string formatNumber(const JSONValue& v) {
-    if (v.is_number_float()) {
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%.17g", v.get<double>());
-        return buffer;
-    }
-    return v.dump();
 }
 
 }  // namespace
@@ -168,75 +159,69 @@ std::string convertToSnakeCase(std::string_view key) {
 
 namespace detail {
 
-std::string describeJSONKind(const JSONValue& v) {
-    switch (v.type()) {
-        case JSONValue::value_t::null:
+std::string describeJSONKind(const JSONNode& v) {
+    switch (v.kind()) {
+        case JSONNode::Kind::null:
             return "null";
-        case JSONValue::value_t::boolean:
+        case JSONNode::Kind::boolean:
             return "a bool";
-        case JSONValue::value_t::number_integer:
-        case JSONValue::value_t::number_unsigned:
-        case JSONValue::value_t::number_float:
+        case JSONNode::Kind::integer:
+        case JSONNode::Kind::unsignedInteger:
+        case JSONNode::Kind::floating:
             return "the number " + formatNumber(v);
-        case JSONValue::value_t::string:
+        case JSONNode::Kind::string:
             return "a string";
-        case JSONValue::value_t::array:
+        case JSONNode::Kind::array:
             return "an array";
-        case JSONValue::value_t::object:
+        case JSONNode::Kind::object:
             return "a dictionary";
-        default:
-            return "an unsupported value";
     }
+    return "an unsupported value";
 }
 
-std::optional<std::int64_t> signedInteger(const JSONValue& v, std::int64_t min, std::int64_t max) {
-    if (v.is_number_unsigned()) {
-        const auto u = v.get<std::uint64_t>();
-        if (u > static_cast<std::uint64_t>(max)) return std::nullopt;
-        return static_cast<std::int64_t>(u);
-    }
-    if (v.is_number_integer()) {
-        const auto s = v.get<std::int64_t>();
-        if (s < min || s > max) return std::nullopt;
-        return s;
-    }
-    if (v.is_number_float()) {
-        const double d = v.get<double>();
-        if (!std::isfinite(d) || d != std::trunc(d)) return std::nullopt;
-        if (!(d >= static_cast<double>(min) && d < static_cast<double>(max) + 1.0)) return std::nullopt;
-        return static_cast<std::int64_t>(d);
-    }
-    return std::nullopt;
+struct ConvertedKeys {
+    std::map<std::string, std::string_view, std::less<>> keys;
+};
+
+struct DecodingState::Storage {
+    std::deque<PathLink> links;
+    std::deque<std::string> keys;
+    std::deque<CodingPath> paths;
+    std::deque<JSONValue> values;
+    std::deque<ConvertedKeys> converted;
+};
+
+DecodingState::DecodingState(KeyDecodingStrategy s) : strategy(s) {}
+DecodingState::~DecodingState() = default;
+
+DecodingState::Storage& DecodingState::storage() {
+    if (!storage_) storage_ = std::make_unique<Storage>();
+    return *storage_;
 }
 
-std::optional<std::uint64_t> unsignedInteger(const JSONValue& v, std::uint64_t max) {
-    if (v.is_number_unsigned()) {
-        const auto u = v.get<std::uint64_t>();
-        if (u > max) return std::nullopt;
-        return u;
+CodingPath codingPathOf(const PathLink* link) {
+    std::size_t depth = 0;
+    for (const PathLink* l = link; l; l = l->parent) ++depth;
+    CodingPath path(depth);
+    for (const PathLink* l = link; l; l = l->parent) {
+        path[--depth] = l->isIndex ? CodingKey::index(l->index) : CodingKey::key(std::string(l->key));
     }
-    if (v.is_number_integer()) {
-        const auto s = v.get<std::int64_t>();
-        if (s < 0 || static_cast<std::uint64_t>(s) > max) return std::nullopt;
-        return static_cast<std::uint64_t>(s);
-    }
-    if (v.is_number_float()) {
-        const double d = v.get<double>();
-        if (!std::isfinite(d) || d != std::trunc(d)) return std::nullopt;
-        if (!(d >= 0.0 && d < static_cast<double>(max) + 1.0)) return std::nullopt;
-        return static_cast<std::uint64_t>(d);
-    }
-    return std::nullopt;
+    return path;
 }
 
-DecodingError mismatch(const std::string& expected, const JSONValue& found, const CodingPath& path) {
+void failMismatch(DecodingState& state, const std::string& expected, const JSONNode& found, const PathLink* path) {
     std::string description = "Expected to decode " + expected + " but found " + describeJSONKind(found) + " instead";
-    if (found.is_number() && (expected.rfind("Int", 0) == 0 || expected.rfind("UInt", 0) == 0)) {
+    if (found.isNumber() && (expected.rfind("Int", 0) == 0 || expected.rfind("UInt", 0) == 0)) {
         description = "The number " + formatNumber(found) + " is not representable as " + expected;
-    } else if (found.is_number() && expected == "Float") {
+    } else if (found.isNumber() && expected == "Float") {
         description = "The number " + formatNumber(found) + " does not fit in Float";
     }
-    return DecodingError::typeMismatch(expected, {path, description, std::nullopt});
+    state.fail(DecodingError::typeMismatch(expected, {codingPathOf(path), description, std::nullopt}));
+}
+
+void failNull(DecodingState& state, const std::string& expected, const PathLink* path) {
+    state.fail(DecodingError::valueNotFound(
+        expected, {codingPathOf(path), "Expected " + expected + " value but found null instead", std::nullopt}));
 }
 
 EncodingError nonFinite(double value, const CodingPath& path) {
@@ -248,166 +233,171 @@ EncodingError nonFinite(double value, const CodingPath& path) {
 
 // ---- KeyedDecodingContainer ----
 
-KeyedDecodingContainer::KeyedDecodingContainer(const JSONValue* object, std::shared_ptr<detail::DecodingState> state,
-                                               CodingPath path)
-    : object_(object), state_(std::move(state)), path_(std::move(path)) {
-    if (object_ && object_->is_object() && state_->strategy == KeyDecodingStrategy::convertFromSnakeCase) {
-        auto map = std::make_shared<std::map<std::string, std::string, std::less<>>>();
-        for (auto it = object_->begin(); it != object_->end(); ++it) {
-            map->emplace(convertFromSnakeCase(it.key()), it.key());  // the first key of a converted name wins
+KeyedDecodingContainer::KeyedDecodingContainer(const detail::JSONNode* object, detail::DecodingState& state,
+                                               const detail::PathLink* path)
+    : state_(&state), path_(path) {
+    if (!object || object->kind() != detail::JSONNode::Kind::object) return;
+    object_ = *object;
+    hasObject_ = true;
+    if (state.strategy == KeyDecodingStrategy::convertFromSnakeCase) {
+        auto& converted = state.storage().converted.emplace_back();
+        for (const auto& [key, value] : detail::objectFields(object_)) {
+            converted.keys.emplace(convertFromSnakeCase(key), key);  // the first key of a converted name wins
         }
-        converted_ = std::move(map);
+        converted_ = &converted;
     }
 }
 
-const JSONValue* KeyedDecodingContainer::find(std::string_view key) const {
-    if (!object_ || !object_->is_object()) return nullptr;
-    std::string_view jsonKey = key;
+bool KeyedDecodingContainer::find(std::string_view key, detail::JSONNode& value, std::string_view* stableKey) const {
+    if (!hasObject_) return false;
     if (converted_) {
-        auto it = converted_->find(key);
-        if (it == converted_->end()) return nullptr;
-        jsonKey = it->second;
+        auto it = converted_->keys.find(key);
+        if (it == converted_->keys.end()) return false;
+        if (stableKey) *stableKey = it->first;
+        return detail::findField(object_, it->second, value, nullptr);
     }
-    auto it = object_->find(std::string(jsonKey));
-    if (it == object_->end()) return nullptr;
-    return &*it;
+    return detail::findField(object_, key, value, stableKey);
 }
 
-CodingPath KeyedDecodingContainer::childPath(std::string_view key) const {
-    CodingPath p = path_;
-    p.push_back(CodingKey::key(std::string(key)));
-    return p;
+void KeyedDecodingContainer::failKeyNotFound(std::string_view key) const {
+    state_->fail(DecodingError::keyNotFound(
+        std::string(key),
+        {detail::codingPathOf(path_), "No value associated with key \"" + std::string(key) + "\".", std::nullopt}));
+}
+
+const detail::PathLink* KeyedDecodingContainer::nestedLink(std::string_view key, std::string_view stableKey) const {
+    auto& storage = state_->storage();
+    if (stableKey.empty() && !key.empty()) stableKey = storage.keys.emplace_back(key);
+    return &storage.links.emplace_back(detail::PathLink{path_, stableKey});
+}
+
+const CodingPath& KeyedDecodingContainer::codingPath() const {
+    if (!codingPath_) codingPath_ = &state_->storage().paths.emplace_back(detail::codingPathOf(path_));
+    return *codingPath_;
 }
 
 std::vector<std::string> KeyedDecodingContainer::allKeys() const {
     std::vector<std::string> keys;
-    if (!object_ || !object_->is_object()) return keys;
-    for (auto it = object_->begin(); it != object_->end(); ++it) {
-        keys.push_back(converted_ ? convertFromSnakeCase(it.key()) : it.key());
+    if (!hasObject_) return keys;
+    for (const auto& [key, value] : detail::objectFields(object_)) {
+        keys.push_back(converted_ ? convertFromSnakeCase(key) : std::string(key));
     }
     return keys;
 }
 
 bool KeyedDecodingContainer::decodeNil(std::string_view key) const {
-    const JSONValue* v = find(key);
-    return !v || v->is_null();
+    detail::JSONNode v;
+    return !find(key, v) || v.isNull();
+}
+
+const JSONValue* KeyedDecodingContainer::rawValue(std::string_view key) const {
+    detail::JSONNode v;
+    if (!find(key, v)) return nullptr;
+    return &state_->storage().values.emplace_back(detail::toJSONValue(v));
 }
 
 KeyedDecodingContainer KeyedDecodingContainer::nestedContainer(std::string_view key) const {
-    if (state_->error) return KeyedDecodingContainer(nullptr, state_, childPath(key));
-    const JSONValue* v = find(key);
-    if (!v) {
-        state_->fail(DecodingError::keyNotFound(
-            std::string(key), {path_, "No value associated with key \"" + std::string(key) + "\".", std::nullopt}));
-        return KeyedDecodingContainer(nullptr, state_, childPath(key));
+    if (state_->error) return KeyedDecodingContainer(nullptr, *state_, nestedLink(key, {}));
+    detail::JSONNode v;
+    std::string_view stableKey;
+    if (!find(key, v, &stableKey)) {
+        failKeyNotFound(key);
+        return KeyedDecodingContainer(nullptr, *state_, nestedLink(key, {}));
     }
-    if (!v->is_object()) {
-        if (v->is_null()) {
-            state_->fail(DecodingError::valueNotFound(
-                "Dictionary", {childPath(key), "Expected Dictionary value but found null instead", std::nullopt}));
+    const detail::PathLink* link = nestedLink(key, stableKey);
+    if (v.kind() != detail::JSONNode::Kind::object) {
+        if (v.isNull()) {
+            detail::failNull(*state_, "Dictionary", link);
         } else {
-            state_->fail(detail::mismatch("Dictionary", *v, childPath(key)));
+            detail::failMismatch(*state_, "Dictionary", v, link);
         }
-        return KeyedDecodingContainer(nullptr, state_, childPath(key));
+        return KeyedDecodingContainer(nullptr, *state_, link);
     }
-    return KeyedDecodingContainer(v, state_, childPath(key));
+    return KeyedDecodingContainer(&v, *state_, link);
 }
 
 UnkeyedDecodingContainer KeyedDecodingContainer::nestedUnkeyedContainer(std::string_view key) const {
-    if (state_->error) return UnkeyedDecodingContainer(nullptr, state_, childPath(key));
-    const JSONValue* v = find(key);
-    if (!v) {
-        state_->fail(DecodingError::keyNotFound(
-            std::string(key), {path_, "No value associated with key \"" + std::string(key) + "\".", std::nullopt}));
-        return UnkeyedDecodingContainer(nullptr, state_, childPath(key));
+    if (state_->error) return UnkeyedDecodingContainer(nullptr, *state_, nestedLink(key, {}));
+    detail::JSONNode v;
+    std::string_view stableKey;
+    if (!find(key, v, &stableKey)) {
+        failKeyNotFound(key);
+        return UnkeyedDecodingContainer(nullptr, *state_, nestedLink(key, {}));
     }
-    if (!v->is_array()) {
-        if (v->is_null()) {
-            state_->fail(DecodingError::valueNotFound(
-                "Array", {childPath(key), "Expected Array value but found null instead", std::nullopt}));
+    const detail::PathLink* link = nestedLink(key, stableKey);
+    if (v.kind() != detail::JSONNode::Kind::array) {
+        if (v.isNull()) {
+            detail::failNull(*state_, "Array", link);
         } else {
-            state_->fail(detail::mismatch("Array", *v, childPath(key)));
+            detail::failMismatch(*state_, "Array", v, link);
         }
-        return UnkeyedDecodingContainer(nullptr, state_, childPath(key));
+        return UnkeyedDecodingContainer(nullptr, *state_, link);
     }
-    return UnkeyedDecodingContainer(v, state_, childPath(key));
+    return UnkeyedDecodingContainer(&v, *state_, link);
 }
 
 void KeyedDecodingContainer::dataCorrupted(std::string_view key, std::string description) const {
-    state_->fail(DecodingError::dataCorrupted({childPath(key), std::move(description), std::nullopt}));
+    const detail::PathLink child{path_, key};
+    state_->fail(DecodingError::dataCorrupted({detail::codingPathOf(&child), std::move(description), std::nullopt}));
 }
 
 // ---- UnkeyedDecodingContainer ----
 
-UnkeyedDecodingContainer::UnkeyedDecodingContainer(const JSONValue* array, std::shared_ptr<detail::DecodingState> state,
-                                                   CodingPath path)
-    : array_(array && array->is_array() ? array : nullptr), state_(std::move(state)), path_(std::move(path)) {}
+UnkeyedDecodingContainer::UnkeyedDecodingContainer(const detail::JSONNode* array, detail::DecodingState& state,
+                                                   const detail::PathLink* path)
+    : state_(&state), path_(path) {
+    if (array && array->kind() == detail::JSONNode::Kind::array) cursor_ = detail::JSONArrayCursor(*array);
+}
 
-CodingPath UnkeyedDecodingContainer::childPath(std::size_t i) const {
-    CodingPath p = path_;
-    p.push_back(CodingKey::index(i));
-    return p;
+const CodingPath& UnkeyedDecodingContainer::codingPath() const {
+    if (!codingPath_) codingPath_ = &state_->storage().paths.emplace_back(detail::codingPathOf(path_));
+    return *codingPath_;
 }
 
 void UnkeyedDecodingContainer::failPastEnd(const std::string& type) {
-    state_->fail(DecodingError::valueNotFound(type, {childPath(index_), "Unkeyed container is at end", std::nullopt}));
+    const detail::PathLink child{path_, {}, cursor_.index(), true};
+    state_->fail(DecodingError::valueNotFound(
+        type, {detail::codingPathOf(&child), "Unkeyed container is at end", std::nullopt}));
 }
 
 KeyedDecodingContainer UnkeyedDecodingContainer::nestedContainer() {
-    if (state_->error) return KeyedDecodingContainer(nullptr, state_, childPath(index_));
+    auto& links = state_->storage().links;
+    const detail::PathLink* link = &links.emplace_back(detail::PathLink{path_, {}, cursor_.index(), true});
+    if (state_->error) return KeyedDecodingContainer(nullptr, *state_, link);
     if (isAtEnd()) {
         failPastEnd("Dictionary");
-        return KeyedDecodingContainer(nullptr, state_, childPath(index_));
+        return KeyedDecodingContainer(nullptr, *state_, link);
     }
-    const std::size_t i = index_++;
-    const JSONValue& v = (*array_)[i];
-    if (!v.is_object()) {
-        if (v.is_null()) {
-            state_->fail(DecodingError::valueNotFound(
-                "Dictionary", {childPath(i), "Expected Dictionary value but found null instead", std::nullopt}));
+    const detail::JSONNode v = cursor_.current();
+    cursor_.advance();
+    if (v.kind() != detail::JSONNode::Kind::object) {
+        if (v.isNull()) {
+            detail::failNull(*state_, "Dictionary", link);
         } else {
-            state_->fail(detail::mismatch("Dictionary", v, childPath(i)));
+            detail::failMismatch(*state_, "Dictionary", v, link);
         }
-        return KeyedDecodingContainer(nullptr, state_, childPath(i));
+        return KeyedDecodingContainer(nullptr, *state_, link);
     }
-    return KeyedDecodingContainer(&v, state_, childPath(i));
+    return KeyedDecodingContainer(&v, *state_, link);
+}
+
+// ---- SingleValueDecodingContainer ----
+
+const CodingPath& SingleValueDecodingContainer::codingPath() const {
+    if (!codingPath_) codingPath_ = &state_->storage().paths.emplace_back(detail::codingPathOf(path_));
+    return *codingPath_;
+}
+
+void SingleValueDecodingContainer::dataCorrupted(std::string description) const {
+    state_->fail(DecodingError::dataCorrupted({detail::codingPathOf(path_), std::move(description), std::nullopt}));
 }
 
 // ---- JSONDecoder ----
 
 std::expected<JSONValue, Error> JSONDecoder::parse(std::string_view text) {
-    bool tooDeep = false;
-    JSONValue::parser_callback_t limitDepth = [&tooDeep](int depth, JSONValue::parse_event_t event, JSONValue&) {
-        if ((event == JSONValue::parse_event_t::object_start || event == JSONValue::parse_event_t::array_start) &&
-            depth >= kMaximumNestingDepth) {
-            tooDeep = true;
-            throw std::length_error("nesting too deep");
-        }
-        return true;
-    };
-    try {
-        return JSONValue::parse(text.begin(), text.end(), limitDepth, true, false);
-    } catch (const JSONValue::parse_error& e) {
-        std::string reason = e.what();
-        // nlohmann's text reads "[json.exception.parse_error.101] parse error at line 1, column 5: ...".
-        if (auto colon = reason.find("]: "); colon != std::string::npos) reason = reason.substr(colon + 3);
-        if (auto bracket = reason.find("] "); bracket != std::string::npos && reason.rfind("[json.", 0) == 0) {
-            reason = reason.substr(bracket + 2);
-        }
-        const std::size_t offset = e.byte > 0 ? e.byte - 1 : 0;
-        return std::unexpected(
-            Error(DecodingError::dataCorrupted({{}, "The given data was not valid JSON: " + reason, offset})));
-    } catch (const std::length_error&) {
-        if (!tooDeep) throw;
-        return std::unexpected(
-            Error(DecodingError::dataCorrupted({{},
-                                                "The given data was not valid JSON: nesting deeper than " +
-                                                    std::to_string(kMaximumNestingDepth) + " levels",
-                                                std::nullopt})));
-    } catch (const JSONValue::exception& e) {
-        return std::unexpected(Error(DecodingError::dataCorrupted(
-            {{}, std::string("The given data was not valid JSON: ") + e.what(), std::nullopt})));
-    }
+    detail::ParsedJSON parsed;
+    if (auto failure = parsed.parse(text)) return std::unexpected(std::move(*failure));
+    return detail::toJSONValue(parsed.root());
 }
 
 // ---- encoding containers ----

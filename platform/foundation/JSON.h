@@ -21,7 +21,8 @@
 #include "foundation/Data.h"
 #include "foundation/Error.h"
 
-// JSON coding over nlohmann-json, for models decoded key by key.
+// JSON coding for models decoded key by key: text is parsed by simdjson and models read straight from
+// its document; encoding builds an nlohmann-json value (insertion-ordered) and writes it compactly.
 //
 // A model opts in with a static `decode` that reads its fields from a keyed container, and (when it is
 // sent) a const `encode` that writes them:
@@ -197,12 +198,86 @@ std::string convertToSnakeCase(std::string_view key);
 
 namespace detail {
 
+// A value of a parsed document, by handle (cheap to copy): an element of simdjson's document, or a
+// JSONValue decoded as it is. Valid while the document it points into lives (one decode).
+class JSONNode {
+  public:
+    enum class Kind : std::uint8_t { null, boolean, integer, unsignedInteger, floating, string, array, object };
+
+    JSONNode() = default;
+    static JSONNode of(const JSONValue& value);
+
+    Kind kind() const { return kind_; }
+    bool isNull() const { return kind_ == Kind::null; }
+    bool isNumber() const {
+        return kind_ == Kind::integer || kind_ == Kind::unsignedInteger || kind_ == Kind::floating;
+    }
+    bool boolValue() const;
+    std::string_view stringValue() const;
+    // A number as a double.
+    double doubleValue() const;
+    // Elements of an array, fields of an object (objects: duplicate keys counted once).
+    std::size_t count() const;
+
+  private:
+    friend struct JSONNodeAccess;
+    std::uint64_t raw_[2] = {0, 0};  // the parser's element handle, or the JSONValue's address
+    Kind kind_ = Kind::null;
+    bool inDocument_ = false;
+};
+
+// Walks the elements of an array node in order.
+class JSONArrayCursor {
+  public:
+    JSONArrayCursor() = default;
+    explicit JSONArrayCursor(const JSONNode& array);
+    std::size_t count() const { return count_; }
+    std::size_t index() const { return index_; }
+    bool atEnd() const { return index_ >= count_; }
+    // The element at index(); only when !atEnd().
+    JSONNode current() const;
+    void advance();
+
+  private:
+    JSONNode array_;
+    std::uint64_t position_[2] = {0, 0};  // the parser's iterator (document nodes)
+    std::size_t index_ = 0;
+    std::size_t count_ = 0;
+};
+
+// One step of a coding path, linked to the step before it. Paths are written out only when an error is
+// reported; decoding itself never copies them. A step's key is a view that lives as long as the decode.
+struct PathLink {
+    const PathLink* parent = nullptr;
+    std::string_view key;
+    std::size_t index = 0;
+    bool isIndex = false;
+};
+CodingPath codingPathOf(const PathLink* link);
+
+// Keys of one object converted from snake case: model key -> key in the document (the first key of a
+// converted name wins).
+struct ConvertedKeys;
+
 struct DecodingState {
+    explicit DecodingState(KeyDecodingStrategy s);
+    ~DecodingState();
+    DecodingState(const DecodingState&) = delete;
+    DecodingState& operator=(const DecodingState&) = delete;
+
     KeyDecodingStrategy strategy = KeyDecodingStrategy::useDefaultKeys;
     std::optional<DecodingError> error;
     void fail(DecodingError e) {
         if (!error) error = std::move(e);
     }
+
+    // What containers hand out or keep for the length of the decode (made on first use): steps of
+    // nested containers, written-out coding paths, raw values, converted keys.
+    struct Storage;
+    Storage& storage();
+
+  private:
+    std::unique_ptr<Storage> storage_;
 };
 
 struct EncodingState {
@@ -211,6 +286,25 @@ struct EncodingState {
     void fail(EncodingError e) {
         if (!error) error = std::move(e);
     }
+};
+
+// A parsed document for one decode: simdjson's, or nlohmann-json's where simdjson refuses text that
+// nlohmann-json reads (a byte-order mark, integers beyond 64 bits), so that what decodes and every error
+// stay as they were.
+class ParsedJSON {
+  public:
+    ParsedJSON() = default;
+    ~ParsedJSON();
+    ParsedJSON(const ParsedJSON&) = delete;
+    ParsedJSON& operator=(const ParsedJSON&) = delete;
+    // Nothing on success; malformed text gives the DecodingError that JSONDecoder::parse describes.
+    std::optional<Error> parse(std::string_view text);
+    const JSONNode& root() const { return root_; }
+
+  private:
+    void* parser_ = nullptr;  // a parser leased from this thread's pool
+    std::unique_ptr<JSONValue> fallback_;
+    JSONNode root_;
 };
 
 template <class T>
@@ -250,29 +344,48 @@ std::string typeName() {
     }
 }
 
-// "a string", "null", "a number"...
-std::string describeJSONKind(const JSONValue& v);
 // The integral value of a JSON number within [min, max] of a 64-bit-or-smaller type.
-std::optional<std::int64_t> signedInteger(const JSONValue& v, std::int64_t min, std::int64_t max);
-std::optional<std::uint64_t> unsignedInteger(const JSONValue& v, std::uint64_t max);
+std::optional<std::int64_t> signedInteger(const JSONNode& v, std::int64_t min, std::int64_t max);
+std::optional<std::uint64_t> unsignedInteger(const JSONNode& v, std::uint64_t max);
+inline std::optional<std::int64_t> signedInteger(const JSONValue& v, std::int64_t min, std::int64_t max) {
+    return signedInteger(JSONNode::of(v), min, max);
+}
+inline std::optional<std::uint64_t> unsignedInteger(const JSONValue& v, std::uint64_t max) {
+    return unsignedInteger(JSONNode::of(v), max);
+}
+// "a string", "null", "the number 3.5"...
+std::string describeJSONKind(const JSONNode& v);
+inline std::string describeJSONKind(const JSONValue& v) {
+    return describeJSONKind(JSONNode::of(v));
+}
+// The value as an nlohmann-json value (objects in document order).
+JSONValue toJSONValue(const JSONNode& v);
+// The fields of an object in document order, a key given twice counted once with its last value.
+std::vector<std::pair<std::string_view, JSONNode>> objectFields(const JSONNode& object);
 
-DecodingError mismatch(const std::string& expected, const JSONValue& found, const CodingPath& path);
+// Failures, with the coding path written out.
+void failMismatch(DecodingState& state, const std::string& expected, const JSONNode& found, const PathLink* path);
+void failNull(DecodingState& state, const std::string& expected, const PathLink* path);
 
 template <class T>
-T decodeValue(const JSONValue& v, const std::shared_ptr<DecodingState>& state, const CodingPath& path);
+T decodeValue(const JSONNode& v, DecodingState& state, const PathLink* path);
 
 template <class T>
 JSONValue encodeValue(const T& value, const std::shared_ptr<EncodingState>& state, const CodingPath& path);
 
 }  // namespace detail
 
-// The fields of one JSON object, read by key.
+// The fields of one JSON object, read by key. Containers live inside one decode (they are handed to the
+// model's `decode` and must not be kept).
 class KeyedDecodingContainer {
   public:
-    const CodingPath& codingPath() const { return path_; }
+    const CodingPath& codingPath() const;
     // The keys of the object as the model sees them (converted when the decoder converts), in order.
     std::vector<std::string> allKeys() const;
-    bool contains(std::string_view key) const { return find(key) != nullptr; }
+    bool contains(std::string_view key) const {
+        detail::JSONNode v;
+        return find(key, v);
+    }
     // True when the key is absent or null.
     bool decodeNil(std::string_view key) const;
 
@@ -285,14 +398,13 @@ class KeyedDecodingContainer {
         if constexpr (detail::IsOptional<T>::value) {
             return decodeIfPresent<typename T::value_type>(key);
         } else {
-            const JSONValue* v = find(key);
-            if (!v) {
-                state_->fail(DecodingError::keyNotFound(
-                    std::string(key),
-                    {path_, "No value associated with key \"" + std::string(key) + "\".", std::nullopt}));
+            detail::JSONNode v;
+            if (!find(key, v)) {
+                failKeyNotFound(key);
                 return T{};
             }
-            return detail::decodeValue<T>(*v, state_, childPath(key));
+            const detail::PathLink child{path_, key};
+            return detail::decodeValue<T>(v, *state_, &child);
         }
     }
 
@@ -300,9 +412,10 @@ class KeyedDecodingContainer {
     template <class T>
     std::optional<T> decodeIfPresent(std::string_view key) const {
         if (state_->error) return std::nullopt;
-        const JSONValue* v = find(key);
-        if (!v || v->is_null()) return std::nullopt;
-        T value = detail::decodeValue<T>(*v, state_, childPath(key));
+        detail::JSONNode v;
+        if (!find(key, v) || v.isNull()) return std::nullopt;
+        const detail::PathLink child{path_, key};
+        T value = detail::decodeValue<T>(v, *state_, &child);
         if (state_->error) return std::nullopt;
         return value;
     }
@@ -315,32 +428,37 @@ class KeyedDecodingContainer {
     // Records dataCorrupted at `key` with the description.
     void dataCorrupted(std::string_view key, std::string description) const;
     bool failed() const { return state_->error.has_value(); }
-    // The JSON value under `key` as it is, when present.
-    const JSONValue* rawValue(std::string_view key) const { return find(key); }
+    // The JSON value under `key` as it is, when present (kept for the length of the decode).
+    const JSONValue* rawValue(std::string_view key) const;
 
   private:
     template <class T>
-    friend T detail::decodeValue(const JSONValue&, const std::shared_ptr<detail::DecodingState>&, const CodingPath&);
+    friend T detail::decodeValue(const detail::JSONNode&, detail::DecodingState&, const detail::PathLink*);
     friend class UnkeyedDecodingContainer;
-    friend class JSONDecoder;
-    KeyedDecodingContainer(const JSONValue* object, std::shared_ptr<detail::DecodingState> state, CodingPath path);
-    const JSONValue* find(std::string_view key) const;
-    CodingPath childPath(std::string_view key) const;
+    // `object` is an object node, or nullptr for a container made after a failure.
+    KeyedDecodingContainer(const detail::JSONNode* object, detail::DecodingState& state, const detail::PathLink* path);
+    // The value of `key`; `stableKey` receives a view of the key that lives as long as the decode.
+    bool find(std::string_view key, detail::JSONNode& value, std::string_view* stableKey = nullptr) const;
+    void failKeyNotFound(std::string_view key) const;
+    // A step for a nested container (kept for the length of the decode).
+    const detail::PathLink* nestedLink(std::string_view key, std::string_view stableKey) const;
 
-    const JSONValue* object_;  // an object, or nullptr for a container made after a failure
-    std::shared_ptr<detail::DecodingState> state_;
-    CodingPath path_;
+    detail::JSONNode object_;
+    bool hasObject_ = false;
+    detail::DecodingState* state_;
+    const detail::PathLink* path_;
     // Converted key -> key in the JSON, when the decoder converts from snake case.
-    std::shared_ptr<const std::map<std::string, std::string, std::less<>>> converted_;
+    const detail::ConvertedKeys* converted_ = nullptr;
+    mutable const CodingPath* codingPath_ = nullptr;
 };
 
 // The elements of one JSON array, read in order.
 class UnkeyedDecodingContainer {
   public:
-    const CodingPath& codingPath() const { return path_; }
-    std::size_t count() const { return array_ ? array_->size() : 0; }
-    bool isAtEnd() const { return index_ >= count(); }
-    std::size_t currentIndex() const { return index_; }
+    const CodingPath& codingPath() const;
+    std::size_t count() const { return cursor_.count(); }
+    bool isAtEnd() const { return cursor_.atEnd(); }
+    std::size_t currentIndex() const { return cursor_.index(); }
 
     // The next element; past the end is valueNotFound.
     template <class T>
@@ -351,16 +469,20 @@ class UnkeyedDecodingContainer {
             failPastEnd(detail::typeName<T>());
             return T{};
         }
-        const std::size_t i = index_++;
-        return detail::decodeValue<T>((*array_)[i], state_, childPath(i));
+        const detail::PathLink child{path_, {}, cursor_.index(), true};
+        const detail::JSONNode v = cursor_.current();
+        cursor_.advance();
+        return detail::decodeValue<T>(v, *state_, &child);
     }
     // The next element, nothing when it is null (or when the array has ended).
     template <class T>
     std::optional<T> decodeIfPresent() {
         if (state_->error || isAtEnd()) return std::nullopt;
-        const std::size_t i = index_++;
-        if ((*array_)[i].is_null()) return std::nullopt;
-        T value = detail::decodeValue<T>((*array_)[i], state_, childPath(i));
+        const detail::PathLink child{path_, {}, cursor_.index(), true};
+        const detail::JSONNode v = cursor_.current();
+        cursor_.advance();
+        if (v.isNull()) return std::nullopt;
+        T value = detail::decodeValue<T>(v, *state_, &child);
         if (state_->error) return std::nullopt;
         return value;
     }
@@ -370,42 +492,41 @@ class UnkeyedDecodingContainer {
 
   private:
     friend class KeyedDecodingContainer;
-    friend class JSONDecoder;
-    UnkeyedDecodingContainer(const JSONValue* array, std::shared_ptr<detail::DecodingState> state, CodingPath path);
-    CodingPath childPath(std::size_t i) const;
+    // `array` is an array node, or nullptr for a container made after a failure.
+    UnkeyedDecodingContainer(const detail::JSONNode* array, detail::DecodingState& state, const detail::PathLink* path);
     void failPastEnd(const std::string& type);
 
-    const JSONValue* array_;
-    std::shared_ptr<detail::DecodingState> state_;
-    CodingPath path_;
-    std::size_t index_ = 0;
+    detail::JSONArrayCursor cursor_;
+    detail::DecodingState* state_;
+    const detail::PathLink* path_;
+    mutable const CodingPath* codingPath_ = nullptr;
 };
 
 // One JSON value, for types read from a single value.
 class SingleValueDecodingContainer {
   public:
-    const CodingPath& codingPath() const { return path_; }
-    bool decodeNil() const { return value_->is_null(); }
+    const CodingPath& codingPath() const;
+    bool decodeNil() const { return value_.isNull(); }
     template <class T>
     T decode() const {
         if (state_->error) return T{};
-        return detail::decodeValue<T>(*value_, state_, path_);
+        return detail::decodeValue<T>(value_, *state_, path_);
     }
     // Records dataCorrupted here ("Cannot initialize Kind from invalid String value x"...).
-    void dataCorrupted(std::string description) const {
-        state_->fail(DecodingError::dataCorrupted({path_, std::move(description), std::nullopt}));
-    }
+    void dataCorrupted(std::string description) const;
     void fail(DecodingError error) const { state_->fail(std::move(error)); }
     bool failed() const { return state_->error.has_value(); }
 
   private:
     template <class T>
-    friend T detail::decodeValue(const JSONValue&, const std::shared_ptr<detail::DecodingState>&, const CodingPath&);
-    SingleValueDecodingContainer(const JSONValue* value, std::shared_ptr<detail::DecodingState> state, CodingPath path)
-        : value_(value), state_(std::move(state)), path_(std::move(path)) {}
-    const JSONValue* value_;
-    std::shared_ptr<detail::DecodingState> state_;
-    CodingPath path_;
+    friend T detail::decodeValue(const detail::JSONNode&, detail::DecodingState&, const detail::PathLink*);
+    SingleValueDecodingContainer(const detail::JSONNode& value, detail::DecodingState& state,
+                                 const detail::PathLink* path)
+        : value_(value), state_(&state), path_(path) {}
+    detail::JSONNode value_;
+    detail::DecodingState* state_;
+    const detail::PathLink* path_;
+    mutable const CodingPath* codingPath_ = nullptr;
 };
 
 class JSONDecoder {
@@ -414,15 +535,13 @@ class JSONDecoder {
 
     template <class T>
     std::expected<T, Error> decode(const Data& data) const {
-        auto parsed = parse(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-        if (!parsed) return std::unexpected(parsed.error());
-        return decode<T>(*parsed);
+        return decode<T>(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
     }
     template <class T>
     std::expected<T, Error> decode(std::string_view text) const {
-        auto parsed = parse(text);
-        if (!parsed) return std::unexpected(parsed.error());
-        return decode<T>(*parsed);
+        detail::ParsedJSON parsed;
+        if (auto failure = parsed.parse(text)) return std::unexpected(std::move(*failure));
+        return decodeNode<T>(parsed.root());
     }
     // (Text arguments are JSON text, never a JSON string value.)
     template <class T>
@@ -436,16 +555,21 @@ class JSONDecoder {
     // An already parsed value.
     template <class T>
     std::expected<T, Error> decode(const JSONValue& value) const {
-        auto state = std::make_shared<detail::DecodingState>();
-        state->strategy = keyDecodingStrategy;
-        T result = detail::decodeValue<T>(value, state, {});
-        if (state->error) return std::unexpected(Error(*state->error));
-        return result;
+        return decodeNode<T>(detail::JSONNode::of(value));
     }
 
     // Parses JSON text; malformed text, invalid UTF-8 and nesting deeper than 512 levels are
     // dataCorrupted with the byte offset.
     static std::expected<JSONValue, Error> parse(std::string_view text);
+
+  private:
+    template <class T>
+    std::expected<T, Error> decodeNode(const detail::JSONNode& root) const {
+        detail::DecodingState state(keyDecodingStrategy);
+        T result = detail::decodeValue<T>(root, state, nullptr);
+        if (state.error) return std::unexpected(Error(std::move(*state.error)));
+        return result;
+    }
 };
 
 // Writes the fields of one JSON object. Keys appear in the order they are first encoded; encoding a key
@@ -580,28 +704,27 @@ struct JSONSerialization {
 namespace detail {
 
 template <class T>
-T decodeValue(const JSONValue& v, const std::shared_ptr<DecodingState>& state, const CodingPath& path) {
+T decodeValue(const JSONNode& v, DecodingState& state, const PathLink* path) {
     static_assert(std::is_default_constructible_v<T>, "decoded types must be default-constructible");
-    if (state->error) return T{};
+    if (state.error) return T{};
     if constexpr (std::is_same_v<T, JSONValue>) {
-        return v;
+        return toJSONValue(v);
     } else if constexpr (IsOptional<T>::value) {
-        if (v.is_null()) return std::nullopt;
+        if (v.isNull()) return std::nullopt;
         auto inner = decodeValue<typename T::value_type>(v, state, path);
-        if (state->error) return std::nullopt;
+        if (state.error) return std::nullopt;
         return T(std::move(inner));
     } else {
-        if (v.is_null()) {
-            state->fail(DecodingError::valueNotFound(
-                typeName<T>(), {path, "Expected " + typeName<T>() + " value but found null instead", std::nullopt}));
+        if (v.isNull()) {
+            failNull(state, typeName<T>(), path);
             return T{};
         }
         if constexpr (std::is_same_v<T, bool>) {
-            if (!v.is_boolean()) {
-                state->fail(mismatch(typeName<T>(), v, path));
+            if (v.kind() != JSONNode::Kind::boolean) {
+                failMismatch(state, typeName<T>(), v, path);
                 return false;
             }
-            return v.template get<bool>();
+            return v.boolValue();
         } else if constexpr (isInteger<T>) {
             std::optional<T> out;
             if constexpr (std::is_signed_v<T>) {
@@ -612,68 +735,67 @@ T decodeValue(const JSONValue& v, const std::shared_ptr<DecodingState>& state, c
                 if (u) out = static_cast<T>(*u);
             }
             if (!out) {
-                state->fail(mismatch(typeName<T>(), v, path));
+                failMismatch(state, typeName<T>(), v, path);
                 return T{};
             }
             return *out;
         } else if constexpr (std::is_floating_point_v<T>) {
-            if (!v.is_number()) {
-                state->fail(mismatch(typeName<T>(), v, path));
+            if (!v.isNumber()) {
+                failMismatch(state, typeName<T>(), v, path);
                 return T{};
             }
-            const double d = v.template get<double>();
+            const double d = v.doubleValue();
             if (std::isfinite(d) && std::fabs(d) > static_cast<double>(std::numeric_limits<T>::max())) {
-                state->fail(mismatch(typeName<T>(), v, path));
+                failMismatch(state, typeName<T>(), v, path);
                 return T{};
             }
             return static_cast<T>(d);
         } else if constexpr (std::is_same_v<T, std::string>) {
-            if (!v.is_string()) {
-                state->fail(mismatch(typeName<T>(), v, path));
+            if (v.kind() != JSONNode::Kind::string) {
+                failMismatch(state, typeName<T>(), v, path);
                 return T{};
             }
-            return v.template get_ref<const std::string&>();
+            return std::string(v.stringValue());
         } else if constexpr (IsVector<T>::value) {
-            if (!v.is_array()) {
-                state->fail(mismatch(typeName<T>(), v, path));
+            if (v.kind() != JSONNode::Kind::array) {
+                failMismatch(state, typeName<T>(), v, path);
                 return T{};
             }
             T out;
-            out.reserve(v.size());
-            CodingPath child = path;
-            child.push_back(CodingKey::index(0));
-            for (std::size_t i = 0; i < v.size(); ++i) {
-                child.back() = CodingKey::index(i);
-                out.push_back(decodeValue<typename T::value_type>(v[i], state, child));
-                if (state->error) return T{};
+            JSONArrayCursor cursor(v);
+            out.reserve(cursor.count());
+            PathLink child{path, {}, 0, true};
+            for (; !cursor.atEnd(); cursor.advance()) {
+                child.index = cursor.index();
+                out.push_back(decodeValue<typename T::value_type>(cursor.current(), state, &child));
+                if (state.error) return T{};
             }
             return out;
         } else if constexpr (IsStringMap<T>::value) {
-            if (!v.is_object()) {
-                state->fail(mismatch(typeName<T>(), v, path));
+            if (v.kind() != JSONNode::Kind::object) {
+                failMismatch(state, typeName<T>(), v, path);
                 return T{};
             }
             T out;
-            for (auto it = v.begin(); it != v.end(); ++it) {
-                CodingPath child = path;
-                child.push_back(CodingKey::key(it.key()));
-                out.insert_or_assign(it.key(), decodeValue<typename T::mapped_type>(it.value(), state, child));
-                if (state->error) return T{};
+            for (const auto& [key, value] : objectFields(v)) {
+                const PathLink child{path, key};
+                out.insert_or_assign(std::string(key), decodeValue<typename T::mapped_type>(value, state, &child));
+                if (state.error) return T{};
             }
             return out;
         } else if constexpr (KeyedDecodable<T>) {
-            if (!v.is_object()) {
-                state->fail(mismatch(typeName<T>(), v, path));
+            if (v.kind() != JSONNode::Kind::object) {
+                failMismatch(state, typeName<T>(), v, path);
                 return T{};
             }
             KeyedDecodingContainer container(&v, state, path);
             T out = T::decode(container);
-            if (state->error) return T{};
+            if (state.error) return T{};
             return out;
         } else if constexpr (SingleValueDecodable<T>) {
-            SingleValueDecodingContainer container(&v, state, path);
+            SingleValueDecodingContainer container(v, state, path);
             T out = T::decode(container);
-            if (state->error) return T{};
+            if (state.error) return T{};
             return out;
         } else {
             static_assert(sizeof(T) == 0, "type is not decodable: give it a static decode(container)");

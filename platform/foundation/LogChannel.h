@@ -10,7 +10,8 @@ namespace foundation {
 // that handler instead (tests collect the lines). Safe from any thread; the handler runs on the thread
 // that logs, outside the channel's lock.
 //
-//   foundation::LogChannel& channel() { static foundation::LogChannel c("SimpleKeychain"); return c; }
+//   // never destroyed, since worker threads may log until the process exits
+//   foundation::LogChannel& channel() { static auto* c = new foundation::LogChannel("SimpleKeychain"); return *c; }
 //   channel().log("the item is damaged");
 class LogChannel {
   public:

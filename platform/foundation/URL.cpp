@@ -1,66 +1,139 @@
 #include "foundation/URL.h"
 
-#include <curl/curl.h>
-
 #include <unistd.h>
 #include <cctype>
 #include <climits>
-#include <cstdlib>
-#include <memory>
+#include <limits>
 
 namespace foundation {
 
 namespace {
 
-struct CurlUrlDeleter {
-    void operator()(CURLU* h) const { curl_url_cleanup(h); }
-};
-using CurlUrl = std::unique_ptr<CURLU, CurlUrlDeleter>;
+// Characters RFC 3986 never allows in a URL.
+bool isForbidden(unsigned char c) {
+    if (c <= 0x20 || c >= 0x7f) return true;
+    switch (c) {
+        case '"':
+        case '<':
+        case '>':
+        case '\\':
+        case '^':
+        case '`':
+        case '{':
+        case '|':
+        case '}':
+            return true;
+        default:
+            return false;
+    }
+}
 
-struct CurlStringDeleter {
-    void operator()(char* p) const { curl_free(p); }
-};
+bool isAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isHexDigit(char c) {
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
-// Characters RFC 3986 never allows in a URL, which libcurl lets through.
-bool hasForbiddenCharacter(std::string_view text) {
-    for (unsigned char c : text) {
-        if (c <= 0x20 || c >= 0x7f) return true;
-        switch (c) {
-            case '"':
-            case '<':
-            case '>':
-            case '\\':
-            case '^':
-            case '`':
-            case '{':
-            case '|':
-            case '}':
-                return true;
-            default:
-                break;
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool isNameCharacter(unsigned char c) {
+    return isAlpha(static_cast<char>(c)) || isDigit(static_cast<char>(c)) || c == '-' || c == '.' || c == '_' ||
+           c == '~';
+}
+
+// A registered name: letters, digits and "-._~", written as they are or percent-encoded, and
+// percent-encoded bytes of international names (0x80 and above).
+bool isValidRegisteredName(std::string_view host) {
+    if (host.empty()) return false;
+    for (std::size_t i = 0; i < host.size(); ++i) {
+        const auto c = static_cast<unsigned char>(host[i]);
+        if (c == '%') {
+            if (i + 2 >= host.size() || hexValue(host[i + 1]) < 0 || hexValue(host[i + 2]) < 0) return false;
+            const auto decoded = static_cast<unsigned char>(hexValue(host[i + 1]) * 16 + hexValue(host[i + 2]));
+            if (decoded < 0x80 && !isNameCharacter(decoded)) return false;
+            i += 2;
+        } else if (!isNameCharacter(c)) {
+            return false;
         }
     }
-    return false;
+    return true;
 }
 
-CurlUrl parse(std::string_view text) {
-    if (text.empty() || hasForbiddenCharacter(text)) return nullptr;
-    CurlUrl h(curl_url());
-    if (!h) return nullptr;
-    const std::string copy(text);
-    // Any scheme ("skd", "file"...) is a valid URL; the path is kept as written (no dot-segment removal).
-    if (curl_url_set(h.get(), CURLUPART_URL, copy.c_str(), CURLU_NON_SUPPORT_SCHEME | CURLU_PATH_AS_IS) != CURLUE_OK) {
-        return nullptr;
+// Four decimal numbers 0...255 joined by ".".
+bool isValidIPv4(std::string_view text) {
+    int parts = 0;
+    std::size_t i = 0;
+    while (i <= text.size()) {
+        std::size_t j = i;
+        int value = 0;
+        while (j < text.size() && isDigit(text[j]) && j - i < 3) value = value * 10 + (text[j++] - '0');
+        if (j == i || value > 255) return false;
+        ++parts;
+        if (j == text.size()) break;
+        if (text[j] != '.') return false;
+        i = j + 1;
     }
-    return h;
+    return parts == 4;
 }
 
-std::optional<std::string> part(const CurlUrl& h, CURLUPart which, unsigned flags = 0) {
-    if (!h) return std::nullopt;
-    char* out = nullptr;
-    if (curl_url_get(h.get(), which, &out, flags) != CURLUE_OK || !out) return std::nullopt;
-    std::unique_ptr<char, CurlStringDeleter> guard(out);
-    return std::string(out);
+// "[" IPv6 address, optionally with a zone ("%25eth0") "]": eight groups of one to four hex digits, at
+// most one "::" standing for one or more groups of zeros, the last two groups possibly an IPv4 address.
+bool isValidIPv6Literal(std::string_view host) {
+    if (host.size() < 4 || host.front() != '[' || host.back() != ']') return false;
+    std::string_view inner = host.substr(1, host.size() - 2);
+    if (const auto zone = inner.find('%'); zone != std::string_view::npos) {
+        const std::string_view id = inner.substr(zone);
+        if (id.size() < 4 || id.substr(0, 3) != "%25") return false;
+        for (char c : id.substr(3)) {
+            if (!isAlpha(c) && !isDigit(c) && c != '-' && c != '.' && c != '_' && c != '~') return false;
+        }
+        inner = inner.substr(0, zone);
+    }
+    int groups = 0;
+    bool compressed = false;
+    std::size_t i = 0;
+    if (inner.substr(0, 2) == "::") {
+        compressed = true;
+        i = 2;
+    } else if (!inner.empty() && inner[0] == ':') {
+        return false;
+    }
+    while (i < inner.size()) {
+        std::size_t j = i;
+        while (j < inner.size() && isHexDigit(inner[j]) && j - i < 4) ++j;
+        if (j < inner.size() && inner[j] == '.') {
+            // A trailing IPv4 address fills two groups.
+            if (!isValidIPv4(inner.substr(i))) return false;
+            groups += 2;
+            i = inner.size();
+            break;
+        }
+        if (j == i) return false;
+        ++groups;
+        if (j == inner.size()) {
+            i = j;
+            break;
+        }
+        if (inner[j] != ':') return false;
+        if (j + 1 < inner.size() && inner[j + 1] == ':') {
+            if (compressed) return false;
+            compressed = true;
+            i = j + 2;
+        } else {
+            if (j + 1 == inner.size()) return false;  // a single trailing ":"
+            i = j + 1;
+        }
+    }
+    return compressed ? groups <= 7 : groups == 8;
 }
 
 std::string stripBrackets(std::string host) {
@@ -71,20 +144,6 @@ std::string stripBrackets(std::string host) {
 std::string decodedOrRaw(std::string_view text) {
     auto decoded = percentDecoded(text);
     return decoded ? *decoded : std::string(text);
-}
-
-// Where the path of an absolute URL text begins and ends: [begin, end).
-std::pair<std::size_t, std::size_t> pathRange(const std::string& text) {
-    std::size_t i = text.find(':');
-    if (i == std::string::npos) return {text.size(), text.size()};
-    ++i;
-    if (text.compare(i, 2, "//") == 0) {
-        i += 2;
-        while (i < text.size() && text[i] != '/' && text[i] != '?' && text[i] != '#') ++i;
-    }
-    std::size_t end = i;
-    while (end < text.size() && text[end] != '?' && text[end] != '#') ++end;
-    return {i, end};
 }
 
 constexpr std::string_view kPathKeep = "/:@!$&'()*+,;=";
@@ -142,9 +201,93 @@ std::optional<std::string> percentDecoded(std::string_view text) {
 
 // ---- URL ----
 
+std::optional<URL::Layout> URL::parse(std::string_view text) {
+    if (text.empty() || text.size() >= std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+    for (unsigned char c : text) {
+        if (isForbidden(c)) return std::nullopt;
+    }
+    Layout layout;
+    // scheme ":" "//"
+    if (!isAlpha(text[0])) return std::nullopt;
+    std::size_t i = 1;
+    while (i < text.size() &&
+           (isAlpha(text[i]) || isDigit(text[i]) || text[i] == '+' || text[i] == '-' || text[i] == '.')) {
+        ++i;
+    }
+    if (i >= text.size() || text[i] != ':' || text.compare(i + 1, 2, "//") != 0) return std::nullopt;
+    layout.schemeEnd = static_cast<std::uint32_t>(i);
+    for (std::size_t k = 0; k < i; ++k) {
+        if (text[k] >= 'A' && text[k] <= 'Z') layout.schemeIsLower = false;
+    }
+    const bool isFile = i == 4 && (text[0] | 0x20) == 'f' && (text[1] | 0x20) == 'i' && (text[2] | 0x20) == 'l' &&
+                        (text[3] | 0x20) == 'e';
+
+    // authority: [user information "@"] host [":" port], up to "/", "?", "#" or the end.
+    const std::size_t authorityBegin = i + 3;
+    std::size_t authorityEnd = authorityBegin;
+    while (authorityEnd < text.size() && text[authorityEnd] != '/' && text[authorityEnd] != '?' &&
+           text[authorityEnd] != '#') {
+        ++authorityEnd;
+    }
+    std::size_t hostBegin = authorityBegin;
+    if (const auto at = text.substr(authorityBegin, authorityEnd - authorityBegin).find('@');
+        at != std::string_view::npos) {
+        layout.hasUser = true;
+        layout.userBegin = static_cast<std::uint32_t>(authorityBegin);
+        layout.userEnd = static_cast<std::uint32_t>(authorityBegin + at);
+        hostBegin = authorityBegin + at + 1;
+    }
+    std::size_t hostEnd = authorityEnd;
+    if (hostBegin < authorityEnd && text[hostBegin] == '[') {
+        const auto close = text.substr(hostBegin, authorityEnd - hostBegin).find(']');
+        if (close == std::string_view::npos) return std::nullopt;
+        hostEnd = hostBegin + close + 1;
+        if (!isValidIPv6Literal(text.substr(hostBegin, hostEnd - hostBegin))) return std::nullopt;
+        if (hostEnd < authorityEnd && text[hostEnd] != ':') return std::nullopt;
+    } else {
+        const auto colon = text.substr(hostBegin, authorityEnd - hostBegin).find(':');
+        if (colon != std::string_view::npos) hostEnd = hostBegin + colon;
+        const std::string_view host = text.substr(hostBegin, hostEnd - hostBegin);
+        if (isFile) {
+            // A file URL names a file of this machine, by an absolute path.
+            if ((!host.empty() && host != "localhost") || layout.hasUser) return std::nullopt;
+            if (authorityEnd < text.size() && text[authorityEnd] != '/') return std::nullopt;
+        } else if (!isValidRegisteredName(host)) {
+            return std::nullopt;
+        }
+    }
+    if (hostEnd < authorityEnd) {
+        // ":" port: digits, at most 65535; an empty port is no port.
+        std::int64_t port = -1;
+        for (std::size_t k = hostEnd + 1; k < authorityEnd; ++k) {
+            if (!isDigit(text[k])) return std::nullopt;
+            port = (port < 0 ? 0 : port) * 10 + (text[k] - '0');
+            if (port > 65535) return std::nullopt;
+        }
+        if (isFile) return std::nullopt;
+        layout.port = static_cast<std::int32_t>(port);
+    }
+    layout.hostBegin = static_cast<std::uint32_t>(hostBegin);
+    layout.hostEnd = static_cast<std::uint32_t>(hostEnd);
+
+    // path, "?" query, "#" fragment
+    std::size_t end = authorityEnd;
+    while (end < text.size() && text[end] != '?' && text[end] != '#') ++end;
+    layout.pathBegin = static_cast<std::uint32_t>(authorityEnd);
+    layout.pathEnd = static_cast<std::uint32_t>(end);
+    if (end < text.size() && text[end] == '?') {
+        layout.hasQuery = true;
+        while (end < text.size() && text[end] != '#') ++end;
+    }
+    layout.queryEnd = static_cast<std::uint32_t>(end);
+    layout.hasFragment = end < text.size();
+    return layout;
+}
+
 std::optional<URL> URL::fromString(std::string_view text) {
-    if (!parse(text)) return std::nullopt;
-    return URL(std::string(text));
+    auto layout = parse(text);
+    if (!layout) return std::nullopt;
+    return URL(std::string(text), *layout);
 }
 
 URL URL::fileURL(std::string_view path) {
@@ -155,53 +298,56 @@ URL URL::fileURL(std::string_view path) {
         if (cwd.back() != '/') cwd.push_back('/');
         absolute = cwd + absolute;
     }
-    return URL("file://" + percentEncoded(absolute, kPathKeep));
+    // Every character a path may hold is percent-encoded or allowed, so the text always parses.
+    return *fromString("file://" + percentEncoded(absolute, kPathKeep));
 }
 
 std::string URL::scheme() const {
-    return part(parse(text_), CURLUPART_SCHEME).value_or("");
+    std::string out = text_.substr(0, layout_.schemeEnd);
+    if (!layout_.schemeIsLower) {
+        for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
 }
 
 std::optional<std::string> URL::host() const {
-    auto h = part(parse(text_), CURLUPART_HOST);
-    if (!h || h->empty()) return std::nullopt;
-    return stripBrackets(*h);
+    if (layout_.hostEnd == layout_.hostBegin) return std::nullopt;
+    return stripBrackets(text_.substr(layout_.hostBegin, layout_.hostEnd - layout_.hostBegin));
 }
 
 std::optional<int> URL::port() const {
-    auto p = part(parse(text_), CURLUPART_PORT);
-    if (!p) return std::nullopt;
-    return std::atoi(p->c_str());
+    if (layout_.port < 0) return std::nullopt;
+    return layout_.port;
 }
 
 std::string URL::path() const {
-    auto range = pathRange(text_);
-    return decodedOrRaw(std::string_view(text_).substr(range.first, range.second - range.first));
+    return decodedOrRaw(std::string_view(text_).substr(layout_.pathBegin, layout_.pathEnd - layout_.pathBegin));
 }
 
 std::optional<std::string> URL::query() const {
-    const auto q = text_.find('?');
-    const auto f = text_.find('#');
-    if (q == std::string::npos || (f != std::string::npos && f < q)) return std::nullopt;
-    return text_.substr(q + 1, f == std::string::npos ? std::string::npos : f - q - 1);
+    if (!layout_.hasQuery) return std::nullopt;
+    return text_.substr(layout_.pathEnd + 1, layout_.queryEnd - layout_.pathEnd - 1);
 }
 
 std::optional<std::string> URL::fragment() const {
-    const auto f = text_.find('#');
-    if (f == std::string::npos) return std::nullopt;
-    return text_.substr(f + 1);
+    if (!layout_.hasFragment) return std::nullopt;
+    return text_.substr(layout_.queryEnd + 1);
 }
 
 std::optional<std::string> URL::user() const {
-    auto u = part(parse(text_), CURLUPART_USER);
-    if (!u) return std::nullopt;
-    return decodedOrRaw(*u);
+    if (!layout_.hasUser) return std::nullopt;
+    const std::string_view info =
+        std::string_view(text_).substr(layout_.userBegin, layout_.userEnd - layout_.userBegin);
+    return decodedOrRaw(info.substr(0, info.find(':')));
 }
 
 std::optional<std::string> URL::password() const {
-    auto p = part(parse(text_), CURLUPART_PASSWORD);
-    if (!p) return std::nullopt;
-    return decodedOrRaw(*p);
+    if (!layout_.hasUser) return std::nullopt;
+    const std::string_view info =
+        std::string_view(text_).substr(layout_.userBegin, layout_.userEnd - layout_.userBegin);
+    const auto colon = info.find(':');
+    if (colon == std::string_view::npos) return std::nullopt;
+    return decodedOrRaw(info.substr(colon + 1));
 }
 
 std::string URL::lastPathComponent() const {
@@ -237,7 +383,7 @@ std::vector<std::string> URL::pathComponents() const {
 }
 
 URL URL::appendingPathComponent(std::string_view component) const {
-    auto [begin, end] = pathRange(text_);
+    const std::size_t begin = layout_.pathBegin, end = layout_.pathEnd;
     std::string rawPath = text_.substr(begin, end - begin);
     std::string encoded = percentEncoded(component, kPathKeep);
     if (rawPath.empty() || rawPath.back() != '/') {
@@ -252,7 +398,7 @@ URL URL::appendingPathComponent(std::string_view component) const {
 
 URL URL::appendingPathExtension(std::string_view extension) const {
     if (extension.empty()) return *this;
-    auto [begin, end] = pathRange(text_);
+    const std::size_t begin = layout_.pathBegin, end = layout_.pathEnd;
     std::string rawPath = text_.substr(begin, end - begin);
     std::string trailing;
     while (rawPath.size() > 1 && rawPath.back() == '/') {
@@ -266,7 +412,7 @@ URL URL::appendingPathExtension(std::string_view extension) const {
 }
 
 URL URL::deletingLastPathComponent() const {
-    auto [begin, end] = pathRange(text_);
+    const std::size_t begin = layout_.pathBegin, end = layout_.pathEnd;
     std::string rawPath = text_.substr(begin, end - begin);
     if (rawPath.empty() || rawPath == "/") return *this;
     while (rawPath.size() > 1 && rawPath.back() == '/') rawPath.pop_back();
@@ -277,17 +423,47 @@ URL URL::deletingLastPathComponent() const {
 }
 
 bool URL::isFileURL() const {
-    return scheme() == "file";
+    return layout_.schemeEnd == 4 && scheme() == "file";
+}
+
+URL URL::appending(const std::vector<URLQueryItem>& items) const {
+    if (items.empty()) return *this;
+    std::string added;
+    for (const auto& item : items) {
+        if (!added.empty()) added.push_back('&');
+        added += percentEncoded(item.name);
+        if (item.value) {
+            added.push_back('=');
+            added += percentEncoded(*item.value);
+        }
+    }
+    const std::size_t queryEnd = layout_.queryEnd;
+    std::string text;
+    text.reserve(text_.size() + added.size() + 1);
+    text.append(text_, 0, queryEnd);
+    if (!layout_.hasQuery) {
+        text.push_back('?');
+    } else if (queryEnd > layout_.pathEnd + 1 && text_[queryEnd - 1] != '&') {
+        text.push_back('&');
+    }
+    text += added;
+    text.append(text_, queryEnd);
+    // Letters, digits, "-._~", "%", "&", "=" and "?" keep the URL valid: the parts stay where they were.
+    auto result = fromString(text);
+    return result ? *result : *this;
 }
 
 // ---- URLComponents ----
 
 URLComponents::URLComponents(const URL& url) {
-    CurlUrl h = parse(url.absoluteString());
-    scheme = part(h, CURLUPART_SCHEME);
-    if (auto u = part(h, CURLUPART_USER)) user = decodedOrRaw(*u);
-    if (auto p = part(h, CURLUPART_PASSWORD)) password = decodedOrRaw(*p);
-    if (auto hst = part(h, CURLUPART_HOST); hst && !hst->empty()) host = stripBrackets(decodedOrRaw(*hst));
+    const std::string_view text = url.absoluteString();
+    const auto& layout = url.layout_;
+    scheme = url.scheme();
+    if (auto u = url.user()) user = std::move(u);
+    if (auto p = url.password()) password = std::move(p);
+    if (layout.hostEnd > layout.hostBegin) {
+        host = stripBrackets(decodedOrRaw(text.substr(layout.hostBegin, layout.hostEnd - layout.hostBegin)));
+    }
     port = url.port();
     path = url.path();
     if (auto q = url.query()) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <concepts>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -9,17 +11,29 @@
 
 namespace foundation {
 
-// An absolute URL, validated by libcurl's URL parser. A URL value always holds a valid absolute URL:
-// `fromString` gives nothing for the empty text, for text without a scheme ("example.com/a") and for
-// anything libcurl rejects (spaces, control characters, malformed hosts or ports...).
+struct URLQueryItem;
+
+// An absolute URL with an authority, parsed once when it is made: the value keeps its text and where
+// each part lies in it, so reading a part never parses again. A URL value always holds a valid URL:
+// `fromString` gives nothing for the empty text, for text without a scheme and "//" ("example.com/a",
+// "mailto:a@b"), for characters a URL never holds (spaces, controls, non-ASCII, `"<>\^`{|}`), for a
+// missing or malformed host, and for a port that is not a number up to 65535. A "file" URL has an empty
+// host ("file:///tmp/a").
 //
 // `absoluteString()` is the text exactly as given (no normalisation), and equality and hashing compare
-// that text, as on the platform. The parts are read through libcurl: `path()` and `lastPathComponent()`
-// are percent-decoded; `query()` and `fragment()` stay percent-encoded (decode query values through
-// `URLComponents::queryItems`).
+// that text, as on the platform. `path()` and `lastPathComponent()` are percent-decoded; `query()` and
+// `fragment()` stay percent-encoded (decode query values through `URLComponents::queryItems`).
 class URL {
   public:
     static std::optional<URL> fromString(std::string_view text);
+    // The same, keeping the given text without copying it.
+    template <class S>
+    requires std::same_as<S, std::string>
+    static std::optional<URL> fromString(S&& text) {
+        auto layout = parse(text);
+        if (!layout) return std::nullopt;
+        return URL(std::move(text), *layout);
+    }
     // A file URL for an absolute filesystem path ("file://" + the path, percent-encoded where needed).
     // A relative path is taken relative to the current working directory.
     static URL fileURL(std::string_view path);
@@ -52,10 +66,32 @@ class URL {
 
     friend bool operator==(const URL& a, const URL& b) { return a.text_ == b.text_; }
 
+    // This URL with `items` appended to its query (after any items it has; strictly encoded as
+    // `URLComponents` encodes them), the fragment kept. The URL itself when `items` is empty.
+    URL appending(const std::vector<URLQueryItem>& items) const;
+
   private:
-    explicit URL(std::string text) : text_(std::move(text)) {}
+    // Where the parts lie in the text (offsets; texts of 4 GiB or more are refused).
+    struct Layout {
+        std::uint32_t schemeEnd = 0;  // the ":" after the scheme
+        std::uint32_t userBegin = 0;  // user information, before "@"
+        std::uint32_t userEnd = 0;
+        std::uint32_t hostBegin = 0;  // as written, IPv6 brackets included
+        std::uint32_t hostEnd = 0;
+        std::uint32_t pathEnd = 0;  // the path starts at hostEnd or after the port
+        std::uint32_t pathBegin = 0;
+        std::uint32_t queryEnd = 0;  // the query is [pathEnd + 1, queryEnd) when there is one
+        std::int32_t port = -1;      // -1: none written
+        bool hasUser = false;
+        bool hasQuery = false;
+        bool hasFragment = false;  // the fragment is [queryEnd + 1, end)
+        bool schemeIsLower = true;
+    };
+    URL(std::string text, const Layout& layout) : text_(std::move(text)), layout_(layout) {}
+    static std::optional<Layout> parse(std::string_view text);
     friend struct URLComponents;
     std::string text_;
+    Layout layout_;
 };
 
 // One "name=value" pair of a query. `value` is nothing for a bare "name" (no "=").

@@ -8,11 +8,19 @@
 
 namespace foundation {
 
+namespace {
+// ASCII only, as header names are: no locale look-up for every character of every comparison.
+inline int asciiLower(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+}
+}  // namespace
+
 bool CaseInsensitiveLess::operator()(std::string_view a, std::string_view b) const noexcept {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        const int ca = std::tolower(static_cast<unsigned char>(a[i]));
-        const int cb = std::tolower(static_cast<unsigned char>(b[i]));
+        if (a[i] == b[i]) continue;
+        const int ca = asciiLower(static_cast<unsigned char>(a[i]));
+        const int cb = asciiLower(static_cast<unsigned char>(b[i]));
         if (ca != cb) return ca < cb;
     }
     return a.size() < b.size();

@@ -98,7 +98,8 @@ class URLSessionDataTask : public std::enable_shared_from_this<URLSessionDataTas
     mutable std::mutex mutex_;
     std::shared_ptr<URLSession> session_;
     URLRequest originalRequest_;
-    std::optional<URLRequest> currentRequest_;
+    std::optional<URLRequest> currentRequest_;  // when it differs from the original
+    bool sentAsOriginal_ = false;
     Completion completion_;
     std::uint64_t identifier_;
     State state_ = State::suspended;
@@ -187,6 +188,8 @@ class URLProtocolRegistry {
 
     // The request rewritten by the first protocol that claims it, or unchanged.
     URLRequest prepare(const URLRequest& request) const;
+    // The request rewritten by the first protocol that claims it; nothing when none does.
+    std::optional<URLRequest> rewritten(const URLRequest& request) const;
 
   private:
     URLProtocolRegistry() = default;

@@ -150,6 +150,38 @@ TEST_F(HTTPTest, MethodsAndBodiesArriveAsSent) {
     EXPECT_TRUE(h.data->empty());
 }
 
+// Transfers reuse libcurl's handles: whatever one request set (a body, another method, no body for HEAD)
+// must not leak into the next one.
+TEST_F(HTTPTest, EachRequestOnAReusedHandleIsSentAsItsOwn) {
+    struct Step {
+        std::string method;
+        std::optional<std::string> body;
+    };
+    const std::vector<Step> steps{{"HEAD", std::nullopt}, {"GET", std::nullopt},     {"POST", "one"},
+                                  {"GET", std::nullopt},  {"DELETE", std::nullopt},  {"GET", std::nullopt},
+                                  {"PUT", "two"},         {"HEAD", std::nullopt},    {"POST", std::nullopt},
+                                  {"DELETE", "three"},    {"OPTIONS", std::nullopt}, {"GET", std::nullopt}};
+    auto session = URLSession::create();
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const Step& step = steps[i];
+        URLRequest request(url("/echo?step=" + std::to_string(i)));
+        request.httpMethod = step.method;
+        if (step.body) request.httpBody = dataFromString(*step.body);
+        const Outcome o = load(session, request);
+        ASSERT_FALSE(o.error) << i << " " << step.method;
+        const auto seen = server().requestLog().last();
+        ASSERT_TRUE(seen);
+        EXPECT_EQ(seen->queryValue("step"), std::to_string(i));
+        EXPECT_EQ(seen->method, step.method) << i;
+        EXPECT_EQ(seen->body, step.body.value_or("")) << i << " " << step.method;
+        if (step.method == "HEAD") {
+            EXPECT_TRUE(o.data->empty()) << i;
+        } else {
+            EXPECT_EQ(o.json()["method"], step.method) << i;
+        }
+    }
+}
+
 TEST_F(HTTPTest, CompletionRunsOnTheQueueTheCallerNamed) {
     dispatch::RunLoop::main().adoptCurrentThread();
     auto session = URLSession::create(URLSessionConfiguration::default_(), dispatch::DispatchQueue::main());
@@ -258,6 +290,39 @@ TEST_F(HTTPTest, ControlEndpointsSpeakTheDocumentedJSON) {
     EXPECT_EQ(server().requestLog().count(), 0u);
     EXPECT_EQ(load(URLRequest(url("/_devserver/health"))).json()["services"], JSONValue::parse(R"(["echo"])"));
     EXPECT_EQ(load(URLRequest(url("/nowhere"))).json()["error"], "no route");
+}
+
+// The local back end compresses JSON answers of 1 KiB or more in the first encoding the client accepts of
+// "br" and "gzip", and sends smaller ones as they are; the session hands over the decoded body either way.
+TEST_F(HTTPTest, AnswersOfAKibibyteOrMoreArriveCompressedAndDecoded) {
+    auto echoed = [](std::size_t bodyBytes, std::optional<std::string> acceptEncoding) {
+        URLRequest request(url("/echo"));
+        request.httpMethod = "POST";
+        request.httpBody = dataFromString(std::string(bodyBytes, 'a'));
+        if (acceptEncoding) request.setValue(*acceptEncoding, "Accept-Encoding");
+        return load(request);
+    };
+    const Outcome small = echoed(100, std::nullopt);
+    ASSERT_TRUE(small.response && small.data);
+    EXPECT_LT(small.data->size(), 1024u);
+    EXPECT_FALSE(small.response->value("Content-Encoding")) << "a small answer goes as it is";
+    EXPECT_EQ(small.json()["bodyLength"], 100);
+
+    struct Case {
+        std::optional<std::string> acceptEncoding;
+        std::optional<std::string> expected;
+    };
+    for (const Case& c : std::vector<Case>{{std::nullopt, "br"},
+                                           {"gzip", "gzip"},
+                                           {"br;q=0, gzip", "gzip"},
+                                           {"identity", std::nullopt},
+                                           {"*", "br"}}) {
+        const Outcome large = echoed(4000, c.acceptEncoding);
+        ASSERT_TRUE(large.response && large.data) << c.acceptEncoding.value_or("(the session's)");
+        EXPECT_EQ(large.response->value("Content-Encoding"), c.expected) << c.acceptEncoding.value_or("");
+        EXPECT_EQ(large.json()["bodyLength"], 4000) << c.acceptEncoding.value_or("");
+        EXPECT_EQ(large.json()["body"], std::string(4000, 'a'));
+    }
 }
 
 TEST_F(HTTPTest, LargeBodiesArriveWholeAndTheSizeCapIsAClearError) {

@@ -178,6 +178,82 @@ TEST(JSONDecoderTest, MalformedDataIsCorruptedWithItsPosition) {
     EXPECT_TRUE(deep.isDataCorrupted());
 }
 
+// Text is parsed by one reader for speed; what is valid JSON, every value read from it and every parse
+// error are those of nlohmann-json, the reference.
+TEST(JSONDecoderTest, TextReadsAsTheReferenceReaderReadsIt) {
+    const std::vector<std::string> inputs{
+        R"({"a":1,"b":[true,false,null],"c":{"d":"e"}})",
+        "\xEF\xBB\xBF{\"bom\":1}",
+        "[18446744073709551615,18446744073709551616,-9223372036854775808,-9223372036854775809]",
+        "[-0,0.0,-0.0,1e-400,1E2,-1.5e-3,0.1,123456789012345678901234567890]",
+        R"({"k":1,"k":2,"j":3,"k":4})",
+        R"(["\u0000","\ud83d\ude00","\u00e9","\/\b\f\n\r\t"])",
+        "\"\xc3\xa9\xe2\x9c\x93\"",
+        " \t\r\n[1]\n ",
+        std::string("{}\0x", 4),
+        "\"\\ud800\"",
+        "\"\\udc00\"",
+        "[1,]",
+        "{\"a\" 1}",
+        "01",
+        "1.",
+        "-",
+        "\"\x01\"",
+        "\"\xed\xa0\x80\"",
+        "\"\xc0\x80\"",
+        "[1e400]",
+        "",
+        "   ",
+        "{\"a\":1}}",
+        std::string(512, '[') + std::string(512, ']'),
+        std::string(513, '[') + std::string(513, ']'),
+    };
+    for (const auto& text : inputs) {
+        const auto ours = JSONDecoder::parse(text);
+        // The reference, with the same bound on nesting.
+        int depthSeen = 0;
+        JSONValue::parser_callback_t bound = [&depthSeen](int depth, JSONValue::parse_event_t event, JSONValue&) {
+            if (event == JSONValue::parse_event_t::object_start || event == JSONValue::parse_event_t::array_start) {
+                depthSeen = std::max(depthSeen, depth + 1);
+            }
+            return true;
+        };
+        const JSONValue reference = JSONValue::parse(text.begin(), text.end(), bound, false);
+        const bool referenceValid = !reference.is_discarded() && depthSeen <= 512;
+        ASSERT_EQ(ours.has_value(), referenceValid) << text;
+        if (ours) {
+            EXPECT_EQ(*ours, reference) << text;
+            EXPECT_EQ(ours->dump(), reference.dump()) << text;
+        } else {
+            const DecodingError& e = decodingError(ours.error());
+            EXPECT_TRUE(e.isDataCorrupted()) << text;
+            EXPECT_EQ(e.localizedDescription().rfind("The given data was not valid JSON", 0), 0u) << text;
+        }
+    }
+    EXPECT_EQ(failure<JSONValue>("{\"a\":}").localizedDescription(),
+              "The given data was not valid JSON: parse error at line 1, column 6: syntax error while parsing value - "
+              "unexpected '}'; expected '[', '{', or a literal (at byte 5)");
+
+    // A key given twice: its last value, in its first place; models see the same.
+    struct Twice {
+        int k = 0;
+        std::vector<std::string> keys;
+        std::map<std::string, int> all;
+        static Twice decode(const KeyedDecodingContainer& c) {
+            return {c.decode<int>("k"), c.allKeys(), c.decode<std::map<std::string, int>>("m")};
+        }
+    };
+    auto twice = JSONDecoder().decode<Twice>(R"({"k":1,"m":{"x":"bad","y":2,"x":3},"k":2})");
+    ASSERT_TRUE(twice) << twice.error().localizedDescription();
+    EXPECT_EQ(twice->k, 2);
+    EXPECT_EQ(twice->keys, (std::vector<std::string>{"k", "m"}));
+    EXPECT_EQ(twice->all, (std::map<std::string, int>{{"x", 3}, {"y", 2}}));
+    // A value that is already parsed decodes alike, and so does its text.
+    const JSONValue parsed = *JSONDecoder::parse(R"({"teamName":"L","players":[{"name":"A","number":"7"}]})");
+    EXPECT_EQ(decodingError(JSONDecoder().decode<Team>(parsed).error()).localizedDescription(),
+              decodingError(JSONDecoder().decode<Team>(parsed.dump()).error()).localizedDescription());
+}
+
 TEST(JSONDecoderTest, NestedAndUnkeyedContainers) {
     struct Envelope {
         std::string title;

@@ -21,6 +21,63 @@ TEST(URLTest, ValidityFollowsTheParser) {
     }
 }
 
+TEST(URLTest, AuthorityHostsAndPortsAreChecked) {
+    for (const char* bad : {"http:/host/a",
+                            "http:///a",
+                            "1http://h/",
+                            "mailto:a@b",
+                            "skd://",
+                            "http://[::1",
+                            "http://[g::1]/",
+                            "http://[1:2:3:4:5:6:7:8:9]/",
+                            "http://[1::2::3]/",
+                            "http://[:1]/",
+                            "http://[::1]x/",
+                            "http://h,a/",
+                            "http://u@v@h/",
+                            "http://h%20a/",
+                            "http://h%4/",
+                            "http://h:8a/",
+                            "http://h:-1/",
+                            "http://h:65536/",
+                            "file://host/tmp/a",
+                            "file://u@/tmp/a",
+                            "file://:1/tmp",
+                            "file://?x"}) {
+        EXPECT_FALSE(URL::fromString(bad)) << bad;
+    }
+    for (const char* good : {"http://[1:2:3:4:5:6:7:8]/", "http://[::ffff:1.2.3.4]/", "http://[fe80::1%25eth0]:80/",
+                             "http://ho%41st/", "http://h%C3%A9.example/", "http://h:/", "http://h:0080",
+                             "file://localhost/tmp/a", "file:///", "http://@h/", "http://h/[x]?a=b?c#d#e"}) {
+        EXPECT_TRUE(URL::fromString(good)) << good;
+    }
+    const auto full = URL::fromString("http://:p%40ss@[fe80::1%25eth0]:0080/a%2Fb?q=1?#f#g");
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->user(), "");
+    EXPECT_EQ(full->password(), "p@ss");
+    EXPECT_EQ(full->host(), "fe80::1%25eth0");
+    EXPECT_EQ(full->port(), 80);
+    EXPECT_EQ(full->path(), "/a/b");
+    EXPECT_EQ(full->query(), "q=1?");
+    EXPECT_EQ(full->fragment(), "f#g");
+    EXPECT_FALSE(URL::fromString("http://h:/")->port());
+    EXPECT_FALSE(URL::fromString("file:///tmp/a")->host());
+    EXPECT_EQ(URL::fromString("HtTp://h")->scheme(), "http");
+}
+
+TEST(URLTest, QueryItemsAreAppendedAfterThoseTheURLHas) {
+    const std::vector<URLQueryItem> items{{"a b", "c&d=e"}, {"flag", std::nullopt}};
+    EXPECT_EQ(URL::fromString("https://h/p")->appending(items).absoluteString(), "https://h/p?a%20b=c%26d%3De&flag");
+    EXPECT_EQ(URL::fromString("https://h/p?x=1#frag")->appending(items).absoluteString(),
+              "https://h/p?x=1&a%20b=c%26d%3De&flag#frag");
+    EXPECT_EQ(URL::fromString("https://h/p?")->appending(items).absoluteString(), "https://h/p?a%20b=c%26d%3De&flag");
+    EXPECT_EQ(URL::fromString("https://h/p?x&")->appending({{"y", "2"}}).absoluteString(), "https://h/p?x&y=2");
+    const URL appended = URL::fromString("https://h?x=%2B")->appending({{"k", "+"}});
+    EXPECT_EQ(appended.query(), "x=%2B&k=%2B");
+    EXPECT_EQ(URLComponents(appended).queryItems, (std::vector<URLQueryItem>{{"x", "+"}, {"k", "+"}}));
+    EXPECT_EQ(URL::fromString("https://h/p")->appending({}).absoluteString(), "https://h/p");
+}
+
 TEST(URLTest, PartsAreReadAndTheTextIsKeptAsGiven) {
     const auto u = URL::fromString("HTTPS://Media.example.com:8443/vod/a%20b/master.m3u8?token=a%2Bb&x#frag");
     ASSERT_TRUE(u);

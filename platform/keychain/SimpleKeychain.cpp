@@ -30,8 +30,8 @@ constexpr std::size_t kMaximumItemBytes = 1u << 20;
 constexpr std::size_t kMaximumFileBytes = 2 * kMaximumItemBytes + 4096;
 
 foundation::LogChannel& channel() {
-    static foundation::LogChannel logChannel("SimpleKeychain");
-    return logChannel;
+    static auto* logChannel = new foundation::LogChannel("SimpleKeychain");  // never destroyed: read from worker threads until exit
+    return *logChannel;
 }
 
 void log(const std::string& line) {

@@ -62,7 +62,9 @@ bool SDWebImageCombinedOperation::isCancelled() const {
 }
 
 std::shared_ptr<SDWebImageManager> SDWebImageManager::shared() {
-    static const std::shared_ptr<SDWebImageManager> manager = create(SDWebImageDownloader::create());
+    // Never destroyed: downloads finish on worker threads until the process exits.
+    static const std::shared_ptr<SDWebImageManager>& manager =
+        *new std::shared_ptr<SDWebImageManager>(create(SDWebImageDownloader::create()));
     return manager;
 }
 

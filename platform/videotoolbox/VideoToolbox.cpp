@@ -15,8 +15,8 @@ std::mutex& overridesMutex() {
 }
 
 std::map<CMVideoCodecType, bool>& overrides() {
-    static std::map<CMVideoCodecType, bool> answers;
-    return answers;
+    static auto* answers = new std::map<CMVideoCodecType, bool>();  // never destroyed: read until exit
+    return *answers;
 }
 
 bool environmentSaysHEVC() {

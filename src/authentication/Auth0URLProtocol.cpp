@@ -55,7 +55,8 @@ foundation::URLRequest Auth0URLProtocol::canonicalRequest(const foundation::URLR
 }
 
 const std::string& Auth0URLProtocol::userAgent() {
-    static const std::string value = md5("agent/ios/sdk/Lumora");
+    // Never destroyed: requests are rewritten on any thread until the process exits.
+    static const std::string& value = *new std::string(md5("agent/ios/sdk/Lumora"));
     return value;
 }
 

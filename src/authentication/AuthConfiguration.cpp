@@ -36,7 +36,8 @@ AuthConfiguration AuthConfiguration::fromBundle(const foundation::Bundle& bundle
 }
 
 const AuthConfiguration& AuthConfiguration::main() {
-    static const AuthConfiguration configuration = fromBundle(foundation::Bundle::main());
+    // Never destroyed: read from any thread until the process exits.
+    static const AuthConfiguration& configuration = *new AuthConfiguration(fromBundle(foundation::Bundle::main()));
     return configuration;
 }
 

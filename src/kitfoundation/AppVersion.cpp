@@ -43,11 +43,12 @@ AppVersion AppVersion::parse(std::string_view text) {
 }
 
 const AppVersion& AppVersion::current() {
-    static const AppVersion version = [] {
+    // Never destroyed: read from any thread until the process exits.
+    static const AppVersion& version = *new AppVersion([] {
         const foundation::PropertyList* value = foundation::Bundle::main().object("CFBundleShortVersionString");
         const std::string* text = value ? value->asString() : nullptr;
         return text ? parse(*text) : AppVersion{};
-    }();
+    }());
     return version;
 }
 

@@ -35,8 +35,8 @@ struct Store {
 };
 
 Store& store() {
-    static Store s;
-    return s;
+    static auto* s = new Store();  // never destroyed: settings are read from any thread until exit
+    return *s;
 }
 
 }  // namespace

@@ -184,7 +184,7 @@ DeviceInfo DeviceInfo::make(const Sources& sources) {
 }
 
 const DeviceInfo& DeviceInfo::current() {
-    static const DeviceInfo info = make(Sources{});
+    static const DeviceInfo& info = *new DeviceInfo(make(Sources{}));  // never destroyed: read until exit
     return info;
 }
 

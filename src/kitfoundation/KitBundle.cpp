@@ -61,14 +61,15 @@ std::optional<std::string> KitBundle::locate(const Places& places) {
 }
 
 const foundation::Bundle& KitBundle::shared() {
-    static const foundation::Bundle bundle = [] {
+    // Never destroyed: read from any thread (log lines) until the process exits.
+    static const foundation::Bundle& bundle = *new foundation::Bundle([] {
         const Places places = currentPlaces();
         if (auto found = locate(places)) return foundation::Bundle(*found);
         // Nowhere: the place it would be installed, which holds nothing.
         const std::string fallback =
             places.installFolder.empty() ? std::string("/nonexistent/") + folderName : places.installFolder;
         return foundation::Bundle(fallback);
-    }();
+    }());
     return bundle;
 }
 

@@ -25,7 +25,8 @@ std::string resolveSdkVersion(const foundation::Bundle& bundle) {
 }
 
 const std::string& sdkVersion() {
-    static const std::string version = resolveSdkVersion(KitBundle::shared());
+    // Never destroyed: read from any thread until the process exits.
+    static const std::string& version = *new std::string(resolveSdkVersion(KitBundle::shared()));
     return version;
 }
 

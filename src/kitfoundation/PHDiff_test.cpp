@@ -171,4 +171,44 @@ TEST(PHDiffTest, LargeShuffledListRoundTrips) {
     EXPECT_EQ(std::count_if(steps.begin(), steps.end(), [](const IStep& s) { return s.isUpdate(); }), 1);
 }
 
+struct Wide {
+    std::int64_t id = 0;
+    int payload = 0;
+    std::int64_t diffIdentifier() const { return id; }
+    friend bool operator==(const Wide&, const Wide&) = default;
+};
+
+// Identifiers that all share their low bits (multiples of a power of two, of a prime) give the same steps
+// as small distinct identifiers in the same places: the diff depends on which elements are the same,
+// never on the identifiers' values.
+TEST(PHDiffTest, IdentifiersSharingTheirLowBitsGiveTheSameSteps) {
+    std::mt19937 rng(11);
+    std::vector<Item> from;
+    for (int k = 0; k < 3000; ++k) from.push_back({k % 2500, 0});  // some identifiers twice
+    std::vector<Item> to = from;
+    std::shuffle(to.begin() + 500, to.begin() + 1500, rng);
+    to.erase(to.begin() + 40, to.begin() + 90);
+    for (int k = 0; k < 30; ++k) to.insert(to.begin() + (k * 97) % 2000, Item{5000 + k, 0});
+    to[2100].payload = 1;
+    const auto expected = PHDiff::steps(from, to);
+    for (std::int64_t stride : {std::int64_t{1} << 16, std::int64_t{1} << 32, std::int64_t{262147}}) {
+        auto widen = [stride](const std::vector<Item>& items) {
+            std::vector<Wide> out;
+            for (const auto& item : items) out.push_back({item.id * stride, item.payload});
+            return out;
+        };
+        const auto wideFrom = widen(from);
+        const auto wideTo = widen(to);
+        const auto steps = PHDiff::steps(wideFrom, wideTo);
+        ASSERT_EQ(steps.size(), expected.size()) << stride;
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            EXPECT_EQ(steps[i].kind(), static_cast<DiffStep<Wide>::Kind>(expected[i].kind())) << stride << " " << i;
+            EXPECT_EQ(steps[i].index(), expected[i].index()) << stride << " " << i;
+            EXPECT_EQ(steps[i].fromIndex(), expected[i].fromIndex()) << stride << " " << i;
+            EXPECT_EQ(steps[i].value().id, expected[i].value().id * stride) << stride << " " << i;
+        }
+        EXPECT_EQ(apply(wideFrom, steps, wideTo.size()), wideTo) << stride;
+    }
+}
+
 }  // namespace

@@ -23,8 +23,9 @@ PlayAssetDependencies PlayAssetDependencies::make(std::string playServiceURL, Ac
 }
 
 const PlayAssetDependencies& PlayAssetDependencies::shared() {
-    static const PlayAssetDependencies dependencies =
-        make(ConfigurationKey(ConfigurationKey::playServiceURL).value(), defaultAccessTokenSource());
+    // Never destroyed: read from any thread until the process exits.
+    static const PlayAssetDependencies& dependencies = *new PlayAssetDependencies(
+        make(ConfigurationKey(ConfigurationKey::playServiceURL).value(), defaultAccessTokenSource()));
     return dependencies;
 }
 

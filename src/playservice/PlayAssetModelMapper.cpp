@@ -42,13 +42,13 @@ constexpr std::array<std::pair<std::optional<std::string> APIYoubora::*, std::st
 
 std::optional<PlayAsset::Stream> mapStream(PlayAssetAPIModel::Stream&& api) {
     if (!api.manifestUrl || !api.mediaFormat) return std::nullopt;
-    auto manifest = foundation::URL::fromString(*api.manifestUrl);
+    auto manifest = foundation::URL::fromString(std::move(*api.manifestUrl));
     if (!manifest) return std::nullopt;
     PlayAsset::Stream stream{.manifestURL = std::move(*manifest), .mediaFormat = std::move(*api.mediaFormat)};
     stream.provider = std::move(api.provider).value_or("");
     if (api.protection) {
         if (!api.protection->drm || !api.protection->certificateUrl) return std::nullopt;
-        auto certificate = foundation::URL::fromString(*api.protection->certificateUrl);
+        auto certificate = foundation::URL::fromString(std::move(*api.protection->certificateUrl));
         if (!certificate) return std::nullopt;
         stream.protection =
             PlayAsset::Stream::Protection::drm(std::move(*api.protection->drm), std::move(*certificate));
@@ -57,7 +57,7 @@ std::optional<PlayAsset::Stream> mapStream(PlayAssetAPIModel::Stream&& api) {
     stream.streamingFormat = std::move(api.streamingFormat);
     stream.codec = std::move(api.codec);
     // The ads address is informative only; one that is not a URL is left out rather than failing the stream.
-    if (api.adsUrl) stream.adsURL = foundation::URL::fromString(*api.adsUrl);
+    if (api.adsUrl) stream.adsURL = foundation::URL::fromString(std::move(*api.adsUrl));
     return stream;
 }
 
@@ -87,7 +87,7 @@ PlayerEventRequest::Body mapTemplate(PlayAssetAPIModel::TemplateBody&& t) {
 
 std::optional<PlayerEventRequest> mapPlayerEventRequest(PlayAssetAPIModel::PlayerEventRequest&& api) {
     if (!api.uri || !api.eventInterval || !api.body) return std::nullopt;
-    auto url = foundation::URL::fromString(*api.uri);
+    auto url = foundation::URL::fromString(std::move(*api.uri));
     if (!url) return std::nullopt;
     return PlayerEventRequest{.url = std::move(*url),
                               .eventInterval = *api.eventInterval,

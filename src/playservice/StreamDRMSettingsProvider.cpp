@@ -7,8 +7,8 @@ namespace lumora {
 namespace {
 
 const std::optional<std::string>& nothing() {
-    static const std::optional<std::string> none;
-    return none;
+    static const auto* none = new std::optional<std::string>();  // never destroyed
+    return *none;
 }
 
 }  // namespace

@@ -97,7 +97,8 @@ std::optional<PlayerEventKind> PlayerEventKind::fromRawValue(std::string_view ra
 // ---- PlayerEventController ----
 
 const PlayerEventController::Dependencies& PlayerEventController::Dependencies::current() {
-    static const Dependencies dependencies = [] {
+    // Never destroyed: read from any thread until the process exits.
+    static const Dependencies& dependencies = *new Dependencies([] {
         const DeviceInfo& device = DeviceInfo::current();
         Dependencies d;
         d.session = alamofire::AF();
@@ -105,7 +106,7 @@ const PlayerEventController::Dependencies& PlayerEventController::Dependencies::
         d.platformName = uikit::UIDevice::current().systemName();
         d.systemVersion = device.systemVersion;
         return d;
-    }();
+    }());
     return dependencies;
 }
 

@@ -18,6 +18,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Compression.h"
+
 // cpp-httplib comes as a prebuilt library that ThreadSanitizer does not instrument: its function-local
 // statics (the table of request methods read on every request) are published through guard checks the
 // sanitizer cannot see, so their first use on one worker and every later read on another look like races.
@@ -430,7 +432,19 @@ struct Server::Impl {
                                              return sink.write(buffer, n);
                                          });
             }
-        } else if (!reply.body.empty() || (reply.status >= 200 && reply.status != 204 && reply.status != 304)) {
+        } else if (!reply.body.empty()) {
+            // Compressed here, only when worth it (see Compression.h). The body goes out through a provider
+            // with its length, which the HTTP library sends as it is, never compressing it again itself.
+            auto body = std::make_shared<std::string>(std::move(reply.body));
+            if (auto encoded = compression::encode(*body, reply.contentType, req.get_header_value("Accept-Encoding"))) {
+                res.set_header("Content-Encoding", encoded->contentEncoding);
+                *body = std::move(encoded->body);
+            }
+            res.set_content_provider(body->size(), reply.contentType,
+                                     [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                         return sink.write(body->data() + offset, length);
+                                     });
+        } else if (reply.status >= 200 && reply.status != 204 && reply.status != 304) {
             res.set_content(reply.body, reply.contentType);
         }
     }

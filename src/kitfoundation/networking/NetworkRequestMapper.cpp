@@ -1,7 +1,5 @@
 #include "kitfoundation/networking/NetworkRequestMapper.h"
 
-#include <vector>
-
 #include "alamofire/ParameterEncoding.h"
 #include "foundation/URL.h"
 #include "kitfoundation/networking/NetworkError.h"
@@ -9,8 +7,6 @@
 namespace lumora {
 
 namespace {
-
-using foundation::URLQueryItem;
 
 foundation::Error invalid(std::string reason) {
     return NetworkError::invalidRequest(std::move(reason));
@@ -29,8 +25,8 @@ std::string NetworkRequestMapper::join(std::string_view domain, std::string_view
 
 std::expected<foundation::URLRequest, foundation::Error> NetworkRequestMapper::map(const NetworkRequestType& request,
                                                                                    double timeoutInterval) {
-    const std::string text = join(request.domain(), request.path());
-    auto url = foundation::URL::fromString(text);
+    std::string text = join(request.domain(), request.path());
+    auto url = foundation::URL::fromString(std::string(text));
     if (!url) return std::unexpected(invalid("the URL \"" + text + "\" is not valid"));
 
     const auto parameters = request.parameters();
@@ -41,13 +37,8 @@ std::expected<foundation::URLRequest, foundation::Error> NetworkRequestMapper::m
         if (!parameters->empty()) {
             auto added = alamofire::URLEncoding::queryItems(*parameters);
             if (!added) return std::unexpected(invalid(added.error().detail()));
-            foundation::URLComponents components(*url);
-            std::vector<URLQueryItem> items = components.queryItems.value_or(std::vector<URLQueryItem>{});
-            items.insert(items.end(), added->begin(), added->end());
-            components.queryItems = std::move(items);
-            auto withQuery = components.url();
-            if (!withQuery) return std::unexpected(invalid("the query of \"" + text + "\" cannot be encoded"));
-            url = std::move(withQuery);
+            // Appended to the query as written: the URL's own items are not rewritten.
+            url = url->appending(*added);
         }
     } else if (parameters) {
         auto encoded = foundation::JSONEncoder::serialize(*parameters);

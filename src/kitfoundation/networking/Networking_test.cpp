@@ -39,6 +39,16 @@ TEST(NetworkRequestMapperTest, JoinsPathsWithOneSlash) {
     EXPECT_EQ(NetworkRequestMapper::join("https://h.example/", ""), "https://h.example/");
 }
 
+TEST(NetworkRequestMapperTest, QueryParametersFollowTheQueryAsTheDomainWritesIt) {
+    NetworkRequest get(HTTPMethod::get, "https://h.example/s?x=a+b&y=%7e#part", "", {}, JSONValue{{"z", "+"}},
+                       NetworkParameterEncoding::urlQuery);
+    auto mapped = NetworkRequestMapper::map(get);
+    ASSERT_TRUE(mapped) << mapped.error().localizedDescription();
+    EXPECT_EQ(mapped->url.absoluteString(), "https://h.example/s?x=a+b&y=%7e&z=%2B#part");
+    EXPECT_EQ(mapped->url.fragment(), "part");
+    EXPECT_EQ(mapped->url.path(), "/s");
+}
+
 TEST(NetworkRequestMapperTest, BuildsMethodHeadersBodyAndQuery) {
     NetworkRequest post(HTTPMethod::post, "https://h.example/base", "items", {{"X-Vimond-Subprofile", "p1"}},
                         JSONValue{{"assetId", "a1"}, {"count", 2}});

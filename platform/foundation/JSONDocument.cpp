@@ -1,0 +1,437 @@
+#include "foundation/detail/JSONDocument.h"
+
+#include <simdjson.h>
+
+#include <bit>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <type_traits>
+#include <unordered_map>
+#include <vector>
+
+namespace foundation::detail {
+
+namespace dom = simdjson::dom;
+
+static_assert(sizeof(dom::element) == 2 * sizeof(std::uint64_t) && std::is_trivially_copyable_v<dom::element>);
+static_assert(sizeof(dom::array::iterator) == 2 * sizeof(std::uint64_t) &&
+              std::is_trivially_copyable_v<dom::array::iterator>);
+
+// Packs and unpacks the handles a node keeps.
+struct JSONNodeAccess {
+    static JSONNode of(const dom::element& element) {
+        JSONNode node;
+        std::memcpy(node.raw_, &element, sizeof element);
+        node.inDocument_ = true;
+        switch (element.type()) {
+            case dom::element_type::ARRAY:
+                node.kind_ = JSONNode::Kind::array;
+                break;
+            case dom::element_type::OBJECT:
+                node.kind_ = JSONNode::Kind::object;
+                break;
+            case dom::element_type::INT64:
+                // As nlohmann-json reads them: a number without a sign is unsigned.
+                node.kind_ =
+                    element.get_int64().value_unsafe() < 0 ? JSONNode::Kind::integer : JSONNode::Kind::unsignedInteger;
+                break;
+            case dom::element_type::UINT64:
+                node.kind_ = JSONNode::Kind::unsignedInteger;
+                break;
+            case dom::element_type::DOUBLE:
+                node.kind_ = JSONNode::Kind::floating;
+                break;
+            case dom::element_type::STRING:
+                node.kind_ = JSONNode::Kind::string;
+                break;
+            case dom::element_type::BOOL:
+                node.kind_ = JSONNode::Kind::boolean;
+                break;
+            case dom::element_type::NULL_VALUE:
+                node.kind_ = JSONNode::Kind::null;
+                break;
+        }
+        return node;
+    }
+    static dom::element element(const JSONNode& node) {
+        dom::element element;
+        std::memcpy(&element, node.raw_, sizeof element);
+        return element;
+    }
+    static const JSONValue& value(const JSONNode& node) {
+        return *reinterpret_cast<const JSONValue*>(static_cast<std::uintptr_t>(node.raw_[0]));
+    }
+    static bool inDocument(const JSONNode& node) { return node.inDocument_; }
+    static std::int64_t int64(const JSONNode& node) {
+        return node.inDocument_ ? element(node).get_int64().value_unsafe() : value(node).get<std::int64_t>();
+    }
+    // Integers without a sign (in the document, an int64 that is not negative, or a uint64).
+    static std::uint64_t uint64(const JSONNode& node) {
+        if (!node.inDocument_) return value(node).get<std::uint64_t>();
+        const dom::element e = element(node);
+        if (e.type() == dom::element_type::UINT64) return e.get_uint64().value_unsafe();
+        return static_cast<std::uint64_t>(e.get_int64().value_unsafe());
+    }
+    static double float64(const JSONNode& node) {
+        return node.inDocument_ ? element(node).get_double().value_unsafe() : value(node).get<double>();
+    }
+    static dom::array::iterator iterator(const std::uint64_t (&raw)[2]) {
+        dom::array::iterator it;
+        std::memcpy(&it, raw, sizeof it);
+        return it;
+    }
+    static void store(std::uint64_t (&raw)[2], const dom::array::iterator& it) { std::memcpy(raw, &it, sizeof it); }
+};
+
+// ---- JSONNode ----
+
+JSONNode JSONNode::of(const JSONValue& value) {
+    JSONNode node;
+    node.raw_[0] = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&value));
+    switch (value.type()) {
+        case JSONValue::value_t::boolean:
+            node.kind_ = Kind::boolean;
+            break;
+        case JSONValue::value_t::number_integer:
+            node.kind_ = Kind::integer;
+            break;
+        case JSONValue::value_t::number_unsigned:
+            node.kind_ = Kind::unsignedInteger;
+            break;
+        case JSONValue::value_t::number_float:
+            node.kind_ = Kind::floating;
+            break;
+        case JSONValue::value_t::string:
+            node.kind_ = Kind::string;
+            break;
+        case JSONValue::value_t::array:
+            node.kind_ = Kind::array;
+            break;
+        case JSONValue::value_t::object:
+            node.kind_ = Kind::object;
+            break;
+        default:
+            node.kind_ = Kind::null;
+            break;
+    }
+    return node;
+}
+
+bool JSONNode::boolValue() const {
+    return inDocument_ ? JSONNodeAccess::element(*this).get_bool().value_unsafe()
+                       : JSONNodeAccess::value(*this).get<bool>();
+}
+
+std::string_view JSONNode::stringValue() const {
+    return inDocument_ ? JSONNodeAccess::element(*this).get_string().value_unsafe()
+                       : std::string_view(JSONNodeAccess::value(*this).get_ref<const std::string&>());
+}
+
+double JSONNode::doubleValue() const {
+    switch (kind_) {
+        case Kind::integer:
+            return static_cast<double>(JSONNodeAccess::int64(*this));
+        case Kind::unsignedInteger:
+            return static_cast<double>(JSONNodeAccess::uint64(*this));
+        case Kind::floating:
+            return JSONNodeAccess::float64(*this);
+        default:
+            return 0;
+    }
+}
+
+std::size_t JSONNode::count() const {
+    if (kind_ != Kind::array) return 0;
+    if (!inDocument_) return JSONNodeAccess::value(*this).size();
+    const dom::array array = JSONNodeAccess::element(*this).get_array().value_unsafe();
+    std::size_t n = array.size();
+    if (n < 0xFFFFFF) return n;
+    // The document keeps counts up to 0xFFFFFF; longer arrays are counted.
+    n = 0;
+    for (auto it = array.begin(); it != array.end(); ++it) ++n;
+    return n;
+}
+
+// ---- JSONArrayCursor ----
+
+JSONArrayCursor::JSONArrayCursor(const JSONNode& array) : array_(array), count_(array.count()) {
+    if (JSONNodeAccess::inDocument(array) && array.kind() == JSONNode::Kind::array) {
+        JSONNodeAccess::store(position_, JSONNodeAccess::element(array).get_array().value_unsafe().begin());
+    }
+}
+
+JSONNode JSONArrayCursor::current() const {
+    if (JSONNodeAccess::inDocument(array_)) return JSONNodeAccess::of(*JSONNodeAccess::iterator(position_));
+    return JSONNode::of(JSONNodeAccess::value(array_)[index_]);
+}
+
+void JSONArrayCursor::advance() {
+    if (JSONNodeAccess::inDocument(array_)) {
+        auto it = JSONNodeAccess::iterator(position_);
+        ++it;
+        JSONNodeAccess::store(position_, it);
+    }
+    ++index_;
+}
+
+// ---- fields of objects ----
+
+bool findField(const JSONNode& object, std::string_view key, JSONNode& value, std::string_view* documentKey) {
+    if (object.kind() != JSONNode::Kind::object) return false;
+    if (!JSONNodeAccess::inDocument(object)) {
+        const JSONValue& json = JSONNodeAccess::value(object);
+        auto it = json.find(std::string(key));
+        if (it == json.end()) return false;
+        value = JSONNode::of(*it);
+        if (documentKey) *documentKey = it.key();
+        return true;
+    }
+    // Every field is looked at: the last of two fields with one key is the value.
+    const dom::object fields = JSONNodeAccess::element(object).get_object().value_unsafe();
+    bool found = false;
+    for (auto it = fields.begin(); it != fields.end(); ++it) {
+        if (it.key_length() != key.size()) continue;
+        const std::string_view name = it.key();
+        if (name != key) continue;
+        value = JSONNodeAccess::of(it.value());
+        if (documentKey) *documentKey = name;
+        found = true;
+    }
+    return found;
+}
+
+std::vector<std::pair<std::string_view, JSONNode>> objectFields(const JSONNode& object) {
+    std::vector<std::pair<std::string_view, JSONNode>> out;
+    if (object.kind() != JSONNode::Kind::object) return out;
+    if (!JSONNodeAccess::inDocument(object)) {
+        const JSONValue& json = JSONNodeAccess::value(object);
+        out.reserve(json.size());
+        for (auto it = json.begin(); it != json.end(); ++it) out.emplace_back(it.key(), JSONNode::of(it.value()));
+        return out;
+    }
+    const dom::object fields = JSONNodeAccess::element(object).get_object().value_unsafe();
+    out.reserve(fields.size() < 0xFFFFFF ? fields.size() : 0);
+    // A key given twice keeps its first place and takes its last value.
+    std::unordered_map<std::string_view, std::size_t> seen;
+    for (auto it = fields.begin(); it != fields.end(); ++it) {
+        const std::string_view name = it.key();
+        const JSONNode value = JSONNodeAccess::of(it.value());
+        std::size_t at = out.size();
+        if (out.size() < 16) {
+            for (std::size_t i = 0; i < out.size(); ++i) {
+                if (out[i].first == name) {
+                    at = i;
+                    break;
+                }
+            }
+        } else {
+            if (seen.empty()) {
+                for (std::size_t i = 0; i < out.size(); ++i) seen.emplace(out[i].first, i);
+            }
+            if (auto s = seen.find(name); s != seen.end()) at = s->second;
+        }
+        if (at < out.size()) {
+            out[at].second = value;
+        } else {
+            out.emplace_back(name, value);
+            if (!seen.empty()) seen.emplace(name, at);
+        }
+    }
+    return out;
+}
+
+// ---- numbers ----
+
+std::optional<std::int64_t> signedInteger(const JSONNode& v, std::int64_t min, std::int64_t max) {
+    switch (v.kind()) {
+        case JSONNode::Kind::unsignedInteger: {
+            const std::uint64_t u = JSONNodeAccess::uint64(v);
+            if (u > static_cast<std::uint64_t>(max)) return std::nullopt;
+            return static_cast<std::int64_t>(u);
+        }
+        case JSONNode::Kind::integer: {
+            const std::int64_t s = JSONNodeAccess::int64(v);
+            if (s < min || s > max) return std::nullopt;
+            return s;
+        }
+        case JSONNode::Kind::floating: {
+            const double d = JSONNodeAccess::float64(v);
+            if (!std::isfinite(d) || d != std::trunc(d)) return std::nullopt;
+            if (!(d >= static_cast<double>(min) && d < static_cast<double>(max) + 1.0)) return std::nullopt;
+            return static_cast<std::int64_t>(d);
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<std::uint64_t> unsignedInteger(const JSONNode& v, std::uint64_t max) {
+    switch (v.kind()) {
+        case JSONNode::Kind::unsignedInteger: {
+            const std::uint64_t u = JSONNodeAccess::uint64(v);
+            if (u > max) return std::nullopt;
+            return u;
+        }
+        case JSONNode::Kind::integer: {
+            const std::int64_t s = JSONNodeAccess::int64(v);
+            if (s < 0 || static_cast<std::uint64_t>(s) > max) return std::nullopt;
+            return static_cast<std::uint64_t>(s);
+        }
+        case JSONNode::Kind::floating: {
+            const double d = JSONNodeAccess::float64(v);
+            if (!std::isfinite(d) || d != std::trunc(d)) return std::nullopt;
+            if (!(d >= 0.0 && d < static_cast<double>(max) + 1.0)) return std::nullopt;
+            return static_cast<std::uint64_t>(d);
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+std::string formatNumber(const JSONNode& number) {
+    switch (number.kind()) {
+        case JSONNode::Kind::integer:
+            return std::to_string(JSONNodeAccess::int64(number));
+        case JSONNode::Kind::unsignedInteger:
+            return std::to_string(JSONNodeAccess::uint64(number));
+        default: {
+            char buffer[64];
+            std::snprintf(buffer, sizeof buffer, "%.17g", number.doubleValue());
+            return buffer;
+        }
+    }
+}
+
+// ---- values as nlohmann-json values ----
+
+JSONValue toJSONValue(const JSONNode& v) {
+    if (!JSONNodeAccess::inDocument(v)) return JSONNodeAccess::value(v);
+    switch (v.kind()) {
+        case JSONNode::Kind::null:
+            return nullptr;
+        case JSONNode::Kind::boolean:
+            return v.boolValue();
+        case JSONNode::Kind::integer:
+            return JSONNodeAccess::int64(v);
+        case JSONNode::Kind::unsignedInteger:
+            return JSONNodeAccess::uint64(v);
+        case JSONNode::Kind::floating:
+            return JSONNodeAccess::float64(v);
+        case JSONNode::Kind::string:
+            return std::string(v.stringValue());
+        case JSONNode::Kind::array: {
+            JSONValue out = JSONValue::array();
+            for (JSONArrayCursor cursor(v); !cursor.atEnd(); cursor.advance())
+                out.push_back(toJSONValue(cursor.current()));
+            return out;
+        }
+        case JSONNode::Kind::object: {
+            JSONValue out = JSONValue::object();
+            for (const auto& [key, value] : objectFields(v)) out.emplace(std::string(key), toJSONValue(value));
+            return out;
+        }
+    }
+    return nullptr;
+}
+
+// ---- parsing ----
+
+std::expected<JSONValue, Error> parseWithNlohmann(std::string_view text) {
+    bool tooDeep = false;
+    JSONValue::parser_callback_t limitDepth = [&tooDeep](int depth, JSONValue::parse_event_t event, JSONValue&) {
+        if ((event == JSONValue::parse_event_t::object_start || event == JSONValue::parse_event_t::array_start) &&
+            depth >= kMaximumNestingDepth) {
+            tooDeep = true;
+            throw std::length_error("nesting too deep");
+        }
+        return true;
+    };
+    try {
+        return JSONValue::parse(text.begin(), text.end(), limitDepth, true, false);
+    } catch (const JSONValue::parse_error& e) {
+        std::string reason = e.what();
+        // nlohmann's text reads "[json.exception.parse_error.101] parse error at line 1, column 5: ...".
+        if (auto colon = reason.find("]: "); colon != std::string::npos) reason = reason.substr(colon + 3);
+        if (auto bracket = reason.find("] "); bracket != std::string::npos && reason.rfind("[json.", 0) == 0) {
+            reason = reason.substr(bracket + 2);
+        }
+        const std::size_t offset = e.byte > 0 ? e.byte - 1 : 0;
+        return std::unexpected(
+            Error(DecodingError::dataCorrupted({{}, "The given data was not valid JSON: " + reason, offset})));
+    } catch (const std::length_error&) {
+        if (!tooDeep) throw;
+        return std::unexpected(
+            Error(DecodingError::dataCorrupted({{},
+                                                "The given data was not valid JSON: nesting deeper than " +
+                                                    std::to_string(kMaximumNestingDepth) + " levels",
+                                                std::nullopt})));
+    } catch (const JSONValue::exception& e) {
+        return std::unexpected(Error(DecodingError::dataCorrupted(
+            {{}, std::string("The given data was not valid JSON: ") + e.what(), std::nullopt})));
+    }
+}
+
+namespace {
+
+// A parser keeps its buffers between documents; each thread keeps a few (a model's decode may decode
+// another document while its own is open). One grown past this is not kept.
+constexpr std::size_t kKeptParserCapacity = 4u << 20;
+constexpr std::size_t kKeptParsers = 4;
+
+struct ParserPool {
+    std::vector<std::unique_ptr<dom::parser>> free;
+};
+
+ParserPool& threadPool() {
+    thread_local ParserPool pool;
+    return pool;
+}
+
+dom::parser* leaseParser() {
+    auto& pool = threadPool();
+    if (!pool.free.empty()) {
+        dom::parser* parser = pool.free.back().release();
+        pool.free.pop_back();
+        return parser;
+    }
+    auto parser = std::make_unique<dom::parser>();
+    // The parser's own bound on nesting, the same as nlohmann-json's above: 512 levels parse, 513 do not.
+    if (parser->allocate(4096, kMaximumNestingDepth) != simdjson::SUCCESS) return nullptr;
+    return parser.release();
+}
+
+void returnParser(dom::parser* parser) {
+    std::unique_ptr<dom::parser> owned(parser);
+    auto& pool = threadPool();
+    if (owned->capacity() <= kKeptParserCapacity && pool.free.size() < kKeptParsers) {
+        pool.free.push_back(std::move(owned));
+    }
+}
+
+}  // namespace
+
+ParsedJSON::~ParsedJSON() {
+    if (parser_) returnParser(static_cast<dom::parser*>(parser_));
+}
+
+std::optional<Error> ParsedJSON::parse(std::string_view text) {
+    if (!parser_) parser_ = leaseParser();
+    if (auto* parser = static_cast<dom::parser*>(parser_)) {
+        // (An empty view may have no address; the parser copies from one all the same.)
+        auto result = parser->parse(text.empty() ? "" : text.data(), text.size(), true);
+        if (!result.error()) {
+            root_ = JSONNodeAccess::of(result.value_unsafe());
+            return std::nullopt;
+        }
+    }
+    // Refused: nlohmann-json says why, or reads what simdjson does not (a byte-order mark, integers beyond
+    // 64 bits), so that decoding keeps its answers.
+    auto value = parseWithNlohmann(text);
+    if (!value) return value.error();
+    fallback_ = std::make_unique<JSONValue>(std::move(*value));
+    root_ = JSONNode::of(*fallback_);
+    return std::nullopt;
+}
+
+}  // namespace foundation::detail

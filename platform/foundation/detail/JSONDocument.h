@@ -1,0 +1,27 @@
+#pragma once
+
+#include <expected>
+#include <string>
+#include <string_view>
+
+#include "foundation/JSON.h"
+
+// The parsed document behind the decoding containers (JSONDocument.cpp). Internal to foundation.
+namespace foundation::detail {
+
+// The value of `key` in an object node: the last one when the key is given twice, as a JSON object read
+// into a dictionary keeps it. `documentKey` receives the key as stored in the document (it lives as long
+// as the document).
+bool findField(const JSONNode& object, std::string_view key, JSONNode& value, std::string_view* documentKey);
+
+// A number as JSON writes it: integers in full, other numbers with 17 significant digits.
+std::string formatNumber(const JSONNode& number);
+
+// nlohmann-json's parse with the nesting bound: the reference for what is valid JSON and for the text of
+// every parse error.
+std::expected<JSONValue, Error> parseWithNlohmann(std::string_view text);
+
+// The deepest nesting of arrays and objects a document may have.
+inline constexpr int kMaximumNestingDepth = 512;
+
+}  // namespace foundation::detail
