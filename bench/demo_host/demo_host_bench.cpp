@@ -4,7 +4,11 @@
 // requests made by plain libcurl on one easy handle: identity token, entitlement token, play, master and
 // media playlist, certificate, one licence per key, first segment (same bodies, same Accept-Encoding).
 // Both against the same back end, which runs in a process of its own; wall time in interleaved rounds and
-// instructions (callgrind). Goal: the kit within 1.5x of the bare sequence.
+// instructions (callgrind).
+// The kit's side is the whole host starting: the window laid out, the login screen presented, the
+// credentials typed and the login screen dismissed at the real clock's pace, then the play. It is a figure
+// to watch, not a like-for-like comparison, so it has no goal; the kit's start-up against the same requests
+// alone is bench/screen's (`play` to playing through the player screen, goal within 1.10x).
 //
 // Run: build/release/bench/demo_host/demo_host_bench [--rounds N] [--trace 1 (one run's timeline and request log)]
 #include <curl/curl.h>
@@ -256,7 +260,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    const std::vector<bench::Side> sides{{"kit: sign-in to first playing tick",
+    const std::vector<bench::Side> sides{{"kit: host start to first playing tick",
                                           [](int n) {
                                               for (int i = 0; i < n; ++i) {
                                                   if (!kitOnce()) std::exit(1);
@@ -268,10 +272,10 @@ int main(int argc, char** argv) {
                                               }
                                           }}};
     const auto perOp = bench::interleave(sides, rounds, kRunsPerRound);
-    bench::printWall("Play asset -> first playing tick", sides, perOp, 0, 1, 1.5, "ms", 1e3);
+    bench::printWall("Play asset -> first playing tick", sides, perOp, 0, 1, 0, "ms", 1e3);
     if (auto counts = bench::runUnderCallgrind({"--instructions", "--server", base})) {
         bench::printInstructions("Play asset -> first playing tick, instructions", *counts, "kit",
-                                 "bare libcurl sequence", 1, 1.5);
+                                 "bare libcurl sequence", 1, 0);
     } else {
         std::printf("Instructions: not counted (valgrind is not installed or its run failed)\n");
     }
