@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -29,6 +30,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -43,6 +45,34 @@ inline double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Waits on one thread for a signal from another.
+class Latch {
+  public:
+    void signal() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        cv_.notify_one();
+    }
+    void wait() {
+        std::unique_lock lock(mutex_);
+        cv_.wait(lock, [&] { return done_; });
+        done_ = false;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool done_ = false;
+};
+
+// A write callback (libcurl's shape) that appends what arrives to the std::string at `target`.
+inline std::size_t appendToString(char* data, std::size_t size, std::size_t count, void* target) {
+    static_cast<std::string*>(target)->append(data, size * count);
+    return size * count;
 }
 
 // One way of doing the measured work: `run(n)` does it n times.
