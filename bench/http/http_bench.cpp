@@ -20,8 +20,7 @@
 #include <thread>
 
 #include "BenchSupport.h"
-#include "EasyHandle.h"
-#include "foundation/URLSession.h"
+#include "HttpSides.h"
 
 namespace {
 
@@ -68,32 +67,6 @@ class Worker {
     std::thread thread_;
 };
 
-class URLSessionSide {
-  public:
-    explicit URLSessionSide(const std::string& url)
-        : session_(foundation::URLSession::create()), request_(*foundation::URL::fromString(url)) {}
-    void run(int n) {
-        for (int i = 0; i < n; ++i) {
-            bool ok = false;
-            session_
-                ->dataTask(request_,
-                           [&](std::optional<foundation::Data> data, std::optional<foundation::HTTPURLResponse>,
-                               std::optional<foundation::Error>) {
-                               ok = data && !data->empty();
-                               latch_.signal();
-                           })
-                ->resume();
-            latch_.wait();
-            if (!ok) std::abort();
-        }
-    }
-
-  private:
-    std::shared_ptr<foundation::URLSession> session_;
-    foundation::URLRequest request_;
-    bench::Latch latch_;
-};
-
 class HandOverSide {
   public:
     explicit HandOverSide(const std::string& url) : easy_(url) {}
@@ -125,7 +98,7 @@ int main(int argc, char** argv) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     if (bench::instructionMode(argc, argv)) {
         const std::string url = *bench::option(argc, argv, "--server") + "/bench";
-        URLSessionSide session(url);
+        bench::SessionGets session(foundation::URLSession::create(), url);
         bench::EasyHandle easy(url);
         session.run(100);
         for (int i = 0; i < 100; ++i) easy.get();
@@ -140,7 +113,7 @@ int main(int argc, char** argv) {
     bench::ServerProcess server("loopback");
     const std::string url = server.baseURL() + "/bench";
     {
-        URLSessionSide session(url);
+        bench::SessionGets session(foundation::URLSession::create(), url);
         HandOverSide handOver(url);
         const std::vector<bench::Side> sides{{"URLSession", [&](int n) { session.run(n); }},
                                              {"bare libcurl, same hand-overs", [&](int n) { handOver.run(n); }}};

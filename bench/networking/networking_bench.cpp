@@ -13,7 +13,7 @@
 #include <string>
 
 #include "BenchSupport.h"
-#include "EasyHandle.h"
+#include "HttpSides.h"
 #include "kitfoundation/networking/NetworkService.h"
 
 namespace {
@@ -35,7 +35,8 @@ class Kit {
     explicit Kit(const std::string& base)
         : session_(foundation::URLSession::create()),
           service_(lumora::NetworkService::create(lumora::URLSessionNetworkRequestHandler::create(session_))),
-          request_(std::make_shared<lumora::NetworkRequest>(lumora::HTTPMethod::get, base, "/bench")) {}
+          request_(std::make_shared<lumora::NetworkRequest>(lumora::HTTPMethod::get, base, "/bench")),
+          platform_(session_, base + "/bench") {}
     void raw(int n) {
         for (int i = 0; i < n; ++i) {
             bool ok = false;
@@ -58,27 +59,13 @@ class Kit {
             if (!ok) std::abort();
         }
     }
-    void platform(int n) {
-        const foundation::URLRequest request(*foundation::URL::fromString(request_->domainValue + "/bench"));
-        for (int i = 0; i < n; ++i) {
-            bool ok = false;
-            session_
-                ->dataTask(request,
-                           [&](std::optional<foundation::Data> data, std::optional<foundation::HTTPURLResponse>,
-                               std::optional<foundation::Error>) {
-                               ok = data.has_value();
-                               latch_.signal();
-                           })
-                ->resume();
-            latch_.wait();
-            if (!ok) std::abort();
-        }
-    }
+    void platform(int n) { platform_.run(n); }
 
   private:
     std::shared_ptr<foundation::URLSession> session_;
     std::shared_ptr<lumora::NetworkService> service_;
     std::shared_ptr<lumora::NetworkRequest> request_;
+    bench::SessionGets platform_;  // the platform session alone, on the kit's own session
     bench::Latch latch_;
 };
 
