@@ -11,7 +11,11 @@
 //
 // Instructions: the program runs itself again under callgrind with --instructions; each side then runs once,
 // counted between CALLGRIND_ZERO_STATS and CALLGRIND_DUMP_STATS_AT (every thread of the process, user space
-// only; the server's process is not counted).
+// only; the server's process is not counted). Or the program switches collection on around the measured work
+// (CALLGRIND_TOGGLE_COLLECT) and `collectedInstructions` reads what was collected.
+//
+// Sides that keep their own clock (a simulated second, a start-up) take turns with `rotatingRounds` instead,
+// and print their figures with `printTable`.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -22,6 +26,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -29,6 +34,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -43,6 +49,39 @@ inline double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The path of this program, to run it again (under callgrind, or as its own server).
+inline std::string selfPath() {
+    return std::filesystem::read_symlink("/proc/self/exe").string();
+}
+
+// Waits on one thread for a signal from another.
+class Latch {
+  public:
+    void signal() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        cv_.notify_one();
+    }
+    void wait() {
+        std::unique_lock lock(mutex_);
+        cv_.wait(lock, [&] { return done_; });
+        done_ = false;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool done_ = false;
+};
+
+// A write callback (libcurl's shape) that appends what arrives to the std::string at `target`.
+inline std::size_t appendToString(char* data, std::size_t size, std::size_t count, void* target) {
+    static_cast<std::string*>(target)->append(data, size * count);
+    return size * count;
 }
 
 // One way of doing the measured work: `run(n)` does it n times.
@@ -74,6 +113,18 @@ inline double pairedRatio(const std::vector<double>& a, const std::vector<double
     std::vector<double> ratios;
     for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) ratios.push_back(a[i] / b[i]);
     return median(ratios);
+}
+
+// Calls `side(i, round)` for each of `count` sides in each of `rounds` rounds, each round starting one side later
+// than the one before, so that none always goes first. Stops, returning false, when `side` returns false.
+template <class F>
+bool rotatingRounds(int rounds, std::size_t count, F&& side) {
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t k = 0; k < count; ++k) {
+            if (!side((static_cast<std::size_t>(round) + k) % count, round)) return false;
+        }
+    }
+    return true;
 }
 
 // A goal of 0 or less: the ratio alone (a figure to watch, not a target).
@@ -135,16 +186,23 @@ inline std::optional<std::string> findValgrind() {
     return std::nullopt;
 }
 
-// Runs this program again under callgrind with `arguments` (which should hold --instructions) and returns
-// the instructions of each labelled dump; nothing when valgrind is not installed or the run failed.
-inline std::optional<std::map<std::string, double>> runUnderCallgrind(const std::vector<std::string>& arguments) {
+inline bool hasValgrind() {
+    return findValgrind().has_value();
+}
+
+// Runs this program again under callgrind with `arguments` (valgrind's own `options` before the program) and
+// returns the instructions of each dump by its label: a labelled dump (CALLGRIND_DUMP_STATS_AT) under its label,
+// the dump at exit under "". Nothing when valgrind is not installed or the run failed.
+inline std::optional<std::map<std::string, double>> runUnderCallgrind(const std::vector<std::string>& arguments,
+                                                                      const std::vector<std::string>& options = {}) {
     const auto valgrind = findValgrind();
     if (!valgrind) return std::nullopt;
     namespace fs = std::filesystem;
     const fs::path folder = fs::temp_directory_path() / ("lumora-bench-callgrind-" + std::to_string(::getpid()));
     fs::create_directories(folder);
-    std::vector<std::string> args{*valgrind, "--tool=callgrind", "--callgrind-out-file=" + (folder / "cg.%p").string(),
-                                  fs::read_symlink("/proc/self/exe").string()};
+    std::vector<std::string> args{*valgrind, "--tool=callgrind", "--callgrind-out-file=" + (folder / "cg.%p").string()};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(selfPath());
     args.insert(args.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
@@ -162,20 +220,68 @@ inline std::optional<std::map<std::string, double>> runUnderCallgrind(const std:
     ::waitpid(pid, &status, 0);
     std::map<std::string, double> counts;
     for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path() == log) continue;
         std::ifstream in(entry.path());
         std::string line, label;
+        std::optional<double> total;
         while (std::getline(in, line)) {
             if (line.rfind("desc: Trigger: Client Request: ", 0) == 0) label = line.substr(31);
-            if (line.rfind("totals: ", 0) == 0 && !label.empty()) counts[label] = std::stod(line.substr(8));
+            if (line.rfind("totals: ", 0) == 0 || line.rfind("summary: ", 0) == 0) total = std::stod(line.substr(8));
         }
+        if (total) counts[label] = *total;
     }
-    if (counts.empty()) {
+    const bool ran = WIFEXITED(status) && WEXITSTATUS(status) == 0 && !counts.empty();
+    if (!ran) {
         std::ifstream in(log);
-        std::fprintf(stderr, "callgrind run failed:\n%s\n", std::string(std::istreambuf_iterator<char>(in), {}).c_str());
+        std::fprintf(stderr, "callgrind run failed:\n%s\n",
+                     std::string(std::istreambuf_iterator<char>(in), {}).c_str());
     }
     fs::remove_all(folder);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || counts.empty()) return std::nullopt;
+    if (!ran) return std::nullopt;
     return counts;
+}
+
+// Runs this program again under callgrind with collection off until the program switches it on around the
+// measured work (CALLGRIND_TOGGLE_COLLECT); the instructions collected, or nothing.
+inline std::optional<double> collectedInstructions(const std::vector<std::string>& arguments) {
+    const auto counts = runUnderCallgrind(arguments, {"--collect-atstart=no"});
+    if (!counts || !counts->contains("")) return std::nullopt;
+    return counts->at("");
+}
+
+// The instructions of each of `count` sides from `rounds` rotating rounds of `run(i)` (one callgrind run of
+// side i; nothing when it failed). Empty when valgrind is not installed.
+template <class F>
+std::vector<std::vector<double>> instructionsInRounds(int rounds, std::size_t count, F&& run) {
+    std::vector<std::vector<double>> counts(count);
+    if (!hasValgrind()) return counts;
+    rotatingRounds(rounds, count, [&](std::size_t i, int) {
+        if (auto n = run(i)) counts[i].push_back(*n);
+        return true;
+    });
+    return counts;
+}
+
+// A line a side: the median and the least of its wall times, and the median of its instruction counts
+// ("(no valgrind)" when it has none), under a header of the three column titles.
+struct TableColumns {
+    int nameWidth;
+    const char* median;
+    const char* least;
+    const char* instructions;
+};
+
+inline void printTable(const TableColumns& columns, const std::vector<std::string>& names,
+                       const std::vector<std::vector<double>>& wall,
+                       const std::vector<std::vector<double>>& instructions) {
+    std::printf("%-*s %14s %14s %20s\n", columns.nameWidth, "", columns.median, columns.least, columns.instructions);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        char counted[32] = "(no valgrind)";
+        if (!instructions[i].empty()) std::snprintf(counted, sizeof counted, "%.0f", median(instructions[i]));
+        std::printf("%-*s %14.1f %14.1f %20s\n", columns.nameWidth, names[i].c_str(), median(wall[i]),
+                    *std::min_element(wall[i].begin(), wall[i].end()), counted);
+    }
+    std::fflush(stdout);
 }
 
 // Prints instructions per operation of side a and side b (labels as passed to countInstructions, each
@@ -196,11 +302,14 @@ inline void printInstructions(const std::string& title, const std::map<std::stri
 
 // ---- servers in their own process ----
 
-// lumora_bench_server in a process of its own (`mode`: "loopback" or "backend"), stopped when this object
-// goes. `baseURL()` is where it listens.
+// A server in a process of its own, stopped when this object goes: lumora_bench_server (`mode`: "loopback" or
+// "backend"), or any `command` that prints its address on its first line and serves until its input closes
+// (`serveUntilInputCloses`). `baseURL()` is where it listens.
 class ServerProcess {
   public:
-    explicit ServerProcess(const std::string& mode, const std::string& program = LUMORA_BENCH_SERVER) {
+    explicit ServerProcess(const std::string& mode)
+        : ServerProcess(std::vector<std::string>{LUMORA_BENCH_SERVER, mode}) {}
+    explicit ServerProcess(std::vector<std::string> command) {
         int out[2];
         int in[2];
         if (::pipe(out) != 0 || ::pipe(in) != 0) std::abort();
@@ -210,12 +319,15 @@ class ServerProcess {
         posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
         posix_spawn_file_actions_addclose(&actions, out[0]);
         posix_spawn_file_actions_addclose(&actions, in[1]);
-        std::vector<std::string> args{program, mode};
+        std::string name;
         std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
+        for (auto& a : command) {
+            name += (name.empty() ? "" : " ") + a;
+            argv.push_back(a.data());
+        }
         argv.push_back(nullptr);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-            std::fprintf(stderr, "cannot start %s\n", program.c_str());
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+            std::fprintf(stderr, "cannot start %s\n", name.c_str());
             std::exit(1);
         }
         posix_spawn_file_actions_destroy(&actions);
@@ -227,7 +339,7 @@ class ServerProcess {
         while (::read(out[0], &c, 1) == 1 && c != '\n') baseURL_.push_back(c);
         ::close(out[0]);
         if (baseURL_.rfind("http", 0) != 0) {
-            std::fprintf(stderr, "%s %s did not start\n", program.c_str(), mode.c_str());
+            std::fprintf(stderr, "%s did not start\n", name.c_str());
             std::exit(1);
         }
     }
@@ -246,5 +358,15 @@ class ServerProcess {
     int stdin_ = -1;
     std::string baseURL_;
 };
+
+// The other half of ServerProcess, in the server's process: prints where it listens, then returns when its
+// input closes.
+inline void serveUntilInputCloses(const std::string& baseURL) {
+    std::printf("%s\n", baseURL.c_str());
+    std::fflush(stdout);
+    char c = 0;
+    while (::read(STDIN_FILENO, &c, 1) > 0) {
+    }
+}
 
 }  // namespace bench

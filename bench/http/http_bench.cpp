@@ -12,8 +12,6 @@
 // reused easy handle on the calling thread (no threads at all). Goal: within 1.3x.
 //
 // Run: build/release/bench/http/http_bench [--rounds N]
-#include <curl/curl.h>
-
 #include <condition_variable>
 #include <cstdio>
 #include <functional>
@@ -22,39 +20,12 @@
 #include <thread>
 
 #include "BenchSupport.h"
-#include "foundation/URLSession.h"
+#include "HttpSides.h"
 
 namespace {
 
 constexpr int kRequestsPerRound = 300;
 constexpr int kCountedRequests = 2000;
-
-size_t collect(char* ptr, size_t size, size_t count, void* user) {
-    static_cast<std::string*>(user)->append(ptr, size * count);
-    return size * count;
-}
-
-// Waits on one thread for a signal from another.
-class Latch {
-  public:
-    void signal() {
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        cv_.notify_one();
-    }
-    void wait() {
-        std::unique_lock lock(mutex_);
-        cv_.wait(lock, [&] { return done_; });
-        done_ = false;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool done_ = false;
-};
 
 // A thread that runs the blocks handed to it, one at a time.
 class Worker {
@@ -96,53 +67,6 @@ class Worker {
     std::thread thread_;
 };
 
-class URLSessionSide {
-  public:
-    explicit URLSessionSide(const std::string& url)
-        : session_(foundation::URLSession::create()), request_(*foundation::URL::fromString(url)) {}
-    void run(int n) {
-        for (int i = 0; i < n; ++i) {
-            bool ok = false;
-            session_
-                ->dataTask(request_,
-                           [&](std::optional<foundation::Data> data, std::optional<foundation::HTTPURLResponse>,
-                               std::optional<foundation::Error>) {
-                               ok = data && !data->empty();
-                               latch_.signal();
-                           })
-                ->resume();
-            latch_.wait();
-            if (!ok) std::abort();
-        }
-    }
-
-  private:
-    std::shared_ptr<foundation::URLSession> session_;
-    foundation::URLRequest request_;
-    Latch latch_;
-};
-
-// One reused easy handle, the same options that matter as the session's (no signals, any encoding).
-class EasyHandle {
-  public:
-    explicit EasyHandle(const std::string& url) : easy_(curl_easy_init()) {
-        curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &collect);
-        curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &body_);
-        curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");
-    }
-    ~EasyHandle() { curl_easy_cleanup(easy_); }
-    bool get() {
-        body_.clear();
-        return curl_easy_perform(easy_) == CURLE_OK && !body_.empty();
-    }
-
-  private:
-    CURL* easy_;
-    std::string body_;
-};
-
 class HandOverSide {
   public:
     explicit HandOverSide(const std::string& url) : easy_(url) {}
@@ -162,10 +86,10 @@ class HandOverSide {
     }
 
   private:
-    EasyHandle easy_;
+    bench::EasyHandle easy_;
     Worker io_;
     Worker delegate_;
-    Latch latch_;
+    bench::Latch latch_;
 };
 
 }  // namespace
@@ -174,8 +98,8 @@ int main(int argc, char** argv) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     if (bench::instructionMode(argc, argv)) {
         const std::string url = *bench::option(argc, argv, "--server") + "/bench";
-        URLSessionSide session(url);
-        EasyHandle easy(url);
+        bench::SessionGets session(foundation::URLSession::create(), url);
+        bench::EasyHandle easy(url);
         session.run(100);
         for (int i = 0; i < 100; ++i) easy.get();
         bench::countInstructions("URLSession", [&] { session.run(kCountedRequests); });
@@ -189,7 +113,7 @@ int main(int argc, char** argv) {
     bench::ServerProcess server("loopback");
     const std::string url = server.baseURL() + "/bench";
     {
-        URLSessionSide session(url);
+        bench::SessionGets session(foundation::URLSession::create(), url);
         HandOverSide handOver(url);
         const std::vector<bench::Side> sides{{"URLSession", [&](int n) { session.run(n); }},
                                              {"bare libcurl, same hand-overs", [&](int n) { handOver.run(n); }}};

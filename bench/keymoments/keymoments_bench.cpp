@@ -8,21 +8,18 @@
 // (`--count-instructions=<update|diff|scrub>` runs a fixed amount of work with collection switched on
 // around it only) when valgrind is installed. `--no-callgrind` skips that part.
 #include <benchmark/benchmark.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <valgrind/callgrind.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "devserver/ThumbnailArt.h"
 #include "dispatch/RunLoop.h"
 #include "keymoments/BIF.h"
@@ -191,36 +188,6 @@ int countedWork(const std::string& mode) {
     return kScrubSteps;
 }
 
-// Runs this program under callgrind for `mode` and returns the instructions counted, or nothing.
-std::optional<unsigned long long> instructions(const std::string& self, const std::string& mode) {
-    const std::string out = "/tmp/keymoments_bench." + std::to_string(getpid()) + "." + mode + ".callgrind";
-    std::fflush(stdout);  // the child must not write this process's buffered output again
-    const pid_t child = fork();
-    if (child == 0) {
-        const std::string outArg = "--callgrind-out-file=" + out;
-        const std::string modeArg = "--count-instructions=" + mode;
-        std::freopen("/dev/null", "w", stderr);
-        std::freopen("/dev/null", "w", stdout);
-        execlp("valgrind", "valgrind", "--tool=callgrind", "--collect-atstart=no", outArg.c_str(), self.c_str(),
-               modeArg.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return std::nullopt;
-    }
-    std::ifstream file(out);
-    std::string line;
-    std::optional<unsigned long long> total;
-    while (std::getline(file, line)) {
-        if (line.rfind("totals:", 0) == 0 || line.rfind("summary:", 0) == 0) {
-            total = std::stoull(line.substr(line.find(':') + 1));
-        }
-    }
-    std::remove(out.c_str());
-    return total;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -248,9 +215,6 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     if (!callgrind) return 0;
 
-    char path[4096] = {};
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    const std::string self = length > 0 ? std::string(path, static_cast<std::size_t>(length)) : std::string(argv[0]);
     std::printf("\nInstructions (callgrind, collection only around the work):\n");
     const struct {
         const char* mode;
@@ -260,9 +224,8 @@ int main(int argc, char** argv) {
                  {"diff", "array diff of the same lists", kCountedUpdates},
                  {"scrub", "scrub step", kScrubSteps}};
     for (const auto& m : modes) {
-        if (auto total = instructions(self, m.mode)) {
-            std::printf("  %-32s %12.0f instructions per operation\n", m.what,
-                        static_cast<double>(*total) / m.operations);
+        if (auto total = bench::collectedInstructions({std::string("--count-instructions=") + m.mode})) {
+            std::printf("  %-32s %12.0f instructions per operation\n", m.what, *total / m.operations);
         } else {
             std::printf("  %-32s (valgrind did not run)\n", m.what);
         }

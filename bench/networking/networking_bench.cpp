@@ -9,12 +9,11 @@
 // Run: build/release/bench/networking/networking_bench [--rounds N]
 #include <curl/curl.h>
 
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
 #include <string>
 
 #include "BenchSupport.h"
+#include "HttpSides.h"
 #include "kitfoundation/networking/NetworkService.h"
 
 namespace {
@@ -31,33 +30,13 @@ struct Profile {
     }
 };
 
-class Latch {
-  public:
-    void signal() {
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        cv_.notify_one();
-    }
-    void wait() {
-        std::unique_lock lock(mutex_);
-        cv_.wait(lock, [&] { return done_; });
-        done_ = false;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool done_ = false;
-};
-
 class Kit {
   public:
     explicit Kit(const std::string& base)
         : session_(foundation::URLSession::create()),
           service_(lumora::NetworkService::create(lumora::URLSessionNetworkRequestHandler::create(session_))),
-          request_(std::make_shared<lumora::NetworkRequest>(lumora::HTTPMethod::get, base, "/bench")) {}
+          request_(std::make_shared<lumora::NetworkRequest>(lumora::HTTPMethod::get, base, "/bench")),
+          platform_(session_, base + "/bench") {}
     void raw(int n) {
         for (int i = 0; i < n; ++i) {
             bool ok = false;
@@ -80,34 +59,15 @@ class Kit {
             if (!ok) std::abort();
         }
     }
-    void platform(int n) {
-        const foundation::URLRequest request(*foundation::URL::fromString(request_->domainValue + "/bench"));
-        for (int i = 0; i < n; ++i) {
-            bool ok = false;
-            session_
-                ->dataTask(request,
-                           [&](std::optional<foundation::Data> data, std::optional<foundation::HTTPURLResponse>,
-                               std::optional<foundation::Error>) {
-                               ok = data.has_value();
-                               latch_.signal();
-                           })
-                ->resume();
-            latch_.wait();
-            if (!ok) std::abort();
-        }
-    }
+    void platform(int n) { platform_.run(n); }
 
   private:
     std::shared_ptr<foundation::URLSession> session_;
     std::shared_ptr<lumora::NetworkService> service_;
     std::shared_ptr<lumora::NetworkRequest> request_;
-    Latch latch_;
+    bench::SessionGets platform_;  // the platform session alone, on the kit's own session
+    bench::Latch latch_;
 };
-
-size_t collect(char* ptr, size_t size, size_t count, void* user) {
-    static_cast<std::string*>(user)->append(ptr, size * count);
-    return size * count;
-}
 
 }  // namespace
 
@@ -116,18 +76,10 @@ int main(int argc, char** argv) {
     if (bench::instructionMode(argc, argv)) {
         const std::string base = *bench::option(argc, argv, "--server");
         Kit kit(base);
-        CURL* easy = curl_easy_init();
-        std::string body;
-        const std::string url = base + "/bench";
-        curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &collect);
-        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
-        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+        bench::EasyHandle easy(base + "/bench");
         auto bare = [&](int n) {
             for (int i = 0; i < n; ++i) {
-                body.clear();
-                if (curl_easy_perform(easy) != CURLE_OK) std::abort();
+                if (!easy.get()) std::abort();
             }
         };
         kit.raw(100);
@@ -136,7 +88,6 @@ int main(int argc, char** argv) {
         bench::countInstructions("kit, raw answer", [&] { kit.raw(kCountedRequests); });
         bench::countInstructions("kit, decoded model", [&] { kit.decoded(kCountedRequests); });
         bench::countInstructions("bare easy handle", [&] { bare(kCountedRequests); });
-        curl_easy_cleanup(easy);
         return 0;
     }
 
@@ -148,9 +99,9 @@ int main(int argc, char** argv) {
                                              {"kit, decoded model", [&](int n) { kit.decoded(n); }},
                                              {"URLSession", [&](int n) { kit.platform(n); }}};
         const auto perOp = bench::interleave(sides, rounds, kRequestsPerRound);
-        bench::printWall("The kit's network service, small GET, " + std::to_string(kRequestsPerRound) +
-                             " requests a round",
-                         sides, perOp, 0, 2, 1.10);
+        bench::printWall(
+            "The kit's network service, small GET, " + std::to_string(kRequestsPerRound) + " requests a round", sides,
+            perOp, 0, 2, 1.10);
     }
     if (auto counts = bench::runUnderCallgrind({"--instructions", "--server", server.baseURL()})) {
         bench::printInstructions("Network service, user-space instructions", *counts, "kit, raw answer",

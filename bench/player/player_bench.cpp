@@ -9,24 +9,17 @@
 //   player_bench                  both measurements
 //   player_bench --serve          (internal) the origin: prints its address, serves until its input closes
 //   player_bench --measure NAME   (internal) one second of NAME with callgrind's collection switched on
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <valgrind/callgrind.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "avfoundation/AVPlayer.h"
 #include "avfoundation/testing/HlsTestService.h"
 #include "devserver/Server.h"
@@ -36,8 +29,6 @@
 #include "playback/ZuPlayer.h"
 #include "playback/ZuPlayerReactive.h"
 #include "uikit/UIWindow.h"
-
-extern char** environ;
 
 namespace {
 
@@ -63,75 +54,11 @@ int serve() {
         std::fprintf(stderr, "player_bench: the origin did not start: %s\n", server.error().c_str());
         return 1;
     }
-    std::printf("%s\n", (*server)->baseURL().c_str());
-    std::fflush(stdout);
-    char c;
-    while (read(STDIN_FILENO, &c, 1) > 0) {
-    }
+    bench::serveUntilInputCloses((*server)->baseURL());
     service->shutdown();
     (*server)->stop();
     return 0;
 }
-
-std::string selfPath(const char* argv0) {
-    std::error_code error;
-    auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string(argv0) : path.string();
-}
-
-// Runs `arguments` with its standard input and output on pipes; waits for it when released.
-class Child {
-  public:
-    explicit Child(const std::vector<std::string>& arguments) {
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, in[1]);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::vector<char*> argv;
-        for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(in[0]);
-        close(out[1]);
-        input_ = in[1];
-        output_ = fdopen(out[0], "r");
-    }
-    ~Child() {
-        if (input_ >= 0) close(input_);
-        if (output_) std::fclose(output_);
-        if (pid_ > 0) waitpid(pid_, nullptr, 0);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool started() const { return pid_ > 0 && output_; }
-    std::optional<std::string> readLine() {
-        char line[512];
-        if (!output_ || !std::fgets(line, sizeof line, output_)) return std::nullopt;
-        std::string text(line);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-        return text;
-    }
-    // Waits for the child to end; its exit status.
-    int wait() {
-        if (input_ >= 0) close(std::exchange(input_, -1));
-        int status = 0;
-        if (pid_ > 0 && waitpid(std::exchange(pid_, -1), &status, 0) > 0 && WIFEXITED(status)) {
-            return WEXITSTATUS(status);
-        }
-        return -1;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int input_ = -1;
-    FILE* output_ = nullptr;
-};
 
 // ---- What is measured ----
 
@@ -258,20 +185,12 @@ std::unique_ptr<Scenario> makeScenario(const std::string& name, const std::strin
     return nullptr;
 }
 
-std::optional<std::string> startOrigin(std::unique_ptr<Child>& origin, const std::string& self) {
-    origin = std::make_unique<Child>(std::vector<std::string>{self, "--serve"});
-    if (!origin->started()) return std::nullopt;
-    return origin->readLine();
-}
-
 // ---- Under callgrind: one measured second ----
 
-int measure(const std::string& name, const std::string& self) {
-    std::unique_ptr<Child> origin;
-    auto base = startOrigin(origin, self);
-    if (!base) return 2;
+int measure(const std::string& name) {
+    bench::ServerProcess origin({bench::selfPath(), "--serve"});
     dispatch::testing::ManualClockScope clock;
-    auto scenario = makeScenario(name, *base);
+    auto scenario = makeScenario(name, origin.baseURL());
     if (!scenario) return 3;
     // A second first, so that what is made once is not counted.
     scenario->prepare(clock);
@@ -287,104 +206,51 @@ int measure(const std::string& name, const std::string& self) {
     return 0;
 }
 
-// The instructions a callgrind run collected, from its output file.
-std::optional<double> collectedInstructions(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::optional<double> total;
-    while (std::getline(in, line)) {
-        if (line.starts_with("summary:") || line.starts_with("totals:")) {
-            total = std::stod(line.substr(line.find(':') + 1));
-        }
-    }
-    return total;
-}
-
-std::optional<double> instructionsPerTick(const std::string& name, const std::string& self) {
-    const auto file = std::filesystem::temp_directory_path() /
-                      ("player_bench." + std::to_string(getpid()) + "." + name + ".callgrind");
-    Child run({"valgrind", "--tool=callgrind", "--collect-atstart=no", "--callgrind-out-file=" + file.string(), "-q",
-               self, "--measure", name});
-    if (!run.started() || run.wait() != 0) return std::nullopt;
-    auto total = collectedInstructions(file);
-    std::filesystem::remove(file);
-    if (!total) return std::nullopt;
-    return *total / 10.0;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-bool hasValgrind() {
-    Child probe({"valgrind", "--version"});
-    return probe.started() && probe.wait() == 0;
-}
-
-int compare(const std::string& self) {
-    std::unique_ptr<Child> origin;
-    auto base = startOrigin(origin, self);
-    if (!base) {
-        std::fprintf(stderr, "player_bench: the origin did not start\n");
-        return 1;
-    }
-    std::vector<std::unique_ptr<Scenario>> scenarios;
+int compare() {
+    const char* names[] = {"media", "player"};
     std::vector<std::vector<double>> wall(2);
     {
+        bench::ServerProcess origin({bench::selfPath(), "--serve"});
         dispatch::testing::ManualClockScope clock;
-        for (const char* name : {"media", "player"}) {
-            scenarios.push_back(makeScenario(name, *base));
+        std::vector<std::unique_ptr<Scenario>> scenarios;
+        for (const char* name : names) {
+            scenarios.push_back(makeScenario(name, origin.baseURL()));
             if (!scenarios.back()) {
                 std::fprintf(stderr, "player_bench: the %s scenario did not load its stream\n", name);
                 return 1;
             }
         }
-        // Alternating rounds, each scenario playing alone while it is measured.
-        for (int round = 0; round < kRounds; ++round) {
-            for (int k = 0; k < 2; ++k) {
-                const int i = (round + k) % 2;
-                scenarios[i]->prepare(clock);
-                const double from = scenarios[i]->mediaPlayer()->currentTime().seconds();
-                const auto start = std::chrono::steady_clock::now();
-                clock.advance(1.0);
-                const auto end = std::chrono::steady_clock::now();
-                const double moved = scenarios[i]->mediaPlayer()->currentTime().seconds() - from;
-                scenarios[i]->finish(clock);
-                if (std::abs(moved - 1.0) > 1e-6) {
-                    std::fprintf(stderr, "player_bench: %s played %.3f s instead of one second\n", scenarios[i]->name(),
-                                 moved);
-                    return 1;
-                }
-                wall[i].push_back(std::chrono::duration<double, std::micro>(end - start).count());
+        // Each scenario plays alone while it is measured.
+        const bool played = bench::rotatingRounds(kRounds, 2, [&](std::size_t i, int) {
+            scenarios[i]->prepare(clock);
+            const double from = scenarios[i]->mediaPlayer()->currentTime().seconds();
+            const auto start = std::chrono::steady_clock::now();
+            clock.advance(1.0);
+            const auto end = std::chrono::steady_clock::now();
+            const double moved = scenarios[i]->mediaPlayer()->currentTime().seconds() - from;
+            scenarios[i]->finish(clock);
+            if (std::abs(moved - 1.0) > 1e-6) {
+                std::fprintf(stderr, "player_bench: %s played %.3f s instead of one second\n", scenarios[i]->name(),
+                             moved);
+                return false;
             }
-        }
-        scenarios.clear();
+            wall[i].push_back(std::chrono::duration<double, std::micro>(end - start).count());
+            return true;
+        });
+        if (!played) return 1;
     }
-    origin.reset();
 
-    std::vector<std::vector<double>> instructions(2);
-    const bool callgrind = hasValgrind();
-    if (callgrind) {
-        for (int round = 0; round < kCallgrindRounds; ++round) {
-            for (int k = 0; k < 2; ++k) {
-                const int i = (round + k) % 2;
-                if (auto n = instructionsPerTick(i == 0 ? "media" : "player", self)) instructions[i].push_back(*n);
-            }
-        }
-    }
+    const auto instructions = bench::instructionsInRounds(kCallgrindRounds, 2, [&](std::size_t i) {
+        auto total = bench::collectedInstructions({"--measure", names[i]});
+        return total ? std::optional(*total / 10.0) : std::nullopt;
+    });
 
     std::printf("One simulated second of playback (10 ticks of 0.1 s), %d alternating rounds\n", kRounds);
-    std::printf("%-48s %14s %14s %20s\n", "", "wall µs/s med", "wall µs/s min", "instructions/tick");
-    const char* names[] = {"media player alone (one empty observer)", "player view, ad proxy (200 ads), 6 observers"};
-    for (int i = 0; i < 2; ++i) {
-        char counted[32] = "(no valgrind)";
-        if (!instructions[i].empty()) std::snprintf(counted, sizeof counted, "%.0f", median(instructions[i]));
-        std::printf("%-48s %14.1f %14.1f %20s\n", names[i], median(wall[i]),
-                    *std::min_element(wall[i].begin(), wall[i].end()), counted);
-    }
+    bench::printTable({48, "wall µs/s med", "wall µs/s min", "instructions/tick"},
+                      {"media player alone (one empty observer)", "player view, ad proxy (200 ads), 6 observers"}, wall,
+                      instructions);
     if (!instructions[1].empty()) {
-        const double perTick = median(instructions[1]);
+        const double perTick = bench::median(instructions[1]);
         std::printf("goal: player view below 100000 instructions per tick: %s (%.0f)\n",
                     perTick < 100000 ? "met" : "NOT MET", perTick);
     }
@@ -394,8 +260,7 @@ int compare(const std::string& self) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string self = selfPath(argv[0]);
     if (argc >= 2 && std::string(argv[1]) == "--serve") return serve();
-    if (argc >= 3 && std::string(argv[1]) == "--measure") return measure(argv[2], self);
-    return compare(self);
+    if (argc >= 3 && std::string(argv[1]) == "--measure") return measure(argv[2]);
+    return compare();
 }

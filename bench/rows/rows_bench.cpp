@@ -9,23 +9,16 @@
 //
 //   rows_bench                  both measurements
 //   rows_bench --measure NAME   (internal) one second of NAME with callgrind's collection switched on
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <valgrind/callgrind.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "dispatch/Timer.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "kitfoundation/Utilities.h"
@@ -33,8 +26,6 @@
 #include "screen/ZuPlaybackControlsView.h"
 #include "screen/ZuSliderControlsView.h"
 #include "uikit/UIWindow.h"
-
-extern char** environ;
 
 namespace {
 
@@ -181,57 +172,7 @@ int measure(const std::string& name) {
     return rows.ticks() - before == 10 ? 0 : 3;
 }
 
-// ---- Running the measurement under callgrind, in a child process ----
-
-std::string selfPath(const char* argv0) {
-    std::error_code error;
-    auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string(argv0) : path.string();
-}
-
-int run(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const bool started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    if (!started) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) < 0 || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
-
-std::optional<double> instructionsPerTick(const std::string& name, const std::string& self) {
-    const auto file =
-        std::filesystem::temp_directory_path() / ("rows_bench." + std::to_string(getpid()) + "." + name + ".out");
-    if (run({"valgrind", "--tool=callgrind", "--collect-atstart=no", "--callgrind-out-file=" + file.string(), "-q",
-             self, "--measure", name}) != 0) {
-        return std::nullopt;
-    }
-    std::ifstream in(file);
-    std::string line;
-    std::optional<double> total;
-    while (std::getline(in, line)) {
-        if (line.starts_with("summary:") || line.starts_with("totals:")) {
-            total = std::stod(line.substr(line.find(':') + 1));
-        }
-    }
-    std::filesystem::remove(file);
-    if (!total) return std::nullopt;
-    return *total / 10.0;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-int compare(const std::string& self) {
+int compare() {
     const auto& all = scenarios();
     const std::size_t n = all.size();
     std::vector<std::vector<double>> wall(n);
@@ -239,53 +180,41 @@ int compare(const std::string& self) {
         dispatch::testing::ManualClockScope clock;
         std::vector<std::unique_ptr<Rows>> rows;
         for (const auto& s : all) rows.push_back(std::make_unique<Rows>(s.parts));
-        // Alternating rounds: each scenario ticks alone for one simulated second while it is measured.
-        for (int round = 0; round < kRounds; ++round) {
-            for (std::size_t k = 0; k < n; ++k) {
-                const std::size_t i = (static_cast<std::size_t>(round) + k) % n;
-                rows[i]->start(600 + round);
-                const long before = rows[i]->ticks();
-                const auto start = std::chrono::steady_clock::now();
-                clock.advance(1.0);
-                const auto end = std::chrono::steady_clock::now();
-                rows[i]->stop();
-                clock.runUntilIdle();
-                const long ticks = rows[i]->ticks() - before;
-                if (ticks != 10) {
-                    std::fprintf(stderr, "rows_bench: %s ticked %ld times in a second\n", all[i].name, ticks);
-                    return 1;
-                }
-                wall[i].push_back(std::chrono::duration<double, std::micro>(end - start).count() / 10.0);
+        // Each scenario ticks alone for one simulated second while it is measured.
+        const bool ticked = bench::rotatingRounds(kRounds, n, [&](std::size_t i, int round) {
+            rows[i]->start(600 + round);
+            const long before = rows[i]->ticks();
+            const auto start = std::chrono::steady_clock::now();
+            clock.advance(1.0);
+            const auto end = std::chrono::steady_clock::now();
+            rows[i]->stop();
+            clock.runUntilIdle();
+            const long ticks = rows[i]->ticks() - before;
+            if (ticks != 10) {
+                std::fprintf(stderr, "rows_bench: %s ticked %ld times in a second\n", all[i].name, ticks);
+                return false;
             }
-        }
+            wall[i].push_back(std::chrono::duration<double, std::micro>(end - start).count() / 10.0);
+            return true;
+        });
+        if (!ticked) return 1;
     }
 
-    std::vector<std::vector<double>> instructions(n);
-    const bool callgrind = run({"valgrind", "--version"}) == 0;
-    if (callgrind) {
-        for (int round = 0; round < kCallgrindRounds; ++round) {
-            for (std::size_t k = 0; k < n; ++k) {
-                const std::size_t i = (static_cast<std::size_t>(round) + k) % n;
-                if (auto count = instructionsPerTick(all[i].name, self)) instructions[i].push_back(*count);
-            }
-        }
-    }
+    const auto instructions = bench::instructionsInRounds(kCallgrindRounds, n, [&](std::size_t i) {
+        auto total = bench::collectedInstructions({"--measure", all[i].name});
+        return total ? std::optional(*total / 10.0) : std::nullopt;
+    });
 
     std::printf("One 0.1 s player tick reaching the control rows, %d alternating rounds of 10 ticks\n", kRounds);
-    std::printf("%-44s %14s %14s %20s\n", "", "wall µs med", "wall µs min", "instructions/tick");
-    for (std::size_t i = 0; i < n; ++i) {
-        char counted[32] = "(no valgrind)";
-        if (!instructions[i].empty()) std::snprintf(counted, sizeof counted, "%.0f", median(instructions[i]));
-        std::printf("%-44s %14.1f %14.1f %20s\n", all[i].title, median(wall[i]),
-                    *std::min_element(wall[i].begin(), wall[i].end()), counted);
-    }
+    std::vector<std::string> titles;
+    for (const auto& s : all) titles.push_back(s.title);
+    bench::printTable({44, "wall µs med", "wall µs min", "instructions/tick"}, titles, wall, instructions);
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string self = selfPath(argv[0]);
     if (argc >= 3 && std::string(argv[1]) == "--measure") return measure(argv[2]);
-    return compare(self);
+    return compare();
 }

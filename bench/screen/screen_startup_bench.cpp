@@ -12,10 +12,6 @@
 //                                              input closes
 //   screen_startup_bench --measure SIDE N      (internal) N rounds of SIDE ("screen" or "curl") with
 //                                              callgrind's instrumentation switched on
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <valgrind/callgrind.h>
 
 #include <curl/curl.h>
@@ -24,7 +20,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,6 +28,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "BenchSupport.h"
 #include "authentication/AuthConfiguration.h"
 #include "authentication/LumoraAuthManager.h"
 #include "authentication/ZuAuthManager.h"
@@ -47,8 +43,6 @@
 #include "screen/ZuPlayerViewController.h"
 #include "telemetry/YouboraManager.h"
 #include "uikit/UIWindow.h"
-
-extern char** environ;
 
 namespace {
 
@@ -68,82 +62,12 @@ int serve() {
         std::fprintf(stderr, "screen_startup_bench: the back end did not start: %s\n", backend.error().c_str());
         return 1;
     }
-    std::printf("%s\n", (*backend)->baseURL().c_str());
-    std::fflush(stdout);
-    char c;
-    while (read(STDIN_FILENO, &c, 1) > 0) {
-    }
+    bench::serveUntilInputCloses((*backend)->baseURL());
     (*backend)->stop();
     return 0;
 }
 
-std::string selfPath(const char* argv0) {
-    std::error_code error;
-    auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string(argv0) : path.string();
-}
-
-// Runs `arguments` with its standard input and output on pipes; waits for it when released.
-class Child {
-  public:
-    explicit Child(const std::vector<std::string>& arguments) {
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, in[1]);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::vector<char*> argv;
-        for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(in[0]);
-        close(out[1]);
-        input_ = in[1];
-        output_ = fdopen(out[0], "r");
-    }
-    ~Child() { wait(); }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool started() const { return pid_ > 0 && output_; }
-    std::optional<std::string> readLine() {
-        char line[512];
-        if (!output_ || !std::fgets(line, sizeof line, output_)) return std::nullopt;
-        std::string text(line);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-        return text;
-    }
-    // Closes its input and waits for it to end (reading what it still writes); its exit status.
-    int wait() {
-        if (input_ >= 0) close(std::exchange(input_, -1));
-        if (output_) {
-            while (readLine()) {
-            }
-            std::fclose(std::exchange(output_, nullptr));
-        }
-        int status = 0;
-        if (pid_ > 0 && waitpid(std::exchange(pid_, -1), &status, 0) > 0 && WIFEXITED(status)) {
-            return WEXITSTATUS(status);
-        }
-        return -1;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int input_ = -1;
-    FILE* output_ = nullptr;
-};
-
 // ---- bare libcurl ----
-
-size_t appendBody(char* data, size_t size, size_t count, void* target) {
-    static_cast<std::string*>(target)->append(data, size * count);
-    return size * count;
-}
 
 // One request as the back end received it.
 struct Request {
@@ -168,7 +92,7 @@ class Curl {
         curl_easy_reset(handle_);
         curl_easy_setopt(handle_, CURLOPT_URL, request.url.c_str());
         curl_easy_setopt(handle_, CURLOPT_HTTPHEADER, list);
-        curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, appendBody);
+        curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, bench::appendToString);
         curl_easy_setopt(handle_, CURLOPT_WRITEDATA, &answer);
         // Every encoding libcurl decodes, as the kit's session asks: the back end compresses both sides alike.
         curl_easy_setopt(handle_, CURLOPT_ACCEPT_ENCODING, "");
@@ -355,24 +279,11 @@ class Bench {
     bool printSteps_ = false;
 };
 
-std::optional<std::string> startBackend(std::unique_ptr<Child>& backend, const std::string& self) {
-    backend = std::make_unique<Child>(std::vector<std::string>{self, "--serve"});
-    if (!backend->started()) return std::nullopt;
-    return backend->readLine();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
 // ---- Under callgrind: N rounds of one side ----
 
-int measure(const std::string& side, int rounds, const std::string& self) {
-    std::unique_ptr<Child> backend;
-    auto base = startBackend(backend, self);
-    if (!base) return 2;
-    Bench bench(*base);
+int measure(const std::string& side, int rounds) {
+    bench::ServerProcess backend({bench::selfPath(), "--serve"});
+    Bench bench(backend.baseURL());
     if (!bench.signIn() || !bench.captureScreenRequests()) return 3;
     // A round of the side first, so that what is made once is not counted.
     const bool screen = side == "screen";
@@ -387,54 +298,20 @@ int measure(const std::string& side, int rounds, const std::string& self) {
     return 0;
 }
 
-// The instructions of the measured rounds, from the dump callgrind wrote for them.
-std::optional<double> measuredInstructions(const std::filesystem::path& prefix) {
-    std::optional<double> total;
-    for (const auto& entry : std::filesystem::directory_iterator(prefix.parent_path())) {
-        const std::string name = entry.path().filename().string();
-        if (!name.starts_with(prefix.filename().string())) continue;
-        std::ifstream in(entry.path());
-        bool measured = false;
-        std::optional<double> found;
-        for (std::string line; std::getline(in, line);) {
-            if (line.starts_with("desc: Trigger:") && line.find("measured rounds") != std::string::npos)
-                measured = true;
-            if (line.starts_with("summary:") || line.starts_with("totals:"))
-                found = std::stod(line.substr(line.find(':') + 1));
-        }
-        if (measured && found) total = found;
-        std::filesystem::remove(entry.path());
-    }
-    return total;
+// The instructions per round of the measured rounds of `side`, counted in a callgrind run of their own.
+std::optional<double> instructionsPerRound(const std::string& side) {
+    const auto counts =
+        bench::runUnderCallgrind({"--measure", side, std::to_string(kCallgrindRounds)}, {"--instr-atstart=no"});
+    if (!counts || !counts->contains("measured rounds")) return std::nullopt;
+    return counts->at("measured rounds") / kCallgrindRounds;
 }
 
-std::optional<double> instructionsPerRound(const std::string& side, const std::string& self) {
-    const auto prefix =
-        std::filesystem::temp_directory_path() / ("screen_startup_bench." + std::to_string(getpid()) + "." + side);
-    Child run({"valgrind", "--tool=callgrind", "--instr-atstart=no", "--callgrind-out-file=" + prefix.string(), "-q",
-               self, "--measure", side, std::to_string(kCallgrindRounds)});
-    if (!run.started() || run.wait() != 0) return std::nullopt;
-    auto total = measuredInstructions(prefix);
-    if (!total) return std::nullopt;
-    return *total / kCallgrindRounds;
-}
-
-bool hasValgrind() {
-    Child probe({"valgrind", "--version"});
-    return probe.started() && probe.wait() == 0;
-}
-
-int compare(int rounds, const std::string& self) {
-    std::unique_ptr<Child> backend;
-    auto base = startBackend(backend, self);
-    if (!base) {
-        std::fprintf(stderr, "screen_startup_bench: the back end did not start\n");
-        return 1;
-    }
+int compare(int rounds) {
     std::vector<double> screenSeconds, curlSeconds;
     std::size_t requestCount = 0;
     {
-        Bench bench(*base);
+        bench::ServerProcess backend({bench::selfPath(), "--serve"});
+        Bench bench(backend.baseURL());
         if (!bench.signIn()) {
             std::fprintf(stderr, "screen_startup_bench: the viewer could not sign in\n");
             return 1;
@@ -451,35 +328,35 @@ int compare(int rounds, const std::string& self) {
         bench.setPrintSteps(true);
         bench.screenRound();
         bench.setPrintSteps(false);
-        for (int round = 0; round < rounds; ++round) {
-            for (int k = 0; k < 2; ++k) {
-                const bool screen = (round + k) % 2 == 0;
-                auto seconds = screen ? bench.screenRound() : bench.curlRound();
-                if (!seconds) {
-                    std::fprintf(stderr, "screen_startup_bench: a %s round failed\n", screen ? "screen" : "curl");
-                    return 1;
-                }
-                (screen ? screenSeconds : curlSeconds).push_back(*seconds * 1000);
+        const bool ran = bench::rotatingRounds(rounds, 2, [&](std::size_t side, int) {
+            const bool screen = side == 0;
+            auto seconds = screen ? bench.screenRound() : bench.curlRound();
+            if (!seconds) {
+                std::fprintf(stderr, "screen_startup_bench: a %s round failed\n", screen ? "screen" : "curl");
+                return false;
             }
-        }
+            (screen ? screenSeconds : curlSeconds).push_back(*seconds * 1000);
+            return true;
+        });
+        if (!ran) return 1;
     }
-    backend.reset();
 
     std::optional<double> screenInstructions, curlInstructions;
-    if (hasValgrind()) {
-        screenInstructions = instructionsPerRound("screen", self);
-        curlInstructions = instructionsPerRound("curl", self);
+    if (bench::hasValgrind()) {
+        screenInstructions = instructionsPerRound("screen");
+        curlInstructions = instructionsPerRound("curl");
     }
 
-    const double screenMedian = median(screenSeconds);
-    const double curlMedian = median(curlSeconds);
+    const double screenMedian = bench::median(screenSeconds);
+    const double curlMedian = bench::median(curlSeconds);
     std::printf("\nplay(withAssetId:) -> playing, protected asset, %d alternating rounds, %zu requests\n", rounds,
                 requestCount);
     std::printf("%-34s %12s %12s %22s\n", "", "median ms", "min ms", "instructions/round");
     auto row = [](const char* name, const std::vector<double>& ms, const std::optional<double>& instructions) {
         char counted[32] = "(no valgrind)";
         if (instructions) std::snprintf(counted, sizeof counted, "%.1f M", *instructions / 1e6);
-        std::printf("%-34s %12.3f %12.3f %22s\n", name, median(ms), *std::min_element(ms.begin(), ms.end()), counted);
+        std::printf("%-34s %12.3f %12.3f %22s\n", name, bench::median(ms), *std::min_element(ms.begin(), ms.end()),
+                    counted);
     };
     row("player screen", screenSeconds, screenInstructions);
     row("bare libcurl, same requests", curlSeconds, curlInstructions);
@@ -496,16 +373,15 @@ int compare(int rounds, const std::string& self) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string self = selfPath(argv[0]);
     if (argc >= 2 && std::string(argv[1]) == "--serve") return serve();
     curl_global_init(CURL_GLOBAL_DEFAULT);
     int status = 0;
     if (argc >= 4 && std::string(argv[1]) == "--measure") {
-        status = measure(argv[2], std::atoi(argv[3]), self);
+        status = measure(argv[2], std::atoi(argv[3]));
     } else {
         int rounds = kDefaultRounds;
         if (argc >= 3 && std::string(argv[1]) == "--rounds") rounds = std::max(1, std::atoi(argv[2]));
-        status = compare(rounds, self);
+        status = compare(rounds);
     }
     curl_global_cleanup();
     return status;

@@ -10,15 +10,11 @@
 // installed, instructions per operation counted by callgrind over 100 operations in a child process. The
 // source uses the toolkit's public interface only, so the same file builds against an older toolkit for a
 // before / after comparison: export that commit (`git archive <commit> | tar -x -C /tmp/base`), copy this
-// folder into its bench/, build it with the release preset, and run both binaries (whole processes side by
-// side: `farm-bench --vs '<before> --measure leaf' -- <after> --measure leaf`).
+// folder and bench/common into its bench/, build it with the release preset, and run both binaries (whole
+// processes side by side: `farm-bench --vs '<before> --measure leaf' -- <after> --measure leaf`).
 //
 //   viewtree_bench                  both measurements
 //   viewtree_bench --measure NAME   (internal) 100 operations of NAME with callgrind's collection switched on
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <valgrind/callgrind.h>
 
 #include <algorithm>
@@ -33,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "imageio/Bitmap.h"
 #include "imageio/ImageDecoder.h"
@@ -40,8 +37,6 @@
 #include "uikit/UIImage.h"
 #include "uikit/UILabel.h"
 #include "uikit/UIWindow.h"
-
-extern char** environ;
 
 namespace {
 
@@ -235,57 +230,7 @@ int measure(const std::string& name) {
     return 0;
 }
 
-// ---- Running the measurement under callgrind, in a child process ----
-
-std::string selfPath(const char* argv0) {
-    std::error_code error;
-    auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string(argv0) : path.string();
-}
-
-int run(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const bool started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    if (!started) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) < 0 || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
-
-std::optional<double> instructionsPerOperation(const std::string& name, const std::string& self) {
-    const auto file =
-        std::filesystem::temp_directory_path() / ("viewtree_bench." + std::to_string(getpid()) + "." + name + ".out");
-    if (run({"valgrind", "--tool=callgrind", "--collect-atstart=no", "--callgrind-out-file=" + file.string(), "-q",
-             self, "--measure", name}) != 0) {
-        return std::nullopt;
-    }
-    std::ifstream in(file);
-    std::string line;
-    std::optional<double> total;
-    while (std::getline(in, line)) {
-        if (line.starts_with("summary:") || line.starts_with("totals:")) {
-            total = std::stod(line.substr(line.find(':') + 1));
-        }
-    }
-    std::filesystem::remove(file);
-    if (!total) return std::nullopt;
-    return *total / kOperationsPerRound;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-int compare(const std::string& self) {
+int compare() {
     const auto& all = scenarioNames();
     const std::size_t n = all.size();
     std::vector<std::vector<double>> wall(n);
@@ -295,43 +240,31 @@ int compare(const std::string& self) {
         Subjects subjects;
         views = subjects.tree.views();
         for (const auto& name : all) subjects.operate(name);
-        for (int round = 0; round < kRounds; ++round) {
-            for (std::size_t k = 0; k < n; ++k) {
-                const std::size_t i = (static_cast<std::size_t>(round) + k) % n;
-                const auto start = std::chrono::steady_clock::now();
-                for (int op = 0; op < kOperationsPerRound; ++op) subjects.operate(all[i]);
-                const auto end = std::chrono::steady_clock::now();
-                wall[i].push_back(std::chrono::duration<double, std::micro>(end - start).count() / kOperationsPerRound);
-            }
-        }
+        bench::rotatingRounds(kRounds, n, [&](std::size_t i, int) {
+            const auto start = std::chrono::steady_clock::now();
+            for (int op = 0; op < kOperationsPerRound; ++op) subjects.operate(all[i]);
+            const auto end = std::chrono::steady_clock::now();
+            wall[i].push_back(std::chrono::duration<double, std::micro>(end - start).count() / kOperationsPerRound);
+            return true;
+        });
     }
 
-    std::vector<std::vector<double>> instructions(n);
-    if (run({"valgrind", "--version"}) == 0) {
-        for (int round = 0; round < kCallgrindRounds; ++round) {
-            for (std::size_t k = 0; k < n; ++k) {
-                const std::size_t i = (static_cast<std::size_t>(round) + k) % n;
-                if (auto count = instructionsPerOperation(all[i], self)) instructions[i].push_back(*count);
-            }
-        }
-    }
+    const auto instructions = bench::instructionsInRounds(kCallgrindRounds, n, [&](std::size_t i) {
+        auto total = bench::collectedInstructions({"--measure", all[i]});
+        return total ? std::optional(*total / kOperationsPerRound) : std::nullopt;
+    });
 
     std::printf("A %d-view tree in a window with unsafe edges, and icons by name; %d alternating rounds of %d\n", views,
                 kRounds, kOperationsPerRound);
-    std::printf("%-40s %14s %14s %20s\n", "", "wall µs med", "wall µs min", "instructions/op");
-    for (std::size_t i = 0; i < n; ++i) {
-        char counted[32] = "(no valgrind)";
-        if (!instructions[i].empty()) std::snprintf(counted, sizeof counted, "%.0f", median(instructions[i]));
-        std::printf("%-40s %14.1f %14.1f %20s\n", titleOf(all[i]), median(wall[i]),
-                    *std::min_element(wall[i].begin(), wall[i].end()), counted);
-    }
+    std::vector<std::string> titles;
+    for (const auto& name : all) titles.push_back(titleOf(name));
+    bench::printTable({40, "wall µs med", "wall µs min", "instructions/op"}, titles, wall, instructions);
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string self = selfPath(argv[0]);
     if (argc >= 3 && std::string(argv[1]) == "--measure") return measure(argv[2]);
-    return compare(self);
+    return compare();
 }
