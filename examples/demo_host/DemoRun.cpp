@@ -1,15 +1,13 @@
 #include "DemoRun.h"
 
 #include <chrono>
-#include <cmath>
-#include <map>
 #include <set>
 #include <thread>
 
 #include "AssetExtras.h"
-#include "RequestWatch.h"
 #include "Screenshots.h"
 #include "ScriptedViewer.h"
+#include "TimelineWatch.h"
 #include "alamofire/Session.h"
 #include "authentication/AuthenticationError.h"
 #include "authentication/LumoraAuthManager.h"
@@ -18,13 +16,10 @@
 #include "casting/CastManager.h"
 #include "casting/testing/FakeCastPlugins.h"
 #include "combine/Combine.h"
-#include "devserver/Backend.h"
 #include "dispatch/RunLoop.h"
 #include "dispatch/Timer.h"
-#include "foundation/Date.h"
 #include "foundation/Error.h"
 #include "kitfoundation/ui/ZuApplication.h"
-#include "playback/DRMAssetResourceLoader.h"
 #include "playback/DRMError.h"
 #include "playservice/ConcurrencyError.h"
 #include "playservice/VideoAPI.h"
@@ -54,29 +49,6 @@ constexpr const char* kCastDevice = "Living Room TV";
 // The controls' layout: the phone layout with the key-moments strip and its button.
 constexpr lumora::ZuPlayerControlsDisplayDensity kDensity = 0;
 
-std::string fixed(double value, int decimals) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    return buffer;
-}
-
-// "mm:ss" of whole seconds ("h:mm:ss" past an hour).
-std::string clockText(double seconds) {
-    if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
-    const long long total = static_cast<long long>(seconds);
-    char buffer[32];
-    if (total >= 3600) {
-        std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld", total / 3600, (total / 60) % 60, total % 60);
-    } else {
-        std::snprintf(buffer, sizeof buffer, "%02lld:%02lld", total / 60, total % 60);
-    }
-    return buffer;
-}
-
-double seconds(const coremedia::CMTime& time) {
-    return time.isNumeric() ? time.seconds() : 0;
-}
-
 // Holds the clock still while the host's main thread is busy with work of its own.
 class ClockHold {
   public:
@@ -88,12 +60,6 @@ class ClockHold {
   private:
     ScaledClock& clock_;
 };
-
-std::string join(const std::vector<std::string>& items) {
-    std::string text;
-    for (const auto& item : items) text += (text.empty() ? "" : ", ") + item;
-    return text;
-}
 
 // The DRM failure inside an error of the media player (the item's error wraps the key loader's).
 std::optional<lumora::DRMError> drmErrorIn(const foundation::Error& error) {
@@ -117,12 +83,12 @@ class Run final : public DemoRun,
           clock_(setup_.clock),
           clockStart_(clock_->now()),
           realStart_(RealClock::now()),
-          watch_(std::make_shared<RequestWatch>()) {
+          timeline_(setup_.backend, [this](TimelineEvent event) { record(std::move(event)); }) {
         if (!options_.screenshotsDirectory.empty()) album_.emplace(options_.screenshotsDirectory);
         // The screen's player events go through a session of the host's, which tells how each was answered.
         auto dependencies = lumora::PlayerEventController::Dependencies::current();
-        dependencies.session =
-            alamofire::Session::create(foundation::URLSessionConfiguration::default_(), nullptr, {watch_});
+        dependencies.session = alamofire::Session::create(foundation::URLSessionConfiguration::default_(), nullptr,
+                                                          {timeline_.requests()});
         eventController_ = lumora::PlayerEventController::create(std::move(dependencies));
     }
 
@@ -133,7 +99,7 @@ class Run final : public DemoRun,
     void start() override {
         realStart_ = RealClock::now();
         clockStart_ = clock_->now();
-        watch_->install();
+        timeline_.requests()->install();
         report(Kind::backend, setup_.backendText);
         if (options_.secondSession) {
             startSecondSession();
@@ -159,7 +125,7 @@ class Run final : public DemoRun,
         if (ticker_) ticker_->invalidate();
         ticker_.reset();
         adEvents_.clear();
-        watch_->uninstall();
+        timeline_.requests()->uninstall();
         if (screen_ && screen_->player()) {
             screen_->player()->avplayer()->pause();
             screen_->player()->avplayer()->replaceCurrentItem(nullptr);
@@ -217,7 +183,7 @@ class Run final : public DemoRun,
     void playerControllerDidFailWith(lumora::ZuPlayerViewController&, const foundation::Error& error) override {
         // After a refused session the screen signs the viewer out: keys asked for meanwhile fail too, and
         // the stream limit is what the host is told next.
-        if (limitReached_ || watch_->anyEventRefused()) return;
+        if (limitReached_ || timeline_.requests()->anyEventRefused()) return;
         if (error.is<lumora::AuthenticationError>()) {
             fail(ExitStatus::signInFailed,
                  "sign-in refused for " + options_.email + ": " + error.localizedDescription());
@@ -231,7 +197,7 @@ class Run final : public DemoRun,
         if (auto drm = drmErrorIn(error)) {
             // The request data is made from the certificate before any licence request: when none was
             // made, the certificate (missing, empty, cut short) is what failed, not the licence server.
-            if (*drm == lumora::DRMError::keyExchangeFailed && !watch_->anyLicenceRequest()) {
+            if (*drm == lumora::DRMError::keyExchangeFailed && !timeline_.requests()->anyLicenceRequest()) {
                 const auto content = screen_ ? screen_->streamContent() : nullptr;
                 fail(ExitStatus::playbackFailed,
                      "licence not asked for: the FairPlay certificate at " +
@@ -250,7 +216,7 @@ class Run final : public DemoRun,
     void playerControllerDidExceedStreamLimit(lumora::ZuPlayerViewController&) override {
         if (limitReached_) return;
         limitReached_ = true;
-        reportEventAnswers();  // the refusal itself, if its line has not come yet
+        timeline_.reportEventAnswers();  // the refusal itself, if its line has not come yet
         report(Kind::signedOut, "signed out: the subscription's stream limit was reached");
         screenshot("stream-limit", "The player screen when the stream limit was reached");
         fail(ExitStatus::streamLimitReached,
@@ -516,24 +482,18 @@ class Run final : public DemoRun,
 
     // ---- What the host watches ----
 
-    double position() const {
-        return screen_ && screen_->player() ? seconds(screen_->player()->avplayer()->currentTime()) : 0;
-    }
-    double streamDuration() const {
-        if (!screen_ || !screen_->player()) return 0;
-        auto item = screen_->player()->avplayer()->currentItem();
-        return item ? seconds(item->duration()) : 0;
-    }
+    double position() const { return playheadOf(screen_.get()); }
+    double streamDuration() const { return streamDurationOf(screen_.get()); }
 
     void tick() {
         if (done_ || !screen_) return;
-        noticeStreamContent();
-        reportKeys();
-        for (auto number : watch_->takeNewEventPosts()) eventPositions_[number] = position();
-        reportEventAnswers();
-        reportBeacons();
+        if (timeline_.noticeStreamContent(*screen_)) setStage("loading the stream");
+        timeline_.reportKeys(*screen_);
+        timeline_.notePostedEvents(position());
+        timeline_.reportEventAnswers();
+        timeline_.reportBeacons();
         const auto& avplayer = screen_->player()->avplayer();
-        if (!started_ && content_ && avplayer->currentItem() &&
+        if (!started_ && timeline_.content() && avplayer->currentItem() &&
             avplayer->timeControlStatus() == avfoundation::AVPlayer::TimeControlStatus::playing) {
             started_ = true;
             setStage("playing");
@@ -556,23 +516,6 @@ class Run final : public DemoRun,
             viewer_->playing(proxy->currentTimeWithoutAds(now), proxy->durationWithoutAds(streamDuration()));
         }
         finishWhenEventsAnswered();
-    }
-
-    void noticeStreamContent() {
-        auto content = screen_->streamContent();
-        if (!content || content_) return;
-        content_ = content;
-        std::string text = "stream chosen: \"" + content->title + "\" (" + content->id + "), " +
-                           content->contentMediaFormat + ", " +
-                           (content->isDRMProtected ? std::string("FairPlay-protected") : std::string("clear"));
-        if (content->playerEventParameter) {
-            text +=
-                ", player events every " + std::to_string(content->playerEventParameter->playerEventInterval) + " s";
-        } else {
-            text += ", no player events";
-        }
-        report(Kind::streamChosen, std::move(text));
-        setStage("loading the stream");
     }
 
     void extrasArrived(AssetExtras extras) {
@@ -604,98 +547,21 @@ class Run final : public DemoRun,
         if (!parts.empty()) report(Kind::extras, "asset extras: " + join(parts));
     }
 
-    void reportKeys() {
-        auto requests = watch_->takeLicenceRequests();
-        if (requests.empty()) return;
-        std::vector<std::string> fetched, renewed;
-        for (const auto& r : requests) {
-            if (keysSeen_.insert(r.keyId).second) {
-                fetched.push_back(r.keyId);
-                ++keysFetched_;
-            } else {
-                renewed.push_back(r.keyId);
-                ++keysRenewed_;
-            }
-        }
-        std::string due;
-        if (auto loader = std::dynamic_pointer_cast<lumora::DRMAssetResourceLoader>(
-                screen_->player()->videoView()->resourceLoaderDelegate().lock())) {
-            if (auto date = loader->nextExpectedRenewalDate(); date && date->timeIntervalSinceNow() > 0) {
-                due = " (renewal due in " + fixed(date->timeIntervalSinceNow(), 0) + " s)";
-            }
-        }
-        if (!fetched.empty()) {
-            report(Kind::keyFetched,
-                   std::string(fetched.size() == 1 ? "key fetched: " : "keys fetched: ") + join(fetched) + due);
-        }
-        if (!renewed.empty()) {
-            report(Kind::keyRenewed,
-                   std::string(renewed.size() == 1 ? "key renewed: " : "keys renewed: ") + join(renewed) + due);
-        }
-    }
-
-    void reportEventAnswers() {
-        for (const auto& answer : watch_->takeEventAnswers()) {
-            const auto& post = answer.post;
-            const std::string what = post.kind + " #" + std::to_string(post.number);
-            const auto at = eventPositions_.find(post.number);
-            const std::string detail = " at " + clockText(at != eventPositions_.end() ? at->second : post.position) +
-                                       " (" + post.state + ", " +
-                                       (post.kind == "str_start" ? "the play request's token" : "fresh token");
-            TimelineEvent event{.kind = Kind::eventSent, .playerEvent = post.kind, .eventNumber = post.number};
-            if (answer.status && *answer.status >= 200 && *answer.status <= 299) {
-                ++eventsSent_;
-                event.text = "event sent: " + what + detail + "; answered " + std::to_string(*answer.status) + ")";
-            } else if (answer.status && *answer.status == 403) {
-                event.kind = Kind::eventRefused;
-                event.text = "event refused: " + what + " (" + lumora::ConcurrencyError().localizedDescription() + ")";
-            } else if (answer.status) {
-                ++eventsSent_;
-                event.text = "event answered " + std::to_string(*answer.status) + ": " + what + detail +
-                             "; counted as delivered)";
-            } else {
-                ++eventsSent_;
-                event.text = "event not answered: " + what + detail + "; " + answer.failure + "; counted as delivered)";
-            }
-            if (post.kind == "end") endAnswered_ = true;
-            record(std::move(event));
-        }
-    }
-
-    void reportBeacons() {
-        if (!setup_.backend) return;
-        const auto beacons = setup_.backend->analytics().beacons();
-        for (; beaconsSeen_ < beacons.size(); ++beaconsSeen_) {
-            const auto& beacon = beacons[beaconsSeen_];
-            if (beacon.status < 200 || beacon.status > 299) continue;
-            ++beaconsTaken_;
-            // The periodic pings are counted, not listed.
-            if (beacon.event == "ping") continue;
-            report(Kind::analytics, "analytics beacon: " + beacon.event + " (view " + beacon.view + ")");
-        }
-    }
-
     void adEvent(const lumora::AdEvent& event) {
-        if (event.isStart()) {
-            ++adsStarted_;
-            report(Kind::adStarted, "ad started: " + event.ad().title + " (" + event.ad().id + ", " +
-                                        fixed(event.ad().duration, 0) + " s) at " + clockText(position()));
-            viewer_->adStarted(event.ad().title);
-        } else {
-            report(Kind::adFinished,
-                   "ad finished: " + event.ad().title + (event.hasAdCompleted() ? ", end of the break" : ""));
-        }
+        timeline_.reportAd(event, position());
+        if (event.isStart()) viewer_->adStarted(event.ad().title);
     }
 
     void cast(bool on) {
+        const auto& content = timeline_.content();
         const auto& player = screen_->player();
         if (on) {
             const double at = position();
             chromecast_->connect(kCastDevice);
             player->pause(true);
             castManager_->load(
-                lumora::CastStream(content_ ? content_->id : options_.assetId,
-                                   content_ ? content_->title : options_.assetId, std::nullopt, nullptr, false, "video",
+                lumora::CastStream(content ? content->id : options_.assetId,
+                                   content ? content->title : options_.assetId, std::nullopt, nullptr, false, "video",
                                    at, streamDuration(), 1.0f, lumora::CastPlayerState::playing, {}, std::nullopt),
                 at);
             report(Kind::cast, std::string("cast: playing on ") + kCastDevice + " from " + clockText(at) +
@@ -714,22 +580,13 @@ class Run final : public DemoRun,
     // The run ends once the end event and every event sent before it have their answers.
     void finishWhenEventsAnswered() {
         if (!ended_ || done_) return;
-        const bool reports = content_ && content_->playerEventParameter;
-        if (reports && (!endAnswered_ || watch_->eventsInFlight() > 0)) return;
+        if (!timeline_.eventsAnswered()) return;
         if (!viewer_->isFinished()) return;
         const double real = std::chrono::duration<double>(RealClock::now() - realStart_).count();
-        std::string text = "finished: played " + clockText(streamDuration()) + " of \"" +
-                           (content_ ? content_->title : options_.assetId) + "\" in " + fixed(real, 2) +
-                           " s of real time (" + fixed(clock_->speed(), 0) + "x); ";
-        if (content_ && content_->isDRMProtected) {
-            text += std::to_string(keysFetched_) + (keysFetched_ == 1 ? " key" : " keys") + " fetched, " +
-                    std::to_string(keysRenewed_) + (keysRenewed_ == 1 ? " renewal" : " renewals") + ", ";
-        }
-        text += std::to_string(eventsSent_) + " player " + (eventsSent_ == 1 ? "event" : "events") + " sent";
-        if (adsStarted_ > 0)
-            text += ", " + std::to_string(adsStarted_) + (adsStarted_ == 1 ? " ad" : " ads") + " shown";
-        if (setup_.backend) text += ", " + std::to_string(beaconsTaken_) + " analytics beacons";
-        succeed(std::move(text));
+        const auto& content = timeline_.content();
+        succeed("finished: played " + clockText(streamDuration()) + " of \"" +
+                (content ? content->title : options_.assetId) + "\" in " + fixed(real, 2) + " s of real time (" +
+                fixed(clock_->speed(), 0) + "x); " + timeline_.counts());
     }
 
     RunSetup setup_;
@@ -746,7 +603,8 @@ class Run final : public DemoRun,
     ExitStatus status_ = ExitStatus::success;
     std::optional<ScreenshotAlbum> album_;
 
-    std::shared_ptr<RequestWatch> watch_;
+    // What the kit did, as the timeline tells it.
+    TimelineWatch timeline_;
     std::shared_ptr<lumora::PlayerEventController> eventController_;
     std::shared_ptr<lumora::PlayerEventController> secondController_;
     std::shared_ptr<uikit::UIWindow> window_;
@@ -760,19 +618,8 @@ class Run final : public DemoRun,
     std::set<combine::AnyCancellable> adEvents_;
     rx::DisposeBag bag_;
 
-    std::shared_ptr<const lumora::AssetStreamContent> content_;
-    std::set<std::string> keysSeen_;
-    // The playhead when each player event was seen going out (the kit's bodies carry no VOD position).
-    std::map<std::int64_t, double> eventPositions_;
-    int keysFetched_ = 0;
-    int keysRenewed_ = 0;
-    int eventsSent_ = 0;
-    int adsStarted_ = 0;
-    std::size_t beaconsSeen_ = 0;
-    int beaconsTaken_ = 0;
     bool started_ = false;
     bool ended_ = false;
-    bool endAnswered_ = false;
     bool limitReached_ = false;
     double lastPosition_ = -1;
 };
