@@ -13,6 +13,7 @@
 #include "EmbeddedBackend.h"
 #include "HostConfiguration.h"
 #include "ScaledClock.h"
+#include "TimelineWatch.h"
 #include "dispatch/RunLoop.h"
 #include "kitfoundation/ui/ZuApplication.h"
 #include "playback/LicenceRedirect.h"
@@ -23,29 +24,13 @@ namespace demohost {
 
 namespace {
 
+using detail::clockText;
+using detail::fixed;
+
 // The device the demo shows the player screen on: a tablet on its side (the kit's screens turn with the
 // device only where both size classes are regular; on a phone they stay upright).
 constexpr double kScreenWidth = 1024;
 constexpr double kScreenHeight = 768;
-
-std::string fixed(double value, int decimals) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    return buffer;
-}
-
-// "mm:ss" of whole seconds ("h:mm:ss" past an hour).
-std::string clockText(double seconds) {
-    if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
-    const long long total = static_cast<long long>(seconds);
-    char buffer[32];
-    if (total >= 3600) {
-        std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld", total / 3600, (total / 60) % 60, total % 60);
-    } else {
-        std::snprintf(buffer, sizeof buffer, "%02lld:%02lld", total / 60, total % 60);
-    }
-    return buffer;
-}
 
 std::optional<double> parseNumber(const std::string& text) {
     if (text.empty()) return std::nullopt;
