@@ -11,9 +11,9 @@
 #include "kitfoundation/Configuration.h"
 #include "playback/ZuVideoView.h"
 #include "playservice/VideoError.h"
-#include "screen/foundations/ZuStyleManager.h"
 #include "telemetry/PlayerEventController.h"
 #include "telemetry/YouboraManager.h"
+#include "ui/ZuStyleManager.h"
 
 int main() {
     const std::vector<std::uint8_t> notABIF(80, 0x42);

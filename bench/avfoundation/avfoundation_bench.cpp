@@ -7,8 +7,8 @@
 
 #include "avfoundation/AVPlayer.h"
 #include "avfoundation/HLS.h"
-#include "avfoundation/testing/HlsTestService.h"
 #include "devserver/Server.h"
+#include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
 
 namespace {
@@ -75,18 +75,18 @@ BENCHMARK(ParseMultivariantWithEightVariants)->Unit(benchmark::kMicrosecond);
 // (what the player view and the ad proxy install): the engine's and the observers' timers for a second.
 void OneSecondOfPlaybackWithTwoObservers(benchmark::State& state) {
     dispatch::testing::ManualClockScope clock;
-    auto service = std::make_shared<avfoundation::testing::HlsTestService>();
+    auto service = std::make_shared<devserver::testing::HlsTestService>();
     auto server = devserver::Server::start({.services = {service}, .echo = false});
     if (!server) {
         state.SkipWithError("no server");
         return;
     }
-    service->setPlaylist("/long/media.m3u8", avfoundation::testing::mediaPlaylist(1200, 6.0));
+    service->setPlaylist("/long/media.m3u8", devserver::testing::mediaPlaylist(1200, 6.0));
     auto item =
         avfoundation::AVPlayerItem::create(*foundation::URL::fromString((*server)->baseURL() + "/long/media.m3u8"));
     item->setPreferredForwardBufferDuration(7200);
     auto player = avfoundation::AVPlayer::create(item);
-    const bool ready = avfoundation::testing::runUntil(
+    const bool ready = devserver::testing::runUntil(
         [&] {
             auto ranges = item->loadedTimeRanges();
             return !ranges.empty() && ranges.back().end().seconds() >= 7200;

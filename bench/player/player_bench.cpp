@@ -21,8 +21,8 @@
 
 #include "BenchSupport.h"
 #include "avfoundation/AVPlayer.h"
-#include "avfoundation/testing/HlsTestService.h"
 #include "devserver/Server.h"
+#include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "playback/AdSignallingService.h"
 #include "playback/VideoPlayerProxy.h"
@@ -32,9 +32,9 @@
 
 namespace {
 
-using avfoundation::testing::runUntil;
 using coremedia::CMTime;
 using coremedia::kPreferredTimescale;
+using devserver::testing::runUntil;
 
 constexpr int kSegments = 60;  // six minutes of 6-second segments
 constexpr double kStreamSeconds = kSegments * 6.0;
@@ -44,11 +44,11 @@ constexpr int kCallgrindRounds = 3;
 // ---- The origin, in its own process ----
 
 int serve() {
-    auto service = std::make_shared<avfoundation::testing::HlsTestService>();
+    auto service = std::make_shared<devserver::testing::HlsTestService>();
     service->setSegmentSize(188);
     service->setPlaylist("/long/master.m3u8",
-                         avfoundation::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}}));
-    service->setPlaylist("/long/media.m3u8", avfoundation::testing::mediaPlaylist(kSegments, 6.0));
+                         devserver::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}}));
+    service->setPlaylist("/long/media.m3u8", devserver::testing::mediaPlaylist(kSegments, 6.0));
     auto server = devserver::Server::start({.services = {service}, .echo = false});
     if (!server) {
         std::fprintf(stderr, "player_bench: the origin did not start: %s\n", server.error().c_str());

@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "controls/ZuFunctionalControlsView.h"
+#include "controls/ZuPlaybackControlsView.h"
+#include "controls/ZuSliderControlsView.h"
 #include "dispatch/Timer.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "kitfoundation/Utilities.h"
-#include "screen/ZuFunctionalControlsView.h"
-#include "screen/ZuPlaybackControlsView.h"
-#include "screen/ZuSliderControlsView.h"
 #include "uikit/UIWindow.h"
 
 namespace {

@@ -32,8 +32,8 @@
 #include "authentication/AuthConfiguration.h"
 #include "authentication/LumoraAuthManager.h"
 #include "authentication/ZuAuthManager.h"
-#include "avfoundation/testing/HlsTestService.h"
 #include "devserver/Backend.h"
+#include "devserver/testing/HlsTestService.h"
 #include "dispatch/RunLoop.h"
 #include "foundation/URLSession.h"
 #include "kitfoundation/Configuration.h"
@@ -47,7 +47,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using avfoundation::testing::runUntil;
+using devserver::testing::runUntil;
 
 constexpr const char* kAsset = "vod-protected";
 constexpr int kDefaultRounds = 25;

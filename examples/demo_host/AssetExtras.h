@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "controls/VideoControlsView.h"
 #include "keymoments/BIF.h"
 #include "keymoments/ZuKeyMomentEvent.h"
 #include "playback/AdModels.h"
-#include "screen/VideoControlsView.h"
 
 namespace lumora {
 class ZuPlayerViewController;

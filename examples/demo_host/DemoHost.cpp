@@ -15,8 +15,8 @@
 #include "ScaledClock.h"
 #include "TimelineWatch.h"
 #include "dispatch/RunLoop.h"
-#include "kitfoundation/ui/ZuApplication.h"
 #include "playback/LicenceRedirect.h"
+#include "ui/ZuApplication.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIScreen.h"
 

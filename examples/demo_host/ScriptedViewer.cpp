@@ -4,11 +4,11 @@
 #include <cstdio>
 
 #include "avfoundation/AVMediaSelection.h"
+#include "controls/ZuSlider.h"
+#include "controls/ZuSliderControlsView.h"
 #include "dispatch/DispatchQueue.h"
 #include "keymoments/ZuKeyMomentsView.h"
 #include "screen/ZuPlayerViewController.h"
-#include "screen/ZuSlider.h"
-#include "screen/ZuSliderControlsView.h"
 #include "signin/LoginViewController.h"
 #include "uikit/UIWindow.h"
 #include "uikit/testing/EventSimulator.h"

@@ -4,7 +4,7 @@
 
 #include "avfoundation/AVError.h"
 #include "avfoundation/HLS.h"
-#include "avfoundation/testing/HlsTestService.h"
+#include "devserver/testing/HlsTestService.h"
 
 namespace hls = avfoundation::hls;
 using foundation::URL;
@@ -98,12 +98,12 @@ TEST(HLSParsing, MediaPlaylistReadsSegmentsKeysAndTheEndTag) {
 }
 
 TEST(HLSParsing, TellsTheKindsApartAndLiveWindowsHaveNoEndTag) {
-    auto media = hls::parse(avfoundation::testing::mediaPlaylist(3, 6.0, false, 7), kBase);
+    auto media = hls::parse(devserver::testing::mediaPlaylist(3, 6.0, false, 7), kBase);
     ASSERT_TRUE(media);
     const auto& m = std::get<hls::MediaPlaylist>(*media);
     EXPECT_FALSE(m.endList);
     EXPECT_EQ(m.segments.front().mediaSequence, 7);
-    auto multi = hls::parse(avfoundation::testing::multivariantPlaylist({{.uri = "a.m3u8"}}), kBase);
+    auto multi = hls::parse(devserver::testing::multivariantPlaylist({{.uri = "a.m3u8"}}), kBase);
     ASSERT_TRUE(multi);
     EXPECT_TRUE(std::holds_alternative<hls::MultivariantPlaylist>(*multi));
 }

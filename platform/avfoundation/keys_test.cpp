@@ -9,14 +9,14 @@
 #include "avfoundation/AVError.h"
 #include "avfoundation/AVPlayer.h"
 #include "avfoundation/ContentKey.h"
-#include "avfoundation/testing/HlsTestService.h"
 #include "devserver/Server.h"
+#include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
 
 using namespace avfoundation;
-using avfoundation::testing::HlsTestService;
-using avfoundation::testing::mediaPlaylist;
-using avfoundation::testing::runUntil;
+using devserver::testing::HlsTestService;
+using devserver::testing::mediaPlaylist;
+using devserver::testing::runUntil;
 using Status = AVPlayerItem::Status;
 
 namespace {

@@ -10,17 +10,17 @@
 #include "avfoundation/AVError.h"
 #include "avfoundation/AVPlayer.h"
 #include "avfoundation/AVPlayerLayer.h"
-#include "avfoundation/testing/HlsTestService.h"
 #include "devserver/Server.h"
+#include "devserver/testing/HlsTestService.h"
 #include "dispatch/RunLoop.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/NotificationCenter.h"
 
 using namespace avfoundation;
-using avfoundation::testing::HlsTestService;
-using avfoundation::testing::mediaPlaylist;
-using avfoundation::testing::multivariantPlaylist;
 using coremedia::CMTime;
+using devserver::testing::HlsTestService;
+using devserver::testing::mediaPlaylist;
+using devserver::testing::multivariantPlaylist;
 using Status = AVPlayerItem::Status;
 using TCS = AVPlayer::TimeControlStatus;
 
@@ -66,7 +66,7 @@ class PlayerTest : public ::testing::Test {
     foundation::URL url(const std::string& path) const {
         return *foundation::URL::fromString(server->baseURL() + path);
     }
-    static bool runUntil(const std::function<bool()>& predicate) { return avfoundation::testing::runUntil(predicate); }
+    static bool runUntil(const std::function<bool()>& predicate) { return devserver::testing::runUntil(predicate); }
 
     // A player with the item of `path`, ready, with `loaded` seconds loaded from the start.
     std::shared_ptr<AVPlayer> readyPlayer(const std::string& path, double loaded, double forwardBuffer = 0) {

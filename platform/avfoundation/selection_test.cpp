@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "avfoundation/AVPlayer.h"
-#include "avfoundation/testing/HlsTestService.h"
 #include "devserver/Server.h"
+#include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
 
 using namespace avfoundation;
-using avfoundation::testing::HlsTestService;
-using avfoundation::testing::runUntil;
+using devserver::testing::HlsTestService;
+using devserver::testing::runUntil;
 using foundation::Locale;
 
 namespace {
@@ -45,10 +45,10 @@ TEST(MediaSelection, SubtitleRenditionsBecomeTheLegibleGroupOfTheAssetAndTheItem
     auto hls = std::make_shared<HlsTestService>();
     auto server = *devserver::Server::start({.services = {hls}, .echo = false});
     hls->setPlaylist("/s/master.m3u8",
-                     avfoundation::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}},
-                                                                 {{"en", "English", true}, {"sv", "Svenska", false}}));
-    hls->setPlaylist("/s/media.m3u8", avfoundation::testing::mediaPlaylist(2, 6.0));
-    hls->setPlaylist("/plain/master.m3u8", avfoundation::testing::multivariantPlaylist({{150000, "", "media.m3u8"}}));
+                     devserver::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}},
+                                                              {{"en", "English", true}, {"sv", "Svenska", false}}));
+    hls->setPlaylist("/s/media.m3u8", devserver::testing::mediaPlaylist(2, 6.0));
+    hls->setPlaylist("/plain/master.m3u8", devserver::testing::multivariantPlaylist({{150000, "", "media.m3u8"}}));
 
     auto asset = AVURLAsset::create(*foundation::URL::fromString(server->baseURL() + "/s/master.m3u8"));
     EXPECT_FALSE(asset->mediaSelectionGroup(AVMediaCharacteristicLegible));  // nothing before loading

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "screen/foundations/ZuStyleManager.h"
+#include "ui/ZuStyleManager.h"
 #include "uikit/UIButton.h"
 #include "uikit/UILabel.h"
 

@@ -1,8 +1,8 @@
 #include "keymoments/ZuKeyMomentsCollectionViewCell.h"
 
 #include "keymoments/ZuKeyMomentsGroupLayout.h"
-#include "kitfoundation/ui/KitColors.h"
-#include "kitfoundation/ui/KitFonts.h"
+#include "ui/KitColors.h"
+#include "ui/KitFonts.h"
 #include "uikit/UIFont.h"
 
 namespace lumora {

@@ -6,7 +6,7 @@
 #include "keymoments/ZuKeyMomentsCollectionViewCell.h"
 #include "keymoments/detail/CenterAlignedCollectionViewFlowLayout.h"
 #include "kitfoundation/PHDiff.h"
-#include "kitfoundation/ui/Reusable.h"
+#include "ui/Reusable.h"
 
 namespace lumora {
 

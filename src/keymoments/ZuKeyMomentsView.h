@@ -7,8 +7,8 @@
 #include "keymoments/ZuKeyMomentEvent.h"
 #include "keymoments/ZuKeyMomentItem.h"
 #include "keymoments/ZuKeyMomentsGroupView.h"
-#include "screen/foundations/ZuStyleManager.h"
-#include "screen/foundations/ZuView.h"
+#include "ui/ZuStyleManager.h"
+#include "ui/ZuView.h"
 #include "uikit/UIGestureRecognizer.h"
 
 namespace lumora {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "kitfoundation/ui/KitColors.h"
-#include "kitfoundation/ui/Reusable.h"
+#include "ui/KitColors.h"
+#include "ui/Reusable.h"
 
 namespace lumora {
 

@@ -9,7 +9,7 @@
 #include "quartzcore/CAGradientLayer.h"
 #include "rx/Disposables.h"
 #include "rx/Relays.h"
-#include "screen/foundations/ZuStyleManager.h"
+#include "ui/ZuStyleManager.h"
 #include "uikit/UICollectionView.h"
 #include "uikit/UIImageView.h"
 

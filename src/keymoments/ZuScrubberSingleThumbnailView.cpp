@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "kitfoundation/ui/KitColors.h"
+#include "ui/KitColors.h"
 
 namespace lumora {
 

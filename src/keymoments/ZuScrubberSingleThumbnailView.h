@@ -5,7 +5,7 @@
 
 #include "keymoments/BIF.h"
 #include "quartzcore/CALayer.h"
-#include "screen/foundations/ZuStyleManager.h"
+#include "ui/ZuStyleManager.h"
 #include "uikit/UIImageView.h"
 #include "uikit/UIView.h"
 

@@ -8,7 +8,7 @@
 #include "keymoments/ZuKeyMomentsView.h"
 #include "keymoments/ZuScrubberChainedThumbnailsView.h"
 #include "keymoments/testing/BIFWriter.h"
-#include "kitfoundation/ui/KitColors.h"
+#include "ui/KitColors.h"
 #include "uikit/UIBezierPath.h"
 #include "uikit/UIGraphicsImageRenderer.h"
 #include "uikit/UIWindow.h"

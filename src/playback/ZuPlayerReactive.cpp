@@ -1,8 +1,8 @@
 #include "playback/ZuPlayerReactive.h"
 
-#include "kitfoundation/ui/ObserveValue.h"
 #include "rx/Foundation.h"
 #include "rx/Schedulers.h"
+#include "ui/ObserveValue.h"
 
 namespace lumora {
 

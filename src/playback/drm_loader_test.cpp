@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "avfoundation/AVAssetResourceLoader.h"
-#include "avfoundation/testing/HlsTestService.h"
 #include "devserver/LicenceService.h"
 #include "devserver/Server.h"
+#include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/URLError.h"
 #include "playback/DRMAssetResourceLoader.h"
@@ -18,7 +18,7 @@
 
 using namespace lumora;
 using avfoundation::AVAssetResourceLoadingRequest;
-using avfoundation::testing::runUntil;
+using devserver::testing::runUntil;
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "avfoundation/AVAssetResourceLoader.h"
-#include "avfoundation/testing/HlsTestService.h"
 #include "devserver/LicenceService.h"
 #include "devserver/Server.h"
+#include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/URLError.h"
 #include "playback/DRMError.h"
@@ -177,7 +177,7 @@ TEST_F(DRMNetworkTest, ALicenceRequestAnswersOnItsSessionQueueAndATimeOutIsAnInv
         done = true;
     });
     ASSERT_TRUE(task);
-    ASSERT_TRUE(avfoundation::testing::runUntil([&] { return done.load(); }));
+    ASSERT_TRUE(devserver::testing::runUntil([&] { return done.load(); }));
     EXPECT_FALSE(onMain.load());
     ASSERT_TRUE(result && *result);
     EXPECT_EQ(foundation::stringFromData((*result)->ckc),
@@ -193,9 +193,9 @@ TEST_F(DRMNetworkTest, ALicenceRequestAnswersOnItsSessionQueueAndATimeOutIsAnInv
     });
     // Once the server holds the request (body received), the time-out runs on the clock alone.
     ASSERT_TRUE(
-        avfoundation::testing::runUntil([&] { return server->requestLog().entries("/fairplay/license").size() == 2; }));
+        devserver::testing::runUntil([&] { return server->requestLog().entries("/fairplay/license").size() == 2; }));
     clock.advance(61);
-    ASSERT_TRUE(avfoundation::testing::runUntil([&] { return done.load(); }));
+    ASSERT_TRUE(devserver::testing::runUntil([&] { return done.load(); }));
     ASSERT_FALSE(*result);
     EXPECT_EQ(result->error().code(), DRMError::invalidLicenseResponse);
 }

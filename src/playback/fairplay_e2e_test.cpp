@@ -7,13 +7,13 @@
 #include <string>
 
 #include "avfoundation/AVError.h"
-#include "avfoundation/testing/HlsTestService.h"
 #include "devserver/EntitlementService.h"
 #include "devserver/HlsService.h"
 #include "devserver/IdentityService.h"
 #include "devserver/Jwt.h"
 #include "devserver/LicenceService.h"
 #include "devserver/Server.h"
+#include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "playback/DRMAssetResourceLoader.h"
 #include "playback/LicenceRedirect.h"
@@ -21,7 +21,7 @@
 
 using namespace lumora;
 using avfoundation::AVPlayerItem;
-using avfoundation::testing::runUntil;
+using devserver::testing::runUntil;
 
 namespace {
 

@@ -5,16 +5,16 @@
 #include <string>
 
 #include "avfoundation/AVError.h"
-#include "avfoundation/testing/HlsTestService.h"
 #include "devserver/Server.h"
+#include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/URLError.h"
 #include "playback/ZuVideoView.h"
 
 using namespace lumora;
 using avfoundation::AVPlayerItem;
-using avfoundation::testing::HlsTestService;
-using avfoundation::testing::runUntil;
+using devserver::testing::HlsTestService;
+using devserver::testing::runUntil;
 
 namespace {
 
@@ -43,9 +43,9 @@ class ZuVideoViewTest : public ::testing::Test {
         ASSERT_TRUE(started) << started.error();
         server = *started;
         hls->setPlaylist("/vod/master.m3u8",
-                         avfoundation::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}}));
-        hls->setPlaylist("/vod/media.m3u8", avfoundation::testing::mediaPlaylist(20, 6.0));
-        hls->setPlaylist("/live/media.m3u8", avfoundation::testing::mediaPlaylist(5, 6.0, /*endList=*/false));
+                         devserver::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}}));
+        hls->setPlaylist("/vod/media.m3u8", devserver::testing::mediaPlaylist(20, 6.0));
+        hls->setPlaylist("/live/media.m3u8", devserver::testing::mediaPlaylist(5, 6.0, /*endList=*/false));
     }
     void TearDown() override {
         hls->shutdown();

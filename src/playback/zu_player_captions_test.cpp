@@ -60,10 +60,10 @@ TEST_F(ZuPlayerTest, CaptionsAreChosenByLocaleTurnedOffAndHandedBackToTheAutomat
 
 TEST_F(ZuPlayerTest, ALocaleMatchingTwoTracksChoosesTheFirstInTheGroupsOrder) {
     origin->setPlaylist("/subs/master.m3u8",
-                        avfoundation::testing::multivariantPlaylist(
+                        devserver::testing::multivariantPlaylist(
                             {{150000, "640x360", "media.m3u8"}},
                             {{"sv", "Svenska", true}, {"en-GB", "English (UK)"}, {"en", "English"}}));
-    origin->setPlaylist("/subs/media.m3u8", avfoundation::testing::mediaPlaylist(5, 6.0));
+    origin->setPlaylist("/subs/media.m3u8", devserver::testing::mediaPlaylist(5, 6.0));
     loadReady(url("/subs/master.m3u8"));
     EXPECT_EQ(languageOf(player->selectedCaptionAndSubtitle()), "sv");
     player->setCaptionAndSubtitle(Locale("en"));

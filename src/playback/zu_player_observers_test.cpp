@@ -22,14 +22,14 @@ class ZuPlayerObserversTest : public ZuPlayerTest {
   protected:
     void SetUp() override {
         ZuPlayerTest::SetUp();
-        const auto master = avfoundation::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}});
+        const auto master = devserver::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}});
         origin->setPlaylist("/short/master.m3u8", master);
-        origin->setPlaylist("/short/media.m3u8", avfoundation::testing::mediaPlaylist(3, 2.0));
+        origin->setPlaylist("/short/media.m3u8", devserver::testing::mediaPlaylist(3, 2.0));
         // A clear live window of ten 6-second segments that moves with the manual clock.
         origin->setPlaylist("/live/master.m3u8", master);
         origin->setDynamicPlaylist("/live/media.m3u8", [] {
             const double now = dispatch::secondsFromNanoseconds(dispatch::Clock::current()->now());
-            return avfoundation::testing::mediaPlaylist(10, 6.0, false, static_cast<long long>(now / 6));
+            return devserver::testing::mediaPlaylist(10, 6.0, false, static_cast<long long>(now / 6));
         });
     }
 

@@ -23,8 +23,8 @@ class ZuPlayerPropertyTest : public ZuPlayerTest, public ::testing::WithParamInt
     void SetUp() override {
         ZuPlayerTest::SetUp();
         origin->setPlaylist("/vod/master.m3u8",
-                            avfoundation::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}}));
-        origin->setPlaylist("/vod/media.m3u8", avfoundation::testing::mediaPlaylist(20, 6.0));
+                            devserver::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}}));
+        origin->setPlaylist("/vod/media.m3u8", devserver::testing::mediaPlaylist(20, 6.0));
         player->update({{AdInfo("a", 20, 10)}, {AdInfo("b", 60, 5), AdInfo("c", 65, 5)}});
         watch(player->currentTimeProperty(), "currentTime");
         watch(player->currentTimeWithoutAdsProperty(), "currentTimeWithoutAds");

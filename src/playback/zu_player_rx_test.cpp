@@ -127,8 +127,8 @@ TEST_F(ZuPlayerRxTest, TheFacesHoldThePlayerWeaklyAndEndQuietlyWhenItGoes) {
 
 TEST_F(ZuPlayerRxTest, TheItemsFacesFollowItsStatusBufferAndSeekableWindow) {
     origin->setPlaylist("/vod/master.m3u8",
-                        avfoundation::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}}));
-    origin->setPlaylist("/vod/media.m3u8", avfoundation::testing::mediaPlaylist(10, 6.0));
+                        devserver::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}}));
+    origin->setPlaylist("/vod/media.m3u8", devserver::testing::mediaPlaylist(10, 6.0));
     origin->hold("/vod/media.m3u8");
     ASSERT_FALSE(load(url("/vod/master.m3u8")));
     auto item = player->avplayer()->currentItem();

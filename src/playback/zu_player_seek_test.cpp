@@ -19,8 +19,8 @@ class ZuPlayerSeekTest : public ZuPlayerTest {
     void SetUp() override {
         ZuPlayerTest::SetUp();
         origin->setPlaylist("/vod/master.m3u8",
-                            avfoundation::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}}));
-        origin->setPlaylist("/vod/media.m3u8", avfoundation::testing::mediaPlaylist(20, 6.0));
+                            devserver::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}}));
+        origin->setPlaylist("/vod/media.m3u8", devserver::testing::mediaPlaylist(20, 6.0));
     }
 
     double position() const { return player->avplayer()->currentTime().seconds(); }

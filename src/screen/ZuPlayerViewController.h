@@ -5,6 +5,7 @@
 #include <string>
 
 #include "authentication/AuthenticationError.h"
+#include "controls/VideoControlsView.h"
 #include "foundation/Error.h"
 #include "playback/AdSignallingService.h"
 #include "playback/VideoPlayerProxy.h"
@@ -14,15 +15,14 @@
 #include "playservice/StreamDRMSettingsProvider.h"
 #include "playservice/VideoAPI.h"
 #include "rx/Disposables.h"
-#include "screen/VideoControlsView.h"
 #include "screen/ZuPlayerStatus.h"
 #include "screen/ZuPlayerViewControllerDelegate.h"
-#include "screen/foundations/ZuPageView.h"
-#include "screen/foundations/ZuViewController.h"
 #include "signin/ErrorDisplayModel.h"
 #include "signin/LoginViewController.h"
 #include "telemetry/PlayerEventController.h"
 #include "telemetry/YouboraManager.h"
+#include "ui/ZuPageView.h"
+#include "ui/ZuViewController.h"
 #include "uikit/UIColor.h"
 #include "uikit/UIViewController.h"
 

@@ -1,6 +1,6 @@
 #include "signin/LoginStyleManager.h"
 
-#include "kitfoundation/ui/KitColors.h"
+#include "ui/KitColors.h"
 
 namespace lumora {
 

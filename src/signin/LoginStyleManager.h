@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "kitfoundation/ui/ZuViewStyle.h"
 #include "signin/ZuStateButton.h"
+#include "ui/ZuViewStyle.h"
 #include "uikit/UIColor.h"
 #include "uikit/UIEdgeInsets.h"
 #include "uikit/UIFont.h"

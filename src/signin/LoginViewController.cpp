@@ -1,8 +1,8 @@
 #include "signin/LoginViewController.h"
 
-#include "kitfoundation/ui/KitColors.h"
 #include "signin/KeyboardAvoidance.h"
 #include "signin/detail/SignInLayout.h"
+#include "ui/KitColors.h"
 #include "uikit/UIScreen.h"
 
 namespace lumora {

@@ -2,10 +2,10 @@
 
 #include "authentication/Auth0URLProtocol.h"
 #include "foundation/URLSession.h"
-#include "kitfoundation/ui/KitColors.h"
 #include "rx/Schedulers.h"
 #include "signin/KeyboardAvoidance.h"
 #include "signin/detail/SignInLayout.h"
+#include "ui/KitColors.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UITextField.h"

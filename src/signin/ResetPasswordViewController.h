@@ -5,11 +5,11 @@
 #include <string>
 
 #include "rx/Disposables.h"
-#include "screen/foundations/ZuViewController.h"
 #include "signin/LoginStyleManager.h"
 #include "signin/SignInRequests.h"
 #include "signin/UnderlineTextField.h"
 #include "signin/ZuStateButton.h"
+#include "ui/ZuViewController.h"
 #include "uikit/UIButton.h"
 #include "uikit/UIImageView.h"
 #include "uikit/UILabel.h"

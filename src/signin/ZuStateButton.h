@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "kitfoundation/ui/ZuViewStyle.h"
 #include "rx/Disposables.h"
+#include "ui/ZuViewStyle.h"
 #include "uikit/UIActivityIndicatorView.h"
 #include "uikit/UIButton.h"
 #include "uikit/UIImageView.h"

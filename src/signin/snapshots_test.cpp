@@ -6,11 +6,11 @@
 
 #include "authentication/AuthenticationError.h"
 #include "dispatch/testing/ManualClockScope.h"
-#include "kitfoundation/ui/KitColors.h"
 #include "signin/LoadingButton.h"
 #include "signin/ResetPasswordViewController.h"
 #include "signin/UnderlineTextField.h"
 #include "signin/testing/SignInTestSupport.h"
+#include "ui/KitColors.h"
 #include "uikit/UIWindow.h"
 #include "uikit/testing/EventSimulator.h"
 #include "uikit/testing/SnapshotTesting.h"

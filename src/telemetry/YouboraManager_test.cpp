@@ -13,9 +13,9 @@
 
 #include "avfoundation/AVPlayer.h"
 #include "avfoundation/testing/AVPlayerItemTesting.h"
-#include "avfoundation/testing/HlsTestService.h"
 #include "devserver/AnalyticsCollector.h"
 #include "devserver/Server.h"
+#include "devserver/testing/HlsTestService.h"
 #include "dispatch/RunLoop.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/NotificationCenter.h"
@@ -31,12 +31,12 @@ namespace {
 using avfoundation::AVPlayer;
 using avfoundation::AVPlayerItem;
 using avfoundation::testing::AVPlayerItemTesting;
-using avfoundation::testing::mediaPlaylist;
-using avfoundation::testing::multivariantPlaylist;
+using devserver::testing::mediaPlaylist;
+using devserver::testing::multivariantPlaylist;
 using Json = nlohmann::ordered_json;
 
 bool runUntil(const std::function<bool()>& predicate) {
-    return avfoundation::testing::runUntil(predicate);
+    return devserver::testing::runUntil(predicate);
 }
 
 class YouboraManagerTest : public ::testing::Test {
@@ -136,8 +136,7 @@ class YouboraManagerTest : public ::testing::Test {
     static const Json& optionsOf(const devserver::AnalyticsBeacon& beacon) { return beacon.body["options"]; }
 
     dispatch::testing::ManualClockScope clock;
-    std::shared_ptr<avfoundation::testing::HlsTestService> hls =
-        std::make_shared<avfoundation::testing::HlsTestService>();
+    std::shared_ptr<devserver::testing::HlsTestService> hls = std::make_shared<devserver::testing::HlsTestService>();
     std::shared_ptr<devserver::AnalyticsCollector> collector = devserver::AnalyticsCollector::create();
     std::shared_ptr<devserver::Server> server;
     std::shared_ptr<foundation::URLSession> session = foundation::URLSession::create();

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "avfoundation/testing/HlsTestService.h"
 #include "devserver/HlsService.h"
 #include "devserver/LicenceService.h"
 #include "devserver/Server.h"
+#include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "playback/AdSignallingService.h"
 #include "playback/LicenceRedirect.h"
@@ -28,7 +28,7 @@
 
 namespace lumora::testing {
 
-using avfoundation::testing::runUntil;
+using devserver::testing::runUntil;
 
 // Logs every delegate call as a short line ("begin seek", "status 1", "event play", "error drm 6", ...) and
 // whether it came on the main thread.
@@ -211,8 +211,7 @@ class ZuPlayerTest : public ::testing::Test {
     std::shared_ptr<devserver::LicenceService> licence;
     std::shared_ptr<devserver::HlsService> hls;
     // Playlists the test writes itself, served under any other path.
-    std::shared_ptr<avfoundation::testing::HlsTestService> origin =
-        std::make_shared<avfoundation::testing::HlsTestService>();
+    std::shared_ptr<devserver::testing::HlsTestService> origin = std::make_shared<devserver::testing::HlsTestService>();
     std::shared_ptr<devserver::Server> server;
     std::optional<LicenceRedirect> redirect;
     std::shared_ptr<uikit::UIWindow> window;

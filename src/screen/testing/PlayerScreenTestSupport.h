@@ -22,23 +22,23 @@
 #include "authentication/LumoraAuthManager.h"
 #include "authentication/ZuAuthManager.h"
 #include "avfoundation/AVPlayerItem.h"
-#include "avfoundation/testing/HlsTestService.h"
 #include "devserver/Backend.h"
+#include "devserver/testing/HlsTestService.h"
 #include "dispatch/RunLoop.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/URLSession.h"
 #include "kitfoundation/Configuration.h"
-#include "kitfoundation/ui/ZuApplication.h"
 #include "playback/LicenceRedirect.h"
 #include "playservice/PlayAssetDependencies.h"
 #include "playservice/VideoAPI.h"
 #include "rx/Schedulers.h"
 #include "screen/ZuPlayerViewController.h"
-#include "screen/foundations/testing/DeviceScope.h"
 #include "screen/testing/RecordingScreenDelegate.h"
 #include "signin/LoginViewController.h"
 #include "telemetry/PlayerEventController.h"
 #include "telemetry/YouboraManager.h"
+#include "ui/ZuApplication.h"
+#include "ui/testing/DeviceScope.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIWindow.h"
@@ -149,7 +149,7 @@ class PlayerScreenBackendTest : public ::testing::Test {
     // Runs the main loop until `predicate` holds (real network answers), within a real-time bound.
     static bool runUntil(const std::function<bool()>& predicate,
                          std::chrono::milliseconds bound = std::chrono::seconds(20)) {
-        return avfoundation::testing::runUntil(predicate, bound);
+        return devserver::testing::runUntil(predicate, bound);
     }
 
     // Signs the demo viewer in through the public facade, as a host that signed in earlier.

@@ -1,7 +1,7 @@
 #include "signin/detail/SignInLayout.h"
 
 #include "kitfoundation/KitBundle.h"
-#include "kitfoundation/ui/ZuPlayerKitAssetInfo.h"
+#include "ui/ZuPlayerKitAssetInfo.h"
 #include "uikit/UIAlertController.h"
 
 namespace lumora::signin_detail {

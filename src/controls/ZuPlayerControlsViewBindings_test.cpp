@@ -1,0 +1,354 @@
+// The controls view bound to a player of the local back end: time, duration and the live edge, seeks in
+// flight, loaded ranges, rate and speed, full screen, jumps, and the cast player under control.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "controls/testing/ZuControlsTestSupport.h"
+#include "uikit/testing/EventSimulator.h"
+
+using namespace lumora;
+using lumora::testing::runUntil;
+using lumora::testing::sameImage;
+using lumora::testing::ZuControlsTest;
+using State = uikit::UIControl::State;
+
+namespace {
+
+class ZuControlsBindingsTest : public ZuControlsTest {
+  protected:
+    void SetUp() override {
+        ZuControlsTest::SetUp();
+        const auto master = devserver::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}});
+        // A stream on demand of 20 segments of 6 s whose requests the test can hold back.
+        origin->setPlaylist("/vod/master.m3u8", master);
+        origin->setPlaylist("/vod/media.m3u8", devserver::testing::mediaPlaylist(20, 6.0));
+        // A clear live window of ten 6-second segments that moves with the manual clock.
+        origin->setPlaylist("/live/master.m3u8", master);
+        origin->setDynamicPlaylist("/live/media.m3u8", [] {
+            const double now = dispatch::secondsFromNanoseconds(dispatch::Clock::current()->now());
+            return devserver::testing::mediaPlaylist(10, 6.0, false, static_cast<long long>(now / 6));
+        });
+    }
+
+    std::shared_ptr<ZuPlayerButton> liveButton() { return functionals()->liveButton(); }
+    uikit::testing::TouchSimulator touches() { return uikit::testing::TouchSimulator(window); }
+    double position() const { return player->avplayer()->currentTime().seconds(); }
+};
+
+}  // namespace
+
+TEST_F(ZuControlsBindingsTest, PlayerTicksMoveTheSliderTheTimeLabelAndTheLoadedRanges) {
+    loadReady(url("/vod/master.m3u8"));
+    showControls();
+    clock.runUntilIdle();
+    EXPECT_EQ(sliders()->maximumValue(), 120);
+    EXPECT_EQ(timeText(), "00:00 / 02:00");
+    EXPECT_TRUE(liveButton()->isHidden());  // on demand: no live button
+
+    player->play(false);
+    advance(5.3);
+    EXPECT_NEAR(sliderValue(), 5.3, 0.11);
+    EXPECT_EQ(timeText(), "00:05 / 02:00");
+    const auto ranges = sliders()->slider()->loadedRangesView()->ranges();
+    ASSERT_FALSE(ranges.empty());
+    EXPECT_EQ(ranges.front().start.seconds(), 0);
+    EXPECT_GE(ranges.front().end().seconds(), 12);
+
+    // With an ad of 20 s at 10 s the viewer sees content time: the range, the loaded ranges and the total.
+    player->update({{AdInfo("ad", 10, 20)}});
+    advance(0.2);
+    EXPECT_EQ(sliders()->maximumValue(), 100);
+    EXPECT_EQ(timeText(), "00:05 / 01:40");
+    const auto contentRanges = sliders()->slider()->loadedRangesView()->ranges();
+    ASSERT_FALSE(contentRanges.empty());
+    EXPECT_LE(contentRanges.back().end().seconds(), 100);
+
+    // Ads said to add up to more than the stream never show a negative duration.
+    player->update({{AdInfo("ad", 10, 200)}});
+    advance(0.2);
+    EXPECT_EQ(timeText(), "00:05 / 00:00");
+}
+
+TEST_F(ZuControlsBindingsTest, ASeekInFlightFreezesTheSliderAndTheLiveButton) {
+    loadReady(url("/vod/master.m3u8"));
+    showControls();
+    player->play(false);
+    advance(2);
+    origin->hold("/vod/seg10.ts");
+    controls->sliderControlsViewDidSeekTo(*sliders(), 62);
+    EXPECT_EQ(controlsDelegate->calls("seek to"), std::vector<std::string>{"seek to 62"});
+    ASSERT_TRUE(player->hasPendingSeek());
+    const float frozen = sliderValue();
+    for (int i = 0; i < 5; ++i) {
+        clock.advance(0.1);
+        clock.runUntilIdle();
+    }
+    EXPECT_EQ(sliderValue(), frozen);
+
+    origin->release("/vod/seg10.ts");
+    settleSeeks();
+    advance(0.3);
+    EXPECT_NEAR(sliderValue(), 62.3, 0.11);
+    EXPECT_EQ(timeText(), "01:02 / 02:00");
+}
+
+TEST_F(ZuControlsBindingsTest, JumpsStartFromAPendingSeekAndStayWithinTheStream) {
+    loadReady(url("/vod/master.m3u8"));
+    showControls();
+    settleSeeks();
+    auto row = controls->playbacks();
+
+    controls->playbackControlsViewWillJump(*row, -15);  // from 0: stops at the start
+    EXPECT_EQ(controlsDelegate->log, (std::vector<std::string>{"seek to 0", "jump -15"}));
+
+    origin->hold("/vod/seg15.ts");
+    controls->sliderControlsViewDidSeekTo(*sliders(), 90);
+    controlsDelegate->log.clear();
+    controls->playbackControlsViewWillJump(*row, 15);  // from the pending 90, not the 0 still shown
+    EXPECT_EQ(controlsDelegate->log, (std::vector<std::string>{"seek to 105", "jump 15"}));
+    controls->playbackControlsViewWillJump(*row, 15);
+    controls->playbackControlsViewWillJump(*row, 15);  // 120 + 15 stops at the end
+    EXPECT_EQ(controlsDelegate->calls("seek to"),
+              (std::vector<std::string>{"seek to 105", "seek to 120", "seek to 120"}));
+    origin->release("/vod/seg15.ts");
+    settleSeeks();
+
+    // A release within a second of the end seeks to the end exactly; the held jump button repeats.
+    controlsDelegate->log.clear();
+    controls->sliderControlsViewDidSeekTo(*sliders(), 119.2f);
+    EXPECT_EQ(controlsDelegate->log, std::vector<std::string>{"seek to 120"});
+    settleSeeks();
+    controlsDelegate->log.clear();
+    controls->sliderControlsViewDidSeekTo(*sliders(), 30);
+    settleSeeks();
+    auto sim = touches();
+    auto finger = sim.begin(uikit::testing::TouchSimulator::centerOf(row->rewindButton()));
+    clock.advance(0.65);
+    sim.end(finger);
+    settleSeeks();
+    EXPECT_EQ(controlsDelegate->calls("jump"), (std::vector<std::string>{"jump -15", "jump -15", "jump -15"}));
+    EXPECT_EQ(position(), 0);
+}
+
+TEST_F(ZuControlsBindingsTest, TheLiveButtonIsEnabledAwayFromTheLiveEdgeWithAndWithoutAds) {
+    loadReady(url("/live/master.m3u8"));
+    controlsDelegate->density = 0;  // the density with the live button
+    showControls();
+    ASSERT_TRUE(player->isLive());
+    advance(0.2);
+    // The window's start, far from the edge: the elapsed time, the end, and the way back to live.
+    EXPECT_FALSE(liveButton()->isHidden());
+    EXPECT_TRUE(liveButton()->isEnabled());
+    EXPECT_EQ(timeText(), "00:00 / 00:42");
+
+    // The live button takes the viewer to the edge: the elapsed time alone, the button shown but disabled.
+    touches().tap(liveButton());
+    EXPECT_EQ(controlsDelegate->log, (std::vector<std::string>{"seek to 42", "live"}));
+    settleSeeks();
+    advance(0.2);
+    EXPECT_FALSE(liveButton()->isHidden());
+    EXPECT_FALSE(liveButton()->isEnabled());
+    EXPECT_EQ(timeText().find('/'), std::string::npos) << timeText();
+
+    // Eleven seconds back is away from the edge; ten seconds back still counts as live.
+    controls->sliderControlsViewDidSeekTo(*sliders(), static_cast<float>(player->duration().seconds() - 11));
+    settleSeeks();
+    advance(0.2);
+    EXPECT_TRUE(liveButton()->isEnabled());
+    EXPECT_NE(timeText().find(" / "), std::string::npos) << timeText();
+    controls->sliderControlsViewDidSeekTo(*sliders(), static_cast<float>(player->duration().seconds() - 9.5));
+    settleSeeks();
+    advance(0.2);
+    EXPECT_FALSE(liveButton()->isEnabled());
+    EXPECT_EQ(timeText().find('/'), std::string::npos) << timeText();
+
+    // With 15 s of ads behind the playhead the edge is found in content time: still live, no duration shown.
+    player->update({{AdInfo("ad", 6, 15)}});
+    advance(0.2);
+    EXPECT_NEAR(sliders()->maximumValue(), player->duration().seconds() - 15, 1e-3);
+    EXPECT_FALSE(liveButton()->isEnabled());
+    EXPECT_EQ(timeText().find('/'), std::string::npos) << timeText();
+
+    // While a seek is in flight the button keeps its state.
+    origin->hold("/live/seg0.ts");
+    origin->hold("/live/seg1.ts");
+    controls->sliderControlsViewDidSeekTo(*sliders(), 0);
+    ASSERT_TRUE(player->hasPendingSeek());
+    clock.advance(0.3);
+    clock.runUntilIdle();
+    EXPECT_FALSE(liveButton()->isEnabled());
+    origin->release("/live/seg0.ts");
+    origin->release("/live/seg1.ts");
+}
+
+TEST_F(ZuControlsBindingsTest, RateSpeedAndMuteAreReflected) {
+    loadReady(url("/vod/master.m3u8"));
+    controlsDelegate->density = 0;  // the density with the speed button
+    showControls();
+    auto playback = controls->playbacks();
+    auto speed = functionals()->speedButton();
+    using Graph = AssetGraph::BottomControls;
+    auto speedImage = [](float rate) { return Graph::speedAssetFor(rate).image(); };
+
+    touches().tap(playback->playPauseButton());
+    clock.runUntilIdle();
+    EXPECT_EQ(controlsDelegate->calls("toggle"), std::vector<std::string>{"toggle 1"});
+    EXPECT_TRUE(playback->isPlaying());
+    EXPECT_TRUE(
+        sameImage(playback->playPauseButton()->image(State::normal()), image(&AssetGraph::MiddleControls::pause)));
+
+    // The speed button proposes 0.5: the player plays at half speed, muted, and the button shows it.
+    touches().tap(speed);
+    clock.runUntilIdle();
+    EXPECT_EQ(player->avplayer()->rate(), 0.5f);
+    EXPECT_TRUE(player->isMuted());
+    EXPECT_EQ(functionals()->videoPlaybackSpeed(), VideoPlaybackSpeed::slowMo);
+    EXPECT_TRUE(sameImage(speed->image(State::normal()), speedImage(0.5f)));
+    touches().tap(speed);  // 1.5
+    touches().tap(speed);  // 2
+    touches().tap(speed);  // back to 1, unmuted
+    clock.runUntilIdle();
+    EXPECT_EQ(controlsDelegate->calls("speed"),
+              (std::vector<std::string>{"speed 0.5", "speed 1.5", "speed 2", "speed 1"}));
+    EXPECT_EQ(player->avplayer()->rate(), 1.0f);
+    EXPECT_FALSE(player->isMuted());
+
+    // A rate the button does not offer leaves it as it is.
+    player->avplayer()->setRate(1.25f);
+    clock.runUntilIdle();
+    EXPECT_EQ(functionals()->videoPlaybackSpeed(), VideoPlaybackSpeed::normal);
+
+    // Paused, a chosen speed still shows, and playback later starts at it.
+    touches().tap(playback->playPauseButton());
+    clock.runUntilIdle();
+    EXPECT_FALSE(playback->isPlaying());
+    EXPECT_EQ(controlsDelegate->calls("toggle").back(), "toggle 0");
+    touches().tap(speed);
+    clock.runUntilIdle();
+    EXPECT_EQ(functionals()->videoPlaybackSpeed(), VideoPlaybackSpeed::slowMo);
+    EXPECT_TRUE(sameImage(speed->image(State::normal()), speedImage(0.5f)));
+    touches().tap(playback->playPauseButton());
+    clock.runUntilIdle();
+    EXPECT_EQ(player->avplayer()->rate(), 0.5f);
+}
+
+TEST_F(ZuControlsBindingsTest, FullScreenIsProposedByTheButtonAndFollowedByName) {
+    showControls();
+    auto button = functionals()->fullScreenButton();
+    touches().tap(button);
+    EXPECT_EQ(delegate->count("full screen"), 1);
+    EXPECT_FALSE(player->isFullScreen());  // the host decides
+    EXPECT_FALSE(functionals()->isFullScreen());
+
+    player->setIsFullScreen(true);
+    EXPECT_TRUE(functionals()->isFullScreen());
+    EXPECT_TRUE(sameImage(button->image(State::normal()), image(&AssetGraph::BottomControls::exitFullScreen)));
+    player->setIsFullScreen(false);
+    EXPECT_TRUE(sameImage(button->image(State::normal()), image(&AssetGraph::BottomControls::enterFullScreen)));
+
+    // The row's other buttons reach the player's delegate.
+    controls->presentNextContent(*functionals());
+    controls->presentRelatedContent(*functionals());
+    EXPECT_EQ(delegate->count("event other"), 1);
+    EXPECT_EQ(delegate->count("related"), 1);
+}
+
+TEST_F(ZuControlsBindingsTest, LeavingTheHierarchyEndsTheBindingsAndEachEntryBindsOnce) {
+    loadReady(url("/vod/master.m3u8"));
+    showControls();
+    player->play(false);
+    advance(3);
+    controls->removeFromSuperview();
+    const float left = sliderValue();
+    advance(3);
+    EXPECT_EQ(sliderValue(), left);
+    EXPECT_FALSE(controls->isUserInteractingWithSlider());
+
+    // Back in (straight from one superview to another as well): one binding per value.
+    auto cast = castToChromecast();
+    cast->setConnectionState(CastConnectionState::connecting);  // present but not under control yet
+    showControls();
+    window->addSubview(controls);
+    player->addSubview(controls);
+    advance(0.3);
+    EXPECT_NEAR(sliderValue(), 6.3, 0.11);
+
+    // A live cast stream played faster at its live edge is set back to normal speed once per duration value.
+    cast->setConnectionState(CastConnectionState::canControlCastPlayer);
+    cast->load(CastStream("a", "A", std::nullopt, nullptr, true, "video", 100, 100, 2.0f, CastPlayerState::playing, {},
+                          std::nullopt),
+               100);
+    cast->setRate(2.0f);
+    cast->clearCalls();
+    cast->setDuration(100);
+    clock.runUntilIdle();
+    EXPECT_EQ(cast->calls(), std::vector<std::string>{"setPlaybackRate(1)"});
+}
+
+TEST_F(ZuControlsBindingsTest, UnderCastControlTheControlsDriveTheCastPlayer) {
+    loadReady(url("/vod/master.m3u8"));
+    controlsDelegate->density = 0;  // the density with the speed button
+    showControls();
+    auto cast = castToChromecast();
+    cast->load(CastStream("a", "A", std::nullopt, nullptr, false, "video", 0, 600, 1.0f, CastPlayerState::playing, {},
+                          std::nullopt),
+               30);
+    cast->clearCalls();
+    const float localRate = player->avplayer()->rate();
+
+    touches().tap(controls->playbacks()->playPauseButton());
+    controls->playbackControlsViewWillJump(*controls->playbacks(), 15);
+    touches().tap(functionals()->speedButton());
+    controls->sliderControlsViewDidSeekTo(*sliders(), 200);
+    controls->functionalControlsViewWillJumpToLiveEdge(*functionals());
+    EXPECT_EQ(cast->calls(),
+              (std::vector<std::string>{"togglePlayback()", "seek(15,true,unchanged)", "setPlaybackRate(0.5)",
+                                        "seek(200,false,unchanged)", "setPlaybackRate(1)", "seekToLiveEdge()"}));
+    EXPECT_EQ(player->avplayer()->rate(), localRate);  // the local player was left alone
+    EXPECT_FALSE(player->hasPendingSeek());
+
+    // The slider and the time label follow the cast player; a stream on demand disables the live button.
+    cast->setCurrentTime(75);
+    clock.runUntilIdle();
+    EXPECT_EQ(sliderValue(), 75);
+    cast->setDuration(600);
+    clock.runUntilIdle();
+    EXPECT_EQ(timeText(), "01:15 / 10:00");
+    EXPECT_FALSE(functionals()->liveButton()->isEnabled());
+    // Paused on the receiver: the play button shows play.
+    cast->togglePlayback();
+    clock.runUntilIdle();
+    EXPECT_FALSE(controls->playbacks()->isPlaying());
+}
+
+TEST_F(ZuControlsBindingsTest, AHeldSliderIgnoresTheTicksAndSeeksWhereItIsLetGo) {
+    loadReady(url("/vod/master.m3u8"));
+    showControls();
+    player->play(false);
+    advance(3);
+    auto slider = sliders()->slider();
+    const auto thumb = slider->thumb()->convertTo(slider->thumb()->bounds(), nullptr);
+    auto sim = touches();
+    auto finger = sim.begin(uikit::CGPoint{thumb.midX(), thumb.midY()});
+    EXPECT_TRUE(controls->isUserInteractingWithSlider());
+    const float held = sliderValue();
+    advance(1);
+    EXPECT_EQ(sliderValue(), held);  // the player goes on; the slider stays under the finger
+
+    // Dragged a sixth of the track on (20 s of 120) and let go: one seek, once the thumb has settled.
+    const auto to = uikit::CGPoint{thumb.midX() + slider->trackRect().width() / 6, thumb.midY()};
+    for (int i = 1; i <= 4; ++i) {
+        sim.move(finger, uikit::CGPoint{thumb.midX() + (to.x - thumb.midX()) * i / 4, to.y});
+        clock.advance(1.0 / 60);
+    }
+    sim.end(finger);
+    EXPECT_FALSE(controls->isUserInteractingWithSlider());
+    EXPECT_TRUE(controlsDelegate->calls("seek to").empty());
+    clock.advance(1.1);
+    const auto seeks = controlsDelegate->calls("seek to");
+    ASSERT_EQ(seeks.size(), 1u);
+    EXPECT_EQ(controlsDelegate->calls("seek began").size(), 1u);
+    settleSeeks();
+    EXPECT_NEAR(position(), held + 20, 1.0);
+}

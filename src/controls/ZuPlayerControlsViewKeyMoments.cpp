@@ -1,0 +1,100 @@
+// Key moments and scrubbing thumbnails in the controls view: relayed between the delegate, which owns the
+// key moments, and the slider row, which shows them. The view keeps no copy: the list is asked afresh.
+
+#include <algorithm>
+
+#include "controls/ZuPlayerControlsView.h"
+
+namespace lumora {
+
+std::vector<ZuKeyMomentEvent> ZuPlayerControlsView::keyMomentEvents() {
+    auto d = delegate();
+    if (!d) return {};
+    return d->playerControlsViewKeyMomentEvents(*this).value_or(std::vector<ZuKeyMomentEvent>{});
+}
+
+void ZuPlayerControlsView::updateKeyMoments() {
+    if (!delegate()) return;
+    auto events = keyMomentEvents();
+    if (showsSliders()) sliders_->updateKeyMoments(events);
+}
+
+void ZuPlayerControlsView::setThumbnails(std::optional<BIF> bif) {
+    sliders()->setBif(std::move(bif));
+}
+
+void ZuPlayerControlsView::updateKeyMomentButtonState(KeyMomentsState state) {
+    functionals()->keyMomentsStateButton()->setImageFor(state.image(), uikit::UIControl::State::normal());
+}
+
+std::optional<std::vector<ZuKeyMomentEvent>> ZuPlayerControlsView::sliderControlsViewKeyMomentEvents(
+    ZuSliderControlsView& view) {
+    (void)view;
+    if (!delegate()) return std::nullopt;
+    return keyMomentEvents();
+}
+
+void ZuPlayerControlsView::sliderControlsViewDidSelectKeyMomentItemAt(ZuSliderControlsView& view, int index) {
+    (void)view;
+    auto d = delegate();
+    if (!d) return;
+    const auto events = keyMomentEvents();
+    if (index < 0 || static_cast<std::size_t>(index) >= events.size()) return;
+    const auto& event = events[static_cast<std::size_t>(index)];
+    const double seconds = event.startTime.seconds();
+    sliders()->slider()->setValue(static_cast<float>(seconds), true, false);
+    seek(seconds);
+    d->playerControlsViewDidSelectKeyMoment(*this, event);
+}
+
+void ZuPlayerControlsView::sliderControlsViewDidFocusedOnKeyMomentItemAt(ZuSliderControlsView& view, int index) {
+    (void)view;
+    auto d = delegate();
+    if (!d) return;
+    auto events = keyMomentEvents();
+    std::stable_sort(events.begin(), events.end(), [](const ZuKeyMomentEvent& a, const ZuKeyMomentEvent& b) {
+        return coremedia::CMTimeCompare(a.startTime, b.startTime) < 0;
+    });
+    if (index < 0 || static_cast<std::size_t>(index) >= events.size()) return;
+    d->playerControlsViewDidFocusOnKeyMoment(*this, events[static_cast<std::size_t>(index)]);
+}
+
+void ZuPlayerControlsView::sliderControlsViewDidDismissKeyMoments(ZuSliderControlsView& view) {
+    (void)view;
+    if (auto d = delegate()) d->playerControlsViewDidDismissKeyMoments(*this);
+}
+
+std::optional<ZuKeyMomentEvent> ZuPlayerControlsView::selectedKeyMomentEvent(ZuSliderControlsView& view) {
+    (void)view;
+    auto d = delegate();
+    return d ? d->selectedKeyMomentEvent(*this) : std::nullopt;
+}
+
+bool ZuPlayerControlsView::functionalControlsViewShouldContainKeymomentButton(ZuFunctionalControlsView& view) {
+    (void)view;
+    auto d = delegate();
+    return d && d->shouldShowKeyMomentButton(*this);
+}
+
+void ZuPlayerControlsView::functionalControlsViewDidTapKeyMomentButton(ZuFunctionalControlsView& view,
+                                                                       ZuPlayerButton& button) {
+    (void)view;
+    auto d = delegate();
+    if (!d) return;
+    (void)button;  // always the row's key-moments button, which the delegate gets as a shared reference
+    d->playerControlsViewDidTapKeyMomentButton(*this, functionals()->keyMomentsStateButton());
+}
+
+void ZuPlayerControlsView::functionalControlsViewWillToggleKeyMomentsHidden(ZuFunctionalControlsView& view,
+                                                                            bool hidden) {
+    (void)view;
+    // The row fades the strip in or out over 0.26 s; a fade-out hides it only if no fade-in began since.
+    if (hidden) {
+        sliders()->dismissKeyMoments();
+    } else {
+        sliders()->presentKeyMoments();
+    }
+    setNeedsFocusUpdate();
+}
+
+}  // namespace lumora
