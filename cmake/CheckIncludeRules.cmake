@@ -5,7 +5,8 @@
 #
 # A row `| folder | folders it may include |` names the folders a folder's own code may include directly; what
 # those may include is allowed too (the rule is the closure), so the table lists only the near neighbours. `*`
-# allows any folder's public headers. On top of the table:
+# allows any folder's public headers; `tests` makes the whole folder test support (a harness that drives a host
+# the way tests do), checked as test code. On top of the table:
 #  - a folder's `detail/` headers are its own: no other folder includes them;
 #  - `testing/` headers are test support: only tests (`*_test.cpp`), other `testing/` headers, benchmarks and fuzz
 #    targets include them (and the folder's own code, which implements the test hooks they declare);
@@ -65,7 +66,7 @@ function(_closure folder out)
       continue()
     endif()
     list(APPEND _seen "${_next}")
-    if(NOT _next STREQUAL "*")
+    if(NOT _next STREQUAL "*" AND NOT _next STREQUAL "tests")
       if(NOT _next IN_LIST _folders)
         message(SEND_ERROR "include rules: `${folder}` names `${_next}`, which has no row")
         continue()
@@ -89,7 +90,8 @@ endif()
 file(GLOB_RECURSE _sources RELATIVE "${LUMORA_SOURCE_DIR}"
   "${LUMORA_SOURCE_DIR}/platform/*.h" "${LUMORA_SOURCE_DIR}/platform/*.cpp"
   "${LUMORA_SOURCE_DIR}/src/*.h" "${LUMORA_SOURCE_DIR}/src/*.cpp"
-  "${LUMORA_SOURCE_DIR}/tools/*.h" "${LUMORA_SOURCE_DIR}/tools/*.cpp")
+  "${LUMORA_SOURCE_DIR}/tools/*.h" "${LUMORA_SOURCE_DIR}/tools/*.cpp"
+  "${LUMORA_SOURCE_DIR}/examples/*.h" "${LUMORA_SOURCE_DIR}/examples/*.cpp")
 set(_violations 0)
 set(_checked 0)
 foreach(_file IN LISTS _sources)
@@ -103,7 +105,7 @@ foreach(_file IN LISTS _sources)
     continue()
   endif()
   set(_is_test FALSE)
-  if(_file MATCHES "_test\\.cpp$" OR _file MATCHES "/testing/")
+  if(_file MATCHES "_test\\.cpp$" OR _file MATCHES "/testing/" OR "tests" IN_LIST _direct_${_folder})
     set(_is_test TRUE)
   endif()
   set(_allowed ${_allowed_${_folder}})
