@@ -148,6 +148,10 @@ class ZuPlayerControlsView : public detail::ControlsOverlayView,
     // The current cast stream while the cast player can be controlled.
     std::optional<CastStream> currentCastStream() const;
     bool hasSubview(const std::shared_ptr<uikit::UIView>& view) const;
+    // Ends a settling of the slider after a scrub, so the seek to where the viewer let go is asked for
+    // before a jump, a key moment or the live edge is worked out: otherwise the settling's end would seek
+    // back over it.
+    void endSliderSettling();
     bool showsFunctionals() const { return hasSubview(functionals_); }
     bool showsSliders() const { return hasSubview(sliders_); }
     // The delegate's key moments; empty without a delegate or an answer.

@@ -8,6 +8,7 @@
 #include "uikit/testing/EventSimulator.h"
 
 using namespace lumora;
+using lumora::testing::RecordingControlsDelegate;
 using lumora::testing::runUntil;
 using lumora::testing::sameImage;
 using lumora::testing::ZuControlsTest;
@@ -351,4 +352,64 @@ TEST_F(ZuControlsBindingsTest, AHeldSliderIgnoresTheTicksAndSeeksWhereItIsLetGo)
     EXPECT_EQ(controlsDelegate->calls("seek began").size(), 1u);
     settleSeeks();
     EXPECT_NEAR(position(), held + 20, 1.0);
+}
+
+TEST_F(ZuControlsBindingsTest, AJumpOrAKeyMomentPickWhileTheSliderSettlesGoesOnFromWhereTheViewerLetGo) {
+    loadReady(url("/vod/master.m3u8"));
+    controlsDelegate->events = std::vector<ZuKeyMomentEvent>{lumora::testing::keyMoment("goal", 90)};
+    showControls();
+    settleSeeks();
+    controls->updateKeyMoments();
+    window->layoutIfNeeded();
+    auto slider = sliders()->slider();
+    auto sim = touches();
+    // Drags the thumb a sixth of the track on (20 s of 120) and lets go; the slider settles for a second.
+    auto scrub = [&] {
+        const auto thumb = slider->thumb()->convertTo(slider->thumb()->bounds(), nullptr);
+        auto finger = sim.begin(uikit::CGPoint{thumb.midX(), thumb.midY()});
+        for (int i = 1; i <= 4; ++i) {
+            sim.move(finger, uikit::CGPoint{thumb.midX() + slider->trackRect().width() / 6 * i / 4, thumb.midY()});
+            clock.advance(1.0 / 60);
+        }
+        sim.end(finger);
+        EXPECT_TRUE(slider->isSettling());
+        return slider->value();
+    };
+
+    // A jump during the settling: the release is sought first, and the jump goes on from there.
+    const float released = scrub();
+    controlsDelegate->log.clear();
+    sim.tap(controls->playbacks()->fastForwardButton());
+    clock.advance(1.5);
+    EXPECT_EQ(controlsDelegate->calls("seek to"),
+              (std::vector<std::string>{"seek to " + RecordingControlsDelegate::number(released),
+                                        "seek to " + RecordingControlsDelegate::number(released + 15)}));
+    settleSeeks();
+    EXPECT_NEAR(position(), released + 15, 0.5);
+    EXPECT_NEAR(sliderValue(), released + 15, 0.5);
+
+    // A key moment picked during the settling: the viewer ends at the moment.
+    const float releasedAgain = scrub();
+    controlsDelegate->log.clear();
+    auto marker = sliders()->keyMomentsView()->item(lumora::testing::keyMoment("goal", 90));
+    ASSERT_TRUE(marker);
+    sim.tap(marker->convertTo(uikit::CGPoint{30, 25}, nullptr));
+    clock.advance(1.5);
+    EXPECT_EQ(controlsDelegate->calls("seek to"),
+              (std::vector<std::string>{"seek to " + RecordingControlsDelegate::number(releasedAgain), "seek to 90"}));
+    EXPECT_EQ(controlsDelegate->calls("select"), std::vector<std::string>{"select goal"});
+    settleSeeks();
+    EXPECT_NEAR(position(), 90, 0.5);
+    EXPECT_NEAR(sliderValue(), 90, 0.5);
+
+    // And the way to the live edge (here the end) the same.
+    player->seek(0, false, false);
+    settleSeeks();
+    clock.runUntilIdle();
+    const float releasedLast = scrub();
+    controlsDelegate->log.clear();
+    controls->functionalControlsViewWillJumpToLiveEdge(*functionals());
+    clock.advance(1.5);
+    EXPECT_EQ(controlsDelegate->calls("seek to"),
+              (std::vector<std::string>{"seek to " + RecordingControlsDelegate::number(releasedLast), "seek to 120"}));
 }

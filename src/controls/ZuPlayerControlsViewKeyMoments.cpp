@@ -40,6 +40,7 @@ void ZuPlayerControlsView::sliderControlsViewDidSelectKeyMomentItemAt(ZuSliderCo
     if (!d) return;
     const auto events = keyMomentEvents();
     if (index < 0 || static_cast<std::size_t>(index) >= events.size()) return;
+    endSliderSettling();
     const auto& event = events[static_cast<std::size_t>(index)];
     const double seconds = event.startTime.seconds();
     sliders()->slider()->setValue(static_cast<float>(seconds), true, false);
