@@ -413,3 +413,48 @@ TEST_F(ZuControlsBindingsTest, AJumpOrAKeyMomentPickWhileTheSliderSettlesGoesOnF
     EXPECT_EQ(controlsDelegate->calls("seek to"),
               (std::vector<std::string>{"seek to " + RecordingControlsDelegate::number(releasedLast), "seek to 120"}));
 }
+
+TEST_F(ZuControlsBindingsTest, ATappedMarkerSeeksToItsOwnMomentWhateverTheOrderOfTheDelegatesList) {
+    loadReady(url("/vod/master.m3u8"));
+    showControls();
+    settleSeeks();
+    auto strip = sliders()->keyMomentsView();
+    auto sim = touches();
+    auto tap = [&](const ZuKeyMomentEvent& event) {
+        controls->updateKeyMoments();
+        window->layoutIfNeeded();
+        auto marker = strip->item(event);
+        ASSERT_TRUE(marker) << event.code;
+        controlsDelegate->log.clear();
+        sim.tap(marker->convertTo(uikit::CGPoint{30, 25}, nullptr));  // the marker's bubble
+        settleSeeks();
+    };
+    using lumora::testing::keyMoment;
+
+    // The delegate's list out of time order: each marker still names its own moment.
+    controlsDelegate->events = std::vector<ZuKeyMomentEvent>{keyMoment("late", 80), keyMoment("early", 20)};
+    tap(keyMoment("early", 20));
+    EXPECT_EQ(controlsDelegate->log, (std::vector<std::string>{"seek to 20", "select early"}));
+    EXPECT_EQ(position(), 20);
+    tap(keyMoment("late", 80));
+    EXPECT_EQ(controlsDelegate->log, (std::vector<std::string>{"seek to 80", "select late"}));
+
+    // With a moment listed twice (the strip shows it once) and the list unsorted.
+    controlsDelegate->events =
+        std::vector<ZuKeyMomentEvent>{keyMoment("C", 100), keyMoment("A", 10), keyMoment("A", 10), keyMoment("B", 55)};
+    tap(keyMoment("B", 55));
+    EXPECT_EQ(controlsDelegate->log, (std::vector<std::string>{"seek to 55", "select B"}));
+    EXPECT_EQ(position(), 55);
+    tap(keyMoment("C", 100));
+    EXPECT_EQ(controlsDelegate->log, (std::vector<std::string>{"seek to 100", "select C"}));
+    tap(keyMoment("A", 10));
+    EXPECT_EQ(controlsDelegate->log, (std::vector<std::string>{"seek to 10", "select A"}));
+    EXPECT_EQ(sliderValue(), 10);
+
+    // A moment the delegate no longer lists is not sought when its marker is still tapped.
+    auto marker = strip->item(keyMoment("B", 55));
+    controlsDelegate->events = std::vector<ZuKeyMomentEvent>{keyMoment("A", 10)};
+    controlsDelegate->log.clear();
+    sim.tap(marker->convertTo(uikit::CGPoint{30, 25}, nullptr));
+    EXPECT_TRUE(controlsDelegate->log.empty());
+}

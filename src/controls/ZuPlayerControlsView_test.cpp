@@ -263,13 +263,14 @@ TEST_F(ZuPlayerControlsViewTest, KeyMomentsAreAskedAfreshAndHiddenWhenThereAreNo
     EXPECT_FALSE(controls->selectedKeyMomentEvent(*controls->sliders()));
 }
 
-TEST_F(ZuPlayerControlsViewTest, SelectionSeeksToTheDelegatesEventAndFocusFollowsTimeOrder) {
+TEST_F(ZuPlayerControlsViewTest, SelectionSeeksToTheStripsEventAndFocusFollowsTimeOrder) {
     show();
     controls->sliders()->setMaximumValue(120);
     delegate->events = std::vector<ZuKeyMomentEvent>{keyMoment("late", 80), keyMoment("early", 20)};
+    controls->updateKeyMoments();
     auto row = controls->sliders();
 
-    controls->sliderControlsViewDidSelectKeyMomentItemAt(*row, 0);  // the delegate's first: 80 s
+    controls->sliderControlsViewDidSelectKeyMomentItemAt(*row, 1);  // the strip's second (by time): 80 s
     EXPECT_EQ(delegate->log, (std::vector<std::string>{"seek to 80", "select late"}));
     EXPECT_EQ(row->slider()->value(), 80);
     ASSERT_TRUE(player->pendingSeekTime());
