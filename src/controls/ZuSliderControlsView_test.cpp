@@ -245,6 +245,20 @@ TEST_F(ZuSliderControlsViewTest, TheThumbnailIsPlacedWithinTheRangeAndShowsTheFr
     sim().end(touch);
 }
 
+TEST_F(ZuSliderControlsViewTest, TheThumbnailHasItsBorderInTheTintTheRowInherits) {
+    // A row whose tint nobody sets, as in a host: it hands the thumbnail the tint it inherits anyway.
+    auto inherited = ZuSliderControlsView::create();
+    window->addSubview(inherited);
+    const auto& image = *inherited->thumbnailsView()->imageView();
+    EXPECT_EQ(image.layer()->borderWidth(), 2);
+    EXPECT_EQ(image.layer()->cornerRadius(), 4);
+    EXPECT_EQ(image.layer()->borderColor(), inherited->tintColor().cgColor());
+    // And a tint set on the row reaches the border.
+    inherited->setTintColor(UIColor::systemRed());
+    EXPECT_EQ(image.layer()->borderColor(), UIColor::systemRed().cgColor());
+    inherited->removeFromSuperview();
+}
+
 TEST_F(ZuSliderControlsViewTest, TheStripFadesInAndOutAndALaterPresentationWins) {
     row->dismissKeyMoments();
     clock.advance(0.3);
