@@ -3,6 +3,8 @@
 // The devices and orientations the controls are tested on, each with the unsafe edges of its screen, and
 // a scope that makes the main screen one of them. Header-only.
 
+#include <gtest/gtest.h>
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -27,7 +29,8 @@ struct ScreenClass {
     bool isTablet() const { return idiom == uikit::UIUserInterfaceIdiom::pad; }
     // The same device turned a quarter: sides swapped, the unsafe edges where they go on that device.
     ScreenClass rotated() const;
-    // The suffix of a golden's name: nothing for the screen the goldens were first made on.
+    // The suffix of a golden's name: nothing on the screen a test's first golden was made on (`original`).
+    std::string goldenSuffix(const ScreenClass& original) const;
     std::string goldenSuffix() const;
 
     friend std::ostream& operator<<(std::ostream& os, const ScreenClass& screen) { return os << screen.name; }
@@ -53,6 +56,11 @@ inline const std::vector<ScreenClass>& all() {
     return every;
 }
 
+// The name of a parametrised test on a screen class.
+inline std::string name(const ::testing::TestParamInfo<ScreenClass>& info) {
+    return info.param.name;
+}
+
 }  // namespace screens
 
 inline ScreenClass ScreenClass::rotated() const {
@@ -65,8 +73,12 @@ inline ScreenClass ScreenClass::rotated() const {
     return turned;
 }
 
+inline std::string ScreenClass::goldenSuffix(const ScreenClass& original) const {
+    return std::string(name) == original.name ? std::string() : "_" + std::string(name);
+}
+
 inline std::string ScreenClass::goldenSuffix() const {
-    return std::string(name) == screens::smallPhoneLandscape.name ? std::string() : "_" + std::string(name);
+    return goldenSuffix(screens::smallPhoneLandscape);
 }
 
 // Makes the main screen `screen` for the life of the scope; `show` gives a window its size and unsafe
