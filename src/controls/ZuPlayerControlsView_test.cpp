@@ -352,6 +352,6 @@ TEST_F(ZuPlayerControlsViewTest, ThumbnailsReachTheSliderRow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, ZuPlayerControlsViewOnEveryScreenTest, ::testing::ValuesIn(screens::all()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         screens::name);
 
 }  // namespace
