@@ -77,8 +77,19 @@ void ZuAdControlsView::setUp() {
 
 void ZuAdControlsView::adDidStart(const AdDisplayInfo& ad) {
     currentAd_ = ad;
-    setIsHidden(false);
+    updateVisibility();
     updateAdLabel();
+}
+
+bool ZuAdControlsView::isPlayheadInAd() const {
+    auto player = this->player();
+    return player && player->timeRemainingForAdAt(player->currentTime().seconds()) > 0;
+}
+
+void ZuAdControlsView::updateVisibility() {
+    // The ad events alone cannot hide the view for sure: new ad groups drop the ad shown without a finish
+    // event, which would leave "Ad 1 of 2" over the content for good.
+    setIsHidden(!(currentAd_ && isPlayheadInAd()));
 }
 
 void ZuAdControlsView::adDidFinish(bool hasAdCompleted) {
@@ -186,11 +197,14 @@ void ZuAdControlsView::bind() {
             self->functionals_->setIsFullScreen(*fullScreen);
         })
         .disposed(disposeBag_);
-    // The countdown of the ad shown.
+    // The countdown of the ad shown, and out of the way as soon as the playhead is in no ad.
     player->rx()
         .currentTime()
         .subscribe([weak](const coremedia::CMTime&) {
-            if (auto self = weak.lock()) self->updateAdLabel();
+            auto self = weak.lock();
+            if (!self) return;
+            self->updateVisibility();
+            self->updateAdLabel();
         })
         .disposed(disposeBag_);
 }

@@ -30,7 +30,8 @@ class ZuAdControlsViewDelegate {
 //
 // It follows the ads of its player's stream by itself: made with the player, it stays hidden until an ad
 // starts, shows itself for the ads of a break (the title and countdown of each in turn) and hides again when
-// the break is over. Made while an ad plays, it picks that ad up. The host places it over the player once.
+// the break is over — and whenever the playhead is in no ad, such as after the host replaced the ad groups
+// under a shown ad. Made while an ad plays, it picks that ad up. The host places it over the player once.
 //
 // Play / pause drives the player directly and tells the player's delegate; the full-screen button only tells
 // the player's delegate (the flag is the host's to set). While in a view hierarchy the rows follow the player's
@@ -78,6 +79,10 @@ class ZuAdControlsView : public detail::ControlsOverlayView,
     void bind();
     void adDidStart(const AdDisplayInfo& ad);
     void adDidFinish(bool hasAdCompleted);
+    // Whether the player's playhead lies inside one of its ads.
+    bool isPlayheadInAd() const;
+    // Shown while an ad is signalled and the playhead is inside an ad; hidden otherwise.
+    void updateVisibility();
     // The title of the ad and the whole seconds left in it, on the time label.
     void updateAdLabel();
 

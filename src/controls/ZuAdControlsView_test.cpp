@@ -90,6 +90,34 @@ TEST_F(ZuAdControlsViewTest, ABreakShowsEachAdWithItsCountdownAndHidesAfterIt) {
     EXPECT_TRUE(adControls->isHidden());
 }
 
+TEST_F(ZuAdControlsViewTest, WhenThePlayheadIsInNoAdTheControlsAreHidden) {
+    place();
+    playWithAds();
+    playTo(12.05);
+    ASSERT_FALSE(adControls->isHidden());
+    EXPECT_EQ(adText(), "Ad 1 of 2 · 00:03");
+
+    // The host moves the first break further on while its first ad plays: the signalling forgets the ad
+    // without a finish event, and the playhead is in content now.
+    player->update({{AdInfo("a", 100, 5), AdInfo("b", 105, 5)}, {AdInfo("c", 60, 8)}});
+    playTo(12.35);
+    EXPECT_TRUE(adControls->isHidden());
+    playTo(40);
+    EXPECT_TRUE(adControls->isHidden());
+
+    // The next ad shows again, and the host taking every ad away while it plays hides it for good.
+    player->seek(59, true, false);
+    settleSeeks();
+    playTo(60.05);
+    EXPECT_FALSE(adControls->isHidden());
+    EXPECT_EQ(adText(), "Ad 1 · 00:08");
+    player->update({});
+    playTo(60.35);
+    EXPECT_TRUE(adControls->isHidden());
+    playTo(70);
+    EXPECT_TRUE(adControls->isHidden());
+}
+
 TEST_F(ZuAdControlsViewTest, MadeDuringAnAdItPicksTheAdUp) {
     adControls.reset();
     playWithAds();

@@ -221,8 +221,10 @@ void ZuFunctionalControlsView::willMoveToSuperview(const std::shared_ptr<uikit::
     mSectionView_->snp().remakeConstraints([&](uikit::ConstraintMaker& make) {
         make.top().bottom().equalToSuperview();
         make.centerX().equalToSuperview().priority(uikit::ConstraintPriority::medium());
-        make.leading().greaterThanOrEqualTo(left->snp().trailing());
-        make.trailing().lessThanOrEqualTo(right->snp().leading());
+        // Never closer to its neighbours than the members of a section are to each other: on a narrow row
+        // the time would otherwise run into the middle section (and the right one into both).
+        make.leading().greaterThanOrEqualTo(left->snp().trailing()).offset(kSectionSpacing);
+        make.trailing().lessThanOrEqualTo(right->snp().leading()).offset(-kSectionSpacing);
     });
     reloadSections();
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "controls/testing/ScreenClasses.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "ui/AssetGraph.h"
 #include "ui/testing/DeviceScope.h"
@@ -22,6 +23,8 @@ using uikit::UIEdgeInsets;
 using uikit::testing::TouchSimulator;
 using State = uikit::UIControl::State;
 using Views = std::vector<std::shared_ptr<uikit::UIView>>;
+using lumora::testing::ScreenClass;
+namespace screens = lumora::testing::screens;
 
 // An owner that answers the key-moments question and, when asked to, applies proposed speeds.
 struct Owner : ZuFunctionalControlsViewDelegate {
@@ -255,22 +258,76 @@ TEST_F(ZuFunctionalControlsViewTest, TheTintAndTheSuperviewShapeTheRow) {
     EXPECT_EQ(left(), Views{row->timeLabel()});
 }
 
-TEST_F(ZuFunctionalControlsViewTest, LooksLikeTheBottomRowInLandscape) {
-    auto backdrop = uikit::UIView::create(CGRect(0, 0, 772, 44));
-    backdrop->setBackgroundColor(UIColor(0.1, 1.0));
-    auto bottomRow = ZuFunctionalControlsView::create();
-    bottomRow->setTintColor(UIColor::white());
-    owner->offersKeyMoments = true;
-    bottomRow->setDelegate(owner);
-    bottomRow->setDisplayDensity(0);
-    window->addSubview(backdrop);
-    backdrop->addSubview(bottomRow);
-    bottomRow->snp().makeConstraints([](uikit::ConstraintMaker& make) { make.edges().equalToSuperview(); });
-    bottomRow->keyMomentsStateButton()->setImageFor(AssetGraph::shared().bottomControls.keyMomentsOff.image(),
-                                                    State::normal());
-    bottomRow->liveButton()->setIsHidden(false);
-    bottomRow->timeLabel()->setText("12:34 / 45:00");
-    EXPECT_SNAPSHOT(*backdrop, "functional_controls");
+// The row as wide as the controls make it on each screen class (the density's side margins taken off the
+// screen's width), at the bottom of a dark backdrop, holding what a live stream away from its edge with key
+// moments shows — except on an upright phone, whose row holds a stream on demand without key moments: the
+// whole set is wider than the 318 points it has there at density 0.
+class ZuFunctionalControlsViewOnEveryScreenTest : public ZuFunctionalControlsViewTest,
+                                                  public ::testing::WithParamInterface<ScreenClass> {
+  protected:
+    void SetUp() override {
+        ZuFunctionalControlsViewTest::SetUp();
+        const bool upright = GetParam().isPortrait() && !GetParam().isTablet();
+        window->setFrame(CGRect(0, 0, GetParam().width, GetParam().height));
+        backdrop = uikit::UIView::create(CGRect(0, 0, GetParam().width, 44));
+        backdrop->setBackgroundColor(UIColor(0.1, 1.0));
+        bottomRow = ZuFunctionalControlsView::create();
+        bottomRow->setTintColor(UIColor::white());
+        owner->offersKeyMoments = !upright;
+        bottomRow->setDelegate(owner);
+        window->addSubview(backdrop);
+        backdrop->addSubview(bottomRow);
+        bottomRow->snp().makeConstraints([](uikit::ConstraintMaker& make) { make.edges().equalToSuperview(); });
+        bottomRow->keyMomentsStateButton()->setImageFor(AssetGraph::shared().bottomControls.keyMomentsOff.image(),
+                                                        State::normal());
+        bottomRow->liveButton()->setIsHidden(upright);
+        bottomRow->timeLabel()->setText("12:34 / 45:00");
+    }
+    void use(int density) {
+        static constexpr double sideMargins[] = {36, 36, 36, 36, 26, 26, 26, 16, 16, 14, 30, 64};
+        backdrop->setFrame(CGRect(0, 0, GetParam().width - 2 * sideMargins[density], 44));
+        bottomRow->setDisplayDensity(ZuPlayerControlsDisplayDensity::fromRawValue(density, 2));
+        bottomRow->reloadSections();
+        window->layoutIfNeeded();
+    }
+
+    std::shared_ptr<uikit::UIView> backdrop;
+    std::shared_ptr<ZuFunctionalControlsView> bottomRow;
+};
+
+TEST_P(ZuFunctionalControlsViewOnEveryScreenTest, TheSectionsKeepTheirSpacingAndStayInTheRow) {
+    const bool upright = GetParam().isPortrait() && !GetParam().isTablet();
+    // An upright phone's row has no room for the speed button beside the related content (density 1) nor for
+    // up next (9 to 11): those densities are for wider rows.
+    const std::vector<int> densities =
+        upright ? std::vector<int>{0, 2, 3, 4} : std::vector<int>{0, 1, 2, 3, 4, 9, 10, 11};
+    for (int density : densities) {
+        SCOPED_TRACE("density " + std::to_string(density));
+        use(density);
+        const CGRect l = bottomRow->lSectionView()->frame();
+        const CGRect m = bottomRow->mSectionView()->frame();
+        const CGRect r = bottomRow->rSectionView()->frame();
+        EXPECT_GE(l.minX(), 0);
+        EXPECT_LE(r.maxX(), bottomRow->bounds().width() + 1e-6);
+        // Sections as far apart as the members of one at least, the middle one (empty or not) between them.
+        EXPECT_GE(m.minX() - l.maxX(), 14 - 1e-6);
+        EXPECT_GE(r.minX() - m.maxX(), 14 - 1e-6);
+        for (const auto& section : {bottomRow->lSectionView(), bottomRow->mSectionView(), bottomRow->rSectionView()}) {
+            for (const auto& member : section->arrangedSubviews()) {
+                if (member->isHidden()) continue;
+                EXPECT_GE(member->frame().minX(), -1e-6);
+                EXPECT_LE(member->frame().maxX(), section->bounds().width() + 1e-6);
+            }
+        }
+    }
 }
+
+TEST_P(ZuFunctionalControlsViewOnEveryScreenTest, LooksLikeTheBottomRow) {
+    use(0);
+    EXPECT_SNAPSHOT(*backdrop, "functional_controls" + GetParam().goldenSuffix(screens::phoneLandscape));
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, ZuFunctionalControlsViewOnEveryScreenTest, ::testing::ValuesIn(screens::all()),
+                         screens::name);
 
 }  // namespace

@@ -155,4 +155,9 @@ void ZuPlaybackControlsView::willMoveToSuperview(const std::shared_ptr<uikit::UI
     setDelegate({});
 }
 
+void ZuPlaybackControlsView::traitCollectionDidChange(const std::optional<uikit::UITraitCollection>& previous) {
+    UIView::traitCollectionDidChange(previous);
+    updateLayout();
+}
+
 }  // namespace lumora

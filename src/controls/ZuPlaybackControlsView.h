@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "controls/ZuPlayerButton.h"
 #include "controls/detail/CatalogueImages.h"
@@ -74,6 +75,10 @@ class ZuPlaybackControlsView : public uikit::UIView {
     // With a superview: puts the stack in, edge to edge, and lays it out for the superview's traits. With none: takes
     // it out and drops the delegate (which ends the jump bindings).
     void willMoveToSuperview(const std::shared_ptr<uikit::UIView>& newSuperview) override;
+    // Lays the buttons out again for the new traits: outside a window the size classes are unspecified (a
+    // tablet's metrics on most screens), so the row takes its real metrics when it reaches a window, and new
+    // ones whenever the window turns or changes size class.
+    void traitCollectionDidChange(const std::optional<uikit::UITraitCollection>& previous) override;
 
   protected:
     explicit ZuPlaybackControlsView(const uikit::CGRect& frame);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "controls/testing/ScreenClasses.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "ui/AssetGraph.h"
 #include "ui/testing/DeviceScope.h"
@@ -21,6 +22,8 @@ using uikit::CGSize;
 using uikit::UIColor;
 using uikit::testing::TouchSimulator;
 using State = uikit::UIControl::State;
+using lumora::testing::ScreenClass;
+namespace screens = lumora::testing::screens;
 
 struct JumpRecorder : ZuPlaybackControlsViewDelegate {
     std::vector<double> jumps;
@@ -195,9 +198,20 @@ TEST_F(ZuPlaybackControlsViewTest, EveryDelegateAssignmentBindsTheJumpsAfresh) {
     EXPECT_EQ(recorder->jumps, (std::vector<double>{15, -15}));
 }
 
-TEST_F(ZuPlaybackControlsViewTest, LooksLikeTheCentreOfThePlayer) {
-    show(390, 844, uikit::UIUserInterfaceIdiom::phone);
-    auto backdrop = uikit::UIView::create(CGRect(0, 0, 160, 60));
+// The row in a window filling each screen class.
+class ZuPlaybackControlsViewOnEveryScreenTest : public ZuPlaybackControlsViewTest,
+                                                public ::testing::WithParamInterface<ScreenClass> {
+  protected:
+    void SetUp() override {
+        ZuPlaybackControlsViewTest::SetUp();
+        show(GetParam().width, GetParam().height, GetParam().idiom);
+    }
+};
+
+TEST_P(ZuPlaybackControlsViewOnEveryScreenTest, LooksLikeTheCentreOfThePlayer) {
+    // Room for the buttons of the screen class: 30, 50 or 70 points square.
+    const bool upright = GetParam().isPortrait() && !GetParam().isTablet();
+    auto backdrop = uikit::UIView::create(upright ? CGRect(0, 0, 160, 60) : CGRect(0, 0, 320, 100));
     backdrop->setBackgroundColor(UIColor(0.1, 1.0));
     auto centre = ZuPlaybackControlsView::create();
     centre->setTintColor(UIColor::white());
@@ -205,7 +219,10 @@ TEST_F(ZuPlaybackControlsViewTest, LooksLikeTheCentreOfThePlayer) {
     backdrop->addSubview(centre);
     centre->snp().makeConstraints([](uikit::ConstraintMaker& make) { make.center().equalToSuperview(); });
     centre->setIsPlaying(true);
-    EXPECT_SNAPSHOT(*backdrop, "playback_controls");
+    EXPECT_SNAPSHOT(*backdrop, "playback_controls" + GetParam().goldenSuffix(screens::phonePortrait));
 }
+
+INSTANTIATE_TEST_SUITE_P(Screens, ZuPlaybackControlsViewOnEveryScreenTest, ::testing::ValuesIn(screens::all()),
+                         screens::name);
 
 }  // namespace

@@ -58,6 +58,10 @@ bool ZuPlayerControlsView::hasSubview(const std::shared_ptr<uikit::UIView>& view
     return view && view->superview().get() == this;
 }
 
+void ZuPlayerControlsView::endSliderSettling() {
+    if (sliders_) sliders_->slider()->endSettling();
+}
+
 bool ZuPlayerControlsView::isUserInteractingWithSlider() const {
     return sliders_ && sliders_->slider()->isLocked();
 }
@@ -116,6 +120,7 @@ void ZuPlayerControlsView::playbackControlsViewWillTogglePlayback(ZuPlaybackCont
 
 void ZuPlayerControlsView::playbackControlsViewWillJump(ZuPlaybackControlsView& view, double seconds) {
     (void)view;
+    endSliderSettling();
     if (auto plugin = controllableCastPlugin()) {
         plugin->seek(seconds, true, CastResumeState::unchanged);
     } else if (auto player = this->player()) {
@@ -136,6 +141,7 @@ void ZuPlayerControlsView::playbackControlsViewWillJump(ZuPlaybackControlsView& 
 
 void ZuPlayerControlsView::functionalControlsViewWillJumpToLiveEdge(ZuFunctionalControlsView& view) {
     (void)view;
+    endSliderSettling();
     auto player = this->player();
     if (controllableCastPlugin()) {
         player->castManager()->seekToLiveEdge();

@@ -120,7 +120,9 @@ class ZuPlayerControlsView : public detail::ControlsOverlayView,
     std::optional<std::vector<ZuKeyMomentEvent>> sliderControlsViewKeyMomentEvents(ZuSliderControlsView& view) override;
     // The delegate is told of the event at `index` among the key moments sorted by start time.
     void sliderControlsViewDidFocusedOnKeyMomentItemAt(ZuSliderControlsView& view, int index) override;
-    // Moves the slider to the event at `index` (in the delegate's order), seeks there and tells the delegate.
+    // The marker at `index` of the row's strip (the strip's events by start time, each once) was selected: moves
+    // the slider to its moment, seeks there and tells the delegate, with the delegate's own event. Nothing
+    // when the delegate no longer lists that moment.
     void sliderControlsViewDidSelectKeyMomentItemAt(ZuSliderControlsView& view, int index) override;
     void sliderControlsViewDidDismissKeyMoments(ZuSliderControlsView& view) override;
     std::optional<ZuKeyMomentEvent> selectedKeyMomentEvent(ZuSliderControlsView& view) override;
@@ -148,6 +150,10 @@ class ZuPlayerControlsView : public detail::ControlsOverlayView,
     // The current cast stream while the cast player can be controlled.
     std::optional<CastStream> currentCastStream() const;
     bool hasSubview(const std::shared_ptr<uikit::UIView>& view) const;
+    // Ends a settling of the slider after a scrub, so the seek to where the viewer let go is asked for
+    // before a jump, a key moment or the live edge is worked out: otherwise the settling's end would seek
+    // back over it.
+    void endSliderSettling();
     bool showsFunctionals() const { return hasSubview(functionals_); }
     bool showsSliders() const { return hasSubview(sliders_); }
     // The delegate's key moments; empty without a delegate or an answer.

@@ -8,6 +8,7 @@
 #include "uikit/testing/EventSimulator.h"
 
 using namespace lumora;
+using lumora::testing::RecordingControlsDelegate;
 using lumora::testing::runUntil;
 using lumora::testing::sameImage;
 using lumora::testing::ZuControlsTest;
@@ -351,4 +352,109 @@ TEST_F(ZuControlsBindingsTest, AHeldSliderIgnoresTheTicksAndSeeksWhereItIsLetGo)
     EXPECT_EQ(controlsDelegate->calls("seek began").size(), 1u);
     settleSeeks();
     EXPECT_NEAR(position(), held + 20, 1.0);
+}
+
+TEST_F(ZuControlsBindingsTest, AJumpOrAKeyMomentPickWhileTheSliderSettlesGoesOnFromWhereTheViewerLetGo) {
+    loadReady(url("/vod/master.m3u8"));
+    controlsDelegate->events = std::vector<ZuKeyMomentEvent>{lumora::testing::keyMoment("goal", 90)};
+    showControls();
+    settleSeeks();
+    controls->updateKeyMoments();
+    window->layoutIfNeeded();
+    auto slider = sliders()->slider();
+    auto sim = touches();
+    // Drags the thumb a sixth of the track on (20 s of 120) and lets go; the slider settles for a second.
+    auto scrub = [&] {
+        const auto thumb = slider->thumb()->convertTo(slider->thumb()->bounds(), nullptr);
+        auto finger = sim.begin(uikit::CGPoint{thumb.midX(), thumb.midY()});
+        for (int i = 1; i <= 4; ++i) {
+            sim.move(finger, uikit::CGPoint{thumb.midX() + slider->trackRect().width() / 6 * i / 4, thumb.midY()});
+            clock.advance(1.0 / 60);
+        }
+        sim.end(finger);
+        EXPECT_TRUE(slider->isSettling());
+        return slider->value();
+    };
+
+    // A jump during the settling: the release is sought first, and the jump goes on from there.
+    const float released = scrub();
+    controlsDelegate->log.clear();
+    sim.tap(controls->playbacks()->fastForwardButton());
+    clock.advance(1.5);
+    EXPECT_EQ(controlsDelegate->calls("seek to"),
+              (std::vector<std::string>{"seek to " + RecordingControlsDelegate::number(released),
+                                        "seek to " + RecordingControlsDelegate::number(released + 15)}));
+    settleSeeks();
+    EXPECT_NEAR(position(), released + 15, 0.5);
+    EXPECT_NEAR(sliderValue(), released + 15, 0.5);
+
+    // A key moment picked during the settling: the viewer ends at the moment.
+    const float releasedAgain = scrub();
+    controlsDelegate->log.clear();
+    auto marker = sliders()->keyMomentsView()->item(lumora::testing::keyMoment("goal", 90));
+    ASSERT_TRUE(marker);
+    sim.tap(marker->convertTo(uikit::CGPoint{30, 25}, nullptr));
+    clock.advance(1.5);
+    EXPECT_EQ(controlsDelegate->calls("seek to"),
+              (std::vector<std::string>{"seek to " + RecordingControlsDelegate::number(releasedAgain), "seek to 90"}));
+    EXPECT_EQ(controlsDelegate->calls("select"), std::vector<std::string>{"select goal"});
+    settleSeeks();
+    EXPECT_NEAR(position(), 90, 0.5);
+    EXPECT_NEAR(sliderValue(), 90, 0.5);
+
+    // And the way to the live edge (here the end) the same.
+    player->seek(0, false, false);
+    settleSeeks();
+    clock.runUntilIdle();
+    const float releasedLast = scrub();
+    controlsDelegate->log.clear();
+    controls->functionalControlsViewWillJumpToLiveEdge(*functionals());
+    clock.advance(1.5);
+    EXPECT_EQ(controlsDelegate->calls("seek to"),
+              (std::vector<std::string>{"seek to " + RecordingControlsDelegate::number(releasedLast), "seek to 120"}));
+}
+
+TEST_F(ZuControlsBindingsTest, ATappedMarkerSeeksToItsOwnMomentWhateverTheOrderOfTheDelegatesList) {
+    loadReady(url("/vod/master.m3u8"));
+    showControls();
+    settleSeeks();
+    auto strip = sliders()->keyMomentsView();
+    auto sim = touches();
+    auto tap = [&](const ZuKeyMomentEvent& event) {
+        controls->updateKeyMoments();
+        window->layoutIfNeeded();
+        auto marker = strip->item(event);
+        ASSERT_TRUE(marker) << event.code;
+        controlsDelegate->log.clear();
+        sim.tap(marker->convertTo(uikit::CGPoint{30, 25}, nullptr));  // the marker's bubble
+        settleSeeks();
+    };
+    using lumora::testing::keyMoment;
+
+    // The delegate's list out of time order: each marker still names its own moment.
+    controlsDelegate->events = std::vector<ZuKeyMomentEvent>{keyMoment("late", 80), keyMoment("early", 20)};
+    tap(keyMoment("early", 20));
+    EXPECT_EQ(controlsDelegate->log, (std::vector<std::string>{"seek to 20", "select early"}));
+    EXPECT_EQ(position(), 20);
+    tap(keyMoment("late", 80));
+    EXPECT_EQ(controlsDelegate->log, (std::vector<std::string>{"seek to 80", "select late"}));
+
+    // With a moment listed twice (the strip shows it once) and the list unsorted.
+    controlsDelegate->events =
+        std::vector<ZuKeyMomentEvent>{keyMoment("C", 100), keyMoment("A", 10), keyMoment("A", 10), keyMoment("B", 55)};
+    tap(keyMoment("B", 55));
+    EXPECT_EQ(controlsDelegate->log, (std::vector<std::string>{"seek to 55", "select B"}));
+    EXPECT_EQ(position(), 55);
+    tap(keyMoment("C", 100));
+    EXPECT_EQ(controlsDelegate->log, (std::vector<std::string>{"seek to 100", "select C"}));
+    tap(keyMoment("A", 10));
+    EXPECT_EQ(controlsDelegate->log, (std::vector<std::string>{"seek to 10", "select A"}));
+    EXPECT_EQ(sliderValue(), 10);
+
+    // A moment the delegate no longer lists is not sought when its marker is still tapped.
+    auto marker = strip->item(keyMoment("B", 55));
+    controlsDelegate->events = std::vector<ZuKeyMomentEvent>{keyMoment("A", 10)};
+    controlsDelegate->log.clear();
+    sim.tap(marker->convertTo(uikit::CGPoint{30, 25}, nullptr));
+    EXPECT_TRUE(controlsDelegate->log.empty());
 }

@@ -35,16 +35,22 @@ std::optional<std::vector<ZuKeyMomentEvent>> ZuPlayerControlsView::sliderControl
 }
 
 void ZuPlayerControlsView::sliderControlsViewDidSelectKeyMomentItemAt(ZuSliderControlsView& view, int index) {
-    (void)view;
     auto d = delegate();
     if (!d) return;
+    // The index is the marker's place on the strip, whose events are sorted by start time with each listed
+    // once; looked up in the delegate's own order it would name another moment.
+    const auto& shown = view.keyMomentsView()->events();
+    if (index < 0 || static_cast<std::size_t>(index) >= shown.size()) return;
+    const ZuKeyMomentEvent picked = shown[static_cast<std::size_t>(index)];
+    // The delegate's own event, while it still lists that moment.
     const auto events = keyMomentEvents();
-    if (index < 0 || static_cast<std::size_t>(index) >= events.size()) return;
-    const auto& event = events[static_cast<std::size_t>(index)];
-    const double seconds = event.startTime.seconds();
+    const auto found = std::find(events.begin(), events.end(), picked);
+    if (found == events.end()) return;
+    endSliderSettling();
+    const double seconds = found->startTime.seconds();
     sliders()->slider()->setValue(static_cast<float>(seconds), true, false);
     seek(seconds);
-    d->playerControlsViewDidSelectKeyMoment(*this, event);
+    d->playerControlsViewDidSelectKeyMoment(*this, *found);
 }
 
 void ZuPlayerControlsView::sliderControlsViewDidFocusedOnKeyMomentItemAt(ZuSliderControlsView& view, int index) {

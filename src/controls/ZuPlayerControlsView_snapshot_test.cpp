@@ -1,7 +1,11 @@
 // The controls over a frame of video, as the viewer sees them: a stream on demand and a live stream at its edge
 // under the player screen's controls, and an ad under the ad controls, each at the widest density (0) and at the one
-// the player screen uses (5).
+// the player screen uses (5), on every screen class (a small phone on its side, a phone upright and on its side, a
+// tablet on its side and upright), with the unsafe edges of each.
 #include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
 
 #include "avfoundation/testing/AVPlayerItemTesting.h"
 #include "controls/VideoControlsView.h"
@@ -18,15 +22,22 @@ struct AdDensity : ZuAdControlsViewDelegate {
     ZuPlayerControlsDisplayDensity adControlsDisplayDensity(ZuAdControlsView&) override { return density; }
 };
 
-class ZuControlsSnapshotTest : public lumora::testing::ZuControlsTest,
-                               public ::testing::WithParamInterface<ZuPlayerControlsDisplayDensity> {
+using lumora::testing::ScreenClass;
+
+class ZuControlsSnapshotTest
+    : public lumora::testing::ZuControlsTest,
+      public ::testing::WithParamInterface<std::tuple<ScreenClass, ZuPlayerControlsDisplayDensity>> {
   protected:
+    ZuControlsSnapshotTest() : ZuControlsTest(screen()) {}
+
     void SetUp() override {
         ZuControlsTest::SetUp();
         controls = VideoControlsView::create(player);  // what the player screen shows
         controls->setDelegate(controlsDelegate);
-        controlsDelegate->density = GetParam();
+        controlsDelegate->density = density();
     }
+    static const ScreenClass& screen() { return std::get<0>(GetParam()); }
+    static ZuPlayerControlsDisplayDensity density() { return std::get<1>(GetParam()); }
     // Plays from the start to `seconds` and pauses there, so the frame and the controls hold still.
     void playTo(double seconds) {
         player->play(false);
@@ -41,7 +52,7 @@ class ZuControlsSnapshotTest : public lumora::testing::ZuControlsTest,
         window->layoutIfNeeded();
     }
     std::string name(const std::string& what) const {
-        return "controls_" + what + "_density" + std::to_string(GetParam().rawValue());
+        return "controls_" + what + "_density" + std::to_string(density().rawValue()) + screen().goldenSuffix();
     }
 };
 
@@ -69,7 +80,7 @@ TEST_P(ZuControlsSnapshotTest, LiveAtTheEdge) {
 
 TEST_P(ZuControlsSnapshotTest, DuringAnAd) {
     auto densities = std::make_shared<AdDensity>();
-    densities->density = GetParam();
+    densities->density = density();
     auto adControls = ZuAdControlsView::create(player);
     adControls->setDelegate(densities);
     player->addSubview(adControls);
@@ -82,6 +93,11 @@ TEST_P(ZuControlsSnapshotTest, DuringAnAd) {
     adControls->removeFromSuperview();
 }
 
-INSTANTIATE_TEST_SUITE_P(Densities, ZuControlsSnapshotTest,
-                         ::testing::Values(ZuPlayerControlsDisplayDensity(0), ZuPlayerControlsDisplayDensity(5)),
-                         [](const auto& info) { return "density" + std::to_string(info.param.rawValue()); });
+INSTANTIATE_TEST_SUITE_P(ScreensAndDensities, ZuControlsSnapshotTest,
+                         ::testing::Combine(::testing::ValuesIn(lumora::testing::screens::all()),
+                                            ::testing::Values(ZuPlayerControlsDisplayDensity(0),
+                                                              ZuPlayerControlsDisplayDensity(5))),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "_density" +
+                                    std::to_string(std::get<1>(info.param).rawValue());
+                         });

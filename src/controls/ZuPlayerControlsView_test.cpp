@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "controls/ZuAdControlsView.h"
+#include "controls/testing/ScreenClasses.h"
 #include "controls/testing/ZuControlsTestSupport.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "keymoments/testing/BIFWriter.h"
@@ -21,18 +23,22 @@ namespace {
 using namespace lumora;
 using lumora::testing::keyMoment;
 using lumora::testing::RecordingControlsDelegate;
+using lumora::testing::ScreenClass;
+using lumora::testing::ScreenClassScope;
+namespace screens = lumora::testing::screens;
 using uikit::CGRect;
 using uikit::UIEdgeInsets;
 
 class ZuPlayerControlsViewTest : public ::testing::Test {
   protected:
-    void SetUp() override { makeWindow(640, 360); }
-    // A phone screen of `width` × `height` filled by a window with a player.
-    void makeWindow(uikit::CGFloat width, uikit::CGFloat height) {
+    void SetUp() override { makeWindow(screens::smallPhoneLandscape); }
+    // The screen of a device filled by a window with a player.
+    void makeWindow(const ScreenClass& screen) {
         uikit::testing::resetInteractionState();
         device.reset();
-        device.emplace(width, height, uikit::UIUserInterfaceIdiom::phone);
-        window = uikit::UIWindow::create(CGRect(0, 0, width, height));
+        device.emplace(screen);
+        window = uikit::UIWindow::create(CGRect(0, 0, screen.width, screen.height));
+        device->show(*window);
         window->makeKeyAndVisible();
         player = ZuPlayer::create(5.0, VideoPlayerProxy::create(AdSignallingService::create()));
         window->addSubview(player);
@@ -64,7 +70,7 @@ class ZuPlayerControlsViewTest : public ::testing::Test {
     }
 
     dispatch::testing::ManualClockScope clock;
-    std::optional<lumora::testing::DeviceScope> device;
+    std::optional<ScreenClassScope> device;
     lumora::testing::PlayerAppearanceScope appearance;
     std::shared_ptr<uikit::UIWindow> window;
     std::shared_ptr<ZuPlayer> player;
@@ -72,7 +78,31 @@ class ZuPlayerControlsViewTest : public ::testing::Test {
     std::shared_ptr<RecordingControlsDelegate> delegate;
 };
 
-TEST_F(ZuPlayerControlsViewTest, EachDensityShowsItsRowsInItsOrderWithinItsMargins) {
+// The same on every screen class.
+class ZuPlayerControlsViewOnEveryScreenTest : public ZuPlayerControlsViewTest,
+                                              public ::testing::WithParamInterface<ScreenClass> {
+  protected:
+    void SetUp() override { makeWindow(GetParam()); }
+
+    // Where the playback row's centre sits on the margins' centre line: raised on a phone held upright.
+    static double playbackCentreFactor(const ScreenClass& screen) {
+        return screen.isPortrait() && !screen.isTablet() ? 0.8 : 1.0;
+    }
+    double playbackCentreFactor() const { return playbackCentreFactor(GetParam()); }
+};
+
+// The size of the playback row's buttons and the space between them on a screen class.
+struct PlaybackMetrics {
+    uikit::CGSize button;
+    uikit::CGFloat spacing = 0;
+};
+PlaybackMetrics playbackMetrics(const ScreenClass& screen) {
+    if (screen.isTablet()) return {{70, 70}, 40};
+    if (screen.isPortrait()) return {{30, 30}, 14};
+    return {{50, 50}, 30};
+}
+
+TEST_P(ZuPlayerControlsViewOnEveryScreenTest, EachDensityShowsItsRowsInItsOrderWithinItsMargins) {
     constexpr double vertical[] = {26, 26, 26, 26, 16, 16, 16, 16, 16, 14, 14, 64};
     constexpr double horizontal[] = {36, 36, 36, 36, 26, 26, 26, 16, 16, 14, 30, 64};
     EXPECT_EQ(controls->displayDensity(), ZuPlayer::metrics().defaultDisplayDensity);
@@ -86,13 +116,17 @@ TEST_F(ZuPlayerControlsViewTest, EachDensityShowsItsRowsInItsOrderWithinItsMargi
         use(density);
         EXPECT_EQ(controls->displayDensity(), density);
         const double v = vertical[raw], h = horizontal[raw];
-        EXPECT_EQ(controls->layoutMargins(), (UIEdgeInsets{v, h, v, h}));
+        // Kept clear of the unsafe edges on phones on their side and on tablets.
+        const UIEdgeInsets unsafe = controls->insetsLayoutMarginsFromSafeArea() ? GetParam().safeArea : UIEdgeInsets{};
+        EXPECT_EQ(controls->insetsLayoutMarginsFromSafeArea(), GetParam().isTablet() || !GetParam().isPortrait());
+        EXPECT_EQ(controls->layoutMargins(),
+                  (UIEdgeInsets{v + unsafe.top, h + unsafe.left, v + unsafe.bottom, h + unsafe.right}));
         const CGRect guide = controls->layoutMarginsGuide()->layoutFrame();
 
-        // The playback row always, centred on the margins.
+        // The playback row always, centred on the margins (raised on an upright phone).
         ASSERT_TRUE(shows(playback));
         EXPECT_NEAR(frameOf(playback).midX(), guide.midX(), 0.5);
-        EXPECT_NEAR(frameOf(playback).midY(), guide.midY(), 0.5);
+        EXPECT_NEAR(frameOf(playback).midY(), guide.midY() * playbackCentreFactor(), 0.5);
         EXPECT_EQ(playback->displayDensity(), density);
         EXPECT_EQ(playback->contentView()->arrangedSubviews().size(), raw == 8 ? 1u : 3u);
         if (raw == 7 || raw == 8) {
@@ -121,6 +155,42 @@ TEST_F(ZuPlayerControlsViewTest, EachDensityShowsItsRowsInItsOrderWithinItsMargi
         EXPECT_GT(f.height(), 0);
         EXPECT_GT(s.height(), 0);
     }
+}
+
+TEST_P(ZuPlayerControlsViewOnEveryScreenTest, ThePlaybackRowsTakeTheMetricsOfTheirWindowAndFollowItsTurns) {
+    // The controls, and the ad controls a host lays over the same player, both made outside the window.
+    auto adControls = ZuAdControlsView::create(player);
+    show();
+    player->addSubview(adControls);
+    adControls->snp().makeConstraints([](uikit::ConstraintMaker& make) { make.edges().equalToSuperview(); });
+    window->layoutIfNeeded();
+
+    auto check = [&](const ScreenClass& screen) {
+        SCOPED_TRACE(screen.name);
+        const auto expected = playbackMetrics(screen);
+        for (const auto& row : {controls->playbacks(), adControls->playbacks()}) {
+            EXPECT_EQ(row->playPauseButton()->frame().size, expected.button);
+            EXPECT_EQ(row->contentView()->spacing(), expected.spacing);
+        }
+        auto row = controls->playbacks();
+        EXPECT_DOUBLE_EQ(row->playPauseButton()->frame().minX() - row->rewindButton()->frame().maxX(),
+                         expected.spacing);
+        const CGRect guide = controls->layoutMarginsGuide()->layoutFrame();
+        EXPECT_NEAR(frameOf(row).midY(), guide.midY() * playbackCentreFactor(screen), 0.5);
+        const CGRect adGuide = adControls->layoutMarginsGuide()->layoutFrame();
+        const CGRect adRow = adControls->playbacks()->convertTo(adControls->playbacks()->bounds(), adControls);
+        EXPECT_NEAR(adRow.midY(), adGuide.midY() * playbackCentreFactor(screen), 0.5);
+    };
+    check(GetParam());
+
+    // Turned a quarter and back: nothing but the window's new traits lays the rows out again.
+    device->turn(*window);
+    window->layoutIfNeeded();
+    check(device->screen());
+    device->turn(*window);
+    window->layoutIfNeeded();
+    check(device->screen());
+    adControls->removeFromSuperview();
 }
 
 TEST_F(ZuPlayerControlsViewTest, RowsJoinOnceAndComeBackAfterAPlaybackOnlyDensity) {
@@ -160,7 +230,7 @@ TEST_F(ZuPlayerControlsViewTest, RowsJoinOnceAndComeBackAfterAPlaybackOnlyDensit
 }
 
 TEST_F(ZuPlayerControlsViewTest, APortraitPhoneRaisesThePlaybackRow) {
-    makeWindow(390, 844);
+    makeWindow(screens::phonePortrait);
     show();
     const CGRect guide = controls->layoutMarginsGuide()->layoutFrame();
     // Its centre at 0.8 of the margins' centre line, in the controls' coordinates.
@@ -193,13 +263,14 @@ TEST_F(ZuPlayerControlsViewTest, KeyMomentsAreAskedAfreshAndHiddenWhenThereAreNo
     EXPECT_FALSE(controls->selectedKeyMomentEvent(*controls->sliders()));
 }
 
-TEST_F(ZuPlayerControlsViewTest, SelectionSeeksToTheDelegatesEventAndFocusFollowsTimeOrder) {
+TEST_F(ZuPlayerControlsViewTest, SelectionSeeksToTheStripsEventAndFocusFollowsTimeOrder) {
     show();
     controls->sliders()->setMaximumValue(120);
     delegate->events = std::vector<ZuKeyMomentEvent>{keyMoment("late", 80), keyMoment("early", 20)};
+    controls->updateKeyMoments();
     auto row = controls->sliders();
 
-    controls->sliderControlsViewDidSelectKeyMomentItemAt(*row, 0);  // the delegate's first: 80 s
+    controls->sliderControlsViewDidSelectKeyMomentItemAt(*row, 1);  // the strip's second (by time): 80 s
     EXPECT_EQ(delegate->log, (std::vector<std::string>{"seek to 80", "select late"}));
     EXPECT_EQ(row->slider()->value(), 80);
     ASSERT_TRUE(player->pendingSeekTime());
@@ -279,5 +350,8 @@ TEST_F(ZuPlayerControlsViewTest, ThumbnailsReachTheSliderRow) {
     controls->setThumbnails(std::nullopt);
     EXPECT_FALSE(controls->sliders()->bif());
 }
+
+INSTANTIATE_TEST_SUITE_P(Screens, ZuPlayerControlsViewOnEveryScreenTest, ::testing::ValuesIn(screens::all()),
+                         screens::name);
 
 }  // namespace

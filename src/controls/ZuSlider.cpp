@@ -116,7 +116,7 @@ void ZuSlider::setValue(float value, bool animated, bool forced) {
     if (isLocked_) return;
     if (!forced && (settling_ || (continuousFastJumpInterval_ && continuousFastJumpInterval_->isValid()))) return;
     // A forced move cuts a settling short: the drag's end is told first, with the value it chose.
-    endSettleIfAny();
+    endSettling();
     setValue(value);
     moveThumb(CGPoint{thumbCenterX(this->value()), 0}, animated, false);
 }
@@ -224,7 +224,7 @@ void ZuSlider::moveThumb(CGPoint point, bool animated, bool settling) {
 }
 
 std::uint64_t ZuSlider::beginSettle() {
-    endSettleIfAny();
+    endSettling();
     settling_ = ++settleGeneration_;
     if (auto d = delegate()) d->sliderWillBeginDecelerating(*this);
     return *settling_;
@@ -236,7 +236,7 @@ void ZuSlider::endSettle(std::uint64_t generation) {
     if (auto d = delegate()) d->sliderDidEndDecelerating(*this);
 }
 
-void ZuSlider::endSettleIfAny() {
+void ZuSlider::endSettling() {
     if (settling_) endSettle(*settling_);
 }
 
@@ -287,7 +287,7 @@ void ZuSlider::touchesBegan(const uikit::UITouchSet& touches, const uikit::UIEve
     const CGPoint location = touches.front()->location(sharedView());
     const bool onThumb = thumb_->frame().insetBy(-touchMargin, -touchMargin).contains(location);
     // A new hold ends the settling of the previous drag first, so its seek is asked for.
-    if (onThumb) endSettleIfAny();
+    if (onThumb) endSettling();
     setIsLocked(onThumb);
 }
 
@@ -374,7 +374,7 @@ void ZuSlider::willMoveToSuperview(const std::shared_ptr<UIView>& newSuperview) 
     }
     // A slider taken away while held lets go, and a settling in progress ends, so its seek is asked for.
     if (isLocked_) setIsLocked(false);
-    endSettleIfAny();
+    endSettling();
     if (displayLink_) displayLink_->invalidate();
     displayLink_.reset();
     cancelDirectionalPan();

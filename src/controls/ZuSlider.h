@@ -95,6 +95,9 @@ class ZuSlider : public uikit::UIView, public uikit::UIGestureRecognizerDelegate
     void setIsLocked(bool locked);
     // True from the end of a drag until its settling is over.
     bool isSettling() const { return settling_.has_value(); }
+    // Ends the settling in progress now, if any: `sliderDidEndDecelerating` goes out (and with it the drag's
+    // seek) before whatever the caller does next. The thumb goes on to where it was let go.
+    void endSettling();
 
     // The value range; each end is also given to the loaded-ranges bar.
     float minimumValue() const { return minimumValue_; }
@@ -181,7 +184,6 @@ class ZuSlider : public uikit::UIView, public uikit::UIGestureRecognizerDelegate
     void moveThumb(uikit::CGPoint point, bool animated, bool settling);
     std::uint64_t beginSettle();
     void endSettle(std::uint64_t generation);
-    void endSettleIfAny();
     void applyThumbAppearance(bool active);
     void cancelDirectionalPan();
 

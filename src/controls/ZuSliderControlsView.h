@@ -52,7 +52,8 @@ class ZuSliderControlsViewDelegate {
         (void)view;
         (void)index;
     }
-    // A key-moment marker was selected: `index` is its position among the strip's markers.
+    // A key-moment marker was selected: `index` is the place of its event in the strip's `events()` (sorted by
+    // start time, each once), not in the owner's own list.
     virtual void sliderControlsViewDidSelectKeyMomentItemAt(ZuSliderControlsView& view, int index) {
         (void)view;
         (void)index;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "controls/testing/ScreenClasses.h"
 #include "dispatch/Timer.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "keymoments/testing/BIFWriter.h"
@@ -21,11 +22,13 @@ namespace {
 
 using namespace lumora;
 using lumora::testing::keyMoment;
+using lumora::testing::ScreenClass;
 using uikit::CGPoint;
 using uikit::CGRect;
 using uikit::CGSize;
 using uikit::UIColor;
 using uikit::testing::TouchSimulator;
+namespace screens = lumora::testing::screens;
 
 constexpr double kFrame = 1.0 / 60.0;
 
@@ -125,6 +128,18 @@ class ZuSliderControlsViewTest : public ::testing::Test {
     std::shared_ptr<Owner> owner;
 };
 
+// The row 36 points in from the sides of a window filling each screen class.
+class ZuSliderControlsViewOnEveryScreenTest : public ZuSliderControlsViewTest,
+                                              public ::testing::WithParamInterface<ScreenClass> {
+  protected:
+    void SetUp() override {
+        ZuSliderControlsViewTest::SetUp();
+        window->setFrame(CGRect(0, 0, GetParam().width, GetParam().height));
+        window->layoutIfNeeded();
+        clock.advance(0.1);
+    }
+};
+
 TEST_F(ZuSliderControlsViewTest, TheSliderSitsAtTheBottomWithTheStripAboveItAtTheDensitiesThatShowIt) {
     const CGRect bounds = row->bounds();
     const CGRect slider = row->slider()->frame();
@@ -161,7 +176,7 @@ TEST_F(ZuSliderControlsViewTest, TheSliderSitsAtTheBottomWithTheStripAboveItAtTh
     EXPECT_EQ(window->hitTestWith(track, nullptr), window);
 }
 
-TEST_F(ZuSliderControlsViewTest, ScrubbingShowsTheIndexFrameOfTheValueAndSeeksWhereReleased) {
+TEST_P(ZuSliderControlsViewOnEveryScreenTest, ScrubbingShowsTheIndexFrameOfTheValueAndSeeksWhereReleased) {
     row->setBif(makeIndex(100));
     row->setSliderValue(10, false);
     auto touch = sim().begin(thumbInWindow());
@@ -223,7 +238,7 @@ TEST_F(ZuSliderControlsViewTest, WithoutAnIndexOrWithACancelledDragThereIsNoThum
     EXPECT_TRUE(row->thumbnailsView()->isHidden());
 }
 
-TEST_F(ZuSliderControlsViewTest, TheThumbnailIsPlacedWithinTheRangeAndShowsTheFrameOfTheValue) {
+TEST_P(ZuSliderControlsViewOnEveryScreenTest, TheThumbnailIsPlacedWithinTheRangeAndShowsTheFrameOfTheValue) {
     row->setBif(makeIndex(100));
     auto touch = sim().begin(thumbInWindow());
     dragTo(touch, windowX(50));
@@ -243,6 +258,20 @@ TEST_F(ZuSliderControlsViewTest, TheThumbnailIsPlacedWithinTheRangeAndShowsTheFr
     row->slider()->setValue(0);
     EXPECT_DOUBLE_EQ(thumbnail->centerXPoint(), thumbnail->layoutMargins().left);
     sim().end(touch);
+}
+
+TEST_F(ZuSliderControlsViewTest, TheThumbnailHasItsBorderInTheTintTheRowInherits) {
+    // A row whose tint nobody sets, as in a host: it hands the thumbnail the tint it inherits anyway.
+    auto inherited = ZuSliderControlsView::create();
+    window->addSubview(inherited);
+    const auto& image = *inherited->thumbnailsView()->imageView();
+    EXPECT_EQ(image.layer()->borderWidth(), 2);
+    EXPECT_EQ(image.layer()->cornerRadius(), 4);
+    EXPECT_EQ(image.layer()->borderColor(), inherited->tintColor().cgColor());
+    // And a tint set on the row reaches the border.
+    inherited->setTintColor(UIColor::systemRed());
+    EXPECT_EQ(image.layer()->borderColor(), UIColor::systemRed().cgColor());
+    inherited->removeFromSuperview();
 }
 
 TEST_F(ZuSliderControlsViewTest, TheStripFadesInAndOutAndALaterPresentationWins) {
@@ -289,9 +318,9 @@ TEST_F(ZuSliderControlsViewTest, LeavingTheSuperviewEndsASettlingWithItsSeekAndD
     EXPECT_EQ(owner->seeks.size(), 1u);
 }
 
-TEST_F(ZuSliderControlsViewTest, LooksLikeTheScrubbingRowWhileDragging) {
+TEST_P(ZuSliderControlsViewOnEveryScreenTest, LooksLikeTheScrubbingRowWhileDragging) {
     // The row at the bottom of a dark picture, with room above it for the thumbnail that floats over the slider.
-    auto picture = uikit::UIView::create(CGRect(36, 60, 772, 230));
+    auto picture = uikit::UIView::create(CGRect(36, 60, GetParam().width - 72, 230));
     picture->setBackgroundColor(UIColor(0.1, 1.0));
     window->addSubview(picture);
     picture->addSubview(row);
@@ -307,8 +336,11 @@ TEST_F(ZuSliderControlsViewTest, LooksLikeTheScrubbingRowWhileDragging) {
     clock.advance(0.3);
     window->layoutIfNeeded();
     EXPECT_EQ(frameOf(row->thumbnailsView()->imageView()->image()), 40);
-    EXPECT_SNAPSHOT(*picture, "slider_controls_scrubbing");
+    EXPECT_SNAPSHOT(*picture, "slider_controls_scrubbing" + GetParam().goldenSuffix(screens::phoneLandscape));
     sim().end(touch);
 }
+
+INSTANTIATE_TEST_SUITE_P(Screens, ZuSliderControlsViewOnEveryScreenTest, ::testing::ValuesIn(screens::all()),
+                         screens::name);
 
 }  // namespace

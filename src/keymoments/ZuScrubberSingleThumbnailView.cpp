@@ -36,6 +36,9 @@ std::shared_ptr<ZuScrubberSingleThumbnailView> ZuScrubberSingleThumbnailView::cr
         make.width().equalTo(imageView->snp().height()).multipliedBy(aspectRatio);
         make.height().equalTo(height).priority(uikit::ConstraintPriority::required() - 2);
     });
+    // The border from the start, in the tint the view has: the toolkit tells of a tint only when it changes,
+    // so an owner that sets the tint the view already inherits would otherwise leave it without one.
+    lumora::apply(*view->imageView_, view->styles_.thumbnailImageView);
     return view;
 }
 

@@ -14,7 +14,8 @@ namespace lumora {
 // The thumbnail that floats above the slider while the viewer drags it: an image over a dark shadow, its
 // horizontal centre asked for from outside (`centerXPoint`, then `setNeedsLayout()`) and kept inside the
 // view's bounds. The image view is as high as the layout margins leave room for (at most the style's
-// thumbnail height) and `aspectRatio` times as wide. Main thread only.
+// thumbnail height) and `aspectRatio` times as wide, with a border in the view's tint colour from the start.
+// Main thread only.
 class ZuScrubberSingleThumbnailView : public uikit::UIView {
   public:
     using CenterHandler = std::function<void(uikit::CGPoint center)>;
@@ -47,7 +48,7 @@ class ZuScrubberSingleThumbnailView : public uikit::UIView {
     // upper limit wins when the view is narrower than the image), moves the shadow under it and reports
     // the new centre.
     void layoutSubviews() override;
-    // The image's border takes the new tint colour.
+    // The image's border (the style's, applied when the view is made) takes the new tint colour.
     void tintColorDidChange() override;
 
   protected:

@@ -111,14 +111,26 @@ TEST_F(ScrubberThumbnailsTest, TheSingleThumbnailFollowsASliderValue) {
     EXPECT_FALSE(view->imageView()->image());
 }
 
-TEST_F(ScrubberThumbnailsTest, TheBorderComesWithTheTint) {
+TEST_F(ScrubberThumbnailsTest, TheBorderIsThereFromTheStartAndTakesEveryTint) {
     auto view = ZuScrubberSingleThumbnailView::create(CGRect(0, 0, 300, 126));
+    const auto& layer = *view->imageView()->layer();
+    // Made, the border is drawn in the tint the view has, before anybody sets one.
+    EXPECT_EQ(layer.borderWidth(), 2);
+    EXPECT_EQ(layer.cornerRadius(), 4);
+    EXPECT_EQ(layer.borderColor(), view->tintColor().cgColor());
+
+    // Set to the tint it already inherits (what the slider row does in a host): the border stays that tint.
+    window->setTintColor(uikit::UIColor::green());
     window->addSubview(view);
-    EXPECT_EQ(view->imageView()->layer()->borderWidth(), 0);
+    EXPECT_EQ(layer.borderColor(), uikit::UIColor::green().cgColor());
+    view->setTintColor(uikit::UIColor::green());
+    EXPECT_EQ(layer.borderWidth(), 2);
+    EXPECT_EQ(layer.borderColor(), uikit::UIColor::green().cgColor());
     view->setTintColor(uikit::UIColor::red());
-    EXPECT_EQ(view->imageView()->layer()->borderWidth(), 2);
-    EXPECT_EQ(view->imageView()->layer()->cornerRadius(), 4);
-    EXPECT_EQ(view->imageView()->layer()->borderColor(), uikit::UIColor::red().cgColor());
+    EXPECT_EQ(layer.borderColor(), uikit::UIColor::red().cgColor());
+    view->setTintColor(std::nullopt);
+    EXPECT_EQ(layer.borderColor(), uikit::UIColor::green().cgColor());
+    window->setTintColor(std::nullopt);
 }
 
 TEST_F(ScrubberThumbnailsTest, TheChainedStripShowsTheRelaysImagesSizedByItsHeight) {

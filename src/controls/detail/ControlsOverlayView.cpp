@@ -60,6 +60,8 @@ void ControlsOverlayView::didMoveToSuperview() {
 void ControlsOverlayView::traitCollectionDidChange(const std::optional<uikit::UITraitCollection>& previous) {
     ZuView::traitCollectionDidChange(previous);
     updateInsetsFromSafeArea();
+    // Where the play / pause row sits depends on the traits too (raised on an upright phone).
+    setNeedsUpdateConstraints();
 }
 
 void ControlsOverlayView::applyMargins(ZuPlayerControlsDisplayDensity density) {

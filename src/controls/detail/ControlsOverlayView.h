@@ -16,6 +16,7 @@ class ControlsOverlayView : public ZuView {
     // Dims the video: 40 % black over the bounds.
     void draw(const uikit::CGRect& rect) override;
     void didMoveToSuperview() override;
+    // Follows the new traits: the safe-area rule of the margins and the play / pause row's place.
     void traitCollectionDidChange(const std::optional<uikit::UITraitCollection>& previous) override;
 
   protected:

@@ -2,7 +2,7 @@
 
 // Test support for the controls over the player: a delegate that records what the controls tell it and answers
 // what a test sets, and a fixture with a player of the local back end and a controls view over it, on a small
-// phone lying on its side. Header-only; link lumora_devserver and lumora_casting_testing.
+// phone lying on its side or another screen class. Header-only; link lumora_devserver and lumora_casting_testing.
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,7 @@
 #include "casting/CastManager.h"
 #include "casting/testing/FakeCastPlugins.h"
 #include "controls/ZuPlayerControlsView.h"
+#include "controls/testing/ScreenClasses.h"
 #include "playback/testing/ZuPlayerTestSupport.h"
 #include "ui/AssetGraph.h"
 #include "ui/testing/DeviceScope.h"
@@ -94,12 +95,17 @@ inline ZuKeyMomentEvent keyMoment(std::string code, double seconds) {
     return ZuKeyMomentEvent(std::move(code), seconds, seconds, "Goal", "12'", "Player", "Team");
 }
 
-// A player of the local back end in a 640 × 360 window on a small phone on its side, with the controls view
-// pinned over it (added by `showControls`, so a test can set the delegate first).
+// A player of the local back end in a window filling a device's screen — a small phone on its side (640 ×
+// 360) unless the test names another screen class — with the controls view pinned over it (added by
+// `showControls`, so a test can set the delegate first).
 class ZuControlsTest : public ZuPlayerTest {
   protected:
+    explicit ZuControlsTest(const ScreenClass& screen = screens::smallPhoneLandscape) : device(screen) {}
+
     void SetUp() override {
         ZuPlayerTest::SetUp();
+        device.show(*window);
+        window->layoutIfNeeded();
         controlsDelegate = std::make_shared<RecordingControlsDelegate>();
         controls = ZuPlayerControlsView::create(player);
         controls->setDelegate(controlsDelegate);
@@ -131,7 +137,7 @@ class ZuControlsTest : public ZuPlayerTest {
     std::string timeText() { return functionals()->timeLabel()->text().value_or(""); }
     float sliderValue() { return sliders()->slider()->value(); }
 
-    DeviceScope device{640, 360, uikit::UIUserInterfaceIdiom::phone};
+    ScreenClassScope device;
     PlayerAppearanceScope appearance;
     std::shared_ptr<RecordingControlsDelegate> controlsDelegate;
     std::shared_ptr<ZuPlayerControlsView> controls;
