@@ -211,9 +211,13 @@ class ZuPlayer : public uikit::UIView, public foundation::KVOObservable, public 
     void didSkip(double to) override;
 
     // ---- Loading and playback control ---------------------------------------------------------------
-    // Loads `url` into the media player, with a new FairPlay loader when `drm` is given (a clear load drops
-    // the previous stream's loader). `completion` runs on the main queue with the load's error, if any, unless
-    // the player is gone by then; a load error reaches only the completion.
+    // Loads `url` into the media player, with a new FairPlay loader when `drm` is given. The load changes
+    // the player only when it succeeds: then its item, its loader (a clear load drops the previous stream's)
+    // and the end and failure notifications of its item replace the previous stream's. A failed load leaves
+    // the stream in the player as it was, loader included; its error reaches only the completion. Only the
+    // latest load may change the player: an earlier one still in flight installs nothing and completes with
+    // a cancelled error (NSURLErrorDomain -999). `completion` runs on the main queue, unless the player is
+    // gone by then.
     void load(const foundation::URL& url, std::optional<StreamDRMSettings> drm, LoadCompletion completion = nullptr);
     // Only from a paused player (rate exactly 0): reports `.play`, plays at `playbackSpeed` (1 when that is not
     // a positive number) and mutes when asked (never unmutes).
@@ -330,8 +334,10 @@ class ZuPlayer : public uikit::UIView, public foundation::KVOObservable, public 
     foundation::KVOProperty<std::shared_ptr<avfoundation::AVPlayer>> avplayerKey_;  // "avplayer", never changes
     // The generation of the newest seek; a seek finishing with another generation leaves the newest alone.
     std::uint64_t seekGeneration_ = 0;
-    // The subscription to the current loader's failures (replaced by every load).
+    // The subscription to the current loader's failures (replaced by every successful load).
     rx::SerialDisposable loaderStateSubscription_;
+    // The number of the latest load; a load completing with another number was overtaken.
+    std::uint64_t loadGeneration_ = 0;
     rx::DisposeBag disposeBag_;
 };
 

@@ -1,5 +1,7 @@
 // The player view's observers of its media player, its end-of-item and failure handlers, its background
 // handling and its stream reload.
+#include <utility>
+
 #include "dispatch/DispatchQueue.h"
 #include "playback/ZuPlayer.h"
 
@@ -127,7 +129,9 @@ void ZuPlayer::playerItemDidFailToPlayToEnd(const foundation::Notification& noti
 
 void ZuPlayer::applicationWillResignActive() {
     if (castManager_ && castManager_->isConnected()) {
+        // The receiver plays on: this departure is not one to measure a return from.
         autoplayWhenActive_ = false;
+        didResignActiveDate_.reset();
         return;
     }
     const auto& player = avplayer();
@@ -138,10 +142,12 @@ void ZuPlayer::applicationWillResignActive() {
 }
 
 void ZuPlayer::applicationDidBecomeActive() {
+    // A departure is measured once: a later return must not be measured from it.
+    const auto departure = std::exchange(didResignActiveDate_, std::nullopt);
     if (castManager_ && castManager_->isConnected()) return;
     const auto now = foundation::Date::now();
     // Without a recorded departure the time away is unknown: treated as none.
-    const double away = didResignActiveDate_ ? now.timeIntervalSince(*didResignActiveDate_) : 0.0;
+    const double away = departure ? now.timeIntervalSince(*departure) : 0.0;
 
     // Keys that fell due while away are fetched again by reloading the stream.
     if (assetResourceLoader_ && !assetResourceLoader_->isRequestingResource()) {
@@ -158,7 +164,7 @@ void ZuPlayer::applicationDidBecomeActive() {
         }
     }
 
-    if (!didResignActiveDate_) return;
+    if (!departure) return;
     if (away >= backgroundThreshold()) {
         avplayer()->replaceCurrentItem(nullptr);
         tellDelegate([&](ZuPlayerDelegate& d) { d.playerWillForceReloadStream(*this); });

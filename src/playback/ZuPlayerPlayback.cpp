@@ -1,27 +1,46 @@
 // The player view's stream loading and playback control.
 #include <cmath>
+#include <utility>
 
 #include "dispatch/DispatchQueue.h"
+#include "foundation/URLError.h"
 #include "playback/ZuPlayer.h"
 #include "rx/Schedulers.h"
 
 namespace lumora {
 
 void ZuPlayer::load(const foundation::URL& url, std::optional<StreamDRMSettings> drm, LoadCompletion completion) {
-    removeItemObservers();
-
-    // A clear stream must not be reloaded later with the previous stream's keys: its loader goes.
-    assetResourceLoader_ = drm ? DRMAssetResourceLoader::create(std::move(*drm)) : nullptr;
-    reportLoaderFailures();
-    videoView_->setResourceLoaderDelegate(assetResourceLoader_);
+    const std::uint64_t generation = ++loadGeneration_;
+    // The new stream's key loader is pending until its load succeeds: the stream playing meanwhile (and
+    // after a failed load) keeps its own loader, which answers its key renewals. The video view hands the
+    // pending loader to the new asset only.
+    std::shared_ptr<DRMAssetResourceLoader> pending = drm ? DRMAssetResourceLoader::create(std::move(*drm)) : nullptr;
+    videoView_->setResourceLoaderDelegate(pending);
 
     std::weak_ptr<ZuPlayer> weakSelf = sharedAs<ZuPlayer>();
-    videoView_->load(url, [weakSelf, completion = std::move(completion)](std::optional<foundation::Error> error) {
+    videoView_->load(url, [weakSelf, generation, pending,
+                           completion = std::move(completion)](std::optional<foundation::Error> error) {
         auto player = weakSelf.lock();
         if (!player) return;
+        if (generation != player->loadGeneration_) {
+            // A later load owns the player now; this one changes nothing.
+            if (completion)
+                completion(*player, foundation::Error(foundation::URLError::make(foundation::URLError::cancelled)));
+            return;
+        }
+        if (error) {
+            if (completion) completion(*player, std::move(error));
+            return;
+        }
+        // A clear stream must not be reloaded later with the previous stream's keys: its loader goes.
+        player->assetResourceLoader_ = pending;
+        player->videoView_->setResourceLoaderDelegate(pending);
+        player->reportLoaderFailures();
         player->registerItemObservers();
-        if (completion) completion(*player, std::move(error));
+        if (completion) completion(*player, std::nullopt);
     });
+    // Later loads of the view start from the loader of the stream in the player.
+    videoView_->setResourceLoaderDelegate(assetResourceLoader_);
 }
 
 void ZuPlayer::reportLoaderFailures() {
@@ -45,6 +64,8 @@ void ZuPlayer::reportLoaderFailures() {
 }
 
 void ZuPlayer::registerItemObservers() {
+    // One item is listened to at a time: the registrations of the previous one go first.
+    removeItemObservers();
     // Without an item there is nothing to hear from (no sender would mean every item in the process).
     auto item = avplayer()->currentItem();
     if (!item) return;
@@ -63,8 +84,8 @@ void ZuPlayer::registerItemObservers() {
 
 void ZuPlayer::removeItemObservers() {
     auto& center = foundation::NotificationCenter::defaultCenter();
-    if (finishPlaybackToken_) center.removeObserver(finishPlaybackToken_);
-    if (playerStatusObserver_) center.removeObserver(playerStatusObserver_);
+    if (finishPlaybackToken_) center.removeObserver(std::exchange(finishPlaybackToken_, nullptr));
+    if (playerStatusObserver_) center.removeObserver(std::exchange(playerStatusObserver_, nullptr));
 }
 
 void ZuPlayer::play(bool muted) {

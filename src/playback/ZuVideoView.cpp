@@ -18,6 +18,9 @@ foundation::Error noElementsError() {
 foundation::Error unknownError() {
     return rx::RxError::unknown();
 }
+foundation::Error cancelledError() {
+    return foundation::Error(foundation::URLError::make(foundation::URLError::cancelled));
+}
 
 }  // namespace
 
@@ -46,25 +49,33 @@ void ZuVideoView::load(std::optional<foundation::URL> url, LoadCompletion comple
     // Every load gets its own queue; the asset's resource loader keeps it for as long as the asset lives.
     auto queue = std::make_shared<dispatch::DispatchQueue>("queue");
     asset->resourceLoader()->setDelegate(resourceLoaderDelegate_, queue);
+    const std::uint64_t generation = ++loadGeneration_;
+    std::weak_ptr<ZuVideoView> weakView = sharedAs<ZuVideoView>();
     std::weak_ptr<avfoundation::AVPlayer> weakPlayer = player_;
-    asset->loadValuesAsynchronously({kPlayableKey}, [asset, weakPlayer, completion = std::move(completion)] {
-        std::optional<foundation::Error> error;
-        const auto status = asset->statusOfValue(kPlayableKey, &error);
-        dispatch::DispatchQueue::main().async([asset, weakPlayer, completion, status, error] {
-            if (status == avfoundation::AVKeyValueStatus::loaded && asset->isPlayable()) {
-                auto player = weakPlayer.lock();
-                if (!player) {
-                    if (completion)
-                        completion(foundation::Error(foundation::URLError::make(foundation::URLError::cancelled)));
+    asset->loadValuesAsynchronously(
+        {kPlayableKey}, [asset, weakView, weakPlayer, generation, completion = std::move(completion)] {
+            std::optional<foundation::Error> error;
+            const auto status = asset->statusOfValue(kPlayableKey, &error);
+            dispatch::DispatchQueue::main().async([asset, weakView, weakPlayer, generation, completion, status, error] {
+                // A later load owns the player's item now: this one must not replace it, whenever it answers.
+                auto view = weakView.lock();
+                if (view && view->loadGeneration_ != generation) {
+                    if (completion) completion(cancelledError());
                     return;
                 }
-                player->replaceCurrentItem(avfoundation::AVPlayerItem::create(asset));
-                if (completion) completion(std::nullopt);
-                return;
-            }
-            if (completion) completion(error ? *error : unknownError());
+                if (status == avfoundation::AVKeyValueStatus::loaded && asset->isPlayable()) {
+                    auto player = weakPlayer.lock();
+                    if (!player) {
+                        if (completion) completion(cancelledError());
+                        return;
+                    }
+                    player->replaceCurrentItem(avfoundation::AVPlayerItem::create(asset));
+                    if (completion) completion(std::nullopt);
+                    return;
+                }
+                if (completion) completion(error ? *error : unknownError());
+            });
         });
-    });
 }
 
 bool ZuVideoView::isLive() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -40,9 +41,10 @@ class ZuVideoView : public uikit::UIView {
     // queue) and calls `completion` once, on the main queue: nothing when the new item is in the player;
     // otherwise the asset's loading error, or the reactive library's "unknown" error when it gave none.
     // A failed load leaves the previous item in place. Without an address the completion gets the
-    // reactive library's "no elements" error at once, on the calling thread. When the player is gone by
-    // the time the asset is ready (the view was released), the completion gets a cancelled error
-    // (NSURLErrorDomain -999).
+    // reactive library's "no elements" error at once, on the calling thread. Only the latest load may
+    // install its item: a load overtaken by a later one installs nothing, whichever finishes first, and
+    // its completion gets a cancelled error (NSURLErrorDomain -999); so does a load whose player is gone by
+    // the time the asset is ready (the view was released).
     void load(std::optional<foundation::URL> url, LoadCompletion completion = nullptr);
 
     // True when the player has a current item that is ready to play with an indefinite duration.
@@ -54,6 +56,8 @@ class ZuVideoView : public uikit::UIView {
   private:
     std::weak_ptr<avfoundation::AVAssetResourceLoaderDelegate> resourceLoaderDelegate_;
     std::shared_ptr<avfoundation::AVPlayer> player_;
+    // The number of the latest load; a load answering with another number was overtaken. Main queue only.
+    std::uint64_t loadGeneration_ = 0;
 };
 
 }  // namespace lumora

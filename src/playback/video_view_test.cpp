@@ -161,3 +161,25 @@ TEST_F(ZuVideoViewTest, AViewReleasedWhileLoadingCompletesWithACancelledError) {
     ASSERT_TRUE(result.error);
     EXPECT_TRUE(foundation::URLError::is(*result.error, foundation::URLError::cancelled));
 }
+
+TEST_F(ZuVideoViewTest, OnlyTheLatestLoadPutsItsItemIntoThePlayer) {
+    hls->setPlaylist("/slow/master.m3u8", devserver::testing::multivariantPlaylist({{150000, "", "media.m3u8"}}));
+    hls->setPlaylist("/slow/media.m3u8", devserver::testing::mediaPlaylist(2, 6.0));
+    hls->hold("/slow/master.m3u8");
+    auto view = ZuVideoView::create();
+    LoadResult slow;
+    view->load(url("/slow/master.m3u8"), slow.completion());
+    ASSERT_TRUE(runUntil([&] { return hls->isWaiting("/slow/master.m3u8"); }));
+    LoadResult fast;
+    view->load(url("/vod/master.m3u8"), fast.completion());
+    ASSERT_TRUE(runUntil([&] { return fast.called; }));
+    EXPECT_FALSE(fast.error);
+    auto item = view->player()->currentItem();
+    ASSERT_TRUE(item);
+
+    hls->release("/slow/master.m3u8");
+    ASSERT_TRUE(runUntil([&] { return slow.called; }));
+    ASSERT_TRUE(slow.error);
+    EXPECT_TRUE(foundation::URLError::is(*slow.error, foundation::URLError::cancelled));
+    EXPECT_EQ(view->player()->currentItem(), item);
+}

@@ -199,6 +199,44 @@ TEST_F(ZuPlayerObserversTest, WithoutARecordedDepartureBecomingActiveNeitherDrop
     EXPECT_TRUE(delegate->calls("will").empty());
 }
 
+// A departure counts once: a later short absence is never measured from an old one, nor from one made
+// while casting (which records none).
+TEST_F(ZuPlayerObserversTest, EachReturnIsMeasuredFromItsOwnDeparture) {
+    loadReady(catalogue("vod-clear"));
+    player->play(false);
+    buffer();
+    application().simulateResignActive();
+    suspendFor(5);
+    application().simulateBecomeActive();
+    EXPECT_EQ(player->avplayer()->rate(), 1.0f);
+    EXPECT_FALSE(player->didResignActiveDate());
+    suspendFor(600);  // ten minutes of use
+
+    // A departure while casting records nothing; the cast ends while the application is away.
+    auto cast = CastManager::create();
+    auto chromecast = lumora::testing::FakeChromecastPlugin::create();
+    chromecast->setConnectionState(CastConnectionState::connected);
+    cast->set(std::shared_ptr<CastManagerInterface>(chromecast));
+    player->setCastManager(cast);
+    application().simulateResignActive();
+    EXPECT_FALSE(player->didResignActiveDate());
+    chromecast->setConnectionState(CastConnectionState::disconnected);
+    suspendFor(10);
+    delegate->log.clear();
+    application().simulateBecomeActive();
+    EXPECT_TRUE(player->avplayer()->currentItem());
+    EXPECT_TRUE(delegate->calls("will").empty());
+
+    // An ordinary departure after that is measured from itself.
+    player->play(false);
+    application().simulateResignActive();
+    suspendFor(20);
+    application().simulateBecomeActive();
+    EXPECT_TRUE(player->avplayer()->currentItem());
+    EXPECT_EQ(player->avplayer()->rate(), 1.0f);
+    EXPECT_TRUE(delegate->calls("will").empty());
+}
+
 TEST_F(ZuPlayerObserversTest, WhileCastingTheApplicationStateLeavesPlaybackAlone) {
     loadReady(catalogue("vod-clear"));
     auto cast = CastManager::create();

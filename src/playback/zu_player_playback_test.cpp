@@ -4,7 +4,9 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <optional>
 
+#include "foundation/URLError.h"
 #include "playback/testing/ZuPlayerTestSupport.h"
 
 using namespace lumora;
@@ -45,17 +47,22 @@ TEST_F(ZuPlayerTest, AProtectedStreamGetsItsKeysThroughItsOwnLoader) {
 
 TEST_F(ZuPlayerTest, ALicenceRefusalReachesTheDelegateAsADrmErrorOnTheMainThread) {
     licence->setEntitled("viewer", false);
-    player->load(catalogue("vod-protected"), drm());
-    auto loader = player->assetResourceLoader();
-    ASSERT_TRUE(loader);
-    // Every failure the loader publishes (one per refused key request) is reported once.
+    // Every failure the loader publishes (one per refused key request) is reported once. The loader is
+    // the player's once the load has succeeded, before the item asks for its keys.
+    std::shared_ptr<DRMAssetResourceLoader> loader;
     std::atomic<int> published{0};
-    auto counting = loader->statePublisher().subscribe([&](const std::optional<DRMError>& failure) {
-        if (failure) ++published;
+    rx::Disposable counting;
+    player->load(catalogue("vod-protected"), drm(), [&](ZuPlayer& loaded, std::optional<foundation::Error> error) {
+        ASSERT_FALSE(error);
+        loader = loaded.assetResourceLoader();
+        ASSERT_TRUE(loader);
+        counting = loader->statePublisher().subscribe([&](const std::optional<DRMError>& failure) {
+            if (failure) ++published;
+        });
     });
     ASSERT_TRUE(runUntil([&] {
         auto item = player->avplayer()->currentItem();
-        return item && item->status() == AVPlayerItem::Status::failed && !loader->isRequestingResource() &&
+        return item && loader && item->status() == AVPlayerItem::Status::failed && !loader->isRequestingResource() &&
                published > 0 && static_cast<int>(delegate->calls("error").size()) == published;
     }));
     clock.runUntilIdle();
@@ -108,6 +115,106 @@ TEST_F(ZuPlayerTest, ALoadErrorReachesOnlyTheCompletionAndKeepsThePreviousItem) 
     EXPECT_TRUE(load(url("/nothing/master.m3u8")));
     EXPECT_EQ(player->avplayer()->currentItem(), item);
     EXPECT_TRUE(delegate->log.empty());
+}
+
+// Two loads in flight: the later one is what plays, whichever answers first; the earlier one installs
+// nothing and completes as cancelled, and only the item in the player is listened to.
+TEST_F(ZuPlayerTest, ALoadOvertakenByALaterOneInstallsNothingAndCompletesAsCancelled) {
+    auto& center = foundation::NotificationCenter::defaultCenter();
+    const auto master = devserver::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}});
+    origin->setPlaylist("/slow/master.m3u8", master);
+    origin->setPlaylist("/slow/media.m3u8", devserver::testing::mediaPlaylist(3, 2.0));
+    // A player of this test's own, so that what it leaves behind in the centre can be counted.
+    player->removeFromSuperview();
+    player.reset();
+    clock.runUntilIdle();
+    const auto withoutPlayer = center.observerCount();
+    player = ZuPlayer::create(5.0, proxy);
+    player->setDelegate(delegate);
+    window->addSubview(player);
+    const auto withoutItem = center.observerCount();
+
+    // The slow load waits for its playlist while a fast one loads.
+    origin->hold("/slow/master.m3u8");
+    std::optional<std::optional<foundation::Error>> slow;
+    player->load(url("/slow/master.m3u8"), std::nullopt,
+                 [&](ZuPlayer&, std::optional<foundation::Error> error) { slow = std::move(error); });
+    ASSERT_TRUE(runUntil([&] { return origin->isWaiting("/slow/master.m3u8"); }));
+    auto fast = loadReady(catalogue("vod-clear"));
+    ASSERT_TRUE(fast);
+    origin->release("/slow/master.m3u8");
+    ASSERT_TRUE(runUntil([&] { return slow.has_value(); }));
+    clock.runUntilIdle();
+    ASSERT_TRUE(*slow) << "an overtaken load reported success";
+    EXPECT_TRUE(foundation::URLError::is(**slow, foundation::URLError::cancelled)) << (*slow)->localizedDescription();
+    EXPECT_EQ(player->avplayer()->currentItem(), fast);
+    EXPECT_EQ(center.observerCount(), withoutItem + 2);  // the end and failure of the one item in the player
+    center.post(avfoundation::AVPlayerItemDidPlayToEndTimeNotification, fast);
+    clock.runUntilIdle();
+    EXPECT_EQ(delegate->count("end"), 1);
+
+    // A reload overtaken by the host's load: the host's stream stays, the reload ends without reloading.
+    loadReady(url("/slow/master.m3u8"));
+    origin->hold("/slow/master.m3u8");
+    delegate->log.clear();
+    player->reloadCurrentStream(CMTime(2.0, kPreferredTimescale), false, true);
+    ASSERT_TRUE(runUntil([&] { return origin->isWaiting("/slow/master.m3u8"); }));
+    auto hosts = loadReady(catalogue("vod-clear"));
+    origin->release("/slow/master.m3u8");
+    ASSERT_TRUE(runUntil([&] { return delegate->calls("error").size() == 1; }));
+    clock.runUntilIdle();
+    EXPECT_EQ(player->avplayer()->currentItem(), hosts);
+    EXPECT_EQ(delegate->calls("will"), (std::vector<std::string>{"will reload"}));
+    EXPECT_EQ(delegate->count("did reload"), 0);
+    EXPECT_EQ(delegate->count("begin seek"), 0);
+    EXPECT_EQ(player->avplayer()->rate(), 0.0f);
+    EXPECT_EQ(center.observerCount(), withoutItem + 2);
+
+    player->removeFromSuperview();
+    player.reset();
+    clock.runUntilIdle();
+    EXPECT_EQ(center.observerCount(), withoutPlayer);
+}
+
+// A load that fails changes nothing of the stream that is playing: its key loader (and the failures it
+// reports) stay, so its keys are still renewed.
+TEST_F(ZuPlayerTest, AFailedLoadLeavesThePlayingStreamItsKeyLoader) {
+    licence->setRenewalDuration("30");
+    auto item = loadReady(catalogue("vod-protected"), drm());
+    ASSERT_TRUE(item);
+    // Not kept alive here: the player is what keeps the loader of its stream.
+    std::weak_ptr<DRMAssetResourceLoader> loader = player->assetResourceLoader();
+    ASSERT_TRUE(loader.lock());
+    auto idle = [&] {
+        auto l = loader.lock();
+        return l && !l->isRequestingResource();
+    };
+    ASSERT_TRUE(runUntil(idle));
+    player->play(false);
+    buffer();
+
+    for (auto settings : {std::optional<StreamDRMSettings>(), std::optional<StreamDRMSettings>(drm())}) {
+        ASSERT_TRUE(load(url("/nothing/master.m3u8"), settings)) << "a load of nothing succeeded";
+        EXPECT_EQ(player->assetResourceLoader(), loader.lock());
+        EXPECT_EQ(player->videoView()->resourceLoaderDelegate().lock(), loader.lock());
+        EXPECT_EQ(player->avplayer()->currentItem(), item);
+    }
+
+    // The renewal 30 s on is answered by the same loader.
+    const int keys = licence->keysServed();
+    advance(31);
+    ASSERT_TRUE(runUntil([&] { return licence->keysServed() > keys && idle(); }));
+    clock.runUntilIdle();
+    EXPECT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
+    EXPECT_NE(player->avplayer()->rate(), 0.0f);
+    EXPECT_TRUE(delegate->calls("error").empty());
+    EXPECT_EQ(delegate->count("status 2"), 0);
+
+    // Its refusals still reach the delegate.
+    licence->setEntitled("viewer", false);
+    advance(30);
+    ASSERT_TRUE(runUntil([&] { return !delegate->calls("error").empty(); }));
+    EXPECT_EQ(delegate->calls("error")[0], "error drm 6");
 }
 
 TEST_F(ZuPlayerTest, EachLoadListensToTheEndOfItsOwnItemOnly) {

@@ -3,17 +3,21 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <unordered_set>
 
 #include "casting/testing/FakeCastPlugins.h"
 #include "playback/AVPlayerInterfaceAdapter.h"
 #include "playback/testing/ZuPlayerTestSupport.h"
+#include "ui/testing/DeviceScope.h"
+#include "ui/testing/ScreenClasses.h"
 #include "uikit/testing/SnapshotTesting.h"
 
 using namespace lumora;
 using coremedia::CMTime;
 using coremedia::kCMTimeZero;
 using coremedia::kPreferredTimescale;
+using lumora::testing::ScreenClass;
 using lumora::testing::ZuPlayerTest;
 
 namespace {
@@ -63,6 +67,20 @@ class SpoiltProxy final : public VideoPlayerProxyInterface {
     combine::PassthroughSubject<AdEvent> events;
     bool nanPlayhead = false;
 };
+
+// The player on every screen class: a device of that size and a window filling it.
+class ZuPlayerOnEveryScreenTest : public ZuPlayerTest, public ::testing::WithParamInterface<ScreenClass> {
+  protected:
+    void SetUp() override {
+        device.emplace(GetParam().width, GetParam().height, GetParam().idiom, GetParam().scale);
+        windowFrame = uikit::CGRect{0, 0, GetParam().width, GetParam().height};
+        ZuPlayerTest::SetUp();
+    }
+    std::optional<lumora::testing::DeviceScope> device;
+};
+
+INSTANTIATE_TEST_SUITE_P(EveryScreen, ZuPlayerOnEveryScreenTest, ::testing::ValuesIn(lumora::testing::screenClasses()),
+                         lumora::testing::screenClassName);
 
 }  // namespace
 
@@ -147,7 +165,7 @@ TEST_F(ZuPlayerTest, AFreshPlayerPublishesItsInitialStateByName) {
     EXPECT_TRUE(ZuPlayer::bundle().bundlePath().ends_with(KitBundle::folderName));
 }
 
-TEST_F(ZuPlayerTest, ConstructionWiresTheProxyTheViewTreeAndThePress) {
+TEST_P(ZuPlayerOnEveryScreenTest, ConstructionWiresTheProxyTheViewTreeAndThePress) {
     // The proxy watches this player's media player.
     auto adapter = std::dynamic_pointer_cast<AVPlayerInterfaceAdapter>(proxy->player());
     ASSERT_TRUE(adapter);
@@ -162,8 +180,8 @@ TEST_F(ZuPlayerTest, ConstructionWiresTheProxyTheViewTreeAndThePress) {
     EXPECT_EQ(player->controlPageView()->delegate(), player);
     EXPECT_EQ(player->backgroundColor(), uikit::UIColor::black());
     window->layoutIfNeeded();
-    EXPECT_EQ(player->videoView()->frame(), (uikit::CGRect{0, 0, 640, 360}));
-    EXPECT_EQ(player->controlPageView()->frame(), (uikit::CGRect{0, 0, 640, 360}));
+    EXPECT_EQ(player->videoView()->frame(), window->bounds());
+    EXPECT_EQ(player->controlPageView()->frame(), window->bounds());
     for (const auto& view : {std::static_pointer_cast<uikit::UIView>(player->videoView()),
                              std::static_pointer_cast<uikit::UIView>(player->controlPageView())}) {
         for (const auto& constraint : view->snp().constraints()) EXPECT_EQ(constraint->priority().rawValue, 999.0f);
@@ -354,7 +372,7 @@ TEST_F(ZuPlayerTest, AdEventsReachTheAdDelegateOnlyWhileOneIsSet) {
     EXPECT_EQ(events->calls().size(), 2u);
 }
 
-TEST_F(ZuPlayerTest, TheControlPageIsDrawnOverTheVideo) {
+TEST_P(ZuPlayerOnEveryScreenTest, TheControlPageIsDrawnOverTheVideo) {
     // A control page over the black video: a translucent bar along the bottom holding a button and a
     // progress track a third played.
     auto page = uikit::UIView::create();
@@ -394,5 +412,5 @@ TEST_F(ZuPlayerTest, TheControlPageIsDrawnOverTheVideo) {
     player->setControlPageDataSource(source);
     player->showControlsIfNeeded();
     clock.advance(0.2);
-    EXPECT_SNAPSHOT(*player, "player_with_control_page");
+    EXPECT_SNAPSHOT(*player, GetParam().golden("player_with_control_page"));
 }

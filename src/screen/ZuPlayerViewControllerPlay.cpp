@@ -4,6 +4,7 @@
 #include "authentication/ZuAuthManager.h"
 #include "dispatch/DispatchQueue.h"
 #include "foundation/URL.h"
+#include "foundation/URLError.h"
 #include "kitfoundation/Log.h"
 #include "playservice/VideoError.h"
 #include "rx/Schedulers.h"
@@ -84,6 +85,12 @@ void ZuPlayerViewController::handleStreamContent(const AssetStreamContent& conte
                 if (auto self = weak.lock()) self->loadSucceeded(shared);
             },
             [weak](const foundation::Error& error) {
+                // A load overtaken by a later one (another play, the player's own reload) is no failure:
+                // the later load is what the host hears of.
+                if (foundation::URLError::is(error, foundation::URLError::cancelled)) {
+                    debugLog("☣️ Load overtaken by a later one");
+                    return;
+                }
                 dispatch::DispatchQueue::main().async([weak, error] {
                     if (auto self = weak.lock()) self->handleError(error);
                 });

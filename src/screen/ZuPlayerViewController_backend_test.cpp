@@ -12,6 +12,7 @@
 #include "playback/DRMError.h"
 #include "playservice/VideoError.h"
 #include "screen/testing/PlayerScreenTestSupport.h"
+#include "signin/testing/SignInTestSupport.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/testing/SnapshotTesting.h"
 
@@ -23,9 +24,12 @@ using testing::kViewerAccount;
 using testing::kViewerEmail;
 using testing::kViewerPassword;
 using testing::RecordingScreenDelegate;
+using testing::ScreenClass;
 
 class PlayerScreenTest : public testing::PlayerScreenBackendTest {
   protected:
+    using PlayerScreenBackendTest::PlayerScreenBackendTest;
+
     std::vector<devserver::RecordedRequest> playRequests() const {
         return backend->server().requestLog().entries("/api/v3/play");
     }
@@ -37,6 +41,20 @@ class PlayerScreenTest : public testing::PlayerScreenBackendTest {
         return names;
     }
 };
+
+// The same screen on every screen class a host may show it on.
+class PlayerScreenOnEveryScreenTest : public PlayerScreenTest, public ::testing::WithParamInterface<ScreenClass> {
+  protected:
+    PlayerScreenOnEveryScreenTest() : PlayerScreenTest(GetParam()) {}
+    std::string golden(const std::string& picture) const { return GetParam().golden(picture); }
+    // Taps a view of the login screen (or the reset screen over it) as a viewer would, scrolled into sight.
+    void tapOnSignIn(const std::shared_ptr<uikit::UIScrollView>& scroll, const std::shared_ptr<uikit::UIView>& view) {
+        testing::tapInSight(window, scroll, view);
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(EveryScreen, PlayerScreenOnEveryScreenTest, ::testing::ValuesIn(testing::screenClasses()),
+                         testing::screenClassName);
 
 TEST_F(PlayerScreenTest, ASignedInViewerPlaysAClearAssetAndReportsTheSession) {
     signIn();
@@ -125,7 +143,7 @@ TEST_F(PlayerScreenTest, ASignedInViewerPlaysAProtectedAssetToItsEnd) {
     EXPECT_TRUE(delegate->failures.empty());
 }
 
-TEST_F(PlayerScreenTest, ASignedOutViewerSignsInOnTheLoginScreenAndTheAssetPlays) {
+TEST_P(PlayerScreenOnEveryScreenTest, ASignedOutViewerSignsInOnTheLoginScreenAndTheAssetPlays) {
     screen->play("vod-clear");
     ASSERT_TRUE(runUntil([&] { return presentedLogin() != nullptr; }));
     EXPECT_TRUE(delegate->log.empty());  // told once the presentation has finished
@@ -140,7 +158,7 @@ TEST_F(PlayerScreenTest, ASignedOutViewerSignsInOnTheLoginScreenAndTheAssetPlays
     login->usernameTextField()->simulateTyping(kViewerEmail);
     login->passwordTextField()->simulateTyping(kViewerPassword);
     clock.advance(0.25);
-    uikit::testing::TouchSimulator(window).tap(login->loginButton());
+    tapOnSignIn(login->scrollView(), login->loginButton());
     ASSERT_TRUE(runUntil([&] { return delegate->has("status 0"); }));
     EXPECT_EQ(delegate->log, (std::vector<std::string>{"present login", "login succeeded", "status 0"}));
     EXPECT_EQ(playRequests().size(), 1u);
@@ -375,7 +393,7 @@ TEST_F(PlayerScreenTest, TheBackgroundResumesUnder300SecondsAndPlaysAfreshFrom30
     EXPECT_EQ(events("period").size(), 1u);
 }
 
-TEST_F(PlayerScreenTest, TheControlsAppearOnATapAndHideAfterTheIdleInterval) {
+TEST_P(PlayerScreenOnEveryScreenTest, TheControlsAppearOnATapAndHideAfterTheIdleInterval) {
     signIn();
     playAndWait("vod-clear");
     ASSERT_TRUE(runUntil([&] { return avplayer()->currentItem()->status() == AVPlayerItem::Status::readyToPlay; }));
@@ -400,7 +418,7 @@ TEST_F(PlayerScreenTest, TheControlsAppearOnATapAndHideAfterTheIdleInterval) {
     EXPECT_EQ(delegate->log, std::vector<std::string>{"status 0"});
 }
 
-TEST_F(PlayerScreenTest, TheCloseButtonReachesTheHostAndPlaybackGoesOn) {
+TEST_P(PlayerScreenOnEveryScreenTest, TheCloseButtonReachesTheHostAndPlaybackGoesOn) {
     signIn();
     playAndWait("vod-clear");
     screen->player()->controlPageView()->replacePage(screen->controlsView());
@@ -411,7 +429,7 @@ TEST_F(PlayerScreenTest, TheCloseButtonReachesTheHostAndPlaybackGoesOn) {
     EXPECT_EQ(window->rootViewController(), screen);
 }
 
-TEST_F(PlayerScreenTest, SnapshotOfTheScreenPlayingWithControls) {
+TEST_P(PlayerScreenOnEveryScreenTest, SnapshotOfTheScreenPlayingWithControls) {
     signIn();
     playAndWait("vod-clear");
     ASSERT_TRUE(runUntil([&] { return avplayer()->currentItem()->status() == AVPlayerItem::Status::readyToPlay; }));
@@ -423,10 +441,10 @@ TEST_F(PlayerScreenTest, SnapshotOfTheScreenPlayingWithControls) {
     ASSERT_TRUE(runUntil([&] { return !avfoundation::testing::AVPlayerItemTesting::isFetchingSegment(*item); }));
     clock.runUntilIdle();  // the ranges reach the slider on a later main-queue turn
     uikit::UIWindow::layoutAndDisplayWindowsIfNeeded();
-    EXPECT_SNAPSHOT(*window, "player_screen_playing_controls");
+    EXPECT_SNAPSHOT(*window, golden("player_screen_playing_controls"));
 }
 
-TEST_F(PlayerScreenTest, SnapshotOfAFailedSignInOverThePlayerScreen) {
+TEST_P(PlayerScreenOnEveryScreenTest, SnapshotOfAFailedSignInOverThePlayerScreen) {
     screen->play("vod-clear");
     ASSERT_TRUE(runUntil([&] { return presentedLogin() != nullptr; }));
     clock.advance(1.0);
@@ -439,7 +457,49 @@ TEST_F(PlayerScreenTest, SnapshotOfAFailedSignInOverThePlayerScreen) {
     ASSERT_TRUE(runUntil([&] { return !delegate->loginFailures.empty(); }));
     clock.advance(1.0);
     uikit::UIWindow::layoutAndDisplayWindowsIfNeeded();
-    EXPECT_SNAPSHOT(*window, "player_screen_sign_in_failed");
+    EXPECT_SNAPSHOT(*window, golden("player_screen_sign_in_failed"));
+}
+
+// The host closes the player while the viewer is on the reset-password screen, reached from a login screen
+// whose password was typed and shown: the password goes with the sign-in presentation, and the login screen
+// presented next asks for it afresh.
+TEST_P(PlayerScreenOnEveryScreenTest, TheHostClosingThePlayerOverTheResetScreenTakesThePasswordAlong) {
+    auto host = uikit::UIViewController::create();
+    window->setRootViewController(host);
+    host->presentAnimated(screen, false);
+    clock.advance(1.0);
+    screen->play("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return presentedLogin() != nullptr; }));
+    clock.advance(1.0);
+    auto login = presentedLogin();
+    login->usernameTextField()->simulateTyping(kViewerEmail);
+    login->passwordTextField()->simulateTyping("a secret in clear");
+    login->passwordTextField()->toggleSecureEntry();
+    login->view()->endEditing(true);
+    tapOnSignIn(login->scrollView(), login->forgotPasswordButton());
+    clock.advance(1.0);
+    auto navigation = login->navigationController();
+    ASSERT_TRUE(navigation);
+    ASSERT_NE(navigation->topViewController(), login) << "the reset-password screen is not on top";
+    ASSERT_EQ(login->passwordTextField()->text(), "a secret in clear");
+
+    host->dismiss(true);
+    clock.advance(1.0);
+    EXPECT_FALSE(host->presentedViewController());
+    EXPECT_EQ(login->passwordTextField()->text(), "");
+    EXPECT_TRUE(login->passwordTextField()->isSecureTextEntry());
+    EXPECT_FALSE(login->loginButton()->isEnabled());
+
+    // The host shows the player again: the same login screen, the e-mail kept, no password.
+    host->presentAnimated(screen, false);
+    clock.advance(1.0);
+    screen->play("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return presentedLogin() != nullptr; }));
+    clock.advance(1.0);
+    ASSERT_EQ(presentedLogin(), login);
+    EXPECT_EQ(login->usernameTextField()->text(), kViewerEmail);
+    EXPECT_EQ(login->passwordTextField()->text(), "");
+    EXPECT_TRUE(login->passwordTextField()->isSecureTextEntry());
 }
 
 TEST_F(PlayerScreenTest, ALiveStreamsEventsSayWhetherThePlayheadIsAtTheLiveEdge) {

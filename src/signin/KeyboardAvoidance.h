@@ -22,8 +22,17 @@ rx::Observable<foundation::Notification> keyboardFrameChanges();
 // its frame is empty. A notification without an end frame changes nothing.
 void adjustContentInsetForKeyboard(const foundation::Notification& notification, uikit::UIScrollView& scrollView);
 
-// Subscribes `scrollView` of `screen` to the keyboard's frame changes. Both are held weakly: once the
-// screen is gone the changes do nothing. The caller keeps the subscription in the screen's dispose bag.
+// Keeps the text field being edited inside `scrollView` in sight: with a keyboard up (a bottom inset), a
+// field below its top is scrolled to 8 points above it, and one above the scroll view's top down to that
+// top, as far as the content allows; with no keyboard up, an offset left beyond the scrollable range comes
+// back to its end. Nothing is edited inside the scroll view: only that return into range.
+void keepEditedFieldInSight(uikit::UIScrollView& scrollView);
+
+// Subscribes `scrollView` of `screen` to the keyboard's frame changes (the inset, then the edited field kept
+// in sight) and keeps each text field inside it in sight when it begins editing (a field reached with the
+// keyboard already up). The text fields are those in the scroll view when this is called. Both are held
+// weakly: once the screen is gone the changes do nothing. The caller keeps the subscription in the
+// screen's dispose bag.
 [[nodiscard]] rx::Disposable startKeyboardAvoidance(const std::shared_ptr<uikit::UIViewController>& screen,
                                                     const std::shared_ptr<uikit::UIScrollView>& scrollView);
 

@@ -1,23 +1,14 @@
 #include "signin/LoginViewController.h"
 
-#include "signin/KeyboardAvoidance.h"
 #include "signin/detail/SignInLayout.h"
 #include "ui/KitColors.h"
-#include "uikit/UIScreen.h"
 
 namespace lumora {
 
 using uikit::ConstraintMaker;
 using State = uikit::UIControl::State;
 
-LoginViewController::LoginViewController(SignInRequests requests)
-    : requests_(std::move(requests)),
-      scrollView_(uikit::UIScrollView::create()),
-      contentView_(uikit::UIView::create()),
-      style_(LoginStyleManager::standard()) {
-    scrollView_->setKeyboardDismissMode(uikit::UIScrollView::KeyboardDismissMode::interactive);
-    scrollView_->setShowsVerticalScrollIndicator(false);
-}
+LoginViewController::LoginViewController(SignInRequests requests) : SignInScreen(std::move(requests)) {}
 
 LoginViewController::~LoginViewController() = default;
 
@@ -123,8 +114,7 @@ const std::shared_ptr<uikit::UIStackView>& LoginViewController::loginStackView()
 // ---- Layout -----------------------------------------------------------------------------------------------
 
 void LoginViewController::loadView() {
-    auto root = uikit::UIView::create(uikit::UIScreen::main()->bounds());
-    root->setBackgroundColor(colors::ironStone());
+    auto root = makeRootView();
 
     auto background = uikit::UIImageView::create(signin_detail::kitImage("loginBG"));
     background->setContentMode(uikit::UIViewContentMode::scaleAspectFill);
@@ -168,7 +158,7 @@ void LoginViewController::loadView() {
         make.top().greaterThanOrEqualTo(loginButton_->snp().bottom()).offset(20);
     });
 
-    signin_detail::placeContentColumn(root, scrollView_, contentView_, signin_detail::columnMetrics(traitCollection()));
+    placeContentColumn(root);
 
     closeButton_->snp().makeConstraints([&](ConstraintMaker& make) {
         make.top().equalTo(root->snp().top()).offset(28);

@@ -6,18 +6,15 @@
 #include <vector>
 
 #include "authentication/AuthenticationError.h"
-#include "rx/Disposables.h"
 #include "rx/Event.h"
 #include "signin/ErrorDisplayModel.h"
-#include "signin/LoginStyleManager.h"
 #include "signin/SignInRequests.h"
 #include "signin/UnderlineTextField.h"
 #include "signin/ZuStateButton.h"
-#include "ui/ZuViewController.h"
+#include "signin/detail/SignInScreen.h"
 #include "uikit/UIButton.h"
 #include "uikit/UIImageView.h"
 #include "uikit/UILabel.h"
-#include "uikit/UIScrollView.h"
 #include "uikit/UIStackView.h"
 
 namespace lumora {
@@ -44,10 +41,11 @@ class LoginViewControllerDelegate {
 // the sign-in stack, shows an alert when a field is empty or the sign-in fails, and tells its delegate about
 // success, failure and closing.
 //
-// The password never outlives the screen's use: after a successful sign-in, and when the screen is closed
-// or swiped away, the password field is emptied and made secure again (the e-mail address stays). Nothing
+// The password never outlives the screen's use: after a successful sign-in, and whenever the sign-in
+// presentation goes (closed, swiped away, dismissed with the screen that presented it), whichever screen is
+// on top of it, the password field is emptied and made secure again (the e-mail address stays). Nothing
 // typed into the fields is logged. Main thread only.
-class LoginViewController : public ZuViewController {
+class LoginViewController : public signin_detail::SignInScreen {
   public:
     static std::shared_ptr<LoginViewController> create(SignInRequests requests = SignInRequests::facade());
     ~LoginViewController() override;
@@ -65,9 +63,6 @@ class LoginViewController : public ZuViewController {
     const std::shared_ptr<uikit::UIButton>& forgotPasswordButton();
     const std::shared_ptr<ZuStateButton>& loginButton();
     const std::shared_ptr<uikit::UIStackView>& loginStackView();
-    const std::shared_ptr<uikit::UIScrollView>& scrollView() const { return scrollView_; }
-    const std::shared_ptr<uikit::UIView>& contentView() const { return contentView_; }
-    const LoginStyleManager& style() const { return style_; }
 
     // Enables the login button (fading it in over 0.25 s) when both fields hold text, and disables it
     // (fading to `alphaWhenDisabled`) otherwise; the fields' ticks follow.
@@ -81,10 +76,11 @@ class LoginViewController : public ZuViewController {
 
     void loadView() override;
     void viewDidLoad() override;
-    void viewDidDisappear(bool animated) override;
 
   protected:
     explicit LoginViewController(SignInRequests requests);
+    // However the sign-in presentation went, and whichever screen was on top: the password goes.
+    void signInPresentationDidEnd() override;
 
   private:
     static std::optional<std::string> validate(UnderlineTextField& field);
@@ -98,7 +94,6 @@ class LoginViewController : public ZuViewController {
     // Dismisses the presentation this screen is part of, with whatever is presented over it.
     void dismissPresentation(std::function<void()> completion);
 
-    SignInRequests requests_;
     std::weak_ptr<LoginViewControllerDelegate> delegate_;
     std::shared_ptr<uikit::UIButton> closeButton_;
     std::shared_ptr<uikit::UILabel> welcomeLabel_;
@@ -109,11 +104,6 @@ class LoginViewController : public ZuViewController {
     std::shared_ptr<uikit::UIButton> forgotPasswordButton_;
     std::shared_ptr<ZuStateButton> loginButton_;
     std::shared_ptr<uikit::UIStackView> loginStackView_;
-    std::shared_ptr<uikit::UIScrollView> scrollView_;
-    std::shared_ptr<uikit::UIView> contentView_;
-    LoginStyleManager style_;
-    // The screen's subscriptions (keyboard, controls, the login road); they end with the screen.
-    rx::DisposeBag disposeBag_;
 };
 
 }  // namespace lumora

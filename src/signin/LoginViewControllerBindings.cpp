@@ -2,7 +2,6 @@
 #include "foundation/URL.h"
 #include "kitfoundation/Configuration.h"
 #include "rx/Schedulers.h"
-#include "signin/KeyboardAvoidance.h"
 #include "signin/LoginViewController.h"
 #include "signin/ResetPasswordViewController.h"
 #include "signin/detail/SignInLayout.h"
@@ -15,8 +14,8 @@ namespace lumora {
 using Event = uikit::UIControl::Event;
 
 void LoginViewController::viewDidLoad() {
-    ZuViewController::viewDidLoad();
-    startKeyboardAvoidance(sharedController(), scrollView_).disposed(disposeBag_);
+    SignInScreen::viewDidLoad();
+    avoidKeyboard();
     bindControls();
     bindLogin();
 }
@@ -207,14 +206,8 @@ void LoginViewController::dismissPresentation(std::function<void()> completion) 
     }
 }
 
-void LoginViewController::viewDidDisappear(bool animated) {
-    ZuViewController::viewDidDisappear(animated);
-    // Covered by the reset-password screen pushed over it, the screen is still in use; any other way off
-    // the screen (swiped away, dismissed with the screen that presented it) ends its use.
-    auto navigation = navigationController();
-    const bool coveredInStack = navigation && navigation->topViewController().get() != this &&
-                                navigation->viewIfLoaded() && navigation->viewIfLoaded()->window();
-    if (!coveredInStack) forgetPassword();
+void LoginViewController::signInPresentationDidEnd() {
+    forgetPassword();
 }
 
 }  // namespace lumora

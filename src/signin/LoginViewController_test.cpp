@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "authentication/AuthenticationError.h"
@@ -10,6 +13,8 @@
 #include "kitfoundation/Configuration.h"
 #include "signin/ResetPasswordViewController.h"
 #include "signin/testing/SignInTestSupport.h"
+#include "ui/testing/DeviceScope.h"
+#include "ui/testing/ScreenClasses.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIScreen.h"
@@ -26,34 +31,38 @@ using lumora::LoginViewController;
 using lumora::testing::presentedAlert;
 using lumora::testing::PresentedLogin;
 using lumora::testing::RecordingLoginDelegate;
+using lumora::testing::ScreenClass;
 using lumora::testing::ScriptedSignIn;
+using lumora::testing::tapInSight;
 using State = UIControl::State;
 
-class LoginScreenTest : public ::testing::Test {
+// The login screen presented as the player screen presents it, on each screen class.
+class LoginScreenTest : public ::testing::TestWithParam<ScreenClass> {
   protected:
     void SetUp() override {
+        device.emplace(GetParam().width, GetParam().height, GetParam().idiom, GetParam().scale);
         uikit::testing::resetInteractionState();
         lumora::ConfigurationKey::setSourceForTesting([](std::string_view) { return std::nullopt; });
         delegate = std::make_shared<RecordingLoginDelegate>();
         screen = PresentedLogin::make(clock, backend.requests(), delegate);
         login = screen.login;
     }
-    void TearDown() override {
-        lumora::ConfigurationKey::setSourceForTesting(nullptr);
-        UIScreen::setMain(nullptr);
-    }
+    void TearDown() override { lumora::ConfigurationKey::setSourceForTesting(nullptr); }
 
     void fill(const std::string& email, const std::string& password) {
         login->usernameTextField()->simulateTyping(email);
         login->passwordTextField()->simulateTyping(password);
         clock.advance(0.25);  // the login button has faded in and takes touches
     }
-    void tapLogin() { uikit::testing::TouchSimulator(screen.window).tap(login->loginButton()); }
+    void tapLogin() { tap(login->loginButton()); }
+    // A tap on a view of the login screen, scrolled into sight first when needed.
+    void tap(const std::shared_ptr<UIView>& view) { tapInSight(screen.window, login->scrollView(), view); }
     // Lets answers through (they are handled on a later turn) and lets animations finish.
     void settle() { clock.advance(1.0); }
     std::shared_ptr<UIAlertController> alert() { return presentedAlert(login); }
     bool isPresented() { return screen.presenter->presentedViewController() == screen.navigation; }
 
+    std::optional<lumora::testing::DeviceScope> device;
     dispatch::testing::ManualClockScope clock;
     ScriptedSignIn backend;
     std::shared_ptr<RecordingLoginDelegate> delegate;
@@ -61,18 +70,30 @@ class LoginScreenTest : public ::testing::Test {
     std::shared_ptr<LoginViewController> login;
 };
 
-TEST_F(LoginScreenTest, ScreenIsLaidOutAsDesigned) {
+INSTANTIATE_TEST_SUITE_P(EveryScreen, LoginScreenTest, ::testing::ValuesIn(lumora::testing::screenClasses()),
+                         lumora::testing::screenClassName);
+
+TEST_P(LoginScreenTest, ScreenIsLaidOutAsDesigned) {
     EXPECT_FALSE(login->loginButton()->isEnabled());
     EXPECT_DOUBLE_EQ(login->loginButton()->alpha(), 0.35);
     EXPECT_EQ(login->loginButton()->title(State::normal()), "Login");
 
-    // A phone: the column is 0.9 of the width, 55 points below the scroll view's top, in the middle.
+    // The column is 0.9 of the width with a compact width (0.5 otherwise), 55 points below the scroll
+    // view's top unless both size classes are regular (250 then: a tablet), in the middle.
+    const auto traits = login->traitCollection();
+    const bool compactWidth = traits.horizontalSizeClass == UIUserInterfaceSizeClass::compact;
+    const bool regularBothWays = !compactWidth && traits.verticalSizeClass == UIUserInterfaceSizeClass::regular;
+    EXPECT_EQ(regularBothWays, !GetParam().isPhone());
     const auto root = login->view();
     const CGRect column = login->contentView()->convertTo(login->contentView()->bounds(), root);
     const CGRect scroll = login->scrollView()->frame();
-    EXPECT_DOUBLE_EQ(column.width(), 0.9 * root->bounds().width());
-    EXPECT_DOUBLE_EQ(column.minY() - scroll.minY(), 55);
+    EXPECT_DOUBLE_EQ(column.width(), (compactWidth ? 0.9 : 0.5) * root->bounds().width());
+    EXPECT_DOUBLE_EQ(column.minY() - scroll.minY(), regularBothWays ? 250 : 55);
     EXPECT_DOUBLE_EQ(column.midX(), root->bounds().midX());
+    // The column fills the visible height, or grows past it and scrolls when its content needs more (a
+    // phone on its side): nothing in it is squeezed.
+    EXPECT_GE(column.height(), scroll.height() - column.minY() + scroll.minY() - 1e-6);
+    EXPECT_DOUBLE_EQ(login->scrollView()->contentSize().height, column.maxY() - scroll.minY());
 
     // Inside the column: 28-point margins, the logo 122 × 65 in the middle, the 50-point button 30 below
     // the fields, the link 20 above the column's bottom.
@@ -90,14 +111,18 @@ TEST_F(LoginScreenTest, ScreenIsLaidOutAsDesigned) {
     EXPECT_DOUBLE_EQ(in(login->loginButton()).maxX(), content->bounds().width() - 28);
     EXPECT_DOUBLE_EQ(in(login->forgotPasswordButton()).maxY(), content->bounds().height() - 20);
     EXPECT_GE(in(login->forgotPasswordButton()).minY(), in(login->loginButton()).maxY() + 20);
-    // The fields have room for their text between the insets.
+    // The fields have room for their text between the insets, one below the other.
     EXPECT_GT(login->passwordTextField()->textRect(login->passwordTextField()->bounds()).height(), 0);
+    EXPECT_GE(in(login->usernameTextField()).minY(), in(login->loginLabel()).maxY());
+    EXPECT_GE(in(login->passwordTextField()).minY(), in(login->usernameTextField()).maxY());
+    EXPECT_DOUBLE_EQ(in(login->usernameTextField()).height(),
+                     login->usernameTextField()->intrinsicContentSize().height);
 
     EXPECT_EQ(login->closeButton()->convertTo(login->closeButton()->bounds(), root),
               CGRect(root->bounds().width() - 60, 28, 40, 40));
 }
 
-TEST_F(LoginScreenTest, TabletColumnIsHalfTheWidthAndLower) {
+TEST_P(LoginScreenTest, TabletColumnIsHalfTheWidthAndLower) {
     UIScreen::setMain(UIScreen::create(CGRect(0, 0, 1024, 1366), 2, UIUserInterfaceIdiom::pad));
     auto tablet = PresentedLogin::make(clock, backend.requests(), delegate);
     const auto root = tablet.login->view();
@@ -108,7 +133,7 @@ TEST_F(LoginScreenTest, TabletColumnIsHalfTheWidthAndLower) {
     EXPECT_TRUE(tablet.login->shouldAutorotate());
 }
 
-TEST_F(LoginScreenTest, TypingEnablesTheLoginButtonAndClearingDisablesIt) {
+TEST_P(LoginScreenTest, TypingEnablesTheLoginButtonAndClearingDisablesIt) {
     const auto& button = login->loginButton();
     login->usernameTextField()->simulateTyping("viewer@example.com");
     EXPECT_FALSE(button->isEnabled());
@@ -144,7 +169,7 @@ TEST_F(LoginScreenTest, TypingEnablesTheLoginButtonAndClearingDisablesIt) {
     EXPECT_TRUE(backend.logins.empty());
 }
 
-TEST_F(LoginScreenTest, MissingFieldShowsAnAlertAndSendsNothing) {
+TEST_P(LoginScreenTest, MissingFieldShowsAnAlertAndSendsNothing) {
     login->usernameTextField()->simulateTyping("viewer@example.com");
     login->loginButton()->sendActions(UIControl::Event::touchUpInside());
     auto missing = alert();
@@ -175,7 +200,7 @@ TEST_F(LoginScreenTest, MissingFieldShowsAnAlertAndSendsNothing) {
     EXPECT_TRUE(backend.logins.empty());
 }
 
-TEST_F(LoginScreenTest, NextMovesToThePasswordAndDoneSignsIn) {
+TEST_P(LoginScreenTest, NextMovesToThePasswordAndDoneSignsIn) {
     login->usernameTextField()->simulateTyping("viewer@example.com");
     login->usernameTextField()->simulateReturnKey();
     EXPECT_TRUE(login->passwordTextField()->isFirstResponder());
@@ -199,7 +224,7 @@ TEST_F(LoginScreenTest, NextMovesToThePasswordAndDoneSignsIn) {
     EXPECT_TRUE(login->loginButton()->isLoading());
 }
 
-TEST_F(LoginScreenTest, SuccessTellsTheDelegateForgetsThePasswordAndDismissesEverything) {
+TEST_P(LoginScreenTest, SuccessTellsTheDelegateForgetsThePasswordAndDismissesEverything) {
     fill("viewer@example.com", "secret");
     login->passwordTextField()->toggleSecureEntry();  // the viewer looked at the password
     tapLogin();
@@ -234,7 +259,7 @@ TEST_F(LoginScreenTest, SuccessTellsTheDelegateForgetsThePasswordAndDismissesEve
     EXPECT_FALSE(screen.navigation->view()->window());
 }
 
-TEST_F(LoginScreenTest, SuccessKeepsTheEmailForTheNextViewer) {
+TEST_P(LoginScreenTest, SuccessKeepsTheEmailForTheNextViewer) {
     fill("viewer@example.com", "secret");
     tapLogin();
     backend.logins[0].answer.onNext(true);
@@ -250,7 +275,7 @@ TEST_F(LoginScreenTest, SuccessKeepsTheEmailForTheNextViewer) {
     EXPECT_TRUE(login->loginButton()->isEnabled());
 }
 
-TEST_F(LoginScreenTest, WrongPasswordShowsLoginErrorAndOkOnlyCloses) {
+TEST_P(LoginScreenTest, WrongPasswordShowsLoginErrorAndOkOnlyCloses) {
     fill("viewer@example.com", "wrong");
     tapLogin();
     backend.logins[0].answer.onError(AuthenticationError::unknown(AuthManagerError::invalidCredentials()));
@@ -286,7 +311,7 @@ TEST_F(LoginScreenTest, WrongPasswordShowsLoginErrorAndOkOnlyCloses) {
     EXPECT_FALSE(delegate->errors.back().underlyingError());
 }
 
-TEST_F(LoginScreenTest, AccountAlertsSendTheViewerToTheServiceWhenTheDeviceCanOpenIt) {
+TEST_P(LoginScreenTest, AccountAlertsSendTheViewerToTheServiceWhenTheDeviceCanOpenIt) {
     struct Case {
         AuthenticationError error;
         std::string title;
@@ -328,7 +353,7 @@ TEST_F(LoginScreenTest, AccountAlertsSendTheViewerToTheServiceWhenTheDeviceCanOp
     EXPECT_TRUE(UIApplication::shared()->openedURLs().empty());
 }
 
-TEST_F(LoginScreenTest, HostConfiguredAddressesAndTheDelegatesTexts) {
+TEST_P(LoginScreenTest, HostConfiguredAddressesAndTheDelegatesTexts) {
     lumora::ConfigurationKey::setSourceForTesting([](std::string_view key) -> std::optional<std::string> {
         if (key == "SDK_SignUpURL") return "https://accounts.example.tv/finish";
         return std::nullopt;
@@ -362,7 +387,7 @@ TEST_F(LoginScreenTest, HostConfiguredAddressesAndTheDelegatesTexts) {
     EXPECT_TRUE(UIApplication::shared()->openedURLs().empty());
 }
 
-TEST_F(LoginScreenTest, OnlyTheLatestSignInIsAnsweredAndTheTitleSurvives) {
+TEST_P(LoginScreenTest, OnlyTheLatestSignInIsAnsweredAndTheTitleSurvives) {
     fill("viewer@example.com", "secret");
     tapLogin();
     tapLogin();
@@ -383,9 +408,9 @@ TEST_F(LoginScreenTest, OnlyTheLatestSignInIsAnsweredAndTheTitleSurvives) {
     EXPECT_FALSE(login->loginButton()->isLoading());
 }
 
-TEST_F(LoginScreenTest, CloseForgetsThePasswordAndTellsTheDelegateOnceGone) {
+TEST_P(LoginScreenTest, CloseForgetsThePasswordAndTellsTheDelegateOnceGone) {
     fill("viewer@example.com", "secret");
-    uikit::testing::TouchSimulator(screen.window).tap(login->closeButton());
+    tap(login->closeButton());
     EXPECT_EQ(login->passwordTextField()->text(), "");
     EXPECT_EQ(login->usernameTextField()->text(), "viewer@example.com");
     clock.advance(UIViewController::transitionDuration - 0.01);
@@ -395,7 +420,7 @@ TEST_F(LoginScreenTest, CloseForgetsThePasswordAndTellsTheDelegateOnceGone) {
     EXPECT_FALSE(screen.presenter->presentedViewController());
 }
 
-TEST_F(LoginScreenTest, SwipingTheSheetAwayForgetsThePassword) {
+TEST_P(LoginScreenTest, SwipingTheSheetAwayForgetsThePassword) {
     fill("viewer@example.com", "secret");
     login->passwordTextField()->toggleSecureEntry();
     ASSERT_TRUE(screen.navigation->presentationController()->simulateInteractiveDismissal());
@@ -408,9 +433,59 @@ TEST_F(LoginScreenTest, SwipingTheSheetAwayForgetsThePassword) {
     EXPECT_TRUE(delegate->calls.empty());
 }
 
-TEST_F(LoginScreenTest, ForgotPasswordPushesTheResetScreenAndBackKeepsTheFields) {
+// The reset screen on top when the presentation goes: the login screen disappeared long before (when the
+// reset screen covered it), yet its password goes with the presentation, however it went.
+TEST_P(LoginScreenTest, ThePasswordGoesWithThePresentationWhateverScreenIsOnTop) {
+    auto leaveFromResetScreen = [&](const std::function<void()>& leave) {
+        fill("viewer@example.com", "secret");
+        login->passwordTextField()->toggleSecureEntry();  // shown in clear text
+        tap(login->forgotPasswordButton());
+        settle();
+        ASSERT_TRUE(
+            std::dynamic_pointer_cast<lumora::ResetPasswordViewController>(screen.navigation->topViewController()));
+        ASSERT_EQ(login->passwordTextField()->text(), "secret");
+        leave();
+        settle();
+        EXPECT_FALSE(screen.presenter->presentedViewController());
+        EXPECT_EQ(login->passwordTextField()->text(), "");
+        EXPECT_TRUE(login->passwordTextField()->isSecureTextEntry());
+        EXPECT_FALSE(login->loginButton()->isEnabled());
+        EXPECT_EQ(login->usernameTextField()->text(), "viewer@example.com");
+        login->usernameTextField()->setText(std::string());
+    };
+    // Swiped away.
+    leaveFromResetScreen(
+        [&] { ASSERT_TRUE(screen.navigation->presentationController()->simulateInteractiveDismissal()); });
+
+    // Presented again as the player screen does (a new navigation controller), then dismissed by the
+    // screen that presented it.
+    auto again = [&] {
+        screen.navigation = UINavigationController::create(login);
+        screen.navigation->setIsNavigationBarHidden(true);
+        screen.presenter->presentAnimated(screen.navigation, true);
+        settle();
+        ASSERT_EQ(screen.presenter->presentedViewController(), screen.navigation);
+    };
+    again();
+    EXPECT_EQ(login->passwordTextField()->text(), "");
+    leaveFromResetScreen([&] { screen.presenter->dismiss(true); });
+
+    // The presenter itself going (the host closes what presented the sign-in).
+    auto host = UIViewController::create();
+    screen.window->setRootViewController(host);
+    screen.presenter = UIViewController::create();
+    host->presentAnimated(screen.presenter, false);
+    settle();
+    again();
+    leaveFromResetScreen([&] { host->dismiss(true); });
+    EXPECT_FALSE(host->presentedViewController());
+    // None of these is the close button: the login screen tells its delegate nothing.
+    EXPECT_TRUE(delegate->calls.empty());
+}
+
+TEST_P(LoginScreenTest, ForgotPasswordPushesTheResetScreenAndBackKeepsTheFields) {
     fill("viewer@example.com", "secret");
-    uikit::testing::TouchSimulator(screen.window).tap(login->forgotPasswordButton());
+    tap(login->forgotPasswordButton());
     settle();
     auto reset = std::dynamic_pointer_cast<lumora::ResetPasswordViewController>(screen.navigation->topViewController());
     ASSERT_TRUE(reset);
@@ -418,7 +493,7 @@ TEST_F(LoginScreenTest, ForgotPasswordPushesTheResetScreenAndBackKeepsTheFields)
     // Covered, not gone: the password stays.
     EXPECT_EQ(login->passwordTextField()->text(), "secret");
 
-    uikit::testing::TouchSimulator(screen.window).tap(reset->backToLoginButton());
+    tapInSight(screen.window, reset->scrollView(), reset->backToLoginButton());
     settle();
     EXPECT_EQ(screen.navigation->topViewController(), login);
     EXPECT_TRUE(login->view()->window());
@@ -431,17 +506,35 @@ TEST_F(LoginScreenTest, ForgotPasswordPushesTheResetScreenAndBackKeepsTheFields)
     EXPECT_FALSE(loose->navigationController());
 }
 
-TEST_F(LoginScreenTest, KeyboardMovesTheScrollViewInset) {
+TEST_P(LoginScreenTest, KeyboardMovesTheScrollViewInsetAndTheEditedFieldStaysAboveIt) {
+    const auto scroll = login->scrollView();
+    const CGFloat keyboardTop = UIScreen::main()->bounds().maxY() - SimulatedKeyboard::defaultHeight;
+    auto inSight = [&](const std::shared_ptr<UIView>& field) {
+        const CGRect seen = field->convertTo(field->bounds(), nullptr);
+        return seen.minY() >= scroll->frame().minY() && seen.maxY() <= keyboardTop;
+    };
     login->usernameTextField()->becomeFirstResponder();
-    EXPECT_EQ(login->scrollView()->contentInset(), (UIEdgeInsets{0, 0, SimulatedKeyboard::defaultHeight, 0}));
-    // Handing over to the password field keeps it up.
+    EXPECT_EQ(scroll->contentInset(), (UIEdgeInsets{0, 0, SimulatedKeyboard::defaultHeight, 0}));
+    EXPECT_TRUE(inSight(login->usernameTextField()));
+    // Handing over to the password field (its Next key) keeps the keyboard up and the password in sight.
+    login->usernameTextField()->simulateReturnKey();
+    ASSERT_TRUE(login->passwordTextField()->isFirstResponder());
+    EXPECT_EQ(scroll->contentInset().bottom, SimulatedKeyboard::defaultHeight);
+    EXPECT_TRUE(inSight(login->passwordTextField()));
+    // And back up to the e-mail.
+    login->usernameTextField()->becomeFirstResponder();
+    EXPECT_TRUE(inSight(login->usernameTextField()));
+
+    // The keyboard gone, the content is back within its scrollable range.
     login->passwordTextField()->becomeFirstResponder();
-    EXPECT_EQ(login->scrollView()->contentInset().bottom, SimulatedKeyboard::defaultHeight);
     login->view()->endEditing(true);
-    EXPECT_EQ(login->scrollView()->contentInset().bottom, 0);
+    EXPECT_EQ(scroll->contentInset().bottom, 0);
+    EXPECT_GE(scroll->contentOffset().y, 0);
+    EXPECT_LE(scroll->contentOffset().y,
+              std::max<CGFloat>(0, scroll->contentSize().height - scroll->bounds().height()));
 }
 
-TEST_F(LoginScreenTest, ReleasedScreenDropsTheAnswer) {
+TEST_P(LoginScreenTest, ReleasedScreenDropsTheAnswer) {
     auto scripted = std::make_shared<ScriptedSignIn>();
     std::weak_ptr<LoginViewController> weak;
     {

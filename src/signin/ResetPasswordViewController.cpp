@@ -3,11 +3,9 @@
 #include "authentication/Auth0URLProtocol.h"
 #include "foundation/URLSession.h"
 #include "rx/Schedulers.h"
-#include "signin/KeyboardAvoidance.h"
 #include "signin/detail/SignInLayout.h"
 #include "ui/KitColors.h"
 #include "uikit/UINavigationController.h"
-#include "uikit/UIScreen.h"
 #include "uikit/UITextField.h"
 
 namespace lumora {
@@ -15,14 +13,7 @@ namespace lumora {
 using uikit::ConstraintMaker;
 using State = uikit::UIControl::State;
 
-ResetPasswordViewController::ResetPasswordViewController(SignInRequests requests)
-    : requests_(std::move(requests)),
-      scrollView_(uikit::UIScrollView::create()),
-      contentView_(uikit::UIView::create()),
-      style_(LoginStyleManager::standard()) {
-    scrollView_->setKeyboardDismissMode(uikit::UIScrollView::KeyboardDismissMode::interactive);
-    scrollView_->setShowsVerticalScrollIndicator(false);
-}
+ResetPasswordViewController::ResetPasswordViewController(SignInRequests requests) : SignInScreen(std::move(requests)) {}
 
 ResetPasswordViewController::~ResetPasswordViewController() = default;
 
@@ -84,8 +75,7 @@ const std::shared_ptr<uikit::UIButton>& ResetPasswordViewController::backToLogin
 // ---- Layout -----------------------------------------------------------------------------------------------
 
 void ResetPasswordViewController::loadView() {
-    auto root = uikit::UIView::create(uikit::UIScreen::main()->bounds());
-    root->setBackgroundColor(colors::ironStone());
+    auto root = makeRootView();
     contentView_->setLayoutMargins(style_.contentViewLayoutMargins);
 
     root->addSubview(scrollView_);
@@ -127,17 +117,17 @@ void ResetPasswordViewController::loadView() {
         make.leading().trailing().bottom().equalToSuperview().inset(margins);
     });
 
-    signin_detail::placeContentColumn(root, scrollView_, contentView_, signin_detail::columnMetrics(traitCollection()));
+    placeContentColumn(root);
     setView(root);
 }
 
 // ---- Behaviour --------------------------------------------------------------------------------------------
 
 void ResetPasswordViewController::viewDidLoad() {
-    ZuViewController::viewDidLoad();
+    SignInScreen::viewDidLoad();
     // Registering again (another reset screen) does nothing: the registry keeps one per class.
     foundation::URLProtocolRegistry::shared()->registerClass<Auth0URLProtocol>();
-    startKeyboardAvoidance(sharedController(), scrollView_).disposed(disposeBag_);
+    avoidKeyboard();
     bind();
 }
 
@@ -216,7 +206,7 @@ void ResetPasswordViewController::presentAlert(const std::string& title, const s
 
 void ResetPasswordViewController::didUpdateFocus(const uikit::UIFocusUpdateContext& context,
                                                  uikit::UIFocusAnimationCoordinator& coordinator) {
-    ZuViewController::didUpdateFocus(context, coordinator);
+    SignInScreen::didUpdateFocus(context, coordinator);
     if (auto next = std::dynamic_pointer_cast<uikit::UITextField>(context.nextFocusedView())) {
         next->setTextColor(uikit::UIColor::black());
     }

@@ -4,23 +4,21 @@
 #include <optional>
 #include <string>
 
-#include "rx/Disposables.h"
-#include "signin/LoginStyleManager.h"
+#include "rx/Event.h"
 #include "signin/SignInRequests.h"
 #include "signin/UnderlineTextField.h"
 #include "signin/ZuStateButton.h"
-#include "ui/ZuViewController.h"
+#include "signin/detail/SignInScreen.h"
 #include "uikit/UIButton.h"
 #include "uikit/UIImageView.h"
 #include "uikit/UILabel.h"
-#include "uikit/UIScrollView.h"
 
 namespace lumora {
 
 // The screen on which a viewer who forgot the password asks for a password-reset e-mail. The login screen
 // pushes it onto the navigation controller the sign-in screens are shown in; it pops itself when the viewer
 // taps "Sign into Ostra" or confirms a successful request. Main thread only.
-class ResetPasswordViewController : public ZuViewController {
+class ResetPasswordViewController : public signin_detail::SignInScreen {
   public:
     static std::shared_ptr<ResetPasswordViewController> create(SignInRequests requests = SignInRequests::facade());
     ~ResetPasswordViewController() override;
@@ -31,9 +29,6 @@ class ResetPasswordViewController : public ZuViewController {
     const std::shared_ptr<UnderlineTextField>& usernameTextField();
     const std::shared_ptr<ZuStateButton>& continueButton();
     const std::shared_ptr<uikit::UIButton>& backToLoginButton();
-    const std::shared_ptr<uikit::UIScrollView>& scrollView() const { return scrollView_; }
-    const std::shared_ptr<uikit::UIView>& contentView() const { return contentView_; }
-    const LoginStyleManager& style() const { return style_; }
 
     // The e-mail field's text when it is not empty (spaces count as text); otherwise shows the "Missing
     // Field" alert and gives nothing.
@@ -53,17 +48,11 @@ class ResetPasswordViewController : public ZuViewController {
     void handleOutcome(const rx::Event<rx::Void>& outcome);
     void presentAlert(const std::string& title, const std::string& message, bool popOnConfirm);
 
-    SignInRequests requests_;
     std::shared_ptr<uikit::UIImageView> logoImageView_;
     std::shared_ptr<uikit::UILabel> welcomeLabel_;
     std::shared_ptr<UnderlineTextField> usernameTextField_;
     std::shared_ptr<ZuStateButton> continueButton_;
     std::shared_ptr<uikit::UIButton> backToLoginButton_;
-    std::shared_ptr<uikit::UIScrollView> scrollView_;
-    std::shared_ptr<uikit::UIView> contentView_;
-    LoginStyleManager style_;
-    // The screen's subscriptions (keyboard, back link, submissions); they end with the screen.
-    rx::DisposeBag disposeBag_;
 };
 
 }  // namespace lumora

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "authentication/Auth0URLProtocol.h"
@@ -10,6 +11,8 @@
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/URLSession.h"
 #include "signin/testing/SignInTestSupport.h"
+#include "ui/testing/DeviceScope.h"
+#include "ui/testing/ScreenClasses.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UIFocus.h"
 #include "uikit/UIScreen.h"
@@ -23,13 +26,16 @@ using lumora::ResetPasswordViewController;
 using lumora::testing::presentedAlert;
 using lumora::testing::PresentedLogin;
 using lumora::testing::RecordingLoginDelegate;
+using lumora::testing::ScreenClass;
 using lumora::testing::ScriptedSignIn;
+using lumora::testing::tapInSight;
 using State = UIControl::State;
 
 // The reset screen as the viewer reaches it: pushed over the presented login screen.
-class ResetScreenTest : public ::testing::Test {
+class ResetScreenTest : public ::testing::TestWithParam<ScreenClass> {
   protected:
     void SetUp() override {
+        device.emplace(GetParam().width, GetParam().height, GetParam().idiom, GetParam().scale);
         uikit::testing::resetInteractionState();
         delegate = std::make_shared<RecordingLoginDelegate>();
         screen = PresentedLogin::make(clock, backend.requests(), delegate);
@@ -42,8 +48,9 @@ class ResetScreenTest : public ::testing::Test {
 
     void settle() { clock.advance(1.0); }
     std::shared_ptr<UIAlertController> alert() { return presentedAlert(reset); }
-    void tapContinue() { uikit::testing::TouchSimulator(screen.window).tap(reset->continueButton()); }
+    void tapContinue() { tapInSight(screen.window, reset->scrollView(), reset->continueButton()); }
 
+    std::optional<lumora::testing::DeviceScope> device;
     dispatch::testing::ManualClockScope clock;
     ScriptedSignIn backend;
     std::shared_ptr<RecordingLoginDelegate> delegate;
@@ -51,7 +58,10 @@ class ResetScreenTest : public ::testing::Test {
     std::shared_ptr<ResetPasswordViewController> reset;
 };
 
-TEST_F(ResetScreenTest, ScreenIsLaidOutAsDesigned) {
+INSTANTIATE_TEST_SUITE_P(EveryScreen, ResetScreenTest, ::testing::ValuesIn(lumora::testing::screenClasses()),
+                         lumora::testing::screenClassName);
+
+TEST_P(ResetScreenTest, ScreenIsLaidOutAsDesigned) {
     EXPECT_EQ(reset->continueButton()->title(State::normal()), "Continue");
     EXPECT_EQ(reset->backgroundImage(), nullptr);
 
@@ -70,11 +80,14 @@ TEST_F(ResetScreenTest, ScreenIsLaidOutAsDesigned) {
 
     const auto root = reset->view();
     const CGRect column = content->convertTo(content->bounds(), root);
-    EXPECT_DOUBLE_EQ(column.width(), 0.9 * root->bounds().width());
-    EXPECT_DOUBLE_EQ(column.minY() - reset->scrollView()->frame().minY(), 55);
+    const auto traits = reset->traitCollection();
+    const bool compactWidth = traits.horizontalSizeClass == UIUserInterfaceSizeClass::compact;
+    EXPECT_DOUBLE_EQ(column.width(), (compactWidth ? 0.9 : 0.5) * root->bounds().width());
+    EXPECT_DOUBLE_EQ(column.minY() - reset->scrollView()->frame().minY(), GetParam().isPhone() ? 55 : 250);
+    EXPECT_DOUBLE_EQ(column.midX(), root->bounds().midX());
 }
 
-TEST_F(ResetScreenTest, ReturnKeySubmitsLikeContinueAndSpacesAreSentAsTyped) {
+TEST_P(ResetScreenTest, ReturnKeySubmitsLikeContinueAndSpacesAreSentAsTyped) {
     reset->usernameTextField()->simulateTyping("  ");
     reset->usernameTextField()->simulateReturnKey();
     ASSERT_EQ(backend.resets.size(), 1u);
@@ -97,7 +110,7 @@ TEST_F(ResetScreenTest, ReturnKeySubmitsLikeContinueAndSpacesAreSentAsTyped) {
     EXPECT_EQ(reset->continueButton()->title(State::normal()), "Continue");
 }
 
-TEST_F(ResetScreenTest, EmptyAddressAsksForOne) {
+TEST_P(ResetScreenTest, EmptyAddressAsksForOne) {
     tapContinue();
     ASSERT_TRUE(alert());
     EXPECT_EQ(alert()->title(), "Missing Field");
@@ -110,7 +123,7 @@ TEST_F(ResetScreenTest, EmptyAddressAsksForOne) {
     EXPECT_EQ(screen.navigation->topViewController(), reset);
 }
 
-TEST_F(ResetScreenTest, SuccessAlertReturnsToTheLoginScreen) {
+TEST_P(ResetScreenTest, SuccessAlertReturnsToTheLoginScreen) {
     reset->usernameTextField()->simulateTyping("viewer@example.com");
     tapContinue();
     ASSERT_EQ(backend.resets.size(), 1u);
@@ -129,7 +142,7 @@ TEST_F(ResetScreenTest, SuccessAlertReturnsToTheLoginScreen) {
     EXPECT_TRUE(screen.login->view()->window());
 }
 
-TEST_F(ResetScreenTest, FailureAlertKeepsTheScreenAndTheAddress) {
+TEST_P(ResetScreenTest, FailureAlertKeepsTheScreenAndTheAddress) {
     reset->usernameTextField()->simulateTyping("viewer@example.com");
     tapContinue();
     backend.resets[0].answer.onError(AuthManagerError::resetPasswordFailed("Server error. Status code: 500"));
@@ -146,11 +159,11 @@ TEST_F(ResetScreenTest, FailureAlertKeepsTheScreenAndTheAddress) {
     EXPECT_EQ(reset->usernameTextField()->text(), "viewer@example.com");
 }
 
-TEST_F(ResetScreenTest, BackLinkDismissesTheKeyboardAndPops) {
+TEST_P(ResetScreenTest, BackLinkDismissesTheKeyboardAndPops) {
     reset->usernameTextField()->becomeFirstResponder();
     EXPECT_TRUE(SimulatedKeyboard::shared().isVisible());
     EXPECT_EQ(reset->scrollView()->contentInset().bottom, SimulatedKeyboard::defaultHeight);
-    uikit::testing::TouchSimulator(screen.window).tap(reset->backToLoginButton());
+    tapInSight(screen.window, reset->scrollView(), reset->backToLoginButton());
     EXPECT_FALSE(SimulatedKeyboard::shared().isVisible());
     EXPECT_EQ(reset->scrollView()->contentInset().bottom, 0);
     settle();
@@ -158,7 +171,7 @@ TEST_F(ResetScreenTest, BackLinkDismissesTheKeyboardAndPops) {
     EXPECT_EQ(screen.navigation->topViewController(), screen.login);
 }
 
-TEST_F(ResetScreenTest, IdentityProviderProtocolIsRegisteredOnce) {
+TEST_P(ResetScreenTest, IdentityProviderProtocolIsRegisteredOnce) {
     auto registry = foundation::URLProtocolRegistry::shared();
     EXPECT_TRUE(registry->isRegistered(typeid(lumora::Auth0URLProtocol)));
     // A second screen registers nothing more: one removal leaves none.
@@ -169,7 +182,7 @@ TEST_F(ResetScreenTest, IdentityProviderProtocolIsRegisteredOnce) {
     EXPECT_FALSE(registry->isRegistered(typeid(lumora::Auth0URLProtocol)));
 }
 
-TEST_F(ResetScreenTest, FocusedFieldShowsDarkText) {
+TEST_P(ResetScreenTest, FocusedFieldShowsDarkText) {
     UIFocusSystem::shared().setIsEnabled(true);
     auto field = reset->usernameTextField();
     ASSERT_TRUE(UIFocusSystem::shared().moveFocus(reset->continueButton()));
@@ -183,7 +196,7 @@ TEST_F(ResetScreenTest, FocusedFieldShowsDarkText) {
     EXPECT_EQ(field->textColor(), UIColor::white());
 }
 
-TEST_F(ResetScreenTest, ReleasedScreenEndsItsSubscriptions) {
+TEST_P(ResetScreenTest, ReleasedScreenEndsItsSubscriptions) {
     std::weak_ptr<ResetPasswordViewController> weak = reset;
     reset->usernameTextField()->simulateTyping("viewer@example.com");
     tapContinue();

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "authentication/AuthenticationError.h"
 #include "dispatch/testing/ManualClockScope.h"
@@ -11,6 +13,10 @@
 #include "signin/UnderlineTextField.h"
 #include "signin/testing/SignInTestSupport.h"
 #include "ui/KitColors.h"
+#include "ui/testing/DeviceScope.h"
+#include "ui/testing/ScreenClasses.h"
+#include "uikit/UIScreen.h"
+#include "uikit/UITextField.h"
 #include "uikit/UIWindow.h"
 #include "uikit/testing/EventSimulator.h"
 #include "uikit/testing/SnapshotTesting.h"
@@ -22,6 +28,7 @@ using lumora::AuthenticationError;
 using lumora::AuthManagerError;
 using lumora::testing::PresentedLogin;
 using lumora::testing::RecordingLoginDelegate;
+using lumora::testing::ScreenClass;
 using lumora::testing::ScriptedSignIn;
 
 class SignInSnapshotTest : public ::testing::Test {
@@ -32,6 +39,7 @@ class SignInSnapshotTest : public ::testing::Test {
         screen = PresentedLogin::make(clock, backend.requests(), delegate);
         login = screen.login;
     }
+    void TearDown() override { UIScreen::setMain(nullptr); }
 
     void fill() {
         login->usernameTextField()->simulateTyping("viewer@example.com");
@@ -51,23 +59,52 @@ class SignInSnapshotTest : public ::testing::Test {
     std::shared_ptr<lumora::LoginViewController> login;
 };
 
-TEST_F(SignInSnapshotTest, LoginScreen) {
+// The same on every screen class (the device is set before the login screen is presented).
+class SignInScreenClassSnapshotTest : public SignInSnapshotTest, public ::testing::WithParamInterface<ScreenClass> {
+  protected:
+    void SetUp() override {
+        device.emplace(GetParam().width, GetParam().height, GetParam().idiom, GetParam().scale);
+        SignInSnapshotTest::SetUp();
+    }
+    std::string golden(const std::string& picture) const { return GetParam().golden(picture); }
+
+    std::optional<lumora::testing::DeviceScope> device;
+};
+
+INSTANTIATE_TEST_SUITE_P(EveryScreen, SignInScreenClassSnapshotTest,
+                         ::testing::ValuesIn(lumora::testing::screenClasses()), lumora::testing::screenClassName);
+
+TEST_P(SignInScreenClassSnapshotTest, LoginScreen) {
     settle();
-    EXPECT_SNAPSHOT(*screen.window, "login_empty");
+    EXPECT_SNAPSHOT(*screen.window, golden("login_empty"));
 
     fill();
-    EXPECT_SNAPSHOT(*screen.window, "login_filled");
+    EXPECT_SNAPSHOT(*screen.window, golden("login_filled"));
 
     login->loginButton()->sendActions(UIControl::Event::touchUpInside());
     settle();
-    EXPECT_SNAPSHOT(*screen.window, "login_loading");
+    EXPECT_SNAPSHOT(*screen.window, golden("login_loading"));
 
     backend.logins[0].answer.onError(AuthenticationError::unknown(AuthManagerError::invalidCredentials()));
     settle();
-    EXPECT_SNAPSHOT(*screen.window, "login_error_alert");
+    EXPECT_SNAPSHOT(*screen.window, golden("login_error_alert"));
 }
 
-TEST_F(SignInSnapshotTest, ResetPasswordScreen) {
+// Typing the password: the keyboard (drawn here as a grey panel where it lies, since the simulated one has
+// no view) covers the bottom of the screen, and the field being edited stays above it.
+TEST_P(SignInScreenClassSnapshotTest, LoginScreenWhileTyping) {
+    login->usernameTextField()->simulateTyping("viewer@example.com");
+    login->passwordTextField()->becomeFirstResponder();
+    login->passwordTextField()->simulateTyping("secret123");
+    settle();
+    auto keyboard = UIView::create(SimulatedKeyboard::shared().frame());
+    keyboard->setBackgroundColor(UIColor(0.82, 0.83, 0.85, 1));
+    screen.window->addSubview(keyboard);
+    EXPECT_SNAPSHOT(*screen.window, golden("login_typing"));
+    keyboard->removeFromSuperview();
+}
+
+TEST_P(SignInScreenClassSnapshotTest, ResetPasswordScreen) {
     login->forgotPasswordButton()->sendActions(UIControl::Event::touchUpInside());
     settle();
     auto reset = std::dynamic_pointer_cast<lumora::ResetPasswordViewController>(screen.navigation->topViewController());
@@ -75,7 +112,7 @@ TEST_F(SignInSnapshotTest, ResetPasswordScreen) {
     reset->usernameTextField()->simulateTyping("viewer@example.com");
     reset->view()->endEditing(true);
     settle();
-    EXPECT_SNAPSHOT(*screen.window, "reset_password");
+    EXPECT_SNAPSHOT(*screen.window, golden("reset_password"));
 }
 
 // The widgets on their own, larger: a readable password with its "Hide" toggle and tick, and the loading

@@ -3,6 +3,10 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <limits>
 #include <map>
@@ -20,6 +24,7 @@
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/NotificationCenter.h"
 #include "kitfoundation/Configuration.h"
+#include "kitfoundation/KitBundle.h"
 #include "kitfoundation/Log.h"
 #include "telemetry/YouboraManager.h"
 #include "telemetry/detail/YouboraPlugin.h"
@@ -517,6 +522,37 @@ TEST(YouboraManagerSharedTest, OneManagerPerProcessAndALoggerForDevelopers) {
     logger.logYouboraMessage("Beacon sent", youboralib::YBLogLevel::debug);
     logger.logYouboraMessage(std::nullopt, youboralib::YBLogLevel::error);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Beacon sent\n\n");
+}
+
+// The player version the plug-in reports is the kit bundle's, or none: never the kit's "0.0.0" stand-in. The
+// kit's bundle is found once per process, so each kit is tried in a process of its own (a fresh run of this
+// test program with LUMORA_KIT_BUNDLE naming it).
+TEST(YouboraPluginVersionTest, IsTheKitBundlesVersionOrNone) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The same folder in this process and in the runs it starts.
+    const auto root = std::filesystem::path(LUMORA_TEST_BINARY_DIR) / "plugin-version-kits";
+    const std::vector<std::pair<std::string, std::string>> kits = {
+        {"none", ""},
+        {"not-text", "<key>CFBundleShortVersionString</key><integer>7</integer>"},
+        {"versioned", "<key>CFBundleShortVersionString</key><string>4.2.1</string>"},
+    };
+    for (const auto& [name, entry] : kits) {
+        const auto folder = root / name / KitBundle::folderName;
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder / "Info.plist")
+            << R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>)"
+            << "<key>CFBundleIdentifier</key><string>dev.lumora.kit</string>" << entry << "</dict></plist>";
+    }
+    auto versions = [&](const std::string& name) {
+        ::setenv(KitBundle::environmentVariable, (root / name / KitBundle::folderName).c_str(), 1);
+        const auto plugin = detail::YouboraPlugin::create(youboralib::YBOptions::create());
+        std::fprintf(stderr, "player [%s] kit [%s]\n", plugin->getPlayerVersion().c_str(), sdkVersion().c_str());
+        std::exit(0);
+    };
+    EXPECT_EXIT(versions("none"), ::testing::ExitedWithCode(0), "player \\[\\] kit \\[0\\.0\\.0\\]");
+    EXPECT_EXIT(versions("not-text"), ::testing::ExitedWithCode(0), "player \\[\\] kit \\[0\\.0\\.0\\]");
+    EXPECT_EXIT(versions("versioned"), ::testing::ExitedWithCode(0), "player \\[4\\.2\\.1\\] kit \\[4\\.2\\.1\\]");
+    std::filesystem::remove_all(root);
 }
 
 }  // namespace

@@ -113,7 +113,7 @@ class ZuPlayerTest : public ::testing::Test {
         server = *started;
         redirect.emplace("127.0.0.1", server->baseURL());
 
-        window = uikit::UIWindow::create(uikit::CGRect{0, 0, 640, 360});
+        window = uikit::UIWindow::create(windowFrame);
         window->makeKeyAndVisible();
         proxy = VideoPlayerProxy::create(AdSignallingService::create());
         player = ZuPlayer::create(5.0, proxy);
@@ -207,6 +207,8 @@ class ZuPlayerTest : public ::testing::Test {
         clock.runUntilIdle();
     }
 
+    // The window the player fills: a phone on its side unless a fixture says otherwise before SetUp.
+    uikit::CGRect windowFrame{0, 0, 640, 360};
     dispatch::testing::ManualClockScope clock;
     std::shared_ptr<devserver::LicenceService> licence;
     std::shared_ptr<devserver::HlsService> hls;

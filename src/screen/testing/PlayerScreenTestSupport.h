@@ -39,6 +39,7 @@
 #include "telemetry/YouboraManager.h"
 #include "ui/ZuApplication.h"
 #include "ui/testing/DeviceScope.h"
+#include "ui/testing/ScreenClasses.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIWindow.h"
@@ -54,6 +55,13 @@ inline constexpr const char* kViewerAccount = "acc-demo-0001";
 
 class PlayerScreenBackendTest : public ::testing::Test {
   protected:
+    // The player's tests have always run on a phone on its side at 1× (small pictures, the controls'
+    // compact layout); a fixture may name another screen class.
+    static ScreenClass smallPhoneOnItsSide() { return screenClasses().front(); }
+    explicit PlayerScreenBackendTest(const ScreenClass& screenClass = smallPhoneOnItsSide())
+        : screenClass(screenClass),
+          device(screenClass.width, screenClass.height, screenClass.idiom, screenClass.scale) {}
+
     void SetUp() override {
         uikit::testing::resetInteractionState();
         // Touches restart the controls' idle countdown only through the kit's application class.
@@ -240,8 +248,8 @@ class PlayerScreenBackendTest : public ::testing::Test {
         return token ? *token : std::nullopt;
     }
 
-    // A phone in landscape at 1×: small pictures, the controls' compact layout.
-    DeviceScope device{640, 360, uikit::UIUserInterfaceIdiom::phone, 1};
+    ScreenClass screenClass;
+    DeviceScope device;
     PlayerAppearanceScope appearance;
     dispatch::testing::ManualClockScope clock;
     // How the back end is started (a fixture may change them in its constructor).

@@ -11,8 +11,11 @@ std::shared_ptr<uikit::UIImage> kitImage(const std::string& name) {
 }
 
 ColumnMetrics columnMetrics(const uikit::UITraitCollection& traits) {
-    if (traits.horizontalSizeClass == uikit::UIUserInterfaceSizeClass::compact) return {55, 0.9};
-    return {250, 0.5};
+    using uikit::UIUserInterfaceSizeClass;
+    const bool compactWidth = traits.horizontalSizeClass == UIUserInterfaceSizeClass::compact;
+    // A phone on its side is wide enough for a regular width but has no height to start 250 points down.
+    const bool compactHeight = traits.verticalSizeClass == UIUserInterfaceSizeClass::compact;
+    return {compactWidth || compactHeight ? 55.0 : 250.0, compactWidth ? 0.9 : 0.5};
 }
 
 void placeContentColumn(const std::shared_ptr<uikit::UIView>& root, const std::shared_ptr<uikit::UIScrollView>& scroll,
@@ -27,7 +30,12 @@ void placeContentColumn(const std::shared_ptr<uikit::UIView>& root, const std::s
         make.centerX().equalTo(root);
         make.width().equalTo(root->snp().width()).multipliedBy(metrics.widthFactor);
         make.bottom().equalTo(scroll->snp().bottom()).priority(uikit::ConstraintPriority::high() - 1);
-        make.height().equalTo(scroll->snp().height()).offset(-metrics.top);
+        // As high as what the scroll view shows below `top`, unless the content needs more (a phone on its
+        // side): then the column grows and scrolls rather than crushing its fields into each other.
+        make.height()
+            .equalTo(scroll->snp().height())
+            .offset(-metrics.top)
+            .priority(uikit::ConstraintPriority::high() - 1);
     });
 }
 

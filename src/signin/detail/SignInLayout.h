@@ -16,7 +16,8 @@ namespace lumora::signin_detail {
 std::shared_ptr<uikit::UIImage> kitImage(const std::string& name);
 
 // Where the content column starts below the scroll view's top, and its share of the root view's width:
-// 55 points and 0.9 for a compact width, 250 points and 0.5 otherwise.
+// 0.9 for a compact width, 0.5 otherwise; 250 points down when both size classes are regular, 55 otherwise
+// (a phone on its side, though regular in width, has no room to start lower).
 struct ColumnMetrics {
     uikit::CGFloat top;
     uikit::CGFloat widthFactor;
@@ -25,7 +26,8 @@ ColumnMetrics columnMetrics(const uikit::UITraitCollection& traits);
 
 // Adds `content` to `scroll` as the screens' content column: `top` below the scroll view's top, as wide
 // as `root` × `widthFactor`, in the middle of the visible width, and as high as the scroll view less `top`
-// (its bottom sits on the content's bottom at priority 749, its sides on the content's at 250).
+// unless its content needs more (that height and its bottom on the content's bottom at priority 749, below
+// the fields' resistance to compression; its sides on the content's at 250).
 void placeContentColumn(const std::shared_ptr<uikit::UIView>& root, const std::shared_ptr<uikit::UIScrollView>& scroll,
                         const std::shared_ptr<uikit::UIView>& content, ColumnMetrics metrics);
 

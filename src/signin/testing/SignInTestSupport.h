@@ -15,8 +15,10 @@
 #include "signin/SignInRequests.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UINavigationController.h"
+#include "uikit/UIScrollView.h"
 #include "uikit/UIViewController.h"
 #include "uikit/UIWindow.h"
+#include "uikit/testing/EventSimulator.h"
 
 namespace lumora::testing {
 
@@ -106,6 +108,24 @@ struct PresentedLogin {
         return p;
     }
 };
+
+// Taps `view` of a sign-in screen as a viewer would: when it lies outside the window (a screen taller than
+// the window, a phone on its side), `scroll` is first scrolled just far enough to bring it into sight.
+inline void tapInSight(const std::shared_ptr<uikit::UIWindow>& window,
+                       const std::shared_ptr<uikit::UIScrollView>& scroll, const std::shared_ptr<uikit::UIView>& view) {
+    window->layoutIfNeeded();
+    const uikit::CGRect seen = view->convertTo(view->bounds(), nullptr);
+    const uikit::CGRect sight = window->bounds();
+    uikit::CGPoint offset = scroll->contentOffset();
+    if (seen.maxY() > sight.maxY()) {
+        offset.y += seen.maxY() - sight.maxY() + 8;
+    } else if (seen.minY() < sight.minY()) {
+        offset.y -= sight.minY() - seen.minY() + 8;
+    }
+    scroll->setContentOffset(offset);
+    window->layoutIfNeeded();
+    uikit::testing::TouchSimulator(window).tap(view);
+}
 
 // The alert presented over `screen` (or over the screen that presents it), if any.
 inline std::shared_ptr<uikit::UIAlertController> presentedAlert(

@@ -1,5 +1,6 @@
 #include "telemetry/detail/YouboraPlugin.h"
 
+#include "kitfoundation/KitBundle.h"
 #include "kitfoundation/Log.h"
 #include "youboralib/YBYouboraUtils.h"
 
@@ -25,7 +26,10 @@ std::string YouboraPlugin::getPlayerName() const {
 }
 
 std::string YouboraPlugin::getPlayerVersion() const {
-    return sdkVersion();
+    // The bundle's own text, not sdkVersion(): the vendor is told no version rather than a made-up "0.0.0".
+    const foundation::PropertyList* version = KitBundle::shared().object("CFBundleShortVersionString");
+    const std::string* text = version ? version->asString() : nullptr;
+    return text ? *text : std::string();
 }
 
 void YouboraManagerLogger::logYouboraMessage(const std::optional<std::string>& message, youboralib::YBLogLevel) {

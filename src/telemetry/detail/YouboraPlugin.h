@@ -24,7 +24,7 @@ class YouboraPlugin final : public youboralib::YBPlugin {
 
     // "iOSPlayer".
     std::string getPlayerName() const override;
-    // The kit's version (sdkVersion()).
+    // "CFBundleShortVersionString" of the kit's bundle; the empty text when it is missing or not text.
     std::string getPlayerVersion() const override;
 
   private:
