@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "controls/testing/ScreenClasses.h"
+#include "ui/testing/ScreenClasses.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "ui/AssetGraph.h"
 #include "ui/testing/DeviceScope.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "controls/testing/ScreenClasses.h"
+#include "ui/testing/ScreenClasses.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "ui/AssetGraph.h"
 #include "ui/testing/DeviceScope.h"

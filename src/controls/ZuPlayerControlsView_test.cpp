@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "controls/ZuAdControlsView.h"
-#include "controls/testing/ScreenClasses.h"
+#include "ui/testing/ScreenClasses.h"
 #include "controls/testing/ZuControlsTestSupport.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "keymoments/testing/BIFWriter.h"

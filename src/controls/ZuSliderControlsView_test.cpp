@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "controls/testing/ScreenClasses.h"
+#include "ui/testing/ScreenClasses.h"
 #include "dispatch/Timer.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "keymoments/testing/BIFWriter.h"

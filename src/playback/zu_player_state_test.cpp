@@ -72,15 +72,17 @@ class SpoiltProxy final : public VideoPlayerProxyInterface {
 class ZuPlayerOnEveryScreenTest : public ZuPlayerTest, public ::testing::WithParamInterface<ScreenClass> {
   protected:
     void SetUp() override {
-        device.emplace(GetParam().width, GetParam().height, GetParam().idiom, GetParam().scale);
+        device.emplace(GetParam());
         windowFrame = uikit::CGRect{0, 0, GetParam().width, GetParam().height};
         ZuPlayerTest::SetUp();
+        device->show(*window);
+        uikit::UIWindow::layoutAndDisplayWindowsIfNeeded();
     }
-    std::optional<lumora::testing::DeviceScope> device;
+    std::optional<lumora::testing::ScreenClassScope> device;
 };
 
-INSTANTIATE_TEST_SUITE_P(EveryScreen, ZuPlayerOnEveryScreenTest, ::testing::ValuesIn(lumora::testing::screenClasses()),
-                         lumora::testing::screenClassName);
+INSTANTIATE_TEST_SUITE_P(EveryScreen, ZuPlayerOnEveryScreenTest, ::testing::ValuesIn(lumora::testing::screens::all()),
+                         lumora::testing::screens::name);
 
 }  // namespace
 

@@ -53,8 +53,8 @@ class PlayerScreenOnEveryScreenTest : public PlayerScreenTest, public ::testing:
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(EveryScreen, PlayerScreenOnEveryScreenTest, ::testing::ValuesIn(testing::screenClasses()),
-                         testing::screenClassName);
+INSTANTIATE_TEST_SUITE_P(EveryScreen, PlayerScreenOnEveryScreenTest, ::testing::ValuesIn(testing::screens::all()),
+                         testing::screens::name);
 
 TEST_F(PlayerScreenTest, ASignedInViewerPlaysAClearAssetAndReportsTheSession) {
     signIn();

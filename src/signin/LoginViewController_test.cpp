@@ -40,11 +40,13 @@ using State = UIControl::State;
 class LoginScreenTest : public ::testing::TestWithParam<ScreenClass> {
   protected:
     void SetUp() override {
-        device.emplace(GetParam().width, GetParam().height, GetParam().idiom, GetParam().scale);
+        device.emplace(GetParam());
         uikit::testing::resetInteractionState();
         lumora::ConfigurationKey::setSourceForTesting([](std::string_view) { return std::nullopt; });
         delegate = std::make_shared<RecordingLoginDelegate>();
         screen = PresentedLogin::make(clock, backend.requests(), delegate);
+        device->show(*screen.window);
+        uikit::UIWindow::layoutAndDisplayWindowsIfNeeded();
         login = screen.login;
     }
     void TearDown() override { lumora::ConfigurationKey::setSourceForTesting(nullptr); }
@@ -62,7 +64,7 @@ class LoginScreenTest : public ::testing::TestWithParam<ScreenClass> {
     std::shared_ptr<UIAlertController> alert() { return presentedAlert(login); }
     bool isPresented() { return screen.presenter->presentedViewController() == screen.navigation; }
 
-    std::optional<lumora::testing::DeviceScope> device;
+    std::optional<lumora::testing::ScreenClassScope> device;
     dispatch::testing::ManualClockScope clock;
     ScriptedSignIn backend;
     std::shared_ptr<RecordingLoginDelegate> delegate;
@@ -70,8 +72,8 @@ class LoginScreenTest : public ::testing::TestWithParam<ScreenClass> {
     std::shared_ptr<LoginViewController> login;
 };
 
-INSTANTIATE_TEST_SUITE_P(EveryScreen, LoginScreenTest, ::testing::ValuesIn(lumora::testing::screenClasses()),
-                         lumora::testing::screenClassName);
+INSTANTIATE_TEST_SUITE_P(EveryScreen, LoginScreenTest, ::testing::ValuesIn(lumora::testing::screens::all()),
+                         lumora::testing::screens::name);
 
 TEST_P(LoginScreenTest, ScreenIsLaidOutAsDesigned) {
     EXPECT_FALSE(login->loginButton()->isEnabled());

@@ -35,10 +35,12 @@ using State = UIControl::State;
 class ResetScreenTest : public ::testing::TestWithParam<ScreenClass> {
   protected:
     void SetUp() override {
-        device.emplace(GetParam().width, GetParam().height, GetParam().idiom, GetParam().scale);
+        device.emplace(GetParam());
         uikit::testing::resetInteractionState();
         delegate = std::make_shared<RecordingLoginDelegate>();
         screen = PresentedLogin::make(clock, backend.requests(), delegate);
+        device->show(*screen.window);
+        uikit::UIWindow::layoutAndDisplayWindowsIfNeeded();
         screen.login->forgotPasswordButton()->sendActions(UIControl::Event::touchUpInside());
         settle();
         reset = std::dynamic_pointer_cast<ResetPasswordViewController>(screen.navigation->topViewController());
@@ -50,7 +52,7 @@ class ResetScreenTest : public ::testing::TestWithParam<ScreenClass> {
     std::shared_ptr<UIAlertController> alert() { return presentedAlert(reset); }
     void tapContinue() { tapInSight(screen.window, reset->scrollView(), reset->continueButton()); }
 
-    std::optional<lumora::testing::DeviceScope> device;
+    std::optional<lumora::testing::ScreenClassScope> device;
     dispatch::testing::ManualClockScope clock;
     ScriptedSignIn backend;
     std::shared_ptr<RecordingLoginDelegate> delegate;
@@ -58,8 +60,8 @@ class ResetScreenTest : public ::testing::TestWithParam<ScreenClass> {
     std::shared_ptr<ResetPasswordViewController> reset;
 };
 
-INSTANTIATE_TEST_SUITE_P(EveryScreen, ResetScreenTest, ::testing::ValuesIn(lumora::testing::screenClasses()),
-                         lumora::testing::screenClassName);
+INSTANTIATE_TEST_SUITE_P(EveryScreen, ResetScreenTest, ::testing::ValuesIn(lumora::testing::screens::all()),
+                         lumora::testing::screens::name);
 
 TEST_P(ResetScreenTest, ScreenIsLaidOutAsDesigned) {
     EXPECT_EQ(reset->continueButton()->title(State::normal()), "Continue");

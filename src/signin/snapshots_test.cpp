@@ -63,16 +63,18 @@ class SignInSnapshotTest : public ::testing::Test {
 class SignInScreenClassSnapshotTest : public SignInSnapshotTest, public ::testing::WithParamInterface<ScreenClass> {
   protected:
     void SetUp() override {
-        device.emplace(GetParam().width, GetParam().height, GetParam().idiom, GetParam().scale);
+        device.emplace(GetParam());
         SignInSnapshotTest::SetUp();
+        device->show(*screen.window);
+        uikit::UIWindow::layoutAndDisplayWindowsIfNeeded();
     }
     std::string golden(const std::string& picture) const { return GetParam().golden(picture); }
 
-    std::optional<lumora::testing::DeviceScope> device;
+    std::optional<lumora::testing::ScreenClassScope> device;
 };
 
 INSTANTIATE_TEST_SUITE_P(EveryScreen, SignInScreenClassSnapshotTest,
-                         ::testing::ValuesIn(lumora::testing::screenClasses()), lumora::testing::screenClassName);
+                         ::testing::ValuesIn(lumora::testing::screens::all()), lumora::testing::screens::name);
 
 TEST_P(SignInScreenClassSnapshotTest, LoginScreen) {
     settle();

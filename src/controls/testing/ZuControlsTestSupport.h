@@ -15,7 +15,7 @@
 #include "casting/CastManager.h"
 #include "casting/testing/FakeCastPlugins.h"
 #include "controls/ZuPlayerControlsView.h"
-#include "controls/testing/ScreenClasses.h"
+#include "ui/testing/ScreenClasses.h"
 #include "playback/testing/ZuPlayerTestSupport.h"
 #include "ui/AssetGraph.h"
 #include "ui/testing/DeviceScope.h"

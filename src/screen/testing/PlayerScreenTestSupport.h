@@ -57,7 +57,7 @@ class PlayerScreenBackendTest : public ::testing::Test {
   protected:
     // The player's tests have always run on a phone on its side at 1× (small pictures, the controls'
     // compact layout); a fixture may name another screen class.
-    static ScreenClass smallPhoneOnItsSide() { return screenClasses().front(); }
+    static ScreenClass smallPhoneOnItsSide() { return screens::smallPhoneLandscape; }
     explicit PlayerScreenBackendTest(const ScreenClass& screenClass = smallPhoneOnItsSide())
         : screenClass(screenClass),
           device(screenClass.width, screenClass.height, screenClass.idiom, screenClass.scale) {}
@@ -137,6 +137,7 @@ class PlayerScreenBackendTest : public ::testing::Test {
 
     std::shared_ptr<uikit::UIWindow> makeWindow() {
         auto w = uikit::UIWindow::create(uikit::UIScreen::main()->bounds());
+        w->setSafeAreaInsets(screenClass.safeArea);
         w->makeKeyAndVisible();
         windows.push_back(w);
         return w;
