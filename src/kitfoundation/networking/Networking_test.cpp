@@ -407,6 +407,29 @@ TEST_F(NetworkServiceTest, TimeOutRefusalAndCancellation) {
     EXPECT_TRUE(networkError(refused)->isNoConnection()) << refused.error().localizedDescription();
 }
 
+TEST_F(NetworkServiceTest, AnswersOverTheCapAreRefusedWhileTheyArriveNamingTheCap) {
+    // A 2 MiB answer that would decode: over the default 1 MiB cap of a JSON endpoint it is refused (the
+    // transfer aborted once past the cap, so no more than the cap is ever held); a request with a larger
+    // cap of its own takes it.
+    const std::string padded = R"({"name":"Ada","count":3,"pad":")" + std::string(2 * 1024 * 1024, 'x') + R"("})";
+    server->injectFault("/api/large", {.status = 200, .body = padded, .times = 2});
+    auto refused = send<Profile>(get("/api/large"));
+    ASSERT_TRUE(networkError(refused));
+    EXPECT_TRUE(networkError(refused)->isInvalidResponse());
+    EXPECT_EQ(refused.error().localizedDescription(),
+              "Invalid response. Reason: resource exceeds maximum size (larger than 1048576 bytes)");
+
+    auto larger = get("/api/large");
+    larger->maximumResponseSizeValue = 4 * 1024 * 1024;
+    auto taken = send<Profile>(larger);
+    ASSERT_TRUE(taken) << taken.error().localizedDescription();
+    EXPECT_EQ(taken->count, 3);
+
+    // An interceptor's coordinator keeps the cap of the request it wraps.
+    EXPECT_EQ(AnyNetworkRequestCoordinator(larger).addingHeaders({{"X-A", "1"}}).maximumResponseSize(),
+              4u * 1024 * 1024);
+}
+
 TEST_F(NetworkServiceTest, InterceptorAlsoAdaptsSessionLayerRequests) {
     auto af = alamofire::Session::create();
     auto interceptor = std::make_shared<AuthorizationRequestInterceptor>([this] { return token; });
