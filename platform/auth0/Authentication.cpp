@@ -104,6 +104,7 @@ void Authentication::post(std::string_view path, const foundation::JSONValue& bo
     request.setValue("application/json", "Content-Type");
     request.setValue("application/json", "Accept");
     request.httpBody = std::move(*bytes);
+    request.maximumResponseSize = maximumResponseSize;
     session_
         ->dataTask(std::move(request),
                    [callback = std::move(callback)](std::optional<foundation::Data> data,

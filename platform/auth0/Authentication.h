@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <expected>
 #include <functional>
 #include <memory>
@@ -91,6 +92,10 @@ class AuthenticationType {
 
 class Authentication final : public AuthenticationType, public std::enable_shared_from_this<Authentication> {
   public:
+    // The largest answer taken, in bytes: the provider's answers are a few kilobytes, and a larger one is
+    // cut off as it arrives (a network error naming the limit).
+    static constexpr std::size_t maximumResponseSize = 1024 * 1024;
+
     // `url` is the provider's address; `session` nothing means the shared session. `now` reads the clock
     // that turns "expires_in" into an expiry (the one clock's wall time by default).
     static std::shared_ptr<Authentication> create(std::string clientId, foundation::URL url,
