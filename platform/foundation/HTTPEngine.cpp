@@ -60,10 +60,15 @@ void addResponseHeaderLine(HTTPHeaderFields& fields, std::string_view line) {
     const std::string_view name = trim(line.substr(0, colon));
     if (name.empty() || !std::all_of(name.begin(), name.end(), isTokenCharacter)) return;
     const std::string_view value = trim(line.substr(colon + 1));
+    // A line break or NUL inside a value is no HTTP (and would split the field wherever it is written again).
+    if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) return;
     // One search for both cases: a field seen before is joined, a new one goes where the search ended.
     auto it = fields.lower_bound(name);
     if (it != fields.end() && !fields.key_comp()(name, it->first)) {
-        it->second.append(", ").append(value);
+        // An empty element of a list adds nothing (and "a, " would end in a blank).
+        if (value.empty()) return;
+        if (!it->second.empty()) it->second.append(", ");
+        it->second.append(value);
     } else {
         fields.emplace_hint(it, std::string(name), std::string(value));
     }

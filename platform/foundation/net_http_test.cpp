@@ -460,13 +460,16 @@ TEST(HTTPHeaders, HeadersTooLargeAreNamedAsTheCauseAtAnySize) {
 
 TEST(HTTPHeaders, LinesBecomeFieldsOnlyWhenTheyAreFields) {
     HTTPHeaderFields fields;
+    using namespace std::string_view_literals;
     for (std::string_view line :
-         {"HTTP/1.1 301 Moved\r\n", "Location: /a\r\n", "HTTP/1.1 200 OK\r\n", "Set-Thing: a\r\n", "set-thing:b  \r\n",
-          "  folded: continuation\r\n", "Bad Name: x\r\n", ": no name\r\n", "no colon\r\n", "Empty:\r\n",
-          "X-Renewal :\t3600\r\n", "\r\n"}) {
+         {"HTTP/1.1 301 Moved\r\n"sv, "Location: /a\r\n"sv, "HTTP/1.1 200 OK\r\n"sv, "Set-Thing: a\r\n"sv,
+          "set-thing:b  \r\n"sv, "  folded: continuation\r\n"sv, "Bad Name: x\r\n"sv, ": no name\r\n"sv,
+          "no colon\r\n"sv, "Empty:\r\n"sv, "Split: a\rInjected: b\r\n"sv, "Nul: a\0b\r\n"sv, "X-Renewal :\t3600\r\n"sv,
+          "X-List:\r\n"sv, "X-List: a\r\n"sv, "X-List:\r\n"sv, "X-List: b\r\n"sv, "\r\n"sv}) {
         detail::addResponseHeaderLine(fields, line);
     }
-    EXPECT_EQ(fields, (HTTPHeaderFields{{"Set-Thing", "a, b"}, {"Empty", ""}, {"X-Renewal", "3600"}}));
+    EXPECT_EQ(fields,
+              (HTTPHeaderFields{{"Set-Thing", "a, b"}, {"Empty", ""}, {"X-Renewal", "3600"}, {"X-List", "a, b"}}));
 }
 
 TEST_F(HTTPTest, CancelAnswersOnceWithCancelled) {
