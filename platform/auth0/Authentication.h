@@ -35,6 +35,9 @@ class AuthenticationError {
     // An answer outside 200...299, with the provider's "error" and "error_description" (or "code" and
     // "description") when its body carried them.
     static AuthenticationError response(int statusCode, std::string code, std::string description);
+    // The error of an answer outside 200...299 from its body: {"error", "error_description"} or {"code",
+    // "description"}; "unknown_error" and no description for a body that carries neither.
+    static AuthenticationError fromAnswer(int statusCode, const foundation::Data& body);
     // No answer: the transfer failed (connection refused, time-out...); `cause` is the platform error.
     static AuthenticationError network(foundation::Error cause);
     // A successful status whose body is not the expected answer.
