@@ -8,11 +8,14 @@
 #include <vector>
 
 #include "imageio/ImageDecoder.h"
+#include "imageio/testing/ClaimedSizeImages.h"
 #include "keymoments/testing/BIFWriter.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using imageio::testing::jpegClaiming;
+using imageio::testing::pngClaiming;
 using lumora::testing::BIFWriter;
 
 Bytes png(std::uint8_t shade) {
@@ -20,41 +23,6 @@ Bytes png(std::uint8_t shade) {
 }
 Bytes jpeg(std::uint8_t shade) {
     return *imageio::encodeJPEG(*imageio::Bitmap::filled(16, 8, {shade, 90, 9, 255}), 70);
-}
-
-std::uint32_t crc32(const std::uint8_t* bytes, std::size_t length) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < length; ++i) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-void putBig32(Bytes& data, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) data[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
-}
-
-// A PNG whose header claims width × height, with a correct checksum so that the size is what gets read.
-Bytes pngClaiming(std::uint32_t width, std::uint32_t height) {
-    Bytes data = png(1);
-    putBig32(data, 16, width);  // signature (8), length (4), "IHDR" (4), then width and height
-    putBig32(data, 20, height);
-    putBig32(data, 29, crc32(data.data() + 12, 17));
-    return data;
-}
-
-// A JPEG whose frame header claims width × height.
-Bytes jpegClaiming(std::uint16_t width, std::uint16_t height) {
-    Bytes data = jpeg(1);
-    for (std::size_t i = 0; i + 8 < data.size(); ++i) {
-        if (data[i] == 0xFF && data[i + 1] == 0xC0) {
-            data[i + 5] = static_cast<std::uint8_t>(height >> 8), data[i + 6] = static_cast<std::uint8_t>(height);
-            data[i + 7] = static_cast<std::uint8_t>(width >> 8), data[i + 8] = static_cast<std::uint8_t>(width);
-            break;
-        }
-    }
-    return data;
 }
 
 BIFWriter writer(std::vector<std::pair<std::uint32_t, Bytes>> frames, std::int32_t separation = 10'000) {

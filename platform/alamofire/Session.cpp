@@ -114,9 +114,11 @@ std::shared_ptr<DataRequest> Session::makeDataRequest(std::expected<foundation::
 std::shared_ptr<DataRequest> Session::request(URLConvertible url, HTTPMethod method,
                                               std::optional<Parameters> parameters, const ParameterEncoding& encoding,
                                               const HTTPHeaders& headers,
-                                              std::shared_ptr<RequestInterceptor> interceptor) {
+                                              std::shared_ptr<RequestInterceptor> interceptor,
+                                              const RequestModifier& requestModifier) {
     auto base = makeRequest(url, method, headers);
     if (base) base = encoding.encode(std::move(*base), parameters);
+    if (base && requestModifier) requestModifier(*base);
     return makeDataRequest(std::move(base), std::move(interceptor));
 }
 

@@ -249,6 +249,9 @@ class DataRequest : public std::enable_shared_from_this<DataRequest> {
     int retryCount_ = 0;
 };
 
+// Changes a request as it is made, before any adapter sees it (its time-out, its maximum response size...).
+using RequestModifier = std::function<void(foundation::URLRequest&)>;
+
 class Session : public std::enable_shared_from_this<Session> {
   public:
     // A session over a new URL session of that configuration; `interceptor` adapts and retries every request;
@@ -260,20 +263,22 @@ class Session : public std::enable_shared_from_this<Session> {
     // The shared session.
     static std::shared_ptr<Session> default_();
 
-    // A request for `url`; the parameters are written by `encoding`, then the header fields are set.
-    // A URL text that is not a valid http(s) URL, or parameters that cannot be encoded, fail in the
-    // response handlers without anything being sent.
+    // A request for `url`; the parameters are written by `encoding`, then the header fields are set, then
+    // `requestModifier` changes the request. A URL text that is not a valid http(s) URL, or parameters that
+    // cannot be encoded, fail in the response handlers without anything being sent.
     std::shared_ptr<DataRequest> request(URLConvertible url, HTTPMethod method = HTTPMethod::get,
                                          std::optional<Parameters> parameters = std::nullopt,
                                          const ParameterEncoding& encoding = URLEncoding::default_(),
                                          const HTTPHeaders& headers = {},
-                                         std::shared_ptr<RequestInterceptor> interceptor = nullptr);
+                                         std::shared_ptr<RequestInterceptor> interceptor = nullptr,
+                                         const RequestModifier& requestModifier = nullptr);
 
-    // A request whose body is an encodable value written by `encoder`.
+    // A request whose body is an encodable value written by `encoder`, then changed by `requestModifier`.
     template <class T>
     std::shared_ptr<DataRequest> request(URLConvertible url, HTTPMethod method, const T& parameters,
                                          const JSONParameterEncoder& encoder, const HTTPHeaders& headers = {},
-                                         std::shared_ptr<RequestInterceptor> interceptor = nullptr) {
+                                         std::shared_ptr<RequestInterceptor> interceptor = nullptr,
+                                         const RequestModifier& requestModifier = nullptr) {
         auto base = makeRequest(url, method, headers);
         if (base) {
             auto encoded = encoder.encode(parameters, std::move(*base));
@@ -283,6 +288,7 @@ class Session : public std::enable_shared_from_this<Session> {
                 base = std::unexpected(encoded.error());
             }
         }
+        if (base && requestModifier) requestModifier(*base);
         return makeDataRequest(std::move(base), std::move(interceptor));
     }
 

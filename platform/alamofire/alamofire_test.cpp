@@ -188,6 +188,38 @@ TEST_F(SessionTest, TransportFailuresCancellationAndBadURLs) {
     EXPECT_EQ(refused.error()->underlyingError()->code(), foundation::URLError::cannotConnectToHost);
 }
 
+TEST_F(SessionTest, ARequestModifierSetsTheCapOfTheAnswerItsAdaptersKeep) {
+    // The answer of /ok is 22 bytes: over a cap of 8 it fails as it arrives, naming the cap, after the
+    // session's adapter has seen (and kept) the modified request.
+    struct Tagging final : RequestInterceptor {
+        void adapt(foundation::URLRequest request, Session&,
+                   std::function<void(std::expected<foundation::URLRequest, foundation::Error>)> done) override {
+            request.setValue("1", "X-Adapted");
+            done(std::move(request));
+        }
+    };
+    auto adapted = Session::create(foundation::URLSessionConfiguration::default_(), std::make_shared<Tagging>());
+    auto capTo = [](std::size_t bytes) {
+        return [bytes](foundation::URLRequest& request) { request.maximumResponseSize = bytes; };
+    };
+    auto over = await<Answer>(
+        adapted->request(url("/ok"), HTTPMethod::get, std::nullopt, URLEncoding::default_(), {}, nullptr, capTo(8)));
+    ASSERT_TRUE(over.error());
+    ASSERT_TRUE(over.error()->isSessionTaskError());
+    EXPECT_EQ(over.error()->underlyingError()->code(), foundation::URLError::dataLengthExceedsMaximum);
+    EXPECT_EQ(over.error()->localizedDescription(),
+              "The request failed. Reason: resource exceeds maximum size (larger than 8 bytes)");
+    ASSERT_TRUE(over.request);
+    EXPECT_EQ(over.request->maximumResponseSize, 8u);
+    EXPECT_EQ(over.request->value("X-Adapted"), "1");
+
+    auto within = await<Answer>(adapted->request(url("/ok"), HTTPMethod::post, Event{"end", 1},
+                                                 JSONParameterEncoder::default_(), {}, nullptr, capTo(22)));
+    ASSERT_TRUE(within.value()) << within.error()->localizedDescription();
+    EXPECT_EQ(within.request->maximumResponseSize, 22u);
+    EXPECT_EQ(server->requestLog().last()->body, R"({"kind":"end","position":1.0})");
+}
+
 // Records what each finished request was answered, as it is told.
 class RecordingMonitor final : public EventMonitor {
   public:

@@ -13,8 +13,12 @@ std::unexpected<foundation::Error> failure(AuthenticationError error) {
     return std::unexpected(foundation::Error(std::move(error)));
 }
 
-// The provider's error body: {"error","error_description"}, or {"code","description"}.
-AuthenticationError errorFromAnswer(int status, const foundation::Data& body) {
+}  // namespace
+
+AuthenticationError AuthenticationError::response(int statusCode, std::string code, std::string description) {
+    return AuthenticationError(statusCode, std::move(code), std::move(description), std::nullopt);
+}
+AuthenticationError AuthenticationError::fromAnswer(int status, const foundation::Data& body) {
     const auto json = foundation::JSONValue::parse(body.begin(), body.end(), nullptr, /*allow_exceptions=*/false);
     auto text = [&](const char* name) -> std::string {
         if (!json.is_object()) return {};
@@ -26,14 +30,9 @@ AuthenticationError errorFromAnswer(int status, const foundation::Data& body) {
     if (code.empty()) code = text("code");
     if (description.empty()) description = text("description");
     if (code.empty()) code = "unknown_error";
-    return AuthenticationError::response(status, std::move(code), std::move(description));
+    return response(status, std::move(code), std::move(description));
 }
 
-}  // namespace
-
-AuthenticationError AuthenticationError::response(int statusCode, std::string code, std::string description) {
-    return AuthenticationError(statusCode, std::move(code), std::move(description), std::nullopt);
-}
 AuthenticationError AuthenticationError::network(foundation::Error cause) {
     std::string description = cause.localizedDescription();
     return AuthenticationError(0, "network_error", std::move(description), std::move(cause));
@@ -104,6 +103,7 @@ void Authentication::post(std::string_view path, const foundation::JSONValue& bo
     request.setValue("application/json", "Content-Type");
     request.setValue("application/json", "Accept");
     request.httpBody = std::move(*bytes);
+    request.maximumResponseSize = maximumResponseSize;
     session_
         ->dataTask(std::move(request),
                    [callback = std::move(callback)](std::optional<foundation::Data> data,
@@ -118,7 +118,7 @@ void Authentication::post(std::string_view path, const foundation::JSONValue& bo
                        }
                        foundation::Data body = data ? std::move(*data) : foundation::Data();
                        if (response->statusCode < 200 || response->statusCode > 299) {
-                           callback(failure(errorFromAnswer(response->statusCode, body)));
+                           callback(failure(AuthenticationError::fromAnswer(response->statusCode, body)));
                            return;
                        }
                        callback(Answer{response->statusCode, std::move(body)});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <expected>
 #include <functional>
 #include <memory>
@@ -34,6 +35,9 @@ class AuthenticationError {
     // An answer outside 200...299, with the provider's "error" and "error_description" (or "code" and
     // "description") when its body carried them.
     static AuthenticationError response(int statusCode, std::string code, std::string description);
+    // The error of an answer outside 200...299 from its body: {"error", "error_description"} or {"code",
+    // "description"}; "unknown_error" and no description for a body that carries neither.
+    static AuthenticationError fromAnswer(int statusCode, const foundation::Data& body);
     // No answer: the transfer failed (connection refused, time-out...); `cause` is the platform error.
     static AuthenticationError network(foundation::Error cause);
     // A successful status whose body is not the expected answer.
@@ -91,6 +95,10 @@ class AuthenticationType {
 
 class Authentication final : public AuthenticationType, public std::enable_shared_from_this<Authentication> {
   public:
+    // The largest answer taken, in bytes: the provider's answers are a few kilobytes, and a larger one is
+    // cut off as it arrives (a network error naming the limit).
+    static constexpr std::size_t maximumResponseSize = 1024 * 1024;
+
     // `url` is the provider's address; `session` nothing means the shared session. `now` reads the clock
     // that turns "expires_in" into an expiry (the one clock's wall time by default).
     static std::shared_ptr<Authentication> create(std::string clientId, foundation::URL url,

@@ -163,6 +163,16 @@ TEST_F(Auth0Test, BrokenAnswersAndNoAnswerAreClearErrors) {
     EXPECT_EQ(authError(gateway.error()).statusCode(), 502);
     EXPECT_EQ(gateway.error().localizedDescription(), "The identity provider answered with HTTP status 502.");
 
+    // An answer padded past 1 MiB is cut off as it arrives, never read whole.
+    server_->injectFault("/oauth/token",
+                         {.status = 200,
+                          .body = R"({"access_token":"a","expires_in":60,"pad":")" +
+                                  std::string(auth0::Authentication::maximumResponseSize, 'x') + R"("})"});
+    auto oversized = login("demo@lumora.dev", "lumora-demo");
+    ASSERT_FALSE(oversized);
+    EXPECT_TRUE(authError(oversized.error()).isNetworkError());
+    EXPECT_EQ(oversized.error().localizedDescription(), "resource exceeds maximum size (larger than 1048576 bytes)");
+
     server_->stop();
     auto unreachable = login("demo@lumora.dev", "lumora-demo");
     ASSERT_FALSE(unreachable);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/URLError.h"
+#include "foundation/URLSession.h"
 
 namespace foundation::detail {
 
@@ -39,7 +40,39 @@ curl_slist* noFields() {
     return list;
 }
 
+bool isTokenCharacter(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u > 0x20 && u < 0x7F && !std::strchr("()<>@,;:\\\"/[]?={}", c);
+}
+
 }  // namespace
+
+void addResponseHeaderLine(HTTPHeaderFields& fields, std::string_view line) {
+    if (line.rfind("HTTP/", 0) == 0) {
+        // A new answer (after a redirect or an interim 1xx): only the last one's fields count.
+        fields.clear();
+        return;
+    }
+    // A continuation of the previous line (obsolete folding) names no field of its own.
+    if (line.empty() || line.front() == ' ' || line.front() == '\t') return;
+    const auto colon = line.find(':');
+    if (colon == std::string_view::npos) return;
+    const std::string_view name = trim(line.substr(0, colon));
+    if (name.empty() || !std::all_of(name.begin(), name.end(), isTokenCharacter)) return;
+    const std::string_view value = trim(line.substr(colon + 1));
+    // A line break or NUL inside a value is no HTTP (and would split the field wherever it is written again).
+    if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) return;
+    // One search for both cases: a field seen before is joined, a new one goes where the search ended.
+    auto it = fields.lower_bound(name);
+    if (it != fields.end() && !fields.key_comp()(name, it->first)) {
+        // An empty element of a list adds nothing (and "a, " would end in a blank).
+        if (value.empty()) return;
+        if (!it->second.empty()) it->second.append(", ");
+        it->second.append(value);
+    } else {
+        fields.emplace_hint(it, std::string(name), std::string(value));
+    }
+}
 
 struct HTTPEngine::Impl {
     struct Transfer;
@@ -93,6 +126,7 @@ struct HTTPEngine::Impl {
         std::size_t headerBytes = 0;
         bool tooLarge = false;
         bool headersTooLarge = false;
+        bool inHeaders = false;  // between an answer's status line and the blank line that ends its fields
         Limits limits;
         std::shared_ptr<dispatch::Clock> clock;
         std::uint64_t clockGeneration = 0;  // of the one clock when `clock` was taken
@@ -117,7 +151,7 @@ struct HTTPEngine::Impl {
             received.clear();
             responseHeaders.clear();
             headerBytes = 0;
-            tooLarge = headersTooLarge = false;
+            tooLarge = headersTooLarge = inHeaders = false;
             limits = {};
             clock.reset();
             lastUploaded = 0;
@@ -355,28 +389,17 @@ size_t HTTPEngine::Impl::onHeader(char* ptr, size_t size, size_t count, void* us
     const size_t n = size * count;
     t->touch();
     t->headerBytes += n;
-    if (t->headerBytes > 1024 * 1024) {
+    if (t->headerBytes > kMaximumResponseHeaderBytes) {
         t->headersTooLarge = true;
-        return 0;
+        return 0;  // aborts the transfer
     }
-    std::string_view line(ptr, n);
+    const std::string_view line(ptr, n);
     if (line.rfind("HTTP/", 0) == 0) {
-        // A new answer (after a redirect or an interim 1xx): only the last one's fields count.
-        t->responseHeaders.clear();
-        return n;
+        t->inHeaders = true;
+    } else if (line == "\r\n" || line == "\n") {
+        t->inHeaders = false;
     }
-    const auto colon = line.find(':');
-    if (colon == std::string_view::npos) return n;
-    const std::string_view name = trim(line.substr(0, colon));
-    const std::string_view value = trim(line.substr(colon + 1));
-    if (name.empty()) return n;
-    // One search for both cases: a field seen before is joined, a new one goes where the search ended.
-    auto it = t->responseHeaders.lower_bound(name);
-    if (it != t->responseHeaders.end() && !t->responseHeaders.key_comp()(name, it->first)) {
-        it->second.append(", ").append(value);
-    } else {
-        t->responseHeaders.emplace_hint(it, std::string(name), std::string(value));
-    }
+    addResponseHeaderLine(t->responseHeaders, line);
     return n;
 }
 
@@ -390,9 +413,20 @@ int HTTPEngine::Impl::onProgress(void* user, curl_off_t, curl_off_t, curl_off_t,
 }
 
 HTTPOutcome HTTPEngine::Impl::outcomeOf(Transfer& t, CURLcode code) {
-    if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED) return failure(URLError::dataLengthExceedsMaximum);
-    if (t.headersTooLarge) return failure(URLError::badServerResponse);
+    if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+        return failure(URLError::dataLengthExceedsMaximum, URLError::description(URLError::dataLengthExceedsMaximum) +
+                                                               " (larger than " + std::to_string(t.limits.maxBytes) +
+                                                               " bytes)");
+    }
     const char* errorText = t.handle->errorBuffer;
+    // Ours, or libcurl's own bounds on the headers of an answer: on all of them together (reported as a
+    // failure to receive) and on one line (reported as running out of memory, while the fields arrive).
+    if (t.headersTooLarge || std::strstr(errorText, "response headers") ||
+        (code == CURLE_OUT_OF_MEMORY && t.inHeaders)) {
+        return failure(URLError::badServerResponse, URLError::description(URLError::badServerResponse) +
+                                                        " (the response headers are larger than " +
+                                                        std::to_string(kMaximumResponseHeaderBytes) + " bytes)");
+    }
     switch (code) {
         case CURLE_OK: {
             long status = 0;

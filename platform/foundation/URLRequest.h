@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
@@ -29,6 +30,11 @@ struct URLRequest {
     // Seconds the request may stay without receiving anything before it fails with a time-out
     // (NSURLErrorDomain -1001). A value of 0 or less, or NaN, means the session's default.
     double timeoutInterval = 60.0;
+    // The largest body, in bytes, this request accepts. A larger answer fails with NSURLErrorDomain -1103
+    // naming the limit, found while it arrives: an announced length above it fails before the body is read,
+    // and the transfer is aborted as soon as the bytes received pass it, keeping none of them. Nothing: the
+    // session's `maximumResponseSize`.
+    std::optional<std::size_t> maximumResponseSize;
 
     explicit URLRequest(URL url, double timeoutInterval = 60.0)
         : url(std::move(url)), timeoutInterval(timeoutInterval) {}

@@ -164,7 +164,7 @@ void URLSessionDataTask::resume() {
     const double requested = request.timeoutInterval;
     limits.idleTimeout = (std::isnan(requested) || requested <= 0) ? config.timeoutIntervalForRequest : requested;
     limits.totalTimeout = config.timeoutIntervalForResource;
-    limits.maxBytes = config.maximumResponseSize;
+    limits.maxBytes = request.maximumResponseSize.value_or(config.maximumResponseSize);
     limits.maxRedirects = config.maximumRedirects;
     limits.trustedCertificatesFile = config.trustedCertificatesFile;
     limits.bytesReceived = &bytesReceived_;

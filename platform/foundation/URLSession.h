@@ -29,6 +29,10 @@
 // Transfers run on one process-wide I/O thread (a libcurl multi handle), so any number of requests
 // proceed concurrently; completions are posted to the session's delegate queue.
 //
+// Answers: a body over the request's (or else the session's) maximum size fails with -1103 as it arrives;
+// response headers over `kMaximumResponseHeaderBytes` in all fail with -1011 "bad server response (the
+// response headers are larger than N bytes)".
+//
 // Time: a request fails with -1001 "The request timed out." when it has received nothing for its
 // `timeoutInterval` seconds, measured on the one clock (`dispatch::Clock::current()`): under a manual
 // clock in tests, advancing the clock past the interval times the request out. The idle period starts
@@ -37,6 +41,10 @@ namespace foundation {
 
 class URLProtocolRegistry;
 
+// The most header bytes an answer may carry, its status lines and those of redirects and interim answers
+// included (browsers accept about as much).
+inline constexpr std::size_t kMaximumResponseHeaderBytes = 256u * 1024u;
+
 struct URLSessionConfiguration {
     // Used by requests whose own `timeoutInterval` is 0 or less.
     double timeoutIntervalForRequest = 60.0;
@@ -44,8 +52,9 @@ struct URLSessionConfiguration {
     double timeoutIntervalForResource = 7 * 24 * 3600.0;
     // Header fields added to each request that does not set them itself.
     HTTPHeaderFields httpAdditionalHeaders;
-    // A body larger than this fails with -1103 "resource exceeds maximum size" and the bytes received so
-    // far are dropped; a "Content-Length" above it fails before the body is read.
+    // A body larger than this fails with -1103 "resource exceeds maximum size (larger than N bytes)" and
+    // the bytes received so far are dropped; a "Content-Length" above it fails before the body is read.
+    // A request's own `maximumResponseSize` takes its place.
     std::size_t maximumResponseSize = 64u * 1024u * 1024u;
     // Redirects followed per request (to http and https only); one more fails with -1007 "too many HTTP redirects".
     int maximumRedirects = 10;

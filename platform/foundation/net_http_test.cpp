@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <future>
+#include <thread>
 
 #include "devserver/Server.h"
 #include "dispatch/DispatchQueue.h"
@@ -15,6 +16,7 @@
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/JSON.h"
 #include "foundation/URLSession.h"
+#include "foundation/detail/HTTPEngine.h"
 
 namespace foundation {
 namespace {
@@ -339,9 +341,135 @@ TEST_F(HTTPTest, LargeBodiesArriveWholeAndTheSizeCapIsAClearError) {
     auto session = URLSession::create(capped);
     for (const std::string chunked : {"0", "1"}) {  // announced length, then none
         const Outcome o = load(session, URLRequest(url("/echo/bytes?count=5000000&chunked=" + chunked)));
-        expectURLError(o, URLError::dataLengthExceedsMaximum, "resource exceeds maximum size");
+        expectURLError(o, URLError::dataLengthExceedsMaximum,
+                       "resource exceeds maximum size (larger than 1048576 bytes)");
     }
     EXPECT_FALSE(load(session, URLRequest(url("/echo/bytes?count=1048576&chunked=1"))).error);
+}
+
+TEST_F(HTTPTest, ARequestsOwnSizeCapAbortsTheTransferOnceItIsPassed) {
+    // A session that would take 64 MiB; the request allows 64 KiB. A body of 8 MiB without an announced
+    // length is cut off as it arrives: the task never holds more than the cap.
+    URLRequest capped(url("/echo/bytes?count=8388608&chunked=1"));
+    capped.maximumResponseSize = 64 * 1024;
+    std::shared_ptr<URLSessionDataTask> task;
+    auto future = start(URLSession::create(), capped, &task);
+    ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
+    expectURLError(future.get(), URLError::dataLengthExceedsMaximum,
+                   "resource exceeds maximum size (larger than 65536 bytes)");
+    EXPECT_LE(task->countOfBytesReceived(), 64 * 1024);
+
+    // An announced length over the cap fails before the body; a body at the cap arrives whole; a request's
+    // cap may also be larger than its session's.
+    capped.url = url("/echo/bytes?count=65537");
+    expectURLError(load(capped), URLError::dataLengthExceedsMaximum,
+                   "resource exceeds maximum size (larger than 65536 bytes)");
+    capped.url = url("/echo/bytes?count=65536&chunked=1");
+    EXPECT_EQ(load(capped).data->size(), 65536u);
+    URLSessionConfiguration small;
+    small.maximumResponseSize = 1024;
+    capped.maximumResponseSize = 4096;
+    capped.url = url("/echo/bytes?count=4000");
+    EXPECT_EQ(load(URLSession::create(small), capped).data->size(), 4000u);
+}
+
+// A server on 127.0.0.1 that answers one connection with fixed bytes, whatever it was asked, then closes.
+class OneAnswerServer {
+  public:
+    explicit OneAnswerServer(std::string answer) {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        listen(listener_, 1);
+        thread_ = std::thread([this, answer = std::move(answer)] {
+            const int connection = accept(listener_, nullptr, nullptr);
+            if (connection < 0) return;
+            std::string request;
+            char buffer[4096];
+            while (request.find("\r\n\r\n") == std::string::npos) {
+                const ssize_t n = recv(connection, buffer, sizeof buffer, 0);
+                if (n <= 0) break;
+                request.append(buffer, static_cast<std::size_t>(n));
+            }
+            // The client may stop reading (and close) before the whole answer is sent.
+            for (std::size_t sent = 0; sent < answer.size();) {
+                const ssize_t n = send(connection, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
+                if (n <= 0) break;
+                sent += static_cast<std::size_t>(n);
+            }
+            close(connection);
+        });
+    }
+    ~OneAnswerServer() {
+        shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        close(listener_);
+    }
+    URL url() const { return *URL::fromString("http://127.0.0.1:" + std::to_string(port_) + "/x"); }
+
+  private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+// An answer whose header fields take `headerBytes` in all, in lines of `lineBytes` (the last one shorter).
+std::string answerWithHeaders(std::size_t headerBytes, std::size_t lineBytes) {
+    std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n";
+    for (int i = 0; answer.size() < headerBytes; ++i) {
+        const std::string name = "X-Filler-" + std::to_string(i) + ": ";
+        const std::size_t fill = std::min(lineBytes, headerBytes - answer.size());
+        answer += name + std::string(fill > name.size() + 2 ? fill - name.size() - 2 : 1, 'a') + "\r\n";
+    }
+    return answer + "\r\nok";
+}
+
+TEST(HTTPHeaders, HeadersTooLargeAreNamedAsTheCauseAtAnySize) {
+    const std::string tooLarge = "bad server response (the response headers are larger than 262144 bytes)";
+    struct Case {
+        std::size_t headerBytes;
+        std::size_t lineBytes;
+    };
+    // Below the limit in many lines; above it in many lines (up to and past libcurl's own bound); one line
+    // alone larger than libcurl takes.
+    const std::vector<Case> cases = {{200 * 1024, 1024},      {270 * 1024, 1024},  {400 * 1024, 1024},
+                                     {900 * 1024, 8192},      {1100 * 1024, 8192}, {150 * 1024, 150 * 1024},
+                                     {600 * 1024, 300 * 1024}};
+    for (const Case& c : cases) {
+        OneAnswerServer server(answerWithHeaders(c.headerBytes, c.lineBytes));
+        const auto o = HTTPTest::load(URLRequest(server.url()));
+        const std::string what = std::to_string(c.headerBytes) + " bytes in lines of " + std::to_string(c.lineBytes);
+        if (c.headerBytes <= kMaximumResponseHeaderBytes && c.lineBytes < 100 * 1024) {
+            ASSERT_FALSE(o.error) << what << ": " << o.error->localizedDescription();
+            EXPECT_EQ(stringFromData(*o.data), "ok") << what;
+            EXPECT_EQ(o.response->value("X-Filler-0")->size(), c.lineBytes - 14) << what;
+            continue;
+        }
+        ASSERT_TRUE(o.error) << what;
+        EXPECT_EQ(o.error->domain(), "NSURLErrorDomain") << what;
+        EXPECT_EQ(o.error->code(), URLError::badServerResponse) << what;
+        EXPECT_EQ(o.error->localizedDescription(), tooLarge) << what;
+        EXPECT_FALSE(o.response) << what;
+    }
+}
+
+TEST(HTTPHeaders, LinesBecomeFieldsOnlyWhenTheyAreFields) {
+    HTTPHeaderFields fields;
+    using namespace std::string_view_literals;
+    for (std::string_view line :
+         {"HTTP/1.1 301 Moved\r\n"sv, "Location: /a\r\n"sv, "HTTP/1.1 200 OK\r\n"sv, "Set-Thing: a\r\n"sv,
+          "set-thing:b  \r\n"sv, "  folded: continuation\r\n"sv, "Bad Name: x\r\n"sv, ": no name\r\n"sv,
+          "no colon\r\n"sv, "Empty:\r\n"sv, "Split: a\rInjected: b\r\n"sv, "Nul: a\0b\r\n"sv, "X-Renewal :\t3600\r\n"sv,
+          "X-List:\r\n"sv, "X-List: a\r\n"sv, "X-List:\r\n"sv, "X-List: b\r\n"sv, "\r\n"sv}) {
+        detail::addResponseHeaderLine(fields, line);
+    }
+    EXPECT_EQ(fields,
+              (HTTPHeaderFields{{"Set-Thing", "a, b"}, {"Empty", ""}, {"X-Renewal", "3600"}, {"X-List", "a, b"}}));
 }
 
 TEST_F(HTTPTest, CancelAnswersOnceWithCancelled) {

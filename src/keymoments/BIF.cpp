@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace lumora {
@@ -75,9 +76,17 @@ BIFParseError BIFParseError::indexOverlapsImages(std::uint32_t frame, std::uint3
                 ", inside the header and index, which end at byte " + std::to_string(indexEnd) + "."};
 }
 
-BIFParseError BIFParseError::imagesTooLarge(std::uint64_t limit) {
-    return {Kind::imagesTooLarge,
-            "The BIF images hold more than the limit of " + std::to_string(limit) + " pixels together."};
+BIFParseError BIFParseError::imagesTooLarge(std::uint64_t declared, std::uint64_t limit) {
+    return {Kind::imagesTooLarge, "The BIF images declare at least " + std::to_string(declared) +
+                                      " pixels together, more than the limit of " + std::to_string(limit) +
+                                      " pixels; no image was decoded."};
+}
+
+BIFParseError BIFParseError::imageTooLarge(std::uint32_t frame, std::uint32_t width, std::uint32_t height,
+                                           std::uint64_t limit) {
+    return {Kind::imageTooLarge, "The BIF image of frame " + std::to_string(frame) + " is " + std::to_string(width) +
+                                     " × " + std::to_string(height) + " pixels, larger than a thumbnail may be (" +
+                                     std::to_string(limit) + " pixels); no image was decoded."};
 }
 
 // MARK: - Reading
@@ -145,25 +154,39 @@ std::expected<BIF, foundation::Error> BIF::from(std::span<const std::uint8_t> da
     }
 
     // Each image runs to the start of the next frame's image; the last one to the end of the data.
-    bif.thumbnails.reserve(frames.size());
-    std::uint64_t decodedPixels = 0;
-    for (std::size_t i = 0; i < frames.size(); ++i) {
+    auto bytesOf = [&](std::size_t i) {
         const std::size_t begin = frames[i].offset;
         const std::size_t end = i + 1 < frames.size() ? frames[i + 1].offset : data.size();
-        const std::uint64_t remaining = limits.maxTotalPixels - decodedPixels;
-        imageio::DecodeOptions options{.maxPixels = std::min(limits.maxPixelsPerImage, remaining)};
-        auto image = uikit::UIImage::decode(data.subspan(begin, end - begin), 1.0, options);
+        return data.subspan(begin, end - begin);
+    };
+
+    // Every size from the headers before any pixel is decoded, so that what the data declares is refused
+    // before it costs memory. An image whose header cannot be read does not decode; it is left absent.
+    std::vector<bool> readable(frames.size(), false);
+    std::uint64_t declaredPixels = 0;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const auto header = imageio::readHeader(bytesOf(i));
+        if (!header) continue;
+        if (header->pixelCount() > limits.maxPixelsPerImage) {
+            return std::unexpected(
+                BIFParseError::imageTooLarge(frames[i].frame, header->width, header->height, limits.maxPixelsPerImage));
+        }
+        // Saturating, for limits set near the top of the range.
+        const std::uint64_t pixels = header->pixelCount();
+        declaredPixels = pixels > UINT64_MAX - declaredPixels ? UINT64_MAX : declaredPixels + pixels;
+        if (declaredPixels > limits.maxTotalPixels) {
+            return std::unexpected(BIFParseError::imagesTooLarge(declaredPixels, limits.maxTotalPixels));
+        }
+        readable[i] = true;
+    }
+
+    bif.thumbnails.reserve(frames.size());
+    for (std::size_t i = 0; i < frames.size(); ++i) {
         std::shared_ptr<uikit::UIImage> value;
-        if (image) {
-            value = std::move(*image);
-            decodedPixels += std::uint64_t{value->pixelWidth()} * value->pixelHeight();
-        } else if (const auto* error = image.error().as<imageio::ImageDecodingError>()) {
-            // Within the limit for one image but beyond what is left of the total: the data as a whole is
-            // too large. Beyond the limit for one image: that image does not decode.
-            const auto* large = error->tooLargeValue();
-            if (large && large->width * large->height <= limits.maxPixelsPerImage) {
-                return std::unexpected(BIFParseError::imagesTooLarge(limits.maxTotalPixels));
-            }
+        if (readable[i]) {
+            // The decoder reads the same header again, so the limit it is given holds for what it allocates.
+            auto image = uikit::UIImage::decode(bytesOf(i), 1.0, {.maxPixels = limits.maxPixelsPerImage});
+            if (image) value = std::move(*image);
         }
         bif.thumbnails.push_back({frames[i].frame, std::move(value)});
     }

@@ -39,6 +39,8 @@ class BIFParseError {
         indexOverlapsImages,
         // The images together hold more pixels than the reader allows.
         imagesTooLarge,
+        // One image is larger than a thumbnail may be.
+        imageTooLarge,
     };
 
     static BIFParseError magicNumberNotMatch();
@@ -48,7 +50,9 @@ class BIFParseError {
     static BIFParseError offsetsGoBackwards(std::uint32_t frame, std::uint32_t offset, std::uint32_t previousFrame,
                                             std::uint32_t previousOffset);
     static BIFParseError indexOverlapsImages(std::uint32_t frame, std::uint32_t offset, std::size_t indexEnd);
-    static BIFParseError imagesTooLarge(std::uint64_t limit);
+    static BIFParseError imagesTooLarge(std::uint64_t declared, std::uint64_t limit);
+    static BIFParseError imageTooLarge(std::uint32_t frame, std::uint32_t width, std::uint32_t height,
+                                       std::uint64_t limit);
 
     Kind kind() const { return kind_; }
     bool isMagicNumberNotMatch() const { return kind_ == Kind::magicNumberNotMatch; }
@@ -58,6 +62,7 @@ class BIFParseError {
     bool isOffsetsGoBackwards() const { return kind_ == Kind::offsetsGoBackwards; }
     bool isIndexOverlapsImages() const { return kind_ == Kind::indexOverlapsImages; }
     bool isImagesTooLarge() const { return kind_ == Kind::imagesTooLarge; }
+    bool isImageTooLarge() const { return kind_ == Kind::imageTooLarge; }
 
     std::string localizedDescription() const { return description_; }
     static constexpr const char* domain() { return "lumora.BIFParseError"; }
@@ -73,6 +78,11 @@ class BIFParseError {
 // image count, framewise separation in milliseconds), 8-byte index entries (frame number, byte offset) up to
 // an end-of-index mark, then the images one after another. Every image is decoded when the index is built;
 // a lookup only searches the decoded list. Build one with `from`.
+//
+// Memory is bounded by what thumbnails need, not by what the data declares: before any image is decoded,
+// the size of every image is read from its header alone, and data holding an image larger than a
+// thumbnail, or images that together exceed the total, is refused. The decoded pixels of an index that
+// is built therefore never exceed `Limits::maxTotalPixels` × 4 bytes.
 struct BIF {
     using ParseError = BIFParseError;
 
@@ -83,12 +93,16 @@ struct BIF {
 
     // What the reader is willing to decode. A hostile file cannot make it allocate more than these.
     struct Limits {
-        // An image above this many pixels is treated as one that does not decode (an absent image).
-        std::uint64_t maxPixelsPerImage = imageio::kMaxPixels;
-        // All decoded images together; data that needs more fails with `imagesTooLarge`.
-        // The default, 2^28 pixels (1 GiB of RGBA), holds e.g. 4,600 frames of 320 × 180.
-        std::uint64_t maxTotalPixels = std::uint64_t{1} << 28;
+        // One image: data holding a larger one fails with `imageTooLarge`. The default is a generous
+        // thumbnail, a full-HD picture (1920 × 1080, 8 MiB of RGBA); scrubbing thumbnails are commonly
+        // 320 × 180.
+        std::uint64_t maxPixelsPerImage = kMaxThumbnailPixels;
+        // All images together, as their headers declare them; data that declares more fails with
+        // `imagesTooLarge`. The default, 2^27 pixels (512 MiB of RGBA), holds 2,300 frames of 320 × 180:
+        // more than six hours at one frame every 10 seconds.
+        std::uint64_t maxTotalPixels = std::uint64_t{1} << 27;
     };
+    static constexpr std::uint64_t kMaxThumbnailPixels = std::uint64_t{1920} * 1080;
 
     std::int64_t version = 0;
     std::int64_t numberOfImages = 0;       // as the header says; not used for reading
@@ -96,7 +110,9 @@ struct BIF {
     BIFResolution resolution = BIFResolution::standard;
     std::vector<Thumbnail> thumbnails;  // ascending by frame number, one per distinct frame
 
-    // Builds the index, decoding every image. Fails with a BIFParseError.
+    // Builds the index, decoding every image (an image whose header cannot be read is absent and is not
+    // decoded). Fails with a BIFParseError; the limits are checked against every header before any image
+    // is decoded.
     static std::expected<BIF, foundation::Error> from(std::span<const std::uint8_t> bifData, BIFResolution resolution,
                                                       Limits limits);
     static std::expected<BIF, foundation::Error> from(std::span<const std::uint8_t> bifData, BIFResolution resolution);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "imageio/ImageDecoder.h"
+#include "imageio/testing/ClaimedSizeImages.h"
 #include "keymoments/testing/BIFWriter.h"
 
 namespace lumora {
@@ -306,20 +307,62 @@ TEST(BIF, EveryPrefixAndEveryFlippedIndexByteGivesAnErrorOrAnIndexThatKeepsItsPr
 }
 
 TEST(BIF, HostileImageSizesAreBounded) {
-    // One image above the limit for one image: it is absent. Images that together exceed the total limit:
-    // the whole index is refused before the pixels are allocated.
+    // One image above the limit for one image: the data is refused. Images that together exceed the total
+    // limit: refused too. Both before any pixel is allocated.
     BIFWriter writer;
     writer.frames = {{0, png(10, 100, 100)}, {1, png(20, 10, 10)}, {2, png(30, 100, 100)}};
     BIF::Limits limits{.maxPixelsPerImage = 5'000, .maxTotalPixels = 1'000'000};
-    const auto bif = BIF::from(writer.write(), BIFResolution::standard, limits);
-    ASSERT_TRUE(bif);
-    EXPECT_EQ(contents(*bif), (Contents{{0, std::nullopt}, {1, 20}, {2, std::nullopt}}));
+    const auto tooLarge = BIF::from(writer.write(), BIFResolution::standard, limits);
+    ASSERT_TRUE(parseError(tooLarge).isImageTooLarge());
+    EXPECT_EQ(tooLarge.error().localizedDescription(),
+              "The BIF image of frame 0 is 100 × 100 pixels, larger than a thumbnail may be (5000 pixels); no image "
+              "was decoded.");
 
     limits = {.maxPixelsPerImage = 10'000, .maxTotalPixels = 15'000};
     const auto result = BIF::from(writer.write(), BIFResolution::standard, limits);
     EXPECT_TRUE(parseError(result).isImagesTooLarge());
+    EXPECT_EQ(result.error().localizedDescription(),
+              "The BIF images declare at least 20100 pixels together, more than the limit of 15000 pixels; no "
+              "image was decoded.");
     limits.maxTotalPixels = 20'100;
-    EXPECT_TRUE(BIF::from(writer.write(), BIFResolution::standard, limits));
+    const auto fits = BIF::from(writer.write(), BIFResolution::standard, limits);
+    ASSERT_TRUE(fits);
+    EXPECT_EQ(contents(*fits), (Contents{{0, 10}, {1, 20}, {2, 30}}));
+}
+
+TEST(BIF, DeclaredSizesAreRefusedFromTheHeadersBeforeAnyImageIsDecoded) {
+    // Frames whose headers claim 8192 × 8192 but hold the pixel data of a 4 × 3 picture: decoding any of
+    // them would first allocate 256 MiB and then fail, leaving an absent image. Refusing the data instead
+    // shows that only the headers were read. The data is a few hundred bytes; the test allocates kilobytes.
+    const Bytes huge = imageio::testing::pngClaiming(8192, 8192);
+    for (std::size_t count : {1u, 4u, 5u}) {
+        BIFWriter writer;
+        writer.frames.emplace_back(0, png(10));  // a thumbnail that would decode, ahead of the large ones
+        for (std::size_t i = 1; i <= count; ++i) writer.frames.emplace_back(static_cast<std::uint32_t>(i), huge);
+        const auto result = BIF::from(writer.write(), BIFResolution::standard);
+        ASSERT_TRUE(parseError(result).isImageTooLarge()) << count;
+        EXPECT_NE(result.error().localizedDescription().find("frame 1 is 8192 × 8192 pixels"), std::string::npos);
+    }
+
+    // Frames each within the limit for one thumbnail (full HD) whose declared sizes together exceed the
+    // total: refused although no frame's pixel data would decode.
+    BIFWriter many;
+    const Bytes fullHD = imageio::testing::jpegClaiming(1920, 1080);
+    const std::uint64_t perFrame = 1920 * 1080;
+    const auto frames = static_cast<std::uint32_t>(BIF::Limits{}.maxTotalPixels / perFrame + 1);
+    for (std::uint32_t i = 0; i < frames; ++i) many.frames.emplace_back(i, fullHD);
+    const auto total = BIF::from(many.write(), BIFResolution::standard);
+    ASSERT_TRUE(parseError(total).isImagesTooLarge());
+    EXPECT_NE(total.error().localizedDescription().find(std::to_string(frames * perFrame) + " pixels together"),
+              std::string::npos)
+        << total.error().localizedDescription();
+
+    // One frame fewer fits the total: the index is built, each frame absent as its pixel data does not decode.
+    many.frames.pop_back();
+    const auto within = BIF::from(many.write(), BIFResolution::standard);
+    ASSERT_TRUE(within) << within.error().localizedDescription();
+    EXPECT_EQ(within->thumbnails.size(), frames - 1);
+    EXPECT_FALSE(within->thumbnails.front().value);
 }
 
 }  // namespace

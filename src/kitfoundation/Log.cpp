@@ -8,6 +8,7 @@
 
 #include "dispatch/Clock.h"
 #include "kitfoundation/KitBundle.h"
+#include "kitfoundation/detail/CredentialMasking.h"
 
 namespace lumora {
 
@@ -78,9 +79,12 @@ std::string Debug::clockTimeString() {
 namespace detail {
 
 void writeLogLine(const std::string& line) {
+    // Whatever a line quotes (an error page, a server's message, a value of any field), a credential in
+    // it never reaches the output.
+    const std::string masked = maskCredentials(line);
     static std::mutex mutex;
     std::lock_guard lock(mutex);
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fwrite(masked.data(), 1, masked.size(), stdout);
     std::fflush(stdout);
 }
 

@@ -87,14 +87,15 @@ void appendLogItem(std::string& out, const T& item) {
     }
 }
 
-// Writes one whole line to standard output (lines of different threads never interleave).
+// Writes one whole line to standard output (lines of different threads never interleave), with every
+// value shaped like a credential masked (see detail/CredentialMasking.h).
 void writeLogLine(const std::string& line);
 
 }  // namespace detail
 
 // Prints one line when `debugLogEnabled` is on: "[Lumora: <version>]", then each item after one blank,
 // then a newline ("[Lumora: 1.2.0] ☣️ Play asset: abc"). With no item the line is the head alone.
-// Never fails.
+// Tokens and authorization credentials in the items are written as "<masked>". Never fails.
 template <class... Items>
 void debugLog(const Items&... items) {
     if (!debugLogEnabled.load(std::memory_order_relaxed)) return;

@@ -68,10 +68,13 @@ double renewalInterval(const foundation::HTTPURLResponse& response) {
 std::shared_ptr<foundation::URLSessionDataTask> DRMService::sendLicenseRequest(const foundation::URLRequest& request,
                                                                                Completion completion) const {
     auto session = foundation::URLSession::create(foundation::URLSessionConfiguration::default_());
-    auto task = session->dataTask(request, [completion = std::move(completion)](auto data, auto response, auto error) {
-        (void)error;  // a transport failure shows as the missing response
-        if (completion) completion(licenseResult(data, response));
-    });
+    foundation::URLRequest capped = request;
+    if (!capped.maximumResponseSize) capped.maximumResponseSize = maximumResponseSize;
+    auto task = session->dataTask(std::move(capped),
+                                  [completion = std::move(completion)](auto data, auto response, auto error) {
+                                      (void)error;  // a transport failure shows as the missing response
+                                      if (completion) completion(licenseResult(data, response));
+                                  });
     task->resume();
     return task;
 }

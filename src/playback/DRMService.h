@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <expected>
 #include <functional>
 #include <memory>
@@ -29,9 +30,13 @@ class DRMService {
     static constexpr const char* renewalHeader = "x-irdeto-renewal-duration";
     static constexpr double defaultRenewalInterval = 120.0;
     static constexpr int refusedCode = 130401;
+    // The largest licence answer taken, in bytes: a content key context is a few kilobytes and a refusal a
+    // small JSON object. A larger answer is cut off as it arrives and is an invalid licence response.
+    static constexpr std::size_t maximumResponseSize = 256 * 1024;
 
-    // Sends `request` (already complete: method, body, headers, time-out) and returns the started task.
-    // The completion runs once, on the session's delegate queue (never the main queue).
+    // Sends `request` (already complete: method, body, headers, time-out; its maximum response size when
+    // it sets none is `maximumResponseSize`) and returns the started task. The completion runs once, on
+    // the session's delegate queue (never the main queue).
     std::shared_ptr<foundation::URLSessionDataTask> sendLicenseRequest(const foundation::URLRequest& request,
                                                                        Completion completion) const;
 

@@ -198,4 +198,33 @@ TEST_F(DRMNetworkTest, ALicenceRequestAnswersOnItsSessionQueueAndATimeOutIsAnInv
     ASSERT_TRUE(devserver::testing::runUntil([&] { return done.load(); }));
     ASSERT_FALSE(*result);
     EXPECT_EQ(result->error().code(), DRMError::invalidLicenseResponse);
+
+    // Answers over the cap are cut off as they arrive: a key or a refusal padded past 256 KiB is an invalid
+    // licence response; one at the cap is a key.
+    server->clearFaults();
+    for (int status : {200, 403}) {
+        server->injectFault("/fairplay/license", {.status = status,
+                                                  .body = R"({"code":130401,"pad":")" +
+                                                          std::string(DRMService::maximumResponseSize, 'x') + R"("})"});
+        done = false;
+        auto cut = service.sendLicenseRequest(request, [&](DRMService::LicenseResult r) {
+            result = std::move(r);
+            done = true;
+        });
+        ASSERT_TRUE(avfoundation::testing::runUntil([&] { return done.load(); }));
+        ASSERT_FALSE(*result) << status;
+        EXPECT_EQ(result->error().code(), DRMError::invalidLicenseResponse) << status;
+        EXPECT_EQ(cut->currentRequest()->maximumResponseSize, DRMService::maximumResponseSize);
+        EXPECT_LE(cut->countOfBytesReceived(), static_cast<std::int64_t>(DRMService::maximumResponseSize));
+    }
+    server->injectFault("/fairplay/license",
+                        {.status = 200, .body = std::string(DRMService::maximumResponseSize, 'k')});
+    done = false;
+    service.sendLicenseRequest(request, [&](DRMService::LicenseResult r) {
+        result = std::move(r);
+        done = true;
+    });
+    ASSERT_TRUE(avfoundation::testing::runUntil([&] { return done.load(); }));
+    ASSERT_TRUE(*result);
+    EXPECT_EQ((*result)->ckc.size(), DRMService::maximumResponseSize);
 }

@@ -1,5 +1,6 @@
 #include "playservice/PlayAssetAPIModel.h"
 
+#include "playservice/PlayerEventFields.h"
 #include "playservice/detail/JSONFields.h"
 
 #include <array>
@@ -51,23 +52,26 @@ constexpr std::array<std::pair<std::string_view, OptionalText Y::*>, 28> kYoubor
 }};
 
 using C = PlayAssetAPIModel::TemplateClient;
-constexpr std::array<std::pair<std::string_view, OptionalText C::*>, 15> kClientFields = {{
-    {"buildName", &C::buildName},
-    {"buildVersion", &C::buildVersion},
-    {"deviceId", &C::deviceId},
-    {"drm", &C::drm},
-    {"envPlatform", &C::envPlatform},
-    {"envVersion", &C::envVersion},
-    {"pageUrl", &C::pageUrl},
-    {"platform", &C::platform},
-    {"playerEvent", &C::playerEvent},
-    {"playerState", &C::playerState},
-    {"streamUrl", &C::streamUrl},
-    {"userAgent", &C::userAgent},
-    {"videoFormat", &C::videoFormat},
-    {"videoProtocol", &C::videoProtocol},
-    {"viewingSession", &C::viewingSession},
-}};
+using playerevent::ClientField;
+constexpr std::array<std::pair<ClientField, OptionalText C::*>, playerevent::kFieldCount<ClientField>> kClientFields = {
+    {
+        {ClientField::buildName, &C::buildName},
+        {ClientField::buildVersion, &C::buildVersion},
+        {ClientField::deviceId, &C::deviceId},
+        {ClientField::drm, &C::drm},
+        {ClientField::envPlatform, &C::envPlatform},
+        {ClientField::envVersion, &C::envVersion},
+        {ClientField::pageUrl, &C::pageUrl},
+        {ClientField::platform, &C::platform},
+        {ClientField::playerEvent, &C::playerEvent},
+        {ClientField::playerState, &C::playerState},
+        {ClientField::streamUrl, &C::streamUrl},
+        {ClientField::userAgent, &C::userAgent},
+        {ClientField::videoFormat, &C::videoFormat},
+        {ClientField::videoProtocol, &C::videoProtocol},
+        {ClientField::viewingSession, &C::viewingSession},
+    }};
+static_assert(playerevent::coversEveryField(kClientFields));
 
 using O = PlayAssetAPIModel::OzTam;
 constexpr std::array<std::pair<std::string_view, OptionalText O::*>, 6> kOzTamFields = {{
@@ -124,22 +128,25 @@ PlayAssetAPIModel::Youbora PlayAssetAPIModel::Youbora::decode(const foundation::
 PlayAssetAPIModel::TemplateClient PlayAssetAPIModel::TemplateClient::decode(
     const foundation::KeyedDecodingContainer& c) {
     TemplateClient client;
-    decodeTexts(c, client, kClientFields);
+    for (const auto& [field, member] : kClientFields)
+        client.*member = detail::optionalText(c, playerevent::nameOf(field));
     return client;
 }
 
 PlayAssetAPIModel::TemplateBody PlayAssetAPIModel::TemplateBody::decode(const foundation::KeyedDecodingContainer& c) {
+    using F = playerevent::BodyField;
+    using playerevent::nameOf;
     TemplateBody b;
-    b.eventName = detail::optionalText(c, "eventName");
-    b.originatorId = detail::optionalText(c, "originatorId");
-    b.subProfileId = detail::optionalText(c, "subProfileId");
-    b.versions = c.decodeIfPresent<std::vector<std::string>>("versions");
-    b.tenant = detail::optionalText(c, "tenant");
-    b.logData = detail::optionalText(c, "logData");
-    b.progress = c.decodeIfPresent<lumora::PlayerEventRequest::Progress>("progress");
-    b.originator = detail::optionalText(c, "originator");
-    b.client = c.decodeIfPresent<TemplateClient>("client");
-    b.timestamp = detail::optionalText(c, "timestamp");
+    b.eventName = detail::optionalText(c, nameOf(F::eventName));
+    b.originatorId = detail::optionalText(c, nameOf(F::originatorId));
+    b.subProfileId = detail::optionalText(c, nameOf(F::subProfileId));
+    b.versions = c.decodeIfPresent<std::vector<std::string>>(nameOf(F::versions));
+    b.tenant = detail::optionalText(c, nameOf(F::tenant));
+    b.logData = detail::optionalText(c, nameOf(F::logData));
+    b.progress = c.decodeIfPresent<lumora::PlayerEventRequest::Progress>(nameOf(F::progress));
+    b.originator = detail::optionalText(c, nameOf(F::originator));
+    b.client = c.decodeIfPresent<TemplateClient>(nameOf(F::client));
+    b.timestamp = detail::optionalText(c, nameOf(F::timestamp));
     return b;
 }
 

@@ -122,7 +122,8 @@ void PlayService::send(const AssetInfo& assetInfo, const std::string& token, Com
     };
     session_
         ->request(playURL(), alamofire::HTTPMethod::post, assetInfo, alamofire::JSONParameterEncoder::default_(),
-                  headers)
+                  headers, nullptr,
+                  [](foundation::URLRequest& request) { request.maximumResponseSize = maximumResponseSize; })
         ->responseData(dispatch::DispatchQueue::main(),
                        [completion = std::move(completion)](alamofire::DataResponse<foundation::Data> r) {
                            if (const auto* error = r.error()) {

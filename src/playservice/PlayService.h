@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <expected>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "alamofire/Session.h"
+#include "kitfoundation/networking/NetworkRequest.h"
 #include "playservice/AccessTokenSource.h"
 #include "playservice/AssetInfo.h"
 #include "playservice/PlayAssetAPIModel.h"
@@ -30,10 +32,13 @@ class PlayServiceType {
 //  - any other status: server(status, the error body's "code", its "message") — either is nothing when
 //    the body does not carry it;
 //  - no token (the source gives nothing, ends empty, or fails), a body that does not encode, a transport
-//    failure or time-out, an invalid address, a success body that does not decode: generic(the error).
+//    failure or time-out, an invalid address, a success body that does not decode, an answer larger than
+//    `maximumResponseSize` (refused as it arrives): generic(the error).
 class PlayService final : public PlayServiceType, public std::enable_shared_from_this<PlayService> {
   public:
     static constexpr const char* playPath = "/api/v3/play";
+    // The largest answer taken, in bytes (a play answer is a few kilobytes).
+    static constexpr std::size_t maximumResponseSize = kMaximumJSONResponseSize;
 
     // `baseURL`: the play-service address (a trailing "/" is ignored). `subprofile`: the value of the
     // "X-Vimond-Subprofile" header (sent even when empty). `session`: the HTTP session (the shared one

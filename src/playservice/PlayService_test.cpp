@@ -120,6 +120,26 @@ TEST_F(PlayServiceWire, TransportFailuresBadBodiesAndMissingTokensAreGeneric) {
     EXPECT_TRUE(fetch(badAddress, "vod-clear").error().isGeneric());
 }
 
+TEST_F(PlayServiceWire, AnAnswerOverTheCapIsRefusedAsItArrivesNamingTheCap) {
+    // A play answer that would decode, padded past 1 MiB: refused while it arrives (never held whole, never
+    // parsed), a generic error whose text names the cap. At the cap's edge an answer still decodes.
+    auto padded = [](std::size_t total) {
+        const std::string head = R"({"assetId":"vod-clear","assetTitle":")";
+        return head + std::string(total - head.size() - 2, 'x') + R"("})";
+    };
+    server_->injectFault("/api/v3/play", {.status = 200, .body = padded(PlayService::maximumResponseSize + 1)});
+    auto refused = fetch(service(), "vod-clear");
+    ASSERT_FALSE(refused);
+    ASSERT_TRUE(refused.error().isGeneric());
+    EXPECT_EQ(refused.error().genericError()->localizedDescription(),
+              "The request failed. Reason: resource exceeds maximum size (larger than 1048576 bytes)");
+
+    server_->injectFault("/api/v3/play", {.status = 200, .body = padded(PlayService::maximumResponseSize)});
+    const auto taken = fetch(service(), "vod-clear");
+    ASSERT_TRUE(taken) << taken.error().localizedDescription();
+    EXPECT_GT(taken->assetTitle.size(), PlayService::maximumResponseSize - 64);
+}
+
 TEST_F(PlayServiceWire, TheWholeRoadForEveryCatalogueAsset) {
     FakeTokenSource tokens{"entitled-token"};
     PlayAssetDependencies d = PlayAssetDependencies::make(server_->baseURL(), tokens.source());

@@ -4,43 +4,20 @@
 
 namespace lumora {
 
-namespace {
-
-template <class Key, std::size_t N>
-std::string_view nameOf(const std::array<std::string_view, N>& names, Key key) {
-    const auto index = static_cast<std::size_t>(key);
-    return index < N ? names[index] : std::string_view();
-}
-
-constexpr std::array<std::string_view, 15> kClientKeys = {
-    "buildName",  "buildVersion", "deviceId",    "drm",           "envPlatform",
-    "envVersion", "pageUrl",      "platform",    "playerEvent",   "playerState",
-    "streamUrl",  "userAgent",    "videoFormat", "videoProtocol", "viewingSession",
-};
-constexpr std::array<std::string_view, 2> kVodKeys = {"duration", "position"};
-constexpr std::array<std::string_view, 3> kLiveKeys = {"onLiveEdge", "liveResumePossible", "position"};
-constexpr std::array<std::string_view, 7> kProgressKeys = {"assetId",      "categoryId", "title", "eventNumber",
-                                                           "playbackType", "vod",        "live"};
-constexpr std::array<std::string_view, 10> kBodyKeys = {"eventName", "originatorId", "subProfileId", "versions",
-                                                        "tenant",    "logData",      "client",       "originator",
-                                                        "timestamp", "progress"};
-
-}  // namespace
-
 std::string_view PlayerEventRequest::Client::stringValue(CodingKeys key) {
-    return nameOf(kClientKeys, key);
+    return playerevent::nameOf(key);
 }
 std::string_view PlayerEventRequest::Progress::Vod::stringValue(CodingKeys key) {
-    return nameOf(kVodKeys, key);
+    return playerevent::nameOf(key);
 }
 std::string_view PlayerEventRequest::Progress::Live::stringValue(CodingKeys key) {
-    return nameOf(kLiveKeys, key);
+    return playerevent::nameOf(key);
 }
 std::string_view PlayerEventRequest::Progress::stringValue(CodingKeys key) {
-    return nameOf(kProgressKeys, key);
+    return playerevent::nameOf(key);
 }
 std::string_view PlayerEventRequest::Body::stringValue(CodingKeys key) {
-    return nameOf(kBodyKeys, key);
+    return playerevent::nameOf(key);
 }
 
 void PlayerEventRequest::Client::encode(foundation::KeyedEncodingContainer& c) const {

@@ -9,6 +9,7 @@
 
 #include "foundation/JSON.h"
 #include "foundation/URL.h"
+#include "playservice/PlayerEventFields.h"
 
 namespace lumora {
 
@@ -16,28 +17,12 @@ namespace lumora {
 // template that each event fills. Only the body has a JSON form; the player-event controller fills a
 // copy of it for every event.
 //
-// On the wire every key equals the field's name; an absent optional field is left out (never written as
-// null) and a required one is always written. Flags and positions travel as JSON strings. A number that
-// is not finite makes the encoding of the whole body fail.
+// On the wire every key equals the field's name (the keys: PlayerEventFields.h); an absent optional field is left out
+// (never written as null) and a required one is always written. Flags and positions travel as JSON strings. A number
+// that is not finite makes the encoding of the whole body fail.
 struct PlayerEventRequest {
     struct Client {
-        enum class CodingKeys {
-            buildName,
-            buildVersion,
-            deviceId,
-            drm,
-            envPlatform,
-            envVersion,
-            pageUrl,
-            platform,
-            playerEvent,
-            playerState,
-            streamUrl,
-            userAgent,
-            videoFormat,
-            videoProtocol,
-            viewingSession,
-        };
+        using CodingKeys = playerevent::ClientField;
         static std::string_view stringValue(CodingKeys key);
 
         std::optional<std::string> buildName;
@@ -62,7 +47,7 @@ struct PlayerEventRequest {
 
     struct Progress {
         struct Vod {
-            enum class CodingKeys { duration, position };
+            using CodingKeys = playerevent::VodField;
             static std::string_view stringValue(CodingKeys key);
 
             // Seconds.
@@ -75,7 +60,7 @@ struct PlayerEventRequest {
             friend bool operator==(const Vod&, const Vod&) = default;
         };
         struct Live {
-            enum class CodingKeys { onLiveEdge, liveResumePossible, position };
+            using CodingKeys = playerevent::LiveField;
             static std::string_view stringValue(CodingKeys key);
 
             // "true" or "false".
@@ -89,7 +74,7 @@ struct PlayerEventRequest {
             friend bool operator==(const Live&, const Live&) = default;
         };
 
-        enum class CodingKeys { assetId, categoryId, title, eventNumber, playbackType, vod, live };
+        using CodingKeys = playerevent::ProgressField;
         static std::string_view stringValue(CodingKeys key);
 
         std::optional<std::string> assetId;
@@ -108,18 +93,7 @@ struct PlayerEventRequest {
     };
 
     struct Body {
-        enum class CodingKeys {
-            eventName,
-            originatorId,
-            subProfileId,
-            versions,
-            tenant,
-            logData,
-            client,
-            originator,
-            timestamp,
-            progress,
-        };
+        using CodingKeys = playerevent::BodyField;
         static std::string_view stringValue(CodingKeys key);
 
         std::optional<std::string> eventName;

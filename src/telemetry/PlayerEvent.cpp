@@ -1,56 +1,70 @@
 #include "telemetry/PlayerEvent.h"
 
+#include <array>
+#include <utility>
+
 namespace lumora {
 
 // Fields are read in declaration order; the container keeps the first failure, so a later read after a
 // failure returns at once and the whole value fails with that first error.
 
+namespace {
+
+using playerevent::BodyField;
+using playerevent::ClientField;
+using playerevent::LiveField;
+using playerevent::nameOf;
+using playerevent::ProgressField;
+using playerevent::VodField;
+
+}  // namespace
+
 VODProgress VODProgress::decode(const foundation::KeyedDecodingContainer& c) {
     VODProgress v;
-    v.duration_ = c.decode<double>("duration");
-    v.position_ = c.decode<std::string>("position");
+    v.duration_ = c.decode<double>(nameOf(VodField::duration));
+    v.position_ = c.decode<std::string>(nameOf(VodField::position));
     return v;
 }
 
 void VODProgress::encode(foundation::KeyedEncodingContainer& c) const {
-    c.encode("duration", duration_);
-    c.encode("position", position_);
+    c.encode(nameOf(VodField::duration), duration_);
+    c.encode(nameOf(VodField::position), position_);
 }
 
 LiveProgress LiveProgress::decode(const foundation::KeyedDecodingContainer& c) {
     LiveProgress l;
-    l.onLiveEdge_ = c.decode<std::string>("onLiveEdge");
-    l.liveResumePossible_ = c.decode<std::string>("liveResumePossible");
-    l.position_ = c.decode<std::string>("position");
+    l.onLiveEdge_ = c.decode<std::string>(nameOf(LiveField::onLiveEdge));
+    l.liveResumePossible_ = c.decode<std::string>(nameOf(LiveField::liveResumePossible));
+    l.position_ = c.decode<std::string>(nameOf(LiveField::position));
     return l;
 }
 
 void LiveProgress::encode(foundation::KeyedEncodingContainer& c) const {
-    c.encode("onLiveEdge", onLiveEdge_);
-    c.encode("liveResumePossible", liveResumePossible_);
-    c.encode("position", position_);
+    c.encode(nameOf(LiveField::onLiveEdge), onLiveEdge_);
+    c.encode(nameOf(LiveField::liveResumePossible), liveResumePossible_);
+    c.encode(nameOf(LiveField::position), position_);
 }
 
 Progress Progress::decode(const foundation::KeyedDecodingContainer& c) {
     Progress p;
-    p.assetId_ = c.decode<std::string>("assetId");
-    p.categoryId_ = c.decode<std::string>("categoryId");
-    p.title_ = c.decode<std::string>("title");
-    p.playbackType_ = c.decode<std::string>("playbackType");
-    p.eventNumber_ = c.decode<std::int64_t>("eventNumber");
-    p.vod_ = c.decodeIfPresent<VODProgress>("vod");
-    p.live_ = c.decodeIfPresent<LiveProgress>("live");
+    p.assetId_ = c.decode<std::string>(nameOf(ProgressField::assetId));
+    p.categoryId_ = c.decode<std::string>(nameOf(ProgressField::categoryId));
+    p.title_ = c.decode<std::string>(nameOf(ProgressField::title));
+    p.playbackType_ = c.decode<std::string>(nameOf(ProgressField::playbackType));
+    p.eventNumber_ = c.decode<std::int64_t>(nameOf(ProgressField::eventNumber));
+    p.vod_ = c.decodeIfPresent<VODProgress>(nameOf(ProgressField::vod));
+    p.live_ = c.decodeIfPresent<LiveProgress>(nameOf(ProgressField::live));
     return p;
 }
 
 void Progress::encode(foundation::KeyedEncodingContainer& c) const {
-    c.encode("assetId", assetId_);
-    c.encode("categoryId", categoryId_);
-    c.encode("title", title_);
-    c.encode("playbackType", playbackType_);
-    c.encode("eventNumber", eventNumber_);
-    c.encodeIfPresent("vod", vod_);
-    c.encodeIfPresent("live", live_);
+    c.encode(nameOf(ProgressField::assetId), assetId_);
+    c.encode(nameOf(ProgressField::categoryId), categoryId_);
+    c.encode(nameOf(ProgressField::title), title_);
+    c.encode(nameOf(ProgressField::playbackType), playbackType_);
+    c.encode(nameOf(ProgressField::eventNumber), eventNumber_);
+    c.encodeIfPresent(nameOf(ProgressField::vod), vod_);
+    c.encodeIfPresent(nameOf(ProgressField::live), live_);
 }
 
 PlayerEventClient::PlayerEventClient(std::string buildName, std::string buildVersion, std::string deviceId,
@@ -76,68 +90,40 @@ PlayerEventClient::PlayerEventClient(std::string buildName, std::string buildVer
 
 PlayerEventClient PlayerEventClient::decode(const foundation::KeyedDecodingContainer& c) {
     PlayerEventClient p;
-    p.buildName_ = c.decode<std::string>("buildName");
-    p.buildVersion_ = c.decode<std::string>("buildVersion");
-    p.deviceId_ = c.decode<std::string>("deviceId");
-    p.drm_ = c.decode<std::string>("drm");
-    p.envPlatform_ = c.decode<std::string>("envPlatform");
-    p.envVersion_ = c.decode<std::string>("envVersion");
-    p.pageUrl_ = c.decode<std::string>("pageUrl");
-    p.platform_ = c.decode<std::string>("platform");
-    p.playerEvent_ = c.decode<std::string>("playerEvent");
-    p.playerState_ = c.decode<std::string>("playerState");
-    p.streamUrl_ = c.decode<std::string>("streamUrl");
-    p.userAgent_ = c.decode<std::string>("userAgent");
-    p.videoFormat_ = c.decode<std::string>("videoFormat");
-    p.videoProtocol_ = c.decode<std::string>("videoProtocol");
-    p.viewingSession_ = c.decode<std::string>("viewingSession");
+    for (const auto& [field, member] : kFields) p.*member = c.decode<std::string>(nameOf(field));
     return p;
 }
 
 void PlayerEventClient::encode(foundation::KeyedEncodingContainer& c) const {
-    c.encode("buildName", buildName_);
-    c.encode("buildVersion", buildVersion_);
-    c.encode("deviceId", deviceId_);
-    c.encode("drm", drm_);
-    c.encode("envPlatform", envPlatform_);
-    c.encode("envVersion", envVersion_);
-    c.encode("pageUrl", pageUrl_);
-    c.encode("platform", platform_);
-    c.encode("playerEvent", playerEvent_);
-    c.encode("playerState", playerState_);
-    c.encode("streamUrl", streamUrl_);
-    c.encode("userAgent", userAgent_);
-    c.encode("videoFormat", videoFormat_);
-    c.encode("videoProtocol", videoProtocol_);
-    c.encode("viewingSession", viewingSession_);
+    for (const auto& [field, member] : kFields) c.encode(nameOf(field), this->*member);
 }
 
 PlayerEventBody PlayerEventBody::decode(const foundation::KeyedDecodingContainer& c) {
     PlayerEventBody b;
-    b.eventName_ = c.decode<std::string>("eventName");
-    b.originatorId_ = c.decode<std::string>("originatorId");
-    b.subProfileId_ = c.decode<std::string>("subProfileId");
-    b.versions_ = c.decode<std::vector<std::string>>("versions");
-    b.tenant_ = c.decode<std::string>("tenant");
-    b.logData_ = c.decode<std::string>("logData");
-    b.progress_ = c.decode<Progress>("progress");
-    b.originator_ = c.decode<std::string>("originator");
-    b.client_ = c.decode<PlayerEventClient>("client");
-    b.timestamp_ = c.decode<std::string>("timestamp");
+    b.eventName_ = c.decode<std::string>(nameOf(BodyField::eventName));
+    b.originatorId_ = c.decode<std::string>(nameOf(BodyField::originatorId));
+    b.subProfileId_ = c.decode<std::string>(nameOf(BodyField::subProfileId));
+    b.versions_ = c.decode<std::vector<std::string>>(nameOf(BodyField::versions));
+    b.tenant_ = c.decode<std::string>(nameOf(BodyField::tenant));
+    b.logData_ = c.decode<std::string>(nameOf(BodyField::logData));
+    b.progress_ = c.decode<Progress>(nameOf(BodyField::progress));
+    b.originator_ = c.decode<std::string>(nameOf(BodyField::originator));
+    b.client_ = c.decode<PlayerEventClient>(nameOf(BodyField::client));
+    b.timestamp_ = c.decode<std::string>(nameOf(BodyField::timestamp));
     return b;
 }
 
 void PlayerEventBody::encode(foundation::KeyedEncodingContainer& c) const {
-    c.encode("eventName", eventName_);
-    c.encode("originatorId", originatorId_);
-    c.encode("subProfileId", subProfileId_);
-    c.encode("versions", versions_);
-    c.encode("tenant", tenant_);
-    c.encode("logData", logData_);
-    c.encode("progress", progress_);
-    c.encode("originator", originator_);
-    c.encode("client", client_);
-    c.encode("timestamp", timestamp_);
+    c.encode(nameOf(BodyField::eventName), eventName_);
+    c.encode(nameOf(BodyField::originatorId), originatorId_);
+    c.encode(nameOf(BodyField::subProfileId), subProfileId_);
+    c.encode(nameOf(BodyField::versions), versions_);
+    c.encode(nameOf(BodyField::tenant), tenant_);
+    c.encode(nameOf(BodyField::logData), logData_);
+    c.encode(nameOf(BodyField::progress), progress_);
+    c.encode(nameOf(BodyField::originator), originator_);
+    c.encode(nameOf(BodyField::client), client_);
+    c.encode(nameOf(BodyField::timestamp), timestamp_);
 }
 
 PlayerEvent PlayerEvent::decode(const foundation::KeyedDecodingContainer& c) {

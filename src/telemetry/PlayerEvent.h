@@ -1,11 +1,14 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/JSON.h"
+#include "playservice/PlayerEventFields.h"
 
 // The player-event object that the player-event service may attach to each play of its answer: a body
 // of the same shape as the posted one, the event interval and the event address.
@@ -141,6 +144,29 @@ class PlayerEventClient {
     std::string videoFormat_;
     std::string videoProtocol_;
     std::string viewingSession_;
+
+    // Each text with its key, read and written in the order of the client block's keys (that every key
+    // is here once, in order, is checked when compiled).
+    using Field = playerevent::ClientField;
+    static constexpr std::array<std::pair<Field, std::string PlayerEventClient::*>, playerevent::kFieldCount<Field>>
+        kFields = {{
+            {Field::buildName, &PlayerEventClient::buildName_},
+            {Field::buildVersion, &PlayerEventClient::buildVersion_},
+            {Field::deviceId, &PlayerEventClient::deviceId_},
+            {Field::drm, &PlayerEventClient::drm_},
+            {Field::envPlatform, &PlayerEventClient::envPlatform_},
+            {Field::envVersion, &PlayerEventClient::envVersion_},
+            {Field::pageUrl, &PlayerEventClient::pageUrl_},
+            {Field::platform, &PlayerEventClient::platform_},
+            {Field::playerEvent, &PlayerEventClient::playerEvent_},
+            {Field::playerState, &PlayerEventClient::playerState_},
+            {Field::streamUrl, &PlayerEventClient::streamUrl_},
+            {Field::userAgent, &PlayerEventClient::userAgent_},
+            {Field::videoFormat, &PlayerEventClient::videoFormat_},
+            {Field::videoProtocol, &PlayerEventClient::videoProtocol_},
+            {Field::viewingSession, &PlayerEventClient::viewingSession_},
+        }};
+    static_assert(playerevent::coversEveryField(kFields));
 };
 
 // A body: written with `progress` before `originator`, `client` and `timestamp`.

@@ -185,7 +185,10 @@ rx::Observable<rx::Void> PlayerEventController::makeEventBody(PlayerEventKind ki
             return rx::Disposables::create();
         }
         const alamofire::HTTPHeaders headers{{"Authorization", "Bearer " + token}};
-        session->request(url, alamofire::HTTPMethod::post, body, alamofire::JSONParameterEncoder::default_(), headers)
+        session
+            ->request(url, alamofire::HTTPMethod::post, body, alamofire::JSONParameterEncoder::default_(), headers,
+                      nullptr,
+                      [](foundation::URLRequest& request) { request.maximumResponseSize = maximumResponseSize; })
             ->responseDecodable<AssetPlays>(dispatch::DispatchQueue::main(), foundation::JSONDecoder(),
                                             [observer](alamofire::DataResponse<AssetPlays> response) {
                                                 // Only the status counts; the answer and any failure to decode it are

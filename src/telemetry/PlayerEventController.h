@@ -11,6 +11,7 @@
 
 #include "alamofire/Session.h"
 #include "foundation/DateFormatter.h"
+#include "kitfoundation/networking/NetworkRequest.h"
 #include "playservice/PlayerEventRequest.h"
 #include "rx/Observable.h"
 
@@ -84,6 +85,10 @@ struct PlayerEventData {
 
 class PlayerEventController {
   public:
+    // The largest answer taken, in bytes: the answer is not used, only its status; a larger one is cut
+    // off as it arrives and the event counts as delivered.
+    static constexpr std::size_t maximumResponseSize = kMaximumJSONResponseSize;
+
     // What the controller takes from its surroundings. `current()` is worked out once per process.
     struct Dependencies {
         // The HTTP session events are posted through (the shared session by default).

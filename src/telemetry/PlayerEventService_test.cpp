@@ -168,5 +168,35 @@ TEST_F(PlayerEventBackEndTest, UnknownViewersAndBadBodiesAreRefusedButCountAsDel
     (*started)->stop();
 }
 
+// Records the failure of each request the session finishes.
+class FailureMonitor final : public alamofire::EventMonitor {
+  public:
+    void requestDidFinish(const std::optional<foundation::URLRequest>& request,
+                          const std::optional<foundation::HTTPURLResponse>&,
+                          const std::optional<alamofire::AFError>& error) override {
+        std::lock_guard lock(mutex);
+        if (request) caps.push_back(request->maximumResponseSize.value_or(0));
+        if (error) failures.push_back(error->localizedDescription());
+    }
+    std::mutex mutex;
+    std::vector<std::size_t> caps;
+    std::vector<std::string> failures;
+};
+
+TEST_F(PlayerEventBackEndTest, AnAnswerOverTheCapIsCutOffWhileItArrivesAndTheEventCountsAsDelivered) {
+    // The answer is never used, only its status; one padded past 1 MiB is refused as it arrives, and the
+    // event still counts as delivered.
+    auto monitor = std::make_shared<FailureMonitor>();
+    session = alamofire::Session::create(foundation::URLSessionConfiguration::default_(), nullptr, {monitor});
+    server->injectFault(std::string(devserver::play::playerEventPath),
+                        {.status = 200, .body = R"({"data":[],"pad":")" + std::string(2 << 20, 'x') + R"("})"});
+    EXPECT_EQ(send(device("PHONE"), data("viewer-a")), "ok");
+    std::lock_guard lock(monitor->mutex);
+    EXPECT_EQ(monitor->caps, std::vector<std::size_t>{PlayerEventController::maximumResponseSize});
+    EXPECT_EQ(monitor->failures,
+              std::vector<std::string>{
+                  "The request failed. Reason: resource exceeds maximum size (larger than 1048576 bytes)"});
+}
+
 }  // namespace
 }  // namespace lumora

@@ -3,7 +3,10 @@
 #include <string>
 #include <unordered_set>
 
+#include <nlohmann/json.hpp>
+
 #include "foundation/JSON.h"
+#include "playservice/PlayerEventRequest.h"
 #include "telemetry/AssetPlays.h"
 #include "telemetry/PlayerEvent.h"
 
@@ -215,6 +218,39 @@ JSONValue validPlay() {
 
 std::expected<AssetPlays, foundation::Error> decodeAnswer(const JSONValue& json) {
     return foundation::JSONDecoder().decode<AssetPlays>(json);
+}
+
+TEST(PlayerEventModel, APostedBodyReadsBackAsTheServicesBodyKeyForKey) {
+    // The three types of a player-event body (the posted one, the template of the play answer, the one
+    // the service answers with) take their keys from one list: a body written whole by the first is read
+    // whole by the third, and written again with the same keys and values.
+    PlayerEventRequest::Body posted;
+    posted.eventName = "playerEvent", posted.originatorId = "o1", posted.subProfileId = "p1";
+    posted.versions = std::vector<std::string>{"1.0"}, posted.tenant = "t", posted.logData = "l";
+    posted.originator = "ios_app", posted.timestamp = "2024-01-01T00:00:00.000";
+    auto& c = posted.client;
+    c.buildName = "b", c.buildVersion = "1", c.deviceId = "D", c.drm = "fairplay", c.envPlatform = "iOS";
+    c.envVersion = "17", c.pageUrl = "video", c.platform = "ios", c.playerEvent = "period";
+    c.playerState = "playing", c.streamUrl = "u", c.userAgent = "UA", c.videoFormat = "hls";
+    c.videoProtocol = "https", c.viewingSession = "D";
+    posted.progress = {.assetId = "a1",
+                       .categoryId = "c1",
+                       .title = "T",
+                       .eventNumber = 4,
+                       .playbackType = "vod",
+                       .vod = PlayerEventRequest::Progress::Vod{.duration = 120, .position = "3.0"},
+                       .live = PlayerEventRequest::Progress::Live{
+                           .onLiveEdge = "true", .liveResumePossible = "false", .position = "2024-01-01T00:00:00.000"}};
+    const auto written = foundation::JSONEncoder().encodeToValue(posted);
+    ASSERT_TRUE(written);
+    const auto read = foundation::JSONDecoder().decode<PlayerEventBody>(*written);
+    ASSERT_TRUE(read) << read.error().localizedDescription();
+    EXPECT_EQ(read->client().videoProtocol(), "https");
+    EXPECT_EQ(read->progress().live()->liveResumePossible(), "false");
+    // Compared as unordered objects: the two types write their blocks in different orders.
+    const auto again = foundation::JSONEncoder().encodeToValue(*read);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(nlohmann::json::parse(again->dump()), nlohmann::json::parse(written->dump()));
 }
 
 TEST(AssetPlaysAnswer, DecodesPlaysWithOptionalPartsMissingOrNull) {

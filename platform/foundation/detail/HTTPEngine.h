@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "dispatch/Clock.h"
 #include "foundation/Data.h"
@@ -22,6 +23,13 @@ struct HTTPOutcome {
     std::optional<HTTPURLResponse> response;
     std::optional<Error> error;
 };
+
+// Adds one header line of an answer, as libcurl hands it over (its CR LF included), to `fields`: a status
+// line ("HTTP/...") starts a new answer (after a redirect or an interim 1xx), so it empties `fields`; a
+// field line "name: value" adds the value with surrounding blanks trimmed, joined with ", " to an earlier
+// value of the same name (an empty value adds nothing to a field that has one); anything else (the blank end line, a
+// folded continuation, a name that is not an HTTP token, a value holding CR, LF or NUL) is left out.
+void addResponseHeaderLine(HTTPHeaderFields& fields, std::string_view line);
 
 class HTTPEngine {
   public:

@@ -52,8 +52,8 @@ NetworkError NetworkError::unknown(std::optional<foundation::Error> underlying) 
 NetworkError NetworkError::custom(std::string message) {
     return NetworkError(Fields{Kind::custom, std::nullopt, std::nullopt, std::move(message), std::nullopt});
 }
-NetworkError NetworkError::invalidResponse(std::optional<int> statusCode) {
-    return NetworkError(Fields{Kind::invalidResponse, statusCode, std::nullopt, {}, std::nullopt});
+NetworkError NetworkError::invalidResponse(std::optional<int> statusCode, std::optional<foundation::Error> cause) {
+    return NetworkError(Fields{Kind::invalidResponse, statusCode, std::nullopt, {}, std::move(cause)});
 }
 NetworkError NetworkError::timeout() {
     return NetworkError(Fields{Kind::timeout, {}, {}, {}, {}});
@@ -84,7 +84,7 @@ NetworkError NetworkError::fromTransport(const foundation::Error& error) {
         case foundation::URLError::badServerResponse:
         case foundation::URLError::cannotParseResponse:
         case foundation::URLError::dataLengthExceedsMaximum:
-            return invalidResponse();
+            return invalidResponse(std::nullopt, error);
         default:
             return unknown(error);
     }
@@ -138,6 +138,7 @@ std::string NetworkError::localizedDescription() const {
             return fields_.text;
         case Kind::invalidResponse:
             if (fields_.statusCode) return "Invalid response. Status code: " + status;
+            if (fields_.underlying) return "Invalid response. Reason: " + fields_.underlying->localizedDescription();
             return "Invalid response.";
         case Kind::timeout:
             return "The request timed out.";

@@ -55,8 +55,10 @@ class NetworkError {
     static NetworkError parse(std::string reason);
     static NetworkError unknown(std::optional<foundation::Error> underlying = std::nullopt);
     static NetworkError custom(std::string message);
-    // An answer that is not a usable HTTP answer (status outside 2xx to 5xx, body too large, garbled).
-    static NetworkError invalidResponse(std::optional<int> statusCode = std::nullopt);
+    // An answer that is not a usable HTTP answer (status outside 2xx to 5xx, body or headers too large,
+    // garbled); `cause` is the platform's error when there was one, and its text says what was wrong.
+    static NetworkError invalidResponse(std::optional<int> statusCode = std::nullopt,
+                                        std::optional<foundation::Error> cause = std::nullopt);
     static NetworkError timeout();
     static NetworkError cancelled();
     static NetworkError noConnection();

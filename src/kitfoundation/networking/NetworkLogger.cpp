@@ -6,6 +6,7 @@
 #include "foundation/JSON.h"
 #include "foundation/URL.h"
 #include "kitfoundation/Log.h"
+#include "kitfoundation/detail/CredentialMasking.h"
 
 namespace lumora {
 
@@ -29,7 +30,8 @@ bool isSecretHeader(std::string_view name) {
 bool isSecretField(std::string_view name) {
     const std::string n = lower(name);
     return n.find("password") != std::string::npos || n.find("secret") != std::string::npos ||
-           n.find("token") != std::string::npos;
+           n.find("token") != std::string::npos || n.find("jwt") != std::string::npos ||
+           n.find("authorization") != std::string::npos;
 }
 
 void maskJSON(foundation::JSONValue& value) {
@@ -213,7 +215,7 @@ std::string NetworkLogger::describeRequest(const foundation::URLRequest& request
     describeHeaders(out, request.allHTTPHeaderFields);
     out += "Body: " + describeBody(request.httpBody) + "\n";
     out += std::string(closingBanner) + "\n";
-    return out;
+    return detail::maskCredentials(out);
 }
 
 std::string NetworkLogger::describeResponse(const foundation::URLRequest& request,
@@ -231,7 +233,7 @@ std::string NetworkLogger::describeResponse(const foundation::URLRequest& reques
         out += "Error: " + (error ? error->localizedDescription() : std::string("no response")) + "\n";
     }
     out += std::string(closingBanner) + "\n";
-    return out;
+    return detail::maskCredentials(out);
 }
 
 void NetworkLogger::logRequest(const foundation::URLRequest& request) {

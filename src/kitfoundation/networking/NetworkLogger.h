@@ -33,10 +33,12 @@ namespace lumora {
 // A failed load shows "Error: " and its description in place of the status, headers and body. Times
 // are the one clock's wall time (UTC). Secrets are never written: the values of "Authorization",
 // "Proxy-Authorization", "Cookie" and "Set-Cookie", and the values of body fields whose name contains
-// "password", "secret" or "token" (any case) show as "<masked>" — in JSON bodies, in bodies that only
-// look like JSON (cut short, a trailing comma: every `"name": value`), and in `name=value` pairs of forms
-// and other text; query items with such names show the value "masked" in the URL. A body that is not
-// text shows as its size; long bodies are cut after 4096 bytes (a secret across the cut is masked up to it).
+// "password", "secret", "token", "jwt" or "authorization" (any case) show as "<masked>" — in JSON bodies, in bodies
+// that only look like JSON (cut short, a trailing comma: every `"name": value`), and in `name=value` pairs of forms and
+// other text; query items with such names show the value "masked" in the URL. Whatever its field, a value shaped like a
+// token or an authorization credential (a JSON Web Token, "Bearer …", "Basic …") is masked anywhere in a block: other
+// headers, error pages, error descriptions. A body that is not text shows as its size; long bodies are cut after 4096
+// bytes (a secret across the cut is masked up to it).
 struct NetworkLogger {
     static constexpr const char* requestBanner = "================Executing Network Request================";
     static constexpr const char* responseBanner = "================Received Network Response================";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <optional>
@@ -24,6 +25,10 @@ enum class NetworkParameterEncoding {
     urlQuery,
 };
 
+// The largest answer the kit takes from a JSON endpoint: its answers are a few kilobytes, and a larger one
+// is refused while it arrives rather than held and parsed (a parsed document takes many times its text).
+inline constexpr std::size_t kMaximumJSONResponseSize = 1024 * 1024;
+
 // The description of one request of the kit's own stack: the mapper turns it into a platform request.
 // `domain` is the service's address (scheme, host, optional base path); `path` is joined to it with one "/".
 class NetworkRequestType {
@@ -36,6 +41,9 @@ class NetworkRequestType {
     // Nothing: no parameters (no body, no query).
     virtual std::optional<NetworkParameters> parameters() const { return std::nullopt; }
     virtual NetworkParameterEncoding encoding() const { return NetworkParameterEncoding::json; }
+    // The largest answer body accepted, in bytes; a larger one fails with NetworkError::invalidResponse
+    // naming the limit, found while it arrives.
+    virtual std::size_t maximumResponseSize() const { return kMaximumJSONResponseSize; }
 };
 
 // A request described by plain fields.
@@ -46,6 +54,7 @@ struct NetworkRequest final : NetworkRequestType {
     NetworkHeaders headerValues;
     std::optional<NetworkParameters> parameterValues;
     NetworkParameterEncoding encodingValue = NetworkParameterEncoding::json;
+    std::size_t maximumResponseSizeValue = kMaximumJSONResponseSize;
 
     NetworkRequest() = default;
     // Without parameters.
@@ -69,6 +78,7 @@ struct NetworkRequest final : NetworkRequestType {
     NetworkHeaders headers() const override { return headerValues; }
     std::optional<NetworkParameters> parameters() const override { return parameterValues; }
     NetworkParameterEncoding encoding() const override { return encodingValue; }
+    std::size_t maximumResponseSize() const override { return maximumResponseSizeValue; }
 };
 
 // Any request with extra header fields and parameters: its own headers and parameters, then the extra
@@ -85,6 +95,7 @@ class AnyNetworkRequestCoordinator final : public NetworkRequestType {
     NetworkHeaders headers() const override;
     std::optional<NetworkParameters> parameters() const override;
     NetworkParameterEncoding encoding() const override { return request_->encoding(); }
+    std::size_t maximumResponseSize() const override { return request_->maximumResponseSize(); }
 
     const std::shared_ptr<const NetworkRequestType>& base() const { return request_; }
     // A coordinator over the same request with more headers (replacing those of the same name).

@@ -57,6 +57,7 @@ std::expected<foundation::URLRequest, foundation::Error> NetworkRequestMapper::m
 
     foundation::URLRequest out(std::move(*url), timeoutInterval);
     out.httpMethod = request.method().rawValue();
+    out.maximumResponseSize = request.maximumResponseSize();
     for (const auto& [name, value] : headers) out.setValue(value, name);
     if (body) {
         if (!out.value("Content-Type")) out.setValue("application/json", "Content-Type");

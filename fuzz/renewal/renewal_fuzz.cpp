@@ -1,0 +1,41 @@
+// Fuzz target for the renewal header of a licence answer: any text arriving as the value of
+// "x-irdeto-renewal-duration" (as a header line, through the engine's reading of header lines) gives a
+// renewal interval that is a positive finite number of seconds: the header's own number when it is one,
+// else the default of 120 seconds. The key itself is never lost to a bad header.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "foundation/detail/HTTPEngine.h"
+#include "playback/DRMService.h"
+
+namespace {
+
+void check(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "renewal invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string value(reinterpret_cast<const char*>(data), size);
+    foundation::HTTPHeaderFields headers;
+    foundation::detail::addResponseHeaderLine(headers,
+                                              std::string(lumora::DRMService::renewalHeader) + ": " + value + "\r\n");
+    const foundation::HTTPURLResponse response(*foundation::URL::fromString("https://keys.example/fairplay/license"),
+                                               200, headers);
+    const auto result = lumora::DRMService::licenseResult(foundation::dataFromString("CKC"), response);
+    check(result.has_value(), "a key with any renewal header is a key");
+    check(foundation::stringFromData(result->ckc) == "CKC", "the key is the body");
+    const double interval = result->renewalInterval;
+    check(std::isfinite(interval) && interval > 0, "the interval is a positive finite number");
+    if (!headers.contains(lumora::DRMService::renewalHeader)) {
+        check(interval == lumora::DRMService::defaultRenewalInterval, "no header: the default");
+    }
+    return 0;
+}
