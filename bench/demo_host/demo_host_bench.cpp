@@ -26,7 +26,7 @@
 #include <nlohmann/json.hpp>
 
 #include "BenchSupport.h"
-#include "DemoHost.h"
+#include "demo_harness/DemoHarness.h"
 #include "devserver/LicenceService.h"
 #include "kitfoundation/Log.h"
 
@@ -42,28 +42,28 @@ std::string& backendPlist() {
 }
 
 // Records the real time from the start of the run (the sign-in) to the first playing tick.
-class FirstTick final : public demohost::TimelineSink {
+class FirstTick final : public demoharness::TimelineSink {
   public:
     bool print = false;
-    void record(const demohost::TimelineEvent& event) override {
+    void record(const demoharness::TimelineEvent& event) override {
         if (print) std::printf("  %8.3f ms  %s\n", event.realSeconds * 1000, event.text.c_str());
-        if (event.kind == demohost::TimelineEvent::Kind::playbackStarted) seconds = event.realSeconds;
-        if (event.kind == demohost::TimelineEvent::Kind::failed) failure = event.text;
+        if (event.kind == demoharness::TimelineEvent::Kind::playbackStarted) seconds = event.realSeconds;
+        if (event.kind == demoharness::TimelineEvent::Kind::failed) failure = event.text;
     }
     std::optional<double> seconds;
     std::string failure;
 };
 
 bool kitOnce(double timeoutSeconds = 10, bool print = false) {
-    demohost::Options options;
+    demoharness::Options options;
     options.speed = 1;
     options.timeoutSeconds = timeoutSeconds;
     options.stopAtFirstPlayingTick = true;
     options.backendPlist = backendPlist();
     FirstTick sink;
     sink.print = print;
-    const auto status = demohost::runDemoHost(options, sink);
-    if (status != demohost::ExitStatus::success || !sink.seconds) {
+    const auto status = demoharness::runDemoHost(options, sink);
+    if (status != demoharness::ExitStatus::success || !sink.seconds) {
         std::fprintf(stderr, "demo_host_bench: the kit's run failed: %s\n",
                      sink.failure.empty() ? "no playing tick" : sink.failure.c_str());
         return false;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "DemoHost.h"
+#include "DemoHarness.h"
 #include "RequestWatch.h"
 #include "playback/AdModels.h"
 #include "playservice/AssetStreamContent.h"
@@ -18,7 +18,7 @@ namespace lumora {
 class ZuPlayerViewController;
 }  // namespace lumora
 
-namespace demohost::detail {
+namespace demoharness::detail {
 
 // `value` with `decimals` digits after the point.
 std::string fixed(double value, int decimals);
@@ -52,8 +52,9 @@ class TimelineWatch {
 
     // Reports the screen's stream the first time there is one; whether that was now.
     bool noticeStreamContent(const lumora::ZuPlayerViewController& screen);
-    // Reports the licence requests made since the last look, with when the screen's key loader renews next.
-    void reportKeys(const lumora::ZuPlayerViewController& screen);
+    // Reports the licence requests made since the last look, with when the keys fall due for renewal as the
+    // embedded back end's licence server sets it (nothing is said of another back end's).
+    void reportKeys();
     // Notes the playhead for the player events posted since the last look: the kit's bodies carry no
     // VOD position.
     void notePostedEvents(double playhead);
@@ -88,4 +89,4 @@ class TimelineWatch {
     bool endAnswered_ = false;
 };
 
-}  // namespace demohost::detail
+}  // namespace demoharness::detail

@@ -12,7 +12,7 @@
 #include "alamofire/Session.h"
 #include "foundation/URLSession.h"
 
-namespace demohost {
+namespace demoharness {
 
 // What the host sees of the kit's traffic without taking part in it, for the timeline: a request
 // protocol that claims nothing but notes the licence requests (content and key ids) and the player
@@ -77,4 +77,4 @@ class RequestWatch final : public alamofire::EventMonitor, public std::enable_sh
     std::shared_ptr<Protocol> protocol_;
 };
 
-}  // namespace demohost
+}  // namespace demoharness

@@ -13,7 +13,7 @@
 #include "uikit/UIWindow.h"
 #include "uikit/testing/EventSimulator.h"
 
-namespace demohost {
+namespace demoharness {
 
 namespace {
 
@@ -271,4 +271,4 @@ void ScriptedViewer::ended() {
     });
 }
 
-}  // namespace demohost
+}  // namespace demoharness

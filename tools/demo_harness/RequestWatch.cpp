@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <utility>
 
-namespace demohost {
+namespace demoharness {
 
 namespace {
 
@@ -133,4 +133,4 @@ std::size_t RequestWatch::eventsInFlight() const {
     return inFlight_.size();
 }
 
-}  // namespace demohost
+}  // namespace demoharness
