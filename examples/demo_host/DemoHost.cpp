@@ -1,14 +1,25 @@
 #include "DemoHost.h"
 
+#include <utility>
+
 #include "avfoundation/AVPlayer.h"
+#include "dispatch/DispatchQueue.h"
+#include "playservice/ConcurrencyError.h"
 #include "ui/ZuApplication.h"
 #include "uikit/ConstraintMaker.h"
+#include "uikit/UIAlertController.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIScreen.h"
 
 namespace demohost {
 
 namespace {
+
+// The alerts' titles, over the error's own text.
+constexpr const char* kFailureTitle = "Playback Error";
+constexpr const char* kStreamLimitTitle = "Playback Stopped";
+// How many transitions (a dismissing login screen, ...) the alert waits out before it is put up anyway.
+constexpr int kSettleAttempts = 20;
 
 // The controls' layout: the phone layout, with the key-moments strip and its button.
 constexpr lumora::ZuPlayerControlsDisplayDensity kDensity = 0;
@@ -81,7 +92,8 @@ void DemoHost::tearDown() {
         screen_->player()->avplayer()->pause();
         screen_->player()->avplayer()->replaceCurrentItem(nullptr);
     }
-    if (screen_ && screen_->presentedViewController()) screen_->dismiss(false);
+    // A transition under way ends with the window; asking for a dismissal meanwhile would be refused.
+    if (screen_ && screen_->presentedViewController() && isSettled()) screen_->dismiss(false);
     if (window_) window_->setRootViewController(nullptr);
     if (receiver_) receiver_->disconnect();
     adControls_.reset();
@@ -109,6 +121,71 @@ void DemoHost::extrasArrived(AssetExtras extras) {
 
 double DemoHost::playhead() const {
     return screen_ && screen_->player() ? seconds(screen_->player()->avplayer()->currentTime()) : 0;
+}
+
+// ---- Failures ----
+
+bool DemoHost::isSettled() const {
+    if (!screen_) return true;
+    for (auto shown = screen_->presentedViewController(); shown;) {
+        if (shown->isBeingPresented() || shown->isBeingDismissed()) return false;
+        auto next = shown->presentedViewController();
+        if (next == shown) break;
+        shown = next;
+    }
+    return true;
+}
+
+bool DemoHost::isShowingFailure() const {
+    return alertShown_ && isSettled();
+}
+
+void DemoHost::showFailure(Failure failure) {
+    if (!screen_) return;
+    const auto& current = pendingFailure_ ? pendingFailure_ : shownFailure_;
+    if (current && (current->isStreamLimit || !failure.isStreamLimit)) return;
+    if (screen_->player()) screen_->player()->pause(true);
+    pendingFailure_ = std::move(failure);
+    if (presentingScheduled_) return;
+    presentingScheduled_ = true;
+    presentFailureWhenSettled(kSettleAttempts);
+}
+
+void DemoHost::presentFailureWhenSettled(int attempts) {
+    if (!screen_ || !pendingFailure_) return;
+    // The login screen dismissing itself after a sign-in is the usual transition to wait out: a controller
+    // in a transition presents nothing.
+    if (!isSettled() && attempts > 0) {
+        dispatch::DispatchQueue::main().asyncAfter(
+            dispatch::DispatchTime::now() + uikit::UIViewController::transitionDuration,
+            [weak = weak_from_this(), attempts] {
+                if (auto self = weak.lock()) self->presentFailureWhenSettled(attempts - 1);
+            });
+        return;
+    }
+    if (alert_) {
+        // The alert of the failure this one takes the place of goes first.
+        alertShown_ = false;
+        std::exchange(alert_, nullptr)->dismiss(true, [weak = weak_from_this()] {
+            if (auto self = weak.lock()) self->presentFailureWhenSettled(kSettleAttempts);
+        });
+        return;
+    }
+    presentingScheduled_ = false;
+    shownFailure_ = std::exchange(pendingFailure_, std::nullopt);
+    auto alert = uikit::UIAlertController::create(shownFailure_->title, shownFailure_->message,
+                                                  uikit::UIAlertController::Style::alert);
+    alert->addAction(uikit::UIAlertAction::create("OK", uikit::UIAlertAction::Style::default_));
+    std::shared_ptr<uikit::UIViewController> top = screen_;
+    while (auto shown = top->presentedViewController()) {
+        if (shown == top) break;
+        top = shown;
+    }
+    alert_ = alert;
+    top->presentAnimated(alert, true, [weak = weak_from_this(), alert = std::weak_ptr<uikit::UIViewController>(alert)] {
+        auto self = weak.lock();
+        if (self && self->alert_ == alert.lock()) self->alertShown_ = true;
+    });
 }
 
 // ---- Casting ----
@@ -145,6 +222,7 @@ void DemoHost::playerControllerDidChangeStatus(lumora::ZuPlayerViewController& c
 }
 
 void DemoHost::playerControllerDidFailWith(lumora::ZuPlayerViewController& controller, const foundation::Error& error) {
+    showFailure({.title = kFailureTitle, .message = error.localizedDescription()});
     if (auto listener = listener_.lock()) listener->playerControllerDidFailWith(controller, error);
 }
 
@@ -171,6 +249,10 @@ void DemoHost::playerControllerDidFailLoginWith(lumora::ZuPlayerViewController& 
 }
 
 void DemoHost::playerControllerDidExceedStreamLimit(lumora::ZuPlayerViewController& controller) {
+    // The service refused the session and signed the viewer out: the player stops, and the viewer is told why.
+    showFailure({.title = kStreamLimitTitle,
+                 .message = lumora::ConcurrencyError().localizedDescription(),
+                 .isStreamLimit = true});
     if (auto listener = listener_.lock()) listener->playerControllerDidExceedStreamLimit(controller);
 }
 

@@ -69,6 +69,11 @@ class DemoHost final : public lumora::ZuPlayerViewControllerDelegate, public std
     // The viewer stopped casting: playback comes back to this device. Returns where the receiver was.
     std::optional<double> endCast();
 
+    // Whether the screen is between transitions: nothing over it is being presented or dismissed.
+    bool isSettled() const;
+    // Whether the viewer now sees what went wrong: the host's alert over the stopped player, fully up.
+    bool isShowingFailure() const;
+
     // ---- The screen's delegate ----
     void playerControllerDidChangeStatus(lumora::ZuPlayerViewController& controller,
                                          lumora::ZuPlayerStatus status) override;
@@ -86,6 +91,15 @@ class DemoHost final : public lumora::ZuPlayerViewControllerDelegate, public std
     DemoHost(Settings settings, std::weak_ptr<DemoHostListener> listener);
     void extrasArrived(AssetExtras extras);
     double playhead() const;
+    // Stops the player and tells the viewer in an alert once the screen is settled. One failure at a time,
+    // but the stream limit takes the place of a failure it caused (keys refused once the viewer was signed out).
+    struct Failure {
+        std::string title;
+        std::string message;
+        bool isStreamLimit = false;
+    };
+    void showFailure(Failure failure);
+    void presentFailureWhenSettled(int attempts);
 
     Settings settings_;
     std::weak_ptr<DemoHostListener> listener_;
@@ -96,6 +110,12 @@ class DemoHost final : public lumora::ZuPlayerViewControllerDelegate, public std
     std::shared_ptr<lumora::ZuAdControlsView> adControls_;
     std::shared_ptr<lumora::CastManager> castManager_;
     std::shared_ptr<CastReceiver> receiver_;
+    // The failure waiting for the screen to settle, and the one whose alert is (being) presented.
+    std::optional<Failure> pendingFailure_;
+    std::optional<Failure> shownFailure_;
+    std::shared_ptr<uikit::UIViewController> alert_;
+    bool alertShown_ = false;
+    bool presentingScheduled_ = false;
 };
 
 }  // namespace demohost

@@ -38,6 +38,8 @@ using Kind = TimelineEvent::Kind;
 constexpr double kTickInterval = 0.25;
 // The receiver the viewer casts to.
 constexpr const char* kCastDevice = "Living Room TV";
+// Clock seconds a failure may take to come on screen before the run ends without waiting further.
+constexpr double kFailureShownWithin = 10;
 
 // Holds the clock still while the main thread is busy with work of the run's own.
 class ClockHold {
@@ -177,13 +179,16 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
         // the stream limit is what the host is told next.
         if (limitReached_ || timeline_.requests()->anyEventRefused()) return;
         if (error.is<lumora::AuthenticationError>()) {
-            fail(ExitStatus::signInFailed,
-                 "sign-in refused for " + options_.email + ": " + error.localizedDescription());
+            failShowing(ExitStatus::signInFailed,
+                        "sign-in refused for " + options_.email + ": " + error.localizedDescription(),
+                        "sign-in-refused", "The host's alert: the account may not play");
             return;
         }
         if (error.is<lumora::VideoError>()) {
-            fail(ExitStatus::assetRefused,
-                 "asset \"" + options_.assetId + "\" refused by the play service: " + error.localizedDescription());
+            failShowing(
+                ExitStatus::assetRefused,
+                "asset \"" + options_.assetId + "\" refused by the play service: " + error.localizedDescription(),
+                "asset-refused", "The host's alert: the play service gave no stream for the asset");
             return;
         }
         if (auto drm = drmErrorIn(error)) {
@@ -191,18 +196,22 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
             // made, the certificate (missing, empty, cut short) is what failed, not the licence server.
             if (*drm == lumora::DRMError::keyExchangeFailed && !timeline_.requests()->anyLicenceRequest()) {
                 const auto content = controller.streamContent();
-                fail(ExitStatus::playbackFailed,
-                     "licence not asked for: the FairPlay certificate at " +
-                         (content ? content->drmCertificateURLString.value_or("?") : std::string("?")) +
-                         " could not be used, so no content key could be requested (" + error.localizedDescription() +
-                         ")");
+                failShowing(ExitStatus::playbackFailed,
+                            "licence not asked for: the FairPlay certificate at " +
+                                (content ? content->drmCertificateURLString.value_or("?") : std::string("?")) +
+                                " could not be used, so no content key could be requested (" +
+                                error.localizedDescription() + ")",
+                            "playback-failed", "The host's alert: the stream could not be played");
                 return;
             }
-            fail(ExitStatus::licenceRefused, "licence refused: the licence server would not give the content key (" +
-                                                 error.localizedDescription() + ")");
+            failShowing(ExitStatus::licenceRefused,
+                        "licence refused: the licence server would not give the content key (" +
+                            error.localizedDescription() + ")",
+                        "licence-refused", "The host's alert: the licence server refused the content key");
             return;
         }
-        fail(ExitStatus::playbackFailed, "playback failed: " + error.localizedDescription());
+        failShowing(ExitStatus::playbackFailed, "playback failed: " + error.localizedDescription(), "playback-failed",
+                    "The host's alert: the stream could not be played");
     }
 
     void playerControllerDidExceedStreamLimit(lumora::ZuPlayerViewController&) override {
@@ -210,9 +219,9 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
         limitReached_ = true;
         timeline_.reportEventAnswers();  // the refusal itself, if its line has not come yet
         report(Kind::signedOut, "signed out: the subscription's stream limit was reached");
-        screenshot("stream-limit", "The player screen when the stream limit was reached");
-        fail(ExitStatus::streamLimitReached,
-             "stream limit reached: " + lumora::ConcurrencyError().localizedDescription());
+        failShowing(ExitStatus::streamLimitReached,
+                    "stream limit reached: " + lumora::ConcurrencyError().localizedDescription(), "stream-limit",
+                    "The host's alert over the stopped player: the stream limit was reached");
     }
 
     void playerControllerDidChangeStatus(lumora::ZuPlayerViewController&, lumora::ZuPlayerStatus status) override {
@@ -291,13 +300,33 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
 
   private:
     void fail(ExitStatus status, std::string text) {
-        if (done_) return;
+        if (done_ || ending_) return;
         record(TimelineEvent{.kind = Kind::failed, .text = std::move(text), .status = status});
         end(status);
     }
 
+    // A failure the host shows the viewer: the run ends with a picture of it once it is on screen (the
+    // login screen may still be dismissing itself, the host's alert coming up), or after a bound.
+    void failShowing(ExitStatus status, std::string text, std::string slug, std::string caption) {
+        if (done_ || ending_) return;
+        record(TimelineEvent{.kind = Kind::failed, .text = std::move(text), .status = status});
+        ending_ = Ending{.status = status,
+                         .slug = std::move(slug),
+                         .caption = std::move(caption),
+                         .giveUpAt = clock_->now() + std::chrono::duration_cast<dispatch::Nanoseconds>(
+                                                         std::chrono::duration<double>(kFailureShownWithin))};
+        endOnceFailureShown();
+    }
+
+    void endOnceFailureShown() {
+        if (!ending_ || done_) return;
+        if (!host_->isShowingFailure() && clock_->now() < ending_->giveUpAt) return;
+        screenshot(ending_->slug, ending_->caption);
+        end(ending_->status);
+    }
+
     void succeed(std::string summary) {
-        if (done_) return;
+        if (done_ || ending_) return;
         report(Kind::finished, std::move(summary));
         end(ExitStatus::success);
     }
@@ -370,6 +399,7 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
 
     void tick() {
         if (done_ || !host_ || !screen()) return;
+        if (ending_) return endOnceFailureShown();
         if (timeline_.noticeStreamContent(*screen())) setStage("loading the stream");
         timeline_.reportKeys();
         timeline_.notePostedEvents(position());
@@ -453,6 +483,14 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
     std::shared_ptr<dispatch::Timer> ticker_;
     std::set<combine::AnyCancellable> adEvents_;
 
+    // A failure waiting to be shown before the run ends.
+    struct Ending {
+        ExitStatus status;
+        std::string slug;
+        std::string caption;
+        dispatch::Nanoseconds giveUpAt;
+    };
+    std::optional<Ending> ending_;
     bool started_ = false;
     bool ended_ = false;
     bool limitReached_ = false;

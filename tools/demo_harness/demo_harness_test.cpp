@@ -74,6 +74,64 @@ class RecordingTimeline final : public demoharness::TimelineSink {
     std::vector<demoharness::Screenshot> screenshots;
 };
 
+// What the process writes to its standard error while it lives (the toolkit's warnings go there).
+class StderrCapture {
+  public:
+    StderrCapture() : file_(std::tmpfile()), saved_(::dup(STDERR_FILENO)) {
+        std::fflush(stderr);
+        if (file_ && saved_ >= 0) ::dup2(::fileno(file_), STDERR_FILENO);
+    }
+    ~StderrCapture() {
+        restore();
+        if (file_) std::fclose(file_);
+    }
+    // Everything written so far; standard error is its own again.
+    std::string text() {
+        restore();
+        std::string captured;
+        if (!file_) return captured;
+        std::rewind(file_);
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file_)) > 0;) captured.append(buffer, n);
+        return captured;
+    }
+
+  private:
+    void restore() {
+        if (saved_ < 0) return;
+        std::fflush(stderr);
+        ::dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+        saved_ = -1;
+    }
+    std::FILE* file_;
+    int saved_;
+};
+
+// The lines of `text` that are the toolkit's warnings.
+std::string toolkitWarnings(const std::string& text) {
+    std::string warnings;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("[uikit]") != std::string::npos) warnings += line + "\n";
+    }
+    return warnings;
+}
+
+// The share of a picture's pixels that are near white: the panel of an alert, for one.
+double lightShare(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    auto png = imageio::decodePNG(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    if (!png || png->width() == 0 || png->height() == 0) return 0;
+    std::size_t light = 0;
+    const auto pixels = png->bytes();
+    for (std::size_t i = 0; i + 3 < pixels.size(); i += 4) {
+        if (pixels[i] > 230 && pixels[i + 1] > 230 && pixels[i + 2] > 230) ++light;
+    }
+    return static_cast<double>(light) / (static_cast<double>(png->width()) * png->height());
+}
+
 // Each test gets a fresh embedded back end (on the port the kit of this process was first pointed at) that
 // it can inspect and script, and a folder for the pictures. Runs are at 30x: the two-minute demo asset
 // plays in four seconds of waiting, and the kit's request time-outs (60 s on the clock) still leave a
@@ -101,7 +159,22 @@ class DemoHostRun : public ::testing::Test {
         fs::remove_all(folder);
     }
 
-    ExitStatus run() { return demoharness::runDemoHost(options, timeline); }
+    // A run; whatever its road, a clean run leaves no warning of the toolkit's (a dismissal asked for while
+    // another transition is under way, ...).
+    ExitStatus run() {
+        StderrCapture errors;
+        const ExitStatus status = demoharness::runDemoHost(options, timeline);
+        EXPECT_EQ(toolkitWarnings(errors.text()), "") << "road of " << options.assetId;
+        return status;
+    }
+    // The last picture of the run shows the host's alert (a light panel over the player).
+    void expectLastPictureShowsAlert(const std::string& slug) {
+        ASSERT_FALSE(timeline.screenshots.empty()) << timeline.dump();
+        const auto& last = timeline.screenshots.back();
+        EXPECT_TRUE(last.name.ends_with("-" + slug)) << last.name;
+        EXPECT_GT(lightShare(last.path), 0.02) << last.path << " shows no alert";
+        EXPECT_EQ(timeline.events.back().kind, Kind::screenshots) << timeline.dump();
+    }
     std::vector<devserver::PlayerEventRecord> events() const { return backend->playerEvents().events(); }
     std::size_t playRequests() const { return backend->server().requestLog().entries("/api/v3/play").size(); }
 
@@ -230,6 +303,7 @@ TEST_F(DemoHostRun, ASecondSessionOfTheViewerHitsTheStreamLimitAndTheScreenSigns
     EXPECT_EQ(timeline.count(Kind::playbackEnded), 0u);
     EXPECT_FALSE(lumora::ZuAuthManager::shared().isAuthenticated());
     EXPECT_EQ(timeline.shotNames().back(), "02-stream-limit");
+    expectLastPictureShowsAlert("stream-limit");
 
     // The other device's session was accepted first; this device's was refused and opened nothing.
     const auto received = events();
@@ -260,6 +334,7 @@ TEST_F(DemoHostRun, AnUnknownAssetAndAnInactiveAccountAreRefusedWithClearMessage
     EXPECT_EQ(playRequests(), 1u);
     EXPECT_TRUE(events().empty());
     EXPECT_FALSE(timeline.has("asset extras")) << "nothing to add to an asset that does not exist";
+    expectLastPictureShowsAlert("asset-refused");
 
     timeline = RecordingTimeline();
     options.assetId = "vod-protected";
@@ -268,6 +343,17 @@ TEST_F(DemoHostRun, AnUnknownAssetAndAnInactiveAccountAreRefusedWithClearMessage
     EXPECT_EQ(timeline.events[timeline.first(Kind::failed)].text,
               "sign-in refused for inactive@lumora.dev: The account is inactive.");
     EXPECT_EQ(playRequests(), 1u);
+}
+
+TEST_F(DemoHostRun, EveryRefusalOfThePlayServiceEndsWithThePictureOfTheHostsAlert) {
+    // The answer comes while the login screen still dismisses itself: the alert waits for it, and the
+    // run's end waits for the alert.
+    for (const char* asset : {"no-stream", "err-1006", "err-3003"}) {
+        timeline = RecordingTimeline();
+        options.assetId = asset;
+        ASSERT_EQ(run(), ExitStatus::assetRefused) << timeline.dump();
+        expectLastPictureShowsAlert("asset-refused");
+    }
 }
 
 TEST_F(DemoHostRun, AnotherBackEndCannotBeTakenOnceTheKitIsSetUpInThisProcess) {
@@ -292,6 +378,7 @@ TEST_F(DemoHostRun, ARefusedLicenceEndsTheRunWithoutPlaying) {
     EXPECT_NE(timeline.events[timeline.first(Kind::failed)].text.find("licence refused"), std::string::npos)
         << timeline.dump();
     EXPECT_EQ(timeline.count(Kind::playbackStarted), 0u);
+    expectLastPictureShowsAlert("licence-refused");
 }
 
 TEST_F(DemoHostRun, ACertificateThatCannotBeUsedIsNamedAndNoLicenceIsAskedFor) {
