@@ -1,12 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <expected>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "dispatch/DispatchQueue.h"
 #include "keymoments/BIF.h"
 #include "keymoments/ZuKeyMomentEvent.h"
 #include "playback/AdModels.h"
@@ -14,18 +15,36 @@
 namespace demohost {
 
 // What a host shows beside an asset that the play answer does not carry: the ad breaks of a stream with
-// inserted ads (the answer's "adsUrl"), the key moments and the scrubbing thumbnails (a BIF index), all
-// served by the host's own back end. Parsing is separate from fetching so bad answers can be tested.
+// inserted ads, the key moments and the scrubbing thumbnails (a BIF index), all served by the host's own back
+// end. Parsing is separate from fetching so bad answers can be tested.
 struct AssetExtras {
+    // A match has a few dozen key moments; a list far longer is not one the strip can show.
+    static constexpr std::size_t maxKeyMoments = 500;
+    // What the host reads of each answer: the two lists are small JSON, the thumbnails a few small JPEGs
+    // per minute of the programme.
+    static constexpr std::size_t maxListBytes = std::size_t{1} << 20;
+    static constexpr std::size_t maxThumbnailBytes = std::size_t{32} << 20;
+    // Seconds on the clock each of the host's requests may wait for its answer (the kit's own wait 60).
+    static constexpr double requestTimeout = 600;
+    // What the host decodes of the thumbnails: an image beyond 1280 × 720 is no scrubbing thumbnail and is
+    // left out undecoded; all together at most 2^26 pixels (256 MiB of RGBA: two hours of 320 × 180 frames
+    // ten seconds apart, three times over).
+    static lumora::BIF::Limits thumbnailLimits();
+
     lumora::AdGroups adGroups;
     std::vector<lumora::ZuKeyMomentEvent> keyMoments;
+    // Only when at least one frame decoded.
     std::optional<lumora::BIF> thumbnails;
+    // Frames in the index and how many of them decoded.
+    std::size_t thumbnailFrames = 0;
+    std::size_t thumbnailsDecoded = 0;
     // What could not be had, one text per failure ("key moments: HTTP 404"); the rest still counts.
     std::vector<std::string> problems;
 
     // {"breaks":[{"ads":[{"id","startTime","duration"}]}]}; ads whose numbers are missing are left out.
     static std::expected<lumora::AdGroups, std::string> parseAdBreaks(const std::string& json);
-    // {"keyMoments":[{"code","videoTime","eventTime","displayName"[,"displayTime","player","team"]}]}.
+    // {"keyMoments":[{"code","videoTime","eventTime","displayName"[,"displayTime","player","team"]}]};
+    // a list of more than `maxKeyMoments` entries is refused as a whole.
     static std::expected<std::vector<lumora::ZuKeyMomentEvent>, std::string> parseKeyMoments(const std::string& json);
 
     // What there is, for a person to read: "2 ad breaks (3 ads), 11 key moments, 25 scrubbing thumbnails",
@@ -33,10 +52,14 @@ struct AssetExtras {
     // there is nothing to say.
     std::string describe() const;
 
-    // Fetches the three over the kit's URL session and answers on the main queue once all have answered.
-    // `adsURL` may be empty (no ads); `thumbnailsBase` is "<base>/thumbnails/<assetId>".
+    // The queue the thumbnails are decoded on: a worker of the host's own, so that decoding never holds
+    // the URL sessions' answer queues (the sign-in's among them), nor the main queue.
+    static dispatch::DispatchQueue& decodingQueue();
+
+    // Fetches the three and answers on the main queue once all have answered. `adsURL` may be empty (no
+    // ads); `thumbnailsBase` is "<base>/thumbnails/<assetId>". The thumbnails are decoded on `decoding`.
     static void fetch(const std::string& adsURL, const std::string& thumbnailsBase,
-                      std::function<void(AssetExtras)> completion);
+                      std::function<void(AssetExtras)> completion, dispatch::DispatchQueue& decoding = decodingQueue());
 };
 
 }  // namespace demohost

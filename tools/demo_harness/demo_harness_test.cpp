@@ -356,6 +356,41 @@ TEST_F(DemoHostRun, EveryRefusalOfThePlayServiceEndsWithThePictureOfTheHostsAler
     }
 }
 
+TEST_F(DemoHostRun, HostileExtrasAreRefusedInALineOfTheTimelineAndThePlayGoesOnAtItsPace) {
+    // 5,000 key moments (about 400 KiB) held the strip's main thread for half a minute of real time; the
+    // host refuses the list. Thumbnails of which no frame decodes are not "25 scrubbing thumbnails".
+    std::string moments = R"({"keyMoments":[)";
+    for (int i = 0; i < 5000; ++i) {
+        moments += (i ? "," : "") + std::string(R"({"code":"G","videoTime":)") + std::to_string(i % 120) +
+                   R"(,"eventTime":0,"displayName":"Goal"})";
+    }
+    moments += "]}";
+    backend->server().injectFault("/thumbnails/vod-protected-ads/key-moments.json",
+                                  {.status = 200, .body = moments, .times = 0});
+    std::string thumbnails =
+        "\x89"
+        "BIF\r\n\x1a\n";
+    thumbnails.resize(64, '\0');
+    thumbnails[12] = 2;  // two frames, each four bytes that are no JPEG
+    for (std::uint32_t frame : {0u, 1u, 0xFFFFFFFFu}) {
+        const std::uint32_t offset = 64 + 24 + (frame == 0xFFFFFFFFu ? 8 : frame * 4);
+        for (std::uint32_t value : {frame, offset}) {
+            for (int shift = 0; shift < 32; shift += 8) thumbnails.push_back(static_cast<char>(value >> shift));
+        }
+    }
+    thumbnails += std::string("\xFF\xD8\xFF\xE0\xFF\xD8\xFF\xE0", 8);
+    backend->server().injectFault("/thumbnails/vod-protected-ads/index.bif",
+                                  {.status = 200, .body = thumbnails, .times = 0});
+
+    ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
+    EXPECT_TRUE(
+        timeline.has("asset extras: 2 ad breaks (3 ads), no key moments: 5000 of them, more than the 500 "
+                     "this host shows, no thumbnails: none of the 2 frames decoded"))
+        << timeline.dump();
+    EXPECT_TRUE(timeline.has("viewer: looked for key moments; none are shown")) << timeline.dump();
+    EXPECT_EQ(timeline.count(Kind::playbackEnded), 1u);
+}
+
 TEST_F(DemoHostRun, AnotherBackEndCannotBeTakenOnceTheKitIsSetUpInThisProcess) {
     options.password = "not-the-password";
     ASSERT_EQ(run(), ExitStatus::signInFailed) << timeline.dump();  // sets the kit up for the embedded back end
