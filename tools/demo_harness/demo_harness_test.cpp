@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -616,9 +618,10 @@ struct ProgramResult {
     std::string output;
 };
 
-ProgramResult runProgram(const std::string& arguments) {
+// `environment` is put before the command ("TMPDIR=/x").
+ProgramResult runProgram(const std::string& arguments, const std::string& environment = {}) {
     ProgramResult result;
-    const std::string command = std::string(LUMORA_DEMO_PROGRAM) + " " + arguments + " 2>&1";
+    const std::string command = environment + " " + std::string(LUMORA_DEMO_PROGRAM) + " " + arguments + " 2>&1";
     std::FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return result;
     char buffer[4096];
@@ -666,6 +669,92 @@ TEST_F(DemoProgram, PlaysAgainstTheBackEndOfAHostPropertyList) {
     EXPECT_TRUE(fs::exists(folder / "pictures" / "index.html")) << result.output;
     EXPECT_GE(backend->playerEvents().events().size(), 5u);
     backend->stop();
+}
+
+// The program started with `arguments` and TMPDIR=`temporary`, its standard output read through a pipe.
+struct Child {
+    pid_t pid = -1;
+    std::FILE* out = nullptr;
+
+    Child(const std::vector<std::string>& arguments, const fs::path& temporary) {
+        std::vector<std::string> words{LUMORA_DEMO_PROGRAM};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (auto& word : words) argv.push_back(word.data());
+        argv.push_back(nullptr);
+        // Everything the child needs is made before the fork: it only rewires its output and executes.
+        std::vector<std::string> variables{"TMPDIR=" + temporary.string()};
+        for (char** variable = environ; *variable; ++variable) {
+            if (!std::string_view(*variable).starts_with("TMPDIR=")) variables.emplace_back(*variable);
+        }
+        std::vector<char*> envp;
+        for (auto& variable : variables) envp.push_back(variable.data());
+        envp.push_back(nullptr);
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(fds[1], STDOUT_FILENO);
+            ::close(fds[0]);
+            ::close(fds[1]);
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        out = ::fdopen(fds[0], "r");
+    }
+    ~Child() {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        if (out) std::fclose(out);
+    }
+    // Reads its timeline until a line holding `text`; false at the end of its output.
+    bool readUntil(const std::string& text) {
+        char line[4096];
+        while (out && std::fgets(line, sizeof line, out)) {
+            if (std::string(line).find(text) != std::string::npos) return true;
+        }
+        return false;
+    }
+};
+
+TEST_F(DemoProgram, AKilledRunLeavesItsFolderToTheNextRunWhichRemovesItAndNothingElse) {
+    const fs::path temporary = folder / "tmp";
+    fs::create_directories(temporary);
+    // A run folder of a process that lives (this one) and a folder that is no run's: both stay.
+    const fs::path live = temporary / ("lumora-demo-" + std::to_string(::getpid()) + "-abcdef");
+    const fs::path other = temporary / "lumora-demo-notes";
+    fs::create_directories(live);
+    fs::create_directories(other);
+
+    fs::path killed;
+    {
+        Child run({"--asset", "vod-clear", "--speed", "30", "--screenshots", (folder / "pictures").string()},
+                  temporary);
+        ASSERT_GT(run.pid, 0);
+        ASSERT_TRUE(run.readUntil("stream chosen: ")) << "the run did not get as far as a stream";
+        ASSERT_EQ(::kill(run.pid, SIGKILL), 0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(run.pid, &status, 0), run.pid);
+        run.pid = -1;
+        ASSERT_TRUE(WIFSIGNALED(status));
+        for (const auto& entry : fs::directory_iterator(temporary)) {
+            if (entry.path() != live && entry.path() != other) killed = entry.path();
+        }
+    }
+    // What a kill leaves: the host bundle and the viewer's sign-in.
+    ASSERT_TRUE(fs::exists(killed / "Info.plist")) << killed;
+    ASSERT_FALSE(fs::is_empty(killed / "keychain")) << "the sign-in was kept elsewhere";
+
+    // The next run (a wrong password ends it soon) removes it, and its own folder at its exit.
+    const auto next =
+        runProgram("--password wrong --screenshots " + (folder / "pictures").string(), "TMPDIR=" + temporary.string());
+    EXPECT_EQ(next.status, static_cast<int>(ExitStatus::signInFailed)) << next.output;
+    std::set<fs::path> left;
+    for (const auto& entry : fs::directory_iterator(temporary)) left.insert(entry.path());
+    EXPECT_EQ(left, (std::set<fs::path>{live, other}));
 }
 
 TEST_F(DemoProgram, AnUnusablePropertyListOrCommandLineIsRefusedWithAClearMessage) {
