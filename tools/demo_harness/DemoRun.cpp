@@ -38,6 +38,8 @@ using Kind = TimelineEvent::Kind;
 constexpr double kTickInterval = 0.25;
 // The receiver the viewer casts to.
 constexpr const char* kCastDevice = "Living Room TV";
+// Clock seconds a player event waits for its answer, as the kit's own session does.
+const double kPlayerEventTimeout = foundation::URLSessionConfiguration::default_().timeoutIntervalForRequest;
 // Clock seconds a failure may take to come on screen before the run ends without waiting further.
 constexpr double kFailureShownWithin = 10;
 
@@ -79,8 +81,9 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
         if (!options_.screenshotsDirectory.empty()) album_.emplace(options_.screenshotsDirectory);
         // The screen's player events go through a session whose monitor tells how each was answered.
         auto dependencies = lumora::PlayerEventController::Dependencies::current();
-        dependencies.session = alamofire::Session::create(foundation::URLSessionConfiguration::default_(), nullptr,
-                                                          {timeline_.requests()});
+        auto configuration = foundation::URLSessionConfiguration::default_();
+        configuration.timeoutIntervalForRequest = kPlayerEventTimeout;
+        dependencies.session = alamofire::Session::create(configuration, nullptr, {timeline_.requests()});
         eventController_ = lumora::PlayerEventController::create(std::move(dependencies));
     }
 
@@ -233,7 +236,8 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
             sink_.progress(streamDuration(), streamDuration());
             report(Kind::playbackEnded, "playback ended at " + clockText(streamDuration()));
             viewer_->ended();
-            setStage("waiting for the end event's answer");
+            // The answer may take as long as the kit waits for it before it counts it as not answered.
+            setStage("waiting for the end event's answer", kPlayerEventTimeout / clock_->speed());
         }
     }
 
@@ -279,14 +283,15 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
         sink_.screenshotWritten(*shot);
     }
 
-    void setStage(std::string stage) {
+    // The step under way; it may go `extraSeconds` of real time longer than the time-out without progress.
+    void setStage(std::string stage, double extraSeconds = 0) {
         stage_ = std::move(stage);
-        armDeadline();
+        armDeadline(extraSeconds);
     }
-    void armDeadline() {
+    void armDeadline(double extraSeconds = 0) {
         if (!deadlineWatch_) return;
         deadline_ = RealClock::now() + std::chrono::duration_cast<RealClock::duration>(
-                                           std::chrono::duration<double>(options_.timeoutSeconds));
+                                           std::chrono::duration<double>(options_.timeoutSeconds + extraSeconds));
         deadlineWatch_->setDeadline(*deadline_);
     }
 

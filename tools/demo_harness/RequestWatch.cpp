@@ -4,6 +4,7 @@
 #include "foundation/URL.h"
 
 #include <cstdlib>
+#include <iterator>
 #include <utility>
 
 namespace demoharness {
@@ -128,9 +129,9 @@ std::vector<std::int64_t> RequestWatch::takeNewEventPosts() {
     return std::exchange(newPosts_, {});
 }
 
-std::size_t RequestWatch::eventsInFlight() const {
+std::size_t RequestWatch::eventsInFlightBefore(std::int64_t number) const {
     std::lock_guard lock(mutex_);
-    return inFlight_.size();
+    return static_cast<std::size_t>(std::distance(inFlight_.begin(), inFlight_.lower_bound(number)));
 }
 
 }  // namespace demoharness

@@ -138,7 +138,7 @@ void TimelineWatch::reportEventAnswers() {
             ++eventsSent_;
             event.text = "event not answered: " + what + detail + "; " + answer.failure + "; counted as delivered)";
         }
-        if (post.kind == "end") endAnswered_ = true;
+        if (post.kind == "end") endAnswered_ = post.number;
         record_(std::move(event));
     }
 }
@@ -169,7 +169,7 @@ void TimelineWatch::reportAd(const lumora::AdEvent& event, double playhead) {
 
 bool TimelineWatch::eventsAnswered() const {
     const bool reports = content_ && content_->playerEventParameter;
-    return !reports || (endAnswered_ && requests_->eventsInFlight() == 0);
+    return !reports || (endAnswered_ && requests_->eventsInFlightBefore(*endAnswered_) == 0);
 }
 
 std::string TimelineWatch::counts() const {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -65,8 +66,9 @@ class TimelineWatch {
     // Reports an ad's start or end; `playhead` is on the stream's timeline (ads counted).
     void reportAd(const lumora::AdEvent& event, double playhead);
 
-    // Whether the end event and every event sent before it have their answers (always, for a stream
-    // that reports no player events).
+    // Whether the end event and every event sent before it have their answers, however they were answered
+    // (always, for a stream that reports no player events). The screen's ticks go on after the end; their
+    // events are not waited for.
     bool eventsAnswered() const;
     // The summary's counts: keys (protected streams), player events, ads, analytics beacons.
     std::string counts() const;
@@ -86,7 +88,8 @@ class TimelineWatch {
     int adsStarted_ = 0;
     std::size_t beaconsSeen_ = 0;
     int beaconsTaken_ = 0;
-    bool endAnswered_ = false;
+    // The end event's number, once it has its answer.
+    std::optional<std::int64_t> endAnswered_;
 };
 
 }  // namespace demoharness::detail

@@ -454,6 +454,21 @@ TEST_F(DemoHostRun, TheTimelineSaysHowEachPlayerEventWasAnswered) {
     EXPECT_NE(sent[2].text.find("answered 200)"), std::string::npos) << sent[2].text;
 }
 
+TEST_F(DemoHostRun, APlayerEventServiceThatNeverAnswersDoesNotTurnAPlayIntoATimeOut) {
+    // Every event is held for ten minutes of real time (answers cut short when the back end stops): the kit
+    // gives each up after its own time-out (60 s on the clock, two seconds here) and plays on; its ticks
+    // go on after the end, each as unanswered as the last.
+    backend->server().injectFault("/api/v1/player-events", {.delay = std::chrono::minutes(10), .times = 0});
+    options.assetId = "vod-clear";
+    ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
+    auto sent = timeline.sent();
+    ASSERT_FALSE(sent.empty());
+    for (const auto& event : sent) EXPECT_EQ(event.text.rfind("event not answered: ", 0), 0u) << event.text;
+    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [](const auto& e) { return e.playerEvent == "end"; }))
+        << timeline.dump();
+    EXPECT_LT(timeline.line("event not answered: end #"), timeline.first(Kind::finished));
+}
+
 TEST_F(DemoHostRun, AStepWithoutProgressTimesOutNamingTheStep) {
     // At 1x: the kit's own request time-outs run on the clock too and would end a slow request first at 600x.
     // The bound leaves the steps before it (the login screen, the sign-in) time on a loaded machine, and is
