@@ -152,7 +152,7 @@ dispatch::DispatchQueue& AssetExtras::decodingQueue() {
 }
 
 void AssetExtras::fetch(const std::string& adsURL, const std::string& thumbnailsBase,
-                        std::function<void(AssetExtras)> completion, dispatch::DispatchQueue& decoding) {
+                        std::function<void(AssetExtras)> completion) {
     struct Gathering {
         std::mutex mutex;
         AssetExtras extras;  // guarded by mutex
@@ -192,28 +192,47 @@ void AssetExtras::fetch(const std::string& adsURL, const std::string& thumbnails
             });
         });
     get(thumbnailsBase + "/index.bif", maxThumbnailBytes,
-        [gathering, &decoding](std::expected<foundation::Data, std::string> body) {
-            if (!body) {
-                return gathering->done(
-                    [&](AssetExtras& extras) { extras.problems.push_back("thumbnails: " + body.error()); });
-            }
-            // Every frame is a JPEG to decode: that waits for the decoding queue, not the session's.
-            decoding.async([gathering, data = std::move(*body)] {
-                auto bif = lumora::BIF::from(data, lumora::BIFResolution::standard, thumbnailLimits());
-                gathering->done([&](AssetExtras& extras) {
-                    if (!bif) return extras.problems.push_back("thumbnails: " + bif.error().localizedDescription());
-                    extras.thumbnailFrames = bif->thumbnails.size();
-                    for (const auto& thumbnail : bif->thumbnails) extras.thumbnailsDecoded += thumbnail.value ? 1 : 0;
-                    if (extras.thumbnailFrames == 0)
-                        return extras.problems.push_back("thumbnails: the index holds no frames");
-                    if (extras.thumbnailsDecoded == 0) {
-                        return extras.problems.push_back("thumbnails: none of the " +
-                                                         std::to_string(extras.thumbnailFrames) + " frames decoded");
-                    }
-                    extras.thumbnails = std::move(*bif);
-                });
+        [gathering](std::expected<foundation::Data, std::string> body) {
+            gathering->done([&](AssetExtras& extras) {
+                if (!body) return extras.problems.push_back("thumbnails: " + body.error());
+                extras.thumbnailData = std::move(*body);
             });
         });
+}
+
+void AssetExtras::decodeThumbnails(AssetExtras extras, std::function<void(AssetExtras)> completion,
+                                   dispatch::DispatchQueue& decoding) {
+    if (!extras.thumbnailData) {
+        dispatch::DispatchQueue::main().async(
+            [extras = std::move(extras), completion = std::move(completion)]() mutable {
+                completion(std::move(extras));
+            });
+        return;
+    }
+    // Every frame is a JPEG to decode: that waits for the decoding queue, never a session's or the main one.
+    decoding.async([extras = std::move(extras), completion = std::move(completion)]() mutable {
+        const foundation::Data data = std::move(*extras.thumbnailData);
+        extras.thumbnailData.reset();
+        auto bif = lumora::BIF::from(data, lumora::BIFResolution::standard, thumbnailLimits());
+        if (!bif) {
+            extras.problems.push_back("thumbnails: " + bif.error().localizedDescription());
+        } else {
+            extras.thumbnailFrames = bif->thumbnails.size();
+            for (const auto& thumbnail : bif->thumbnails) extras.thumbnailsDecoded += thumbnail.value ? 1 : 0;
+            if (extras.thumbnailFrames == 0) {
+                extras.problems.push_back("thumbnails: the index holds no frames");
+            } else if (extras.thumbnailsDecoded == 0) {
+                extras.problems.push_back("thumbnails: none of the " + std::to_string(extras.thumbnailFrames) +
+                                          " frames decoded");
+            } else {
+                extras.thumbnails = std::move(*bif);
+            }
+        }
+        dispatch::DispatchQueue::main().async(
+            [extras = std::move(extras), completion = std::move(completion)]() mutable {
+                completion(std::move(extras));
+            });
+    });
 }
 
 }  // namespace demohost

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dispatch/DispatchQueue.h"
+#include "foundation/Data.h"
 #include "keymoments/BIF.h"
 #include "keymoments/ZuKeyMomentEvent.h"
 #include "playback/AdModels.h"
@@ -33,7 +34,9 @@ struct AssetExtras {
 
     lumora::AdGroups adGroups;
     std::vector<lumora::ZuKeyMomentEvent> keyMoments;
-    // Only when at least one frame decoded.
+    // The BIF bytes as fetched, until `decodeThumbnails`.
+    std::optional<foundation::Data> thumbnailData;
+    // Decoded: only when at least one frame decoded.
     std::optional<lumora::BIF> thumbnails;
     // Frames in the index and how many of them decoded.
     std::size_t thumbnailFrames = 0;
@@ -52,14 +55,19 @@ struct AssetExtras {
     // there is nothing to say.
     std::string describe() const;
 
+    // Fetches the three and answers on the main queue once all have answered: the lists read, the
+    // thumbnails' bytes not yet decoded (`thumbnailData`). `adsURL` may be empty (no ads); `thumbnailsBase`
+    // is "<base>/thumbnails/<assetId>".
+    static void fetch(const std::string& adsURL, const std::string& thumbnailsBase,
+                      std::function<void(AssetExtras)> completion);
+
     // The queue the thumbnails are decoded on: a worker of the host's own, so that decoding never holds
     // the URL sessions' answer queues (the sign-in's among them), nor the main queue.
     static dispatch::DispatchQueue& decodingQueue();
-
-    // Fetches the three and answers on the main queue once all have answered. `adsURL` may be empty (no
-    // ads); `thumbnailsBase` is "<base>/thumbnails/<assetId>". The thumbnails are decoded on `decoding`.
-    static void fetch(const std::string& adsURL, const std::string& thumbnailsBase,
-                      std::function<void(AssetExtras)> completion, dispatch::DispatchQueue& decoding = decodingQueue());
+    // Decodes `extras.thumbnailData` on `decoding` (which must outlive the call) into `thumbnails`, and
+    // answers with the extras on the main queue.
+    static void decodeThumbnails(AssetExtras extras, std::function<void(AssetExtras)> completion,
+                                 dispatch::DispatchQueue& decoding = decodingQueue());
 };
 
 }  // namespace demohost

@@ -82,12 +82,22 @@ void DemoHost::start() {
     const std::string& base = settings_.serviceBase;
     AssetExtras::fetch(base + "/ads/" + settings_.assetId + "/breaks.json", base + "/thumbnails/" + settings_.assetId,
                        [weak = weak_from_this()](AssetExtras extras) {
-                           if (auto self = weak.lock()) self->extrasArrived(std::move(extras));
+                           if (auto self = weak.lock()) self->listsArrived(std::move(extras));
                        });
+    playingObservation_ = player->timeControlStatusProperty().observe(
+        foundation::NSKeyValueObservingOptions::new_,
+        [weak = weak_from_this()](
+            const foundation::NSKeyValueObservedChange<lumora::ZuPlayer::TimeControlStatus>& change) {
+            auto self = weak.lock();
+            if (!self || self->playing_ || change.newValue != lumora::ZuPlayer::TimeControlStatus::playing) return;
+            self->playing_ = true;
+            self->decodeThumbnailsOncePlaying();
+        });
     screen_->play(settings_.assetId);
 }
 
 void DemoHost::tearDown() {
+    playingObservation_.invalidate();
     if (screen_ && screen_->player()) {
         screen_->player()->avplayer()->pause();
         screen_->player()->avplayer()->replaceCurrentItem(nullptr);
@@ -105,7 +115,7 @@ void DemoHost::tearDown() {
     licenceRedirect_.reset();
 }
 
-void DemoHost::extrasArrived(AssetExtras extras) {
+void DemoHost::listsArrived(AssetExtras extras) {
     if (!screen_ || !screen_->player()) return;
     if (!extras.adGroups.empty()) screen_->player()->update(extras.adGroups);
     if (!extras.keyMoments.empty()) {
@@ -115,6 +125,23 @@ void DemoHost::extrasArrived(AssetExtras extras) {
         screen_->controlsView()->setNeedsUpdateDisplayDensity();
         screen_->controlsView()->updateKeyMomentButtonState(lumora::KeyMomentsState::revealAll);
     }
+    extras_ = std::move(extras);
+    decodeThumbnailsOncePlaying();
+}
+
+void DemoHost::decodeThumbnailsOncePlaying() {
+    if (!extras_ || !playing_) return;
+    // On a later turn: the first picture is drawn before the decoding starts beside it.
+    dispatch::DispatchQueue::main().async([weak = weak_from_this(), extras = *std::exchange(extras_, std::nullopt)] {
+        if (!weak.lock()) return;
+        AssetExtras::decodeThumbnails(extras, [weak](AssetExtras decoded) {
+            if (auto self = weak.lock()) self->thumbnailsDecoded(std::move(decoded));
+        });
+    });
+}
+
+void DemoHost::thumbnailsDecoded(AssetExtras extras) {
+    if (!screen_ || !screen_->player()) return;
     if (extras.thumbnails) screen_->controlsView()->setThumbnails(extras.thumbnails);
     if (auto listener = listener_.lock()) listener->hostDidGiveExtras(extras);
 }

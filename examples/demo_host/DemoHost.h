@@ -10,6 +10,7 @@
 #include "KeyMomentsControlsDelegate.h"
 #include "casting/CastManager.h"
 #include "controls/ZuAdControlsView.h"
+#include "foundation/KeyValueObserving.h"
 #include "playback/LicenceRedirect.h"
 #include "screen/ZuPlayerViewController.h"
 #include "uikit/UIWindow.h"
@@ -20,7 +21,8 @@ namespace demohost {
 // has acted on it) and what the host itself did. Main thread; held weakly.
 class DemoHostListener : public lumora::ZuPlayerViewControllerDelegate {
   public:
-    // The asset's extras were handed to the screen (`extras.describe()` says what they came to).
+    // The asset's extras have all been handed to the screen, the thumbnails once the stream played
+    // (`extras.describe()` says what they came to).
     virtual void hostDidGiveExtras(const AssetExtras& extras) { (void)extras; }
     // The viewer picked a key moment on the strip; the screen has been told.
     virtual void hostDidSelectKeyMoment(const lumora::ZuKeyMomentEvent& event) { (void)event; }
@@ -30,6 +32,10 @@ class DemoHostListener : public lumora::ZuPlayerViewControllerDelegate {
 // leaves to its host — the asset's ad breaks, key moments and scrubbing thumbnails from the host's own back
 // end, the ad controls over the player, and a cast receiver. The kit must be configured first
 // (`HostConfiguration`). Main thread only.
+//
+// The extras are fetched while the viewer signs in; the ad breaks and key moments go to the screen as soon as
+// they come, the thumbnails only once the stream plays: nothing scrubs before that, and decoding them then
+// keeps the host's own work off the road from the sign-in to the first picture.
 //
 //   auto host = demohost::DemoHost::create({.assetId = "vod-protected-ads", .serviceBase = base}, listener);
 //   host->start();                  // the window, the screen, the extras; plays the asset
@@ -89,7 +95,9 @@ class DemoHost final : public lumora::ZuPlayerViewControllerDelegate, public std
 
   private:
     DemoHost(Settings settings, std::weak_ptr<DemoHostListener> listener);
-    void extrasArrived(AssetExtras extras);
+    void listsArrived(AssetExtras extras);
+    void decodeThumbnailsOncePlaying();
+    void thumbnailsDecoded(AssetExtras extras);
     double playhead() const;
     // Stops the player and tells the viewer in an alert once the screen is settled. One failure at a time,
     // but the stream limit takes the place of a failure it caused (keys refused once the viewer was signed out).
@@ -110,6 +118,10 @@ class DemoHost final : public lumora::ZuPlayerViewControllerDelegate, public std
     std::shared_ptr<lumora::ZuAdControlsView> adControls_;
     std::shared_ptr<lumora::CastManager> castManager_;
     std::shared_ptr<CastReceiver> receiver_;
+    // The extras whose thumbnails wait for the stream to play, and whether it has.
+    std::optional<AssetExtras> extras_;
+    bool playing_ = false;
+    foundation::NSKeyValueObservation playingObservation_;
     // The failure waiting for the screen to settle, and the one whose alert is (being) presented.
     std::optional<Failure> pendingFailure_;
     std::optional<Failure> shownFailure_;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "demo_host/AssetExtras.h"
@@ -110,15 +111,18 @@ class DemoHostFetch : public ::testing::Test {
     }
 
     void answer(const std::string& path, std::string body) { hls->setStatus(path, 200, std::move(body)); }
-    void fetch(dispatch::DispatchQueue& decoding = AssetExtras::decodingQueue()) {
-        AssetExtras::fetch(
-            server->baseURL() + kBreaks, server->baseURL() + "/thumbnails/a",
-            [this](AssetExtras extras) { result = std::move(extras); }, decoding);
+    void fetch() {
+        AssetExtras::fetch(server->baseURL() + kBreaks, server->baseURL() + "/thumbnails/a",
+                           [this](AssetExtras extras) { result = std::move(extras); });
     }
-    // Fetches and waits (a bounded real time) for the answer.
-    AssetExtras fetched() {
+    // Fetches and decodes, waiting (a bounded real time) for each.
+    AssetExtras fetchedAndDecoded() {
         result.reset();
         fetch();
+        EXPECT_TRUE(runUntil([&] { return result.has_value(); }));
+        if (!result) return AssetExtras();
+        AssetExtras::decodeThumbnails(std::exchange(result, std::nullopt).value(),
+                                      [this](AssetExtras extras) { result = std::move(extras); });
         EXPECT_TRUE(runUntil([&] { return result.has_value(); }));
         return result.value_or(AssetExtras());
     }
@@ -166,11 +170,17 @@ TEST_F(DemoHostFetch, TheHostsRequestsWaitLongerThanTheKitsOwnTimeOutAndNoLonger
 }
 
 TEST_F(DemoHostFetch, ThumbnailsAreDecodedOnTheirOwnQueueWhileTheSessionsGoOnAnswering) {
+    fetch();
+    ASSERT_TRUE(runUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(result->describe(), "1 ad break (1 ad), 3 key moments") << "nothing decoded yet";
+    ASSERT_TRUE(result->thumbnailData);
+
     // The decoding queue is held: the thumbnails wait, the shared session's answers do not.
     dispatch::DispatchQueue decoding("test.thumbnails");
     std::promise<void> release;
     decoding.async([held = release.get_future().share()] { held.wait(); });
-    fetch(decoding);
+    AssetExtras::decodeThumbnails(std::exchange(result, std::nullopt).value(),
+                                  [this](AssetExtras extras) { result = std::move(extras); }, decoding);
     std::optional<int> status;
     foundation::URLSession::shared()
         ->dataTask(*foundation::URL::fromString(server->baseURL() + kBreaks),
@@ -185,25 +195,26 @@ TEST_F(DemoHostFetch, ThumbnailsAreDecodedOnTheirOwnQueueWhileTheSessionsGoOnAns
     release.set_value();
     ASSERT_TRUE(runUntil([&] { return result.has_value(); }));
     EXPECT_EQ(result->describe(), "1 ad break (1 ad), 3 key moments, 3 scrubbing thumbnails");
+    EXPECT_FALSE(result->thumbnailData);
 }
 
 TEST_F(DemoHostFetch, HostileAnswersAreRefusedBeforeTheyCostMemoryAndTheRestIsKept) {
     // 5,000 key moments (about 400 KiB), refused by count; 2 MiB of them, refused unread past 1 MiB.
     answer(kKeyMoments, keyMomentsJSON(5000));
-    auto extras = fetched();
+    auto extras = fetchedAndDecoded();
     EXPECT_TRUE(extras.keyMoments.empty());
     EXPECT_EQ(extras.describe(),
               "1 ad break (1 ad), 3 scrubbing thumbnails, no key moments: 5000 of them, more than the 500 this host "
               "shows");
     answer(kKeyMoments, std::string(2 << 20, ' '));
-    extras = fetched();
+    extras = fetchedAndDecoded();
     EXPECT_EQ(extras.problems, std::vector<std::string>{"key moments: the answer is larger than the 1 MiB read"});
 
     // A frame whose header claims 8192 × 8192 pixels (256 MiB decoded) is left out from its header alone;
     // the frames that decode are what the host reports.
     answer(kKeyMoments, keyMomentsJSON(3));
     answer(kThumbnails, bif({jpeg(), jpeg(8192, 8192), jpeg(), {0xFF, 0xD8, 0x00}}));
-    extras = fetched();
+    extras = fetchedAndDecoded();
     ASSERT_TRUE(extras.thumbnails);
     EXPECT_EQ(extras.thumbnailsDecoded, 2u);
     EXPECT_EQ(extras.describe(),
@@ -211,7 +222,7 @@ TEST_F(DemoHostFetch, HostileAnswersAreRefusedBeforeTheyCostMemoryAndTheRestIsKe
 
     // None decoding: no thumbnails at all, and not "25 scrubbing thumbnails".
     answer(kThumbnails, bif(std::vector<std::vector<std::uint8_t>>(25, {0xFF, 0xD8, 0xFF, 0xE0})));
-    extras = fetched();
+    extras = fetchedAndDecoded();
     EXPECT_FALSE(extras.thumbnails);
     EXPECT_EQ(extras.describe(), "1 ad break (1 ad), 3 key moments, no thumbnails: none of the 25 frames decoded");
 }

@@ -126,6 +126,7 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
     }
 
     void cleanUp() override {
+        playingObservation_.invalidate();
         if (ticker_) ticker_->invalidate();
         ticker_.reset();
         adEvents_.clear();
@@ -395,6 +396,15 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
         ticker_ = dispatch::Timer::scheduledTimer(kTickInterval, true, [w = weak()](dispatch::Timer&) {
             if (auto self = w.lock()) self->tick();
         });
+        // The first playing moment is taken as it comes, not at the next tick.
+        playingObservation_ = screen()->player()->timeControlStatusProperty().observe(
+            foundation::NSKeyValueObservingOptions::new_,
+            [w = weak()](const foundation::NSKeyValueObservedChange<lumora::ZuPlayer::TimeControlStatus>& change) {
+                auto self = w.lock();
+                if (self && !self->started_ && change.newValue == lumora::ZuPlayer::TimeControlStatus::playing) {
+                    self->tick();
+                }
+            });
     }
 
     // ---- What the run watches ----
@@ -486,6 +496,7 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
     std::shared_ptr<demohost::DemoHost> host_;
     std::shared_ptr<ScriptedViewer> viewer_;
     std::shared_ptr<dispatch::Timer> ticker_;
+    foundation::NSKeyValueObservation playingObservation_;
     std::set<combine::AnyCancellable> adEvents_;
 
     // A failure waiting to be shown before the run ends.
