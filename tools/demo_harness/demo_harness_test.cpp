@@ -76,6 +76,26 @@ class RecordingTimeline final : public demoharness::TimelineSink {
     std::vector<demoharness::Screenshot> screenshots;
 };
 
+// The kit keeps its device id under $XDG_DATA_HOME: these tests, and the programs they start, keep theirs in
+// a folder of their own, removed at the end, never in the user's home.
+class DataHome final : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "lumora-demo-harness-test-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+        ::setenv("XDG_DATA_HOME", folder_.c_str(), 1);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+
+  private:
+    fs::path folder_;
+};
+[[maybe_unused]] const auto* const kDataHome = ::testing::AddGlobalTestEnvironment(new DataHome);
+
 // What the process writes to its standard error while it lives (the toolkit's warnings go there).
 class StderrCapture {
   public:
