@@ -40,7 +40,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kDefaultRounds = 11;
+constexpr int kDefaultRounds = 21;
 constexpr int kDefaultInstructionRounds = 3;
 
 // ---- The data folder the whole program runs in ----
