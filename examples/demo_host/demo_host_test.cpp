@@ -179,8 +179,9 @@ TEST_F(DemoHostFetch, ThumbnailsAreDecodedOnTheirOwnQueueWhileTheSessionsGoOnAns
     dispatch::DispatchQueue decoding("test.thumbnails");
     std::promise<void> release;
     decoding.async([held = release.get_future().share()] { held.wait(); });
-    AssetExtras::decodeThumbnails(std::exchange(result, std::nullopt).value(),
-                                  [this](AssetExtras extras) { result = std::move(extras); }, decoding);
+    AssetExtras::decodeThumbnails(
+        std::exchange(result, std::nullopt).value(), [this](AssetExtras extras) { result = std::move(extras); },
+        decoding);
     std::optional<int> status;
     foundation::URLSession::shared()
         ->dataTask(*foundation::URL::fromString(server->baseURL() + kBreaks),
