@@ -28,8 +28,8 @@ struct AssetExtras {
     // Seconds on the clock each of the host's requests may wait for its answer (the kit's own wait 60).
     static constexpr double requestTimeout = 600;
     // What the host decodes of the thumbnails: an image beyond 1280 × 720 is no scrubbing thumbnail and is
-    // left out undecoded; all together at most 2^26 pixels (256 MiB of RGBA: two hours of 320 × 180 frames
-    // ten seconds apart, three times over).
+    // left out undecoded; all together at most 2^26 pixels (256 MiB of RGBA: three hours of 320 × 180
+    // frames ten seconds apart).
     static lumora::BIF::Limits thumbnailLimits();
 
     lumora::AdGroups adGroups;
