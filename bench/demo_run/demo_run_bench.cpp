@@ -1,8 +1,9 @@
 // The example host's whole default run, as `make demo` runs it (embedded back end, sign-in on the login
 // screen, the protected asset with ads played to its end at 60x, the viewer's steps, six pictures), each
 // round in a process of its own: its wall time and its peak resident memory, with the medians of the
-// rounds. The player screen's start-up ratio (play -> playing beside bare libcurl) is printed by
-// bench/screen's screen_startup_bench in the same `make bench`.
+// rounds. Nothing is written outside a temporary folder, removed at the end. The player screen's start-up
+// ratio (play -> playing beside bare libcurl) is printed by bench/screen's screen_startup_bench in the same
+// `make bench`.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,10 +56,41 @@ double median(std::vector<double> values) {
 
 }  // namespace
 
+// Every round runs inside one temporary folder, removed at the end: the pictures, the host's run folder
+// (TMPDIR) and the kit's device id (HOME and the XDG folders point into it), so nothing is left behind.
+class DataFolder {
+  public:
+    DataFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "lumora-demo-run-bench-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) {
+            std::perror("demo_run_bench: no temporary folder");
+            std::exit(1);
+        }
+        path_ = pattern;
+        for (const char* name : {"tmp", "home", "data", "cache", "config"}) {
+            std::filesystem::create_directories(path_ / name);
+        }
+        ::setenv("TMPDIR", (path_ / "tmp").c_str(), 1);
+        ::setenv("HOME", (path_ / "home").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (path_ / "data").c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", (path_ / "cache").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (path_ / "config").c_str(), 1);
+    }
+    ~DataFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
 int main(int argc, char** argv) {
     int rounds = 3;
     if (argc > 1) rounds = std::max(1, std::atoi(argv[1]));
-    const auto folder = std::filesystem::temp_directory_path() / ("lumora-demo-bench-" + std::to_string(::getpid()));
+    const DataFolder data;
+    const auto folder = data.path() / "pictures";
 
     std::printf("lumora-demo, default run (%d rounds, each in its own process):\n", rounds);
     std::vector<double> times, peaks;
@@ -67,7 +99,6 @@ int main(int argc, char** argv) {
         if (!round || round->status != 0) {
             std::fprintf(stderr, "demo_run_bench: round %d failed (exit status %d)\n", i + 1,
                          round ? round->status : -1);
-            std::filesystem::remove_all(folder);
             return 1;
         }
         std::printf("  round %d: %6.2f s wall, %6.1f MB peak resident\n", i + 1, round->seconds, round->peakMegabytes);
@@ -75,6 +106,5 @@ int main(int argc, char** argv) {
         peaks.push_back(round->peakMegabytes);
     }
     std::printf("Median: %.2f s wall time, %.1f MB peak memory\n", median(times), median(peaks));
-    std::filesystem::remove_all(folder);
     return 0;
 }

@@ -1,11 +1,13 @@
 #include "AssetExtras.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <mutex>
 
 #include "dispatch/DispatchQueue.h"
 #include "foundation/JSON.h"
+#include "foundation/URLError.h"
 #include "foundation/URLSession.h"
-#include "screen/ZuPlayerViewController.h"
 
 namespace demohost {
 
@@ -21,21 +23,32 @@ std::optional<std::string> text(const foundation::JSONValue& object, const char*
     return object[key].get<std::string>();
 }
 
-// Seconds on the clock a request of the host's may take.
-constexpr double kTimeout = 600;
+std::string mebibytes(std::size_t bytes) {
+    return std::to_string(bytes >> 20) + " MiB";
+}
 
-// GETs `url` and gives the body of a 2xx answer, or what went wrong; on the session's queue.
-void get(const std::string& url, std::function<void(std::expected<foundation::Data, std::string>)> completion) {
+// GETs `url` and gives the body of a 2xx answer, or what went wrong; on the session's queue. Every request
+// of the host's goes through here: its own session, with the host's time-out and a bound on the body.
+void get(const std::string& url, std::size_t maxBytes,
+         std::function<void(std::expected<foundation::Data, std::string>)> completion) {
     auto parsed = foundation::URL::fromString(url);
     if (!parsed) {
         completion(std::unexpected("\"" + url + "\" is not a URL"));
         return;
     }
-    foundation::URLSession::shared()
+    auto configuration = foundation::URLSessionConfiguration::default_();
+    configuration.timeoutIntervalForRequest = AssetExtras::requestTimeout;
+    configuration.maximumResponseSize = maxBytes;
+    foundation::URLSession::create(configuration)
         ->dataTask(
             *parsed,
-            [completion](std::optional<foundation::Data> data, std::optional<foundation::HTTPURLResponse> response,
-                         std::optional<foundation::Error> error) {
+            [completion, maxBytes](std::optional<foundation::Data> data,
+                                   std::optional<foundation::HTTPURLResponse> response,
+                                   std::optional<foundation::Error> error) {
+                if (error && foundation::URLError::is(*error, foundation::URLError::dataLengthExceedsMaximum)) {
+                    return completion(
+                        std::unexpected("the answer is larger than the " + mebibytes(maxBytes) + " read"));
+                }
                 if (error) return completion(std::unexpected(error->localizedDescription()));
                 if (!response || response->statusCode < 200 || response->statusCode > 299) {
                     return completion(std::unexpected("HTTP " + std::to_string(response ? response->statusCode : 0)));
@@ -49,9 +62,9 @@ void get(const std::string& url, std::function<void(std::expected<foundation::Da
 
 std::expected<lumora::AdGroups, std::string> AssetExtras::parseAdBreaks(const std::string& json) {
     auto value = foundation::JSONDecoder::parse(json);
-    if (!value) return std::unexpected("the ad breaks are not JSON: " + value.error().localizedDescription());
+    if (!value) return std::unexpected("not JSON: " + value.error().localizedDescription());
     if (!value->is_object() || !value->contains("breaks") || !(*value)["breaks"].is_array()) {
-        return std::unexpected("the ad breaks have no \"breaks\" list");
+        return std::unexpected("no \"breaks\" list");
     }
     lumora::AdGroups groups;
     for (const auto& entry : (*value)["breaks"]) {
@@ -72,12 +85,18 @@ std::expected<lumora::AdGroups, std::string> AssetExtras::parseAdBreaks(const st
 std::expected<std::vector<lumora::ZuKeyMomentEvent>, std::string> AssetExtras::parseKeyMoments(
     const std::string& json) {
     auto value = foundation::JSONDecoder::parse(json);
-    if (!value) return std::unexpected("the key moments are not JSON: " + value.error().localizedDescription());
+    if (!value) return std::unexpected("not JSON: " + value.error().localizedDescription());
     if (!value->is_object() || !value->contains("keyMoments") || !(*value)["keyMoments"].is_array()) {
-        return std::unexpected("the key moments have no \"keyMoments\" list");
+        return std::unexpected("no \"keyMoments\" list");
+    }
+    // Refused before anything is made of it: the strip lays every moment out on the main thread.
+    const auto& list = (*value)["keyMoments"];
+    if (list.size() > maxKeyMoments) {
+        return std::unexpected(std::to_string(list.size()) + " of them, more than the " +
+                               std::to_string(maxKeyMoments) + " this host shows");
     }
     std::vector<lumora::ZuKeyMomentEvent> events;
-    for (const auto& m : (*value)["keyMoments"]) {
+    for (const auto& m : list) {
         if (!m.is_object()) continue;
         auto code = text(m, "code");
         auto videoTime = number(m, "videoTime");
@@ -86,6 +105,50 @@ std::expected<std::vector<lumora::ZuKeyMomentEvent>, std::string> AssetExtras::p
                             text(m, "displayTime"), text(m, "player"), text(m, "team"));
     }
     return events;
+}
+
+std::string AssetExtras::describe() const {
+    auto count = [](std::size_t n, const std::string& one, const std::string& many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    std::string text;
+    auto add = [&text](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };
+    if (!adGroups.empty()) {
+        std::size_t ads = 0;
+        for (const auto& group : adGroups) ads += group.size();
+        add(count(adGroups.size(), "ad break", "ad breaks") + " (" + count(ads, "ad", "ads") + ")");
+    }
+    if (!keyMoments.empty()) add(count(keyMoments.size(), "key moment", "key moments"));
+    if (thumbnails) {
+        std::string part = count(thumbnailsDecoded, "scrubbing thumbnail", "scrubbing thumbnails");
+        if (thumbnailsDecoded < thumbnailFrames) {
+            part += " (" + std::to_string(thumbnailFrames - thumbnailsDecoded) + " of " +
+                    std::to_string(thumbnailFrames) + " frames did not decode)";
+        }
+        add(part);
+    }
+    // An asset without ads or key moments is no problem; anything else is said, in the order of the parts
+    // whatever the order the answers came in.
+    auto rank = [](const std::string& problem) {
+        return problem.starts_with("ad breaks") ? 0 : problem.starts_with("key moments") ? 1 : 2;
+    };
+    auto ordered = problems;
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [&](const std::string& a, const std::string& b) { return rank(a) < rank(b); });
+    for (const auto& problem : ordered) {
+        if (!problem.ends_with("HTTP 404")) add("no " + problem);
+    }
+    return text;
+}
+
+lumora::BIF::Limits AssetExtras::thumbnailLimits() {
+    return {.maxPixelsPerImage = std::uint64_t{1280} * 720, .maxTotalPixels = std::uint64_t{1} << 26};
+}
+
+dispatch::DispatchQueue& AssetExtras::decodingQueue() {
+    // Never destroyed: a decode may still run while the process exits.
+    static auto* queue = new dispatch::DispatchQueue("dev.lumora.demo-host.thumbnails");
+    return *queue;
 }
 
 void AssetExtras::fetch(const std::string& adsURL, const std::string& thumbnailsBase,
@@ -110,116 +173,66 @@ void AssetExtras::fetch(const std::string& adsURL, const std::string& thumbnails
     if (adsURL.empty()) {
         gathering->done([](AssetExtras&) {});
     } else {
-        get(adsURL, [gathering](std::expected<foundation::Data, std::string> body) {
+        get(adsURL, maxListBytes, [gathering](std::expected<foundation::Data, std::string> body) {
             gathering->done([&](AssetExtras& extras) {
                 if (!body) return extras.problems.push_back("ad breaks: " + body.error());
                 auto groups = parseAdBreaks(foundation::stringFromData(*body));
-                if (!groups) return extras.problems.push_back(groups.error());
+                if (!groups) return extras.problems.push_back("ad breaks: " + groups.error());
                 extras.adGroups = std::move(*groups);
             });
         });
     }
-    get(thumbnailsBase + "/key-moments.json", [gathering](std::expected<foundation::Data, std::string> body) {
-        gathering->done([&](AssetExtras& extras) {
-            if (!body) return extras.problems.push_back("key moments: " + body.error());
-            auto events = parseKeyMoments(foundation::stringFromData(*body));
-            if (!events) return extras.problems.push_back(events.error());
-            extras.keyMoments = std::move(*events);
+    get(thumbnailsBase + "/key-moments.json", maxListBytes,
+        [gathering](std::expected<foundation::Data, std::string> body) {
+            gathering->done([&](AssetExtras& extras) {
+                if (!body) return extras.problems.push_back("key moments: " + body.error());
+                auto events = parseKeyMoments(foundation::stringFromData(*body));
+                if (!events) return extras.problems.push_back("key moments: " + events.error());
+                extras.keyMoments = std::move(*events);
+            });
         });
-    });
-    get(thumbnailsBase + "/index.bif", [gathering](std::expected<foundation::Data, std::string> body) {
-        // Decoded here, off the main queue: every frame is a JPEG.
-        std::optional<std::expected<lumora::BIF, foundation::Error>> bif;
-        if (body) bif = lumora::BIF::from(*body, lumora::BIFResolution::standard);
-        gathering->done([&](AssetExtras& extras) {
-            if (!body) return extras.problems.push_back("thumbnails: " + body.error());
-            if (!*bif) return extras.problems.push_back("thumbnails: " + bif->error().localizedDescription());
-            extras.thumbnails = std::move(**bif);
+    get(thumbnailsBase + "/index.bif", maxThumbnailBytes,
+        [gathering](std::expected<foundation::Data, std::string> body) {
+            gathering->done([&](AssetExtras& extras) {
+                if (!body) return extras.problems.push_back("thumbnails: " + body.error());
+                extras.thumbnailData = std::move(*body);
+            });
         });
-    });
 }
 
-// ---- The controls' questions ----
-
-KeyMomentsControlsDelegate::KeyMomentsControlsDelegate(std::weak_ptr<lumora::ZuPlayerViewController> screen,
-                                                       lumora::ZuPlayerControlsDisplayDensity density)
-    : screen_(std::move(screen)), density_(density) {}
-
-std::optional<std::vector<lumora::ZuKeyMomentEvent>> KeyMomentsControlsDelegate::playerControlsViewKeyMomentEvents(
-    lumora::ZuPlayerControlsView& view) {
-    // Only the moments the timeline can show: the list is the whole programme's, and the stream may be
-    // shorter than the programme once its ads are counted out.
-    std::vector<lumora::ZuKeyMomentEvent> shown;
-    auto player = view.player();
-    const auto duration = player ? player->durationWithoutAds() : coremedia::CMTime();
-    for (const auto& event : events_) {
-        if (!duration.isNumeric() || event.videoTime <= duration.seconds()) shown.push_back(event);
+void AssetExtras::decodeThumbnails(AssetExtras extras, std::function<void(AssetExtras)> completion,
+                                   dispatch::DispatchQueue& decoding) {
+    if (!extras.thumbnailData) {
+        dispatch::DispatchQueue::main().async(
+            [extras = std::move(extras), completion = std::move(completion)]() mutable {
+                completion(std::move(extras));
+            });
+        return;
     }
-    if (shown.empty()) return std::nullopt;
-    return shown;
+    // Every frame is a JPEG to decode: that waits for the decoding queue, never a session's or the main one.
+    decoding.async([extras = std::move(extras), completion = std::move(completion)]() mutable {
+        const foundation::Data data = std::move(*extras.thumbnailData);
+        extras.thumbnailData.reset();
+        auto bif = lumora::BIF::from(data, lumora::BIFResolution::standard, thumbnailLimits());
+        if (!bif) {
+            extras.problems.push_back("thumbnails: " + bif.error().localizedDescription());
+        } else {
+            extras.thumbnailFrames = bif->thumbnails.size();
+            for (const auto& thumbnail : bif->thumbnails) extras.thumbnailsDecoded += thumbnail.value ? 1 : 0;
+            if (extras.thumbnailFrames == 0) {
+                extras.problems.push_back("thumbnails: the index holds no frames");
+            } else if (extras.thumbnailsDecoded == 0) {
+                extras.problems.push_back("thumbnails: none of the " + std::to_string(extras.thumbnailFrames) +
+                                          " frames decoded");
+            } else {
+                extras.thumbnails = std::move(*bif);
+            }
+        }
+        dispatch::DispatchQueue::main().async(
+            [extras = std::move(extras), completion = std::move(completion)]() mutable {
+                completion(std::move(extras));
+            });
+    });
 }
-
-bool KeyMomentsControlsDelegate::shouldShowKeyMomentButton(lumora::ZuPlayerControlsView&) {
-    return !events_.empty();
-}
-
-lumora::ZuPlayerControlsDisplayDensity KeyMomentsControlsDelegate::playerControlsDisplayDensity(
-    lumora::ZuPlayerControlsView&) {
-    return density_;
-}
-
-std::optional<lumora::ZuKeyMomentEvent> KeyMomentsControlsDelegate::selectedKeyMomentEvent(
-    lumora::ZuPlayerControlsView&) {
-    return selected_;
-}
-
-void KeyMomentsControlsDelegate::playerControlsViewDidSelectKeyMoment(lumora::ZuPlayerControlsView& view,
-                                                                      const lumora::ZuKeyMomentEvent& event) {
-    selected_ = event;
-    if (auto screen = screen_.lock()) screen->playerControlsViewDidSelectKeyMoment(view, event);
-    if (onSelect) onSelect(event);
-}
-
-#define DEMOHOST_PASS_ON(call)                          \
-    do {                                                \
-        if (auto screen = screen_.lock()) screen->call; \
-    } while (false)
-
-void KeyMomentsControlsDelegate::playerControlsViewDidTogglePlayback(lumora::ZuPlayerControlsView& view,
-                                                                     bool isPlaying) {
-    DEMOHOST_PASS_ON(playerControlsViewDidTogglePlayback(view, isPlaying));
-}
-void KeyMomentsControlsDelegate::playerControlsViewDidChangePlaybackSpeed(lumora::ZuPlayerControlsView& view,
-                                                                          float speed) {
-    DEMOHOST_PASS_ON(playerControlsViewDidChangePlaybackSpeed(view, speed));
-}
-void KeyMomentsControlsDelegate::playerControlsViewDidPlaybackJump(lumora::ZuPlayerControlsView& view, double seconds) {
-    DEMOHOST_PASS_ON(playerControlsViewDidPlaybackJump(view, seconds));
-}
-void KeyMomentsControlsDelegate::playerControlsViewDidFocusOnKeyMoment(lumora::ZuPlayerControlsView& view,
-                                                                       const lumora::ZuKeyMomentEvent& event) {
-    DEMOHOST_PASS_ON(playerControlsViewDidFocusOnKeyMoment(view, event));
-}
-void KeyMomentsControlsDelegate::playerControlsViewDidDismissKeyMoments(lumora::ZuPlayerControlsView& view) {
-    DEMOHOST_PASS_ON(playerControlsViewDidDismissKeyMoments(view));
-}
-void KeyMomentsControlsDelegate::playerControlsViewDidJumpToLive(lumora::ZuPlayerControlsView& view) {
-    DEMOHOST_PASS_ON(playerControlsViewDidJumpToLive(view));
-}
-void KeyMomentsControlsDelegate::playerControlsViewWillSeekTo(lumora::ZuPlayerControlsView& view, double seconds) {
-    DEMOHOST_PASS_ON(playerControlsViewWillSeekTo(view, seconds));
-}
-void KeyMomentsControlsDelegate::playerControlsViewDidTapKeyMomentButton(
-    lumora::ZuPlayerControlsView& view, const std::shared_ptr<uikit::UIButton>& button) {
-    DEMOHOST_PASS_ON(playerControlsViewDidTapKeyMomentButton(view, button));
-}
-void KeyMomentsControlsDelegate::playerControlsViewSeekBegan(lumora::ZuPlayerControlsView& view) {
-    DEMOHOST_PASS_ON(playerControlsViewSeekBegan(view));
-}
-void KeyMomentsControlsDelegate::videoControlsViewDidPressCloseButton(lumora::VideoControlsView& view) {
-    DEMOHOST_PASS_ON(videoControlsViewDidPressCloseButton(view));
-}
-
-#undef DEMOHOST_PASS_ON
 
 }  // namespace demohost

@@ -1,84 +1,73 @@
 #pragma once
 
+#include <cstddef>
 #include <expected>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "controls/VideoControlsView.h"
+#include "dispatch/DispatchQueue.h"
+#include "foundation/Data.h"
 #include "keymoments/BIF.h"
 #include "keymoments/ZuKeyMomentEvent.h"
 #include "playback/AdModels.h"
 
-namespace lumora {
-class ZuPlayerViewController;
-}  // namespace lumora
-
 namespace demohost {
 
 // What a host shows beside an asset that the play answer does not carry: the ad breaks of a stream with
-// inserted ads (the answer's "adsUrl"), the key moments and the scrubbing thumbnails (a BIF index), all
-// served by the host's own back end. Parsing is separate from fetching so bad answers can be tested.
+// inserted ads, the key moments and the scrubbing thumbnails (a BIF index), all served by the host's own back
+// end. Parsing is separate from fetching so bad answers can be tested.
 struct AssetExtras {
+    // A match has a few dozen key moments; a list far longer is not one the strip can show.
+    static constexpr std::size_t maxKeyMoments = 500;
+    // What the host reads of each answer: the two lists are small JSON, the thumbnails a few small JPEGs
+    // per minute of the programme.
+    static constexpr std::size_t maxListBytes = std::size_t{1} << 20;
+    static constexpr std::size_t maxThumbnailBytes = std::size_t{32} << 20;
+    // Seconds on the clock each of the host's requests may wait for its answer (the kit's own wait 60).
+    static constexpr double requestTimeout = 600;
+    // What the host decodes of the thumbnails: an image beyond 1280 × 720 is no scrubbing thumbnail and is
+    // left out undecoded; all together at most 2^26 pixels (256 MiB of RGBA: three hours of 320 × 180
+    // frames ten seconds apart).
+    static lumora::BIF::Limits thumbnailLimits();
+
     lumora::AdGroups adGroups;
     std::vector<lumora::ZuKeyMomentEvent> keyMoments;
+    // The BIF bytes as fetched, until `decodeThumbnails`.
+    std::optional<foundation::Data> thumbnailData;
+    // Decoded: only when at least one frame decoded.
     std::optional<lumora::BIF> thumbnails;
+    // Frames in the index and how many of them decoded.
+    std::size_t thumbnailFrames = 0;
+    std::size_t thumbnailsDecoded = 0;
     // What could not be had, one text per failure ("key moments: HTTP 404"); the rest still counts.
     std::vector<std::string> problems;
 
     // {"breaks":[{"ads":[{"id","startTime","duration"}]}]}; ads whose numbers are missing are left out.
     static std::expected<lumora::AdGroups, std::string> parseAdBreaks(const std::string& json);
-    // {"keyMoments":[{"code","videoTime","eventTime","displayName"[,"displayTime","player","team"]}]}.
+    // {"keyMoments":[{"code","videoTime","eventTime","displayName"[,"displayTime","player","team"]}]};
+    // a list of more than `maxKeyMoments` entries is refused as a whole.
     static std::expected<std::vector<lumora::ZuKeyMomentEvent>, std::string> parseKeyMoments(const std::string& json);
 
-    // Fetches the three over the kit's URL session and answers on the main queue once all have answered.
-    // `adsURL` may be empty (no ads); `thumbnailsBase` is "<base>/thumbnails/<assetId>".
+    // What there is, for a person to read: "2 ad breaks (3 ads), 11 key moments, 25 scrubbing thumbnails",
+    // then each problem other than an answer the back end does not have ("no key moments: ..."). Empty when
+    // there is nothing to say.
+    std::string describe() const;
+
+    // Fetches the three and answers on the main queue once all have answered: the lists read, the
+    // thumbnails' bytes not yet decoded (`thumbnailData`). `adsURL` may be empty (no ads); `thumbnailsBase`
+    // is "<base>/thumbnails/<assetId>".
     static void fetch(const std::string& adsURL, const std::string& thumbnailsBase,
                       std::function<void(AssetExtras)> completion);
-};
 
-// The host's answers to the controls: the screen answers every question of its controls itself but
-// shows no key moments; a host with key moments stands between the controls and the screen, answering
-// the key-moment questions and the display density, and passing everything else on to the screen.
-class KeyMomentsControlsDelegate final : public lumora::VideoControlsViewDelegate {
-  public:
-    KeyMomentsControlsDelegate(std::weak_ptr<lumora::ZuPlayerViewController> screen,
-                               lumora::ZuPlayerControlsDisplayDensity density);
-
-    void setKeyMoments(std::vector<lumora::ZuKeyMomentEvent> events) { events_ = std::move(events); }
-    const std::vector<lumora::ZuKeyMomentEvent>& keyMoments() const { return events_; }
-    // Told of every key moment the viewer selects (after the screen).
-    std::function<void(const lumora::ZuKeyMomentEvent&)> onSelect;
-
-    std::optional<std::vector<lumora::ZuKeyMomentEvent>> playerControlsViewKeyMomentEvents(
-        lumora::ZuPlayerControlsView& view) override;
-    bool shouldShowKeyMomentButton(lumora::ZuPlayerControlsView& in) override;
-    lumora::ZuPlayerControlsDisplayDensity playerControlsDisplayDensity(lumora::ZuPlayerControlsView& view) override;
-    std::optional<lumora::ZuKeyMomentEvent> selectedKeyMomentEvent(lumora::ZuPlayerControlsView& in) override;
-    void playerControlsViewDidSelectKeyMoment(lumora::ZuPlayerControlsView& view,
-                                              const lumora::ZuKeyMomentEvent& event) override;
-
-    // Passed on to the screen.
-    void playerControlsViewDidTogglePlayback(lumora::ZuPlayerControlsView& view, bool isPlaying) override;
-    void playerControlsViewDidChangePlaybackSpeed(lumora::ZuPlayerControlsView& view, float speed) override;
-    void playerControlsViewDidPlaybackJump(lumora::ZuPlayerControlsView& view, double seconds) override;
-    void playerControlsViewDidFocusOnKeyMoment(lumora::ZuPlayerControlsView& view,
-                                               const lumora::ZuKeyMomentEvent& event) override;
-    void playerControlsViewDidDismissKeyMoments(lumora::ZuPlayerControlsView& view) override;
-    void playerControlsViewDidJumpToLive(lumora::ZuPlayerControlsView& view) override;
-    void playerControlsViewWillSeekTo(lumora::ZuPlayerControlsView& view, double seconds) override;
-    void playerControlsViewDidTapKeyMomentButton(lumora::ZuPlayerControlsView& view,
-                                                 const std::shared_ptr<uikit::UIButton>& button) override;
-    void playerControlsViewSeekBegan(lumora::ZuPlayerControlsView& view) override;
-    void videoControlsViewDidPressCloseButton(lumora::VideoControlsView& view) override;
-
-  private:
-    std::weak_ptr<lumora::ZuPlayerViewController> screen_;
-    lumora::ZuPlayerControlsDisplayDensity density_;
-    std::vector<lumora::ZuKeyMomentEvent> events_;
-    std::optional<lumora::ZuKeyMomentEvent> selected_;
+    // The queue the thumbnails are decoded on: a worker of the host's own, so that decoding never holds
+    // the URL sessions' answer queues (the sign-in's among them), nor the main queue.
+    static dispatch::DispatchQueue& decodingQueue();
+    // Decodes `extras.thumbnailData` on `decoding` (which must outlive the call) into `thumbnails`, and
+    // answers with the extras on the main queue.
+    static void decodeThumbnails(AssetExtras extras, std::function<void(AssetExtras)> completion,
+                                 dispatch::DispatchQueue& decoding = decodingQueue());
 };
 
 }  // namespace demohost

@@ -1,22 +1,13 @@
 #include "DemoHost.h"
 
-#include <algorithm>
-#include <any>
-#include <chrono>
-#include <cmath>
-#include <cstdlib>
-#include <map>
-#include <mutex>
-#include <sstream>
+#include <utility>
 
-#include "DemoRun.h"
-#include "EmbeddedBackend.h"
-#include "HostConfiguration.h"
-#include "ScaledClock.h"
-#include "TimelineWatch.h"
-#include "dispatch/RunLoop.h"
-#include "playback/LicenceRedirect.h"
+#include "avfoundation/AVPlayer.h"
+#include "dispatch/DispatchQueue.h"
+#include "playservice/ConcurrencyError.h"
 #include "ui/ZuApplication.h"
+#include "uikit/ConstraintMaker.h"
+#include "uikit/UIAlertController.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIScreen.h"
 
@@ -24,341 +15,272 @@ namespace demohost {
 
 namespace {
 
-using detail::clockText;
-using detail::fixed;
+// The alerts' titles, over the error's own text.
+constexpr const char* kFailureTitle = "Playback Error";
+constexpr const char* kStreamLimitTitle = "Playback Stopped";
+// How many transitions (a dismissing login screen, ...) the alert waits out before it is put up anyway.
+constexpr int kSettleAttempts = 20;
 
-// The device the demo shows the player screen on: a tablet on its side (the kit's screens turn with the
-// device only where both size classes are regular; on a phone they stay upright).
-constexpr double kScreenWidth = 1024;
-constexpr double kScreenHeight = 768;
+// The controls' layout: the phone layout, with the key-moments strip and its button.
+constexpr lumora::ZuPlayerControlsDisplayDensity kDensity = 0;
 
-std::optional<double> parseNumber(const std::string& text) {
-    if (text.empty()) return std::nullopt;
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (!end || *end != '\0' || !std::isfinite(value)) return std::nullopt;
-    return value;
-}
-
-// The run under way, for interruptDemoHost().
-class CurrentRun {
-  public:
-    void set(const std::shared_ptr<detail::DemoRun>& run) {
-        std::lock_guard lock(mutex_);
-        run_ = run;
-    }
-    std::weak_ptr<detail::DemoRun> get() {
-        std::lock_guard lock(mutex_);
-        return run_;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::weak_ptr<detail::DemoRun> run_;
-};
-
-CurrentRun& currentRun() {
-    static auto* current = new CurrentRun();  // never destroyed: the signal thread reads it until exit
-    return *current;
-}
-
-ExitStatus reportSetupFailure(TimelineSink& sink, ExitStatus status, std::string text) {
-    sink.record(TimelineEvent{.kind = TimelineEvent::Kind::failed, .text = std::move(text), .status = status});
-    return status;
+double seconds(const coremedia::CMTime& time) {
+    return time.isNumeric() ? time.seconds() : 0;
 }
 
 }  // namespace
 
-// ---- Command line ----
-
-std::string usage() {
-    return R"(usage: lumora-demo [options]
-
-Plays an asset end to end the way a host application uses the Lumora kit: shows the kit's player screen
-in a window and asks it to play the asset. The kit presents its login screen, where a scripted viewer
-types the e-mail address and password; the kit then asks the play service for the asset, loads the stream
-with its FairPlay keys and plays it to the end on an accelerated clock while it reports player events and
-analytics. The viewer shows the controls, scrubs, picks a key moment, jumps, switches captions and casts
-for a moment. The run prints a timeline and writes pictures of the screen with an index.html. By default
-the whole back end runs inside the process on a free loopback port.
-
-options:
-  --email ADDRESS        the viewer's e-mail address (default demo@lumora.dev)
-  --password TEXT        the viewer's password (default lumora-demo)
-  --asset ID             the asset to play (default vod-protected-ads)
-  --speed FACTOR         clock speed: real time scaled by FACTOR, at most 1000 (default 60: two minutes take
-                         two seconds)
-  --screenshots DIR      where the pictures and their index.html go (default: demo-screenshots beside the
-                         program, in the build folder)
-  --backend-plist PATH   use the back end named by this host property list (SDK_PlayServiceURL,
-                         SDK_Auth0Domain, SDK_Auth0ClientId, SDK_EntitlementServiceURL...) instead of the
-                         embedded one
-  --second-session       another device of the same viewer starts watching first: the stream limit road
-  --timeout SECONDS      real seconds any one step may take without progress (default 30)
-  -h, --help             show this text
-
-demo accounts (password lumora-demo): demo@lumora.dev (active), inactive@lumora.dev, incomplete@lumora.dev
-demo assets: vod-protected-ads, vod-protected, vod-clear, vod-ads, live-1 (plays until interrupted),
-             no-stream, err-1006, err-3003
-
-exit status: 0 success, 2 bad command line, 3 back end unusable, 4 sign-in failed, 5 asset refused,
-             6 licence refused, 7 stream limit reached, 8 playback failed, 9 timed out, 130 interrupted
-)";
+std::shared_ptr<DemoHost> DemoHost::create(Settings settings, std::weak_ptr<DemoHostListener> listener) {
+    return std::shared_ptr<DemoHost>(new DemoHost(std::move(settings), std::move(listener)));
 }
 
-std::expected<Options, std::string> parseArguments(const std::vector<std::string>& arguments) {
-    Options options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string flag = arguments[i];
-        std::optional<std::string> inlineValue;
-        if (flag.starts_with("--")) {
-            if (auto equals = flag.find('='); equals != std::string::npos) {
-                inlineValue = flag.substr(equals + 1);
-                flag = flag.substr(0, equals);
-            }
-        }
-        auto value = [&]() -> std::expected<std::string, std::string> {
-            if (inlineValue) return *inlineValue;
-            if (i + 1 >= arguments.size()) return std::unexpected(flag + " needs a value");
-            return arguments[++i];
-        };
-        auto takesNoValue = [&]() -> std::expected<void, std::string> {
-            if (inlineValue) return std::unexpected(flag + " takes no value");
-            return {};
-        };
+DemoHost::DemoHost(Settings settings, std::weak_ptr<DemoHostListener> listener)
+    : settings_(std::move(settings)), listener_(std::move(listener)) {}
 
-        if (flag == "-h" || flag == "--help") {
-            if (auto ok = takesNoValue(); !ok) return std::unexpected(ok.error());
-            options.help = true;
-        } else if (flag == "--second-session") {
-            if (auto ok = takesNoValue(); !ok) return std::unexpected(ok.error());
-            options.secondSession = true;
-        } else if (flag == "--email" || flag == "--password" || flag == "--asset" || flag == "--backend-plist" ||
-                   flag == "--screenshots") {
-            auto text = value();
-            if (!text) return std::unexpected(text.error());
-            if (text->empty()) return std::unexpected(flag + " needs a value");
-            if (flag == "--email") options.email = *text;
-            if (flag == "--password") options.password = *text;
-            if (flag == "--asset") options.assetId = *text;
-            if (flag == "--backend-plist") options.backendPlist = *text;
-            if (flag == "--screenshots") options.screenshotsDirectory = *text;
-        } else if (flag == "--speed" || flag == "--timeout") {
-            auto text = value();
-            if (!text) return std::unexpected(text.error());
-            auto number = parseNumber(*text);
-            if (flag == "--speed") {
-                // The kit's network time-outs run on the clock too: far beyond 1000x even loopback answers
-                // would come too late.
-                if (!number || *number <= 0 || *number > 1000) {
-                    return std::unexpected("--speed needs a number above 0 and at most 1000, not \"" + *text + "\"");
-                }
-                options.speed = *number;
-            } else {
-                if (!number || *number <= 0 || *number > 86400) {
-                    return std::unexpected("--timeout needs a number of seconds above 0, not \"" + *text + "\"");
-                }
-                options.timeoutSeconds = *number;
-            }
-        } else {
-            return std::unexpected("unknown option \"" + arguments[i] + "\"");
-        }
-    }
-    return options;
+DemoHost::~DemoHost() = default;
+
+const std::vector<lumora::ZuKeyMomentEvent>& DemoHost::keyMoments() const {
+    static const std::vector<lumora::ZuKeyMomentEvent> none;
+    return controlsDelegate_ ? controlsDelegate_->keyMoments() : none;
 }
 
-// ---- Console timeline ----
-
-ConsoleTimeline::ConsoleTimeline(std::FILE* out, std::FILE* err, bool isTerminal)
-    : out_(out), err_(err), isTerminal_(isTerminal) {}
-
-std::string ConsoleTimeline::stamp(double seconds) {
-    if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
-    const long long tenths = std::llround(seconds * 10);
-    const long long whole = tenths / 10;
-    char buffer[32];
-    if (whole >= 3600) {
-        std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld.%lld", whole / 3600, (whole / 60) % 60, whole % 60,
-                      tenths % 10);
-    } else {
-        std::snprintf(buffer, sizeof buffer, "%02lld:%02lld.%lld", whole / 60, whole % 60, tenths % 10);
-    }
-    return buffer;
-}
-
-std::string ConsoleTimeline::progressBar(double position, double duration, int width) {
-    if (width < 1) width = 1;
-    if (!(duration > 0)) {
-        return "[" + std::string(static_cast<std::size_t>(width), '~') + "]  " + clockText(position) + " (live)";
-    }
-    double fraction = std::clamp(position / duration, 0.0, 1.0);
-    const int filled = static_cast<int>(fraction * width);
-    std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                      std::string(static_cast<std::size_t>(width - filled), '-') + "]  " + clockText(position) + " / " +
-                      clockText(duration);
-    char percent[16];
-    std::snprintf(percent, sizeof percent, "  %3d%%", static_cast<int>(fraction * 100));
-    return bar + percent;
-}
-
-void ConsoleTimeline::clearBar() {
-    if (!barShown_) return;
-    std::fputs("\r\033[K", out_);
-    barShown_ = false;
-    lastBar_.clear();
-}
-
-void ConsoleTimeline::record(const TimelineEvent& event) {
-    clearBar();
-    std::fprintf(out_, "  %s  %s\n", stamp(event.clockSeconds).c_str(), event.text.c_str());
-    std::fflush(out_);
-    if (event.kind == TimelineEvent::Kind::failed) {
-        std::fprintf(err_, "lumora-demo: %s\n", event.text.c_str());
-        std::fflush(err_);
-    }
-}
-
-void ConsoleTimeline::progress(double position, double duration) {
-    if (isTerminal_) {
-        // Redrawn only when what it shows changes.
-        std::string bar = progressBar(position, duration);
-        if (barShown_ && bar == lastBar_) return;
-        std::fprintf(out_, "\r\033[K  %s", bar.c_str());
-        lastBar_ = std::move(bar);
-        std::fflush(out_);
-        barShown_ = true;
-        return;
-    }
-    if (!(duration > 0)) return;
-    const int quarter = static_cast<int>(std::clamp(position / duration, 0.0, 1.0) * 4);
-    if (quarter <= lastQuarter_) return;
-    lastQuarter_ = quarter;
-    std::fprintf(out_, "           progress %3d%%  %s / %s\n", quarter * 25, clockText(position).c_str(),
-                 clockText(duration).c_str());
-    std::fflush(out_);
-}
-
-// ---- The run ----
-
-ExitStatus runDemoHost(const Options& options, TimelineSink& sink) {
-    if (!std::isfinite(options.speed) || options.speed <= 0) {
-        return reportSetupFailure(sink, ExitStatus::usage, "the clock speed must be a number above 0");
-    }
-    if (!std::isfinite(options.screenScale) || options.screenScale < 1 || options.screenScale > 3) {
-        return reportSetupFailure(sink, ExitStatus::usage, "the screen scale must be a number from 1 to 3");
-    }
-    if (!std::isfinite(options.timeoutSeconds) || options.timeoutSeconds <= 0) {
-        return reportSetupFailure(sink, ExitStatus::usage, "the time-out must be a number of seconds above 0");
-    }
-
-    // The back end, and the host settings that point the kit at it.
-    std::shared_ptr<EmbeddedBackend> backend;
-    std::optional<HostConfiguration> configuration;
-    std::string backendText;
-    if (options.backendPlist) {
-        auto configured = HostConfiguration::fromPropertyList(*options.backendPlist);
-        if (!configured) return reportSetupFailure(sink, ExitStatus::backendFailed, configured.error());
-        configuration = *configured;
-        backendText = "back end: from " + *options.backendPlist + " (play service " + configuration->playServiceURL() +
-                      ", identity provider " + configuration->identityProviderURL() + ")";
-    } else {
-        backend = options.backend;
-        if (!backend) {
-            // The kit keeps the address of the first run's back end: later runs start theirs on the same port.
-            auto started = startEmbeddedBackend({.port = HostConfiguration::embeddedPort().value_or(0)});
-            if (!started) return reportSetupFailure(sink, ExitStatus::backendFailed, started.error());
-            backend = *started;
-        }
-        auto configured = HostConfiguration::embedded(backend->baseURL());
-        if (!configured) return reportSetupFailure(sink, ExitStatus::backendFailed, configured.error());
-        configuration = *configured;
-        const auto& o = backend->options();
-        backendText = "back end: embedded at " + backend->baseURL() + " (" + std::to_string(o.maxConcurrentStreams) +
-                      (o.maxConcurrentStreams == 1 ? " stream" : " streams") + " per viewer, player events every " +
-                      fixed(o.eventInterval, 0) + " s, keys renewed every " + o.keyRenewalDuration + " s)";
-    }
-    // The key addresses name 127.0.0.1 and the kit asks https://127.0.0.1/ for the licence: a local back
-    // end answers that at its own plain-http address.
-    std::optional<lumora::LicenceRedirect> licenceRedirect;
-    if (backend) {
-        licenceRedirect.emplace("127.0.0.1", backend->baseURL());
-    } else if (auto base = configuration->loopbackLicenceBase()) {
-        licenceRedirect.emplace("127.0.0.1", *base);
-    }
-
-    std::string serviceBase = backend ? backend->baseURL() : configuration->playServiceURL();
-    while (serviceBase.ends_with('/')) serviceBase.pop_back();
-
-    // The device the screen is shown on, and the kit's application class, through which touches reach
-    // the controls' idle timer.
-    auto previousScreen = uikit::UIScreen::main();
-    uikit::UIScreen::setMain(uikit::UIScreen::create(uikit::CGRect(0, 0, kScreenWidth, kScreenHeight),
-                                                     options.screenScale, uikit::UIUserInterfaceIdiom::pad));
+void DemoHost::start() {
+    if (settings_.loopbackLicenceBase) licenceRedirect_.emplace("127.0.0.1", *settings_.loopbackLicenceBase);
+    // The kit's application class: touches reach the controls' idle timer through it.
     if (!std::dynamic_pointer_cast<lumora::ZuApplication>(uikit::UIApplication::shared())) {
         uikit::UIApplication::setShared(lumora::ZuApplication::create());
     }
 
-    // The accelerated clock, for the whole run.
-    auto previousClock = dispatch::Clock::current();
-    auto clock = ScaledClock::continuing(*previousClock, options.speed);
-    dispatch::Clock::setCurrent(clock);
-    auto& loop = dispatch::RunLoop::main();
-    loop.adoptCurrentThread();
+    window_ = uikit::UIWindow::create(uikit::UIScreen::main()->bounds());
+    window_->makeKeyAndVisible();
+    screen_ = lumora::ZuPlayerViewController::create(settings_.services);
+    screen_->setDelegate(std::weak_ptr<lumora::ZuPlayerViewControllerDelegate>(shared_from_this()));
+    window_->setRootViewController(screen_);
+    uikit::UIWindow::layoutAndDisplayWindowsIfNeeded();
 
-    auto run = detail::DemoRun::create({
-        .options = options,
-        .sink = &sink,
-        .clock = clock,
-        .backend = backend,
-        .backendText = backendText,
-        .serviceBase = serviceBase,
-    });
-    std::weak_ptr<detail::DemoRun> weakRun = run;
-    DeadlineWatch deadlineWatch([weakRun] {
-        dispatch::RunLoop::main().post([weakRun] {
-            if (auto r = weakRun.lock()) r->timedOut();
+    // The host stands between the controls and the screen for the key moments.
+    controlsDelegate_ = std::make_shared<KeyMomentsControlsDelegate>(screen_, kDensity);
+    controlsDelegate_->onSelect = [weak = weak_from_this()](const lumora::ZuKeyMomentEvent& event) {
+        auto self = weak.lock();
+        if (!self) return;
+        if (auto listener = self->listener_.lock()) listener->hostDidSelectKeyMoment(event);
+    };
+    screen_->controlsView()->setDelegate(std::weak_ptr<lumora::VideoControlsViewDelegate>(controlsDelegate_));
+    screen_->controlsView()->setNeedsUpdateDisplayDensity();
+
+    const auto& player = screen_->player();
+    adControls_ = lumora::ZuAdControlsView::create(player);
+    player->addSubview(adControls_);
+    adControls_->snp().makeConstraints([](uikit::ConstraintMaker& make) { make.edges().equalToSuperview(); });
+
+    castManager_ = lumora::CastManager::create();
+    receiver_ = CastReceiver::create(settings_.castDevices);
+    castManager_->set(std::shared_ptr<lumora::CastManagerInterface>(receiver_));
+    player->setCastManager(castManager_);
+
+    // The extras come from the host's own back end while the viewer signs in.
+    const std::string& base = settings_.serviceBase;
+    AssetExtras::fetch(base + "/ads/" + settings_.assetId + "/breaks.json", base + "/thumbnails/" + settings_.assetId,
+                       [weak = weak_from_this()](AssetExtras extras) {
+                           if (auto self = weak.lock()) self->listsArrived(std::move(extras));
+                       });
+    playingObservation_ = player->timeControlStatusProperty().observe(
+        foundation::NSKeyValueObservingOptions::new_,
+        [weak = weak_from_this()](
+            const foundation::NSKeyValueObservedChange<lumora::ZuPlayer::TimeControlStatus>& change) {
+            auto self = weak.lock();
+            if (!self || self->playing_ || change.newValue != lumora::ZuPlayer::TimeControlStatus::playing) return;
+            self->playing_ = true;
+            self->decodeThumbnailsOncePlaying();
+        });
+    screen_->play(settings_.assetId);
+}
+
+void DemoHost::tearDown() {
+    playingObservation_.invalidate();
+    if (screen_ && screen_->player()) {
+        screen_->player()->avplayer()->pause();
+        screen_->player()->avplayer()->replaceCurrentItem(nullptr);
+    }
+    // A transition under way ends with the window; asking for a dismissal meanwhile would be refused.
+    if (screen_ && screen_->presentedViewController() && isSettled()) screen_->dismiss(false);
+    if (window_) window_->setRootViewController(nullptr);
+    if (receiver_) receiver_->disconnect();
+    adControls_.reset();
+    controlsDelegate_.reset();
+    castManager_.reset();
+    receiver_.reset();
+    screen_.reset();
+    window_.reset();
+    licenceRedirect_.reset();
+}
+
+void DemoHost::listsArrived(AssetExtras extras) {
+    if (!screen_ || !screen_->player()) return;
+    if (!extras.adGroups.empty()) screen_->player()->update(extras.adGroups);
+    if (!extras.keyMoments.empty()) {
+        controlsDelegate_->setKeyMoments(extras.keyMoments);
+        screen_->controlsView()->updateKeyMoments();
+        // The key-moments button comes with them, showing that all of them are shown.
+        screen_->controlsView()->setNeedsUpdateDisplayDensity();
+        screen_->controlsView()->updateKeyMomentButtonState(lumora::KeyMomentsState::revealAll);
+    }
+    extras_ = std::move(extras);
+    decodeThumbnailsOncePlaying();
+}
+
+void DemoHost::decodeThumbnailsOncePlaying() {
+    if (!extras_ || !playing_) return;
+    // On a later turn: the first picture is drawn before the decoding starts beside it.
+    dispatch::DispatchQueue::main().async([weak = weak_from_this(), extras = *std::exchange(extras_, std::nullopt)] {
+        if (!weak.lock()) return;
+        AssetExtras::decodeThumbnails(extras, [weak](AssetExtras decoded) {
+            if (auto self = weak.lock()) self->thumbnailsDecoded(std::move(decoded));
         });
     });
-    run->setDeadlineWatch(&deadlineWatch);
-    currentRun().set(run);
-    loop.post([run] { run->start(); });
-    detail::runPaced(
-        *clock, [&run] { return run->isDone(); },
-        [&run](std::chrono::steady_clock::duration held) { run->passTook(held); });
-    currentRun().set(nullptr);
-    deadlineWatch.stop();
-    run->setDeadlineWatch(nullptr);
-    run->cleanUp();
-    const ExitStatus status = run->status();
-    run.reset();
-
-    dispatch::Clock::setCurrent(previousClock);
-    uikit::UIScreen::setMain(previousScreen);
-    if (!options.backend && backend) backend->stop();
-    return status;
 }
 
-void interruptDemoHost() {
-    auto weak = currentRun().get();
-    dispatch::RunLoop::main().post([weak] {
-        if (auto run = weak.lock()) run->interrupt();
+void DemoHost::thumbnailsDecoded(AssetExtras extras) {
+    if (!screen_ || !screen_->player()) return;
+    if (extras.thumbnails) screen_->controlsView()->setThumbnails(extras.thumbnails);
+    if (auto listener = listener_.lock()) listener->hostDidGiveExtras(extras);
+}
+
+double DemoHost::playhead() const {
+    return screen_ && screen_->player() ? seconds(screen_->player()->avplayer()->currentTime()) : 0;
+}
+
+// ---- Failures ----
+
+bool DemoHost::isSettled() const {
+    if (!screen_) return true;
+    for (auto shown = screen_->presentedViewController(); shown;) {
+        if (shown->isBeingPresented() || shown->isBeingDismissed()) return false;
+        auto next = shown->presentedViewController();
+        if (next == shown) break;
+        shown = next;
+    }
+    return true;
+}
+
+bool DemoHost::isShowingFailure() const {
+    return alertShown_ && isSettled();
+}
+
+void DemoHost::showFailure(Failure failure) {
+    if (!screen_) return;
+    const auto& current = pendingFailure_ ? pendingFailure_ : shownFailure_;
+    if (current && (current->isStreamLimit || !failure.isStreamLimit)) return;
+    if (screen_->player()) screen_->player()->pause(true);
+    pendingFailure_ = std::move(failure);
+    if (presentingScheduled_) return;
+    presentingScheduled_ = true;
+    presentFailureWhenSettled(kSettleAttempts);
+}
+
+void DemoHost::presentFailureWhenSettled(int attempts) {
+    if (!screen_ || !pendingFailure_) return;
+    // The login screen dismissing itself after a sign-in is the usual transition to wait out: a controller
+    // in a transition presents nothing.
+    if (!isSettled() && attempts > 0) {
+        dispatch::DispatchQueue::main().asyncAfter(
+            dispatch::DispatchTime::now() + uikit::UIViewController::transitionDuration,
+            [weak = weak_from_this(), attempts] {
+                if (auto self = weak.lock()) self->presentFailureWhenSettled(attempts - 1);
+            });
+        return;
+    }
+    if (alert_) {
+        // The alert of the failure this one takes the place of goes first.
+        alertShown_ = false;
+        std::exchange(alert_, nullptr)->dismiss(true, [weak = weak_from_this()] {
+            if (auto self = weak.lock()) self->presentFailureWhenSettled(kSettleAttempts);
+        });
+        return;
+    }
+    presentingScheduled_ = false;
+    shownFailure_ = std::exchange(pendingFailure_, std::nullopt);
+    auto alert = uikit::UIAlertController::create(shownFailure_->title, shownFailure_->message,
+                                                  uikit::UIAlertController::Style::alert);
+    alert->addAction(uikit::UIAlertAction::create("OK", uikit::UIAlertAction::Style::default_));
+    std::shared_ptr<uikit::UIViewController> top = screen_;
+    while (auto shown = top->presentedViewController()) {
+        if (shown == top) break;
+        top = shown;
+    }
+    alert_ = alert;
+    top->presentAnimated(alert, true, [weak = weak_from_this(), alert = std::weak_ptr<uikit::UIViewController>(alert)] {
+        auto self = weak.lock();
+        if (self && self->alert_ == alert.lock()) self->alertShown_ = true;
     });
 }
 
-int demoHostMain(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err, bool isTerminal,
-                 const std::string& defaultScreenshots) {
-    auto options = parseArguments(arguments);
-    if (!options) {
-        std::fprintf(err, "lumora-demo: %s\n(see lumora-demo --help)\n", options.error().c_str());
-        return static_cast<int>(ExitStatus::usage);
-    }
-    if (options->help) {
-        std::fputs(usage().c_str(), out);
-        return 0;
-    }
-    if (options->screenshotsDirectory.empty()) options->screenshotsDirectory = defaultScreenshots;
-    ConsoleTimeline timeline(out, err, isTerminal);
-    return static_cast<int>(runDemoHost(*options, timeline));
+// ---- Casting ----
+
+std::optional<double> DemoHost::castTo(const std::string& device) {
+    if (!screen_ || !screen_->player() || !receiver_->connect(device)) return std::nullopt;
+    const double at = playhead();
+    const auto content = screen_->streamContent();
+    const std::string id = content ? content->id : settings_.assetId;
+    const std::string title = content ? content->title : settings_.assetId;
+    auto item = screen_->player()->avplayer()->currentItem();
+    const double duration = item ? seconds(item->duration()) : 0;
+    screen_->player()->pause(true);
+    castManager_->load(lumora::CastStream(id, title, std::nullopt, nullptr, false, "video", at, duration, 1.0f,
+                                          lumora::CastPlayerState::playing, {}, std::nullopt),
+                       at);
+    return at;
+}
+
+std::optional<double> DemoHost::endCast() {
+    if (!screen_ || !screen_->player() || !receiver_->deviceName()) return std::nullopt;
+    const auto stream = receiver_->currentCastStream();
+    const double at = stream && stream->position ? *stream->position : playhead();
+    receiver_->disconnect();
+    screen_->player()->play(false);
+    return at;
+}
+
+// ---- The screen's delegate: the host acts, then its listener hears ----
+
+void DemoHost::playerControllerDidChangeStatus(lumora::ZuPlayerViewController& controller,
+                                               lumora::ZuPlayerStatus status) {
+    if (auto listener = listener_.lock()) listener->playerControllerDidChangeStatus(controller, status);
+}
+
+void DemoHost::playerControllerDidFailWith(lumora::ZuPlayerViewController& controller, const foundation::Error& error) {
+    showFailure({.title = kFailureTitle, .message = error.localizedDescription()});
+    if (auto listener = listener_.lock()) listener->playerControllerDidFailWith(controller, error);
+}
+
+void DemoHost::playerControllerDidPressCloseButton(lumora::ZuPlayerViewController& controller) {
+    // The host has nowhere else to go: it keeps playing.
+    if (auto listener = listener_.lock()) listener->playerControllerDidPressCloseButton(controller);
+}
+
+void DemoHost::playerControllerDidPresentLogin(lumora::ZuPlayerViewController& controller) {
+    if (auto listener = listener_.lock()) listener->playerControllerDidPresentLogin(controller);
+}
+
+void DemoHost::playerControllerDidLoginSuccessfully(lumora::ZuPlayerViewController& controller) {
+    if (auto listener = listener_.lock()) listener->playerControllerDidLoginSuccessfully(controller);
+}
+
+void DemoHost::playerControllerDidDismissLogin(lumora::ZuPlayerViewController& controller) {
+    if (auto listener = listener_.lock()) listener->playerControllerDidDismissLogin(controller);
+}
+
+void DemoHost::playerControllerDidFailLoginWith(lumora::ZuPlayerViewController& controller,
+                                                const foundation::Error& error) {
+    if (auto listener = listener_.lock()) listener->playerControllerDidFailLoginWith(controller, error);
+}
+
+void DemoHost::playerControllerDidExceedStreamLimit(lumora::ZuPlayerViewController& controller) {
+    // The service refused the session and signed the viewer out: the player stops, and the viewer is told why.
+    showFailure({.title = kStreamLimitTitle,
+                 .message = lumora::ConcurrencyError().localizedDescription(),
+                 .isStreamLimit = true});
+    if (auto listener = listener_.lock()) listener->playerControllerDidExceedStreamLimit(controller);
 }
 
 }  // namespace demohost

@@ -1,171 +1,133 @@
 #pragma once
 
-#include <cstdint>
-#include <cstdio>
-#include <expected>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "Screenshots.h"
-
-namespace devserver {
-class Backend;
-}  // namespace devserver
+#include "AssetExtras.h"
+#include "CastReceiver.h"
+#include "KeyMomentsControlsDelegate.h"
+#include "casting/CastManager.h"
+#include "controls/ZuAdControlsView.h"
+#include "foundation/KeyValueObserving.h"
+#include "playback/LicenceRedirect.h"
+#include "screen/ZuPlayerViewController.h"
+#include "uikit/UIWindow.h"
 
 namespace demohost {
 
-using EmbeddedBackend = devserver::Backend;
-
-// How a run ends; the program's exit status.
-enum class ExitStatus : int {
-    success = 0,
-    // Bad command line.
-    usage = 2,
-    // The back end could not be started or the host property list is unusable.
-    backendFailed = 3,
-    // Wrong e-mail or password, an inactive or incomplete account, an unreachable identity provider.
-    signInFailed = 4,
-    // The play service gave no stream for the asset (unknown asset, not in the subscription...).
-    assetRefused = 5,
-    // The licence server refused the content key.
-    licenceRefused = 6,
-    // The player-event service refused the session: too many concurrent streams.
-    streamLimitReached = 7,
-    // The stream could not be loaded or failed while playing.
-    playbackFailed = 8,
-    // A step made no progress within the time-out.
-    timedOut = 9,
-    // Stopped by interruptDemoHost() (the program: SIGINT or SIGTERM).
-    interrupted = 130,
+// Whoever runs the host hears what the player screen tells it (every delegate call, passed on after the host
+// has acted on it) and what the host itself did. Main thread; held weakly.
+class DemoHostListener : public lumora::ZuPlayerViewControllerDelegate {
+  public:
+    // The asset's extras have all been handed to the screen, the thumbnails once the stream played
+    // (`extras.describe()` says what they came to).
+    virtual void hostDidGiveExtras(const AssetExtras& extras) { (void)extras; }
+    // The viewer picked a key moment on the strip; the screen has been told.
+    virtual void hostDidSelectKeyMoment(const lumora::ZuKeyMomentEvent& event) { (void)event; }
 };
 
-struct Options {
-    std::string email = "demo@lumora.dev";
-    std::string password = "lumora-demo";
-    // The protected asset with inserted ads, key moments, thumbnails and captions.
-    std::string assetId = "vod-protected-ads";
-    // Clock speed: a real clock scaled by this factor.
-    double speed = 60;
-    // Use the back end configured by this host property list instead of the embedded one.
-    std::optional<std::string> backendPlist;
-    // Before playing, another device of the same viewer starts watching the asset.
-    bool secondSession = false;
-    // Real seconds any one step (sign-in, play request, loading, a stretch of playback) may take.
-    double timeoutSeconds = 30;
-    // Where the pictures of the player screen and their index.html go; empty: none are taken.
-    // (The program's default is a folder beside it in the build folder.)
-    std::string screenshotsDirectory;
-    bool help = false;
-
-    // Library use only (no flag).
-    // Pixels per point of the device's screen (1 to 3): the pictures are 1024 x 768 points at this scale.
-    double screenScale = 2;
-    // Ends the run, successfully, at the first tick of the playing player (benchmarks).
-    bool stopAtFirstPlayingTick = false;
-    // Runs against this already running back end (it must be the one this process is configured for)
-    // instead of starting one for the run.
-    std::shared_ptr<EmbeddedBackend> backend;
-};
-
-// Parses the program's arguments (without the program name). An error says what is wrong.
-std::expected<Options, std::string> parseArguments(const std::vector<std::string>& arguments);
-// The text of --help.
-std::string usage();
-
-// One line of the timeline.
-struct TimelineEvent {
-    enum class Kind {
-        backend,          // which back end the run uses
-        loginPresented,   // the kit presented its login screen
-        viewer,           // what the scripted viewer did
-        signedIn,         // the viewer is signed in
-        secondSession,    // another device started watching (--second-session)
-        streamChosen,     // the play service's stream for the asset
-        extras,           // the ad breaks, key moments and thumbnails the host gave the screen
-        keyFetched,       // the first content key was answered
-        keyRenewed,       // a content key was renewed
-        playbackStarted,  // the first tick of the playing player
-        eventSent,        // a player event was sent and answered
-        eventRefused,     // a player event was refused (stream limit)
-        adStarted,        // an ad began to be shown
-        adFinished,       // an ad ended
-        analytics,        // the analytics collector took a beacon (pings are only counted)
-        cast,             // casting to the receiver began or ended
-        signedOut,        // the viewer was signed out after a refusal
-        playbackEnded,    // the player reached the end of the stream
-        failed,           // the run failed; `text` says why
-        finished,         // the run succeeded; `text` sums it up
-        screenshot,       // a picture could not be written
-        screenshots,      // where the pictures and their index are (the last line)
+// The example host: a window with the kit's player screen in it, the screen's delegate, and what the screen
+// leaves to its host — the asset's ad breaks, key moments and scrubbing thumbnails from the host's own back
+// end, the ad controls over the player, and a cast receiver. The kit must be configured first
+// (`HostConfiguration`). Main thread only.
+//
+// The extras are fetched while the viewer signs in; the ad breaks and key moments go to the screen as soon as
+// they come, the thumbnails only once the stream plays: nothing scrubs before that, and decoding them then
+// keeps the host's own work off the road from the sign-in to the first picture.
+//
+//   auto host = demohost::DemoHost::create({.assetId = "vod-protected-ads", .serviceBase = base}, listener);
+//   host->start();                  // the window, the screen, the extras; plays the asset
+//   ... run the main loop ...
+//   host->tearDown();
+class DemoHost final : public lumora::ZuPlayerViewControllerDelegate, public std::enable_shared_from_this<DemoHost> {
+  public:
+    struct Settings {
+        std::string assetId;
+        // Where the host's back end serves ad breaks, key moments and thumbnails ("http://host:port").
+        std::string serviceBase;
+        // A licence server on this machine that the kit's licence requests for 127.0.0.1 go to instead
+        // ("http://127.0.0.1:<port>"); nothing: the requests go where the key addresses say.
+        std::optional<std::string> loopbackLicenceBase;
+        // The screen's services; the fields left empty are the kit's own.
+        lumora::ZuPlayerViewController::Dependencies services;
+        // The cast receivers offered.
+        std::vector<std::string> castDevices{"Living Room TV"};
     };
 
-    Kind kind;
-    // Clock time since the run started (accelerated), and real time since then, in seconds.
-    double clockSeconds = 0;
-    double realSeconds = 0;
-    // The line as printed, without the time stamp.
-    std::string text;
-    // eventSent / eventRefused: "str_start", "period" or "end", and the event number.
-    std::string playerEvent;
-    std::int64_t eventNumber = 0;
-    // failed: the exit status.
-    ExitStatus status = ExitStatus::success;
-};
+    static std::shared_ptr<DemoHost> create(Settings settings, std::weak_ptr<DemoHostListener> listener = {});
+    ~DemoHost() override;
 
-// Where a run reports. Called on the main thread.
-class TimelineSink {
-  public:
-    virtual ~TimelineSink() = default;
-    virtual void record(const TimelineEvent& event) = 0;
-    // The playhead while the stream plays (seconds; duration 0 when it has none).
-    virtual void progress(double position, double duration) {
-        (void)position;
-        (void)duration;
-    }
-    // A picture of the player screen was written.
-    virtual void screenshotWritten(const Screenshot& screenshot) { (void)screenshot; }
-};
+    // Puts the screen in a window of the main screen's size, fetches the asset's extras and plays the asset.
+    void start();
+    // Stops the player and takes the window down; the host can then be released.
+    void tearDown();
 
-// Prints the timeline: one line per event with its clock time stamp, failures also to `err`. On a
-// terminal a one-line progress bar is redrawn in place while the stream plays; otherwise progress is a
-// plain line at each quarter of the stream.
-class ConsoleTimeline final : public TimelineSink {
-  public:
-    ConsoleTimeline(std::FILE* out, std::FILE* err, bool isTerminal);
-    void record(const TimelineEvent& event) override;
-    void progress(double position, double duration) override;
+    const std::shared_ptr<uikit::UIWindow>& window() const { return window_; }
+    const std::shared_ptr<lumora::ZuPlayerViewController>& screen() const { return screen_; }
+    // The key moments answered to the controls.
+    const std::vector<lumora::ZuKeyMomentEvent>& keyMoments() const;
 
-    // "mm:ss.s" of clock seconds ("h:mm:ss.s" past an hour).
-    static std::string stamp(double seconds);
-    // The bar drawn for a position: "[#########-----------]  01:00 / 02:00  50%".
-    static std::string progressBar(double position, double duration, int width = 30);
+    // The viewer picked a receiver: the local player pauses and the receiver takes the stream where it was.
+    // Returns that position (seconds of the stream), or nothing for a receiver not offered or no player.
+    std::optional<double> castTo(const std::string& device);
+    // The viewer stopped casting: playback comes back to this device. Returns where the receiver was.
+    std::optional<double> endCast();
+
+    // Whether the screen is between transitions: nothing over it is being presented or dismissed.
+    bool isSettled() const;
+    // Whether the viewer now sees what went wrong: the host's alert over the stopped player, fully up.
+    bool isShowingFailure() const;
+
+    // ---- The screen's delegate ----
+    void playerControllerDidChangeStatus(lumora::ZuPlayerViewController& controller,
+                                         lumora::ZuPlayerStatus status) override;
+    void playerControllerDidFailWith(lumora::ZuPlayerViewController& controller,
+                                     const foundation::Error& error) override;
+    void playerControllerDidPressCloseButton(lumora::ZuPlayerViewController& controller) override;
+    void playerControllerDidPresentLogin(lumora::ZuPlayerViewController& controller) override;
+    void playerControllerDidLoginSuccessfully(lumora::ZuPlayerViewController& controller) override;
+    void playerControllerDidDismissLogin(lumora::ZuPlayerViewController& controller) override;
+    void playerControllerDidFailLoginWith(lumora::ZuPlayerViewController& controller,
+                                          const foundation::Error& error) override;
+    void playerControllerDidExceedStreamLimit(lumora::ZuPlayerViewController& controller) override;
 
   private:
-    void clearBar();
+    DemoHost(Settings settings, std::weak_ptr<DemoHostListener> listener);
+    void listsArrived(AssetExtras extras);
+    void decodeThumbnailsOncePlaying();
+    void thumbnailsDecoded(AssetExtras extras);
+    double playhead() const;
+    // Stops the player and tells the viewer in an alert once the screen is settled. One failure at a time,
+    // but the stream limit takes the place of a failure it caused (keys refused once the viewer was signed out).
+    struct Failure {
+        std::string title;
+        std::string message;
+        bool isStreamLimit = false;
+    };
+    void showFailure(Failure failure);
+    void presentFailureWhenSettled(int attempts);
 
-    std::FILE* out_;
-    std::FILE* err_;
-    bool isTerminal_;
-    bool barShown_ = false;
-    int lastQuarter_ = 0;
-    std::string lastBar_;
+    Settings settings_;
+    std::weak_ptr<DemoHostListener> listener_;
+    std::optional<lumora::LicenceRedirect> licenceRedirect_;
+    std::shared_ptr<uikit::UIWindow> window_;
+    std::shared_ptr<lumora::ZuPlayerViewController> screen_;
+    std::shared_ptr<KeyMomentsControlsDelegate> controlsDelegate_;
+    std::shared_ptr<lumora::ZuAdControlsView> adControls_;
+    std::shared_ptr<lumora::CastManager> castManager_;
+    std::shared_ptr<CastReceiver> receiver_;
+    // The extras whose thumbnails wait for the stream to play, and whether it has.
+    std::optional<AssetExtras> extras_;
+    bool playing_ = false;
+    foundation::NSKeyValueObservation playingObservation_;
+    // The failure waiting for the screen to settle, and the one whose alert is (being) presented.
+    std::optional<Failure> pendingFailure_;
+    std::optional<Failure> shownFailure_;
+    std::shared_ptr<uikit::UIViewController> alert_;
+    bool alertShown_ = false;
+    bool presentingScheduled_ = false;
 };
-
-// Runs the demo host: sets up the back end, shows the kit's player screen in a window and asks it to play
-// the asset; a scripted viewer signs in on the kit's login screen and uses the controls while the asset
-// plays to its end on the accelerated clock. Reports everything to `sink`. Takes over the main run loop and the
-// process's clock for the run (the clock in force before is put back at the end). Returns the exit status.
-ExitStatus runDemoHost(const Options& options, TimelineSink& sink);
-
-// Ends the run under way, if any, as interrupted (callable from any thread, e.g. one waiting for signals).
-void interruptDemoHost();
-
-// The program: parses `arguments`, prints help or the timeline to `out`, errors to `err`. Pictures go to
-// `defaultScreenshots` unless --screenshots names another folder.
-int demoHostMain(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err, bool isTerminal,
-                 const std::string& defaultScreenshots = {});
 
 }  // namespace demohost

@@ -1,9 +1,17 @@
 #include "HostConfiguration.h"
 
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 
 #include "authentication/AuthConfiguration.h"
@@ -39,10 +47,38 @@ ProcessState& processState() {
     return state;
 }
 
+// A run's folder is "lumora-demo-<pid>-XXXXXX": the process that made it is named in it.
+constexpr std::string_view kFolderPrefix = "lumora-demo-";
+
+// The process that made the run folder `name`; nothing for a name of any other shape.
+std::optional<pid_t> runFolderOwner(std::string_view name) {
+    if (!name.starts_with(kFolderPrefix)) return std::nullopt;
+    name.remove_prefix(kFolderPrefix.size());
+    const auto dash = name.find('-');
+    if (dash == std::string_view::npos || dash == 0 || dash > 9 || name.size() - dash - 1 != 6) return std::nullopt;
+    pid_t pid = 0;
+    for (char c : name.substr(0, dash)) {
+        if (c < '0' || c > '9') return std::nullopt;
+        pid = pid * 10 + (c - '0');
+    }
+    return pid > 0 ? std::optional<pid_t>(pid) : std::nullopt;
+}
+
 std::expected<std::string, std::string> makeTemporaryFolder() {
-    std::string pattern = (fs::temp_directory_path() / "lumora-demo-XXXXXX").string();
+    std::error_code error;
+    const fs::path temporary = fs::temp_directory_path(error);
+    if (error) return std::unexpected("no temporary folder for the host bundle: " + error.message());
+    HostConfiguration::removeStaleRunFolders(temporary);
+    std::string pattern = (temporary / (std::string(kFolderPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
     if (!::mkdtemp(pattern.data())) return std::unexpected("could not make a temporary folder for the host bundle");
     return pattern;
+}
+
+// The sign-in is kept in the run's folder: removed at exit, or by a later run when this one is killed,
+// never in the user's own keychain folder, which no run may clear.
+void keepSignInIn(const std::string& folder) {
+    const std::string keychain = (fs::path(folder) / "keychain").string();
+    ::setenv("LUMORA_KEYCHAIN_DIR", keychain.c_str(), 1);
 }
 
 std::expected<void, std::string> writePropertyList(const fs::path& path, const foundation::PropertyList& value) {
@@ -138,6 +174,23 @@ std::optional<std::string> unusableSetting(const foundation::PropertyList& plist
 
 }  // namespace
 
+std::vector<std::string> HostConfiguration::removeStaleRunFolders(const std::filesystem::path& folder) {
+    std::vector<std::string> removed;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        const auto owner = runFolderOwner(name);
+        if (!owner || *owner == ::getpid()) continue;
+        // A process that still runs (or that this user may not signal) keeps its folder.
+        if (::kill(*owner, 0) == 0 || errno != ESRCH) continue;
+        struct stat info {};
+        if (::lstat(it->path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) continue;
+        std::error_code ignored;
+        if (fs::remove_all(it->path(), ignored) != static_cast<std::uintmax_t>(-1) && !ignored) removed.push_back(name);
+    }
+    return removed;
+}
+
 std::optional<int> HostConfiguration::embeddedPort() {
     auto& state = processState();
     std::lock_guard lock(state.mutex);
@@ -174,9 +227,7 @@ std::expected<HostConfiguration, std::string> HostConfiguration::embedded(const 
     if (auto written = writePropertyList(fs::path(*folder) / "Info.plist", info); !written) {
         return std::unexpected(written.error());
     }
-    // The sign-in is kept in the bundle folder: the embedded back end's tokens mean nothing after the run.
-    const std::string keychain = (fs::path(*folder) / "keychain").string();
-    ::setenv("LUMORA_KEYCHAIN_DIR", keychain.c_str(), 1);
+    keepSignInIn(*folder);
     if (auto adopted = adoptBundle(*folder, baseURL); !adopted) return std::unexpected(adopted.error());
 
     HostConfiguration configuration;
@@ -225,6 +276,7 @@ std::expected<HostConfiguration, std::string> HostConfiguration::fromPropertyLis
     if (fs::is_regular_file(auth0, ignored)) {
         fs::copy_file(auth0, fs::path(*folder) / "Auth0.plist", fs::copy_options::overwrite_existing, ignored);
     }
+    keepSignInIn(*folder);
     if (auto adopted = adoptBundle(*folder, playServiceURL); !adopted) return std::unexpected(adopted.error());
 
     HostConfiguration configuration;

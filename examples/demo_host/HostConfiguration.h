@@ -1,8 +1,10 @@
 #pragma once
 
 #include <expected>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace demohost {
 
@@ -11,10 +13,13 @@ namespace demohost {
 // before the kit's first use, and every later run of the same process must use the same back end.
 //
 // Embedded back end: a temporary bundle folder whose Info.plist points every service at
-// http://127.0.0.1:<port>; its keychain folder lives there too, so a run leaves nothing behind. The port
-// is chosen by the first run (a free one) and reused by the later runs of the process.
+// http://127.0.0.1:<port>. The port is chosen by the first run (a free one) and reused by the later runs of
+// the process.
 // Another back end: the host property list given on the command line becomes the Info.plist of a
 // temporary bundle (with an "Auth0.plist" found next to it as the bundle's "Auth0" resource).
+// Either way the sign-in is kept in that folder ($LUMORA_KEYCHAIN_DIR), which the process removes at exit.
+// The folder is "lumora-demo-<pid>-XXXXXX" in the temporary folder: a process killed before its exit leaves
+// it behind, and the next run removes it once that process is gone.
 class HostConfiguration {
   public:
     enum class Mode { embedded, propertyList };
@@ -28,6 +33,9 @@ class HostConfiguration {
 
     // The port of the embedded back end configured earlier in this process, if any.
     static std::optional<int> embeddedPort();
+    // Removes the run folders in `folder` whose process has ended (this user's own folders only), as each
+    // run does before it makes its own; the names removed.
+    static std::vector<std::string> removeStaleRunFolders(const std::filesystem::path& folder);
 
     Mode mode() const { return mode_; }
     const std::string& bundlePath() const { return bundlePath_; }

@@ -1,400 +1,28 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <set>
-#include <sstream>
+#include <future>
+#include <memory>
+#include <optional>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
-#include "AssetExtras.h"
-#include "DemoHost.h"
-#include "EmbeddedBackend.h"
-#include "HostConfiguration.h"
-#include "ScaledClock.h"
-#include "authentication/ZuAuthManager.h"
-#include "dispatch/Clock.h"
+#include "demo_host/AssetExtras.h"
+#include "devserver/Server.h"
+#include "devserver/testing/HlsTestService.h"
+#include "dispatch/RunLoop.h"
+#include "dispatch/testing/ManualClockScope.h"
+#include "foundation/URLError.h"
+#include "foundation/URLSession.h"
 #include "imageio/ImageDecoder.h"
-
-namespace fs = std::filesystem;
-using demohost::ExitStatus;
-using demohost::TimelineEvent;
-using Kind = demohost::TimelineEvent::Kind;
+#include "keymoments/testing/BIFWriter.h"
 
 namespace {
 
-class RecordingTimeline final : public demohost::TimelineSink {
-  public:
-    void record(const TimelineEvent& event) override { events.push_back(event); }
-    void progress(double position, double duration) override { positions.push_back({position, duration}); }
-    void screenshotWritten(const demohost::Screenshot& shot) override { screenshots.push_back(shot); }
-
-    std::size_t count(Kind kind) const {
-        return static_cast<std::size_t>(
-            std::count_if(events.begin(), events.end(), [&](const auto& e) { return e.kind == kind; }));
-    }
-    // Index of the first event of `kind` (events.size() when none).
-    std::size_t first(Kind kind) const {
-        auto it = std::find_if(events.begin(), events.end(), [&](const auto& e) { return e.kind == kind; });
-        return static_cast<std::size_t>(it - events.begin());
-    }
-    // Index of the first line that starts with `text` (events.size() when none).
-    std::size_t line(const std::string& text) const {
-        auto it = std::find_if(events.begin(), events.end(), [&](const auto& e) { return e.text.starts_with(text); });
-        return static_cast<std::size_t>(it - events.begin());
-    }
-    bool has(const std::string& text) const { return line(text) < events.size(); }
-    std::vector<TimelineEvent> sent() const {
-        std::vector<TimelineEvent> out;
-        for (const auto& e : events) {
-            if (e.kind == Kind::eventSent) out.push_back(e);
-        }
-        return out;
-    }
-    std::vector<std::string> shotNames() const {
-        std::vector<std::string> names;
-        for (const auto& s : screenshots) names.push_back(s.name);
-        return names;
-    }
-    std::string dump() const {
-        std::string text;
-        for (const auto& e : events)
-            text += "  " + demohost::ConsoleTimeline::stamp(e.clockSeconds) + "  " + e.text + "\n";
-        return text;
-    }
-
-    std::vector<TimelineEvent> events;
-    std::vector<std::pair<double, double>> positions;
-    std::vector<demohost::Screenshot> screenshots;
-};
-
-// Each test gets a fresh embedded back end (on the port the kit of this process was first pointed at) that
-// it can inspect and script, and a folder for the pictures. Runs are at 30x: the two-minute demo asset
-// plays in four seconds of waiting, and the kit's request time-outs (60 s on the clock) still leave a
-// heavily loaded machine (or a ThreadSanitizer build) two seconds of real time per request. The pictures
-// are taken at 1x to keep a run light.
-class DemoHostRun : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        auto started =
-            demohost::startEmbeddedBackend({.port = demohost::HostConfiguration::embeddedPort().value_or(0)});
-        ASSERT_TRUE(started) << started.error();
-        backend = *started;
-        folder = fs::temp_directory_path() / ("lumora-demo-run-" + std::to_string(::getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        options.speed = 30;
-        // Only a bound for a run that hangs: no step waits this long.
-        options.timeoutSeconds = 60;
-        options.backend = backend;
-        options.screenScale = 1;
-        options.screenshotsDirectory = folder.string();
-    }
-    void TearDown() override {
-        if (backend) backend->stop();
-        fs::remove_all(folder);
-    }
-
-    ExitStatus run() { return demohost::runDemoHost(options, timeline); }
-    std::vector<devserver::PlayerEventRecord> events() const { return backend->playerEvents().events(); }
-    std::size_t playRequests() const { return backend->server().requestLog().entries("/api/v3/play").size(); }
-
-    std::shared_ptr<demohost::EmbeddedBackend> backend;
-    fs::path folder;
-    demohost::Options options;
-    RecordingTimeline timeline;
-};
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-TEST_F(DemoHostRun, TheViewerSignsInOnTheKitsScreenAndTheProtectedAssetWithAdsPlaysToItsEnd) {
-    // Entitlement tokens that are due for refresh during the run: every tick must ask for the current one.
-    backend->entitlement().setTokenLifetime(100);
-    const auto clockBefore = dispatch::Clock::current();
-
-    ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
-    EXPECT_EQ(dispatch::Clock::current(), clockBefore) << "the run puts the clock in force back";
-    EXPECT_EQ(timeline.count(Kind::failed), 0u);
-
-    // The road through the screen: the login screen, typing, the sign-in, the stream, keys before playing.
-    const auto& e = timeline.events;
-    ASSERT_GE(e.size(), 12u);
-    EXPECT_EQ(e.front().kind, Kind::backend);
-    EXPECT_LT(timeline.first(Kind::loginPresented), timeline.line("viewer: typed demo@lumora.dev"));
-    EXPECT_LT(timeline.line("viewer: typed demo@lumora.dev"), timeline.line("viewer: tapped \"Login\""));
-    EXPECT_LT(timeline.line("viewer: tapped \"Login\""), timeline.first(Kind::signedIn));
-    EXPECT_NE(e[timeline.first(Kind::signedIn)].text.find("(account acc-demo-0001, active)"), std::string::npos);
-    EXPECT_LT(timeline.first(Kind::signedIn), timeline.first(Kind::streamChosen));
-    EXPECT_NE(e[timeline.first(Kind::streamChosen)].text.find("ssai-drm-hls-ts, FairPlay-protected"),
-              std::string::npos);
-    EXPECT_TRUE(timeline.has("asset extras: 2 ad breaks (3 ads), 11 key moments, 25 scrubbing thumbnails"))
-        << timeline.dump();
-    EXPECT_LT(timeline.first(Kind::keyFetched), timeline.first(Kind::playbackStarted));
-    EXPECT_GE(timeline.count(Kind::keyRenewed), 1u) << timeline.dump();
-    EXPECT_LT(timeline.first(Kind::playbackStarted), timeline.first(Kind::playbackEnded));
-    EXPECT_GE(timeline.count(Kind::analytics), 1u) << timeline.dump();
-    // Both breaks: three ads, each started and finished.
-    EXPECT_EQ(timeline.count(Kind::adStarted), 3u) << timeline.dump();
-    EXPECT_EQ(timeline.count(Kind::adFinished), 3u) << timeline.dump();
-    EXPECT_TRUE(timeline.has("ad started: Ad 1 of 2 (ad-1a, 5 s)")) << timeline.dump();
-    // Everything the viewer does, in order.
-    const std::vector<std::string> steps{"viewer: tapped the picture",      "viewer: switched captions to Svenska",
-                                         "viewer: scrubbed from",           "viewer: picked the key moment",
-                                         "cast: playing on Living Room TV", "cast: Living Room TV disconnected",
-                                         "viewer: jumped 15 s forward",     "viewer: jumped 15 s back"};
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-        ASSERT_TRUE(timeline.has(steps[i])) << steps[i] << "\n" << timeline.dump();
-        if (i > 0) {
-            EXPECT_LT(timeline.line(steps[i - 1]), timeline.line(steps[i])) << steps[i];
-        }
-    }
-    EXPECT_TRUE(timeline.has("key moment selected: ")) << timeline.dump();
-    EXPECT_EQ(e[e.size() - 2].kind, Kind::finished) << timeline.dump();
-    EXPECT_EQ(e.back().kind, Kind::screenshots);
-    ASSERT_FALSE(timeline.positions.empty());
-    EXPECT_DOUBLE_EQ(timeline.positions.back().first, 120.0);
-
-    // Events: "str_start" #1, "period" ticks, "end" last, numbered without gaps (answers may cross).
-    auto sent = timeline.sent();
-    ASSERT_GE(sent.size(), 5u) << timeline.dump();
-    std::sort(sent.begin(), sent.end(), [](const auto& a, const auto& b) { return a.eventNumber < b.eventNumber; });
-    EXPECT_EQ(sent.front().playerEvent, "str_start");
-    EXPECT_EQ(sent.back().playerEvent, "end");
-    for (std::size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(sent[i].eventNumber, static_cast<std::int64_t>(i + 1));
-    std::size_t endIndex = 0;
-    for (std::size_t i = 0; i < e.size(); ++i) {
-        if (e[i].kind == Kind::eventSent && e[i].playerEvent == "end") endIndex = i;
-    }
-    EXPECT_GT(endIndex, timeline.first(Kind::playbackEnded));
-
-    // The back end saw the same events, all accepted, each with a valid entitlement token that changed as
-    // it came due.
-    const auto received = events();
-    ASSERT_EQ(received.size(), sent.size());
-    std::set<std::string> tokens;
-    for (const auto& r : received) {
-        EXPECT_EQ(r.status, 200) << r.rawBody;
-        EXPECT_EQ(r.viewer, "acc-demo-0001");
-        ASSERT_TRUE(r.authorization && r.authorization->starts_with("Bearer "));
-        const std::string token = r.authorization->substr(7);
-        EXPECT_TRUE(backend->entitlement().verify(token)) << r.playerEvent;
-        tokens.insert(token);
-    }
-    EXPECT_GE(tokens.size(), 2u);
-    EXPECT_GE(backend->licence().keysServed(), 4);  // two keys, and their renewals
-
-    // The pictures, in the order of the story, decodable at the screen's size, and the index showing them
-    // in that order with their timeline lines.
-    EXPECT_EQ(timeline.shotNames(), (std::vector<std::string>{"01-login", "02-playing-controls", "03-ad",
-                                                              "04-scrubbing", "05-key-moments", "06-end"}));
-    const std::string index = readFile(folder / "index.html");
-    std::size_t previous = 0;
-    for (const auto& shot : timeline.screenshots) {
-        EXPECT_EQ(shot.path, folder / (shot.name + ".png"));
-        const std::string bytes = readFile(shot.path);
-        auto png = imageio::decodePNG(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-        ASSERT_TRUE(png) << shot.path;
-        EXPECT_EQ(png->width(), 1024u);
-        EXPECT_EQ(png->height(), 768u);
-        const auto at = index.find("<img src=\"" + shot.name + ".png\"");
-        ASSERT_NE(at, std::string::npos) << shot.name;
-        EXPECT_GT(at, previous) << shot.name;
-        previous = at;
-    }
-    EXPECT_NE(index.find("signed in as demo@lumora.dev"), std::string::npos);
-    EXPECT_NE(index.find("playback ended at 02:00"), std::string::npos);
-    EXPECT_NE(e.back().text.find(folder.string()), std::string::npos) << e.back().text;
-}
-
-TEST_F(DemoHostRun, ASecondSessionOfTheViewerHitsTheStreamLimitAndTheScreenSignsTheViewerOut) {
-    options.secondSession = true;
-    ASSERT_EQ(run(), ExitStatus::streamLimitReached) << timeline.dump();
-
-    EXPECT_LT(timeline.first(Kind::secondSession), timeline.first(Kind::loginPresented));
-    const auto& refused = timeline.events[timeline.first(Kind::eventRefused)];
-    EXPECT_EQ(refused.playerEvent, "str_start");
-    EXPECT_EQ(refused.eventNumber, 1);
-    EXPECT_LT(timeline.first(Kind::eventRefused), timeline.first(Kind::signedOut));
-    const auto& failure = timeline.events[timeline.first(Kind::failed)];
-    EXPECT_EQ(failure.status, ExitStatus::streamLimitReached);
-    EXPECT_NE(failure.text.find("Max number of active streams for this subscription is reached"), std::string::npos);
-    EXPECT_EQ(timeline.count(Kind::playbackEnded), 0u);
-    EXPECT_FALSE(lumora::ZuAuthManager::shared().isAuthenticated());
-    EXPECT_EQ(timeline.shotNames().back(), "02-stream-limit");
-
-    // The other device's session was accepted first; this device's was refused and opened nothing.
-    const auto received = events();
-    ASSERT_GE(received.size(), 2u);
-    EXPECT_EQ(received[0].status, 200);
-    EXPECT_NE(received[0].session.find("lumora-demo-second-device"), std::string::npos);
-    EXPECT_EQ(received[1].status, 403);
-    EXPECT_EQ(backend->playerEvents().activeSessions("acc-demo-0001").size(), 1u);
-}
-
-TEST_F(DemoHostRun, AWrongPasswordOnTheLoginScreenFailsBeforeAnyPlayRequest) {
-    options.password = "not-the-password";
-    ASSERT_EQ(run(), ExitStatus::signInFailed) << timeline.dump();
-    const auto& failure = timeline.events[timeline.first(Kind::failed)];
-    EXPECT_EQ(failure.text,
-              "sign-in failed for demo@lumora.dev: Failed to login user. Reason: Wrong email or password.");
-    EXPECT_EQ(timeline.count(Kind::signedIn), 0u);
-    EXPECT_EQ(playRequests(), 0u);
-    // The login screen filled in, then its alert.
-    EXPECT_EQ(timeline.shotNames(), (std::vector<std::string>{"01-login", "02-sign-in-failed"}));
-}
-
-TEST_F(DemoHostRun, AnUnknownAssetAndAnInactiveAccountAreRefusedWithClearMessages) {
-    options.assetId = "unknown-asset";
-    ASSERT_EQ(run(), ExitStatus::assetRefused) << timeline.dump();
-    EXPECT_EQ(timeline.events[timeline.first(Kind::failed)].text,
-              "asset \"unknown-asset\" refused by the play service: Stream not available");
-    EXPECT_EQ(playRequests(), 1u);
-    EXPECT_TRUE(events().empty());
-    EXPECT_FALSE(timeline.has("asset extras")) << "nothing to add to an asset that does not exist";
-
-    timeline = RecordingTimeline();
-    options.assetId = "vod-protected";
-    options.email = "inactive@lumora.dev";
-    ASSERT_EQ(run(), ExitStatus::signInFailed) << timeline.dump();
-    EXPECT_EQ(timeline.events[timeline.first(Kind::failed)].text,
-              "sign-in refused for inactive@lumora.dev: The account is inactive.");
-    EXPECT_EQ(playRequests(), 1u);
-}
-
-TEST_F(DemoHostRun, AnotherBackEndCannotBeTakenOnceTheKitIsSetUpInThisProcess) {
-    options.password = "not-the-password";
-    ASSERT_EQ(run(), ExitStatus::signInFailed) << timeline.dump();  // sets the kit up for the embedded back end
-
-    const auto plist = fs::temp_directory_path() / ("lumora-demo-other-" + std::to_string(::getpid()) + ".plist");
-    std::ofstream(plist) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>SDK_PlayServiceURL</key>"
-                         << "<string>http://127.0.0.1:9</string></dict></plist>";
-    timeline = RecordingTimeline();
-    options.backendPlist = plist.string();
-    EXPECT_EQ(run(), ExitStatus::backendFailed);
-    fs::remove(plist);
-    ASSERT_EQ(timeline.events.size(), 1u);
-    EXPECT_NE(timeline.events[0].text.find("already set up for " + backend->baseURL()), std::string::npos)
-        << timeline.events[0].text;
-}
-
-TEST_F(DemoHostRun, ARefusedLicenceEndsTheRunWithoutPlaying) {
-    backend->licence().setEntitled("acc-demo-0001", false);
-    ASSERT_EQ(run(), ExitStatus::licenceRefused) << timeline.dump();
-    EXPECT_NE(timeline.events[timeline.first(Kind::failed)].text.find("licence refused"), std::string::npos)
-        << timeline.dump();
-    EXPECT_EQ(timeline.count(Kind::playbackStarted), 0u);
-}
-
-TEST_F(DemoHostRun, ACertificateThatCannotBeUsedIsNamedAndNoLicenceIsAskedFor) {
-    // An empty certificate, then one cut short: the request data cannot be made, so the licence server
-    // never hears of the key.
-    for (const devserver::Fault& fault : {devserver::Fault{.status = 200, .body = std::string(), .times = 0},
-                                          devserver::Fault{.cutBodyAfter = 20, .times = 0}}) {
-        backend->server().clearFaults();
-        backend->server().injectFault("/fairplay/certificate", fault);
-        timeline = RecordingTimeline();
-        ASSERT_EQ(run(), ExitStatus::playbackFailed) << timeline.dump();
-        const std::string& text = timeline.events[timeline.first(Kind::failed)].text;
-        EXPECT_NE(
-            text.find("the FairPlay certificate at " + backend->baseURL() + "/fairplay/certificate could not be used"),
-            std::string::npos)
-            << timeline.dump();
-        EXPECT_EQ(backend->server().requestLog().entries("/fairplay/license").size(), 0u);
-        EXPECT_EQ(backend->licence().keysServed(), 0);
-    }
-}
-
-TEST_F(DemoHostRun, TheTimelineSaysHowEachPlayerEventWasAnswered) {
-    // The kit counts an error status and a lost answer as delivered; the timeline tells them apart.
-    backend->server().injectFault("/api/v1/player-events", {.status = 500, .times = 1});
-    backend->server().injectFault("/api/v1/player-events", {.cutBodyAfter = 10, .times = 1});
-    options.assetId = "vod-clear";
-    ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
-    auto sent = timeline.sent();
-    ASSERT_GE(sent.size(), 3u) << timeline.dump();
-    std::sort(sent.begin(), sent.end(), [](const auto& a, const auto& b) { return a.eventNumber < b.eventNumber; });
-    EXPECT_EQ(sent[0].text.rfind("event answered 500: str_start #1 at", 0), 0u) << timeline.dump();
-    EXPECT_NE(sent[0].text.find("counted as delivered"), std::string::npos) << sent[0].text;
-    EXPECT_EQ(sent[1].text.rfind("event not answered: period #2 at", 0), 0u) << timeline.dump();
-    EXPECT_NE(sent[1].text.find("The network connection was lost"), std::string::npos) << sent[1].text;
-    EXPECT_EQ(sent[2].text.rfind("event sent: period #3 at", 0), 0u) << timeline.dump();
-    EXPECT_NE(sent[2].text.find("answered 200)"), std::string::npos) << sent[2].text;
-}
-
-TEST_F(DemoHostRun, AStepWithoutProgressTimesOutNamingTheStep) {
-    // At 1x: the kit's own request time-outs run on the clock too and would end a slow request first at 600x.
-    // The bound leaves the steps before it (the login screen, the sign-in) time on a loaded machine, and is
-    // far shorter than the play service's delay.
-    backend->server().injectFault("/api/v3/play", {.delay = std::chrono::seconds(40)});
-    options.speed = 1;
-    options.timeoutSeconds = 10;
-    ASSERT_EQ(run(), ExitStatus::timedOut) << timeline.dump();
-    EXPECT_NE(timeline.events[timeline.first(Kind::failed)].text.find("asking the play service"), std::string::npos)
-        << timeline.dump();
-}
-
-TEST(DemoHostArguments, DefaultsFlagsAndErrors) {
-    auto defaults = demohost::parseArguments({});
-    ASSERT_TRUE(defaults);
-    EXPECT_EQ(defaults->email, "demo@lumora.dev");
-    EXPECT_EQ(defaults->password, "lumora-demo");
-    EXPECT_EQ(defaults->assetId, "vod-protected-ads");
-    EXPECT_TRUE(defaults->screenshotsDirectory.empty());
-    EXPECT_EQ(defaults->speed, 60);
-    EXPECT_FALSE(defaults->backendPlist);
-    EXPECT_FALSE(defaults->secondSession);
-
-    auto all = demohost::parseArguments({"--email", "a@b.c", "--password=p w", "--asset", "vod-clear", "--speed=600",
-                                         "--backend-plist", "/x/Info.plist", "--second-session", "--timeout", "2.5",
-                                         "--screenshots", "/tmp/pictures"});
-    ASSERT_TRUE(all) << all.error();
-    EXPECT_EQ(all->email, "a@b.c");
-    EXPECT_EQ(all->password, "p w");
-    EXPECT_EQ(all->assetId, "vod-clear");
-    EXPECT_EQ(all->speed, 600);
-    EXPECT_EQ(all->backendPlist, "/x/Info.plist");
-    EXPECT_TRUE(all->secondSession);
-    EXPECT_EQ(all->timeoutSeconds, 2.5);
-    EXPECT_EQ(all->screenshotsDirectory, "/tmp/pictures");
-    EXPECT_TRUE(demohost::parseArguments({"-h"})->help);
-
-    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{{"--speed", "0"},
-                                                                                     {"--speed", "1001"},
-                                                                                     {"--speed", "fast"},
-                                                                                     {"--speed", "nan"},
-                                                                                     {"--speed"},
-                                                                                     {"--email"},
-                                                                                     {"--email="},
-                                                                                     {"--screenshots"},
-                                                                                     {"--timeout", "-1"},
-                                                                                     {"--second-session=yes"},
-                                                                                     {"--bogus"},
-                                                                                     {"vod-clear"}}) {
-        auto parsed = demohost::parseArguments(bad);
-        EXPECT_FALSE(parsed) << bad.front();
-        if (!parsed) {
-            EXPECT_FALSE(parsed.error().empty());
-        }
-    }
-    const std::string help = demohost::usage();
-    for (const char* flag : {"--email", "--password", "--asset", "--speed", "--backend-plist", "--second-session",
-                             "--timeout", "--screenshots", "--help", "demo@lumora.dev", "lumora-demo"}) {
-        EXPECT_NE(help.find(flag), std::string::npos) << flag;
-    }
-}
+using demohost::AssetExtras;
+using devserver::testing::runUntil;
 
 TEST(DemoHostExtras, BadAnswersOfTheHostsBackEndAreNamedAndWhatCanBeReadIsKept) {
-    using demohost::AssetExtras;
     for (const char* bad : {"", "not json", "[1,2]", "{\"breaks\":7}", "{\"keyMoments\":{}}"}) {
         EXPECT_FALSE(AssetExtras::parseAdBreaks(bad)) << bad;
         EXPECT_FALSE(AssetExtras::parseKeyMoments(bad)) << bad;
@@ -417,213 +45,187 @@ TEST(DemoHostExtras, BadAnswersOfTheHostsBackEndAreNamedAndWhatCanBeReadIsKept) 
     EXPECT_EQ((*moments)[0].contestant, "J. Smith");
 }
 
-TEST(DemoHostPictures, TheIndexEscapesTheTimelineAndClosesWithTheLinesAfterTheLastPicture) {
-    EXPECT_EQ(demohost::ScreenshotAlbum::escapeHTML("a<b>&\"c\""), "a&lt;b&gt;&amp;&quot;c&quot;");
-    const auto folder = fs::temp_directory_path() / ("lumora-demo-album-" + std::to_string(::getpid()));
-    fs::remove_all(folder);
-    demohost::ScreenshotAlbum album(folder);
-    album.addTimelineLine("  00:01.0  viewer: tapped \"Login\" <now>");
-    ASSERT_TRUE(album.writeIndex("Run & done"));
-    const std::string index = readFile(folder / "index.html");
-    EXPECT_NE(index.find("<title>Run &amp; done</title>"), std::string::npos) << index;
-    EXPECT_NE(index.find("viewer: tapped &quot;Login&quot; &lt;now&gt;"), std::string::npos) << index;
-    EXPECT_EQ(index.find("<img"), std::string::npos);
-    fs::remove_all(folder);
-    // A folder that cannot be made is an error, not a crash.
-    demohost::ScreenshotAlbum nowhere("/proc/no-such-folder/pictures");
-    EXPECT_FALSE(nowhere.writeIndex("x"));
-}
-
-// What the console sink writes, on a terminal and in a pipe.
-std::string written(bool terminal, const std::function<void(demohost::ConsoleTimeline&)>& use,
-                    std::string* errors = nullptr) {
-    char* outText = nullptr;
-    char* errText = nullptr;
-    std::size_t outSize = 0, errSize = 0;
-    std::FILE* out = open_memstream(&outText, &outSize);
-    std::FILE* err = open_memstream(&errText, &errSize);
-    {
-        demohost::ConsoleTimeline console(out, err, terminal);
-        use(console);
+// A key-moments answer of `count` moments, a minute apart.
+std::string keyMomentsJSON(std::size_t count) {
+    std::string json = R"({"keyMoments":[)";
+    for (std::size_t i = 0; i < count; ++i) {
+        json += (i ? "," : "") + std::string(R"({"code":"G","videoTime":)") + std::to_string(i * 60) +
+                R"(,"eventTime":0,"displayName":"Goal"})";
     }
-    std::fclose(out);
-    std::fclose(err);
-    std::string text(outText, outSize);
-    if (errors) *errors = std::string(errText, errSize);
-    std::free(outText);
-    std::free(errText);
-    return text;
+    return json + "]}";
 }
 
-TEST(DemoHostConsole, ABarOnATerminalAndPlainLinesElsewhere) {
-    auto play = [](demohost::ConsoleTimeline& c) {
-        c.record({.kind = Kind::playbackStarted, .clockSeconds = 4.25, .text = "playback started"});
-        for (double p = 0; p <= 120; p += 0.5) c.progress(p, 120);
-        c.record({.kind = Kind::playbackEnded, .clockSeconds = 124.3, .text = "playback ended"});
-        c.record({.kind = Kind::failed, .clockSeconds = 125, .text = "it broke", .status = ExitStatus::playbackFailed});
-    };
-    std::string errors;
-    const std::string piped = written(false, play, &errors);
-    EXPECT_EQ(piped.find('\r'), std::string::npos);
-    EXPECT_NE(piped.find("  00:04.3  playback started\n"), std::string::npos) << piped;
-    EXPECT_NE(piped.find("progress  25%  00:30 / 02:00\n"), std::string::npos) << piped;
-    EXPECT_NE(piped.find("progress 100%  02:00 / 02:00\n"), std::string::npos) << piped;
-    EXPECT_NE(piped.find("  02:04.3  playback ended\n"), std::string::npos) << piped;
-    EXPECT_EQ(errors, "lumora-demo: it broke\n");
-
-    const std::string terminal = written(true, play);
-    EXPECT_NE(terminal.find("\r\033[K  [###############---------------]  01:00 / 02:00   50%"), std::string::npos);
-    // The bar is cleared before a line is written over it, and not redrawn for every tick.
-    EXPECT_NE(terminal.find("100%\r\033[K  02:04.3  playback ended\n"), std::string::npos);
-    EXPECT_LT(std::count(terminal.begin(), terminal.end(), '\r'), 240);
-
-    EXPECT_EQ(demohost::ConsoleTimeline::stamp(3725.04), "1:02:05.0");
-    EXPECT_EQ(demohost::ConsoleTimeline::progressBar(10, 0, 4), "[~~~~]  00:10 (live)");
-    EXPECT_EQ(demohost::ConsoleTimeline::progressBar(500, 120, 4), "[####]  08:20 / 02:00  100%");
+// A small JPEG, and one whose header claims `width` × `height` pixels over the same few bytes.
+std::vector<std::uint8_t> jpeg(std::uint32_t width = 32, std::uint32_t height = 18) {
+    auto bitmap = imageio::Bitmap::filled(32, 18, {40, 120, 60, 255});
+    auto bytes = imageio::encodeJPEG(*bitmap);
+    if (width == 32 && height == 18) return *bytes;
+    for (std::size_t i = 0; i + 8 < bytes->size(); ++i) {
+        if ((*bytes)[i] == 0xFF && (*bytes)[i + 1] == 0xC0) {  // start of frame: precision, height, width
+            (*bytes)[i + 5] = static_cast<std::uint8_t>(height >> 8);
+            (*bytes)[i + 6] = static_cast<std::uint8_t>(height);
+            (*bytes)[i + 7] = static_cast<std::uint8_t>(width >> 8);
+            (*bytes)[i + 8] = static_cast<std::uint8_t>(width);
+            break;
+        }
+    }
+    return *bytes;
 }
 
-TEST(DemoHostClock, TheScaledClockContinuesFromThePreviousReadingsAndScalesWaits) {
-    dispatch::ManualClock previous;
-    previous.set(std::chrono::seconds(100));
-    auto clock = demohost::ScaledClock::continuing(previous, 60);
-    EXPECT_GE(clock->now(), std::chrono::seconds(100));
-    EXPECT_GE(clock->wallNow(), previous.wallNow());
-    EXPECT_EQ(clock->speed(), 60);
-    // A minute of clock time is about a second of real time; the past needs none.
-    const auto wait = clock->realDurationUntil(clock->now() + std::chrono::seconds(60));
-    EXPECT_LE(wait, std::chrono::seconds(1) + std::chrono::milliseconds(1));
-    EXPECT_GT(wait, std::chrono::milliseconds(900));
-    EXPECT_EQ(clock->realDurationUntil(std::chrono::seconds(0)), std::chrono::nanoseconds(0));
-    EXPECT_EQ(demohost::ScaledClock(std::nan(""), {}).speed(), 1);
-    EXPECT_EQ(demohost::ScaledClock(-3, {}).speed(), 1);
-
-    // Held, the clock stands still (holds nest) and goes on from where it stood, never backwards.
-    clock->pause();
-    clock->pause();
-    const auto held = clock->now();
-    const auto heldWall = clock->wallNow();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    EXPECT_EQ(clock->now(), held);
-    EXPECT_EQ(clock->wallNow(), heldWall);
-    clock->resume();
-    EXPECT_EQ(clock->now(), held);
-    clock->resume();
-    clock->resume();  // one too many: nothing
-    EXPECT_GE(clock->now(), held);
+std::string bif(const std::vector<std::vector<std::uint8_t>>& frames) {
+    lumora::testing::BIFWriter writer;
+    for (std::uint32_t i = 0; i < frames.size(); ++i) writer.frames.emplace_back(i, frames[i]);
+    const auto data = writer.write();
+    return std::string(data.begin(), data.end());
 }
 
-#ifdef LUMORA_DEMO_PROGRAM
-// The program, as `make demo` runs it, against a back end named by a host property list.
-struct ProgramResult {
-    int status = -1;
-    std::string output;
-};
-
-ProgramResult runProgram(const std::string& arguments) {
-    ProgramResult result;
-    const std::string command = std::string(LUMORA_DEMO_PROGRAM) + " " + arguments + " 2>&1";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return result;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+TEST(DemoHostExtras, AKeyMomentsListLongerThanTheHostShowsIsRefusedAsAWholeAndSaidSo) {
+    ASSERT_TRUE(AssetExtras::parseKeyMoments(keyMomentsJSON(AssetExtras::maxKeyMoments)));
+    // 5,000 moments froze the screen for half a minute in the strip; 200,000 for good.
+    for (std::size_t count : {AssetExtras::maxKeyMoments + 1, std::size_t{5000}}) {
+        auto refused = AssetExtras::parseKeyMoments(keyMomentsJSON(count));
+        ASSERT_FALSE(refused);
+        EXPECT_EQ(refused.error(), std::to_string(count) + " of them, more than the 500 this host shows");
+    }
+    AssetExtras extras;
+    extras.problems.push_back("key moments: 5000 of them, more than the 500 this host shows");
+    extras.problems.push_back("ad breaks: HTTP 404");  // an asset without ads: nothing to say
+    EXPECT_EQ(extras.describe(), "no key moments: 5000 of them, more than the 500 this host shows");
 }
 
-class DemoProgram : public ::testing::Test {
+// The host's back end for one asset, "a": ad breaks, key moments and thumbnails answered as the test says.
+class DemoHostFetch : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder = fs::temp_directory_path() / ("lumora-demo-test-" + std::to_string(::getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(folder);
+        hls = std::make_shared<devserver::testing::HlsTestService>();
+        auto started = devserver::Server::start({.services = {hls}, .echo = false});
+        ASSERT_TRUE(started) << started.error();
+        server = std::move(*started);
+        answer(kBreaks, R"({"breaks":[{"ads":[{"id":"a1","startTime":30,"duration":5}]}]})");
+        answer(kKeyMoments, keyMomentsJSON(3));
+        answer(kThumbnails, bif({jpeg(), jpeg(), jpeg()}));
     }
-    void TearDown() override { fs::remove_all(folder); }
-    fs::path folder;
+    void TearDown() override {
+        hls->shutdown();
+        server->stop();
+    }
+
+    void answer(const std::string& path, std::string body) { hls->setStatus(path, 200, std::move(body)); }
+    void fetch() {
+        AssetExtras::fetch(server->baseURL() + kBreaks, server->baseURL() + "/thumbnails/a",
+                           [this](AssetExtras extras) { result = std::move(extras); });
+    }
+    // Fetches and decodes, waiting (a bounded real time) for each.
+    AssetExtras fetchedAndDecoded() {
+        result.reset();
+        fetch();
+        EXPECT_TRUE(runUntil([&] { return result.has_value(); }));
+        if (!result) return AssetExtras();
+        AssetExtras::decodeThumbnails(std::exchange(result, std::nullopt).value(),
+                                      [this](AssetExtras extras) { result = std::move(extras); });
+        EXPECT_TRUE(runUntil([&] { return result.has_value(); }));
+        return result.value_or(AssetExtras());
+    }
+
+    static constexpr const char* kBreaks = "/ads/a/breaks.json";
+    static constexpr const char* kKeyMoments = "/thumbnails/a/key-moments.json";
+    static constexpr const char* kThumbnails = "/thumbnails/a/index.bif";
+    std::shared_ptr<devserver::testing::HlsTestService> hls;
+    std::shared_ptr<devserver::Server> server;
+    std::optional<AssetExtras> result;
 };
 
-TEST_F(DemoProgram, PlaysAgainstTheBackEndOfAHostPropertyList) {
-    auto started = demohost::startEmbeddedBackend();
-    ASSERT_TRUE(started) << started.error();
-    auto backend = *started;
-    const std::string base = backend->baseURL();
-    const fs::path plist = folder / "Host.plist";
-    std::ofstream(plist) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>\n"
-                         << "<key>CFBundleIdentifier</key><string>dev.lumora.demo-host-test-" << ::getpid()
-                         << "</string>\n"
-                         << "<key>SDK_PlayServiceURL</key><string>" << base << "</string>\n"
-                         << "<key>SDK_Auth0Domain</key><string>" << base << "</string>\n"
-                         << "<key>SDK_EntitlementServiceURL</key><string>" << base << "/entitlement/</string>\n"
-                         << "</dict></plist>\n";
-    // At 30x, as the in-process runs: a loaded machine still has time for each request.
-    const auto result =
-        runProgram("--backend-plist " + plist.string() + " --speed 30 --asset vod-clear --timeout 60 --screenshots " +
-                   (folder / "pictures").string());
-    EXPECT_EQ(result.status, 0) << result.output;
-    EXPECT_NE(result.output.find("back end: from " + plist.string() + " (play service " + base), std::string::npos)
-        << result.output;
-    EXPECT_NE(result.output.find("playback ended at 02:00"), std::string::npos) << result.output;
-    EXPECT_NE(result.output.find(": end #"), std::string::npos) << result.output;  // delivered, however answered
-    EXPECT_EQ(result.output.find('\r'), std::string::npos) << "no progress bar in a pipe";
-    EXPECT_TRUE(fs::exists(folder / "pictures" / "index.html")) << result.output;
-    EXPECT_GE(backend->playerEvents().events().size(), 5u);
-    backend->stop();
+TEST_F(DemoHostFetch, TheHostsRequestsWaitLongerThanTheKitsOwnTimeOutAndNoLonger) {
+    dispatch::testing::ManualClockScope clock;
+    hls->hold(kKeyMoments);
+    fetch();
+    // A request of the kit's default session, waiting alongside, times out at 60 s on the clock.
+    std::optional<foundation::Error> kitRequest;
+    foundation::URLSession::shared()
+        ->dataTask(*foundation::URL::fromString(server->baseURL() + kKeyMoments),
+                   [&](auto, auto, std::optional<foundation::Error> error) {
+                       dispatch::DispatchQueue::main().async([&, error] { kitRequest = error; });
+                   })
+        ->resume();
+    ASSERT_TRUE(runUntil([&] { return hls->isWaiting(kKeyMoments); }));
+    clock.advance(120);
+    ASSERT_TRUE(runUntil([&] { return kitRequest.has_value(); }));
+    EXPECT_TRUE(foundation::URLError::is(*kitRequest, foundation::URLError::timedOut));
+    // The host's is still waiting, and takes the answer when it comes.
+    EXPECT_FALSE(result);
+    hls->release(kKeyMoments);
+    ASSERT_TRUE(runUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(result->keyMoments.size(), 3u);
+    EXPECT_TRUE(result->problems.empty()) << result->describe();
+
+    // Past its own time-out it gives up, and says so.
+    result.reset();
+    hls->hold(kKeyMoments);
+    fetch();
+    ASSERT_TRUE(runUntil([&] { return hls->isWaiting(kKeyMoments); }));
+    clock.advance(AssetExtras::requestTimeout + 1);
+    ASSERT_TRUE(runUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(result->problems, std::vector<std::string>{"key moments: The request timed out."});
+    hls->release(kKeyMoments);
 }
 
-TEST_F(DemoProgram, AnUnusablePropertyListOrCommandLineIsRefusedWithAClearMessage) {
-    const fs::path garbage = folder / "Garbage.plist";
-    std::ofstream(garbage) << "<plist><dict><key>SDK_PlayServiceURL</key>";
-    auto result = runProgram("--backend-plist " + garbage.string());
-    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
-    EXPECT_NE(result.output.find("lumora-demo: cannot read the host property list"), std::string::npos)
-        << result.output;
+TEST_F(DemoHostFetch, ThumbnailsAreDecodedOnTheirOwnQueueWhileTheSessionsGoOnAnswering) {
+    fetch();
+    ASSERT_TRUE(runUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(result->describe(), "1 ad break (1 ad), 3 key moments") << "nothing decoded yet";
+    ASSERT_TRUE(result->thumbnailData);
 
-    const fs::path noURL = folder / "NoURL.plist";
-    std::ofstream(noURL) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
-                         << "<key>SDK_PlayServiceURL</key><string>not a url</string></dict></plist>";
-    result = runProgram("--backend-plist " + noURL.string());
-    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
-    EXPECT_NE(result.output.find("is not an http(s) address"), std::string::npos) << result.output;
-
-    // Not regular files: a FIFO (no writer: a plain open would wait for ever) and a folder.
-    const fs::path fifo = folder / "Fifo.plist";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    result = runProgram("--backend-plist " + fifo.string());
-    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
-    EXPECT_NE(result.output.find(fifo.string() + "\": is a FIFO, not a regular file"), std::string::npos)
-        << result.output;
-    result = runProgram("--backend-plist " + folder.string());
-    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
-    EXPECT_NE(result.output.find("is a folder, not a regular file"), std::string::npos) << result.output;
-
-    // A text holding a NUL byte is refused, not an abort of the program.
-    const fs::path nul = folder / "Nul.plist";
-    std::ofstream(nul) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>SDK_PlayServiceURL</key>"
-                       << "<string>http://127.0.0.1:1" << '\0' << "</string></dict></plist>";
-    result = runProgram("--backend-plist " + nul.string());
-    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
-    EXPECT_NE(result.output.find("NUL character"), std::string::npos) << result.output;
-
-    // A sign-in setting of the wrong type is named, not replaced by the default address.
-    const fs::path wrongType = folder / "WrongType.plist";
-    std::ofstream(wrongType) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
-                             << "<key>SDK_PlayServiceURL</key><string>http://127.0.0.1:1</string>"
-                             << "<key>SDK_Auth0Domain</key><integer>7</integer></dict></plist>";
-    result = runProgram("--backend-plist " + wrongType.string());
-    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
-    EXPECT_NE(result.output.find("SDK_Auth0Domain in " + wrongType.string() + " is an integer, not text"),
-              std::string::npos)
-        << result.output;
-
-    result = runProgram("--speed");
-    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::usage)) << result.output;
-    EXPECT_NE(result.output.find("--speed needs a value"), std::string::npos) << result.output;
-
-    result = runProgram("--help");
-    EXPECT_EQ(result.status, 0);
-    EXPECT_NE(result.output.find("--second-session"), std::string::npos);
+    // The decoding queue is held: the thumbnails wait, the shared session's answers do not.
+    dispatch::DispatchQueue decoding("test.thumbnails");
+    std::promise<void> release;
+    decoding.async([held = release.get_future().share()] { held.wait(); });
+    AssetExtras::decodeThumbnails(
+        std::exchange(result, std::nullopt).value(), [this](AssetExtras extras) { result = std::move(extras); },
+        decoding);
+    std::optional<int> status;
+    foundation::URLSession::shared()
+        ->dataTask(*foundation::URL::fromString(server->baseURL() + kBreaks),
+                   [&](auto, std::optional<foundation::HTTPURLResponse> response, auto) {
+                       dispatch::DispatchQueue::main().async(
+                           [&, code = response ? response->statusCode : 0] { status = code; });
+                   })
+        ->resume();
+    EXPECT_TRUE(runUntil([&] { return status.has_value(); }));
+    EXPECT_EQ(status, 200);
+    EXPECT_FALSE(result) << "the thumbnails were decoded without their queue";
+    release.set_value();
+    ASSERT_TRUE(runUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(result->describe(), "1 ad break (1 ad), 3 key moments, 3 scrubbing thumbnails");
+    EXPECT_FALSE(result->thumbnailData);
 }
-#endif
+
+TEST_F(DemoHostFetch, HostileAnswersAreRefusedBeforeTheyCostMemoryAndTheRestIsKept) {
+    // 5,000 key moments (about 400 KiB), refused by count; 2 MiB of them, refused unread past 1 MiB.
+    answer(kKeyMoments, keyMomentsJSON(5000));
+    auto extras = fetchedAndDecoded();
+    EXPECT_TRUE(extras.keyMoments.empty());
+    EXPECT_EQ(extras.describe(),
+              "1 ad break (1 ad), 3 scrubbing thumbnails, no key moments: 5000 of them, more than the 500 this host "
+              "shows");
+    answer(kKeyMoments, std::string(2 << 20, ' '));
+    extras = fetchedAndDecoded();
+    EXPECT_EQ(extras.problems, std::vector<std::string>{"key moments: the answer is larger than the 1 MiB read"});
+
+    // A frame whose header claims 8192 × 8192 pixels (256 MiB decoded) is left out from its header alone;
+    // the frames that decode are what the host reports.
+    answer(kKeyMoments, keyMomentsJSON(3));
+    answer(kThumbnails, bif({jpeg(), jpeg(8192, 8192), jpeg(), {0xFF, 0xD8, 0x00}}));
+    extras = fetchedAndDecoded();
+    ASSERT_TRUE(extras.thumbnails);
+    EXPECT_EQ(extras.thumbnailsDecoded, 2u);
+    EXPECT_EQ(extras.describe(),
+              "1 ad break (1 ad), 3 key moments, 2 scrubbing thumbnails (2 of 4 frames did not decode)");
+
+    // None decoding: no thumbnails at all, and not "25 scrubbing thumbnails".
+    answer(kThumbnails, bif(std::vector<std::vector<std::uint8_t>>(25, {0xFF, 0xD8, 0xFF, 0xE0})));
+    extras = fetchedAndDecoded();
+    EXPECT_FALSE(extras.thumbnails);
+    EXPECT_EQ(extras.describe(), "1 ad break (1 ad), 3 key moments, no thumbnails: none of the 25 frames decoded");
+}
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "uikit/UIGraphicsImageRenderer.h"
 #include "uikit/UIWindow.h"
 
-namespace demohost {
+namespace demoharness {
 
 namespace fs = std::filesystem;
 
@@ -111,4 +111,4 @@ std::expected<void, std::string> ScreenshotAlbum::writeIndex(const std::string& 
     return {};
 }
 
-}  // namespace demohost
+}  // namespace demoharness

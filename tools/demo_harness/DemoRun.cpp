@@ -4,52 +4,46 @@
 #include <set>
 #include <thread>
 
-#include "AssetExtras.h"
 #include "Screenshots.h"
 #include "ScriptedViewer.h"
+#include "SecondSession.h"
 #include "TimelineWatch.h"
 #include "alamofire/Session.h"
 #include "authentication/AuthenticationError.h"
 #include "authentication/LumoraAuthManager.h"
 #include "authentication/ZuAuthManager.h"
 #include "avfoundation/AVPlayer.h"
-#include "casting/CastManager.h"
-#include "casting/testing/FakeCastPlugins.h"
 #include "combine/Combine.h"
-#include "controls/ZuAdControlsView.h"
+#include "demo_host/DemoHost.h"
 #include "dispatch/RunLoop.h"
 #include "dispatch/Timer.h"
 #include "foundation/Error.h"
 #include "playback/DRMError.h"
 #include "playservice/ConcurrencyError.h"
-#include "playservice/VideoAPI.h"
 #include "playservice/VideoError.h"
-#include "rx/Schedulers.h"
 #include "screen/ZuPlayerViewController.h"
+#include "signin/LoginViewController.h"
 #include "telemetry/PlayerEventController.h"
-#include "ui/ZuApplication.h"
-#include "uikit/ConstraintMaker.h"
 #include "uikit/UINavigationController.h"
-#include "uikit/UIScreen.h"
 #include "uikit/UIWindow.h"
 
-namespace demohost::detail {
+namespace demoharness::detail {
 
 namespace {
 
 using RealClock = std::chrono::steady_clock;
 using Kind = TimelineEvent::Kind;
 
-// The device id of the second session (--second-session): another device of the same viewer.
-constexpr const char* kSecondDeviceId = "lumora-demo-second-device";
-// How often the host looks at the screen (clock seconds): progress, keys, beacons, the viewer's steps.
+// How often the run looks at the screen (clock seconds): progress, keys, beacons, the viewer's steps.
 constexpr double kTickInterval = 0.25;
 // The receiver the viewer casts to.
 constexpr const char* kCastDevice = "Living Room TV";
-// The controls' layout: the phone layout with the key-moments strip and its button.
-constexpr lumora::ZuPlayerControlsDisplayDensity kDensity = 0;
+// Clock seconds a player event waits for its answer, as the kit's own session does.
+const double kPlayerEventTimeout = foundation::URLSessionConfiguration::default_().timeoutIntervalForRequest;
+// Clock seconds a failure may take to come on screen before the run ends without waiting further.
+constexpr double kFailureShownWithin = 10;
 
-// Holds the clock still while the host's main thread is busy with work of its own.
+// Holds the clock still while the main thread is busy with work of the run's own.
 class ClockHold {
   public:
     explicit ClockHold(ScaledClock& clock) : clock_(clock) { clock_.pause(); }
@@ -72,9 +66,9 @@ std::optional<lumora::DRMError> drmErrorIn(const foundation::Error& error) {
     return std::nullopt;
 }
 
-class Run final : public DemoRun,
-                  public lumora::ZuPlayerViewControllerDelegate,
-                  public std::enable_shared_from_this<Run> {
+// The run: it starts the example host, hears what the host and the screen tell it, lets the scripted viewer
+// use the window, and writes the timeline and the pictures.
+class Run final : public DemoRun, public demohost::DemoHostListener, public std::enable_shared_from_this<Run> {
   public:
     explicit Run(RunSetup setup)
         : setup_(std::move(setup)),
@@ -85,10 +79,11 @@ class Run final : public DemoRun,
           realStart_(RealClock::now()),
           timeline_(setup_.backend, [this](TimelineEvent event) { record(std::move(event)); }) {
         if (!options_.screenshotsDirectory.empty()) album_.emplace(options_.screenshotsDirectory);
-        // The screen's player events go through a session of the host's, which tells how each was answered.
+        // The screen's player events go through a session whose monitor tells how each was answered.
         auto dependencies = lumora::PlayerEventController::Dependencies::current();
-        dependencies.session = alamofire::Session::create(foundation::URLSessionConfiguration::default_(), nullptr,
-                                                          {timeline_.requests()});
+        auto configuration = foundation::URLSessionConfiguration::default_();
+        configuration.timeoutIntervalForRequest = kPlayerEventTimeout;
+        dependencies.session = alamofire::Session::create(configuration, nullptr, {timeline_.requests()});
         eventController_ = lumora::PlayerEventController::create(std::move(dependencies));
     }
 
@@ -99,10 +94,19 @@ class Run final : public DemoRun,
     void start() override {
         realStart_ = RealClock::now();
         clockStart_ = clock_->now();
-        timeline_.requests()->install();
         report(Kind::backend, setup_.backendText);
         if (options_.secondSession) {
-            startSecondSession();
+            setStage("starting a second session on another device");
+            secondSession_ = SecondSession::start(options_.email, options_.password, options_.assetId,
+                                                  {.say =
+                                                       [w = weak()](const std::string& line) {
+                                                           if (auto self = w.lock())
+                                                               self->report(Kind::secondSession, line);
+                                                       },
+                                                   .done =
+                                                       [w = weak()] {
+                                                           if (auto self = w.lock()) self->openScreen();
+                                                       }});
         } else {
             // The demo starts signed out: a sign-in kept from an earlier run of this process goes.
             setStage("signing out any earlier viewer");
@@ -122,25 +126,18 @@ class Run final : public DemoRun,
     }
 
     void cleanUp() override {
+        playingObservation_.invalidate();
         if (ticker_) ticker_->invalidate();
         ticker_.reset();
         adEvents_.clear();
         timeline_.requests()->uninstall();
-        if (screen_ && screen_->player()) {
-            screen_->player()->avplayer()->pause();
-            screen_->player()->avplayer()->replaceCurrentItem(nullptr);
-        }
-        if (screen_ && screen_->presentedViewController()) screen_->dismiss(false);
-        if (window_) window_->setRootViewController(nullptr);
         viewer_.reset();
-        adControls_.reset();
-        controlsDelegate_.reset();
-        screen_.reset();
-        window_.reset();
-        bag_ = rx::DisposeBag();
+        if (host_) host_->tearDown();
+        host_.reset();
+        secondSession_.reset();
     }
 
-    // ---- The screen's delegate ----
+    // ---- What the screen tells its host, passed on by the host ----
 
     void playerControllerDidPresentLogin(lumora::ZuPlayerViewController& controller) override {
         report(Kind::loginPresented, "login screen presented: nobody is signed in");
@@ -180,37 +177,45 @@ class Run final : public DemoRun,
         fail(ExitStatus::signInFailed, std::move(text));
     }
 
-    void playerControllerDidFailWith(lumora::ZuPlayerViewController&, const foundation::Error& error) override {
+    void playerControllerDidFailWith(lumora::ZuPlayerViewController& controller,
+                                     const foundation::Error& error) override {
         // After a refused session the screen signs the viewer out: keys asked for meanwhile fail too, and
         // the stream limit is what the host is told next.
         if (limitReached_ || timeline_.requests()->anyEventRefused()) return;
         if (error.is<lumora::AuthenticationError>()) {
-            fail(ExitStatus::signInFailed,
-                 "sign-in refused for " + options_.email + ": " + error.localizedDescription());
+            failShowing(ExitStatus::signInFailed,
+                        "sign-in refused for " + options_.email + ": " + error.localizedDescription(),
+                        "sign-in-refused", "The host's alert: the account may not play");
             return;
         }
         if (error.is<lumora::VideoError>()) {
-            fail(ExitStatus::assetRefused,
-                 "asset \"" + options_.assetId + "\" refused by the play service: " + error.localizedDescription());
+            failShowing(
+                ExitStatus::assetRefused,
+                "asset \"" + options_.assetId + "\" refused by the play service: " + error.localizedDescription(),
+                "asset-refused", "The host's alert: the play service gave no stream for the asset");
             return;
         }
         if (auto drm = drmErrorIn(error)) {
             // The request data is made from the certificate before any licence request: when none was
             // made, the certificate (missing, empty, cut short) is what failed, not the licence server.
             if (*drm == lumora::DRMError::keyExchangeFailed && !timeline_.requests()->anyLicenceRequest()) {
-                const auto content = screen_ ? screen_->streamContent() : nullptr;
-                fail(ExitStatus::playbackFailed,
-                     "licence not asked for: the FairPlay certificate at " +
-                         (content ? content->drmCertificateURLString.value_or("?") : std::string("?")) +
-                         " could not be used, so no content key could be requested (" + error.localizedDescription() +
-                         ")");
+                const auto content = controller.streamContent();
+                failShowing(ExitStatus::playbackFailed,
+                            "licence not asked for: the FairPlay certificate at " +
+                                (content ? content->drmCertificateURLString.value_or("?") : std::string("?")) +
+                                " could not be used, so no content key could be requested (" +
+                                error.localizedDescription() + ")",
+                            "playback-failed", "The host's alert: the stream could not be played");
                 return;
             }
-            fail(ExitStatus::licenceRefused, "licence refused: the licence server would not give the content key (" +
-                                                 error.localizedDescription() + ")");
+            failShowing(ExitStatus::licenceRefused,
+                        "licence refused: the licence server would not give the content key (" +
+                            error.localizedDescription() + ")",
+                        "licence-refused", "The host's alert: the licence server refused the content key");
             return;
         }
-        fail(ExitStatus::playbackFailed, "playback failed: " + error.localizedDescription());
+        failShowing(ExitStatus::playbackFailed, "playback failed: " + error.localizedDescription(), "playback-failed",
+                    "The host's alert: the stream could not be played");
     }
 
     void playerControllerDidExceedStreamLimit(lumora::ZuPlayerViewController&) override {
@@ -218,9 +223,9 @@ class Run final : public DemoRun,
         limitReached_ = true;
         timeline_.reportEventAnswers();  // the refusal itself, if its line has not come yet
         report(Kind::signedOut, "signed out: the subscription's stream limit was reached");
-        screenshot("stream-limit", "The player screen when the stream limit was reached");
-        fail(ExitStatus::streamLimitReached,
-             "stream limit reached: " + lumora::ConcurrencyError().localizedDescription());
+        failShowing(ExitStatus::streamLimitReached,
+                    "stream limit reached: " + lumora::ConcurrencyError().localizedDescription(), "stream-limit",
+                    "The host's alert over the stopped player: the stream limit was reached");
     }
 
     void playerControllerDidChangeStatus(lumora::ZuPlayerViewController&, lumora::ZuPlayerStatus status) override {
@@ -232,7 +237,8 @@ class Run final : public DemoRun,
             sink_.progress(streamDuration(), streamDuration());
             report(Kind::playbackEnded, "playback ended at " + clockText(streamDuration()));
             viewer_->ended();
-            setStage("waiting for the end event's answer");
+            // The answer may take as long as the kit waits for it before it counts it as not answered.
+            setStage("waiting for the end event's answer", kPlayerEventTimeout / clock_->speed());
         }
     }
 
@@ -240,8 +246,21 @@ class Run final : public DemoRun,
         report(Kind::viewer, "viewer: pressed Close (the host keeps playing)");
     }
 
+    // ---- What the host did ----
+
+    void hostDidGiveExtras(const demohost::AssetExtras& extras) override {
+        if (done_) return;
+        viewer_->setKeyMoments(host_->keyMoments());
+        if (auto text = extras.describe(); !text.empty()) report(Kind::extras, "asset extras: " + text);
+    }
+
+    void hostDidSelectKeyMoment(const lumora::ZuKeyMomentEvent& event) override {
+        report(Kind::viewer, "key moment selected: " + event.happening);
+    }
+
   private:
     std::weak_ptr<Run> weak() { return weak_from_this(); }
+    const std::shared_ptr<lumora::ZuPlayerViewController>& screen() const { return host_->screen(); }
 
     // ---- Reporting ----
 
@@ -255,9 +274,9 @@ class Run final : public DemoRun,
     }
 
     void screenshot(const std::string& slug, const std::string& caption) {
-        if (!album_ || !window_ || done_) return;
+        if (!album_ || !host_ || !host_->window() || done_) return;
         ClockHold hold(*clock_);
-        auto shot = album_->capture(*window_, slug, caption);
+        auto shot = album_->capture(*host_->window(), slug, caption);
         if (!shot) {
             report(Kind::screenshot, "screenshot not written: " + shot.error());
             return;
@@ -265,14 +284,15 @@ class Run final : public DemoRun,
         sink_.screenshotWritten(*shot);
     }
 
-    void setStage(std::string stage) {
+    // The step under way; it may go `extraSeconds` of real time longer than the time-out without progress.
+    void setStage(std::string stage, double extraSeconds = 0) {
         stage_ = std::move(stage);
-        armDeadline();
+        armDeadline(extraSeconds);
     }
-    void armDeadline() {
+    void armDeadline(double extraSeconds = 0) {
         if (!deadlineWatch_) return;
         deadline_ = RealClock::now() + std::chrono::duration_cast<RealClock::duration>(
-                                           std::chrono::duration<double>(options_.timeoutSeconds));
+                                           std::chrono::duration<double>(options_.timeoutSeconds + extraSeconds));
         deadlineWatch_->setDeadline(*deadline_);
     }
 
@@ -286,13 +306,33 @@ class Run final : public DemoRun,
 
   private:
     void fail(ExitStatus status, std::string text) {
-        if (done_) return;
+        if (done_ || ending_) return;
         record(TimelineEvent{.kind = Kind::failed, .text = std::move(text), .status = status});
         end(status);
     }
 
+    // A failure the host shows the viewer: the run ends with a picture of it once it is on screen (the
+    // login screen may still be dismissing itself, the host's alert coming up), or after a bound.
+    void failShowing(ExitStatus status, std::string text, std::string slug, std::string caption) {
+        if (done_ || ending_) return;
+        record(TimelineEvent{.kind = Kind::failed, .text = std::move(text), .status = status});
+        ending_ = Ending{.status = status,
+                         .slug = std::move(slug),
+                         .caption = std::move(caption),
+                         .giveUpAt = clock_->now() + std::chrono::duration_cast<dispatch::Nanoseconds>(
+                                                         std::chrono::duration<double>(kFailureShownWithin))};
+        endOnceFailureShown();
+    }
+
+    void endOnceFailureShown() {
+        if (!ending_ || done_) return;
+        if (!host_->isShowingFailure() && clock_->now() < ending_->giveUpAt) return;
+        screenshot(ending_->slug, ending_->caption);
+        end(ending_->status);
+    }
+
     void succeed(std::string summary) {
-        if (done_) return;
+        if (done_ || ending_) return;
         report(Kind::finished, std::move(summary));
         end(ExitStatus::success);
     }
@@ -315,142 +355,22 @@ class Run final : public DemoRun,
         // may run inside a handler of the kit's.
     }
 
-    // ---- --second-session: another device of the same viewer starts watching first ----
-
-    void startSecondSession() {
-        setStage("starting a second session on another device");
-        auto signedIn = std::make_shared<bool>(false);
-        lumora::ZuAuthManager::shared()
-            .login(options_.email, options_.password)
-            .observeOn(rx::MainScheduler::asyncInstance())
-            .subscribe([signedIn](bool value) { *signedIn = value; },
-                       [w = weak()](const foundation::Error& error) {
-                           auto self = w.lock();
-                           if (!self) return;
-                           self->report(Kind::secondSession, "second session: the other device could not sign in (" +
-                                                                 error.localizedDescription() + ")");
-                           self->leaveSecondDevice();
-                       },
-                       [w = weak(), signedIn] {
-                           auto self = w.lock();
-                           if (!self) return;
-                           if (*signedIn) {
-                               self->secondDeviceFetchesStream();
-                           } else {
-                               self->leaveSecondDevice();
-                           }
-                       })
-            .disposed(bag_);
-    }
-
-    void secondDeviceFetchesStream() {
-        const std::string assetId = options_.assetId;
-        lumora::VideoAPI::shared()
-            ->fetchStreamContent(assetId)
-            .observeOn(rx::MainScheduler::asyncInstance())
-            .take(1)
-            .subscribe(
-                [w = weak()](const lumora::AssetStreamContent& content) {
-                    if (auto self = w.lock()) self->secondDeviceStarts(content);
-                },
-                [w = weak()](const foundation::Error& error) {
-                    auto self = w.lock();
-                    if (!self) return;
-                    self->report(Kind::secondSession, "second session: the other device got no stream (" +
-                                                          error.localizedDescription() + ")");
-                    self->leaveSecondDevice();
-                })
-            .disposed(bag_);
-    }
-
-    void secondDeviceStarts(const lumora::AssetStreamContent& content) {
-        if (!content.playerEventParameter) {
-            report(Kind::secondSession, "second session: the asset reports no player events, so no session to open");
-            leaveSecondDevice();
-            return;
-        }
-        auto dependencies = lumora::PlayerEventController::Dependencies::current();
-        dependencies.deviceId = kSecondDeviceId;
-        secondController_ = lumora::PlayerEventController::create(dependencies);
-        lumora::PlayerEventData data{
-            .state = lumora::PlayerEventState::playing,
-            .vodPosition = 0.0f,
-            .isOnLiveEdge = false,
-            .eventNumber = 1,
-            .playerEventUrl = content.playerEventParameter->playerEventUrl,
-            .playerEventBody = content.playerEventParameter->playerEventBody,
-            .auth0Token = content.accessToken,
-            .streamUrl = content.resource,
-        };
-        const std::string id = content.id;
-        secondController_->makeEventBody(lumora::PlayerEventKind::start, data)
-            .observeOn(rx::MainScheduler::asyncInstance())
-            .take(1)
-            .subscribe(
-                [w = weak(), id](const rx::Void&) {
-                    auto self = w.lock();
-                    if (!self) return;
-                    self->report(Kind::secondSession, std::string("second session: another device (") +
-                                                          kSecondDeviceId + ") is watching \"" + id +
-                                                          "\" for the same viewer");
-                    self->leaveSecondDevice();
-                },
-                [w = weak()](const foundation::Error& error) {
-                    auto self = w.lock();
-                    if (!self) return;
-                    self->report(Kind::secondSession,
-                                 "second session: refused as well (" + error.localizedDescription() + ")");
-                    self->leaveSecondDevice();
-                })
-            .disposed(bag_);
-    }
-
-    // The other device keeps watching; this one starts signed out.
-    void leaveSecondDevice() {
-        lumora::ZuAuthManager::shared().logout([w = weak()](std::expected<void, foundation::Error>) {
-            dispatch::DispatchQueue::main().async([w] {
-                if (auto self = w.lock()) self->openScreen();
-            });
-        });
-    }
-
-    // ---- The host: a window, the player screen, its delegate ----
+    // ---- The host, and the viewer in front of its window ----
 
     void openScreen() {
         if (done_) return;
         ClockHold hold(*clock_);
-        window_ = uikit::UIWindow::create(uikit::UIScreen::main()->bounds());
-        window_->makeKeyAndVisible();
-        screen_ = lumora::ZuPlayerViewController::create({.playerEventController = eventController_});
-        screen_->setDelegate(std::weak_ptr<lumora::ZuPlayerViewControllerDelegate>(shared_from_this()));
-        window_->setRootViewController(screen_);
-        uikit::UIWindow::layoutAndDisplayWindowsIfNeeded();
-
-        // What the screen leaves to its host: key moments and thumbnails for the controls, the ad
-        // controls over the player, a cast receiver.
-        controlsDelegate_ = std::make_shared<KeyMomentsControlsDelegate>(screen_, kDensity);
-        controlsDelegate_->onSelect = [w = weak()](const lumora::ZuKeyMomentEvent& event) {
-            if (auto self = w.lock()) self->report(Kind::viewer, "key moment selected: " + event.happening);
-        };
-        screen_->controlsView()->setDelegate(std::weak_ptr<lumora::VideoControlsViewDelegate>(controlsDelegate_));
-        screen_->controlsView()->setNeedsUpdateDisplayDensity();
-        const auto& player = screen_->player();
-        adControls_ = lumora::ZuAdControlsView::create(player);
-        player->addSubview(adControls_);
-        adControls_->snp().makeConstraints([](uikit::ConstraintMaker& make) { make.edges().equalToSuperview(); });
-        player->playerProxy()
-            ->adEventsPublisher()
-            .sink([w = weak()](const lumora::AdEvent& event) {
-                if (auto self = w.lock()) self->adEvent(event);
-            })
-            .store(adEvents_);
-        castManager_ = lumora::CastManager::create();
-        chromecast_ = lumora::testing::FakeChromecastPlugin::create();
-        chromecast_->setAvailableDevices({kCastDevice});
-        castManager_->set(std::shared_ptr<lumora::CastManagerInterface>(chromecast_));
-        player->setCastManager(castManager_);
-
-        viewer_ = ScriptedViewer::create(window_, screen_,
+        setStage("asking for \"" + options_.assetId + "\"");
+        host_ = demohost::DemoHost::create({.assetId = options_.assetId,
+                                            .serviceBase = setup_.serviceBase,
+                                            .loopbackLicenceBase = setup_.loopbackLicenceBase,
+                                            .services = {.playerEventController = eventController_},
+                                            .castDevices = {kCastDevice}},
+                                           std::weak_ptr<demohost::DemoHostListener>(shared_from_this()));
+        host_->start();
+        // Asked before the host's own request protocols (the licence redirect), so it sees every request.
+        timeline_.requests()->install();
+        viewer_ = ScriptedViewer::create(host_->window(), host_->screen(),
                                          {
                                              .say =
                                                  [w = weak()](const std::string& line) {
@@ -465,34 +385,42 @@ class Run final : public DemoRun,
                                                      if (auto self = w.lock()) self->cast(on);
                                                  },
                                          });
-
-        // The asset's extras from the host's own back end, while the viewer signs in.
-        const std::string base = setup_.serviceBase;
-        AssetExtras::fetch(base + "/ads/" + options_.assetId + "/breaks.json", base + "/thumbnails/" + options_.assetId,
-                           [w = weak()](AssetExtras extras) {
-                               if (auto self = w.lock()) self->extrasArrived(std::move(extras));
-                           });
-
+        screen()
+            ->player()
+            ->playerProxy()
+            ->adEventsPublisher()
+            .sink([w = weak()](const lumora::AdEvent& event) {
+                if (auto self = w.lock()) self->adEvent(event);
+            })
+            .store(adEvents_);
         ticker_ = dispatch::Timer::scheduledTimer(kTickInterval, true, [w = weak()](dispatch::Timer&) {
             if (auto self = w.lock()) self->tick();
         });
-        setStage("asking for \"" + options_.assetId + "\"");
-        screen_->play(options_.assetId);
+        // The first playing moment is taken as it comes, not at the next tick.
+        playingObservation_ = screen()->player()->timeControlStatusProperty().observe(
+            foundation::NSKeyValueObservingOptions::new_,
+            [w = weak()](const foundation::NSKeyValueObservedChange<lumora::ZuPlayer::TimeControlStatus>& change) {
+                auto self = w.lock();
+                if (self && !self->started_ && change.newValue == lumora::ZuPlayer::TimeControlStatus::playing) {
+                    self->tick();
+                }
+            });
     }
 
-    // ---- What the host watches ----
+    // ---- What the run watches ----
 
-    double position() const { return playheadOf(screen_.get()); }
-    double streamDuration() const { return streamDurationOf(screen_.get()); }
+    double position() const { return host_ ? playheadOf(screen().get()) : 0; }
+    double streamDuration() const { return host_ ? streamDurationOf(screen().get()) : 0; }
 
     void tick() {
-        if (done_ || !screen_) return;
-        if (timeline_.noticeStreamContent(*screen_)) setStage("loading the stream");
-        timeline_.reportKeys(*screen_);
+        if (done_ || !host_ || !screen()) return;
+        if (ending_) return endOnceFailureShown();
+        if (timeline_.noticeStreamContent(*screen())) setStage("loading the stream");
+        timeline_.reportKeys();
         timeline_.notePostedEvents(position());
         timeline_.reportEventAnswers();
         timeline_.reportBeacons();
-        const auto& avplayer = screen_->player()->avplayer();
+        const auto& avplayer = screen()->player()->avplayer();
         if (!started_ && timeline_.content() && avplayer->currentItem() &&
             avplayer->timeControlStatus() == avfoundation::AVPlayer::TimeControlStatus::playing) {
             started_ = true;
@@ -512,39 +440,10 @@ class Run final : public DemoRun,
                 lastPosition_ = now;
                 armDeadline();
             }
-            const auto& proxy = screen_->player()->playerProxy();
+            const auto& proxy = screen()->player()->playerProxy();
             viewer_->playing(proxy->currentTimeWithoutAds(now), proxy->durationWithoutAds(streamDuration()));
         }
         finishWhenEventsAnswered();
-    }
-
-    void extrasArrived(AssetExtras extras) {
-        if (done_ || !screen_ || !screen_->player()) return;
-        std::vector<std::string> parts;
-        if (!extras.adGroups.empty()) {
-            std::size_t ads = 0;
-            for (const auto& group : extras.adGroups) ads += group.size();
-            parts.push_back(std::to_string(extras.adGroups.size()) + " ad breaks (" + std::to_string(ads) + " ads)");
-            screen_->player()->update(extras.adGroups);
-        }
-        if (!extras.keyMoments.empty()) {
-            parts.push_back(std::to_string(extras.keyMoments.size()) + " key moments");
-            controlsDelegate_->setKeyMoments(extras.keyMoments);
-            viewer_->setKeyMoments(extras.keyMoments);
-            screen_->controlsView()->updateKeyMoments();
-            // The key-moments button comes with them, showing that all of them are shown.
-            screen_->controlsView()->setNeedsUpdateDisplayDensity();
-            screen_->controlsView()->updateKeyMomentButtonState(lumora::KeyMomentsState::revealAll);
-        }
-        if (extras.thumbnails) {
-            parts.push_back(std::to_string(extras.thumbnails->thumbnails.size()) + " scrubbing thumbnails");
-            screen_->controlsView()->setThumbnails(std::move(extras.thumbnails));
-        }
-        // An asset without ads or key moments is no problem; anything else is said.
-        for (const auto& problem : extras.problems) {
-            if (!problem.ends_with("HTTP 404")) parts.push_back("no " + problem);
-        }
-        if (!parts.empty()) report(Kind::extras, "asset extras: " + join(parts));
     }
 
     void adEvent(const lumora::AdEvent& event) {
@@ -553,27 +452,14 @@ class Run final : public DemoRun,
     }
 
     void cast(bool on) {
-        const auto& content = timeline_.content();
-        const auto& player = screen_->player();
         if (on) {
-            const double at = position();
-            chromecast_->connect(kCastDevice);
-            player->pause(true);
-            castManager_->load(
-                lumora::CastStream(content ? content->id : options_.assetId,
-                                   content ? content->title : options_.assetId, std::nullopt, nullptr, false, "video",
-                                   at, streamDuration(), 1.0f, lumora::CastPlayerState::playing, {}, std::nullopt),
-                at);
-            report(Kind::cast, std::string("cast: playing on ") + kCastDevice + " from " + clockText(at) +
-                                   "; the controls drive the receiver");
-        } else {
-            const double at = chromecast_->currentCastStream() && chromecast_->currentCastStream()->position
-                                  ? *chromecast_->currentCastStream()->position
-                                  : position();
-            chromecast_->disconnect();
-            player->play(false);
+            if (auto at = host_->castTo(kCastDevice)) {
+                report(Kind::cast, std::string("cast: playing on ") + kCastDevice + " from " + clockText(*at) +
+                                       "; the controls drive the receiver");
+            }
+        } else if (auto at = host_->endCast()) {
             report(Kind::cast, std::string("cast: ") + kCastDevice + " disconnected; playback back on this device at " +
-                                   clockText(at));
+                                   clockText(*at));
         }
     }
 
@@ -606,18 +492,21 @@ class Run final : public DemoRun,
     // What the kit did, as the timeline tells it.
     TimelineWatch timeline_;
     std::shared_ptr<lumora::PlayerEventController> eventController_;
-    std::shared_ptr<lumora::PlayerEventController> secondController_;
-    std::shared_ptr<uikit::UIWindow> window_;
-    std::shared_ptr<lumora::ZuPlayerViewController> screen_;
-    std::shared_ptr<KeyMomentsControlsDelegate> controlsDelegate_;
-    std::shared_ptr<lumora::ZuAdControlsView> adControls_;
-    std::shared_ptr<lumora::CastManager> castManager_;
-    std::shared_ptr<lumora::testing::FakeChromecastPlugin> chromecast_;
+    std::shared_ptr<SecondSession> secondSession_;
+    std::shared_ptr<demohost::DemoHost> host_;
     std::shared_ptr<ScriptedViewer> viewer_;
     std::shared_ptr<dispatch::Timer> ticker_;
+    foundation::NSKeyValueObservation playingObservation_;
     std::set<combine::AnyCancellable> adEvents_;
-    rx::DisposeBag bag_;
 
+    // A failure waiting to be shown before the run ends.
+    struct Ending {
+        ExitStatus status;
+        std::string slug;
+        std::string caption;
+        dispatch::Nanoseconds giveUpAt;
+    };
+    std::optional<Ending> ending_;
     bool started_ = false;
     bool ended_ = false;
     bool limitReached_ = false;
@@ -653,4 +542,4 @@ void runPaced(ScaledClock& clock, const std::function<bool()>& isDone,
     }
 }
 
-}  // namespace demohost::detail
+}  // namespace demoharness::detail

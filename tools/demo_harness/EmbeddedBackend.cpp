@@ -2,7 +2,7 @@
 
 #include "dispatch/Clock.h"
 
-namespace demohost {
+namespace demoharness {
 
 std::expected<std::shared_ptr<EmbeddedBackend>, std::string> startEmbeddedBackend(devserver::BackendOptions options) {
     if (!options.liveClockSeconds) {
@@ -11,4 +11,4 @@ std::expected<std::shared_ptr<EmbeddedBackend>, std::string> startEmbeddedBacken
     return devserver::Backend::start(std::move(options));
 }
 
-}  // namespace demohost
+}  // namespace demoharness

@@ -12,7 +12,7 @@
 #include "alamofire/Session.h"
 #include "foundation/URLSession.h"
 
-namespace demohost {
+namespace demoharness {
 
 // What the host sees of the kit's traffic without taking part in it, for the timeline: a request
 // protocol that claims nothing but notes the licence requests (content and key ids) and the player
@@ -48,8 +48,8 @@ class RequestWatch final : public alamofire::EventMonitor, public std::enable_sh
     std::vector<PlayerEventAnswer> takeEventAnswers();
     // Whether a player event was refused with 403 (the stream limit).
     bool anyEventRefused() const;
-    // Player events posted and not yet answered.
-    std::size_t eventsInFlight() const;
+    // Player events posted and not yet answered, of those numbered below `number`.
+    std::size_t eventsInFlightBefore(std::int64_t number) const;
     // The numbers of the player events posted since the last call.
     std::vector<std::int64_t> takeNewEventPosts();
 
@@ -77,4 +77,4 @@ class RequestWatch final : public alamofire::EventMonitor, public std::enable_sh
     std::shared_ptr<Protocol> protocol_;
 };
 
-}  // namespace demohost
+}  // namespace demoharness

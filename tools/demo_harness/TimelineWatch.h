@@ -5,11 +5,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "DemoHost.h"
+#include "DemoHarness.h"
 #include "RequestWatch.h"
 #include "playback/AdModels.h"
 #include "playservice/AssetStreamContent.h"
@@ -18,7 +19,7 @@ namespace lumora {
 class ZuPlayerViewController;
 }  // namespace lumora
 
-namespace demohost::detail {
+namespace demoharness::detail {
 
 // `value` with `decimals` digits after the point.
 std::string fixed(double value, int decimals);
@@ -52,8 +53,9 @@ class TimelineWatch {
 
     // Reports the screen's stream the first time there is one; whether that was now.
     bool noticeStreamContent(const lumora::ZuPlayerViewController& screen);
-    // Reports the licence requests made since the last look, with when the screen's key loader renews next.
-    void reportKeys(const lumora::ZuPlayerViewController& screen);
+    // Reports the licence requests made since the last look, with when the keys fall due for renewal as the
+    // embedded back end's licence server sets it (nothing is said of another back end's).
+    void reportKeys();
     // Notes the playhead for the player events posted since the last look: the kit's bodies carry no
     // VOD position.
     void notePostedEvents(double playhead);
@@ -64,8 +66,9 @@ class TimelineWatch {
     // Reports an ad's start or end; `playhead` is on the stream's timeline (ads counted).
     void reportAd(const lumora::AdEvent& event, double playhead);
 
-    // Whether the end event and every event sent before it have their answers (always, for a stream
-    // that reports no player events).
+    // Whether the end event and every event sent before it have their answers, however they were answered
+    // (always, for a stream that reports no player events). The screen's ticks go on after the end; their
+    // events are not waited for.
     bool eventsAnswered() const;
     // The summary's counts: keys (protected streams), player events, ads, analytics beacons.
     std::string counts() const;
@@ -85,7 +88,8 @@ class TimelineWatch {
     int adsStarted_ = 0;
     std::size_t beaconsSeen_ = 0;
     int beaconsTaken_ = 0;
-    bool endAnswered_ = false;
+    // The end event's number, once it has its answer.
+    std::optional<std::int64_t> endAnswered_;
 };
 
-}  // namespace demohost::detail
+}  // namespace demoharness::detail

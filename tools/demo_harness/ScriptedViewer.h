@@ -17,7 +17,7 @@ class LoginViewController;
 class ZuPlayerViewController;
 }  // namespace lumora
 
-namespace demohost {
+namespace demoharness {
 
 // The person in front of the demo: types into the kit's login screen, taps the picture to show the
 // controls, scrubs with the slider, picks a key moment, jumps back and forth and switches captions, each
@@ -85,4 +85,4 @@ class ScriptedViewer : public std::enable_shared_from_this<ScriptedViewer> {
     std::vector<std::string> done_;
 };
 
-}  // namespace demohost
+}  // namespace demoharness

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace demohost {
+namespace demoharness {
 
 ScaledClock::ScaledClock(double speed, dispatch::Nanoseconds startAt, dispatch::WallTime wallStart)
     : speed_(std::isfinite(speed) && speed > 0 ? speed : 1.0),
@@ -115,4 +115,4 @@ void DeadlineWatch::loop() {
     }
 }
 
-}  // namespace demohost
+}  // namespace demoharness

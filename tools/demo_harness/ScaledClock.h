@@ -11,7 +11,7 @@
 
 #include "dispatch/Clock.h"
 
-namespace demohost {
+namespace demoharness {
 
 // A real clock that runs `speed` times faster than real time: both the monotonic time and the wall time
 // move by speed × the real time elapsed since the clock was made. It continues from the readings it is
@@ -81,4 +81,4 @@ class DeadlineWatch {
     std::thread thread_;
 };
 
-}  // namespace demohost
+}  // namespace demoharness

@@ -9,7 +9,7 @@ namespace uikit {
 class UIWindow;
 }  // namespace uikit
 
-namespace demohost {
+namespace demoharness {
 
 // One picture of the player screen, and the timeline lines printed up to the moment it was taken.
 struct Screenshot {
@@ -54,4 +54,4 @@ class ScreenshotAlbum {
     std::vector<std::string> pendingLines_;
 };
 
-}  // namespace demohost
+}  // namespace demoharness

@@ -3,12 +3,13 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "DemoHost.h"
+#include "DemoHarness.h"
 #include "ScaledClock.h"
 
-namespace demohost::detail {
+namespace demoharness::detail {
 
 // What one run is given by `runDemoHost`.
 struct RunSetup {
@@ -20,10 +21,12 @@ struct RunSetup {
     std::string backendText;
     // Where the host's own back end serves ad breaks, key moments and thumbnails ("http://host:port").
     std::string serviceBase;
+    // Where the kit's licence requests for 127.0.0.1 go instead (a local back end); nothing: nowhere else.
+    std::optional<std::string> loopbackLicenceBase;
 };
 
-// One run of the host on the main thread: the player screen in a window, its delegate, the scripted
-// viewer, and the timeline of what the kit did.
+// One run on the main thread: the example host with the player screen in its window, the scripted viewer
+// in front of it, and the timeline of what the host and the kit did.
 class DemoRun {
   public:
     static std::shared_ptr<DemoRun> create(RunSetup setup);
@@ -50,4 +53,4 @@ class DemoRun {
 void runPaced(ScaledClock& clock, const std::function<bool()>& isDone,
               const std::function<void(std::chrono::steady_clock::duration)>& passTook = {});
 
-}  // namespace demohost::detail
+}  // namespace demoharness::detail

@@ -6,7 +6,7 @@
 
 #include "devserver/Backend.h"
 
-namespace demohost {
+namespace demoharness {
 
 using EmbeddedBackend = devserver::Backend;
 
@@ -15,4 +15,4 @@ using EmbeddedBackend = devserver::Backend;
 std::expected<std::shared_ptr<EmbeddedBackend>, std::string> startEmbeddedBackend(
     devserver::BackendOptions options = {});
 
-}  // namespace demohost
+}  // namespace demoharness

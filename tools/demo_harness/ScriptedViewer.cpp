@@ -13,7 +13,7 @@
 #include "uikit/UIWindow.h"
 #include "uikit/testing/EventSimulator.h"
 
-namespace demohost {
+namespace demoharness {
 
 namespace {
 
@@ -86,8 +86,9 @@ void ScriptedViewer::signIn(const std::shared_ptr<lumora::LoginViewController>& 
         auto login = weakLogin.lock();
         if (!login) return;
         hooks_.screenshot("login", "The kit's login screen, filled in");
-        TouchSimulator(window_).tap(login->loginButton());
+        // Said as the finger lands: the sign-in the tap starts is the kit's answer to it.
         hooks_.say("viewer: tapped \"Login\"");
+        TouchSimulator(window_).tap(login->loginButton());
         done_.push_back("sign-in");
     });
 }
@@ -271,4 +272,4 @@ void ScriptedViewer::ended() {
     });
 }
 
-}  // namespace demohost
+}  // namespace demoharness

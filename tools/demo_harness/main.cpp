@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "DemoHost.h"
+#include "DemoHarness.h"
 
 int main(int argc, char** argv) {
     // SIGINT and SIGTERM end the run cleanly (the temporary host bundle is removed): they are taken by a
@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     std::thread([signals] {
         int received = 0;
         sigwait(&signals, &received);
-        demohost::interruptDemoHost();
+        demoharness::interruptDemoHost();
         sigwait(&signals, &received);
         std::_Exit(128 + received);
     }).detach();
@@ -36,5 +36,5 @@ int main(int argc, char** argv) {
         error ? std::string("demo-screenshots") : (program.parent_path() / "demo-screenshots").string();
 
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    return demohost::demoHostMain(arguments, stdout, stderr, ::isatty(::fileno(stdout)) == 1, screenshots);
+    return demoharness::demoHostMain(arguments, stdout, stderr, ::isatty(::fileno(stdout)) == 1, screenshots);
 }

@@ -2,15 +2,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "avfoundation/AVPlayer.h"
 #include "devserver/Backend.h"
-#include "foundation/Date.h"
-#include "playback/DRMAssetResourceLoader.h"
 #include "playservice/ConcurrencyError.h"
 #include "screen/ZuPlayerViewController.h"
 
-namespace demohost::detail {
+namespace demoharness::detail {
 
 namespace {
 
@@ -79,7 +78,7 @@ bool TimelineWatch::noticeStreamContent(const lumora::ZuPlayerViewController& sc
     return true;
 }
 
-void TimelineWatch::reportKeys(const lumora::ZuPlayerViewController& screen) {
+void TimelineWatch::reportKeys() {
     auto requests = requests_->takeLicenceRequests();
     if (requests.empty()) return;
     std::vector<std::string> fetched, renewed;
@@ -92,11 +91,14 @@ void TimelineWatch::reportKeys(const lumora::ZuPlayerViewController& screen) {
             ++keysRenewed_;
         }
     }
+    // Each key is renewed when the duration its answer carried has passed.
     std::string due;
-    if (auto loader = std::dynamic_pointer_cast<lumora::DRMAssetResourceLoader>(
-            screen.player()->videoView()->resourceLoaderDelegate().lock())) {
-        if (auto date = loader->nextExpectedRenewalDate(); date && date->timeIntervalSinceNow() > 0) {
-            due = " (renewal due in " + fixed(date->timeIntervalSinceNow(), 0) + " s)";
+    if (backend_) {
+        const std::string& duration = backend_->options().keyRenewalDuration;
+        char* end = nullptr;
+        const double seconds = std::strtod(duration.c_str(), &end);
+        if (end && *end == '\0' && std::isfinite(seconds) && seconds > 0) {
+            due = " (renewal due in " + fixed(seconds, 0) + " s)";
         }
     }
     if (!fetched.empty()) {
@@ -136,7 +138,7 @@ void TimelineWatch::reportEventAnswers() {
             ++eventsSent_;
             event.text = "event not answered: " + what + detail + "; " + answer.failure + "; counted as delivered)";
         }
-        if (post.kind == "end") endAnswered_ = true;
+        if (post.kind == "end") endAnswered_ = post.number;
         record_(std::move(event));
     }
 }
@@ -167,7 +169,7 @@ void TimelineWatch::reportAd(const lumora::AdEvent& event, double playhead) {
 
 bool TimelineWatch::eventsAnswered() const {
     const bool reports = content_ && content_->playerEventParameter;
-    return !reports || (endAnswered_ && requests_->eventsInFlight() == 0);
+    return !reports || (endAnswered_ && requests_->eventsInFlightBefore(*endAnswered_) == 0);
 }
 
 std::string TimelineWatch::counts() const {
@@ -182,4 +184,4 @@ std::string TimelineWatch::counts() const {
     return text;
 }
 
-}  // namespace demohost::detail
+}  // namespace demoharness::detail

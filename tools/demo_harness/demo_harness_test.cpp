@@ -1,0 +1,850 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "DemoHarness.h"
+#include "EmbeddedBackend.h"
+#include "ScaledClock.h"
+#include "authentication/ZuAuthManager.h"
+#include "demo_host/HostConfiguration.h"
+#include "dispatch/Clock.h"
+#include "imageio/ImageDecoder.h"
+
+namespace fs = std::filesystem;
+using demoharness::ExitStatus;
+using demoharness::TimelineEvent;
+using Kind = demoharness::TimelineEvent::Kind;
+
+namespace {
+
+class RecordingTimeline final : public demoharness::TimelineSink {
+  public:
+    void record(const TimelineEvent& event) override { events.push_back(event); }
+    void progress(double position, double duration) override { positions.push_back({position, duration}); }
+    void screenshotWritten(const demoharness::Screenshot& shot) override { screenshots.push_back(shot); }
+
+    std::size_t count(Kind kind) const {
+        return static_cast<std::size_t>(
+            std::count_if(events.begin(), events.end(), [&](const auto& e) { return e.kind == kind; }));
+    }
+    // Index of the first event of `kind` (events.size() when none).
+    std::size_t first(Kind kind) const {
+        auto it = std::find_if(events.begin(), events.end(), [&](const auto& e) { return e.kind == kind; });
+        return static_cast<std::size_t>(it - events.begin());
+    }
+    // Index of the first line that starts with `text` (events.size() when none).
+    std::size_t line(const std::string& text) const {
+        auto it = std::find_if(events.begin(), events.end(), [&](const auto& e) { return e.text.starts_with(text); });
+        return static_cast<std::size_t>(it - events.begin());
+    }
+    bool has(const std::string& text) const { return line(text) < events.size(); }
+    std::vector<TimelineEvent> sent() const {
+        std::vector<TimelineEvent> out;
+        for (const auto& e : events) {
+            if (e.kind == Kind::eventSent) out.push_back(e);
+        }
+        return out;
+    }
+    std::vector<std::string> shotNames() const {
+        std::vector<std::string> names;
+        for (const auto& s : screenshots) names.push_back(s.name);
+        return names;
+    }
+    std::string dump() const {
+        std::string text;
+        for (const auto& e : events)
+            text += "  " + demoharness::ConsoleTimeline::stamp(e.clockSeconds) + "  " + e.text + "\n";
+        return text;
+    }
+
+    std::vector<TimelineEvent> events;
+    std::vector<std::pair<double, double>> positions;
+    std::vector<demoharness::Screenshot> screenshots;
+};
+
+// The kit keeps its device id under $XDG_DATA_HOME: these tests, and the programs they start, keep theirs in
+// a folder of their own, removed at the end, never in the user's home.
+class DataHome final : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "lumora-demo-harness-test-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+        ::setenv("XDG_DATA_HOME", folder_.c_str(), 1);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+
+  private:
+    fs::path folder_;
+};
+[[maybe_unused]] const auto* const kDataHome = ::testing::AddGlobalTestEnvironment(new DataHome);
+
+// What the process writes to its standard error while it lives (the toolkit's warnings go there).
+class StderrCapture {
+  public:
+    StderrCapture() : file_(std::tmpfile()), saved_(::dup(STDERR_FILENO)) {
+        std::fflush(stderr);
+        if (file_ && saved_ >= 0) ::dup2(::fileno(file_), STDERR_FILENO);
+    }
+    ~StderrCapture() {
+        restore();
+        if (file_) std::fclose(file_);
+    }
+    // Everything written so far; standard error is its own again.
+    std::string text() {
+        restore();
+        std::string captured;
+        if (!file_) return captured;
+        std::rewind(file_);
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file_)) > 0;) captured.append(buffer, n);
+        return captured;
+    }
+
+  private:
+    void restore() {
+        if (saved_ < 0) return;
+        std::fflush(stderr);
+        ::dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+        saved_ = -1;
+    }
+    std::FILE* file_;
+    int saved_;
+};
+
+// The lines of `text` that are the toolkit's warnings.
+std::string toolkitWarnings(const std::string& text) {
+    std::string warnings;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("[uikit]") != std::string::npos) warnings += line + "\n";
+    }
+    return warnings;
+}
+
+// The share of a picture's pixels that are near white: the panel of an alert, for one.
+double lightShare(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    auto png = imageio::decodePNG(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    if (!png || png->width() == 0 || png->height() == 0) return 0;
+    std::size_t light = 0;
+    const auto pixels = png->bytes();
+    for (std::size_t i = 0; i + 3 < pixels.size(); i += 4) {
+        if (pixels[i] > 230 && pixels[i + 1] > 230 && pixels[i + 2] > 230) ++light;
+    }
+    return static_cast<double>(light) / (static_cast<double>(png->width()) * png->height());
+}
+
+// Each test gets a fresh embedded back end (on the port the kit of this process was first pointed at) that
+// it can inspect and script, and a folder for the pictures. Runs are at 30x: the two-minute demo asset
+// plays in four seconds of waiting, and the kit's request time-outs (60 s on the clock) still leave a
+// heavily loaded machine (or a ThreadSanitizer build) two seconds of real time per request. The pictures
+// are taken at 1x to keep a run light.
+class DemoHostRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto started =
+            demoharness::startEmbeddedBackend({.port = demohost::HostConfiguration::embeddedPort().value_or(0)});
+        ASSERT_TRUE(started) << started.error();
+        backend = *started;
+        folder = fs::temp_directory_path() / ("lumora-demo-run-" + std::to_string(::getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        options.speed = 30;
+        // Only a bound for a run that hangs: no step waits this long.
+        options.timeoutSeconds = 60;
+        options.backend = backend;
+        options.screenScale = 1;
+        options.screenshotsDirectory = folder.string();
+    }
+    void TearDown() override {
+        if (backend) backend->stop();
+        fs::remove_all(folder);
+    }
+
+    // A run; whatever its road, a clean run leaves no warning of the toolkit's (a dismissal asked for while
+    // another transition is under way, ...).
+    ExitStatus run() {
+        StderrCapture errors;
+        const ExitStatus status = demoharness::runDemoHost(options, timeline);
+        EXPECT_EQ(toolkitWarnings(errors.text()), "") << "road of " << options.assetId;
+        return status;
+    }
+    // The last picture of the run shows the host's alert (a light panel over the player).
+    void expectLastPictureShowsAlert(const std::string& slug) {
+        ASSERT_FALSE(timeline.screenshots.empty()) << timeline.dump();
+        const auto& last = timeline.screenshots.back();
+        EXPECT_TRUE(last.name.ends_with("-" + slug)) << last.name;
+        EXPECT_GT(lightShare(last.path), 0.02) << last.path << " shows no alert";
+        EXPECT_EQ(timeline.events.back().kind, Kind::screenshots) << timeline.dump();
+    }
+    std::vector<devserver::PlayerEventRecord> events() const { return backend->playerEvents().events(); }
+    std::size_t playRequests() const { return backend->server().requestLog().entries("/api/v3/play").size(); }
+
+    std::shared_ptr<demoharness::EmbeddedBackend> backend;
+    fs::path folder;
+    demoharness::Options options;
+    RecordingTimeline timeline;
+};
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(DemoHostRun, TheViewerSignsInOnTheKitsScreenAndTheProtectedAssetWithAdsPlaysToItsEnd) {
+    // Entitlement tokens that are due for refresh during the run: every tick must ask for the current one.
+    backend->entitlement().setTokenLifetime(100);
+    const auto clockBefore = dispatch::Clock::current();
+
+    ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
+    EXPECT_EQ(dispatch::Clock::current(), clockBefore) << "the run puts the clock in force back";
+    EXPECT_EQ(timeline.count(Kind::failed), 0u);
+
+    // The road through the screen: the login screen, typing, the sign-in, the stream, keys before playing.
+    const auto& e = timeline.events;
+    ASSERT_GE(e.size(), 12u);
+    EXPECT_EQ(e.front().kind, Kind::backend);
+    EXPECT_LT(timeline.first(Kind::loginPresented), timeline.line("viewer: typed demo@lumora.dev"));
+    EXPECT_LT(timeline.line("viewer: typed demo@lumora.dev"), timeline.line("viewer: tapped \"Login\""));
+    EXPECT_LT(timeline.line("viewer: tapped \"Login\""), timeline.first(Kind::signedIn));
+    EXPECT_NE(e[timeline.first(Kind::signedIn)].text.find("(account acc-demo-0001, active)"), std::string::npos);
+    EXPECT_LT(timeline.first(Kind::signedIn), timeline.first(Kind::streamChosen));
+    EXPECT_NE(e[timeline.first(Kind::streamChosen)].text.find("ssai-drm-hls-ts, FairPlay-protected"),
+              std::string::npos);
+    EXPECT_TRUE(timeline.has("asset extras: 2 ad breaks (3 ads), 11 key moments, 25 scrubbing thumbnails"))
+        << timeline.dump();
+    EXPECT_LT(timeline.first(Kind::keyFetched), timeline.first(Kind::playbackStarted));
+    EXPECT_GE(timeline.count(Kind::keyRenewed), 1u) << timeline.dump();
+    EXPECT_LT(timeline.first(Kind::playbackStarted), timeline.first(Kind::playbackEnded));
+    EXPECT_GE(timeline.count(Kind::analytics), 1u) << timeline.dump();
+    // Both breaks: three ads, each started and finished.
+    EXPECT_EQ(timeline.count(Kind::adStarted), 3u) << timeline.dump();
+    EXPECT_EQ(timeline.count(Kind::adFinished), 3u) << timeline.dump();
+    EXPECT_TRUE(timeline.has("ad started: Ad 1 of 2 (ad-1a, 5 s)")) << timeline.dump();
+    // Everything the viewer does, in order.
+    const std::vector<std::string> steps{"viewer: tapped the picture",      "viewer: switched captions to Svenska",
+                                         "viewer: scrubbed from",           "viewer: picked the key moment",
+                                         "cast: playing on Living Room TV", "cast: Living Room TV disconnected",
+                                         "viewer: jumped 15 s forward",     "viewer: jumped 15 s back"};
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        ASSERT_TRUE(timeline.has(steps[i])) << steps[i] << "\n" << timeline.dump();
+        if (i > 0) {
+            EXPECT_LT(timeline.line(steps[i - 1]), timeline.line(steps[i])) << steps[i];
+        }
+    }
+    EXPECT_TRUE(timeline.has("key moment selected: ")) << timeline.dump();
+    EXPECT_EQ(e[e.size() - 2].kind, Kind::finished) << timeline.dump();
+    EXPECT_EQ(e.back().kind, Kind::screenshots);
+    ASSERT_FALSE(timeline.positions.empty());
+    EXPECT_DOUBLE_EQ(timeline.positions.back().first, 120.0);
+
+    // Events: "str_start" #1, "period" ticks, "end" last, numbered without gaps (answers may cross).
+    auto sent = timeline.sent();
+    ASSERT_GE(sent.size(), 5u) << timeline.dump();
+    std::sort(sent.begin(), sent.end(), [](const auto& a, const auto& b) { return a.eventNumber < b.eventNumber; });
+    EXPECT_EQ(sent.front().playerEvent, "str_start");
+    EXPECT_EQ(sent.back().playerEvent, "end");
+    for (std::size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(sent[i].eventNumber, static_cast<std::int64_t>(i + 1));
+    std::size_t endIndex = 0;
+    for (std::size_t i = 0; i < e.size(); ++i) {
+        if (e[i].kind == Kind::eventSent && e[i].playerEvent == "end") endIndex = i;
+    }
+    EXPECT_GT(endIndex, timeline.first(Kind::playbackEnded));
+
+    // The back end saw the same events, all accepted, each with a valid entitlement token that changed as
+    // it came due.
+    const auto received = events();
+    ASSERT_EQ(received.size(), sent.size());
+    std::set<std::string> tokens;
+    for (const auto& r : received) {
+        EXPECT_EQ(r.status, 200) << r.rawBody;
+        EXPECT_EQ(r.viewer, "acc-demo-0001");
+        ASSERT_TRUE(r.authorization && r.authorization->starts_with("Bearer "));
+        const std::string token = r.authorization->substr(7);
+        EXPECT_TRUE(backend->entitlement().verify(token)) << r.playerEvent;
+        tokens.insert(token);
+    }
+    EXPECT_GE(tokens.size(), 2u);
+    EXPECT_GE(backend->licence().keysServed(), 4);  // two keys, and their renewals
+
+    // The pictures, in the order of the story, decodable at the screen's size, and the index showing them
+    // in that order with their timeline lines.
+    EXPECT_EQ(timeline.shotNames(), (std::vector<std::string>{"01-login", "02-playing-controls", "03-ad",
+                                                              "04-scrubbing", "05-key-moments", "06-end"}));
+    const std::string index = readFile(folder / "index.html");
+    std::size_t previous = 0;
+    for (const auto& shot : timeline.screenshots) {
+        EXPECT_EQ(shot.path, folder / (shot.name + ".png"));
+        const std::string bytes = readFile(shot.path);
+        auto png = imageio::decodePNG(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        ASSERT_TRUE(png) << shot.path;
+        EXPECT_EQ(png->width(), 1024u);
+        EXPECT_EQ(png->height(), 768u);
+        const auto at = index.find("<img src=\"" + shot.name + ".png\"");
+        ASSERT_NE(at, std::string::npos) << shot.name;
+        EXPECT_GT(at, previous) << shot.name;
+        previous = at;
+    }
+    EXPECT_NE(index.find("signed in as demo@lumora.dev"), std::string::npos);
+    EXPECT_NE(index.find("playback ended at 02:00"), std::string::npos);
+    EXPECT_NE(e.back().text.find(folder.string()), std::string::npos) << e.back().text;
+}
+
+TEST_F(DemoHostRun, ASecondSessionOfTheViewerHitsTheStreamLimitAndTheScreenSignsTheViewerOut) {
+    options.secondSession = true;
+    ASSERT_EQ(run(), ExitStatus::streamLimitReached) << timeline.dump();
+
+    EXPECT_LT(timeline.first(Kind::secondSession), timeline.first(Kind::loginPresented));
+    const auto& refused = timeline.events[timeline.first(Kind::eventRefused)];
+    EXPECT_EQ(refused.playerEvent, "str_start");
+    EXPECT_EQ(refused.eventNumber, 1);
+    EXPECT_LT(timeline.first(Kind::eventRefused), timeline.first(Kind::signedOut));
+    const auto& failure = timeline.events[timeline.first(Kind::failed)];
+    EXPECT_EQ(failure.status, ExitStatus::streamLimitReached);
+    EXPECT_NE(failure.text.find("Max number of active streams for this subscription is reached"), std::string::npos);
+    EXPECT_EQ(timeline.count(Kind::playbackEnded), 0u);
+    EXPECT_FALSE(lumora::ZuAuthManager::shared().isAuthenticated());
+    EXPECT_EQ(timeline.shotNames().back(), "02-stream-limit");
+    expectLastPictureShowsAlert("stream-limit");
+
+    // The other device's session was accepted first; this device's was refused and opened nothing.
+    const auto received = events();
+    ASSERT_GE(received.size(), 2u);
+    EXPECT_EQ(received[0].status, 200);
+    EXPECT_NE(received[0].session.find("lumora-demo-second-device"), std::string::npos);
+    EXPECT_EQ(received[1].status, 403);
+    EXPECT_EQ(backend->playerEvents().activeSessions("acc-demo-0001").size(), 1u);
+}
+
+TEST_F(DemoHostRun, AWrongPasswordOnTheLoginScreenFailsBeforeAnyPlayRequest) {
+    options.password = "not-the-password";
+    ASSERT_EQ(run(), ExitStatus::signInFailed) << timeline.dump();
+    const auto& failure = timeline.events[timeline.first(Kind::failed)];
+    EXPECT_EQ(failure.text,
+              "sign-in failed for demo@lumora.dev: Failed to login user. Reason: Wrong email or password.");
+    EXPECT_EQ(timeline.count(Kind::signedIn), 0u);
+    EXPECT_EQ(playRequests(), 0u);
+    // The login screen filled in, then its alert.
+    EXPECT_EQ(timeline.shotNames(), (std::vector<std::string>{"01-login", "02-sign-in-failed"}));
+}
+
+TEST_F(DemoHostRun, AnUnknownAssetAndAnInactiveAccountAreRefusedWithClearMessages) {
+    options.assetId = "unknown-asset";
+    ASSERT_EQ(run(), ExitStatus::assetRefused) << timeline.dump();
+    EXPECT_EQ(timeline.events[timeline.first(Kind::failed)].text,
+              "asset \"unknown-asset\" refused by the play service: Stream not available");
+    EXPECT_EQ(playRequests(), 1u);
+    EXPECT_TRUE(events().empty());
+    EXPECT_FALSE(timeline.has("asset extras")) << "nothing to add to an asset that does not exist";
+    expectLastPictureShowsAlert("asset-refused");
+
+    timeline = RecordingTimeline();
+    options.assetId = "vod-protected";
+    options.email = "inactive@lumora.dev";
+    ASSERT_EQ(run(), ExitStatus::signInFailed) << timeline.dump();
+    EXPECT_EQ(timeline.events[timeline.first(Kind::failed)].text,
+              "sign-in refused for inactive@lumora.dev: The account is inactive.");
+    EXPECT_EQ(playRequests(), 1u);
+}
+
+TEST_F(DemoHostRun, EveryRefusalOfThePlayServiceEndsWithThePictureOfTheHostsAlert) {
+    // The answer comes while the login screen still dismisses itself: the alert waits for it, and the
+    // run's end waits for the alert.
+    for (const char* asset : {"no-stream", "err-1006", "err-3003"}) {
+        timeline = RecordingTimeline();
+        options.assetId = asset;
+        ASSERT_EQ(run(), ExitStatus::assetRefused) << timeline.dump();
+        expectLastPictureShowsAlert("asset-refused");
+    }
+}
+
+TEST_F(DemoHostRun, HostileExtrasAreRefusedInALineOfTheTimelineAndThePlayGoesOnAtItsPace) {
+    // 5,000 key moments (about 400 KiB) held the strip's main thread for half a minute of real time; the
+    // host refuses the list. Thumbnails of which no frame decodes are not "25 scrubbing thumbnails".
+    std::string moments = R"({"keyMoments":[)";
+    for (int i = 0; i < 5000; ++i) {
+        moments += (i ? "," : "") + std::string(R"({"code":"G","videoTime":)") + std::to_string(i % 120) +
+                   R"(,"eventTime":0,"displayName":"Goal"})";
+    }
+    moments += "]}";
+    backend->server().injectFault("/thumbnails/vod-protected-ads/key-moments.json",
+                                  {.status = 200, .body = moments, .times = 0});
+    std::string thumbnails =
+        "\x89"
+        "BIF\r\n\x1a\n";
+    thumbnails.resize(64, '\0');
+    thumbnails[12] = 2;  // two frames, each four bytes that are no JPEG
+    for (std::uint32_t frame : {0u, 1u, 0xFFFFFFFFu}) {
+        const std::uint32_t offset = 64 + 24 + (frame == 0xFFFFFFFFu ? 8 : frame * 4);
+        for (std::uint32_t value : {frame, offset}) {
+            for (int shift = 0; shift < 32; shift += 8) thumbnails.push_back(static_cast<char>(value >> shift));
+        }
+    }
+    thumbnails += std::string("\xFF\xD8\xFF\xE0\xFF\xD8\xFF\xE0", 8);
+    backend->server().injectFault("/thumbnails/vod-protected-ads/index.bif",
+                                  {.status = 200, .body = thumbnails, .times = 0});
+
+    ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
+    EXPECT_TRUE(
+        timeline.has("asset extras: 2 ad breaks (3 ads), no key moments: 5000 of them, more than the 500 "
+                     "this host shows, no thumbnails: none of the 2 frames decoded"))
+        << timeline.dump();
+    EXPECT_TRUE(timeline.has("viewer: looked for key moments; none are shown")) << timeline.dump();
+    EXPECT_EQ(timeline.count(Kind::playbackEnded), 1u);
+}
+
+TEST_F(DemoHostRun, AnotherBackEndCannotBeTakenOnceTheKitIsSetUpInThisProcess) {
+    options.password = "not-the-password";
+    ASSERT_EQ(run(), ExitStatus::signInFailed) << timeline.dump();  // sets the kit up for the embedded back end
+
+    const auto plist = fs::temp_directory_path() / ("lumora-demo-other-" + std::to_string(::getpid()) + ".plist");
+    std::ofstream(plist) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>SDK_PlayServiceURL</key>"
+                         << "<string>http://127.0.0.1:9</string></dict></plist>";
+    timeline = RecordingTimeline();
+    options.backendPlist = plist.string();
+    EXPECT_EQ(run(), ExitStatus::backendFailed);
+    fs::remove(plist);
+    ASSERT_EQ(timeline.events.size(), 1u);
+    EXPECT_NE(timeline.events[0].text.find("already set up for " + backend->baseURL()), std::string::npos)
+        << timeline.events[0].text;
+}
+
+TEST_F(DemoHostRun, ARefusedLicenceEndsTheRunWithoutPlaying) {
+    backend->licence().setEntitled("acc-demo-0001", false);
+    ASSERT_EQ(run(), ExitStatus::licenceRefused) << timeline.dump();
+    EXPECT_NE(timeline.events[timeline.first(Kind::failed)].text.find("licence refused"), std::string::npos)
+        << timeline.dump();
+    EXPECT_EQ(timeline.count(Kind::playbackStarted), 0u);
+    expectLastPictureShowsAlert("licence-refused");
+}
+
+TEST_F(DemoHostRun, ACertificateThatCannotBeUsedIsNamedAndNoLicenceIsAskedFor) {
+    // An empty certificate, then one cut short: the request data cannot be made, so the licence server
+    // never hears of the key.
+    for (const devserver::Fault& fault : {devserver::Fault{.status = 200, .body = std::string(), .times = 0},
+                                          devserver::Fault{.cutBodyAfter = 20, .times = 0}}) {
+        backend->server().clearFaults();
+        backend->server().injectFault("/fairplay/certificate", fault);
+        timeline = RecordingTimeline();
+        ASSERT_EQ(run(), ExitStatus::playbackFailed) << timeline.dump();
+        const std::string& text = timeline.events[timeline.first(Kind::failed)].text;
+        EXPECT_NE(
+            text.find("the FairPlay certificate at " + backend->baseURL() + "/fairplay/certificate could not be used"),
+            std::string::npos)
+            << timeline.dump();
+        EXPECT_EQ(backend->server().requestLog().entries("/fairplay/license").size(), 0u);
+        EXPECT_EQ(backend->licence().keysServed(), 0);
+    }
+}
+
+TEST_F(DemoHostRun, TheTimelineSaysHowEachPlayerEventWasAnswered) {
+    // The kit counts an error status and a lost answer as delivered; the timeline tells them apart.
+    backend->server().injectFault("/api/v1/player-events", {.status = 500, .times = 1});
+    backend->server().injectFault("/api/v1/player-events", {.cutBodyAfter = 10, .times = 1});
+    options.assetId = "vod-clear";
+    ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
+    auto sent = timeline.sent();
+    ASSERT_GE(sent.size(), 3u) << timeline.dump();
+    std::sort(sent.begin(), sent.end(), [](const auto& a, const auto& b) { return a.eventNumber < b.eventNumber; });
+    EXPECT_EQ(sent[0].text.rfind("event answered 500: str_start #1 at", 0), 0u) << timeline.dump();
+    EXPECT_NE(sent[0].text.find("counted as delivered"), std::string::npos) << sent[0].text;
+    EXPECT_EQ(sent[1].text.rfind("event not answered: period #2 at", 0), 0u) << timeline.dump();
+    EXPECT_NE(sent[1].text.find("The network connection was lost"), std::string::npos) << sent[1].text;
+    EXPECT_EQ(sent[2].text.rfind("event sent: period #3 at", 0), 0u) << timeline.dump();
+    EXPECT_NE(sent[2].text.find("answered 200)"), std::string::npos) << sent[2].text;
+}
+
+TEST_F(DemoHostRun, APlayerEventServiceThatNeverAnswersDoesNotTurnAPlayIntoATimeOut) {
+    // Every event is held for ten minutes of real time (answers cut short when the back end stops): the kit
+    // gives each up after its own time-out (60 s on the clock, two seconds here) and plays on; its ticks
+    // go on after the end, each as unanswered as the last.
+    backend->server().injectFault("/api/v1/player-events", {.delay = std::chrono::minutes(10), .times = 0});
+    options.assetId = "vod-clear";
+    ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
+    auto sent = timeline.sent();
+    ASSERT_FALSE(sent.empty());
+    for (const auto& event : sent) EXPECT_EQ(event.text.rfind("event not answered: ", 0), 0u) << event.text;
+    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [](const auto& e) { return e.playerEvent == "end"; }))
+        << timeline.dump();
+    EXPECT_LT(timeline.line("event not answered: end #"), timeline.first(Kind::finished));
+}
+
+TEST_F(DemoHostRun, AStepWithoutProgressTimesOutNamingTheStep) {
+    // At 1x: the kit's own request time-outs run on the clock too and would end a slow request first at 600x.
+    // The bound leaves the steps before it (the login screen, the sign-in) time on a loaded machine, and is
+    // far shorter than the play service's delay.
+    backend->server().injectFault("/api/v3/play", {.delay = std::chrono::seconds(40)});
+    options.speed = 1;
+    options.timeoutSeconds = 10;
+    ASSERT_EQ(run(), ExitStatus::timedOut) << timeline.dump();
+    EXPECT_NE(timeline.events[timeline.first(Kind::failed)].text.find("asking the play service"), std::string::npos)
+        << timeline.dump();
+}
+
+TEST(DemoHostArguments, DefaultsFlagsAndErrors) {
+    auto defaults = demoharness::parseArguments({});
+    ASSERT_TRUE(defaults);
+    EXPECT_EQ(defaults->email, "demo@lumora.dev");
+    EXPECT_EQ(defaults->password, "lumora-demo");
+    EXPECT_EQ(defaults->assetId, "vod-protected-ads");
+    EXPECT_TRUE(defaults->screenshotsDirectory.empty());
+    EXPECT_EQ(defaults->speed, 60);
+    EXPECT_FALSE(defaults->backendPlist);
+    EXPECT_FALSE(defaults->secondSession);
+
+    auto all = demoharness::parseArguments({"--email", "a@b.c", "--password=p w", "--asset", "vod-clear", "--speed=600",
+                                            "--backend-plist", "/x/Info.plist", "--second-session", "--timeout", "2.5",
+                                            "--screenshots", "/tmp/pictures"});
+    ASSERT_TRUE(all) << all.error();
+    EXPECT_EQ(all->email, "a@b.c");
+    EXPECT_EQ(all->password, "p w");
+    EXPECT_EQ(all->assetId, "vod-clear");
+    EXPECT_EQ(all->speed, 600);
+    EXPECT_EQ(all->backendPlist, "/x/Info.plist");
+    EXPECT_TRUE(all->secondSession);
+    EXPECT_EQ(all->timeoutSeconds, 2.5);
+    EXPECT_EQ(all->screenshotsDirectory, "/tmp/pictures");
+    EXPECT_TRUE(demoharness::parseArguments({"-h"})->help);
+
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{{"--speed", "0"},
+                                                                                     {"--speed", "1001"},
+                                                                                     {"--speed", "fast"},
+                                                                                     {"--speed", "nan"},
+                                                                                     {"--speed"},
+                                                                                     {"--email"},
+                                                                                     {"--email="},
+                                                                                     {"--screenshots"},
+                                                                                     {"--timeout", "-1"},
+                                                                                     {"--second-session=yes"},
+                                                                                     {"--bogus"},
+                                                                                     {"vod-clear"}}) {
+        auto parsed = demoharness::parseArguments(bad);
+        EXPECT_FALSE(parsed) << bad.front();
+        if (!parsed) {
+            EXPECT_FALSE(parsed.error().empty());
+        }
+    }
+    const std::string help = demoharness::usage();
+    for (const char* flag : {"--email", "--password", "--asset", "--speed", "--backend-plist", "--second-session",
+                             "--timeout", "--screenshots", "--help", "demo@lumora.dev", "lumora-demo"}) {
+        EXPECT_NE(help.find(flag), std::string::npos) << flag;
+    }
+}
+
+TEST(DemoHostPictures, TheIndexEscapesTheTimelineAndClosesWithTheLinesAfterTheLastPicture) {
+    EXPECT_EQ(demoharness::ScreenshotAlbum::escapeHTML("a<b>&\"c\""), "a&lt;b&gt;&amp;&quot;c&quot;");
+    const auto folder = fs::temp_directory_path() / ("lumora-demo-album-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    demoharness::ScreenshotAlbum album(folder);
+    album.addTimelineLine("  00:01.0  viewer: tapped \"Login\" <now>");
+    ASSERT_TRUE(album.writeIndex("Run & done"));
+    const std::string index = readFile(folder / "index.html");
+    EXPECT_NE(index.find("<title>Run &amp; done</title>"), std::string::npos) << index;
+    EXPECT_NE(index.find("viewer: tapped &quot;Login&quot; &lt;now&gt;"), std::string::npos) << index;
+    EXPECT_EQ(index.find("<img"), std::string::npos);
+    fs::remove_all(folder);
+    // A folder that cannot be made is an error, not a crash.
+    demoharness::ScreenshotAlbum nowhere("/proc/no-such-folder/pictures");
+    EXPECT_FALSE(nowhere.writeIndex("x"));
+}
+
+// What the console sink writes, on a terminal and in a pipe.
+std::string written(bool terminal, const std::function<void(demoharness::ConsoleTimeline&)>& use,
+                    std::string* errors = nullptr) {
+    char* outText = nullptr;
+    char* errText = nullptr;
+    std::size_t outSize = 0, errSize = 0;
+    std::FILE* out = open_memstream(&outText, &outSize);
+    std::FILE* err = open_memstream(&errText, &errSize);
+    {
+        demoharness::ConsoleTimeline console(out, err, terminal);
+        use(console);
+    }
+    std::fclose(out);
+    std::fclose(err);
+    std::string text(outText, outSize);
+    if (errors) *errors = std::string(errText, errSize);
+    std::free(outText);
+    std::free(errText);
+    return text;
+}
+
+TEST(DemoHostConsole, ABarOnATerminalAndPlainLinesElsewhere) {
+    auto play = [](demoharness::ConsoleTimeline& c) {
+        c.record({.kind = Kind::playbackStarted, .clockSeconds = 4.25, .text = "playback started"});
+        for (double p = 0; p <= 120; p += 0.5) c.progress(p, 120);
+        c.record({.kind = Kind::playbackEnded, .clockSeconds = 124.3, .text = "playback ended"});
+        c.record({.kind = Kind::failed, .clockSeconds = 125, .text = "it broke", .status = ExitStatus::playbackFailed});
+    };
+    std::string errors;
+    const std::string piped = written(false, play, &errors);
+    EXPECT_EQ(piped.find('\r'), std::string::npos);
+    EXPECT_NE(piped.find("  00:04.3  playback started\n"), std::string::npos) << piped;
+    EXPECT_NE(piped.find("progress  25%  00:30 / 02:00\n"), std::string::npos) << piped;
+    EXPECT_NE(piped.find("progress 100%  02:00 / 02:00\n"), std::string::npos) << piped;
+    EXPECT_NE(piped.find("  02:04.3  playback ended\n"), std::string::npos) << piped;
+    EXPECT_EQ(errors, "lumora-demo: it broke\n");
+
+    const std::string terminal = written(true, play);
+    EXPECT_NE(terminal.find("\r\033[K  [###############---------------]  01:00 / 02:00   50%"), std::string::npos);
+    // The bar is cleared before a line is written over it, and not redrawn for every tick.
+    EXPECT_NE(terminal.find("100%\r\033[K  02:04.3  playback ended\n"), std::string::npos);
+    EXPECT_LT(std::count(terminal.begin(), terminal.end(), '\r'), 240);
+
+    EXPECT_EQ(demoharness::ConsoleTimeline::stamp(3725.04), "1:02:05.0");
+    EXPECT_EQ(demoharness::ConsoleTimeline::progressBar(10, 0, 4), "[~~~~]  00:10 (live)");
+    EXPECT_EQ(demoharness::ConsoleTimeline::progressBar(500, 120, 4), "[####]  08:20 / 02:00  100%");
+}
+
+TEST(DemoHostClock, TheScaledClockContinuesFromThePreviousReadingsAndScalesWaits) {
+    dispatch::ManualClock previous;
+    previous.set(std::chrono::seconds(100));
+    auto clock = demoharness::ScaledClock::continuing(previous, 60);
+    EXPECT_GE(clock->now(), std::chrono::seconds(100));
+    EXPECT_GE(clock->wallNow(), previous.wallNow());
+    EXPECT_EQ(clock->speed(), 60);
+    // A minute of clock time is about a second of real time; the past needs none.
+    const auto wait = clock->realDurationUntil(clock->now() + std::chrono::seconds(60));
+    EXPECT_LE(wait, std::chrono::seconds(1) + std::chrono::milliseconds(1));
+    EXPECT_GT(wait, std::chrono::milliseconds(900));
+    EXPECT_EQ(clock->realDurationUntil(std::chrono::seconds(0)), std::chrono::nanoseconds(0));
+    EXPECT_EQ(demoharness::ScaledClock(std::nan(""), {}).speed(), 1);
+    EXPECT_EQ(demoharness::ScaledClock(-3, {}).speed(), 1);
+
+    // Held, the clock stands still (holds nest) and goes on from where it stood, never backwards.
+    clock->pause();
+    clock->pause();
+    const auto held = clock->now();
+    const auto heldWall = clock->wallNow();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(clock->now(), held);
+    EXPECT_EQ(clock->wallNow(), heldWall);
+    clock->resume();
+    EXPECT_EQ(clock->now(), held);
+    clock->resume();
+    clock->resume();  // one too many: nothing
+    EXPECT_GE(clock->now(), held);
+}
+
+#ifdef LUMORA_DEMO_PROGRAM
+// The program, as `make demo` runs it, against a back end named by a host property list.
+struct ProgramResult {
+    int status = -1;
+    std::string output;
+};
+
+// `environment` is put before the command ("TMPDIR=/x").
+ProgramResult runProgram(const std::string& arguments, const std::string& environment = {}) {
+    ProgramResult result;
+    const std::string command = environment + " " + std::string(LUMORA_DEMO_PROGRAM) + " " + arguments + " 2>&1";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return result;
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+class DemoProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() / ("lumora-demo-test-" + std::to_string(::getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+    fs::path folder;
+};
+
+TEST_F(DemoProgram, PlaysAgainstTheBackEndOfAHostPropertyList) {
+    auto started = demoharness::startEmbeddedBackend();
+    ASSERT_TRUE(started) << started.error();
+    auto backend = *started;
+    const std::string base = backend->baseURL();
+    const fs::path plist = folder / "Host.plist";
+    std::ofstream(plist) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>\n"
+                         << "<key>CFBundleIdentifier</key><string>dev.lumora.demo-host-test-" << ::getpid()
+                         << "</string>\n"
+                         << "<key>SDK_PlayServiceURL</key><string>" << base << "</string>\n"
+                         << "<key>SDK_Auth0Domain</key><string>" << base << "</string>\n"
+                         << "<key>SDK_EntitlementServiceURL</key><string>" << base << "/entitlement/</string>\n"
+                         << "</dict></plist>\n";
+    // At 30x, as the in-process runs: a loaded machine still has time for each request.
+    const auto result =
+        runProgram("--backend-plist " + plist.string() + " --speed 30 --asset vod-clear --timeout 60 --screenshots " +
+                   (folder / "pictures").string());
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find("back end: from " + plist.string() + " (play service " + base), std::string::npos)
+        << result.output;
+    EXPECT_NE(result.output.find("playback ended at 02:00"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find(": end #"), std::string::npos) << result.output;  // delivered, however answered
+    EXPECT_EQ(result.output.find('\r'), std::string::npos) << "no progress bar in a pipe";
+    EXPECT_TRUE(fs::exists(folder / "pictures" / "index.html")) << result.output;
+    EXPECT_GE(backend->playerEvents().events().size(), 5u);
+    backend->stop();
+}
+
+// The program started with `arguments` and TMPDIR=`temporary`, its standard output read through a pipe.
+struct Child {
+    pid_t pid = -1;
+    std::FILE* out = nullptr;
+
+    Child(const std::vector<std::string>& arguments, const fs::path& temporary) {
+        std::vector<std::string> words{LUMORA_DEMO_PROGRAM};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (auto& word : words) argv.push_back(word.data());
+        argv.push_back(nullptr);
+        // Everything the child needs is made before the fork: it only rewires its output and executes.
+        std::vector<std::string> variables{"TMPDIR=" + temporary.string()};
+        for (char** variable = environ; *variable; ++variable) {
+            if (!std::string_view(*variable).starts_with("TMPDIR=")) variables.emplace_back(*variable);
+        }
+        std::vector<char*> envp;
+        for (auto& variable : variables) envp.push_back(variable.data());
+        envp.push_back(nullptr);
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(fds[1], STDOUT_FILENO);
+            ::close(fds[0]);
+            ::close(fds[1]);
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        out = ::fdopen(fds[0], "r");
+    }
+    ~Child() {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        if (out) std::fclose(out);
+    }
+    // Reads its timeline until a line holding `text`; false at the end of its output.
+    bool readUntil(const std::string& text) {
+        char line[4096];
+        while (out && std::fgets(line, sizeof line, out)) {
+            if (std::string(line).find(text) != std::string::npos) return true;
+        }
+        return false;
+    }
+};
+
+TEST_F(DemoProgram, AKilledRunLeavesItsFolderToTheNextRunWhichRemovesItAndNothingElse) {
+    const fs::path temporary = folder / "tmp";
+    fs::create_directories(temporary);
+    // A run folder of a process that lives (this one) and a folder that is no run's: both stay.
+    const fs::path live = temporary / ("lumora-demo-" + std::to_string(::getpid()) + "-abcdef");
+    const fs::path other = temporary / "lumora-demo-notes";
+    fs::create_directories(live);
+    fs::create_directories(other);
+
+    fs::path killed;
+    {
+        Child run({"--asset", "vod-clear", "--speed", "30", "--screenshots", (folder / "pictures").string()},
+                  temporary);
+        ASSERT_GT(run.pid, 0);
+        ASSERT_TRUE(run.readUntil("stream chosen: ")) << "the run did not get as far as a stream";
+        ASSERT_EQ(::kill(run.pid, SIGKILL), 0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(run.pid, &status, 0), run.pid);
+        run.pid = -1;
+        ASSERT_TRUE(WIFSIGNALED(status));
+        for (const auto& entry : fs::directory_iterator(temporary)) {
+            if (entry.path() != live && entry.path() != other) killed = entry.path();
+        }
+    }
+    // What a kill leaves: the host bundle and the viewer's sign-in.
+    ASSERT_TRUE(fs::exists(killed / "Info.plist")) << killed;
+    ASSERT_FALSE(fs::is_empty(killed / "keychain")) << "the sign-in was kept elsewhere";
+
+    // The next run (a wrong password ends it soon) removes it, and its own folder at its exit.
+    const auto next =
+        runProgram("--password wrong --screenshots " + (folder / "pictures").string(), "TMPDIR=" + temporary.string());
+    EXPECT_EQ(next.status, static_cast<int>(ExitStatus::signInFailed)) << next.output;
+    std::set<fs::path> left;
+    for (const auto& entry : fs::directory_iterator(temporary)) left.insert(entry.path());
+    EXPECT_EQ(left, (std::set<fs::path>{live, other}));
+}
+
+TEST_F(DemoProgram, AnUnusablePropertyListOrCommandLineIsRefusedWithAClearMessage) {
+    const fs::path garbage = folder / "Garbage.plist";
+    std::ofstream(garbage) << "<plist><dict><key>SDK_PlayServiceURL</key>";
+    auto result = runProgram("--backend-plist " + garbage.string());
+    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
+    EXPECT_NE(result.output.find("lumora-demo: cannot read the host property list"), std::string::npos)
+        << result.output;
+
+    const fs::path noURL = folder / "NoURL.plist";
+    std::ofstream(noURL) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                         << "<key>SDK_PlayServiceURL</key><string>not a url</string></dict></plist>";
+    result = runProgram("--backend-plist " + noURL.string());
+    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
+    EXPECT_NE(result.output.find("is not an http(s) address"), std::string::npos) << result.output;
+
+    // Not regular files: a FIFO (no writer: a plain open would wait for ever) and a folder.
+    const fs::path fifo = folder / "Fifo.plist";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    result = runProgram("--backend-plist " + fifo.string());
+    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
+    EXPECT_NE(result.output.find(fifo.string() + "\": is a FIFO, not a regular file"), std::string::npos)
+        << result.output;
+    result = runProgram("--backend-plist " + folder.string());
+    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
+    EXPECT_NE(result.output.find("is a folder, not a regular file"), std::string::npos) << result.output;
+
+    // A text holding a NUL byte is refused, not an abort of the program.
+    const fs::path nul = folder / "Nul.plist";
+    std::ofstream(nul) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>SDK_PlayServiceURL</key>"
+                       << "<string>http://127.0.0.1:1" << '\0' << "</string></dict></plist>";
+    result = runProgram("--backend-plist " + nul.string());
+    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
+    EXPECT_NE(result.output.find("NUL character"), std::string::npos) << result.output;
+
+    // A sign-in setting of the wrong type is named, not replaced by the default address.
+    const fs::path wrongType = folder / "WrongType.plist";
+    std::ofstream(wrongType) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                             << "<key>SDK_PlayServiceURL</key><string>http://127.0.0.1:1</string>"
+                             << "<key>SDK_Auth0Domain</key><integer>7</integer></dict></plist>";
+    result = runProgram("--backend-plist " + wrongType.string());
+    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::backendFailed)) << result.output;
+    EXPECT_NE(result.output.find("SDK_Auth0Domain in " + wrongType.string() + " is an integer, not text"),
+              std::string::npos)
+        << result.output;
+
+    result = runProgram("--speed");
+    EXPECT_EQ(result.status, static_cast<int>(ExitStatus::usage)) << result.output;
+    EXPECT_NE(result.output.find("--speed needs a value"), std::string::npos) << result.output;
+
+    result = runProgram("--help");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.output.find("--second-session"), std::string::npos);
+}
+#endif
+
+}  // namespace
