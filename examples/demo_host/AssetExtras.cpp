@@ -27,8 +27,19 @@ std::string mebibytes(std::size_t bytes) {
     return std::to_string(bytes >> 20) + " MiB";
 }
 
+// The host's own session, with the host's time-out. Never destroyed: a completion may still run on a worker
+// while the process exits.
+foundation::URLSession& hostSession() {
+    static auto* session = [] {
+        auto configuration = foundation::URLSessionConfiguration::default_();
+        configuration.timeoutIntervalForRequest = AssetExtras::requestTimeout;
+        return new std::shared_ptr<foundation::URLSession>(foundation::URLSession::create(configuration));
+    }();
+    return **session;
+}
+
 // GETs `url` and gives the body of a 2xx answer, or what went wrong; on the session's queue. Every request
-// of the host's goes through here: its own session, with the host's time-out and a bound on the body.
+// of the host's goes through here: the host's session, and a bound on the body that the transfer stops at.
 void get(const std::string& url, std::size_t maxBytes,
          std::function<void(std::expected<foundation::Data, std::string>)> completion) {
     auto parsed = foundation::URL::fromString(url);
@@ -36,12 +47,11 @@ void get(const std::string& url, std::size_t maxBytes,
         completion(std::unexpected("\"" + url + "\" is not a URL"));
         return;
     }
-    auto configuration = foundation::URLSessionConfiguration::default_();
-    configuration.timeoutIntervalForRequest = AssetExtras::requestTimeout;
-    configuration.maximumResponseSize = maxBytes;
-    foundation::URLSession::create(configuration)
-        ->dataTask(
-            *parsed,
+    foundation::URLRequest request(*parsed, AssetExtras::requestTimeout);
+    request.maximumResponseSize = maxBytes;
+    hostSession()
+        .dataTask(
+            std::move(request),
             [completion, maxBytes](std::optional<foundation::Data> data,
                                    std::optional<foundation::HTTPURLResponse> response,
                                    std::optional<foundation::Error> error) {

@@ -82,13 +82,6 @@ BIFParseError BIFParseError::imagesTooLarge(std::uint64_t declared, std::uint64_
                                       " pixels; no image was decoded."};
 }
 
-BIFParseError BIFParseError::imageTooLarge(std::uint32_t frame, std::uint32_t width, std::uint32_t height,
-                                           std::uint64_t limit) {
-    return {Kind::imageTooLarge, "The BIF image of frame " + std::to_string(frame) + " is " + std::to_string(width) +
-                                     " × " + std::to_string(height) + " pixels, larger than a thumbnail may be (" +
-                                     std::to_string(limit) + " pixels); no image was decoded."};
-}
-
 // MARK: - Reading
 
 std::expected<BIF, foundation::Error> BIF::from(std::span<const std::uint8_t> bifData, BIFResolution resolution) {
@@ -161,16 +154,14 @@ std::expected<BIF, foundation::Error> BIF::from(std::span<const std::uint8_t> da
     };
 
     // Every size from the headers before any pixel is decoded, so that what the data declares is refused
-    // before it costs memory. An image whose header cannot be read does not decode; it is left absent.
+    // before it costs memory. An image whose header cannot be read, or that is larger than a thumbnail may
+    // be, is left absent without being decoded; the others are kept.
     std::vector<bool> readable(frames.size(), false);
     std::uint64_t declaredPixels = 0;
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const auto header = imageio::readHeader(bytesOf(i));
         if (!header) continue;
-        if (header->pixelCount() > limits.maxPixelsPerImage) {
-            return std::unexpected(
-                BIFParseError::imageTooLarge(frames[i].frame, header->width, header->height, limits.maxPixelsPerImage));
-        }
+        if (header->pixelCount() > limits.maxPixelsPerImage) continue;
         // Saturating, for limits set near the top of the range.
         const std::uint64_t pixels = header->pixelCount();
         declaredPixels = pixels > UINT64_MAX - declaredPixels ? UINT64_MAX : declaredPixels + pixels;

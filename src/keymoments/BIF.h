@@ -39,8 +39,6 @@ class BIFParseError {
         indexOverlapsImages,
         // The images together hold more pixels than the reader allows.
         imagesTooLarge,
-        // One image is larger than a thumbnail may be.
-        imageTooLarge,
     };
 
     static BIFParseError magicNumberNotMatch();
@@ -51,8 +49,6 @@ class BIFParseError {
                                             std::uint32_t previousOffset);
     static BIFParseError indexOverlapsImages(std::uint32_t frame, std::uint32_t offset, std::size_t indexEnd);
     static BIFParseError imagesTooLarge(std::uint64_t declared, std::uint64_t limit);
-    static BIFParseError imageTooLarge(std::uint32_t frame, std::uint32_t width, std::uint32_t height,
-                                       std::uint64_t limit);
 
     Kind kind() const { return kind_; }
     bool isMagicNumberNotMatch() const { return kind_ == Kind::magicNumberNotMatch; }
@@ -62,7 +58,6 @@ class BIFParseError {
     bool isOffsetsGoBackwards() const { return kind_ == Kind::offsetsGoBackwards; }
     bool isIndexOverlapsImages() const { return kind_ == Kind::indexOverlapsImages; }
     bool isImagesTooLarge() const { return kind_ == Kind::imagesTooLarge; }
-    bool isImageTooLarge() const { return kind_ == Kind::imageTooLarge; }
 
     std::string localizedDescription() const { return description_; }
     static constexpr const char* domain() { return "lumora.BIFParseError"; }
@@ -93,7 +88,7 @@ struct BIF {
 
     // What the reader is willing to decode. A hostile file cannot make it allocate more than these.
     struct Limits {
-        // One image: data holding a larger one fails with `imageTooLarge`. The default is a generous
+        // One image: a larger one is left absent, never decoded. The default is a generous
         // thumbnail, a full-HD picture (1920 × 1080, 8 MiB of RGBA); scrubbing thumbnails are commonly
         // 320 × 180.
         std::uint64_t maxPixelsPerImage = kMaxThumbnailPixels;

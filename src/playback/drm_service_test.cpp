@@ -211,7 +211,7 @@ TEST_F(DRMNetworkTest, ALicenceRequestAnswersOnItsSessionQueueAndATimeOutIsAnInv
             result = std::move(r);
             done = true;
         });
-        ASSERT_TRUE(avfoundation::testing::runUntil([&] { return done.load(); }));
+        ASSERT_TRUE(devserver::testing::runUntil([&] { return done.load(); }));
         ASSERT_FALSE(*result) << status;
         EXPECT_EQ(result->error().code(), DRMError::invalidLicenseResponse) << status;
         EXPECT_EQ(cut->currentRequest()->maximumResponseSize, DRMService::maximumResponseSize);
@@ -224,7 +224,7 @@ TEST_F(DRMNetworkTest, ALicenceRequestAnswersOnItsSessionQueueAndATimeOutIsAnInv
         result = std::move(r);
         done = true;
     });
-    ASSERT_TRUE(avfoundation::testing::runUntil([&] { return done.load(); }));
+    ASSERT_TRUE(devserver::testing::runUntil([&] { return done.load(); }));
     ASSERT_TRUE(*result);
     EXPECT_EQ((*result)->ckc.size(), DRMService::maximumResponseSize);
 }
