@@ -11,6 +11,8 @@
 // program runs on itself around a fixed amount of work when valgrind is installed (`--no-callgrind` skips it).
 //
 //   avfoundation_bench                        everything
+//   avfoundation_bench --part=P               one part: benchmarks (Google Benchmark, parsing and playback),
+//                                             resolve, arrivals
 //   avfoundation_bench --serve                (internal) the HLS origin: prints its address, serves until its
 //                                             input closes
 //   avfoundation_bench --count-instructions=M (internal) the work M with callgrind's collection on around it
@@ -191,8 +193,10 @@ constexpr double kTinySegment = 0.01;  // seconds: a million of them is under th
 constexpr int kArrivals = 100;         // segments measured after the item is ready
 const long long kLengths[] = {1000, 1000000};
 
+// The stream of `segments` segments: a multivariant playlist naming its media playlist, as a packager
+// serves it (the asset reads the small one, the item the long one).
 std::string lengthPath(long long segments) {
-    return "/n" + std::to_string(segments) + "/media.m3u8";
+    return "/n" + std::to_string(segments) + "/master.m3u8";
 }
 
 int serve() {
@@ -200,7 +204,11 @@ int serve() {
     service->setSegmentSize(188);
     service->setPlaylist("/long/media.m3u8", avfoundation::testing::mediaPlaylist(1200, 6.0));
     for (long long n : kLengths) {
-        service->setPlaylist(lengthPath(n), avfoundation::testing::mediaPlaylist(static_cast<int>(n), kTinySegment));
+        const std::string folder = "/n" + std::to_string(n) + "/";
+        service->setPlaylist(folder + "master.m3u8",
+                             avfoundation::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}}));
+        service->setPlaylist(folder + "media.m3u8",
+                             avfoundation::testing::mediaPlaylist(static_cast<int>(n), kTinySegment));
     }
     auto server = devserver::Server::start({.services = {service}, .echo = false});
     if (!server) {
@@ -314,6 +322,7 @@ void compareResolves(bool callgrind) {
         std::printf("  instructions per reference (callgrind): hls::resolve %.0f, libcurl %.0f (%.2fx)\n",
                     *own / kCountedResolves, *curl / kCountedResolves, *own / *curl);
     }
+    std::fflush(stdout);
 }
 
 void compareArrivals(bool callgrind) {
@@ -350,6 +359,7 @@ void compareArrivals(bool callgrind) {
     if (auto peak = peakMemoryOf(kLengths[1])) {
         std::printf("peak resident memory of the process once the 1,000,000-segment item is ready: %.0f MB\n", *peak);
     }
+    std::fflush(stdout);
 }
 
 // ---- Simulated playback ----
@@ -396,6 +406,7 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::string(argv[1]) == "--serve") return serve();
     if (argc >= 3 && std::string(argv[1]) == "--peak-memory") return peakMemory(std::stoll(argv[2]));
     bool callgrind = true;
+    std::string part;  // empty: every part
     std::vector<char*> rest;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -404,23 +415,31 @@ int main(int argc, char** argv) {
             callgrind = false;
             continue;
         }
+        if (arg.rfind("--part=", 0) == 0) {
+            part = arg.substr(7);
+            continue;
+        }
         rest.push_back(argv[i]);
     }
+    auto runs = [&](const char* name) { return part.empty() || part == name; };
     callgrind = callgrind && bench::hasValgrind();
-    int count = static_cast<int>(rest.size());
-    benchmark::Initialize(&count, rest.data());
-    if (benchmark::ReportUnrecognizedArguments(count, rest.data())) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-
-    if (callgrind) {
-        if (auto parse = bench::collectedInstructions({"--count-instructions=parse-two-hours"})) {
-            std::printf("\nReading the two-hour media playlist (1,800 segments): %.0f instructions (callgrind)\n",
-                        *parse);
+    if (runs("benchmarks")) {
+        int count = static_cast<int>(rest.size());
+        benchmark::Initialize(&count, rest.data());
+        if (benchmark::ReportUnrecognizedArguments(count, rest.data())) return 1;
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+        if (callgrind) {
+            if (auto parse = bench::collectedInstructions({"--count-instructions=parse-two-hours"})) {
+                std::printf("\nReading the two-hour media playlist (1,800 segments): %.0f instructions (callgrind)\n",
+                            *parse);
+            }
         }
     }
-    std::printf("\n");
-    compareResolves(callgrind);
-    compareArrivals(callgrind);
+    if (runs("resolve")) {
+        std::printf("\n");
+        compareResolves(callgrind);
+    }
+    if (runs("arrivals")) compareArrivals(callgrind);
     return 0;
 }
