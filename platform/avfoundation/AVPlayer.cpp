@@ -10,6 +10,18 @@ namespace avfoundation {
 
 namespace {
 
+AVPlayer::TimeControlStatus statusOf(detail::PlayheadStep::Status status) {
+    switch (status) {
+        case detail::PlayheadStep::Status::playing:
+            return AVPlayer::TimeControlStatus::playing;
+        case detail::PlayheadStep::Status::waiting:
+            return AVPlayer::TimeControlStatus::waitingToPlayAtSpecifiedRate;
+        case detail::PlayheadStep::Status::paused:
+            break;
+    }
+    return AVPlayer::TimeControlStatus::paused;
+}
+
 // What `addPeriodicTimeObserver` hands out.
 struct TimeObserverToken {
     std::uint64_t id = 0;
@@ -174,10 +186,7 @@ void AVPlayer::updateOnce() {
     } else if (r != 0.0f) {
         step.status = detail::PlayheadStep::Status::waiting;
     }
-    const auto status = step.status == detail::PlayheadStep::Status::playing ? TimeControlStatus::playing
-                        : step.status == detail::PlayheadStep::Status::waiting
-                            ? TimeControlStatus::waitingToPlayAtSpecifiedRate
-                            : TimeControlStatus::paused;
+    const TimeControlStatus status = statusOf(step.status);
     if (timeControlStatus_.value() != status) timeControlStatus_.set(status);
     if (pendingSeek_ && engine && engine->isSettled()) finishPendingSeek(true);
     if (step.movingRate != lastMovingRate_) {
