@@ -226,17 +226,14 @@ void PlayerItemEngine::readFirstPlaylist(hls::MediaPlaylist playlist) {
         fail(keyIds.error());
         return;
     }
-    for (auto& segment : playlist.segments) {
-        const std::optional<KeyId> key = segment.key ? std::optional((*keyIds)[*segment.key]) : std::nullopt;
-        loader_.timeline().append(std::move(segment), key);
-    }
+    loader_.timeline().adopt(std::move(playlist.segments), *keyIds);
     if (keys_.allAnswered()) beginBuffering();
 }
 
 PlayerItemEngine::Merge PlayerItemEngine::mergePlaylist(hls::MediaPlaylist playlist) {
     MediaTimeline& timeline = loader_.timeline();
     if (timeline.empty()) return Merge::rejected;
-    if (playlist.mediaSequence < timeline[0].segment.mediaSequence) {
+    if (playlist.mediaSequence < timeline.sequenceOf(0)) {
         logs_.logError(playlistAddress(), AVError::malformedPlaylist, AVError::domain,
                        "The media sequence of the reloaded playlist went backwards.");
         return Merge::rejected;

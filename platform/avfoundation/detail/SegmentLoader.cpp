@@ -163,20 +163,20 @@ void SegmentLoader::pump(double position) {
         // The first segment from the playhead on that is not loaded, within the forward buffer, whose key
         // is answered.
         if (auto next = timeline_.firstUnloadedFrom(*index)) {
-            const auto& entry = timeline_[*next];
-            const bool withinBuffer = *next == *index || entry.start <= position + forwardBufferDuration() + kEpsilon;
-            const bool keyReady = !entry.keyId || delegate_.loaderIsKeyAnswered(*entry.keyId);
-            if (withinBuffer && keyReady) wanted = next;
+            const bool withinBuffer =
+                *next == *index || timeline_.startOf(*next) <= position + forwardBufferDuration() + kEpsilon;
+            const auto key = timeline_.keyOf(*next);
+            if (withinBuffer && (!key || delegate_.loaderIsKeyAnswered(*key))) wanted = next;
         }
     }
     if (segmentTask_) {
-        if (wanted && timeline_[*wanted].segment.mediaSequence == segmentInFlight_) return;
+        if (wanted && timeline_.sequenceOf(*wanted) == segmentInFlight_) return;
         segmentTask_->cancel();
         segmentTask_.reset();
         segmentInFlight_ = -1;
     }
     if (!wanted) return;
-    const auto& segment = timeline_[*wanted].segment;
+    const auto& segment = timeline_.segment(*wanted);
     const std::uint64_t id = ++segmentFetchId_;
     const std::int64_t sequence = segment.mediaSequence;
     segmentInFlight_ = sequence;
@@ -202,8 +202,8 @@ void SegmentLoader::didFetchSegment(std::int64_t sequence, std::optional<foundat
         delegate_.loaderIsIdle();
         return;
     }
-    auto& entry = timeline_[*index];
-    const std::string uri = entry.segment.uri.absoluteString();
+    const hls::Segment& segment = timeline_.segment(*index);
+    const std::string uri = segment.uri.absoluteString();
     const std::string where = "The segment at " + uri + " could not be loaded";
     std::optional<foundation::Error> problem;
     if (error || !response) {
@@ -217,16 +217,15 @@ void SegmentLoader::didFetchSegment(std::int64_t sequence, std::optional<foundat
     }
     if (problem) {
         logs_.countRequest(0, 0);
-        if (++timeline_[*index].failures >= kSegmentAttempts) {
+        if (timeline_.recordFailure(*index) >= kSegmentAttempts) {
             delegate_.loaderDidFail(*problem);
             return;
         }
         delegate_.loaderIsIdle();
         return;
     }
-    entry.failures = 0;
     timeline_.markLoaded(*index);
-    logs_.countRequest(data ? static_cast<long long>(data->size()) : 0, entry.segment.duration);
+    logs_.countRequest(data ? static_cast<long long>(data->size()) : 0, segment.duration);
     delegate_.loaderDidLoadSegment();
 }
 
@@ -259,7 +258,7 @@ std::optional<double> SegmentLoader::nextGapStart(double position) const {
     if (!index) return std::nullopt;
     const auto gap = timeline_.firstUnloadedFrom(*index);
     if (!gap) return std::nullopt;
-    return timeline_[*gap].start;
+    return timeline_.startOf(*gap);
 }
 
 double SegmentLoader::liveEdge() const {
