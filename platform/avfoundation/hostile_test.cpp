@@ -50,6 +50,7 @@ class CountingKeyDelegate final : public AVAssetResourceLoaderDelegate {
 class HeldQueue {
   public:
     std::shared_ptr<dispatch::DispatchQueue> queue = std::make_shared<dispatch::DispatchQueue>("held");
+
     void hold() {
         queue->async([this] {
             std::unique_lock lock(mutex_);
@@ -63,7 +64,10 @@ class HeldQueue {
         }
         cv_.notify_all();
     }
-    ~HeldQueue() { release(); }
+    ~HeldQueue() {
+        release();
+        queue->sync([] {});  // the held block is done with this object
+    }
 
   private:
     std::mutex mutex_;
