@@ -21,11 +21,10 @@ bool isSuccess(const std::optional<foundation::HTTPURLResponse>& response) {
     return response && response->statusCode >= 200 && response->statusCode <= 299;
 }
 
-std::shared_ptr<foundation::URLSession> makeSession(dispatch::DispatchQueue* queue) {
+foundation::URLSessionConfiguration sessionConfiguration() {
     foundation::URLSessionConfiguration configuration;
     configuration.timeoutIntervalForRequest = kRequestTimeout;
-    if (!queue) return foundation::URLSession::create(configuration);
-    return foundation::URLSession::create(configuration, *queue);
+    return configuration;
 }
 
 }  // namespace
@@ -41,8 +40,11 @@ struct SegmentLoader::PlaylistAnswer {
 SegmentLoader::SegmentLoader(Delegate& delegate, ItemLogs& logs)
     : delegate_(delegate),
       logs_(logs),
-      playlistSession_(makeSession(nullptr)),
-      segmentSession_(makeSession(&dispatch::DispatchQueue::main())) {}
+      // Playlists answer on a queue of the item's own, where they are read: a long read holds neither the
+      // main queue nor a queue other sessions answer on.
+      playlistSession_(foundation::URLSession::create(
+          sessionConfiguration(), std::make_shared<dispatch::DispatchQueue>("avfoundation.playlist"))),
+      segmentSession_(foundation::URLSession::create(sessionConfiguration(), dispatch::DispatchQueue::main())) {}
 
 SegmentLoader::~SegmentLoader() {
     stop(true);
@@ -59,11 +61,11 @@ void SegmentLoader::fetchPlaylist(bool initial) {
     const std::stop_token stop = playlistReading_.get_token();
     std::weak_ptr<SegmentLoader> weak = self_;
     std::weak_ptr<dispatch::DispatchQueue> readingQueue = readingQueue_;
-    const bool ownQueue = readingQueue_ != nullptr;
+    const bool elsewhere = readingQueue_ != nullptr;
     playlistTask_ = playlistSession_->dataTask(
         foundation::URLRequest(*playlistURL_, kRequestTimeout),
-        [weak, id, initial, stop, readingQueue, ownQueue](auto data, auto response, auto error) {
-            // On the session's worker queue: the text is read on a background queue, never the main one.
+        [weak, id, initial, stop, readingQueue, elsewhere](auto data, auto response, auto error) {
+            // On the playlist queue: the text is read here (or on the queue a test named), never on the main one.
             auto read = [weak, id, initial, stop, data = std::move(data), response = std::move(response),
                          error = std::move(error)]() mutable {
                 if (stop.stop_requested()) return;
@@ -87,8 +89,8 @@ void SegmentLoader::fetchPlaylist(bool initial) {
                     self->didFetchPlaylist(initial, std::move(answer));
                 });
             };
-            if (!ownQueue) {
-                dispatch::DispatchQueue::global().async(std::move(read));
+            if (!elsewhere) {
+                read();
             } else if (auto queue = readingQueue.lock()) {
                 queue->async(std::move(read));
             }

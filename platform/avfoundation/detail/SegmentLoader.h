@@ -23,11 +23,11 @@ class ItemLogs;
 // segments around the playhead, kept on a MediaTimeline. Main thread only, except that playlists are read
 // off it.
 //
-// A media playlist is fetched on a session of its own and read (parsed) on a background queue, since a
-// hostile one can be tens of megabytes; what was read is handed back on the main queue, in the order the
-// fetches were made. Releasing the loader cancels the fetch and ends a read under way early; nothing is
-// handed back afterwards. Segments are fetched one at a time, in order, from the playhead up to the forward
-// buffer; a failed one is logged and asked again, and its third failure in a row is handed to the delegate.
+// A media playlist is fetched on a session of its own and read (parsed) on the serial queue that session
+// answers on, since a hostile one can be tens of megabytes; what was read is handed back on the main queue,
+// in the order the fetches were made. Releasing the loader cancels the fetch and ends a read under way early; nothing
+// is handed back afterwards. Segments are fetched one at a time, in order, from the playhead up to the forward buffer;
+// a failed one is logged and asked again, and its third failure in a row is handed to the delegate.
 //
 // The test seam: media faults (a point of the media that fails the item when the playhead plays over it)
 // and the queue playlists are read on.
@@ -63,6 +63,7 @@ class SegmentLoader {
     void setPlaylistURL(foundation::URL url) { playlistURL_ = std::move(url); }
     const std::optional<foundation::URL>& playlistURL() const { return playlistURL_; }
     void fetchPlaylist(bool initial);
+    // A playlist is on its way: fetched, read, or waiting on the main queue.
     bool isFetchingPlaylist() const { return playlistTask_ != nullptr; }
     // Fetches the playlist again after its target duration (at least a second).
     void scheduleReload();
@@ -102,7 +103,7 @@ class SegmentLoader {
     std::optional<double> nextFault(double after) const;
     // The first fault within [from, to], taken out.
     std::optional<foundation::Error> takeFault(double from, double to);
-    // Playlists are read on `queue` (nothing: the shared background queue).
+    // Playlists are read on `queue` (nothing: the queue the playlist session answers on).
     void setPlaylistReadingQueue(std::shared_ptr<dispatch::DispatchQueue> queue) { readingQueue_ = std::move(queue); }
 
   private:
@@ -117,7 +118,7 @@ class SegmentLoader {
     std::weak_ptr<SegmentLoader> self_;
 
     std::optional<foundation::URL> playlistURL_;
-    std::shared_ptr<foundation::URLSession> playlistSession_;  // answers on a worker queue
+    std::shared_ptr<foundation::URLSession> playlistSession_;  // answers on a serial queue of its own
     std::shared_ptr<foundation::URLSession> segmentSession_;   // answers on the main queue
     std::shared_ptr<foundation::URLSessionDataTask> playlistTask_;
     std::uint64_t playlistFetchId_ = 0;

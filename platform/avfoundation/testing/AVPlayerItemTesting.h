@@ -22,6 +22,9 @@ struct AVPlayerItemTesting {
     // A segment is being fetched. Once none is, the item has everything it wants around its playhead, so
     // a paused or still clock keeps its loaded ranges as they are (a picture of them is repeatable).
     static bool isFetchingSegment(const AVPlayerItem& item) { return item.engine().loader().isFetchingSegment(); }
+    // A media playlist is on its way (a live item's reload included) until what was read reached the item.
+    // Tests that step the clock wait for it, so that a reload is merged at the clock time it was made.
+    static bool isLoadingPlaylist(const AVPlayerItem& item) { return item.engine().loader().isFetchingPlaylist(); }
 
     // Sets the property as the item would (its observers are told), with any value.
     static void setPresentationSize(AVPlayerItem& item, coregraphics::CGSize size) {
@@ -51,8 +54,8 @@ struct AVPlayerItemTesting {
         item.engine().mediaDidChange();
     }
 
-    // Media playlists of the item are read on `queue` instead of the shared background queue (a test holds
-    // the queue to see the main queue stay free while a playlist is read).
+    // Media playlists of the item are read on `queue` instead of the item's playlist queue (a test holds the
+    // queue to see the main queue stay free while a playlist is read).
     static void readPlaylistsOn(AVPlayerItem& item, std::shared_ptr<dispatch::DispatchQueue> queue) {
         item.engine().loader().setPlaylistReadingQueue(std::move(queue));
     }
