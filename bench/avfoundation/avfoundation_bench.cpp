@@ -1,10 +1,35 @@
-// Reading the playlists of a long video on demand, and the cost of one second of simulated playback
-// with the observers the player view installs.
+// The media framework's costs on ordinary and on hostile streams:
+//  - reading playlists: a long video on demand, eight variants, and media playlists with many content keys
+//    (40,000 and 200,000 distinct keys, and 200,000 key lines over 1,000 keys);
+//  - resolving one segment reference against its playlist's address, beside the same resolution done with
+//    three libcurl URL parses and a reformat (how it was done before);
+//  - one arriving segment at the media player while its item loads, on a playlist of 1,000 and one of
+//    1,000,000 segments (the loaded ranges must cost the same per segment whatever the length), and the
+//    peak memory of making that long item ready;
+//  - one second of simulated playback with the observers the player view installs.
+// Wall times come from Google Benchmark or from interleaved rounds; instructions from callgrind, which this
+// program runs on itself around a fixed amount of work when valgrind is installed (`--no-callgrind` skips it).
+//
+//   avfoundation_bench                        everything
+//   avfoundation_bench --part=P               one part: benchmarks (Google Benchmark, parsing and playback),
+//                                             resolve, arrivals
+//   avfoundation_bench --serve                (internal) the HLS origin: prints its address, serves until its
+//                                             input closes
+//   avfoundation_bench --count-instructions=M (internal) the work M with callgrind's collection on around it
+//   avfoundation_bench --peak-memory N        (internal) makes the item of N segments ready, prints its peak RSS
 #include <benchmark/benchmark.h>
+#include <curl/curl.h>
+#include <sys/resource.h>
+#include <valgrind/callgrind.h>
 
+#include <chrono>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "BenchSupport.h"
 #include "avfoundation/AVPlayer.h"
 #include "avfoundation/HLS.h"
 #include "devserver/Server.h"
@@ -14,8 +39,11 @@
 namespace {
 
 namespace hls = avfoundation::hls;
+using devserver::testing::runUntil;
 
 const foundation::URL kBase = *foundation::URL::fromString("https://cdn.example.com/vod/asset-1/v3/media.m3u8");
+
+// ---- Playlists ----
 
 // Two hours in 1,800 segments of 4 s, with a FairPlay key, as a packager writes it.
 std::string twoHourPlaylist() {
@@ -50,6 +78,70 @@ std::string eightVariants() {
     return text;
 }
 
+// `lines` key lines naming `distinct` different keys in turn, each followed by one 4-second segment
+// (about 220 bytes a key: 40,000 distinct keys make 8.7 MB, 200,000 make 44 MB).
+std::string keyedPlaylist(int lines, int distinct) {
+    std::string text = "#EXTM3U\n#EXT-X-VERSION:6\n#EXT-X-TARGETDURATION:4\n#EXT-X-PLAYLIST-TYPE:VOD\n";
+    text.reserve(static_cast<std::size_t>(lines) * 224);
+    char line[320];
+    for (int i = 0; i < lines; ++i) {
+        std::snprintf(line, sizeof line,
+                      "#EXT-X-KEY:METHOD=SAMPLE-AES,URI=\"skd://keys.example.com/fairplay/license?contentId=asset-1&"
+                      "keyId=key-%08d\",KEYFORMAT=\"com.apple.streamingkeydelivery\",KEYFORMATVERSIONS=\"1\"\n"
+                      "#EXTINF:4.000,\nsegment_%07d.ts\n",
+                      i % distinct, i);
+        text += line;
+    }
+    return text + "#EXT-X-ENDLIST\n";
+}
+
+// ---- Resolving a reference: the playlist reader, and three libcurl parses as it was done before ----
+
+struct CurlUrlDeleter {
+    void operator()(CURLU* h) const { curl_url_cleanup(h); }
+};
+
+std::optional<foundation::URL> resolveWithCurl(std::string_view reference, const foundation::URL& base) {
+    std::unique_ptr<CURLU, CurlUrlDeleter> h(curl_url());
+    constexpr unsigned flags = CURLU_NON_SUPPORT_SCHEME;
+    if (curl_url_set(h.get(), CURLUPART_URL, base.absoluteString().c_str(), flags) != CURLUE_OK) return std::nullopt;
+    const std::string ref(reference);
+    if (curl_url_set(h.get(), CURLUPART_URL, ref.c_str(), flags) != CURLUE_OK) return std::nullopt;
+    char* out = nullptr;
+    if (curl_url_get(h.get(), CURLUPART_URL, &out, 0) != CURLUE_OK || !out) return std::nullopt;
+    std::string resolved(out);
+    curl_free(out);
+    return foundation::URL::fromString(resolved);
+}
+
+// The references of a media playlist: mostly names beside the playlist, some up a folder or from the root.
+const std::vector<std::string>& references() {
+    static const std::vector<std::string> made = [] {
+        std::vector<std::string> r;
+        for (int i = 0; i < 64; ++i) {
+            const std::string name = "segment_" + std::to_string(10000 + i) + ".ts";
+            r.push_back(i % 8 == 6 ? "../v2/" + name : i % 8 == 7 ? "/vod/asset-1/v3/" + name : name);
+        }
+        return r;
+    }();
+    return made;
+}
+
+constexpr int kResolvesPerRound = 20000;
+constexpr int kResolveRounds = 15;
+
+void resolveMany(int n, bool withCurl) {
+    const auto& refs = references();
+    for (int i = 0; i < n; ++i) {
+        const auto& ref = refs[static_cast<std::size_t>(i) % refs.size()];
+        auto url = withCurl ? resolveWithCurl(ref, kBase) : hls::resolve(ref, kBase);
+        benchmark::DoNotOptimize(url);
+        if (!url) std::abort();
+    }
+}
+
+// ---- Google Benchmark: parsing ----
+
 void ParseTwoHourMediaPlaylist(benchmark::State& state) {
     const std::string text = twoHourPlaylist();
     for (auto _ : state) {
@@ -71,27 +163,216 @@ void ParseMultivariantWithEightVariants(benchmark::State& state) {
 }
 BENCHMARK(ParseMultivariantWithEightVariants)->Unit(benchmark::kMicrosecond);
 
+// A playlist of N distinct keys: read, or refused (a bound on keys), never a parse that grows with N².
+void ParseDistinctKeys(benchmark::State& state) {
+    const int keys = static_cast<int>(state.range(0));
+    const std::string text = keyedPlaylist(keys, keys);
+    for (auto _ : state) {
+        auto playlist = hls::parseMedia(text, kBase);
+        benchmark::DoNotOptimize(playlist);
+    }
+    state.SetLabel(std::to_string(text.size() / 1000) + " kB");
+}
+BENCHMARK(ParseDistinctKeys)->Arg(40000)->Arg(200000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// 200,000 key lines cycling over 1,000 keys, each line before one segment: read whole.
+void ParseRepeatedKeys(benchmark::State& state) {
+    const std::string text = keyedPlaylist(200000, 1000);
+    for (auto _ : state) {
+        auto playlist = hls::parseMedia(text, kBase);
+        benchmark::DoNotOptimize(playlist);
+        if (!playlist || playlist->keys.size() != 1000) state.SkipWithError("parse failed");
+    }
+    state.SetLabel(std::to_string(text.size() / 1000) + " kB");
+}
+BENCHMARK(ParseRepeatedKeys)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// ---- The origin, in its own process ----
+
+constexpr double kTinySegment = 0.01;  // seconds: a million of them is under three hours
+constexpr int kArrivals = 100;         // segments measured after the item is ready
+const long long kLengths[] = {1000, 1000000};
+
+// The stream of `segments` segments: a multivariant playlist naming its media playlist, as a packager
+// serves it (the asset reads the small one, the item the long one).
+std::string lengthPath(long long segments) {
+    return "/n" + std::to_string(segments) + "/master.m3u8";
+}
+
+int serve() {
+    auto service = std::make_shared<devserver::testing::HlsTestService>();
+    service->setSegmentSize(188);
+    service->setPlaylist("/long/media.m3u8", devserver::testing::mediaPlaylist(1200, 6.0));
+    for (long long n : kLengths) {
+        const std::string folder = "/n" + std::to_string(n) + "/";
+        service->setPlaylist(folder + "master.m3u8",
+                             devserver::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}}));
+        service->setPlaylist(folder + "media.m3u8",
+                             devserver::testing::mediaPlaylist(static_cast<int>(n), kTinySegment));
+    }
+    auto server = devserver::Server::start({.services = {service}, .echo = false});
+    if (!server) {
+        std::fprintf(stderr, "avfoundation_bench: the origin did not start: %s\n", server.error().c_str());
+        return 1;
+    }
+    bench::serveUntilInputCloses((*server)->baseURL());
+    service->shutdown();
+    (*server)->stop();
+    return 0;
+}
+
+// ---- Segments arriving at a paused player ----
+
+double loadedEnd(const avfoundation::AVPlayerItem& item) {
+    const auto ranges = item.loadedTimeRanges();
+    return ranges.empty() ? 0.0 : ranges.back().end().seconds();
+}
+
+// The item of `segments` segments in a paused player, ready, with the forward buffer set so that loading
+// stops after `kArrivals` more segments.
+struct LoadingItem {
+    std::shared_ptr<avfoundation::AVPlayerItem> item;
+    std::shared_ptr<avfoundation::AVPlayer> player;
+
+    static std::optional<LoadingItem> make(const std::string& base, long long segments) {
+        LoadingItem l;
+        l.item = avfoundation::AVPlayerItem::create(*foundation::URL::fromString(base + lengthPath(segments)));
+        l.item->setPreferredForwardBufferDuration((kArrivals + 0.5) * kTinySegment);
+        l.player = avfoundation::AVPlayer::create(l.item);
+        const bool ready = runUntil([&] { return l.item->status() != avfoundation::AVPlayerItem::Status::unknown; },
+                                    std::chrono::minutes(10));
+        if (!ready || l.item->status() != avfoundation::AVPlayerItem::Status::readyToPlay) return std::nullopt;
+        return l;
+    }
+    // Runs the main loop until the buffer is full.
+    bool fill() const {
+        return runUntil([&] { return loadedEnd(*item) >= (kArrivals + 0.5) * kTinySegment - 1e-9; },
+                        std::chrono::minutes(10));
+    }
+};
+
+// ---- Under callgrind ----
+
+constexpr int kCountedResolves = 2000;
+
+int countedWork(const std::string& mode) {
+    if (mode == "resolve" || mode == "resolve-curl") {
+        resolveMany(100, mode == "resolve-curl");
+        CALLGRIND_TOGGLE_COLLECT;
+        resolveMany(kCountedResolves, mode == "resolve-curl");
+        CALLGRIND_TOGGLE_COLLECT;
+        return 0;
+    }
+    if (mode == "parse-two-hours") {
+        const std::string text = twoHourPlaylist();
+        CALLGRIND_TOGGLE_COLLECT;
+        auto playlist = hls::parseMedia(text, kBase);
+        CALLGRIND_TOGGLE_COLLECT;
+        return playlist ? 0 : 3;
+    }
+    if (mode.rfind("arrivals-", 0) == 0) {
+        const long long segments = std::stoll(mode.substr(9));
+        bench::ServerProcess origin({bench::selfPath(), "--serve"});
+        dispatch::testing::ManualClockScope clock;
+        auto loading = LoadingItem::make(origin.baseURL(), segments);
+        if (!loading) return 3;
+        CALLGRIND_TOGGLE_COLLECT;
+        const bool filled = loading->fill();
+        CALLGRIND_TOGGLE_COLLECT;
+        return filled ? 0 : 4;
+    }
+    return 2;
+}
+
+int peakMemory(long long segments) {
+    bench::ServerProcess origin({bench::selfPath(), "--serve"});
+    dispatch::testing::ManualClockScope clock;
+    auto loading = LoadingItem::make(origin.baseURL(), segments);
+    if (!loading) return 3;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%ld\n", usage.ru_maxrss);
+    return 0;
+}
+
+// Runs `--peak-memory N` in a process of its own; its peak resident size in MB, or nothing.
+std::optional<double> peakMemoryOf(long long segments) {
+    const std::string command = bench::selfPath() + " --peak-memory " + std::to_string(segments);
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return std::nullopt;
+    long kilobytes = 0;
+    const bool read = std::fscanf(pipe, "%ld", &kilobytes) == 1;
+    const int status = ::pclose(pipe);
+    if (!read || status != 0) return std::nullopt;
+    return kilobytes / 1024.0;
+}
+
+// ---- Side by side ----
+
+void compareResolves(bool callgrind) {
+    std::vector<bench::Side> sides{
+        {"hls::resolve", [](int n) { resolveMany(n, false); }},
+        {"libcurl: two parses, a reformat, a third parse", [](int n) { resolveMany(n, true); }}};
+    const auto perOp = bench::interleave(sides, kResolveRounds, kResolvesPerRound);
+    bench::printWall("Resolving a segment reference against its playlist", sides, perOp, 0, 1, 0, "ns", 1e9);
+    if (!callgrind) return;
+    const auto own = bench::collectedInstructions({"--count-instructions=resolve"});
+    const auto curl = bench::collectedInstructions({"--count-instructions=resolve-curl"});
+    if (own && curl) {
+        std::printf("  instructions per reference (callgrind): hls::resolve %.0f, libcurl %.0f (%.2fx)\n",
+                    *own / kCountedResolves, *curl / kCountedResolves, *own / *curl);
+    }
+    std::fflush(stdout);
+}
+
+void compareArrivals(bool callgrind) {
+    constexpr int kRounds = 3;
+    std::vector<std::vector<double>> wall(2);
+    {
+        bench::ServerProcess origin({bench::selfPath(), "--serve"});
+        dispatch::testing::ManualClockScope clock;
+        const bool ran = bench::rotatingRounds(kRounds, 2, [&](std::size_t i, int) {
+            auto loading = LoadingItem::make(origin.baseURL(), kLengths[i]);
+            if (!loading) {
+                std::fprintf(stderr, "avfoundation_bench: the item of %lld segments did not become ready\n",
+                             kLengths[i]);
+                return false;
+            }
+            const auto start = std::chrono::steady_clock::now();
+            if (!loading->fill()) return false;
+            const auto end = std::chrono::steady_clock::now();
+            wall[i].push_back(std::chrono::duration<double, std::micro>(end - start).count() / kArrivals);
+            return true;
+        });
+        if (!ran) return;
+    }
+    const auto instructions = bench::instructionsInRounds(callgrind ? 1 : 0, 2, [&](std::size_t i) {
+        auto total = bench::collectedInstructions({"--count-instructions=arrivals-" + std::to_string(kLengths[i])});
+        return total ? std::optional(*total / kArrivals) : std::nullopt;
+    });
+    std::printf(
+        "\nOne segment arriving at a paused player while its item loads (%d segments after ready, "
+        "HTTP from the origin's own process included), %d rotating rounds\n",
+        kArrivals, kRounds);
+    bench::printTable({32, "wall µs med", "wall µs min", "instructions/segment"},
+                      {"playlist of 1,000 segments", "playlist of 1,000,000 segments"}, wall, instructions);
+    if (auto peak = peakMemoryOf(kLengths[1])) {
+        std::printf("peak resident memory of the process once the 1,000,000-segment item is ready: %.0f MB\n", *peak);
+    }
+    std::fflush(stdout);
+}
+
+// ---- Simulated playback ----
+
 // One second of playback at rate 1 on the manual clock, with a 0.1 s and a 0.5 s periodic observer
 // (what the player view and the ad proxy install): the engine's and the observers' timers for a second.
 void OneSecondOfPlaybackWithTwoObservers(benchmark::State& state) {
+    bench::ServerProcess origin({bench::selfPath(), "--serve"});
     dispatch::testing::ManualClockScope clock;
-    auto service = std::make_shared<devserver::testing::HlsTestService>();
-    auto server = devserver::Server::start({.services = {service}, .echo = false});
-    if (!server) {
-        state.SkipWithError("no server");
-        return;
-    }
-    service->setPlaylist("/long/media.m3u8", devserver::testing::mediaPlaylist(1200, 6.0));
-    auto item =
-        avfoundation::AVPlayerItem::create(*foundation::URL::fromString((*server)->baseURL() + "/long/media.m3u8"));
+    auto item = avfoundation::AVPlayerItem::create(*foundation::URL::fromString(origin.baseURL() + "/long/media.m3u8"));
     item->setPreferredForwardBufferDuration(7200);
     auto player = avfoundation::AVPlayer::create(item);
-    const bool ready = devserver::testing::runUntil(
-        [&] {
-            auto ranges = item->loadedTimeRanges();
-            return !ranges.empty() && ranges.back().end().seconds() >= 7200;
-        },
-        std::chrono::seconds(60));
+    const bool ready = runUntil([&] { return loadedEnd(*item) >= 7200; }, std::chrono::seconds(60));
     if (!ready) {
         state.SkipWithError("the item did not load");
         return;
@@ -116,11 +397,49 @@ void OneSecondOfPlaybackWithTwoObservers(benchmark::State& state) {
     player->removeTimeObserver(fast);
     player->removeTimeObserver(slow);
     player->pause();
-    service->shutdown();
-    (*server)->stop();
 }
 BENCHMARK(OneSecondOfPlaybackWithTwoObservers)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "--serve") return serve();
+    if (argc >= 3 && std::string(argv[1]) == "--peak-memory") return peakMemory(std::stoll(argv[2]));
+    bool callgrind = true;
+    std::string part;  // empty: every part
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("--count-instructions=", 0) == 0) return countedWork(arg.substr(arg.find('=') + 1));
+        if (arg == "--no-callgrind") {
+            callgrind = false;
+            continue;
+        }
+        if (arg.rfind("--part=", 0) == 0) {
+            part = arg.substr(7);
+            continue;
+        }
+        rest.push_back(argv[i]);
+    }
+    auto runs = [&](const char* name) { return part.empty() || part == name; };
+    callgrind = callgrind && bench::hasValgrind();
+    if (runs("benchmarks")) {
+        int count = static_cast<int>(rest.size());
+        benchmark::Initialize(&count, rest.data());
+        if (benchmark::ReportUnrecognizedArguments(count, rest.data())) return 1;
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+        if (callgrind) {
+            if (auto parse = bench::collectedInstructions({"--count-instructions=parse-two-hours"})) {
+                std::printf("\nReading the two-hour media playlist (1,800 segments): %.0f instructions (callgrind)\n",
+                            *parse);
+            }
+        }
+    }
+    if (runs("resolve")) {
+        std::printf("\n");
+        compareResolves(callgrind);
+    }
+    if (runs("arrivals")) compareArrivals(callgrind);
+    return 0;
+}

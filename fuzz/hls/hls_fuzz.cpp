@@ -1,10 +1,20 @@
 // Fuzz target for the HLS playlist reader: any text gives a playlist or a ParseError naming a line and a
 // reason, never a crash; a media playlist that is read has segments with positive, finite durations that
-// add up to at most the bound, keys it can index, and valid addresses; a multivariant one has variants.
+// add up to at most the bound, at most the bound of distinct keys, keys it can index, and valid addresses;
+// a multivariant one has variants.
+//
+// Hostile sizes from small inputs: a line "#LUMORA-REPEAT:<n>" repeats the lines after it (up to a line
+// "#LUMORA-END", or the end) n times, "{i}" in them becoming the repetition's number, up to 64 MiB of text
+// (what the media player's session accepts). A few stored bytes so stand for the 44 MB playlist of
+// 200,000 keys, and libFuzzer's input length limit does not hide that class; the seeds of corpus-sizes/
+// start from such playlists (`CORPUS=corpus-sizes fuzz/run.sh hls`).
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <variant>
 
@@ -25,11 +35,44 @@ void checkAddress(const foundation::URL& url) {
     check(foundation::URL::fromString(url.absoluteString()).has_value(), "an address reads back");
 }
 
+constexpr std::size_t kMaximumText = 64u << 20;
+constexpr std::string_view kRepeat = "#LUMORA-REPEAT:";
+constexpr std::string_view kEnd = "#LUMORA-END\n";
+
+// The input with its repetition written out (see above); the input itself when it has none.
+std::string expand(std::string_view input) {
+    const std::size_t marker = input.starts_with(kRepeat) ? 0 : input.find("\n" + std::string(kRepeat));
+    if (marker == std::string_view::npos) return std::string(input);
+    const std::size_t countAt = marker + (marker == 0 ? 0 : 1) + kRepeat.size();
+    const std::size_t lineEnd = std::min(input.find('\n', countAt), input.size());
+    std::uint64_t count = 0;
+    std::from_chars(input.data() + countAt, input.data() + lineEnd, count);
+    const std::string_view rest = input.substr(std::min(lineEnd + 1, input.size()));
+    const std::size_t end = rest.find(kEnd);
+    const std::string_view body = rest.substr(0, end);
+    const std::string_view tail = end == std::string_view::npos ? std::string_view() : rest.substr(end + kEnd.size());
+    std::string text(input.substr(0, marker == 0 ? 0 : marker + 1));
+    for (std::uint64_t i = 0; i < count && text.size() + body.size() + tail.size() <= kMaximumText; ++i) {
+        if (body.empty()) break;
+        const std::string number = std::to_string(i);
+        for (std::size_t at = 0; at < body.size();) {
+            const std::size_t hole = body.find("{i}", at);
+            text.append(body.substr(at, hole == std::string_view::npos ? std::string_view::npos : hole - at));
+            if (hole == std::string_view::npos) break;
+            text.append(number);
+            at = hole + 3;
+        }
+    }
+    text.append(tail);
+    return text;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const foundation::URL base = *foundation::URL::fromString("http://127.0.0.1:8080/hls/a/v0/media.m3u8");
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const std::string expanded = expand(std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::string_view text = expanded;
     const auto parsed = hls::parse(text, base);
     if (!parsed) {
         check(!parsed.error().message.empty(), "a failure says why");
@@ -49,6 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(total <= hls::maximumMediaPlaylistDuration, "the segments together stay within the bound");
         check(media->duration() == total, "the duration is the sum of the segments");
         for (const auto& key : media->keys) check(key.method != "NONE" && key.uri.has_value(), "keys have addresses");
+        check(media->keys.size() <= hls::maximumMediaPlaylistKeys, "the distinct keys stay within the bound");
     } else {
         const auto& multivariant = std::get<hls::MultivariantPlaylist>(*parsed);
         check(!multivariant.variants.empty(), "a multivariant playlist has variants");

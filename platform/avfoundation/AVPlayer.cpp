@@ -1,5 +1,7 @@
 #include "avfoundation/AVPlayer.h"
 
+#include "avfoundation/detail/PlayerItemEngine.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -8,7 +10,17 @@ namespace avfoundation {
 
 namespace {
 
-constexpr double kEpsilon = 1e-6;
+AVPlayer::TimeControlStatus statusOf(detail::PlayheadStep::Status status) {
+    switch (status) {
+        case detail::PlayheadStep::Status::playing:
+            return AVPlayer::TimeControlStatus::playing;
+        case detail::PlayheadStep::Status::waiting:
+            return AVPlayer::TimeControlStatus::waitingToPlayAtSpecifiedRate;
+        case detail::PlayheadStep::Status::paused:
+            break;
+    }
+    return AVPlayer::TimeControlStatus::paused;
+}
 
 // What `addPeriodicTimeObserver` hands out.
 struct TimeObserverToken {
@@ -55,7 +67,7 @@ AVPlayer::~AVPlayer() {
         dispatch::DispatchQueue::main().async(
             [completion = std::move(pendingSeek_->completion)] { completion(false); });
     }
-    if (auto item = currentItem_.value()) item->detach();
+    if (auto item = currentItem_.value()) item->engine().detach();
 }
 
 dispatch::Nanoseconds AVPlayer::now() const {
@@ -63,7 +75,7 @@ dispatch::Nanoseconds AVPlayer::now() const {
 }
 
 void AVPlayer::setRate(float rate) {
-    if (auto item = currentItem()) item->reanchor(now());
+    if (auto item = currentItem()) item->engine().reanchor(now());
     rate_.set(rate);
     update();
 }
@@ -83,13 +95,14 @@ void AVPlayer::pause() {
 bool AVPlayer::replaceCurrentItem(std::shared_ptr<AVPlayerItem> item) {
     auto old = currentItem();
     if (item == old) return true;
+    const detail::PlayerItemHost* self = this;
     if (item) {
-        auto owner = item->player();
-        if (owner && owner.get() != this) return false;
+        auto owner = item->engine().host();
+        if (owner && owner.get() != self) return false;
     }
     finishPendingSeek(false);
-    if (old) old->detach();
-    if (item) item->attach(shared_from_this());
+    if (old) old->engine().detach();
+    if (item) item->engine().attach(std::shared_ptr<detail::PlayerItemHost>(shared_from_this(), this));
     currentItem_.set(item);
     update();
     if (item) rearmTimeObservers(true);
@@ -107,19 +120,13 @@ void AVPlayer::seek(coremedia::CMTime to, coremedia::CMTime toleranceBefore, cor
     (void)toleranceAfter;
     finishPendingSeek(false);
     auto item = currentItem();
-    if (!item || !to.isNumeric() || item->isFailed()) {
+    if (!item || !to.isNumeric() || item->engine().isFailed()) {
         if (completion)
             dispatch::DispatchQueue::main().async([completion = std::move(completion)] { completion(false); });
         return;
     }
     pendingSeek_ = PendingSeek{nextSeekId_++, std::move(completion)};
-    const double target = to.seconds();
-    if (item->isReady()) {
-        item->jumpTo(item->clampToSeekable(target), now());
-        item->post(AVPlayerItemTimeJumpedNotification);
-    } else {
-        item->pendingStart_ = target;
-    }
+    item->engine().seek(to.seconds(), now());
     update();
 }
 
@@ -136,21 +143,11 @@ void AVPlayer::finishPendingSeek(bool finished) {
     if (finished) rearmTimeObservers(true);
 }
 
-void AVPlayer::itemDidChange(AVPlayerItem& item) {
-    if (&item != currentItem().get()) return;
-    // A live window may have slid past a paused playhead: the playhead moves to the window's start.
-    if (item.isReady() && item.isLive()) {
-        item.reanchor(now());
-        if (item.anchorSeconds_ < item.timelineStart() - kEpsilon) {
-            item.jumpTo(item.timelineStart(), now());
-            item.post(AVPlayerItemTimeJumpedNotification);
-        }
-    }
+void AVPlayer::itemDidChange() {
     update();
 }
 
-void AVPlayer::itemDidFail(AVPlayerItem& item) {
-    if (&item != currentItem().get()) return;
+void AVPlayer::itemDidFail() {
     finishPendingSeek(false);
     if (rate_.value() != 0.0f) rate_.set(0.0f);
     update();
@@ -169,99 +166,52 @@ void AVPlayer::update() {
     updating_ = false;
 }
 
+// One look at the current item: its playhead's state machine decides (detail::Playhead::step); the player
+// publishes what it decided, completes a settled seek, re-arms its observers and its own timer.
 void AVPlayer::updateOnce() {
     const dispatch::Nanoseconds t = now();
     if (engineTimer_) dispatch::RunLoop::main().cancel(engineTimer_);
     engineTimer_ = 0;
     auto item = currentItem();
-    if (item) {
-        item->reanchor(t);
-        if (auto failure = item->takeDueFailure()) {
-            item->fail(*failure);  // comes back here through itemDidFail
-            updateAgain_ = true;
-            return;
-        }
+    detail::PlayerItemEngine* engine = item ? &item->engine() : nullptr;
+    if (engine && engine->failIfFaultDue(t)) {  // comes back here through itemDidFail
+        updateAgain_ = true;
+        return;
     }
 
     const float r = rate_.value();
-    double moving = 0;
-    auto status = TimeControlStatus::paused;
-    bool postEnd = false;
-    bool postStall = false;
-    bool pauseAtEnd = false;
-    if (r == 0.0f) {
-        status = TimeControlStatus::paused;
-    } else if (!item || !item->isReady() || !(r > 0.0f)) {
-        status = TimeControlStatus::waitingToPlayAtSpecifiedRate;
-    } else {
-        const double pos = item->anchorSeconds_;
-        if (item->isAtEnd(pos)) {
-            if (!item->endNotified_) postEnd = true;
-            item->endNotified_ = true;
-            if (actionAtItemEnd_ == ActionAtItemEnd::pause) {
-                pauseAtEnd = true;
-            } else {
-                status = TimeControlStatus::waitingToPlayAtSpecifiedRate;
-            }
-        } else if (item->isBufferedAt(pos)) {
-            status = TimeControlStatus::playing;
-            moving = r;
-            item->stalled_ = false;
-            item->endNotified_ = false;  // a live item that moves again can catch up with its edge again
-        } else {
-            status = TimeControlStatus::waitingToPlayAtSpecifiedRate;
-            if (item->isAtLiveEdge(pos) && r > 1.0f) {
-                if (!item->endNotified_) postEnd = true;
-                item->endNotified_ = true;
-            } else if (!item->stalled_) {
-                item->stalled_ = true;
-                postStall = true;
-                ++item->counters_.numberOfStalls;
-            }
-        }
+    detail::PlayheadStep step;
+    if (engine) {
+        step = engine->step(r, actionAtItemEnd_ == ActionAtItemEnd::pause, t);
+    } else if (r != 0.0f) {
+        step.status = detail::PlayheadStep::Status::waiting;
     }
-
-    if (item) {
-        item->setMovingRate(moving, t);
-        item->updateBufferEmpty();
-    }
+    const TimeControlStatus status = statusOf(step.status);
     if (timeControlStatus_.value() != status) timeControlStatus_.set(status);
-    if (pendingSeek_ && item && item->isReady() && item->isBufferedAt(item->anchorSeconds_)) finishPendingSeek(true);
-    if (moving != lastMovingRate_) {
-        lastMovingRate_ = moving;
+    if (pendingSeek_ && engine && engine->isSettled()) finishPendingSeek(true);
+    if (step.movingRate != lastMovingRate_) {
+        lastMovingRate_ = step.movingRate;
         rearmTimeObservers(true);
     }
-
-    if (moving > 0) {
-        const double pos = item->anchorSeconds_;
-        double target = item->moveLimit_;
-        if (!item->segmentTask_) {
-            if (auto gap = item->nextGapStart(pos)) {
-                const double threshold = *gap - item->forwardBufferDuration();
-                if (threshold > pos + kEpsilon) target = std::min(target, threshold);
-            }
-        }
-        const double seconds = std::max(target - pos, 0.0) / moving;
-        auto due = t + dispatch::Nanoseconds(static_cast<std::int64_t>(std::ceil(std::min(seconds, 1e9) * 1e9)));
-        if (due <= t) due = t + dispatch::Nanoseconds(1);
+    if (step.wakeAt) {
         std::weak_ptr<AVPlayer> weak = weak_from_this();
-        engineTimer_ = dispatch::RunLoop::main().schedule(due, [weak] {
+        engineTimer_ = dispatch::RunLoop::main().schedule(*step.wakeAt, [weak] {
             if (auto self = weak.lock()) {
                 self->engineTimer_ = 0;
                 self->update();
             }
         });
     }
-    if (item) item->pumpLoading();
+    if (engine) engine->pump();
 
-    if (pauseAtEnd) {
-        // Paused at the end: playing again from here ends again.
-        item->endNotified_ = false;
+    if (step.pauseAtEnd) {
         rate_.set(0.0f);
         updateAgain_ = true;
     }
-    if (postStall) item->post(AVPlayerItemPlaybackStalledNotification);
-    if (postEnd) item->post(AVPlayerItemDidPlayToEndTimeNotification);
+    if (step.postStall)
+        foundation::NotificationCenter::defaultCenter().post(AVPlayerItemPlaybackStalledNotification, item);
+    if (step.postEnd)
+        foundation::NotificationCenter::defaultCenter().post(AVPlayerItemDidPlayToEndTimeNotification, item);
 }
 
 // ---- Periodic time observers ----
@@ -315,14 +265,15 @@ void AVPlayer::armTimeObserver(const std::shared_ptr<TimeObserver>& observer, di
         std::max<std::int64_t>(1, static_cast<std::int64_t>(std::llround(std::min(period, 1e18)))));
     std::weak_ptr<AVPlayer> weakPlayer = weak_from_this();
     std::weak_ptr<TimeObserver> weakObserver = observer;
-    observer->timer = dispatch::RunLoop::main().schedule(from + step, [weakPlayer, weakObserver] {
-        auto self = weakPlayer.lock();
-        auto o = weakObserver.lock();
-        if (!self || !o || !o->active->load()) return;
-        o->timer = 0;
-        if (self->lastMovingRate_ > 0) self->armTimeObserver(o, self->now());
-        self->deliver(o);
-    });
+    observer->timer =
+        dispatch::RunLoop::main().schedule(dispatch::saturatingAdd(from, step), [weakPlayer, weakObserver] {
+            auto self = weakPlayer.lock();
+            auto o = weakObserver.lock();
+            if (!self || !o || !o->active->load()) return;
+            o->timer = 0;
+            if (self->lastMovingRate_ > 0) self->armTimeObserver(o, self->now());
+            self->deliver(o);
+        });
 }
 
 void AVPlayer::deliver(const std::shared_ptr<TimeObserver>& observer) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "avfoundation/AVPlayerItem.h"
+#include "avfoundation/detail/PlayerItemHost.h"
 #include "coremedia/CMTime.h"
 #include "dispatch/DispatchQueue.h"
 #include "dispatch/RunLoop.h"
@@ -33,7 +34,9 @@ namespace avfoundation {
 // interrupts it, or when there is no item or the target is not a numeric time. The target is clamped
 // into the seekable range; tolerances are accepted and not needed (every seek is exact). A seek made
 // before the item is ready becomes its start position.
-class AVPlayer : public foundation::KVOObservable, public std::enable_shared_from_this<AVPlayer> {
+class AVPlayer : public foundation::KVOObservable,
+                 public std::enable_shared_from_this<AVPlayer>,
+                 private detail::PlayerItemHost {
   public:
     enum class TimeControlStatus { paused = 0, waitingToPlayAtSpecifiedRate = 1, playing = 2 };
     enum class ActionAtItemEnd { advance = 0, pause = 1, none = 2 };
@@ -90,7 +93,6 @@ class AVPlayer : public foundation::KVOObservable, public std::enable_shared_fro
     std::size_t timeObserverCount() const { return timeObservers_.size(); }
 
   private:
-    friend class AVPlayerItem;
     struct TimeObserver;
     struct PendingSeek {
         std::uint64_t id = 0;
@@ -101,8 +103,9 @@ class AVPlayer : public foundation::KVOObservable, public std::enable_shared_fro
     dispatch::Nanoseconds now() const;
     void update();
     void updateOnce();
-    void itemDidChange(AVPlayerItem& item);
-    void itemDidFail(AVPlayerItem& item);
+    // detail::PlayerItemHost: what the current item tells its player.
+    void itemDidChange() override;
+    void itemDidFail() override;
     void finishPendingSeek(bool finished);
     void rearmTimeObservers(bool report);
     void armTimeObserver(const std::shared_ptr<TimeObserver>& observer, dispatch::Nanoseconds from);

@@ -23,9 +23,8 @@
 
 namespace avfoundation {
 
-class AVPlayer;
-namespace testing {
-struct AVPlayerItemTesting;
+namespace detail {
+class PlayerItemEngine;
 }
 
 // Notifications of a player item (the sender is the item), posted on the main queue.
@@ -94,11 +93,15 @@ struct AVPlayerItemErrorLog {
 // EXT-X-KEY METHOD=SAMPLE-AES) through the asset's resource-loader delegate, then media segments. The
 // status becomes readyToPlay once every key is answered and the segment at the start position is
 // loaded; duration, seekable ranges and presentation size are set before the status changes. Any
-// failure on that road fails the item (status failed, `error()` says why).
+// failure on that road fails the item (status failed, `error()` says why). Media playlists are read off
+// the main queue (a hostile one can be tens of megabytes; one that names more than
+// hls::maximumMediaPlaylistKeys keys fails the item), and what was read reaches the item on the main
+// queue in the order it was fetched.
 //
 // Segments are fetched one at a time, in order, from the playhead up to `preferredForwardBufferDuration`
 // ahead (30 s when 0, "automatic"); a failed segment is logged and asked again, and the third failure in
-// a row fails the item. A segment whose key is not answered yet is not fetched.
+// a row fails the item. A segment whose key is not answered yet is not fetched. What an arriving segment
+// costs does not grow with the length of the playlist.
 //
 // A live item (no EXT-X-ENDLIST) has an indefinite duration; its media playlist is fetched again every
 // target duration (on the one clock) while it is a player's current item, and its timeline keeps the
@@ -121,31 +124,27 @@ class AVPlayerItem : public foundation::KVOObservable, public std::enable_shared
 
     // Observable properties; also observable by name ("status", "duration", "seekableTimeRanges",
     // "loadedTimeRanges", "isPlaybackBufferEmpty", "presentationSize").
-    Status status() const { return status_.value(); }
-    const foundation::KVOProperty<Status>& statusProperty() const { return status_; }
-    coremedia::CMTime duration() const { return duration_.value(); }
-    const foundation::KVOProperty<coremedia::CMTime>& durationProperty() const { return duration_; }
-    std::vector<coremedia::CMTimeRange> seekableTimeRanges() const { return seekableTimeRanges_.value(); }
-    const foundation::KVOProperty<std::vector<coremedia::CMTimeRange>>& seekableTimeRangesProperty() const {
-        return seekableTimeRanges_;
-    }
-    std::vector<coremedia::CMTimeRange> loadedTimeRanges() const { return loadedTimeRanges_.value(); }
-    const foundation::KVOProperty<std::vector<coremedia::CMTimeRange>>& loadedTimeRangesProperty() const {
-        return loadedTimeRanges_;
-    }
-    bool isPlaybackBufferEmpty() const { return isPlaybackBufferEmpty_.value(); }
-    const foundation::KVOProperty<bool>& isPlaybackBufferEmptyProperty() const { return isPlaybackBufferEmpty_; }
-    coregraphics::CGSize presentationSize() const { return presentationSize_.value(); }
-    const foundation::KVOProperty<coregraphics::CGSize>& presentationSizeProperty() const { return presentationSize_; }
+    Status status() const;
+    const foundation::KVOProperty<Status>& statusProperty() const;
+    coremedia::CMTime duration() const;
+    const foundation::KVOProperty<coremedia::CMTime>& durationProperty() const;
+    std::vector<coremedia::CMTimeRange> seekableTimeRanges() const;
+    const foundation::KVOProperty<std::vector<coremedia::CMTimeRange>>& seekableTimeRangesProperty() const;
+    std::vector<coremedia::CMTimeRange> loadedTimeRanges() const;
+    const foundation::KVOProperty<std::vector<coremedia::CMTimeRange>>& loadedTimeRangesProperty() const;
+    bool isPlaybackBufferEmpty() const;
+    const foundation::KVOProperty<bool>& isPlaybackBufferEmptyProperty() const;
+    coregraphics::CGSize presentationSize() const;
+    const foundation::KVOProperty<coregraphics::CGSize>& presentationSizeProperty() const;
 
     // Why the item failed; nothing unless the status is failed.
-    std::optional<foundation::Error> error() const { return error_; }
+    std::optional<foundation::Error> error() const;
 
     // The playhead (the start position before the item is ready).
     coremedia::CMTime currentTime() const;
 
     // Seconds of media to keep loaded ahead of the playhead; 0 means automatic (30 s).
-    double preferredForwardBufferDuration() const { return preferredForwardBufferDuration_; }
+    double preferredForwardBufferDuration() const;
     void setPreferredForwardBufferDuration(double seconds);
 
     // Media selection. The legible group starts with its default option (a subtitle rendition with
@@ -161,148 +160,16 @@ class AVPlayerItem : public foundation::KVOObservable, public std::enable_shared
     std::shared_ptr<const AVPlayerItemAccessLog> accessLog() const;
     std::shared_ptr<const AVPlayerItemErrorLog> errorLog() const;
 
-    // A scripted fault for tests: when the playhead, playing, reaches `at`, the item fails with `error`
-    // (error log entry, status failed, the failed-to-play-to-end notification with the error).
-    void scriptFailure(coremedia::CMTime at, foundation::Error error);
+    // The item's machinery (playhead, segment loader, content keys, logs: detail/PlayerItemEngine.h), for
+    // the player that plays it and for the test hooks of testing/. Not part of the media framework's face.
+    detail::PlayerItemEngine& engine() const { return *engine_; }
 
   private:
-    friend class AVPlayer;
-    friend struct testing::AVPlayerItemTesting;
-
-    enum class Phase { idle, loadingAsset, loadingPlaylist, requestingKeys, buffering, ready, failed };
-    struct TimelineSegment {
-        std::int64_t sequence = 0;
-        double start = 0;
-        double duration = 0;
-        foundation::URL uri;
-        std::optional<std::string> keyURI;
-        bool loaded = false;
-        int failures = 0;
-    };
-    struct KeyState {
-        std::string uri;
-        bool answered = false;
-        std::shared_ptr<AVAssetResourceLoadingRequest> outstanding;
-        std::optional<foundation::Date> renewalDate;
-        dispatch::RunLoop::TimerId renewalTimer = 0;
-    };
-
     explicit AVPlayerItem(std::shared_ptr<AVAsset> asset);
 
-    // Player side.
-    void attach(const std::shared_ptr<AVPlayer>& player);
-    void detach();
-    std::shared_ptr<AVPlayer> player() const { return player_.lock(); }
-    bool isReady() const { return phase_ == Phase::ready; }
-    bool isFailed() const { return phase_ == Phase::failed; }
-    bool isLive() const { return live_; }
-
-    // Playhead.
-    double positionAt(dispatch::Nanoseconds now) const;
-    double position() const;
-    void reanchor(dispatch::Nanoseconds now);
-    void setMovingRate(double rate, dispatch::Nanoseconds now);
-    void jumpTo(double seconds, dispatch::Nanoseconds now);
-    double clampToSeekable(double seconds) const;
-    double timelineStart() const;
-    double timelineEnd() const;
-    bool isAtEnd(double pos) const;
-    bool isAtLiveEdge(double pos) const;
-    // End of the loaded stretch that holds `pos` (`pos` when nothing is loaded there).
-    double contiguousLoadedEnd(double pos) const;
-    bool isBufferedAt(double pos) const;
-    std::optional<std::size_t> segmentIndexAt(double pos) const;
-    // Start of the first segment after `pos` that is not loaded, when there is one.
-    std::optional<double> nextGapStart(double pos) const;
-    double forwardBufferDuration() const;
-    std::optional<double> nextScriptedFailure(double after) const;
-    std::optional<foundation::Error> takeDueFailure();
-
-    // Loading.
-    void startLoading();
-    void assetDidLoad();
-    void fetchMediaPlaylist(bool initial);
-    void didFetchMediaPlaylist(bool initial, std::optional<foundation::Data> data,
-                               std::optional<foundation::HTTPURLResponse> response,
-                               std::optional<foundation::Error> error);
-    bool mergeTimeline(const hls::MediaPlaylist& playlist);
-    bool requestNewKeys(const hls::MediaPlaylist& playlist);
-    void sendKeyRequest(const std::string& uri, bool renewal);
-    void keyAnswered(const std::string& uri, const std::shared_ptr<AVAssetResourceLoadingRequest>& request);
-    KeyState* findKey(const std::string& uri);
-    bool isKeyAnswered(const std::string& uri) const;
-    TimelineSegment* findSegment(std::int64_t sequence);
-    double liveEdge() const;
-    std::string playlistAddress() const;
-    void scheduleRenewal(KeyState& key);
-    void beginBuffering();
-    void pumpLoading();
-    void didFetchSegment(std::int64_t sequence, std::optional<foundation::Data> data,
-                         std::optional<foundation::HTTPURLResponse> response, std::optional<foundation::Error> error);
-    void becomeReady();
-    void scheduleReload();
-    void stopActivity();
-    void updateRanges();
-    void updateBufferEmpty();
-    void fail(foundation::Error error);
-    void notifyPlayer();
-
-    // Logs.
-    void countRequest(long long bytes, double segmentDuration);
-    void logError(const std::string& uri, int statusCode, const std::string& domain,
-                  std::optional<std::string> comment);
-    void logError(const std::string& uri, const foundation::Error& error);
-    void post(const foundation::Notification::Name& name, std::map<std::string, std::any> userInfo = {});
-
     std::shared_ptr<AVAsset> asset_;
-    std::weak_ptr<AVPlayer> player_;
-
-    foundation::KVOProperty<Status> status_{Status::unknown};
-    foundation::KVOProperty<coremedia::CMTime> duration_{coremedia::kCMTimeIndefinite};
-    foundation::KVOProperty<std::vector<coremedia::CMTimeRange>> seekableTimeRanges_;
-    foundation::KVOProperty<std::vector<coremedia::CMTimeRange>> loadedTimeRanges_;
-    foundation::KVOProperty<bool> isPlaybackBufferEmpty_{true};
-    foundation::KVOProperty<coregraphics::CGSize> presentationSize_;
-    std::optional<foundation::Error> error_;
-
-    Phase phase_ = Phase::idle;
-    std::shared_ptr<foundation::URLSession> session_;
-    std::optional<hls::Variant> variant_;
-    bool live_ = false;
-    double targetDuration_ = 0;
-    std::vector<TimelineSegment> timeline_;
-    std::vector<KeyState> keys_;
-
-    double anchorSeconds_ = 0;
-    dispatch::Nanoseconds anchorClock_{0};
-    double movingRate_ = 0;
-    double moveLimit_ = 0;
-    std::optional<double> pendingStart_;
-    bool endNotified_ = false;
-    bool stalled_ = false;
-
-    std::shared_ptr<foundation::URLSessionDataTask> segmentTask_;
-    std::int64_t segmentInFlight_ = -1;
-    std::shared_ptr<foundation::URLSessionDataTask> playlistTask_;
-    dispatch::RunLoop::TimerId reloadTimer_ = 0;
-
-    std::vector<std::pair<double, foundation::Error>> scriptedFailures_;
-    std::optional<foundation::Error> dueFailure_;
-
-    double preferredForwardBufferDuration_ = 0;
+    std::shared_ptr<detail::PlayerItemEngine> engine_;  // owned; never null
     std::vector<std::pair<std::shared_ptr<AVMediaSelectionGroup>, std::shared_ptr<AVMediaSelectionOption>>> selection_;
-    bool selectionInitialised_ = false;
-
-    std::uint64_t playlistFetchId_ = 0;
-    std::uint64_t segmentFetchId_ = 0;
-
-    std::string playbackSessionID_;
-    // The access log's one event (one variant plays); counted from the start, published when ready.
-    AVPlayerItemAccessLogEvent counters_;
-    bool accessLogStarted_ = false;
-    // Entries closed before the current one (only tests switch variants: AVPlayerItemTesting).
-    std::vector<AVPlayerItemAccessLogEvent> closedAccessEvents_;
-    std::optional<AVPlayerItemErrorLog> errorLog_;
 };
 
 }  // namespace avfoundation

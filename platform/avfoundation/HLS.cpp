@@ -1,22 +1,18 @@
 #include "avfoundation/HLS.h"
 
-#include <curl/curl.h>
-
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <limits>
-#include <memory>
+#include <unordered_map>
 #include <utility>
 
 #include "avfoundation/AVError.h"
+#include "avfoundation/detail/ReferenceResolver.h"
 
 namespace avfoundation::hls {
 
 namespace {
-
-struct CurlUrlDeleter {
-    void operator()(CURLU* h) const { curl_url_cleanup(h); }
-};
 
 struct Value {
     std::string text;
@@ -177,6 +173,48 @@ std::expected<void, ParseError> checkHeader(Lines& lines) {
     return {};
 }
 
+// How often a long read looks whether it was cancelled, in lines.
+constexpr std::size_t kLinesBetweenStopChecks = 4096;
+
+// The skeleton both kinds of playlist share: the "#EXTM3U" header, then line by line with blank lines and
+// comments skipped, each URI line handed to `onURI(line, number)` and each tag line ("#EXT...") to
+// `onTag(tag, value, number)`. The first error of a handler ends the read; so does `stop`.
+template <class OnURI, class OnTag>
+std::expected<void, ParseError> readLines(std::string_view body, const std::stop_token& stop, OnURI&& onURI,
+                                          OnTag&& onTag) {
+    Lines lines(body);
+    if (auto ok = checkHeader(lines); !ok) return ok;
+    std::string_view raw;
+    while (lines.next(raw)) {
+        const std::size_t n = lines.number();
+        if (n % kLinesBetweenStopChecks == 0 && stop.stop_requested()) return fail(n, "reading was cancelled");
+        const std::string_view line = trim(raw);
+        if (line.empty()) continue;
+        if (line.front() != '#') {
+            if (auto ok = onURI(line, n); !ok) return ok;
+            continue;
+        }
+        if (!line.starts_with("#EXT")) continue;  // a comment
+        const auto [tag, value] = splitTag(line);
+        if (auto ok = onTag(tag, value, n); !ok) return ok;
+    }
+    return {};
+}
+
+// Keys are the same key when every attribute is the same.
+struct KeyHash {
+    std::size_t operator()(const Key& key) const noexcept {
+        const std::hash<std::string_view> h;
+        auto optional = [&](const std::optional<std::string>& v) { return v ? h(*v) : 0x9e3779b97f4a7c15ULL; };
+        std::size_t seed = h(key.method);
+        for (std::size_t part :
+             {optional(key.uri), optional(key.iv), optional(key.keyFormat), optional(key.keyFormatVersions)}) {
+            seed ^= part + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
+        }
+        return seed;
+    }
+};
+
 std::expected<int, ParseError> parseVersion(std::string_view value, std::size_t line) {
     const auto v = parseInteger(trim(value));
     if (!v || *v > 1000) return fail(line, "EXT-X-VERSION " + quote(value) + " is not a version number");
@@ -203,43 +241,24 @@ int ParseError::code() const {
 }
 
 std::optional<foundation::URL> resolve(std::string_view reference, const foundation::URL& base) {
-    if (reference.empty()) return std::nullopt;
-    std::unique_ptr<CURLU, CurlUrlDeleter> h(curl_url());
-    if (!h) return std::nullopt;
-    constexpr unsigned flags = CURLU_NON_SUPPORT_SCHEME;
-    if (curl_url_set(h.get(), CURLUPART_URL, base.absoluteString().c_str(), flags) != CURLUE_OK) return std::nullopt;
-    const std::string ref(reference);
-    if (ref.find('\0') != std::string::npos) return std::nullopt;
-    if (curl_url_set(h.get(), CURLUPART_URL, ref.c_str(), flags) != CURLUE_OK) return std::nullopt;
-    char* out = nullptr;
-    if (curl_url_get(h.get(), CURLUPART_URL, &out, 0) != CURLUE_OK || !out) return std::nullopt;
-    std::string resolved(out);
-    curl_free(out);
-    return foundation::URL::fromString(resolved);
+    return detail::ReferenceResolver(base).resolve(reference);
 }
 
 std::expected<MultivariantPlaylist, ParseError> parseMultivariant(std::string_view body, const foundation::URL& base) {
-    Lines lines(body);
-    if (auto ok = checkHeader(lines); !ok) return std::unexpected(ok.error());
+    const detail::ReferenceResolver resolver(base);
     MultivariantPlaylist playlist;
     std::optional<Variant> pending;  // a STREAM-INF waiting for its URI line
     std::size_t pendingLine = 0;
-    std::string_view raw;
-    while (lines.next(raw)) {
-        const std::string_view line = trim(raw);
-        const std::size_t n = lines.number();
-        if (line.empty()) continue;
-        if (line.front() != '#') {
-            if (!pending) return fail(n, "URI line " + quote(line) + " does not follow an EXT-X-STREAM-INF");
-            auto uri = resolve(line, base);
-            if (!uri) return fail(n, "variant URI " + quote(line) + " is not a valid address");
-            pending->uri = *uri;
-            playlist.variants.push_back(std::move(*pending));
-            pending.reset();
-            continue;
-        }
-        if (!line.starts_with("#EXT")) continue;  // a comment
-        const auto [tag, value] = splitTag(line);
+    auto onURI = [&](std::string_view line, std::size_t n) -> std::expected<void, ParseError> {
+        if (!pending) return fail(n, "URI line " + quote(line) + " does not follow an EXT-X-STREAM-INF");
+        auto uri = resolver.resolve(line);
+        if (!uri) return fail(n, "variant URI " + quote(line) + " is not a valid address");
+        pending->uri = std::move(*uri);
+        playlist.variants.push_back(std::move(*pending));
+        pending.reset();
+        return {};
+    };
+    auto onTag = [&](std::string_view tag, std::string_view value, std::size_t n) -> std::expected<void, ParseError> {
         if (isMediaTag(tag)) return fail(n, "a multivariant playlist cannot hold " + std::string(tag));
         if (tag == "#EXT-X-VERSION") {
             auto v = parseVersion(value, n);
@@ -309,20 +328,22 @@ std::expected<MultivariantPlaylist, ParseError> parseMultivariant(std::string_vi
             r.characteristics = text(*attrs, "CHARACTERISTICS");
             if (const Value* uri = attrs->find("URI")) {
                 if (!uri->quoted) return fail(n, "EXT-X-MEDIA URI must be a quoted string");
-                r.uri = resolve(uri->text, base);
+                r.uri = resolver.resolve(uri->text);
                 if (!r.uri) return fail(n, "rendition URI " + quote(uri->text) + " is not a valid address");
             }
             playlist.renditions.push_back(std::move(r));
         }
-    }
+        return {};
+    };
+    if (auto ok = readLines(body, {}, onURI, onTag); !ok) return std::unexpected(ok.error());
     if (pending) return fail(pendingLine, "EXT-X-STREAM-INF is not followed by a URI");
     if (playlist.variants.empty()) return fail(0, "the multivariant playlist has no variants");
     return playlist;
 }
 
-std::expected<MediaPlaylist, ParseError> parseMedia(std::string_view body, const foundation::URL& base) {
-    Lines lines(body);
-    if (auto ok = checkHeader(lines); !ok) return std::unexpected(ok.error());
+std::expected<MediaPlaylist, ParseError> parseMedia(std::string_view body, const foundation::URL& base,
+                                                    std::stop_token stop) {
+    const detail::ReferenceResolver resolver(base);
     MediaPlaylist playlist;
     bool haveTarget = false;
     bool sawSegment = false;
@@ -332,29 +353,24 @@ std::expected<MediaPlaylist, ParseError> parseMedia(std::string_view body, const
     std::size_t pendingLine = 0;
     bool discontinuity = false;
     std::optional<std::size_t> currentKey;
-    std::string_view raw;
-    while (lines.next(raw)) {
-        const std::string_view line = trim(raw);
-        const std::size_t n = lines.number();
-        if (line.empty()) continue;
-        if (line.front() != '#') {
-            if (!pendingDuration) return fail(n, "URI line " + quote(line) + " does not follow an EXTINF");
-            auto uri = resolve(line, base);
-            if (!uri) return fail(n, "segment URI " + quote(line) + " is not a valid address");
-            Segment s{.duration = *pendingDuration,
-                      .title = std::move(pendingTitle),
-                      .uri = *uri,
-                      .mediaSequence = playlist.mediaSequence + static_cast<std::int64_t>(playlist.segments.size()),
-                      .discontinuity = discontinuity,
-                      .key = currentKey};
-            playlist.segments.push_back(std::move(s));
-            pendingDuration.reset();
-            pendingTitle.clear();
-            discontinuity = false;
-            continue;
-        }
-        if (!line.starts_with("#EXT")) continue;
-        const auto [tag, value] = splitTag(line);
+    std::unordered_map<Key, std::size_t, KeyHash> keyIndex;  // each listed key once, found by its attributes
+    auto onURI = [&](std::string_view line, std::size_t n) -> std::expected<void, ParseError> {
+        if (!pendingDuration) return fail(n, "URI line " + quote(line) + " does not follow an EXTINF");
+        auto uri = resolver.resolve(line);
+        if (!uri) return fail(n, "segment URI " + quote(line) + " is not a valid address");
+        playlist.segments.push_back(
+            Segment{.duration = *pendingDuration,
+                    .title = std::move(pendingTitle),
+                    .uri = std::move(*uri),
+                    .mediaSequence = playlist.mediaSequence + static_cast<std::int64_t>(playlist.segments.size()),
+                    .discontinuity = discontinuity,
+                    .key = currentKey});
+        pendingDuration.reset();
+        pendingTitle.clear();
+        discontinuity = false;
+        return {};
+    };
+    auto onTag = [&](std::string_view tag, std::string_view value, std::size_t n) -> std::expected<void, ParseError> {
         if (isMultivariantTag(tag)) return fail(n, "a media playlist cannot hold " + std::string(tag));
         if (tag == "#EXT-X-VERSION") {
             auto v = parseVersion(value, n);
@@ -392,7 +408,7 @@ std::expected<MediaPlaylist, ParseError> parseMedia(std::string_view body, const
             key.method = std::move(*method);
             if (const Value* uri = attrs->find("URI")) {
                 if (!uri->quoted) return fail(n, "EXT-X-KEY URI must be a quoted string");
-                auto resolved = resolve(uri->text, base);
+                auto resolved = resolver.resolve(uri->text);
                 if (!resolved) return fail(n, "key URI " + quote(uri->text) + " is not a valid address");
                 key.uri = resolved->absoluteString();
             }
@@ -402,13 +418,17 @@ std::expected<MediaPlaylist, ParseError> parseMedia(std::string_view body, const
             key.keyFormatVersions = text(*attrs, "KEYFORMATVERSIONS");
             if (key.method == "NONE") {
                 currentKey.reset();
+            } else if (auto known = keyIndex.find(key); known != keyIndex.end()) {
+                currentKey = known->second;
             } else {
-                std::size_t index = playlist.keys.size();
-                for (std::size_t i = 0; i < playlist.keys.size(); ++i) {
-                    if (playlist.keys[i] == key) index = i;
+                // Each key is a licence request of its own: a playlist naming more is not a stream but an attack.
+                if (playlist.keys.size() == maximumMediaPlaylistKeys) {
+                    return fail(n, "the playlist names more than " + std::to_string(maximumMediaPlaylistKeys) +
+                                       " content keys");
                 }
-                if (index == playlist.keys.size()) playlist.keys.push_back(std::move(key));
-                currentKey = index;
+                currentKey = playlist.keys.size();
+                keyIndex.emplace(key, *currentKey);
+                playlist.keys.push_back(std::move(key));
             }
         } else if (tag == "#EXTINF") {
             if (pendingDuration) return fail(pendingLine, "EXTINF is not followed by a URI");
@@ -428,7 +448,9 @@ std::expected<MediaPlaylist, ParseError> parseMedia(std::string_view body, const
             pendingLine = n;
             sawSegment = true;
         }
-    }
+        return {};
+    };
+    if (auto ok = readLines(body, stop, onURI, onTag); !ok) return std::unexpected(ok.error());
     if (pendingDuration) return fail(pendingLine, "EXTINF is not followed by a URI");
     if (!haveTarget) return fail(0, "the media playlist has no EXT-X-TARGETDURATION");
     if (playlist.segments.empty()) return fail(0, "the media playlist has no segments");

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <expected>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -30,14 +31,22 @@
 // mixes variant and segment tags, a required attribute missing, a number that is not a number (or does
 // not fit), an unterminated quoted string, a tag without its URI line, a URI that is not a valid address,
 // a media playlist without a target duration or without segments, a multivariant playlist without
-// variants. A media playlist's target and segment durations are positive, and its segments together last
-// at most `maximumMediaPlaylistDuration` (a sum that would overflow is refused at the segment that
-// passes the bound).
+// variants. A media playlist's target and segment durations are positive, its segments together last at
+// most `maximumMediaPlaylistDuration` (a sum that would overflow is refused at the segment that passes the
+// bound), and it names at most `maximumMediaPlaylistKeys` distinct keys (refused at the key line that
+// names one more; repeating a key's line before every segment is fine).
+//
+// Reading is linear in the text: keys are found by their attributes in a hash table, and references are
+// resolved against the playlist's address split into its parts once.
 namespace avfoundation::hls {
 
 // The longest media playlist read, in seconds (about 31 years): far beyond any stream, far within what
 // media times and the playhead can hold exactly enough.
 inline constexpr double maximumMediaPlaylistDuration = 1e9;
+
+// The most distinct content keys a media playlist may name. Each key costs a licence request (and a
+// renewal for ever after): streams rotate through a handful, a thousand is far beyond any of them.
+inline constexpr std::size_t maximumMediaPlaylistKeys = 1000;
 
 struct Resolution {
     int width = 0;
@@ -132,9 +141,12 @@ using Playlist = std::variant<MultivariantPlaylist, MediaPlaylist>;
 // Reads either kind of playlist; `base` is the address the text came from.
 std::expected<Playlist, ParseError> parse(std::string_view text, const foundation::URL& base);
 std::expected<MultivariantPlaylist, ParseError> parseMultivariant(std::string_view text, const foundation::URL& base);
-std::expected<MediaPlaylist, ParseError> parseMedia(std::string_view text, const foundation::URL& base);
+// A media playlist; a `stop` that is requested ends a long read early (with a ParseError nobody needs to read).
+std::expected<MediaPlaylist, ParseError> parseMedia(std::string_view text, const foundation::URL& base,
+                                                    std::stop_token stop = {});
 
-// `reference` resolved against `base` (RFC 3986); nothing when the result is not a valid URL.
+// `reference` resolved against `base` (RFC 3986, dot segments removed); nothing when the result is not a
+// valid URL.
 std::optional<foundation::URL> resolve(std::string_view reference, const foundation::URL& base);
 
 }  // namespace avfoundation::hls

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -254,6 +255,22 @@ TEST_F(KeyTest, AKeyWithARenewalDateIsRenewedWhenTheDateComes) {
     ASSERT_TRUE(runUntil([&] { return item->status() == Status::failed; }));
     EXPECT_TRUE(failure.userInfo.count(AVPlayerItemFailedToPlayToEndTimeErrorKey));
     foundation::NotificationCenter::defaultCenter().removeObserver(token);
+}
+
+TEST_F(KeyTest, ARenewalDateTooFarForTheClockIsNeverDue) {
+    // 1e10 s: added to the clock in nanoseconds it overflowed (undefined; in practice a time in the past,
+    // renewed at once and again).
+    for (double after : {1e10, 1e300, static_cast<double>(INFINITY)}) {
+        auto d = std::make_shared<KeyDelegate>(queue);
+        d->renewAfter = after;
+        auto player = load(d);
+        auto item = player->currentItem();
+        ASSERT_TRUE(runUntil([&] { return item->status() == Status::readyToPlay; })) << after;
+        clock.advance(3600 * 24 * 365.0);
+        dispatch::RunLoop::main().runUntilIdle();
+        EXPECT_EQ(d->renewalCount(), 0u) << after;
+        EXPECT_EQ(item->status(), Status::readyToPlay) << after;
+    }
 }
 
 TEST_F(KeyTest, RequestDataIsRefusedForUnusableInput) {

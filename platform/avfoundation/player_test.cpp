@@ -10,6 +10,7 @@
 #include "avfoundation/AVError.h"
 #include "avfoundation/AVPlayer.h"
 #include "avfoundation/AVPlayerLayer.h"
+#include "avfoundation/testing/AVPlayerItemTesting.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/RunLoop.h"
@@ -317,11 +318,11 @@ TEST_F(PlayerTest, DegenerateMediaPlaylistsFailTheItemInsteadOfWaitingForEver) {
     }
 }
 
-TEST_F(PlayerTest, AScriptedFailureStopsPlaybackAtItsTime) {
+TEST_F(PlayerTest, AMediaFaultStopsPlaybackAtItsTime) {
     auto player = readyPlayer("/vod/master.m3u8", 36);
     auto item = player->currentItem();
     NotificationLog failures(AVPlayerItemFailedToPlayToEndTimeNotification, item);
-    item->scriptFailure(at(5), foundation::NSError{"Test", 7, "scripted"});
+    avfoundation::testing::AVPlayerItemTesting::failMediaAt(*item, at(5), foundation::NSError{"Test", 7, "scripted"});
     player->play();
     clock.advance(4.5);
     EXPECT_EQ(item->status(), Status::readyToPlay);

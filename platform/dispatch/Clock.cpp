@@ -14,7 +14,21 @@ Nanoseconds nanosecondsFromSeconds(double seconds) {
     return Nanoseconds{static_cast<std::int64_t>(std::llround(seconds * 1e9))};
 }
 
-double secondsFromNanoseconds(Nanoseconds ns) { return static_cast<double>(ns.count()) / 1e9; }
+double secondsFromNanoseconds(Nanoseconds ns) {
+    return static_cast<double>(ns.count()) / 1e9;
+}
+
+Nanoseconds saturatingAdd(Nanoseconds time, Nanoseconds duration) {
+    Nanoseconds::rep sum = 0;
+    if (__builtin_add_overflow(time.count(), duration.count(), &sum)) {
+        return duration.count() > 0 ? Nanoseconds::max() : Nanoseconds::min();
+    }
+    return Nanoseconds{sum};
+}
+
+Nanoseconds saturatingAdd(Nanoseconds time, double seconds) {
+    return saturatingAdd(time, nanosecondsFromSeconds(seconds));
+}
 
 namespace {
 // The slot and its lock are never destroyed: worker threads (the HTTP engine's, the queues') read the clock
@@ -45,7 +59,9 @@ void Clock::setCurrent(std::shared_ptr<Clock> clock) {
     }
 }
 
-std::uint64_t Clock::generation() { return clockGeneration.load(std::memory_order_acquire); }
+std::uint64_t Clock::generation() {
+    return clockGeneration.load(std::memory_order_acquire);
+}
 
 RealClock::RealClock() : start_(std::chrono::steady_clock::now()) {}
 
@@ -53,7 +69,9 @@ Nanoseconds RealClock::now() const {
     return std::chrono::duration_cast<Nanoseconds>(std::chrono::steady_clock::now() - start_);
 }
 
-WallTime RealClock::wallNow() const { return std::chrono::system_clock::now(); }
+WallTime RealClock::wallNow() const {
+    return std::chrono::system_clock::now();
+}
 
 ManualClock::ManualClock(WallTime wallStart) : wallAtZero_(wallStart) {}
 

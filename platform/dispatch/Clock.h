@@ -17,9 +17,15 @@ using WallTime = std::chrono::system_clock::time_point;
 Nanoseconds nanosecondsFromSeconds(double seconds);
 double secondsFromNanoseconds(Nanoseconds ns);
 
+// A point on the clock plus a duration, saturating at the ends of the clock's range instead of
+// overflowing: a due time too far away to represent is "never", not a time in the past.
+Nanoseconds saturatingAdd(Nanoseconds time, Nanoseconds duration);
+// The point `seconds` after `time` (NaN and negative values: `time`), saturating as above.
+Nanoseconds saturatingAdd(Nanoseconds time, double seconds);
+
 // The one clock of the process. Programs use the real clock; tests install a ManualClock.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual Nanoseconds now() const = 0;
     virtual WallTime wallNow() const = 0;
@@ -37,19 +43,19 @@ public:
 };
 
 class RealClock final : public Clock {
-public:
+  public:
     RealClock();
     Nanoseconds now() const override;
     WallTime wallNow() const override;
 
-private:
+  private:
     std::chrono::steady_clock::time_point start_;
 };
 
 // A clock that moves only when told. Advance it through `RunLoop::main().advance(d)`, which fires every
 // timer and delayed block that falls due in time order, each with the clock set to its own time.
 class ManualClock final : public Clock {
-public:
+  public:
     // The wall clock starts at `wallStart` (by default 2026-01-01T00:00:00Z) and moves with the monotonic time.
     explicit ManualClock(WallTime wallStart = defaultWallStart());
     Nanoseconds now() const override;
@@ -63,7 +69,7 @@ public:
 
     static WallTime defaultWallStart();
 
-private:
+  private:
     mutable std::mutex mutex_;
     Nanoseconds now_{0};
     WallTime wallAtZero_;

@@ -12,27 +12,26 @@ namespace dispatch {
 
 using Block = std::function<void()>;
 
-// A point on the monotonic clock, written as on the platform: `DispatchTime::now() + 0.5`.
+// A point on the monotonic clock, written as on the platform: `DispatchTime::now() + 0.5`. Adding a
+// duration saturates: a delay too long for the clock's range never falls due.
 struct DispatchTime {
     Nanoseconds uptime{0};
 
     static DispatchTime now();
-    friend DispatchTime operator+(DispatchTime t, double seconds) {
-        return {t.uptime + nanosecondsFromSeconds(seconds)};
-    }
-    friend DispatchTime operator+(DispatchTime t, Nanoseconds d) { return {t.uptime + d}; }
+    friend DispatchTime operator+(DispatchTime t, double seconds) { return {saturatingAdd(t.uptime, seconds)}; }
+    friend DispatchTime operator+(DispatchTime t, Nanoseconds d) { return {saturatingAdd(t.uptime, d)}; }
     friend auto operator<=>(const DispatchTime&, const DispatchTime&) = default;
 };
 
 // A block that can be cancelled before it runs.
 class DispatchWorkItem {
-public:
+  public:
     explicit DispatchWorkItem(Block block) : block_(std::move(block)) {}
     void perform();
     void cancel() { cancelled_.store(true); }
     bool isCancelled() const { return cancelled_.load(); }
 
-private:
+  private:
     Block block_;
     std::atomic<bool> cancelled_{false};
 };
@@ -42,7 +41,7 @@ private:
 // the calling thread once every block queued before it has run, and nothing else of the queue runs
 // meanwhile: entering a queue synchronously is mutual exclusion.
 class DispatchQueue {
-public:
+  public:
     explicit DispatchQueue(std::string label);
     ~DispatchQueue();
     DispatchQueue(const DispatchQueue&) = delete;
@@ -76,7 +75,7 @@ public:
     // "Is this the main queue": the calling thread is the main thread.
     static bool isMainThread();
 
-private:
+  private:
     struct Impl;
     struct MainTag {};
     explicit DispatchQueue(MainTag);
@@ -84,13 +83,13 @@ private:
 
     // Holds the queue exclusively for a synchronous block on the calling thread.
     class SyncGate {
-    public:
+      public:
         explicit SyncGate(DispatchQueue& q);
         ~SyncGate();
         SyncGate(const SyncGate&) = delete;
         SyncGate& operator=(const SyncGate&) = delete;
 
-    private:
+      private:
         std::shared_ptr<void> state_;
         const void* previous_ = nullptr;
     };

@@ -4,7 +4,7 @@ namespace dispatch {
 
 std::shared_ptr<Timer> Timer::scheduledTimer(TimeInterval interval, bool repeats, Handler block) {
     auto timer = std::shared_ptr<Timer>(new Timer(interval, repeats, std::move(block)));
-    timer->nextDue_ = Clock::current()->now() + nanosecondsFromSeconds(timer->interval_);
+    timer->nextDue_ = saturatingAdd(Clock::current()->now(), timer->interval_);
     timer->selfWhileScheduled_ = timer;
     timer->scheduleNext();
     return timer;
@@ -25,7 +25,7 @@ void Timer::scheduleNext() {
         if (!self || !self->valid_) return;
         self->timerId_ = 0;
         if (self->repeats_) {
-            self->nextDue_ += nanosecondsFromSeconds(self->interval_);
+            self->nextDue_ = saturatingAdd(self->nextDue_, self->interval_);
             self->scheduleNext();
         }
         self->fire();

@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <string>
 #include <cmath>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -17,7 +17,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-double nowSeconds() { return secondsFromNanoseconds(Clock::current()->now()); }
+double nowSeconds() {
+    return secondsFromNanoseconds(Clock::current()->now());
+}
 
 TEST(ManualClockTest, TimersAndDelayedBlocksFireInTimeOrderEachAtItsOwnTime) {
     dispatch::testing::ManualClockScope scope;
@@ -136,12 +138,12 @@ TEST(MainQueueTest, RunReturnsAfterStopAndFiresRealTimers) {
 
 // A real clock that runs a million times faster than real time.
 class FastClock final : public Clock {
-public:
+  public:
     Nanoseconds now() const override { return (std::chrono::steady_clock::now() - start_) * kSpeed; }
     WallTime wallNow() const override { return std::chrono::system_clock::now(); }
     Nanoseconds realDuration(Nanoseconds clockDuration) const override { return clockDuration / kSpeed + 1ns; }
 
-private:
+  private:
     static constexpr int kSpeed = 1'000'000;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
@@ -158,9 +160,7 @@ TEST(MainQueueTest, RunSleepsUntilTheNextTimerOnTheClockAndWakesForAnEarlierOne)
         fired.push_back("hour");
         // Far in the future: never fires, and is not waited for once the earlier one stops the loop.
         loop.schedule(Clock::current()->now() + std::chrono::hours(24 * 365 * 100), [&] { fired.push_back("late"); });
-        std::thread([&loop] {
-            loop.schedule(Clock::current()->now() + 60s, [&loop] { loop.stop(); });
-        }).detach();
+        std::thread([&loop] { loop.schedule(Clock::current()->now() + 60s, [&loop] { loop.stop(); }); }).detach();
     });
     loop.run();
     EXPECT_EQ(fired, (std::vector<std::string>{"hour"}));
@@ -249,6 +249,31 @@ TEST(ClockTest, SecondsConversionSaturates) {
     EXPECT_EQ(nanosecondsFromSeconds(-1), 0ns);
     EXPECT_EQ(nanosecondsFromSeconds(1e300).count(), std::numeric_limits<std::int64_t>::max());
     EXPECT_EQ(nanosecondsFromSeconds(0.1), 100ms);
+}
+
+TEST(ClockTest, DueTimesSaturateSoThatADelayTooLongForTheClockNeverFallsDue) {
+    constexpr auto max = Nanoseconds::max();
+    EXPECT_EQ(saturatingAdd(Nanoseconds{5}, Nanoseconds{7}), Nanoseconds{12});
+    EXPECT_EQ(saturatingAdd(max - Nanoseconds{1}, Nanoseconds{2}), max);
+    EXPECT_EQ(saturatingAdd(Nanoseconds::min() + Nanoseconds{1}, Nanoseconds{-2}), Nanoseconds::min());
+    EXPECT_EQ(saturatingAdd(Nanoseconds{1'000'000'000}, 1e10), max);  // about 317 years from a second in
+    EXPECT_EQ(saturatingAdd(Nanoseconds{3}, std::nan("")), Nanoseconds{3});
+    EXPECT_EQ(saturatingAdd(Nanoseconds{3}, -1.0), Nanoseconds{3});
+    EXPECT_EQ((DispatchTime{max - Nanoseconds{1}} + 1.0).uptime, max);
+
+    // Timers and delayed blocks a hostile or mistaken delay away neither fire at once nor ever.
+    dispatch::testing::ManualClockScope scope;
+    scope.advance(3600.0);
+    int fired = 0;
+    auto once = Timer::scheduledTimer(1e300, false, [&](Timer&) { ++fired; });
+    auto repeating = Timer::scheduledTimer(1e10, true, [&](Timer&) { ++fired; });
+    DispatchQueue::main().asyncAfter(DispatchTime::now() + 1e12, [&] { ++fired; });
+    DispatchQueue::main().asyncAfter(DispatchTime::now() + max, [&] { ++fired; });
+    scope.advance(1e9);
+    EXPECT_EQ(fired, 0);
+    once->invalidate();
+    repeating->invalidate();
+    RunLoop::main().resetForTesting();
 }
 
 }  // namespace

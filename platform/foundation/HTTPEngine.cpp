@@ -559,7 +559,10 @@ void HTTPEngine::Impl::run() {
             if (t.clock->isManual()) {
                 waitMs = std::min(waitMs, 10L);
             } else {
-                const auto left = std::min(t.lastActivity + idleLimit, t.started + total) - now;
+                // Limits too long for the clock (a time-out of 1e300 s) saturate rather than wrap.
+                const auto left = std::min(dispatch::saturatingAdd(t.lastActivity, idleLimit),
+                                           dispatch::saturatingAdd(t.started, total)) -
+                                  now;
                 const long ms =
                     static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count()) + 1;
                 waitMs = std::min(waitMs, std::max(ms, 1L));

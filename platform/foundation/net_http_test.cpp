@@ -228,6 +228,15 @@ TEST_F(HTTPTest, SlowAnswerTimesOutOnTheRealClock) {
     expectURLError(load(URLRequest(url("/echo"), 0.2)), URLError::timedOut, "The request timed out.");
 }
 
+TEST_F(HTTPTest, ATimeOutTooLongForTheClockNeverFallsDue) {
+    // 1e300 s in nanoseconds saturates; added to the clock it used to overflow while the answer was awaited.
+    server().injectFault("/echo", {.delay = 50ms});
+    const Outcome o = load(URLRequest(url("/echo"), 1e300));
+    EXPECT_FALSE(o.error);
+    ASSERT_TRUE(o.response);
+    EXPECT_EQ(o.response->statusCode, 200);
+}
+
 TEST_F(HTTPTest, RefusedConnection) {
     // A port that was free a moment ago and that nobody listens on.
     int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -2,9 +2,12 @@
 
 #include <charconv>
 #include <cmath>
+#include <string>
 #include <string_view>
 
 #include <nlohmann/json.hpp>
+
+#include "kitfoundation/Log.h"
 
 namespace lumora {
 
@@ -57,7 +60,12 @@ double renewalInterval(const foundation::HTTPURLResponse& response) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
     double value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || value <= 0) {
+    // The interval schedules a renewal on the clock: a value that is not a usable number of seconds, or one
+    // beyond any licence's life, would renew at once and again (or never); the key is renewed as usual.
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || value <= 0 ||
+        value > DRMService::maximumRenewalInterval) {
+        debugLog("☣️ Licence renewal duration refused:", "\"" + std::string(text.substr(0, 40)) + "\"",
+                 "- the key is renewed after", DRMService::defaultRenewalInterval, "s");
         return DRMService::defaultRenewalInterval;
     }
     return value;

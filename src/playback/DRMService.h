@@ -29,6 +29,8 @@ class DRMService {
 
     static constexpr const char* renewalHeader = "x-irdeto-renewal-duration";
     static constexpr double defaultRenewalInterval = 120.0;
+    // The longest renewal interval taken from a licence answer: a year.
+    static constexpr double maximumRenewalInterval = 365.0 * 24 * 3600;
     static constexpr int refusedCode = 130401;
     // The largest licence answer taken, in bytes: a content key context is a few kilobytes and a refusal a
     // small JSON object. A larger answer is cut off as it arrives and is an invalid licence response.
@@ -46,7 +48,7 @@ class DRMService {
     //   gives licenseRefused (6), anything else (missing, text, another number) keyExchangeFailed (3);
     // - 2xx with a body: the licence, the body being the CKC; the renewal interval is the header
     //   "x-irdeto-renewal-duration" (name matched without regard to case) when it is a finite number
-    //   above 0, else 120 seconds;
+    //   above 0 and at most `maximumRenewalInterval`, else 120 seconds (the refused value is logged);
     // - 2xx with an empty body, and every other status: invalidLicenseResponse (5). (A server error page
     //   is not a key.)
     static LicenseResult licenseResult(const std::optional<foundation::Data>& body,

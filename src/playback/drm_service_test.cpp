@@ -12,6 +12,7 @@
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/URLError.h"
+#include "kitfoundation/Log.h"
 #include "playback/DRMError.h"
 #include "playback/DRMRequestBuilder.h"
 #include "playback/DRMService.h"
@@ -95,6 +96,16 @@ TEST(DRMServiceAnswers, TheRenewalIntervalComesFromItsHeaderWhenItIsAPositiveNum
     for (const char* bad : {"abc", "", "0", "-30", "nan", "inf", "1e999", "12s"}) {
         EXPECT_EQ(renewal({{"x-irdeto-renewal-duration", bad}}), 120) << bad;
     }
+    // Beyond a year is no licence's life: a value like this overflowed the clock when the renewal was due.
+    EXPECT_EQ(renewal({{"x-irdeto-renewal-duration", "31536000"}}), 31536000);
+    debugLogEnabled = true;
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(renewal({{"x-irdeto-renewal-duration", "1e10"}}), 120);
+    const std::string logged = ::testing::internal::GetCapturedStdout();
+    debugLogEnabled = false;
+    EXPECT_NE(logged.find("Licence renewal duration refused: \"1e10\" - the key is renewed after 120.0 s"),
+              std::string::npos)
+        << logged;
 }
 
 class DRMNetworkTest : public ::testing::Test {

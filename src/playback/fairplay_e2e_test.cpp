@@ -16,6 +16,7 @@
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "playback/DRMAssetResourceLoader.h"
+#include "playback/DRMService.h"
 #include "playback/LicenceRedirect.h"
 #include "playback/ZuVideoView.h"
 
@@ -133,6 +134,25 @@ TEST_F(FairPlayEndToEnd, AProtectedAssetPlaysWithKeysFetchedWithTheViewersTokenA
     EXPECT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
     EXPECT_EQ(loader->statePublisher().value().value(), std::nullopt);
     EXPECT_EQ(server->requestLog().entries("/fairplay/certificate").size(), 4u);  // fetched for every key request
+}
+
+TEST_F(FairPlayEndToEnd, AnAbsurdRenewalHeaderRenewsOnTheUsualIntervalInsteadOfAtOnce) {
+    // About 317 years: added to the clock it overflowed, and the keys were renewed at once, again and again.
+    licence->setRenewalDuration("1e10");
+    auto loader = DRMAssetResourceLoader::create(settings(token("acct-5")));
+    auto item = play("vod-protected", loader);
+    ASSERT_TRUE(item);
+    ASSERT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
+    ASSERT_TRUE(runUntil([&] { return licence->keysServed() == 2 && !loader->isRequestingResource(); }));
+    EXPECT_EQ(loader->nextExpectedRenewalDate(), foundation::Date::now() + DRMService::defaultRenewalInterval);
+    clock.advance(119.5);
+    dispatch::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(licenceRequests().size(), 2u);
+    clock.advance(0.5);
+    ASSERT_TRUE(runUntil([&] { return licence->keysServed() == 4 && !loader->isRequestingResource(); }));
+    dispatch::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(licenceRequests().size(), 4u);
+    EXPECT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
 }
 
 TEST_F(FairPlayEndToEnd, ARefusedLicencePublishesLicenseRefusedAndFailsTheItem) {

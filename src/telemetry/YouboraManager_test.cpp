@@ -251,8 +251,8 @@ TEST_F(YouboraManagerTest, ErrorLogEntriesAndAFailedItemAreReportedWithMessageAn
     // An entry without a comment is reported with the empty text.
     AVPlayerItemTesting::addErrorLogEvent(*item, {.errorStatusCode = -12318, .errorDomain = "CoreMediaErrorDomain"});
     // Then the item fails while it plays: one report from its error log, one from its failed status.
-    item->scriptFailure(
-        coremedia::CMTime::fromSeconds(10, coremedia::kPreferredTimescale),
+    AVPlayerItemTesting::failMediaAt(
+        *item, coremedia::CMTime::fromSeconds(10, coremedia::kPreferredTimescale),
         foundation::NSError{
             .domain = "AVFoundationErrorDomain", .code = -11819, .description = "Media services were reset."});
     dispatch::RunLoop::main().runUntilIdle();

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "avfoundation/testing/AVPlayerItemTesting.h"
 #include "devserver/HlsService.h"
 #include "devserver/LicenceService.h"
 #include "devserver/Server.h"
@@ -183,6 +184,7 @@ class ZuPlayerTest : public ::testing::Test {
     void buffer(double ahead = 12) {
         auto item = player->avplayer()->currentItem();
         if (!item || item->status() != avfoundation::AVPlayerItem::Status::readyToPlay) return;
+        awaitPlaylist(*item);
         const auto ranges = item->seekableTimeRanges();
         double end = ranges.empty() ? 0 : ranges.back().end().seconds();
         // The live streams here have 6-second segments: their window ends three of them after the live edge.
@@ -199,7 +201,13 @@ class ZuPlayerTest : public ::testing::Test {
             clock.advance(d);
             seconds -= d;
         }
+        if (auto item = player->avplayer()->currentItem()) awaitPlaylist(*item);
         clock.runUntilIdle();
+    }
+    // Waits for a live item's reload on its way, so that it is merged at the clock time it was made.
+    static void awaitPlaylist(const avfoundation::AVPlayerItem& item) {
+        if (item.status() != avfoundation::AVPlayerItem::Status::readyToPlay) return;
+        EXPECT_TRUE(runUntil([&] { return !avfoundation::testing::AVPlayerItemTesting::isLoadingPlaylist(item); }));
     }
     // Waits for every seek of the player to be answered.
     void settleSeeks() {

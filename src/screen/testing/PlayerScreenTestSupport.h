@@ -22,6 +22,7 @@
 #include "authentication/LumoraAuthManager.h"
 #include "authentication/ZuAuthManager.h"
 #include "avfoundation/AVPlayerItem.h"
+#include "avfoundation/testing/AVPlayerItemTesting.h"
 #include "devserver/Backend.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/RunLoop.h"
@@ -206,6 +207,7 @@ class PlayerScreenBackendTest : public ::testing::Test {
         if (!screen->player()) return;
         auto item = avplayer()->currentItem();
         if (!item || item->status() != avfoundation::AVPlayerItem::Status::readyToPlay) return;
+        awaitPlaylist(*item);
         const auto ranges = item->seekableTimeRanges();
         double end = ranges.empty() ? 0 : ranges.back().end().seconds();
         if (item->duration().isIndefinite()) end += 18;
@@ -221,7 +223,15 @@ class PlayerScreenBackendTest : public ::testing::Test {
             clock.advance(step);
             seconds -= step;
         }
+        if (screen->player()) {
+            if (auto item = avplayer()->currentItem()) awaitPlaylist(*item);
+        }
         clock.runUntilIdle();
+    }
+    // Waits for a live item's reload on its way, so that it is merged at the clock time it was made.
+    static void awaitPlaylist(const avfoundation::AVPlayerItem& item) {
+        if (item.status() != avfoundation::AVPlayerItem::Status::readyToPlay) return;
+        EXPECT_TRUE(runUntil([&] { return !avfoundation::testing::AVPlayerItemTesting::isLoadingPlaylist(item); }));
     }
 
     // The player events the back end received of `kind` ("str_start", "period", "end"; all for "").
