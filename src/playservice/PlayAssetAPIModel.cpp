@@ -2,167 +2,143 @@
 
 #include "playservice/detail/JSONFields.h"
 
-#include <array>
-#include <string_view>
-#include <utility>
+// Each model is built in one expression, its fields decoded straight into their places in the order they are
+// declared (the order in which keys are read, which decides the error reported first).
 
 namespace lumora {
 
-namespace {
-
-using OptionalText = std::optional<std::string>;
-
-template <class T, std::size_t N>
-void decodeTexts(const foundation::KeyedDecodingContainer& c, T& out,
-                 const std::array<std::pair<std::string_view, OptionalText T::*>, N>& fields) {
-    for (const auto& [key, member] : fields) out.*member = detail::optionalText(c, key);
-}
-
-using Y = PlayAssetAPIModel::Youbora;
-constexpr std::array<std::pair<std::string_view, OptionalText Y::*>, 28> kYouboraFields = {{
-    {"accountCode", &Y::accountCode},
-    {"appName", &Y::appName},
-    {"appReleaseVersion", &Y::appReleaseVersion},
-    {"contentCustomDimension1", &Y::contentCustomDimension1},
-    {"contentCustomDimension2", &Y::contentCustomDimension2},
-    {"contentCustomDimension4", &Y::contentCustomDimension4},
-    {"contentCustomDimension5", &Y::contentCustomDimension5},
-    {"contentCustomDimension6", &Y::contentCustomDimension6},
-    {"contentCustomDimension7", &Y::contentCustomDimension7},
-    {"contentCustomDimension8", &Y::contentCustomDimension8},
-    {"contentCustomDimension10", &Y::contentCustomDimension10},
-    {"contentId", &Y::contentId},
-    {"contentTitle", &Y::contentTitle},
-    {"contentTransactionCode", &Y::contentTransactionCode},
-    {"contentType", &Y::contentType},
-    {"contentChannel", &Y::contentChannel},
-    {"contentGenre", &Y::contentGenre},
-    {"contentLanguage", &Y::contentLanguage},
-    {"contentSeason", &Y::contentSeason},
-    {"contentTvShow", &Y::contentTvShow},
-    {"contentEpisodeTitle", &Y::contentEpisodeTitle},
-    {"contentProgram", &Y::contentProgram},
-    {"contentPlaybackType", &Y::contentPlaybackType},
-    {"contentSubtitles", &Y::contentSubtitles},
-    {"contentPackage", &Y::contentPackage},
-    {"contentSaga", &Y::contentSaga},
-    {"userName", &Y::userName},
-    {"userType", &Y::userType},
-}};
-
-using C = PlayAssetAPIModel::TemplateClient;
-constexpr std::array<std::pair<std::string_view, OptionalText C::*>, 15> kClientFields = {{
-    {"buildName", &C::buildName},
-    {"buildVersion", &C::buildVersion},
-    {"deviceId", &C::deviceId},
-    {"drm", &C::drm},
-    {"envPlatform", &C::envPlatform},
-    {"envVersion", &C::envVersion},
-    {"pageUrl", &C::pageUrl},
-    {"platform", &C::platform},
-    {"playerEvent", &C::playerEvent},
-    {"playerState", &C::playerState},
-    {"streamUrl", &C::streamUrl},
-    {"userAgent", &C::userAgent},
-    {"videoFormat", &C::videoFormat},
-    {"videoProtocol", &C::videoProtocol},
-    {"viewingSession", &C::viewingSession},
-}};
-
-using O = PlayAssetAPIModel::OzTam;
-constexpr std::array<std::pair<std::string_view, OptionalText O::*>, 6> kOzTamFields = {{
-    {"publisherId", &O::publisherId},
-    {"mediaId", &O::mediaId},
-    {"mediaType", &O::mediaType},
-    {"seriesName", &O::seriesName},
-    {"episodeName", &O::episodeName},
-    {"channel", &O::channel},
-}};
-
-}  // namespace
+using detail::optionalFlag;
+using detail::optionalNumber;
+using detail::optionalText;
 
 PlayAssetAPIModel::Protection PlayAssetAPIModel::Protection::decode(const foundation::KeyedDecodingContainer& c) {
-    Protection p;
-    p.drm = detail::optionalText(c, "drm");
-    p.certificateUrl = detail::optionalText(c, "certificateUrl");
-    return p;
+    return {
+        .drm = optionalText(c, "drm"),
+        .certificateUrl = optionalText(c, "certificateUrl"),
+    };
 }
 
 PlayAssetAPIModel::Stream PlayAssetAPIModel::Stream::decode(const foundation::KeyedDecodingContainer& c) {
-    Stream s;
-    s.manifestUrl = detail::optionalText(c, "manifestUrl");
-    s.mediaFormat = detail::optionalText(c, "mediaFormat");
-    s.provider = detail::optionalText(c, "provider");
-    s.protection = c.decodeIfPresent<Protection>("protection");
-    s.isSsai = detail::optionalFlag(c, "isSsai");
-    s.streamingFormat = detail::optionalText(c, "streamingFormat");
-    s.codec = detail::optionalText(c, "codec");
-    s.adsUrl = detail::optionalText(c, "adsUrl");
-    return s;
+    return {
+        .manifestUrl = optionalText(c, "manifestUrl"),
+        .mediaFormat = optionalText(c, "mediaFormat"),
+        .provider = optionalText(c, "provider"),
+        .protection = c.decodeIfPresent<Protection>("protection"),
+        .isSsai = optionalFlag(c, "isSsai"),
+        .streamingFormat = optionalText(c, "streamingFormat"),
+        .codec = optionalText(c, "codec"),
+        .adsUrl = optionalText(c, "adsUrl"),
+    };
 }
 
 PlayAssetAPIModel::Marker PlayAssetAPIModel::Marker::decode(const foundation::KeyedDecodingContainer& c) {
-    Marker m;
-    m.type = detail::optionalText(c, "type");
-    m.startTime = detail::optionalNumber(c, "startTime");
-    m.endTime = detail::optionalNumber(c, "endTime");
-    return m;
+    return {
+        .type = optionalText(c, "type"),
+        .startTime = optionalNumber(c, "startTime"),
+        .endTime = optionalNumber(c, "endTime"),
+    };
 }
 
 PlayAssetAPIModel::OzTam PlayAssetAPIModel::OzTam::decode(const foundation::KeyedDecodingContainer& c) {
-    OzTam o;
-    decodeTexts(c, o, kOzTamFields);
-    return o;
+    return {
+        .publisherId = optionalText(c, "publisherId"),
+        .mediaId = optionalText(c, "mediaId"),
+        .mediaType = optionalText(c, "mediaType"),
+        .seriesName = optionalText(c, "seriesName"),
+        .episodeName = optionalText(c, "episodeName"),
+        .channel = optionalText(c, "channel"),
+    };
 }
 
 PlayAssetAPIModel::Youbora PlayAssetAPIModel::Youbora::decode(const foundation::KeyedDecodingContainer& c) {
-    Youbora y;
-    decodeTexts(c, y, kYouboraFields);
-    return y;
+    return {
+        .accountCode = optionalText(c, "accountCode"),
+        .appName = optionalText(c, "appName"),
+        .appReleaseVersion = optionalText(c, "appReleaseVersion"),
+        .contentCustomDimension1 = optionalText(c, "contentCustomDimension1"),
+        .contentCustomDimension2 = optionalText(c, "contentCustomDimension2"),
+        .contentCustomDimension4 = optionalText(c, "contentCustomDimension4"),
+        .contentCustomDimension5 = optionalText(c, "contentCustomDimension5"),
+        .contentCustomDimension6 = optionalText(c, "contentCustomDimension6"),
+        .contentCustomDimension7 = optionalText(c, "contentCustomDimension7"),
+        .contentCustomDimension8 = optionalText(c, "contentCustomDimension8"),
+        .contentCustomDimension10 = optionalText(c, "contentCustomDimension10"),
+        .contentId = optionalText(c, "contentId"),
+        .contentTitle = optionalText(c, "contentTitle"),
+        .contentTransactionCode = optionalText(c, "contentTransactionCode"),
+        .contentType = optionalText(c, "contentType"),
+        .contentChannel = optionalText(c, "contentChannel"),
+        .contentGenre = optionalText(c, "contentGenre"),
+        .contentLanguage = optionalText(c, "contentLanguage"),
+        .contentSeason = optionalText(c, "contentSeason"),
+        .contentTvShow = optionalText(c, "contentTvShow"),
+        .contentEpisodeTitle = optionalText(c, "contentEpisodeTitle"),
+        .contentProgram = optionalText(c, "contentProgram"),
+        .contentPlaybackType = optionalText(c, "contentPlaybackType"),
+        .contentSubtitles = optionalText(c, "contentSubtitles"),
+        .contentPackage = optionalText(c, "contentPackage"),
+        .contentSaga = optionalText(c, "contentSaga"),
+        .userName = optionalText(c, "userName"),
+        .userType = optionalText(c, "userType"),
+    };
 }
 
 PlayAssetAPIModel::TemplateClient PlayAssetAPIModel::TemplateClient::decode(
     const foundation::KeyedDecodingContainer& c) {
-    TemplateClient client;
-    decodeTexts(c, client, kClientFields);
-    return client;
+    return {
+        .buildName = optionalText(c, "buildName"),
+        .buildVersion = optionalText(c, "buildVersion"),
+        .deviceId = optionalText(c, "deviceId"),
+        .drm = optionalText(c, "drm"),
+        .envPlatform = optionalText(c, "envPlatform"),
+        .envVersion = optionalText(c, "envVersion"),
+        .pageUrl = optionalText(c, "pageUrl"),
+        .platform = optionalText(c, "platform"),
+        .playerEvent = optionalText(c, "playerEvent"),
+        .playerState = optionalText(c, "playerState"),
+        .streamUrl = optionalText(c, "streamUrl"),
+        .userAgent = optionalText(c, "userAgent"),
+        .videoFormat = optionalText(c, "videoFormat"),
+        .videoProtocol = optionalText(c, "videoProtocol"),
+        .viewingSession = optionalText(c, "viewingSession"),
+    };
 }
 
 PlayAssetAPIModel::TemplateBody PlayAssetAPIModel::TemplateBody::decode(const foundation::KeyedDecodingContainer& c) {
-    TemplateBody b;
-    b.eventName = detail::optionalText(c, "eventName");
-    b.originatorId = detail::optionalText(c, "originatorId");
-    b.subProfileId = detail::optionalText(c, "subProfileId");
-    b.versions = c.decodeIfPresent<std::vector<std::string>>("versions");
-    b.tenant = detail::optionalText(c, "tenant");
-    b.logData = detail::optionalText(c, "logData");
-    b.progress = c.decodeIfPresent<lumora::PlayerEventRequest::Progress>("progress");
-    b.originator = detail::optionalText(c, "originator");
-    b.client = c.decodeIfPresent<TemplateClient>("client");
-    b.timestamp = detail::optionalText(c, "timestamp");
-    return b;
+    return {
+        .eventName = optionalText(c, "eventName"),
+        .originatorId = optionalText(c, "originatorId"),
+        .subProfileId = optionalText(c, "subProfileId"),
+        .versions = c.decodeIfPresent<std::vector<std::string>>("versions"),
+        .tenant = optionalText(c, "tenant"),
+        .logData = optionalText(c, "logData"),
+        .progress = c.decodeIfPresent<lumora::PlayerEventRequest::Progress>("progress"),
+        .originator = optionalText(c, "originator"),
+        .client = c.decodeIfPresent<TemplateClient>("client"),
+        .timestamp = optionalText(c, "timestamp"),
+    };
 }
 
 PlayAssetAPIModel::PlayerEventRequest PlayAssetAPIModel::PlayerEventRequest::decode(
     const foundation::KeyedDecodingContainer& c) {
-    PlayerEventRequest r;
-    r.uri = detail::optionalText(c, "uri");
-    r.eventInterval = detail::optionalNumber(c, "eventInterval");
-    r.subProfileId = detail::optionalText(c, "subProfileId");
-    r.body = c.decodeIfPresent<TemplateBody>("body");
-    return r;
+    return {
+        .uri = optionalText(c, "uri"),
+        .eventInterval = optionalNumber(c, "eventInterval"),
+        .subProfileId = optionalText(c, "subProfileId"),
+        .body = c.decodeIfPresent<TemplateBody>("body"),
+    };
 }
 
 PlayAssetAPIModel PlayAssetAPIModel::decode(const foundation::KeyedDecodingContainer& c) {
-    PlayAssetAPIModel m;
-    m.assetId = c.decode<std::string>("assetId");
-    m.assetTitle = c.decode<std::string>("assetTitle");
-    m.stream = c.decodeIfPresent<Stream>("stream");
-    m.markers = c.decodeIfPresent<std::vector<Marker>>("markers");
-    m.ozTam = c.decodeIfPresent<OzTam>("ozTam");
-    m.youbora = c.decodeIfPresent<Youbora>("youbora");
-    m.playerEventRequest = c.decodeIfPresent<PlayerEventRequest>("playerEventRequest");
-    return m;
+    return {
+        .assetId = c.decode<std::string>("assetId"),
+        .assetTitle = c.decode<std::string>("assetTitle"),
+        .stream = c.decodeIfPresent<Stream>("stream"),
+        .markers = c.decodeIfPresent<std::vector<Marker>>("markers"),
+        .ozTam = c.decodeIfPresent<OzTam>("ozTam"),
+        .youbora = c.decodeIfPresent<Youbora>("youbora"),
+        .playerEventRequest = c.decodeIfPresent<PlayerEventRequest>("playerEventRequest"),
+    };
 }
 
 }  // namespace lumora
