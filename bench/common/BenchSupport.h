@@ -138,6 +138,14 @@ inline std::string verdict(double ratio, double goal) {
     return text;
 }
 
+// Prints the paired ratio of side `a` to side `b` (under printWall's table, for a second pair).
+inline void printPairedRatio(const std::vector<Side>& sides, const std::vector<std::vector<double>>& perOp,
+                             std::size_t a, std::size_t b, double goal) {
+    std::printf("  %s / %s: %s\n", sides[a].name.c_str(), sides[b].name.c_str(),
+                verdict(pairedRatio(perOp[a], perOp[b]), goal).c_str());
+    std::fflush(stdout);
+}
+
 // Prints each side's median time per operation and the paired ratio of side `a` to side `b`.
 inline void printWall(const std::string& title, const std::vector<Side>& sides,
                       const std::vector<std::vector<double>>& perOp, std::size_t a, std::size_t b, double goal,
@@ -146,9 +154,7 @@ inline void printWall(const std::string& title, const std::vector<Side>& sides,
     for (std::size_t s = 0; s < sides.size(); ++s) {
         std::printf("  %-44s %10.2f %s\n", sides[s].name.c_str(), median(perOp[s]) * scale, unit);
     }
-    std::printf("  %s / %s: %s\n", sides[a].name.c_str(), sides[b].name.c_str(),
-                verdict(pairedRatio(perOp[a], perOp[b]), goal).c_str());
-    std::fflush(stdout);
+    printPairedRatio(sides, perOp, a, b, goal);
 }
 
 // ---- instructions ----

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <future>
@@ -173,16 +174,38 @@ struct HTTPEngine::Impl {
         }
     };
 
+    // Where the I/O thread is. Whoever hands it work wakes it only when it sleeps, in the way it sleeps, and
+    // marks it awake so that one wake-up serves everything handed over until it looks again; it looks under
+    // the lock before it sleeps, so nothing handed over meanwhile waits.
+    enum class Sleep : std::uint8_t {
+        awake,    // between two looks at the work handed over: it will look again before it sleeps
+        polling,  // in curl_multi_poll, watching the transfers' sockets: libcurl's wake-up socket
+        waiting,  // nothing in flight, no socket to watch: on `wakeUp`, cheaper to signal than the socket
+    };
+
     CURLM* multi = nullptr;
     std::mutex mutex;
+    std::condition_variable wakeUp;                   // the I/O thread waits on it while Sleep::waiting
     std::vector<std::unique_ptr<Transfer>> incoming;  // guarded by mutex
     std::vector<std::uint64_t> cancels;               // guarded by mutex
     std::vector<std::unique_ptr<Transfer>> idle;      // guarded by mutex
     std::uint64_t nextId = 1;                         // guarded by mutex
     bool stopping = false;                            // guarded by mutex
+    Sleep sleep = Sleep::awake;                       // guarded by mutex
     std::vector<std::unique_ptr<Transfer>> active;    // I/O thread only; a few at a time, searched in order
     std::thread thread;
 
+    // Under the lock, after handing work over: how to wake the I/O thread (Sleep::awake: it needs nothing).
+    Sleep takeSleep() {
+        const Sleep was = sleep;
+        sleep = Sleep::awake;
+        return was;
+    }
+    // After the lock is released.
+    void wake(Sleep was) {
+        if (was == Sleep::polling) curl_multi_wakeup(multi);
+        if (was == Sleep::waiting) wakeUp.notify_one();
+    }
     std::unique_ptr<Transfer> takeTransfer(const std::string& certificates);
     void giveBack(std::unique_ptr<Transfer> transfer);
     std::unique_ptr<Transfer> takeActive(std::size_t index);
@@ -224,6 +247,7 @@ void HTTPEngine::Impl::stop() {
         if (stopping) return;
         stopping = true;
     }
+    wakeUp.notify_one();
     curl_multi_wakeup(multi);
     // exit() called on the I/O thread itself cannot wait for it; the thread ends with the process.
     if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) thread.join();
@@ -340,6 +364,7 @@ std::uint64_t HTTPEngine::start(const URLRequest& request, const Limits& limits,
 
     std::uint64_t id = 0;
     bool stopped = false;
+    Impl::Sleep sleep = Impl::Sleep::awake;
     {
         std::lock_guard lock(impl_->mutex);
         stopped = impl_->stopping;
@@ -347,24 +372,27 @@ std::uint64_t HTTPEngine::start(const URLRequest& request, const Limits& limits,
             id = t->id = impl_->nextId++;
             t->done = std::move(done);
             impl_->incoming.push_back(std::move(t));
+            sleep = impl_->takeSleep();
         }
     }
     if (stopped) {
         if (done) done(failure(URLError::cancelled));
         return 0;
     }
-    curl_multi_wakeup(impl_->multi);
+    impl_->wake(sleep);
     return id;
 }
 
 void HTTPEngine::cancel(std::uint64_t id) {
     if (id == 0) return;
+    Impl::Sleep sleep = Impl::Sleep::awake;
     {
         std::lock_guard lock(impl_->mutex);
         if (impl_->stopping) return;
         impl_->cancels.push_back(id);
+        sleep = impl_->takeSleep();
     }
-    curl_multi_wakeup(impl_->multi);
+    impl_->wake(sleep);
 }
 
 size_t HTTPEngine::Impl::onWrite(char* ptr, size_t size, size_t count, void* user) {
@@ -506,6 +534,7 @@ void HTTPEngine::Impl::run() {
     for (;;) {
         {
             std::lock_guard lock(mutex);
+            sleep = Sleep::awake;
             // At exit: transfers in flight end here, without completions (their handles go with the process).
             if (stopping) return;
             arrived.swap(incoming);
@@ -576,6 +605,17 @@ void HTTPEngine::Impl::run() {
         long curlTimeout = -1;
         curl_multi_timeout(multi, &curlTimeout);
         if (curlTimeout >= 0) waitMs = std::min(waitMs, curlTimeout);
+        {
+            // A last look before sleeping; from here on whoever hands work over sees how to wake this thread.
+            std::unique_lock lock(mutex);
+            if (stopping || !incoming.empty() || !cancels.empty()) continue;
+            if (active.empty() && curlTimeout < 0) {
+                sleep = Sleep::waiting;
+                wakeUp.wait(lock, [this] { return stopping || !incoming.empty() || !cancels.empty(); });
+                continue;
+            }
+            sleep = Sleep::polling;
+        }
         curl_multi_poll(multi, nullptr, 0, static_cast<int>(waitMs), nullptr);
     }
 }

@@ -191,8 +191,43 @@ struct DecodingState::Storage {
     std::deque<ConvertedKeys> converted;
 };
 
-DecodingState::DecodingState(KeyDecodingStrategy s) : strategy(s) {}
-DecodingState::~DecodingState() = default;
+namespace {
+
+// The index tables of finished decodes, kept for the next decodes on the same thread (a decode inside a
+// model's decode takes its own). Tables grown past what a model needs are not kept.
+struct IndexTables {
+    std::vector<IndexedField> fields;
+    std::vector<std::uint32_t> slots;
+};
+constexpr std::size_t kKeptIndexedFields = 1024;
+constexpr std::size_t kKeptIndexTables = 2;
+
+std::vector<IndexTables>& keptIndexTables() {
+    thread_local std::vector<IndexTables> kept;
+    return kept;
+}
+
+}  // namespace
+
+DecodingState::DecodingState(KeyDecodingStrategy s) : strategy(s) {
+    auto& kept = keptIndexTables();
+    if (kept.empty()) return;
+    indexedFields.swap(kept.back().fields);
+    indexSlots.swap(kept.back().slots);
+    kept.pop_back();
+}
+
+DecodingState::~DecodingState() {
+    if (indexedFields.capacity() == 0 || indexedFields.capacity() > kKeptIndexedFields ||
+        indexSlots.capacity() > 4 * kKeptIndexedFields) {
+        return;
+    }
+    auto& kept = keptIndexTables();
+    if (kept.size() >= kKeptIndexTables) return;
+    indexedFields.clear();
+    indexSlots.clear();
+    kept.push_back({std::move(indexedFields), std::move(indexSlots)});
+}
 
 DecodingState::Storage& DecodingState::storage() {
     if (!storage_) storage_ = std::make_unique<Storage>();
@@ -248,15 +283,15 @@ KeyedDecodingContainer::KeyedDecodingContainer(const detail::JSONNode* object, d
     }
 }
 
-bool KeyedDecodingContainer::find(std::string_view key, detail::JSONNode& value, std::string_view* stableKey) const {
+bool KeyedDecodingContainer::search(std::string_view key, detail::JSONNode& value, std::string_view* stableKey) const {
     if (!hasObject_) return false;
     if (converted_) {
         auto it = converted_->keys.find(key);
         if (it == converted_->keys.end()) return false;
         if (stableKey) *stableKey = it->first;
-        return detail::findField(object_, it->second, value, nullptr);
+        return detail::findIndexedField(object_, index_, *state_, it->second, value, nullptr);
     }
-    return detail::findField(object_, key, value, stableKey);
+    return detail::findIndexedField(object_, index_, *state_, key, value, stableKey);
 }
 
 void KeyedDecodingContainer::failKeyNotFound(std::string_view key) const {

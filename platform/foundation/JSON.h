@@ -259,6 +259,25 @@ CodingPath codingPathOf(const PathLink* link);
 // converted name wins).
 struct ConvertedKeys;
 
+// One field of an object read into its index: each key once, in its first place, with its last value.
+struct IndexedField {
+    std::string_view key;  // in the document
+    JSONNode value;
+};
+
+// Where a keyed container's index of its object lies in the decode's storage. The fields are read once, on
+// the first look-up; every look-up after that is a probe of a small hash table instead of a pass over the
+// object (a model reading all 28 fields of an object would otherwise compare keys 784 times).
+struct ObjectIndex {
+    enum class State : std::uint8_t { notBuilt, built, unindexed };
+    std::uint32_t firstField = 0;  // in DecodingState::indexedFields
+    std::uint32_t fieldCount = 0;
+    std::uint32_t firstSlot = 0;  // in DecodingState::indexSlots
+    std::uint32_t slotMask = 0;
+    std::uint32_t next = 0;  // the field after the last one found: models mostly read in document order
+    State state = State::notBuilt;
+};
+
 struct DecodingState {
     explicit DecodingState(KeyDecodingStrategy s);
     ~DecodingState();
@@ -271,6 +290,11 @@ struct DecodingState {
         if (!error) error = std::move(e);
     }
 
+    // The indexes of the objects whose containers are open, one after the other (see ObjectIndex); a keyed
+    // value's decode gives back what its containers added (IndexScope), so they hold the open path only.
+    std::vector<IndexedField> indexedFields;
+    std::vector<std::uint32_t> indexSlots;  // field position + 1 in its object's index; 0: empty
+
     // What containers hand out or keep for the length of the decode (made on first use): steps of
     // nested containers, written-out coding paths, raw values, converted keys.
     struct Storage;
@@ -278,6 +302,24 @@ struct DecodingState {
 
   private:
     std::unique_ptr<Storage> storage_;
+};
+
+// Gives back, when it ends, the object indexes made after it began (those of containers that are gone).
+class IndexScope {
+  public:
+    explicit IndexScope(DecodingState& state)
+        : state_(state), fields_(state.indexedFields.size()), slots_(state.indexSlots.size()) {}
+    ~IndexScope() {
+        state_.indexedFields.resize(fields_);
+        state_.indexSlots.resize(slots_);
+    }
+    IndexScope(const IndexScope&) = delete;
+    IndexScope& operator=(const IndexScope&) = delete;
+
+  private:
+    DecodingState& state_;
+    std::size_t fields_;
+    std::size_t slots_;
 };
 
 struct EncodingState {
@@ -369,6 +411,27 @@ void failNull(DecodingState& state, const std::string& expected, const PathLink*
 
 template <class T>
 T decodeValue(const JSONNode& v, DecodingState& state, const PathLink* path);
+template <class T>
+T decodeKeyed(const JSONNode& v, DecodingState& state, const PathLink* path);
+template <class T>
+T decodeSingle(const JSONNode& v, DecodingState& state, const PathLink* path);
+
+// What `make` returns, made straight in the place that asks for it (`optional::emplace(InPlace{...})`): the
+// value is not moved from where it was made into where it is kept, which for a model means every field.
+template <class F>
+struct InPlace {
+    F make;
+    operator std::invoke_result_t<F&>() { return make(); }
+};
+template <class F>
+InPlace(F) -> InPlace<F>;
+
+// Decodes `v` into `out` (nothing when the decode failed).
+template <class T>
+void decodeInto(std::optional<T>& out, const JSONNode& v, DecodingState& state, const PathLink* path) {
+    out.emplace(InPlace{[&] { return decodeValue<T>(v, state, path); }});
+    if (state.error) out.reset();
+}
 
 template <class T>
 JSONValue encodeValue(const T& value, const std::shared_ptr<EncodingState>& state, const CodingPath& path);
@@ -411,13 +474,20 @@ class KeyedDecodingContainer {
     // Nothing when the key is absent or null; a value of the wrong type is still a type mismatch.
     template <class T>
     std::optional<T> decodeIfPresent(std::string_view key) const {
-        if (state_->error) return std::nullopt;
+        std::optional<T> out;
+        if (state_->error) return out;
         detail::JSONNode v;
-        if (!find(key, v) || v.isNull()) return std::nullopt;
+        if (!find(key, v) || v.isNull()) return out;
+        if constexpr (std::is_same_v<T, std::string>) {
+            // Text read as text, the most common field, without the general road.
+            if (v.kind() == detail::JSONNode::Kind::string) {
+                out.emplace(v.stringValue());
+                return out;
+            }
+        }
         const detail::PathLink child{path_, key};
-        T value = detail::decodeValue<T>(v, *state_, &child);
-        if (state_->error) return std::nullopt;
-        return value;
+        detail::decodeInto(out, v, *state_, &child);
+        return out;
     }
 
     KeyedDecodingContainer nestedContainer(std::string_view key) const;
@@ -433,12 +503,25 @@ class KeyedDecodingContainer {
 
   private:
     template <class T>
-    friend T detail::decodeValue(const detail::JSONNode&, detail::DecodingState&, const detail::PathLink*);
+    friend T detail::decodeKeyed(const detail::JSONNode&, detail::DecodingState&, const detail::PathLink*);
     friend class UnkeyedDecodingContainer;
     // `object` is an object node, or nullptr for a container made after a failure.
     KeyedDecodingContainer(const detail::JSONNode* object, detail::DecodingState& state, const detail::PathLink* path);
     // The value of `key`; `stableKey` receives a view of the key that lives as long as the decode.
-    bool find(std::string_view key, detail::JSONNode& value, std::string_view* stableKey = nullptr) const;
+    bool find(std::string_view key, detail::JSONNode& value, std::string_view* stableKey = nullptr) const {
+        // The field after the last one found first: models mostly read their keys in the document's order.
+        if (index_.next < index_.fieldCount && !converted_) {
+            const detail::IndexedField& next = state_->indexedFields[index_.firstField + index_.next];
+            if (next.key == key) {
+                value = next.value;
+                if (stableKey) *stableKey = next.key;
+                ++index_.next;
+                return true;
+            }
+        }
+        return search(key, value, stableKey);
+    }
+    bool search(std::string_view key, detail::JSONNode& value, std::string_view* stableKey) const;
     void failKeyNotFound(std::string_view key) const;
     // A step for a nested container (kept for the length of the decode).
     const detail::PathLink* nestedLink(std::string_view key, std::string_view stableKey) const;
@@ -449,6 +532,7 @@ class KeyedDecodingContainer {
     const detail::PathLink* path_;
     // Converted key -> key in the JSON, when the decoder converts from snake case.
     const detail::ConvertedKeys* converted_ = nullptr;
+    mutable detail::ObjectIndex index_;  // the object's fields by key, made on the first look-up
     mutable const CodingPath* codingPath_ = nullptr;
 };
 
@@ -477,14 +561,14 @@ class UnkeyedDecodingContainer {
     // The next element, nothing when it is null (or when the array has ended).
     template <class T>
     std::optional<T> decodeIfPresent() {
-        if (state_->error || isAtEnd()) return std::nullopt;
+        std::optional<T> out;
+        if (state_->error || isAtEnd()) return out;
         const detail::PathLink child{path_, {}, cursor_.index(), true};
         const detail::JSONNode v = cursor_.current();
         cursor_.advance();
-        if (v.isNull()) return std::nullopt;
-        T value = detail::decodeValue<T>(v, *state_, &child);
-        if (state_->error) return std::nullopt;
-        return value;
+        if (v.isNull()) return out;
+        detail::decodeInto(out, v, *state_, &child);
+        return out;
     }
     KeyedDecodingContainer nestedContainer();
     void fail(DecodingError error) const { state_->fail(std::move(error)); }
@@ -519,7 +603,7 @@ class SingleValueDecodingContainer {
 
   private:
     template <class T>
-    friend T detail::decodeValue(const detail::JSONNode&, detail::DecodingState&, const detail::PathLink*);
+    friend T detail::decodeSingle(const detail::JSONNode&, detail::DecodingState&, const detail::PathLink*);
     SingleValueDecodingContainer(const detail::JSONNode& value, detail::DecodingState& state,
                                  const detail::PathLink* path)
         : value_(value), state_(&state), path_(path) {}
@@ -566,9 +650,11 @@ class JSONDecoder {
     template <class T>
     std::expected<T, Error> decodeNode(const detail::JSONNode& root) const {
         detail::DecodingState state(keyDecodingStrategy);
-        T result = detail::decodeValue<T>(root, state, nullptr);
-        if (state.error) return std::unexpected(Error(std::move(*state.error)));
-        return result;
+        // Made where it is returned from (one return of one object): a model is not moved on its way out.
+        std::expected<T, Error> out(std::in_place,
+                                    detail::InPlace{[&] { return detail::decodeValue<T>(root, state, nullptr); }});
+        if (state.error) out = std::unexpected(Error(std::move(*state.error)));
+        return out;
     }
 };
 
@@ -703,6 +789,42 @@ struct JSONSerialization {
 
 namespace detail {
 
+// Arrays and models, each made where the caller keeps it: each of these has one return of one object, so
+// nothing is moved on the way out (decodeValue's other returns would stop that for a value of its own).
+template <class T>
+T decodeArray(const JSONNode& v, DecodingState& state, const PathLink* path) {
+    T out;
+    JSONArrayCursor cursor(v);
+    out.reserve(cursor.count());
+    PathLink child{path, {}, 0, true};
+    for (; !cursor.atEnd(); cursor.advance()) {
+        child.index = cursor.index();
+        out.emplace_back(InPlace{[&] { return decodeValue<typename T::value_type>(cursor.current(), state, &child); }});
+        if (state.error) {
+            out = T{};
+            break;
+        }
+    }
+    return out;
+}
+
+template <class T>
+T decodeKeyed(const JSONNode& v, DecodingState& state, const PathLink* path) {
+    const IndexScope scope(state);
+    KeyedDecodingContainer container(&v, state, path);
+    T out = T::decode(container);
+    if (state.error) out = T{};
+    return out;
+}
+
+template <class T>
+T decodeSingle(const JSONNode& v, DecodingState& state, const PathLink* path) {
+    SingleValueDecodingContainer container(v, state, path);
+    T out = T::decode(container);
+    if (state.error) out = T{};
+    return out;
+}
+
 template <class T>
 T decodeValue(const JSONNode& v, DecodingState& state, const PathLink* path) {
     static_assert(std::is_default_constructible_v<T>, "decoded types must be default-constructible");
@@ -710,10 +832,9 @@ T decodeValue(const JSONNode& v, DecodingState& state, const PathLink* path) {
     if constexpr (std::is_same_v<T, JSONValue>) {
         return toJSONValue(v);
     } else if constexpr (IsOptional<T>::value) {
-        if (v.isNull()) return std::nullopt;
-        auto inner = decodeValue<typename T::value_type>(v, state, path);
-        if (state.error) return std::nullopt;
-        return T(std::move(inner));
+        T out;
+        if (!v.isNull()) decodeInto(out, v, state, path);
+        return out;
     } else {
         if (v.isNull()) {
             failNull(state, typeName<T>(), path);
@@ -761,16 +882,7 @@ T decodeValue(const JSONNode& v, DecodingState& state, const PathLink* path) {
                 failMismatch(state, typeName<T>(), v, path);
                 return T{};
             }
-            T out;
-            JSONArrayCursor cursor(v);
-            out.reserve(cursor.count());
-            PathLink child{path, {}, 0, true};
-            for (; !cursor.atEnd(); cursor.advance()) {
-                child.index = cursor.index();
-                out.push_back(decodeValue<typename T::value_type>(cursor.current(), state, &child));
-                if (state.error) return T{};
-            }
-            return out;
+            return decodeArray<T>(v, state, path);
         } else if constexpr (IsStringMap<T>::value) {
             if (v.kind() != JSONNode::Kind::object) {
                 failMismatch(state, typeName<T>(), v, path);
@@ -788,15 +900,9 @@ T decodeValue(const JSONNode& v, DecodingState& state, const PathLink* path) {
                 failMismatch(state, typeName<T>(), v, path);
                 return T{};
             }
-            KeyedDecodingContainer container(&v, state, path);
-            T out = T::decode(container);
-            if (state.error) return T{};
-            return out;
+            return decodeKeyed<T>(v, state, path);
         } else if constexpr (SingleValueDecodable<T>) {
-            SingleValueDecodingContainer container(v, state, path);
-            T out = T::decode(container);
-            if (state.error) return T{};
-            return out;
+            return decodeSingle<T>(v, state, path);
         } else {
             static_assert(sizeof(T) == 0, "type is not decodable: give it a static decode(container)");
         }

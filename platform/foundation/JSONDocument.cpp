@@ -14,45 +14,61 @@ namespace foundation::detail {
 
 namespace dom = simdjson::dom;
 
-static_assert(sizeof(dom::element) == 2 * sizeof(std::uint64_t) && std::is_trivially_copyable_v<dom::element>);
-static_assert(sizeof(dom::array::iterator) == 2 * sizeof(std::uint64_t) &&
-              std::is_trivially_copyable_v<dom::array::iterator>);
+// A node of the document is simdjson's reference to its tape: the document and the index of the value's word.
+// Nodes keep it as it is and read values straight from the tape (simdjson's documented layout), as the
+// parser's own elements do.
+using Tape = simdjson::internal::tape_ref;
+using TapeType = simdjson::internal::tape_type;
+static_assert(sizeof(dom::element) == sizeof(Tape) && sizeof(Tape) == 2 * sizeof(std::uint64_t) &&
+              std::is_trivially_copyable_v<dom::element> && std::is_trivially_copyable_v<Tape>);
+static_assert(sizeof(dom::array::iterator) == sizeof(Tape) && std::is_trivially_copyable_v<dom::array::iterator>);
 
 // Packs and unpacks the handles a node keeps.
 struct JSONNodeAccess {
-    static JSONNode of(const dom::element& element) {
+    static JSONNode at(const Tape& tape) {
         JSONNode node;
-        std::memcpy(node.raw_, &element, sizeof element);
+        std::memcpy(node.raw_, &tape, sizeof tape);
         node.inDocument_ = true;
-        switch (element.type()) {
-            case dom::element_type::ARRAY:
+        switch (tape.tape_ref_type()) {
+            case TapeType::START_ARRAY:
                 node.kind_ = JSONNode::Kind::array;
                 break;
-            case dom::element_type::OBJECT:
+            case TapeType::START_OBJECT:
                 node.kind_ = JSONNode::Kind::object;
                 break;
-            case dom::element_type::INT64:
+            case TapeType::INT64:
                 // As nlohmann-json reads them: a number without a sign is unsigned.
-                node.kind_ =
-                    element.get_int64().value_unsafe() < 0 ? JSONNode::Kind::integer : JSONNode::Kind::unsignedInteger;
+                node.kind_ = tape.next_tape_value<std::int64_t>() < 0 ? JSONNode::Kind::integer
+                                                                      : JSONNode::Kind::unsignedInteger;
                 break;
-            case dom::element_type::UINT64:
+            case TapeType::UINT64:
                 node.kind_ = JSONNode::Kind::unsignedInteger;
                 break;
-            case dom::element_type::DOUBLE:
+            case TapeType::DOUBLE:
                 node.kind_ = JSONNode::Kind::floating;
                 break;
-            case dom::element_type::STRING:
+            case TapeType::STRING:
                 node.kind_ = JSONNode::Kind::string;
                 break;
-            case dom::element_type::BOOL:
+            case TapeType::TRUE_VALUE:
+            case TapeType::FALSE_VALUE:
                 node.kind_ = JSONNode::Kind::boolean;
                 break;
-            case dom::element_type::NULL_VALUE:
+            default:
                 node.kind_ = JSONNode::Kind::null;
                 break;
         }
         return node;
+    }
+    static JSONNode of(const dom::element& element) {
+        Tape tape;
+        std::memcpy(static_cast<void*>(&tape), &element, sizeof tape);
+        return at(tape);
+    }
+    static Tape tape(const JSONNode& node) {
+        Tape tape;
+        std::memcpy(static_cast<void*>(&tape), node.raw_, sizeof tape);
+        return tape;
     }
     static dom::element element(const JSONNode& node) {
         dom::element element;
@@ -64,17 +80,17 @@ struct JSONNodeAccess {
     }
     static bool inDocument(const JSONNode& node) { return node.inDocument_; }
     static std::int64_t int64(const JSONNode& node) {
-        return node.inDocument_ ? element(node).get_int64().value_unsafe() : value(node).get<std::int64_t>();
+        return node.inDocument_ ? tape(node).next_tape_value<std::int64_t>() : value(node).get<std::int64_t>();
     }
     // Integers without a sign (in the document, an int64 that is not negative, or a uint64).
     static std::uint64_t uint64(const JSONNode& node) {
         if (!node.inDocument_) return value(node).get<std::uint64_t>();
-        const dom::element e = element(node);
-        if (e.type() == dom::element_type::UINT64) return e.get_uint64().value_unsafe();
-        return static_cast<std::uint64_t>(e.get_int64().value_unsafe());
+        const Tape t = tape(node);
+        if (t.tape_ref_type() == TapeType::UINT64) return t.next_tape_value<std::uint64_t>();
+        return static_cast<std::uint64_t>(t.next_tape_value<std::int64_t>());
     }
     static double float64(const JSONNode& node) {
-        return node.inDocument_ ? element(node).get_double().value_unsafe() : value(node).get<double>();
+        return node.inDocument_ ? tape(node).next_tape_value<double>() : value(node).get<double>();
     }
     static dom::array::iterator iterator(const std::uint64_t (&raw)[2]) {
         dom::array::iterator it;
@@ -119,13 +135,13 @@ JSONNode JSONNode::of(const JSONValue& value) {
 }
 
 bool JSONNode::boolValue() const {
-    return inDocument_ ? JSONNodeAccess::element(*this).get_bool().value_unsafe()
-                       : JSONNodeAccess::value(*this).get<bool>();
+    return inDocument_ ? JSONNodeAccess::tape(*this).is_true() : JSONNodeAccess::value(*this).get<bool>();
 }
 
 std::string_view JSONNode::stringValue() const {
-    return inDocument_ ? JSONNodeAccess::element(*this).get_string().value_unsafe()
-                       : std::string_view(JSONNodeAccess::value(*this).get_ref<const std::string&>());
+    if (!inDocument_) return JSONNodeAccess::value(*this).get_ref<const std::string&>();
+    const Tape tape = JSONNodeAccess::tape(*this);
+    return {tape.get_c_str(), tape.get_string_length()};
 }
 
 double JSONNode::doubleValue() const {
@@ -199,6 +215,100 @@ bool findField(const JSONNode& object, std::string_view key, JSONNode& value, st
         found = true;
     }
     return found;
+}
+
+namespace {
+
+// A hash of a key good enough for a table of an object's fields: its length and its first and last bytes (up to
+// eight each), mixed. Keys that differ only inside share a slot's chain and are told apart by comparison.
+[[gnu::always_inline]] inline std::size_t keyHash(std::string_view key) {
+    const auto* p = reinterpret_cast<const unsigned char*>(key.data());
+    const std::size_t n = key.size();
+    std::uint64_t head = 0, tail = 0;
+    if (n >= 8) {
+        std::memcpy(&head, p, 8);
+        std::memcpy(&tail, p + n - 8, 8);
+    } else if (n >= 4) {
+        std::uint32_t a = 0, b = 0;
+        std::memcpy(&a, p, 4);
+        std::memcpy(&b, p + n - 4, 4);
+        head = a;
+        tail = b;
+    } else if (n > 0) {
+        head = p[0] | (std::uint64_t{p[n / 2]} << 8) | (std::uint64_t{p[n - 1]} << 16);
+    }
+    std::uint64_t h = (head ^ (n * 0x9E3779B97F4A7C15ull)) * 0xBF58476D1CE4E5B9ull;
+    h ^= std::rotl(tail * 0x94D049BB133111EBull, 29);
+    return static_cast<std::size_t>(h ^ (h >> 31));
+}
+
+bool buildIndex(const JSONNode& object, ObjectIndex& index, DecodingState& state) {
+    const Tape start = JSONNodeAccess::tape(object);
+    const std::size_t count = start.scope_count();  // (the document's count stops at 0xFFFFFF: beyond the limit too)
+    if (count > kMaximumIndexedFields) return false;
+    std::uint32_t slotCount = 8;
+    while (slotCount < 2 * count) slotCount <<= 1;  // at most half full: chains stay short
+    auto& table = state.indexedFields;
+    auto& slots = state.indexSlots;
+    index.firstField = static_cast<std::uint32_t>(table.size());
+    index.firstSlot = static_cast<std::uint32_t>(slots.size());
+    index.slotMask = slotCount - 1;
+    if (table.capacity() == 0) table.reserve(128);
+    if (slots.capacity() == 0) slots.reserve(512);
+    slots.resize(slots.size() + slotCount, 0);
+    std::uint32_t* slot = slots.data() + index.firstSlot;
+    // The fields as the tape holds them: the key's string, then the value (a number takes two words, an array
+    // or an object runs to the word after its end), up to the object's end.
+    const dom::document* document = start.doc;
+    const std::uint64_t* words = document->tape.get();
+    const std::uint8_t* strings = document->string_buf.get();
+    const std::size_t end = start.matching_brace_index() - 1;
+    for (std::size_t at = start.json_index + 1; at < end;) {
+        const std::size_t text = words[at] & simdjson::internal::JSON_VALUE_MASK;
+        std::uint32_t length = 0;
+        std::memcpy(&length, strings + text, sizeof length);
+        const std::string_view name(reinterpret_cast<const char*>(strings + text + sizeof length), length);
+        const Tape value(document, at + 1);
+        for (std::size_t i = keyHash(name) & index.slotMask;; i = (i + 1) & index.slotMask) {
+            if (slot[i] == 0) {
+                table.push_back(IndexedField{name, JSONNodeAccess::at(value)});
+                slot[i] = static_cast<std::uint32_t>(table.size() - index.firstField);
+                break;
+            }
+            IndexedField& seen = table[index.firstField + slot[i] - 1];
+            if (seen.key == name) {
+                seen.value = JSONNodeAccess::at(value);  // a key given twice: its last value
+                break;
+            }
+        }
+        at = value.after_element();
+    }
+    index.fieldCount = static_cast<std::uint32_t>(table.size() - index.firstField);
+    return true;
+}
+
+}  // namespace
+
+bool findIndexedField(const JSONNode& object, ObjectIndex& index, DecodingState& state, std::string_view key,
+                      JSONNode& value, std::string_view* documentKey) {
+    if (index.state == ObjectIndex::State::notBuilt) {
+        const bool indexed = object.kind() == JSONNode::Kind::object && JSONNodeAccess::inDocument(object) &&
+                             buildIndex(object, index, state);
+        index.state = indexed ? ObjectIndex::State::built : ObjectIndex::State::unindexed;
+    }
+    if (index.state == ObjectIndex::State::unindexed) return findField(object, key, value, documentKey);
+    const IndexedField* fields = state.indexedFields.data() + index.firstField;
+    const std::uint32_t* slot = state.indexSlots.data() + index.firstSlot;
+    for (std::size_t i = keyHash(key) & index.slotMask;; i = (i + 1) & index.slotMask) {
+        if (slot[i] == 0) return false;
+        const IndexedField& field = fields[slot[i] - 1];
+        if (field.key == key) {
+            value = field.value;
+            if (documentKey) *documentKey = field.key;
+            index.next = slot[i];  // the field after this one is looked at first next time
+            return true;
+        }
+    }
 }
 
 std::vector<std::pair<std::string_view, JSONNode>> objectFields(const JSONNode& object) {

@@ -537,6 +537,27 @@ TEST_F(HTTPTest, ManyConcurrentRequestsAllComplete) {
     }
 }
 
+TEST_F(HTTPTest, RequestsHandedOverFromManyThreadsAtOnceAllComplete) {
+    // Each thread starts its next request the moment the last one answers, so requests reach the I/O thread
+    // while it works, while it watches its sockets and while it has nothing in flight: none may wait for a
+    // wake-up that never comes.
+    auto session = URLSession::create();
+    std::atomic<int> failures{0};
+    for (const int count : {1, 4}) {  // one thread alone (no other request to wake the I/O thread), then four
+        std::vector<std::thread> threads;
+        for (int t = 0; t < count; ++t) {
+            threads.emplace_back([&, t] {
+                for (int i = 0; i < 25; ++i) {
+                    auto future = start(session, URLRequest(url("/echo/bytes?count=1&t=" + std::to_string(t))));
+                    if (future.wait_for(20s) != std::future_status::ready || future.get().error) ++failures;
+                }
+            });
+        }
+        for (auto& thread : threads) thread.join();
+    }
+    EXPECT_EQ(failures.load(), 0);
+}
+
 TEST_F(HTTPTest, OnlyHTTPAndHTTPSReachTheNetworkAndUnsafeHeadersNever) {
     for (const char* text : {"ftp://127.0.0.1/x", "file:///etc/passwd", "skd://key"}) {
         expectURLError(load(URLRequest(*URL::fromString(text))), URLError::unsupportedURL, "unsupported URL");

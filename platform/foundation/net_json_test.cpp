@@ -254,6 +254,96 @@ TEST(JSONDecoderTest, TextReadsAsTheReferenceReaderReadsIt) {
               decodingError(JSONDecoder().decode<Team>(parsed.dump()).error()).localizedDescription());
 }
 
+TEST(JSONDecoderTest, KeysAreFoundInAnyOrderInObjectsOfAnySize) {
+    // Reads the keys of "fields" in the order "order" lists them.
+    struct Lookups {
+        std::vector<int> values;
+        static Lookups decode(const KeyedDecodingContainer& c) {
+            Lookups out;
+            const auto order = c.decode<std::vector<std::string>>("order");
+            const auto fields = c.nestedContainer("fields");
+            for (const auto& key : order) out.values.push_back(fields.decode<int>(key));
+            return out;
+        }
+    };
+    // Small objects, objects with many keys, and objects too large to index are read alike; a key given twice
+    // has its last value.
+    for (const int count : {1, 5, 40, 1000, 1500}) {
+        JSONValue fields = JSONValue::object();
+        std::vector<std::string> order;
+        std::vector<int> expected;
+        for (int i = 0; i < count; ++i) fields["f" + std::to_string(i)] = i;
+        std::string text = fields.dump();
+        text.back() = ',';
+        text += R"("f0":-1})";
+        for (int i = count - 1; i >= 0; i -= 3) order.push_back("f" + std::to_string(i));
+        for (int i = 0; i < count; i += 2) order.push_back("f" + std::to_string(i));
+        for (const auto& key : order) expected.push_back(key == "f0" ? -1 : std::stoi(key.substr(1)));
+        const std::string document = R"({"order":)" + JSONValue(order).dump() + R"(,"fields":)" + text + "}";
+        const auto decoded = JSONDecoder().decode<Lookups>(document);
+        ASSERT_TRUE(decoded) << count << ": " << decoded.error().localizedDescription();
+        EXPECT_EQ(decoded->values, expected) << count;
+
+        order.push_back("f" + std::to_string(count));
+        const DecodingError missing =
+            failure<Lookups>(R"({"order":)" + JSONValue(order).dump() + R"(,"fields":)" + text + "}");
+        EXPECT_TRUE(missing.isKeyNotFound()) << count;
+        EXPECT_EQ(missing.keyPath(), "fields.f" + std::to_string(count));
+    }
+
+    // A container keeps its keys while the values under it are decoded with containers of their own.
+    struct Item {
+        int x = 0, y = 0;
+        static Item decode(const KeyedDecodingContainer& c) {
+            const int y = c.decode<int>("y");
+            return {c.decode<int>("x"), y};
+        }
+    };
+    struct Outer {
+        int a = 0, b = 0, c = 0;
+        std::vector<Item> items;
+        static Outer decode(const KeyedDecodingContainer& k) {
+            Outer o;
+            o.b = k.decode<int>("b");
+            o.items = k.decode<std::vector<Item>>("items");
+            const auto inner = k.nestedContainer("inner");
+            o.c = inner.decode<Item>("item").x + k.decode<int>("c");
+            o.a = k.decode<int>("a") + inner.decode<int>("z");
+            return o;
+        }
+    };
+    // Values of every kind come out whole, optional or in arrays, however they are made in place.
+    struct Kinds {
+        std::optional<JSONValue> any;
+        std::vector<bool> flags;
+        std::vector<std::optional<std::string>> texts;
+        std::optional<std::vector<Item>> items;
+        static Kinds decode(const KeyedDecodingContainer& c) {
+            return {c.decodeIfPresent<JSONValue>("any"), c.decode<std::vector<bool>>("flags"),
+                    c.decode<std::vector<std::optional<std::string>>>("texts"),
+                    c.decodeIfPresent<std::vector<Item>>("items")};
+        }
+    };
+    const auto kinds = JSONDecoder().decode<Kinds>(
+        R"({"any":{"a":[1,"x"]},"flags":[true,false],"texts":["t",null],"items":[{"x":1,"y":2}]})");
+    ASSERT_TRUE(kinds) << kinds.error().localizedDescription();
+    EXPECT_EQ(kinds->any, JSONValue::parse(R"({"a":[1,"x"]})"));
+    EXPECT_EQ(kinds->flags, (std::vector<bool>{true, false}));
+    EXPECT_EQ(kinds->texts, (std::vector<std::optional<std::string>>{"t", std::nullopt}));
+    ASSERT_TRUE(kinds->items);
+    EXPECT_EQ(kinds->items->at(0).y, 2);
+
+    const auto outer = JSONDecoder().decode<Outer>(
+        R"({"a":1,"items":[{"x":1,"y":2},{"y":4,"x":3,"w":0}],"b":2,"inner":{"z":10,"item":{"x":5,"y":6}},"c":3})");
+    ASSERT_TRUE(outer) << outer.error().localizedDescription();
+    EXPECT_EQ(outer->a, 11);
+    EXPECT_EQ(outer->b, 2);
+    EXPECT_EQ(outer->c, 8);
+    ASSERT_EQ(outer->items.size(), 2u);
+    EXPECT_EQ(outer->items[1].x, 3);
+    EXPECT_EQ(outer->items[1].y, 4);
+}
+
 TEST(JSONDecoderTest, NestedAndUnkeyedContainers) {
     struct Envelope {
         std::string title;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "imageio/ImageDecoder.h"
 
@@ -59,22 +60,32 @@ std::expected<Bitmap, foundation::Error> decodePNG(std::span<const std::uint8_t>
 
 std::expected<std::vector<std::uint8_t>, foundation::Error> encodePNG(const Bitmap& bitmap) {
     if (bitmap.isEmpty()) return std::unexpected(ImageEncodingError{"the bitmap is empty"});
-    if (bitmap.width() > 0x7FFFFFFFu / 4) return std::unexpected(ImageEncodingError{"the bitmap is too wide"});
+    // libpng's own bounds, checked before any memory is set aside: a million pixels a side, and the pixels
+    // (with a filter byte a row) within 4 GiB, so that the size bound below cannot wrap.
+    if (bitmap.width() > PNG_USER_WIDTH_MAX || bitmap.height() > PNG_USER_HEIGHT_MAX ||
+        bitmap.byteCount() + bitmap.height() > 0xFFFFFFFFu) {
+        return std::unexpected(ImageEncodingError{"PNG holds at most 1000000 × 1000000 pixels and 4 GiB of them"});
+    }
     ImageGuard guard;
     guard.image.width = bitmap.width();
     guard.image.height = bitmap.height();
     guard.image.format = PNG_FORMAT_RGBA;
-    png_alloc_size_t size = 0;
-    // First pass measures, second writes.
-    if (!png_image_write_to_memory(&guard.image, nullptr, &size, 0, bitmap.bytes().data(), 0, nullptr)) {
-        return std::unexpected(ImageEncodingError{guard.message()});
+    // One pass, into a buffer as large as the encoding can be. Only the pages written are ever touched, and
+    // only the bytes written are kept.
+    png_alloc_size_t capacity = PNG_IMAGE_PNG_SIZE_MAX(guard.image);
+    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[capacity]);
+    if (!buffer) return std::unexpected(ImageEncodingError{"no memory for the encoded image"});
+    png_alloc_size_t size = capacity;
+    bool written = png_image_write_to_memory(&guard.image, buffer.get(), &size, 0, bitmap.bytes().data(), 0, nullptr);
+    if (!written && size > capacity) {
+        // A zlib that compresses worse than zlib's own bound: once more, with the size it asked for.
+        capacity = size;
+        buffer.reset(new (std::nothrow) std::uint8_t[capacity]);
+        if (!buffer) return std::unexpected(ImageEncodingError{"no memory for the encoded image"});
+        written = png_image_write_to_memory(&guard.image, buffer.get(), &size, 0, bitmap.bytes().data(), 0, nullptr);
     }
-    std::vector<std::uint8_t> out(size);
-    if (!png_image_write_to_memory(&guard.image, out.data(), &size, 0, bitmap.bytes().data(), 0, nullptr)) {
-        return std::unexpected(ImageEncodingError{guard.message()});
-    }
-    out.resize(size);
-    return out;
+    if (!written) return std::unexpected(ImageEncodingError{guard.message()});
+    return std::vector<std::uint8_t>(buffer.get(), buffer.get() + size);
 }
 
 }  // namespace imageio

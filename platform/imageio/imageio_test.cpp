@@ -63,6 +63,23 @@ TEST(PNG, RoundTripsExactlyWithAlpha) {
     EXPECT_EQ(*decoded, original);
 }
 
+TEST(PNG, PicturesThatDoNotCompressStillEncodeToTheSamePixels) {
+    // Noise compresses to more than its own size: the encoding's worst case must fit the one pass.
+    std::vector<std::uint8_t> noise(std::size_t{301} * 157 * 4);
+    std::uint32_t state = 12345;
+    for (auto& byte : noise) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<std::uint8_t>(state >> 24);
+    }
+    for (const Bitmap& original : {*Bitmap::fromRGBA(301, 157, noise), testPattern(640, 480, 0)}) {
+        const auto png = imageio::encodePNG(original);
+        ASSERT_TRUE(png) << png.error().localizedDescription();
+        const auto decoded = imageio::decode(*png);
+        ASSERT_TRUE(decoded) << decoded.error().localizedDescription();
+        EXPECT_EQ(*decoded, original);
+    }
+}
+
 TEST(JPEG, RoundTripsWithinLossAndIsOpaque) {
     const Bitmap original = testPattern(64, 48);
     const auto jpeg = imageio::encodeJPEG(original, 95);
@@ -182,6 +199,17 @@ TEST(Encode, EmptyBitmapIsAnError) {
     const auto png = imageio::encodePNG(Bitmap{});
     ASSERT_FALSE(png);
     EXPECT_TRUE(png.error().is<imageio::ImageEncodingError>());
+}
+
+TEST(Encode, PNGRefusesSidesBeyondAMillionPixelsBeforeEncoding) {
+    for (const auto& [width, height] : {std::pair{1'000'001u, 1u}, std::pair{1u, 1'000'001u}}) {
+        const auto png = imageio::encodePNG(*Bitmap::filled(width, height, {1, 2, 3, 4}));
+        ASSERT_FALSE(png) << width << " x " << height;
+        EXPECT_TRUE(png.error().is<imageio::ImageEncodingError>());
+        EXPECT_EQ(png.error().localizedDescription(),
+                  "The image could not be encoded: PNG holds at most 1000000 × 1000000 pixels and 4 GiB of them.");
+    }
+    EXPECT_TRUE(imageio::encodePNG(*Bitmap::filled(1'000'000u, 1u, {1, 2, 3, 4})));
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include "playservice/detail/JSONFields.h"
 
 #include <array>
-#include <string_view>
 #include <utility>
+
+// Each model is built in one expression, its fields decoded straight into their places in the order they are
+// declared (the order in which keys are read, which decides the error reported first).
 
 namespace lumora {
 
@@ -13,44 +15,7 @@ namespace {
 
 using OptionalText = std::optional<std::string>;
 
-template <class T, std::size_t N>
-void decodeTexts(const foundation::KeyedDecodingContainer& c, T& out,
-                 const std::array<std::pair<std::string_view, OptionalText T::*>, N>& fields) {
-    for (const auto& [key, member] : fields) out.*member = detail::optionalText(c, key);
-}
-
-using Y = PlayAssetAPIModel::Youbora;
-constexpr std::array<std::pair<std::string_view, OptionalText Y::*>, 28> kYouboraFields = {{
-    {"accountCode", &Y::accountCode},
-    {"appName", &Y::appName},
-    {"appReleaseVersion", &Y::appReleaseVersion},
-    {"contentCustomDimension1", &Y::contentCustomDimension1},
-    {"contentCustomDimension2", &Y::contentCustomDimension2},
-    {"contentCustomDimension4", &Y::contentCustomDimension4},
-    {"contentCustomDimension5", &Y::contentCustomDimension5},
-    {"contentCustomDimension6", &Y::contentCustomDimension6},
-    {"contentCustomDimension7", &Y::contentCustomDimension7},
-    {"contentCustomDimension8", &Y::contentCustomDimension8},
-    {"contentCustomDimension10", &Y::contentCustomDimension10},
-    {"contentId", &Y::contentId},
-    {"contentTitle", &Y::contentTitle},
-    {"contentTransactionCode", &Y::contentTransactionCode},
-    {"contentType", &Y::contentType},
-    {"contentChannel", &Y::contentChannel},
-    {"contentGenre", &Y::contentGenre},
-    {"contentLanguage", &Y::contentLanguage},
-    {"contentSeason", &Y::contentSeason},
-    {"contentTvShow", &Y::contentTvShow},
-    {"contentEpisodeTitle", &Y::contentEpisodeTitle},
-    {"contentProgram", &Y::contentProgram},
-    {"contentPlaybackType", &Y::contentPlaybackType},
-    {"contentSubtitles", &Y::contentSubtitles},
-    {"contentPackage", &Y::contentPackage},
-    {"contentSaga", &Y::contentSaga},
-    {"userName", &Y::userName},
-    {"userType", &Y::userType},
-}};
-
+// The template's client block, named by the one list of player-event fields and checked complete against it.
 using C = PlayAssetAPIModel::TemplateClient;
 using playerevent::ClientField;
 constexpr std::array<std::pair<ClientField, OptionalText C::*>, playerevent::kFieldCount<ClientField>> kClientFields = {
@@ -73,103 +38,128 @@ constexpr std::array<std::pair<ClientField, OptionalText C::*>, playerevent::kFi
     }};
 static_assert(playerevent::coversEveryField(kClientFields));
 
-using O = PlayAssetAPIModel::OzTam;
-constexpr std::array<std::pair<std::string_view, OptionalText O::*>, 6> kOzTamFields = {{
-    {"publisherId", &O::publisherId},
-    {"mediaId", &O::mediaId},
-    {"mediaType", &O::mediaType},
-    {"seriesName", &O::seriesName},
-    {"episodeName", &O::episodeName},
-    {"channel", &O::channel},
-}};
-
 }  // namespace
 
+using detail::optionalFlag;
+using detail::optionalNumber;
+using detail::optionalText;
+
 PlayAssetAPIModel::Protection PlayAssetAPIModel::Protection::decode(const foundation::KeyedDecodingContainer& c) {
-    Protection p;
-    p.drm = detail::optionalText(c, "drm");
-    p.certificateUrl = detail::optionalText(c, "certificateUrl");
-    return p;
+    return {
+        .drm = optionalText(c, "drm"),
+        .certificateUrl = optionalText(c, "certificateUrl"),
+    };
 }
 
 PlayAssetAPIModel::Stream PlayAssetAPIModel::Stream::decode(const foundation::KeyedDecodingContainer& c) {
-    Stream s;
-    s.manifestUrl = detail::optionalText(c, "manifestUrl");
-    s.mediaFormat = detail::optionalText(c, "mediaFormat");
-    s.provider = detail::optionalText(c, "provider");
-    s.protection = c.decodeIfPresent<Protection>("protection");
-    s.isSsai = detail::optionalFlag(c, "isSsai");
-    s.streamingFormat = detail::optionalText(c, "streamingFormat");
-    s.codec = detail::optionalText(c, "codec");
-    s.adsUrl = detail::optionalText(c, "adsUrl");
-    return s;
+    return {
+        .manifestUrl = optionalText(c, "manifestUrl"),
+        .mediaFormat = optionalText(c, "mediaFormat"),
+        .provider = optionalText(c, "provider"),
+        .protection = c.decodeIfPresent<Protection>("protection"),
+        .isSsai = optionalFlag(c, "isSsai"),
+        .streamingFormat = optionalText(c, "streamingFormat"),
+        .codec = optionalText(c, "codec"),
+        .adsUrl = optionalText(c, "adsUrl"),
+    };
 }
 
 PlayAssetAPIModel::Marker PlayAssetAPIModel::Marker::decode(const foundation::KeyedDecodingContainer& c) {
-    Marker m;
-    m.type = detail::optionalText(c, "type");
-    m.startTime = detail::optionalNumber(c, "startTime");
-    m.endTime = detail::optionalNumber(c, "endTime");
-    return m;
+    return {
+        .type = optionalText(c, "type"),
+        .startTime = optionalNumber(c, "startTime"),
+        .endTime = optionalNumber(c, "endTime"),
+    };
 }
 
 PlayAssetAPIModel::OzTam PlayAssetAPIModel::OzTam::decode(const foundation::KeyedDecodingContainer& c) {
-    OzTam o;
-    decodeTexts(c, o, kOzTamFields);
-    return o;
+    return {
+        .publisherId = optionalText(c, "publisherId"),
+        .mediaId = optionalText(c, "mediaId"),
+        .mediaType = optionalText(c, "mediaType"),
+        .seriesName = optionalText(c, "seriesName"),
+        .episodeName = optionalText(c, "episodeName"),
+        .channel = optionalText(c, "channel"),
+    };
 }
 
 PlayAssetAPIModel::Youbora PlayAssetAPIModel::Youbora::decode(const foundation::KeyedDecodingContainer& c) {
-    Youbora y;
-    decodeTexts(c, y, kYouboraFields);
-    return y;
+    return {
+        .accountCode = optionalText(c, "accountCode"),
+        .appName = optionalText(c, "appName"),
+        .appReleaseVersion = optionalText(c, "appReleaseVersion"),
+        .contentCustomDimension1 = optionalText(c, "contentCustomDimension1"),
+        .contentCustomDimension2 = optionalText(c, "contentCustomDimension2"),
+        .contentCustomDimension4 = optionalText(c, "contentCustomDimension4"),
+        .contentCustomDimension5 = optionalText(c, "contentCustomDimension5"),
+        .contentCustomDimension6 = optionalText(c, "contentCustomDimension6"),
+        .contentCustomDimension7 = optionalText(c, "contentCustomDimension7"),
+        .contentCustomDimension8 = optionalText(c, "contentCustomDimension8"),
+        .contentCustomDimension10 = optionalText(c, "contentCustomDimension10"),
+        .contentId = optionalText(c, "contentId"),
+        .contentTitle = optionalText(c, "contentTitle"),
+        .contentTransactionCode = optionalText(c, "contentTransactionCode"),
+        .contentType = optionalText(c, "contentType"),
+        .contentChannel = optionalText(c, "contentChannel"),
+        .contentGenre = optionalText(c, "contentGenre"),
+        .contentLanguage = optionalText(c, "contentLanguage"),
+        .contentSeason = optionalText(c, "contentSeason"),
+        .contentTvShow = optionalText(c, "contentTvShow"),
+        .contentEpisodeTitle = optionalText(c, "contentEpisodeTitle"),
+        .contentProgram = optionalText(c, "contentProgram"),
+        .contentPlaybackType = optionalText(c, "contentPlaybackType"),
+        .contentSubtitles = optionalText(c, "contentSubtitles"),
+        .contentPackage = optionalText(c, "contentPackage"),
+        .contentSaga = optionalText(c, "contentSaga"),
+        .userName = optionalText(c, "userName"),
+        .userType = optionalText(c, "userType"),
+    };
 }
 
 PlayAssetAPIModel::TemplateClient PlayAssetAPIModel::TemplateClient::decode(
     const foundation::KeyedDecodingContainer& c) {
     TemplateClient client;
-    for (const auto& [field, member] : kClientFields)
-        client.*member = detail::optionalText(c, playerevent::nameOf(field));
+    for (const auto& [field, member] : kClientFields) client.*member = optionalText(c, playerevent::nameOf(field));
     return client;
 }
 
 PlayAssetAPIModel::TemplateBody PlayAssetAPIModel::TemplateBody::decode(const foundation::KeyedDecodingContainer& c) {
     using F = playerevent::BodyField;
     using playerevent::nameOf;
-    TemplateBody b;
-    b.eventName = detail::optionalText(c, nameOf(F::eventName));
-    b.originatorId = detail::optionalText(c, nameOf(F::originatorId));
-    b.subProfileId = detail::optionalText(c, nameOf(F::subProfileId));
-    b.versions = c.decodeIfPresent<std::vector<std::string>>(nameOf(F::versions));
-    b.tenant = detail::optionalText(c, nameOf(F::tenant));
-    b.logData = detail::optionalText(c, nameOf(F::logData));
-    b.progress = c.decodeIfPresent<lumora::PlayerEventRequest::Progress>(nameOf(F::progress));
-    b.originator = detail::optionalText(c, nameOf(F::originator));
-    b.client = c.decodeIfPresent<TemplateClient>(nameOf(F::client));
-    b.timestamp = detail::optionalText(c, nameOf(F::timestamp));
-    return b;
+    return {
+        .eventName = optionalText(c, nameOf(F::eventName)),
+        .originatorId = optionalText(c, nameOf(F::originatorId)),
+        .subProfileId = optionalText(c, nameOf(F::subProfileId)),
+        .versions = c.decodeIfPresent<std::vector<std::string>>(nameOf(F::versions)),
+        .tenant = optionalText(c, nameOf(F::tenant)),
+        .logData = optionalText(c, nameOf(F::logData)),
+        .progress = c.decodeIfPresent<lumora::PlayerEventRequest::Progress>(nameOf(F::progress)),
+        .originator = optionalText(c, nameOf(F::originator)),
+        .client = c.decodeIfPresent<TemplateClient>(nameOf(F::client)),
+        .timestamp = optionalText(c, nameOf(F::timestamp)),
+    };
 }
 
 PlayAssetAPIModel::PlayerEventRequest PlayAssetAPIModel::PlayerEventRequest::decode(
     const foundation::KeyedDecodingContainer& c) {
-    PlayerEventRequest r;
-    r.uri = detail::optionalText(c, "uri");
-    r.eventInterval = detail::optionalNumber(c, "eventInterval");
-    r.subProfileId = detail::optionalText(c, "subProfileId");
-    r.body = c.decodeIfPresent<TemplateBody>("body");
-    return r;
+    return {
+        .uri = optionalText(c, "uri"),
+        .eventInterval = optionalNumber(c, "eventInterval"),
+        .subProfileId = optionalText(c, "subProfileId"),
+        .body = c.decodeIfPresent<TemplateBody>("body"),
+    };
 }
 
 PlayAssetAPIModel PlayAssetAPIModel::decode(const foundation::KeyedDecodingContainer& c) {
-    PlayAssetAPIModel m;
-    m.assetId = c.decode<std::string>("assetId");
-    m.assetTitle = c.decode<std::string>("assetTitle");
-    m.stream = c.decodeIfPresent<Stream>("stream");
-    m.markers = c.decodeIfPresent<std::vector<Marker>>("markers");
-    m.ozTam = c.decodeIfPresent<OzTam>("ozTam");
-    m.youbora = c.decodeIfPresent<Youbora>("youbora");
-    m.playerEventRequest = c.decodeIfPresent<PlayerEventRequest>("playerEventRequest");
-    return m;
+    return {
+        .assetId = c.decode<std::string>("assetId"),
+        .assetTitle = c.decode<std::string>("assetTitle"),
+        .stream = c.decodeIfPresent<Stream>("stream"),
+        .markers = c.decodeIfPresent<std::vector<Marker>>("markers"),
+        .ozTam = c.decodeIfPresent<OzTam>("ozTam"),
+        .youbora = c.decodeIfPresent<Youbora>("youbora"),
+        .playerEventRequest = c.decodeIfPresent<PlayerEventRequest>("playerEventRequest"),
+    };
 }
 
 }  // namespace lumora

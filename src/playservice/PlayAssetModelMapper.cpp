@@ -40,16 +40,12 @@ constexpr std::array<std::pair<std::optional<std::string> APIYoubora::*, std::st
     {&APIYoubora::userType, &Youbora::userType},
 }};
 
-std::optional<PlayAsset::Stream> mapStream(PlayAssetAPIModel::Stream&& api) {
-    if (!api.manifestUrl || !api.mediaFormat) return std::nullopt;
-    auto manifest = foundation::URL::fromString(std::move(*api.manifestUrl));
-    if (!manifest) return std::nullopt;
-    PlayAsset::Stream stream{.manifestURL = std::move(*manifest), .mediaFormat = std::move(*api.mediaFormat)};
+// The stream, once its addresses have been read (they are what can fail).
+PlayAsset::Stream makeStream(PlayAssetAPIModel::Stream&& api, foundation::URL manifest,
+                             std::optional<foundation::URL> certificate) {
+    PlayAsset::Stream stream{.manifestURL = std::move(manifest), .mediaFormat = std::move(*api.mediaFormat)};
     stream.provider = std::move(api.provider).value_or("");
-    if (api.protection) {
-        if (!api.protection->drm || !api.protection->certificateUrl) return std::nullopt;
-        auto certificate = foundation::URL::fromString(std::move(*api.protection->certificateUrl));
-        if (!certificate) return std::nullopt;
+    if (certificate) {
         stream.protection =
             PlayAsset::Stream::Protection::drm(std::move(*api.protection->drm), std::move(*certificate));
     }
@@ -85,15 +81,15 @@ PlayerEventRequest::Body mapTemplate(PlayAssetAPIModel::TemplateBody&& t) {
     return body;
 }
 
-std::optional<PlayerEventRequest> mapPlayerEventRequest(PlayAssetAPIModel::PlayerEventRequest&& api) {
-    if (!api.uri || !api.eventInterval || !api.body) return std::nullopt;
-    auto url = foundation::URL::fromString(std::move(*api.uri));
-    if (!url) return std::nullopt;
-    return PlayerEventRequest{.url = std::move(*url),
-                              .eventInterval = *api.eventInterval,
-                              .body = mapTemplate(std::move(*api.body)),
-                              .subProfileId = std::move(api.subProfileId).value_or("")};
-}
+// The asset made by `make` straight where the caller keeps it (`std::expected(std::in_place, MadeBy{...})`):
+// its many texts are moved once, out of the answer, and not again on the way out.
+template <class F>
+struct MadeBy {
+    F make;
+    operator PlayAsset() { return make(); }  // NOLINT(google-explicit-constructor)
+};
+template <class F>
+MadeBy(F) -> MadeBy<F>;
 
 }  // namespace
 
@@ -112,38 +108,60 @@ std::expected<PlayAsset, MapError> PlayAssetModelMapper::map(const PlayAssetAPIM
 }
 
 std::expected<PlayAsset, MapError> PlayAssetModelMapper::map(PlayAssetAPIModel&& model) {
+    // First what can fail: the stream and its addresses, then the player-event request and its address.
     if (!model.stream) return std::unexpected(MapError::missingStreamData);
-    auto stream = mapStream(std::move(*model.stream));
-    if (!stream) return std::unexpected(MapError::missingStreamData);
-    if (!model.playerEventRequest) return std::unexpected(MapError::missingPlayerEventRequestData);
-    auto playerEventRequest = mapPlayerEventRequest(std::move(*model.playerEventRequest));
-    if (!playerEventRequest) return std::unexpected(MapError::missingPlayerEventRequestData);
-
-    PlayAsset asset{.stream = std::move(*stream),
-                    .markers = {},
-                    .ozTam = std::nullopt,
-                    .youbora = {},
-                    .playerEventRequest = std::move(*playerEventRequest),
-                    .assetTitle = std::move(model.assetTitle),
-                    .assetId = std::move(model.assetId)};
-    if (model.markers) {
-        for (const auto& m : *model.markers) {
-            if (!m.type || !m.startTime || !m.endTime) continue;
-            auto type = PlayAsset::Marker::MarkerType::fromRawValue(*m.type);
-            if (!type) continue;
-            asset.markers.push_back({.type = *type, .startTime = *m.startTime, .endTime = *m.endTime});
+    PlayAssetAPIModel::Stream& stream = *model.stream;
+    if (!stream.manifestUrl || !stream.mediaFormat) return std::unexpected(MapError::missingStreamData);
+    auto manifest = foundation::URL::fromString(std::move(*stream.manifestUrl));
+    if (!manifest) return std::unexpected(MapError::missingStreamData);
+    std::optional<foundation::URL> certificate;
+    if (stream.protection) {
+        if (!stream.protection->drm || !stream.protection->certificateUrl) {
+            return std::unexpected(MapError::missingStreamData);
         }
+        certificate = foundation::URL::fromString(std::move(*stream.protection->certificateUrl));
+        if (!certificate) return std::unexpected(MapError::missingStreamData);
     }
-    if (model.ozTam) {
-        auto& o = *model.ozTam;
-        asset.ozTam = PlayAsset::OzTam{std::move(o.publisherId), std::move(o.mediaId),     std::move(o.mediaType),
-                                       std::move(o.seriesName),  std::move(o.episodeName), std::move(o.channel)};
+    if (!model.playerEventRequest) return std::unexpected(MapError::missingPlayerEventRequestData);
+    PlayAssetAPIModel::PlayerEventRequest& events = *model.playerEventRequest;
+    if (!events.uri || !events.eventInterval || !events.body) {
+        return std::unexpected(MapError::missingPlayerEventRequestData);
     }
-    if (model.youbora) {
-        auto& youbora = *model.youbora;
-        for (const auto& [from, to] : kYoubora) asset.youbora.*to = std::move(youbora.*from).value_or("");
-    }
-    return asset;
+    auto eventsURL = foundation::URL::fromString(std::move(*events.uri));
+    if (!eventsURL) return std::unexpected(MapError::missingPlayerEventRequestData);
+
+    return std::expected<PlayAsset, MapError>(
+        std::in_place, MadeBy{[&] {
+            PlayAsset asset{.stream = makeStream(std::move(stream), std::move(*manifest), std::move(certificate)),
+                            .markers = {},
+                            .ozTam = std::nullopt,
+                            .youbora = {},
+                            .playerEventRequest = {.url = std::move(*eventsURL),
+                                                   .eventInterval = *events.eventInterval,
+                                                   .body = mapTemplate(std::move(*events.body)),
+                                                   .subProfileId = std::move(events.subProfileId).value_or("")},
+                            .assetTitle = std::move(model.assetTitle),
+                            .assetId = std::move(model.assetId)};
+            if (model.markers) {
+                for (const auto& m : *model.markers) {
+                    if (!m.type || !m.startTime || !m.endTime) continue;
+                    auto type = PlayAsset::Marker::MarkerType::fromRawValue(*m.type);
+                    if (!type) continue;
+                    asset.markers.push_back({.type = *type, .startTime = *m.startTime, .endTime = *m.endTime});
+                }
+            }
+            if (model.ozTam) {
+                auto& o = *model.ozTam;
+                asset.ozTam =
+                    PlayAsset::OzTam{std::move(o.publisherId), std::move(o.mediaId),     std::move(o.mediaType),
+                                     std::move(o.seriesName),  std::move(o.episodeName), std::move(o.channel)};
+            }
+            if (model.youbora) {
+                auto& youbora = *model.youbora;
+                for (const auto& [from, to] : kYoubora) asset.youbora.*to = std::move(youbora.*from).value_or("");
+            }
+            return asset;
+        }});
 }
 
 std::string PlayAsset::Marker::MarkerType::rawValue() const {

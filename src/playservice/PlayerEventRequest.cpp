@@ -46,10 +46,10 @@ void PlayerEventRequest::Progress::Vod::encode(foundation::KeyedEncodingContaine
 
 PlayerEventRequest::Progress::Vod PlayerEventRequest::Progress::Vod::decode(
     const foundation::KeyedDecodingContainer& c) {
-    Vod vod;
-    vod.duration = detail::optionalNumber(c, stringValue(CodingKeys::duration));
-    vod.position = detail::optionalText(c, stringValue(CodingKeys::position));
-    return vod;
+    return {
+        .duration = detail::optionalNumber(c, stringValue(CodingKeys::duration)),
+        .position = detail::optionalText(c, stringValue(CodingKeys::position)),
+    };
 }
 
 void PlayerEventRequest::Progress::Live::encode(foundation::KeyedEncodingContainer& c) const {
@@ -60,11 +60,11 @@ void PlayerEventRequest::Progress::Live::encode(foundation::KeyedEncodingContain
 
 PlayerEventRequest::Progress::Live PlayerEventRequest::Progress::Live::decode(
     const foundation::KeyedDecodingContainer& c) {
-    Live live;
-    live.onLiveEdge = detail::optionalText(c, stringValue(CodingKeys::onLiveEdge));
-    live.liveResumePossible = detail::optionalText(c, stringValue(CodingKeys::liveResumePossible));
-    live.position = detail::optionalText(c, stringValue(CodingKeys::position));
-    return live;
+    return {
+        .onLiveEdge = detail::optionalText(c, stringValue(CodingKeys::onLiveEdge)),
+        .liveResumePossible = detail::optionalText(c, stringValue(CodingKeys::liveResumePossible)),
+        .position = detail::optionalText(c, stringValue(CodingKeys::position)),
+    };
 }
 
 void PlayerEventRequest::Progress::encode(foundation::KeyedEncodingContainer& c) const {
@@ -80,15 +80,16 @@ void PlayerEventRequest::Progress::encode(foundation::KeyedEncodingContainer& c)
 
 PlayerEventRequest::Progress PlayerEventRequest::Progress::decode(const foundation::KeyedDecodingContainer& c) {
     using K = CodingKeys;
-    Progress p;
-    p.assetId = detail::optionalText(c, stringValue(K::assetId));
-    p.categoryId = detail::optionalText(c, stringValue(K::categoryId));
-    p.title = detail::optionalText(c, stringValue(K::title));
-    p.eventNumber = c.decodeIfPresent<std::int64_t>(stringValue(K::eventNumber));
-    p.playbackType = detail::optionalText(c, stringValue(K::playbackType));
-    p.vod = c.decodeIfPresent<Vod>(stringValue(K::vod));
-    p.live = c.decodeIfPresent<Live>(stringValue(K::live));
-    return p;
+    // Built in one expression, each field decoded in its place, in the order declared (and read).
+    return {
+        .assetId = detail::optionalText(c, stringValue(K::assetId)),
+        .categoryId = detail::optionalText(c, stringValue(K::categoryId)),
+        .title = detail::optionalText(c, stringValue(K::title)),
+        .eventNumber = c.decodeIfPresent<std::int64_t>(stringValue(K::eventNumber)),
+        .playbackType = detail::optionalText(c, stringValue(K::playbackType)),
+        .vod = c.decodeIfPresent<Vod>(stringValue(K::vod)),
+        .live = c.decodeIfPresent<Live>(stringValue(K::live)),
+    };
 }
 
 void PlayerEventRequest::Body::encode(foundation::KeyedEncodingContainer& c) const {

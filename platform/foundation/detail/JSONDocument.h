@@ -14,6 +14,13 @@ namespace foundation::detail {
 // as the document).
 bool findField(const JSONNode& object, std::string_view key, JSONNode& value, std::string_view* documentKey);
 
+// The same answer as findField, through the object's index: made on the first look-up (one pass over the
+// fields into `state`), then probed. Objects outside the document, and objects of more than
+// kMaximumIndexedFields fields (data rather than a model's keys), are searched as findField does.
+bool findIndexedField(const JSONNode& object, ObjectIndex& index, DecodingState& state, std::string_view key,
+                      JSONNode& value, std::string_view* documentKey);
+inline constexpr std::size_t kMaximumIndexedFields = 1024;
+
 // A number as JSON writes it: integers in full, other numbers with 17 significant digits.
 std::string formatNumber(const JSONNode& number);
 
