@@ -37,9 +37,10 @@ class DispatchWorkItem {
 };
 
 // A serial queue. The main queue runs its blocks on the thread that drives `RunLoop::main()`;
-// every other queue runs its blocks in order on a worker thread of its own. `sync` runs the block on
-// the calling thread once every block queued before it has run, and nothing else of the queue runs
-// meanwhile: entering a queue synchronously is mutual exclusion.
+// every other queue runs its blocks in order on a worker thread it borrows from a process-wide pool while
+// it has blocks to run (a queue owns no thread: making one is cheap). `sync` runs the block on the calling
+// thread once every block queued before it has run, and nothing else of the queue runs meanwhile: entering
+// a queue synchronously is mutual exclusion. Entering an idle queue hands nothing to another thread.
 class DispatchQueue {
   public:
     explicit DispatchQueue(std::string label);
@@ -90,7 +91,8 @@ class DispatchQueue {
         SyncGate& operator=(const SyncGate&) = delete;
 
       private:
-        std::shared_ptr<void> state_;
+        std::shared_ptr<Impl> held_;       // the queue held by this caller (a queue other than the main one)
+        std::shared_ptr<void> mainState_;  // the main thread parked for this caller (a caller off the main thread)
         const void* previous_ = nullptr;
     };
 

@@ -3,6 +3,9 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -214,6 +217,88 @@ TEST(SerialQueueTest, ConcurrentSyncCallersNeverOverlap) {
     for (auto& t : threads) t.join();
     EXPECT_EQ(counter, 1600);
     EXPECT_FALSE(overlapped);
+}
+
+TEST(SerialQueueTest, SyncCallersAndQueuedBlocksTakeTurnsInOrder) {
+    // Sync callers on other threads, blocks queued meanwhile: never two at once, and each sync caller sees
+    // every block its own thread queued before it.
+    DispatchQueue queue("turns");
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false};
+    std::vector<std::vector<int>> ran(4);  // per thread, the blocks run so far (under the queue)
+    bool missed = false;                   // under the queue
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 300; ++i) {
+                auto enter = [&] {
+                    if (inside.fetch_add(1) != 0) overlapped = true;
+                };
+                queue.async([&, t, i, enter] {
+                    enter();
+                    ran[t].push_back(i);
+                    inside.fetch_sub(1);
+                });
+                if (i % 3 == 0) {
+                    queue.sync([&, t, i, enter] {
+                        enter();
+                        if (ran[t].empty() || ran[t].back() != i) missed = true;
+                        inside.fetch_sub(1);
+                    });
+                }
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    queue.sync([] {});
+    EXPECT_FALSE(overlapped);
+    EXPECT_FALSE(missed);
+    for (const auto& blocks : ran) EXPECT_EQ(blocks.size(), 300u);
+}
+
+TEST(SerialQueueTest, SyncWaitsForTheBlockRunningNowThoughNothingElseIsQueued) {
+    DispatchQueue queue("running");
+    std::atomic<bool> running{false}, release{false}, finished{false}, entered{false};
+    queue.async([&] {
+        running = true;
+        while (!release) std::this_thread::yield();
+        finished = true;
+    });
+    while (!running) std::this_thread::yield();
+    bool sawFinished = false;
+    std::thread caller([&] {
+        queue.sync([&] {
+            sawFinished = finished;
+            entered = true;
+        });
+    });
+    // Time for the caller to enter wrongly while the block still runs (no wait when it does).
+    for (int i = 0; i < 10000 && !entered; ++i) std::this_thread::yield();
+    release = true;
+    caller.join();
+    EXPECT_TRUE(sawFinished);
+}
+
+TEST(SerialQueueTest, BlocksThatWaitOnEachOtherAcrossManyQueuesAllRun) {
+    // Queues share their workers: a block that waits must not keep another queue's block from running,
+    // however many queues wait at once.
+    constexpr int kQueues = 40;
+    std::vector<std::unique_ptr<DispatchQueue>> queues;
+    std::mutex mutex;
+    std::condition_variable cv;
+    int started = 0;
+    for (int i = 0; i < kQueues; ++i) {
+        queues.push_back(std::make_unique<DispatchQueue>("waiting." + std::to_string(i)));
+        queues.back()->async([&] {
+            std::unique_lock lock(mutex);
+            ++started;
+            cv.notify_all();
+            cv.wait(lock, [&] { return started == kQueues; });
+        });
+    }
+    // Destroying a queue waits for its blocks: every one ran, each once all had started.
+    queues.clear();
+    EXPECT_EQ(started, kQueues);
 }
 
 TEST(SerialQueueTest, DelayedBlocksFollowTheClockAndDieWithTheQueue) {
