@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <valgrind/callgrind.h>
@@ -54,6 +55,14 @@ inline double median(std::vector<double> values) {
 // The path of this program, to run it again (under callgrind, or as its own server).
 inline std::string selfPath() {
     return std::filesystem::read_symlink("/proc/self/exe").string();
+}
+
+// The times a thread of this process has gone to sleep waiting (voluntary context switches, every thread,
+// ended ones included): each is a wake-up to come, the cost of a hand-over between threads on a busy machine.
+inline long threadWaits() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_nvcsw;
 }
 
 // Waits on one thread for a signal from another.

@@ -2,9 +2,10 @@
 // (a signed-in viewer, the keys fetched, the first media buffered), through the whole screen, beside the same
 // HTTP requests made one after the other by bare libcurl on one connection. The back end runs in a process of
 // its own; the rounds of the two sides alternate. Reports the median wall time of each side and their ratio
-// (goal: the screen within 1.25× of bare libcurl), and, when valgrind is installed, the instructions of each
-// side per round counted by callgrind from `play` to playing (every thread of the bench process; the back end
-// is not counted).
+// (goal: the screen within 1.25× of bare libcurl), the times a thread of the bench process went to sleep
+// waiting in a round (each a wake-up: what a hand-over between threads costs on a busy machine), and, when
+// valgrind is installed, the instructions of each side per round counted by callgrind from `play` to playing
+// (every thread of the bench process; the back end is not counted).
 //
 //   screen_startup_bench                       both measurements
 //   screen_startup_bench --rounds N            N alternating rounds (default 25)
@@ -206,6 +207,7 @@ class Bench {
         const auto& player = screen->player()->avplayer();
         std::optional<Clock::time_point> content;
         if (counting_) CALLGRIND_START_INSTRUMENTATION;
+        const long waits = bench::threadWaits();
         const auto start = Clock::now();
         screen->play(kAsset);
         const bool playing = runUntil(
@@ -215,6 +217,7 @@ class Bench {
             },
             std::chrono::seconds(60));
         const auto end = Clock::now();
+        lastWaits_ = bench::threadWaits() - waits;
         if (counting_) CALLGRIND_STOP_INSTRUMENTATION;
         if (printSteps_ && content && steps->loaded) {
             auto ms = [&](Clock::time_point t) { return std::chrono::duration<double, std::milli>(t - start).count(); };
@@ -246,6 +249,7 @@ class Bench {
     // One round of bare libcurl: the screen's requests, one after the other, on one connection.
     __attribute__((noinline)) std::optional<double> curlRound() {
         if (counting_) CALLGRIND_START_INSTRUMENTATION;
+        const long waits = bench::threadWaits();
         const auto start = Clock::now();
         bool answered = true;
         for (const auto& request : requests_) {
@@ -255,6 +259,7 @@ class Bench {
             }
         }
         const auto end = Clock::now();
+        lastWaits_ = bench::threadWaits() - waits;
         if (counting_) CALLGRIND_STOP_INSTRUMENTATION;
         if (!answered) return std::nullopt;
         return std::chrono::duration<double>(end - start).count();
@@ -265,6 +270,8 @@ class Bench {
     void setCounting(bool counting) { counting_ = counting; }
     // Prints when each step of the screen's rounds was reached.
     void setPrintSteps(bool print) { printSteps_ = print; }
+    // The threads' waits of the last round's measured stretch.
+    long lastWaits() const { return lastWaits_; }
 
   private:
     std::string base_;
@@ -278,6 +285,7 @@ class Bench {
     Curl curl_;
     bool counting_ = false;
     bool printSteps_ = false;
+    long lastWaits_ = 0;
 };
 
 // ---- Under callgrind: N rounds of one side ----
@@ -308,7 +316,7 @@ std::optional<double> instructionsPerRound(const std::string& side) {
 }
 
 int compare(int rounds) {
-    std::vector<double> screenSeconds, curlSeconds;
+    std::vector<double> screenSeconds, curlSeconds, screenWaits, curlWaits;
     std::size_t requestCount = 0;
     {
         bench::ServerProcess backend({bench::selfPath(), "--serve"});
@@ -337,6 +345,7 @@ int compare(int rounds) {
                 return false;
             }
             (screen ? screenSeconds : curlSeconds).push_back(*seconds * 1000);
+            (screen ? screenWaits : curlWaits).push_back(static_cast<double>(bench.lastWaits()));
             return true;
         });
         if (!ran) return 1;
@@ -350,15 +359,16 @@ int compare(int rounds) {
 
     std::printf("\nplay(withAssetId:) -> playing, protected asset, %d alternating rounds, %zu requests\n", rounds,
                 requestCount);
-    std::printf("%-34s %12s %12s %22s\n", "", "median ms", "min ms", "instructions/round");
-    auto row = [](const char* name, const std::vector<double>& ms, const std::optional<double>& instructions) {
+    std::printf("%-34s %12s %12s %14s %22s\n", "", "median ms", "min ms", "thread waits", "instructions/round");
+    auto row = [](const char* name, const std::vector<double>& ms, const std::vector<double>& waits,
+                  const std::optional<double>& instructions) {
         char counted[32] = "(no valgrind)";
-        if (instructions) std::snprintf(counted, sizeof counted, "%.1f M", *instructions / 1e6);
-        std::printf("%-34s %12.3f %12.3f %22s\n", name, bench::median(ms), *std::min_element(ms.begin(), ms.end()),
-                    counted);
+        if (instructions) std::snprintf(counted, sizeof counted, "%.2f M", *instructions / 1e6);
+        std::printf("%-34s %12.3f %12.3f %14.0f %22s\n", name, bench::median(ms),
+                    *std::min_element(ms.begin(), ms.end()), bench::median(waits), counted);
     };
-    row("player screen", screenSeconds, screenInstructions);
-    row("bare libcurl, same requests", curlSeconds, curlInstructions);
+    row("player screen", screenSeconds, screenWaits, screenInstructions);
+    row("bare libcurl, same requests", curlSeconds, curlWaits, curlInstructions);
     // The median of the ratios of the rounds taken one after the other (a screen round and a curl round), so
     // that a machine that speeds up or slows down moves both alike.
     std::printf("screen / bare libcurl: %s wall time",
