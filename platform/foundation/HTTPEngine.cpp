@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -41,9 +42,16 @@ curl_slist* noFields() {
     return list;
 }
 
+// The characters of an HTTP token (a field name), looked up rather than searched for in every line.
+constexpr auto kTokenCharacters = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0x21; c < 0x7F; ++c) table[static_cast<std::size_t>(c)] = true;
+    for (unsigned char c : std::string_view("()<>@,;:\\\"/[]?={}")) table[c] = false;
+    return table;
+}();
+
 bool isTokenCharacter(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u > 0x20 && u < 0x7F && !std::strchr("()<>@,;:\\\"/[]?={}", c);
+    return kTokenCharacters[static_cast<unsigned char>(c)];
 }
 
 }  // namespace
@@ -90,6 +98,7 @@ struct HTTPEngine::Impl {
         curl_off_t maxBytes = -1;
         bool hasPostFields = false;
         bool hasCustomRequest = false;
+        bool reportsProgress = false;  // libcurl calls onProgress (off by default: it costs on every pass)
 
         explicit Handle(const std::string& certificates) : trustedCertificatesFile(certificates) {
             easy = curl_easy_init();
@@ -108,7 +117,6 @@ struct HTTPEngine::Impl {
             curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
             curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
             curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
-            curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
         }
         ~Handle() { curl_easy_cleanup(easy); }
         Handle(const Handle&) = delete;
@@ -123,7 +131,7 @@ struct HTTPEngine::Impl {
         std::optional<Data> body;
         std::optional<URL> url;  // as requested: the answer's URL when no redirect moved it
         Data received;
-        HTTPHeaderFields responseHeaders;
+        std::string headerLines;  // the current answer's header lines as received (read into fields on demand)
         std::size_t headerBytes = 0;
         bool tooLarge = false;
         bool headersTooLarge = false;
@@ -150,7 +158,7 @@ struct HTTPEngine::Impl {
             body.reset();
             url.reset();
             received.clear();
-            responseHeaders.clear();
+            headerLines.clear();
             headerBytes = 0;
             tooLarge = headersTooLarge = inHeaders = false;
             limits = {};
@@ -329,6 +337,12 @@ void HTTPEngine::Impl::configure(Handle& h, const URLRequest& request, const Lim
         curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, customRequest);
         h.hasCustomRequest = customRequest != nullptr;
     }
+    // A body being sent is activity for the idle time-out, which only libcurl's progress reports show;
+    // without one, what arrives is seen by the write and header callbacks.
+    if (h.hasPostFields != h.reportsProgress) {
+        curl_easy_setopt(e, CURLOPT_NOPROGRESS, h.hasPostFields ? 0L : 1L);
+        h.reportsProgress = h.hasPostFields;
+    }
 
     // Exactly the caller's fields: no form content type of libcurl's own, no "Expect: 100-continue" pause.
     // (libcurl adds those only to a request with a body: one without fields or a body needs no list.)
@@ -423,11 +437,16 @@ size_t HTTPEngine::Impl::onHeader(char* ptr, size_t size, size_t count, void* us
     }
     const std::string_view line(ptr, n);
     if (line.rfind("HTTP/", 0) == 0) {
+        // A new answer (after a redirect or an interim 1xx): only the last one's fields count.
         t->inHeaders = true;
-    } else if (line == "\r\n" || line == "\n") {
-        t->inHeaders = false;
+        t->headerLines.clear();
+        return n;
     }
-    addResponseHeaderLine(t->responseHeaders, line);
+    if (line == "\r\n" || line == "\n") {
+        t->inHeaders = false;
+        return n;
+    }
+    t->headerLines.append(line);
     return n;
 }
 
@@ -469,9 +488,11 @@ HTTPOutcome HTTPEngine::Impl::outcomeOf(Transfer& t, CURLcode code) {
                 url = URL::fromString(effective);
             }
             if (!url || status < 100) return failure(URLError::badServerResponse);
-            return HTTPOutcome{std::move(t.received),
-                               HTTPURLResponse(std::move(*url), static_cast<int>(status), std::move(t.responseHeaders)),
-                               std::nullopt};
+            // The lines are copied out (one allocation of their size) so that the transfer keeps its buffer.
+            return HTTPOutcome{
+                std::move(t.received),
+                HTTPURLResponse::withHeaderLines(std::move(*url), static_cast<int>(status), std::string(t.headerLines)),
+                std::nullopt};
         }
         case CURLE_COULDNT_CONNECT:
             return failure(URLError::cannotConnectToHost);

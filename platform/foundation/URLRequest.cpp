@@ -3,8 +3,10 @@
 #include <cctype>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 
 #include "foundation/URLError.h"
+#include "foundation/detail/HTTPEngine.h"
 
 namespace foundation {
 
@@ -55,10 +57,72 @@ std::optional<std::string> URLRequest::value(std::string_view field) const {
     return it->second;
 }
 
+HTTPURLResponse::HTTPURLResponse(URL url, int statusCode, HTTPHeaderFields headers)
+    : url(std::move(url)), statusCode(statusCode), fields_(new HTTPHeaderFields(std::move(headers))) {}
+
+HTTPURLResponse HTTPURLResponse::withHeaderLines(URL url, int statusCode, std::string lines) {
+    return HTTPURLResponse(std::move(url), statusCode, std::move(lines), FromLines{});
+}
+
+HTTPURLResponse::HTTPURLResponse(const HTTPURLResponse& other)
+    : url(other.url), statusCode(other.statusCode), headerLines_(other.headerLines_) {
+    // Lines are cheaper to copy than fields; fields made from fields are copied.
+    if (headerLines_.empty()) fields_.store(new HTTPHeaderFields(other.allHeaderFields()));
+}
+
+HTTPURLResponse::HTTPURLResponse(HTTPURLResponse&& other) noexcept
+    : url(std::move(other.url)),
+      statusCode(other.statusCode),
+      headerLines_(std::move(other.headerLines_)),
+      fields_(other.fields_.exchange(nullptr)) {
+    other.headerLines_.clear();
+}
+
+HTTPURLResponse& HTTPURLResponse::operator=(const HTTPURLResponse& other) {
+    if (this != &other) *this = HTTPURLResponse(other);
+    return *this;
+}
+
+HTTPURLResponse& HTTPURLResponse::operator=(HTTPURLResponse&& other) noexcept {
+    if (this == &other) return *this;
+    url = std::move(other.url);
+    statusCode = other.statusCode;
+    headerLines_ = std::move(other.headerLines_);
+    other.headerLines_.clear();
+    delete fields_.exchange(other.fields_.exchange(nullptr));
+    return *this;
+}
+
+HTTPURLResponse::~HTTPURLResponse() {
+    delete fields_.load();
+}
+
+const HTTPHeaderFields& HTTPURLResponse::allHeaderFields() const {
+    if (const auto* fields = fields_.load(std::memory_order_acquire)) return *fields;
+    auto made = std::make_unique<HTTPHeaderFields>();
+    // The lines as libcurl hands them over: each ends with its line feed, which none holds inside.
+    std::string_view rest = headerLines_;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        const std::size_t length = end == std::string_view::npos ? rest.size() : end + 1;
+        detail::addResponseHeaderLine(*made, rest.substr(0, length));
+        rest.remove_prefix(length);
+    }
+    // Two first readers on two threads: one set of fields is kept, the other dropped.
+    const HTTPHeaderFields* expected = nullptr;
+    if (fields_.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel)) return *made.release();
+    return *expected;
+}
+
 std::optional<std::string> HTTPURLResponse::value(std::string_view field) const {
-    auto it = allHeaderFields.find(field);
-    if (it == allHeaderFields.end()) return std::nullopt;
+    const auto& fields = allHeaderFields();
+    auto it = fields.find(field);
+    if (it == fields.end()) return std::nullopt;
     return it->second;
+}
+
+bool operator==(const HTTPURLResponse& a, const HTTPURLResponse& b) {
+    return a.url == b.url && a.statusCode == b.statusCode && a.allHeaderFields() == b.allHeaderFields();
 }
 
 std::optional<long long> HTTPURLResponse::expectedContentLength() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <map>
 #include <optional>
@@ -50,23 +51,41 @@ struct URLRequest {
 };
 
 // The answer of an HTTP server: status code and header fields. The body travels separately as Data.
+// A plain value: copy it freely. An answer received over HTTP keeps its header lines as they came and reads
+// them into fields only when a field is first asked for (most answers are never asked).
 struct HTTPURLResponse {
     // The URL that answered (after any redirects).
     URL url;
     int statusCode = 0;
-    // Fields of the final answer; a field sent several times is joined with ", ".
-    HTTPHeaderFields allHeaderFields;
 
-    HTTPURLResponse(URL url, int statusCode, HTTPHeaderFields headers = {})
-        : url(std::move(url)), statusCode(statusCode), allHeaderFields(std::move(headers)) {}
+    HTTPURLResponse(URL url, int statusCode, HTTPHeaderFields headers = {});
+    // The final answer's header lines as received, each with its line end ("Name: value\r\n"); they are read
+    // as `detail::addResponseHeaderLine` reads them.
+    static HTTPURLResponse withHeaderLines(URL url, int statusCode, std::string lines);
 
+    HTTPURLResponse(const HTTPURLResponse& other);
+    HTTPURLResponse(HTTPURLResponse&& other) noexcept;
+    HTTPURLResponse& operator=(const HTTPURLResponse& other);
+    HTTPURLResponse& operator=(HTTPURLResponse&& other) noexcept;
+    ~HTTPURLResponse();
+
+    // Fields of the final answer; a field sent several times is joined with ", ". Safe from any thread.
+    const HTTPHeaderFields& allHeaderFields() const;
     std::optional<std::string> value(std::string_view field) const;
     // "Content-Length" when present and a valid non-negative number.
     std::optional<long long> expectedContentLength() const;
     // The MIME type of "Content-Type" without parameters, lower case ("application/json").
     std::optional<std::string> mimeType() const;
 
-    friend bool operator==(const HTTPURLResponse&, const HTTPURLResponse&) = default;
+    friend bool operator==(const HTTPURLResponse& a, const HTTPURLResponse& b);
+
+  private:
+    struct FromLines {};
+    HTTPURLResponse(URL url, int statusCode, std::string lines, FromLines)
+        : url(std::move(url)), statusCode(statusCode), headerLines_(std::move(lines)) {}
+
+    std::string headerLines_;                                       // as received; empty when made from fields
+    mutable std::atomic<const HTTPHeaderFields*> fields_{nullptr};  // owned; made by the first reader
 };
 
 }  // namespace foundation

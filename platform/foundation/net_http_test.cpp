@@ -100,7 +100,7 @@ TEST_F(HTTPTest, HeadersTravelBothWaysAndEveryStatusIsAnAnswer) {
     EXPECT_TRUE(ok.onDelegateQueue);
     EXPECT_EQ(ok.response->statusCode, 200);
     EXPECT_EQ(ok.response->value("x-renewal"), "3600");
-    EXPECT_EQ(ok.response->allHeaderFields.at("X-RENEWAL"), "3600");
+    EXPECT_EQ(ok.response->allHeaderFields().at("X-RENEWAL"), "3600");
     EXPECT_EQ(ok.response->value("Set-Thing"), "a, b");
     EXPECT_EQ(ok.response->mimeType(), "application/json");
     EXPECT_EQ(ok.response->url, request.url);
@@ -479,6 +479,35 @@ TEST(HTTPHeaders, LinesBecomeFieldsOnlyWhenTheyAreFields) {
     }
     EXPECT_EQ(fields,
               (HTTPHeaderFields{{"Set-Thing", "a, b"}, {"Empty", ""}, {"X-Renewal", "3600"}, {"X-List", "a, b"}}));
+}
+
+TEST(HTTPHeaders, LinesKeptAsReceivedAreTheSameFieldsWheneverAndWhereverRead) {
+    const std::string lines =
+        "Set-Thing: a\r\nset-thing:b  \r\n  folded: continuation\r\nBad Name: x\r\nEmpty:\r\n"
+        "Split: a\rInjected: b\r\nX-Renewal :\t3600\r\nX-List:\r\nX-List: a\r\nX-List: b\r\n";
+    const HTTPHeaderFields expected{{"Set-Thing", "a, b"}, {"Empty", ""}, {"X-Renewal", "3600"}, {"X-List", "a, b"}};
+    const URL address = *URL::fromString("https://h/");
+    const auto received = HTTPURLResponse::withHeaderLines(address, 200, lines);
+    // Copied before and after the fields are first read, moved, compared with one made from fields.
+    const HTTPURLResponse early = received;
+    EXPECT_EQ(received.allHeaderFields(), expected);
+    HTTPURLResponse late = received;
+    HTTPURLResponse moved = std::move(late);
+    EXPECT_EQ(early.value("SET-THING"), "a, b");
+    EXPECT_EQ(moved.allHeaderFields(), expected);
+    EXPECT_EQ(moved, HTTPURLResponse(address, 200, expected));
+    EXPECT_NE(moved, HTTPURLResponse(address, 200, {{"Set-Thing", "a"}}));
+    // First read on several threads at once: every reader sees the same fields.
+    const auto shared = HTTPURLResponse::withHeaderLines(address, 200, lines);
+    std::vector<std::thread> readers;
+    std::atomic<int> matched{0};
+    for (int i = 0; i < 4; ++i) {
+        readers.emplace_back([&] {
+            if (shared.allHeaderFields() == expected) ++matched;
+        });
+    }
+    for (auto& r : readers) r.join();
+    EXPECT_EQ(matched, 4);
 }
 
 TEST_F(HTTPTest, CancelAnswersOnceWithCancelled) {

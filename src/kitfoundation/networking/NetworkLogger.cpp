@@ -227,7 +227,7 @@ std::string NetworkLogger::describeResponse(const foundation::URLRequest& reques
     out += "Request: " + request.httpMethod + " " + describeURL(request.url) + "\n";
     if (response) {
         out += "Status: " + std::to_string(response->statusCode) + "\n";
-        describeHeaders(out, response->allHeaderFields);
+        describeHeaders(out, response->allHeaderFields());
         out += "Body: " + describeBody(data) + "\n";
     } else {
         out += "Error: " + (error ? error->localizedDescription() : std::string("no response")) + "\n";
