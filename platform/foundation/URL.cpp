@@ -1,6 +1,7 @@
 #include "foundation/URL.h"
 
 #include <unistd.h>
+#include <array>
 #include <cctype>
 #include <climits>
 #include <limits>
@@ -9,23 +10,17 @@ namespace foundation {
 
 namespace {
 
-// Characters RFC 3986 never allows in a URL.
+// Characters RFC 3986 never allows in a URL, looked up: every URL made or resolved passes each of its
+// characters through this.
+constexpr auto kForbidden = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c) table[static_cast<std::size_t>(c)] = c <= 0x20 || c >= 0x7f;
+    for (unsigned char c : std::string_view("\"<>\\^`{|}")) table[c] = true;
+    return table;
+}();
+
 bool isForbidden(unsigned char c) {
-    if (c <= 0x20 || c >= 0x7f) return true;
-    switch (c) {
-        case '"':
-        case '<':
-        case '>':
-        case '\\':
-        case '^':
-        case '`':
-        case '{':
-        case '|':
-        case '}':
-            return true;
-        default:
-            return false;
-    }
+    return kForbidden[c];
 }
 
 bool isAlpha(char c) {
@@ -45,9 +40,18 @@ int hexValue(char c) {
     return -1;
 }
 
+// Letters, digits and "-._~" (of host names), looked up.
+constexpr auto kNameCharacters = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        table[static_cast<std::size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                             (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+    }
+    return table;
+}();
+
 bool isNameCharacter(unsigned char c) {
-    return isAlpha(static_cast<char>(c)) || isDigit(static_cast<char>(c)) || c == '-' || c == '.' || c == '_' ||
-           c == '~';
+    return kNameCharacters[c];
 }
 
 // A registered name: letters, digits and "-._~", written as they are or percent-encoded, and

@@ -26,7 +26,7 @@ struct URLQueryItem;
 class URL {
   public:
     static std::optional<URL> fromString(std::string_view text);
-    // The same, keeping the given text without copying it.
+    // The same, keeping the given text without copying it (text that is no URL is left as it was).
     template <class S>
     requires std::same_as<S, std::string>
     static std::optional<URL> fromString(S&& text) {
