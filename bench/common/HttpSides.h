@@ -63,6 +63,8 @@ class EasyHandle {
         body_.clear();
         return curl_easy_perform(easy_) == CURLE_OK && !body_.empty();
     }
+    // The last answer's body.
+    const std::string& body() const { return body_; }
 
   private:
     CURL* easy_;
