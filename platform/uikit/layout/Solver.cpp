@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace uikit::layout {
 
-namespace {
+using detail::kEpsilon;
 
-constexpr double kEpsilon = 1.0e-8;
+namespace {
 
 bool nearZero(double v) {
     return std::fabs(v) < kEpsilon;
@@ -16,87 +17,12 @@ bool nearZero(double v) {
 
 }  // namespace
 
-// ---- Row ---------------------------------------------------------------------------------------
-
-double Solver::Row::coefficientFor(Sym s) const {
-    auto it = std::lower_bound(cells.begin(), cells.end(), s,
-                               [](const std::pair<Sym, double>& cell, Sym key) { return cell.first < key; });
-    return (it != cells.end() && it->first == s) ? it->second : 0.0;
-}
-
-void Solver::Row::insert(Sym s, double coefficient) {
-    auto it = std::lower_bound(cells.begin(), cells.end(), s,
-                               [](const std::pair<Sym, double>& cell, Sym key) { return cell.first < key; });
-    if (it != cells.end() && it->first == s) {
-        it->second += coefficient;
-        if (nearZero(it->second)) cells.erase(it);
-    } else if (!nearZero(coefficient)) {
-        cells.insert(it, {s, coefficient});
-    }
-}
-
-void Solver::Row::insert(const Row& other, double coefficient) {
-    constant += other.constant * coefficient;
-    if (other.cells.empty()) return;
-    std::vector<std::pair<Sym, double>> merged;
-    merged.reserve(cells.size() + other.cells.size());
-    auto a = cells.begin();
-    auto b = other.cells.begin();
-    while (a != cells.end() || b != other.cells.end()) {
-        if (b == other.cells.end() || (a != cells.end() && a->first < b->first)) {
-            merged.push_back(*a++);
-        } else if (a == cells.end() || b->first < a->first) {
-            double v = b->second * coefficient;
-            if (!nearZero(v)) merged.emplace_back(b->first, v);
-            ++b;
-        } else {
-            double v = a->second + b->second * coefficient;
-            if (!nearZero(v)) merged.emplace_back(a->first, v);
-            ++a;
-            ++b;
-        }
-    }
-    cells = std::move(merged);
-}
-
-void Solver::Row::remove(Sym s) {
-    auto it = std::lower_bound(cells.begin(), cells.end(), s,
-                               [](const std::pair<Sym, double>& cell, Sym key) { return cell.first < key; });
-    if (it != cells.end() && it->first == s) cells.erase(it);
-}
-
-void Solver::Row::reverseSign() {
-    constant = -constant;
-    for (auto& cell : cells) cell.second = -cell.second;
-}
-
-void Solver::Row::solveFor(Sym s) {
-    double coefficient = -1.0 / coefficientFor(s);
-    remove(s);
-    constant *= coefficient;
-    for (auto& cell : cells) cell.second *= coefficient;
-}
-
-void Solver::Row::solveFor(Sym lhs, Sym rhs) {
-    insert(lhs, -1.0);
-    solveFor(rhs);
-}
-
-bool Solver::Row::substitute(Sym s, const Row& row) {
-    auto it = std::lower_bound(cells.begin(), cells.end(), s,
-                               [](const std::pair<Sym, double>& cell, Sym key) { return cell.first < key; });
-    if (it == cells.end() || it->first != s) return false;
-    double coefficient = it->second;
-    cells.erase(it);
-    insert(row, coefficient);
-    return true;
-}
-
 // ---- Solver ------------------------------------------------------------------------------------
 
 Solver::Solver() {
-    symbolTypes_.push_back(SymType::invalid);
-}  // symbol 0 is "no symbol"
+    symbolTypes_.push_back(SymType::invalid);  // symbol 0 is "no symbol"
+    symbolMarks_.push_back(0);
+}
 
 Solver::Variable Solver::newVariable() {
     return nextVariable_++;
@@ -104,6 +30,7 @@ Solver::Variable Solver::newVariable() {
 
 Solver::Sym Solver::newSymbol(SymType type) {
     symbolTypes_.push_back(type);
+    symbolMarks_.push_back(0);
     return static_cast<Sym>(symbolTypes_.size() - 1);
 }
 
@@ -112,6 +39,7 @@ Solver::Sym Solver::symbolFor(Variable v) {
     if (it != variables_.end()) return it->second.symbol;
     Sym s = newSymbol(SymType::external);
     variables_.emplace(v, VariableInfo{s, 0});
+    externals_.emplace(s, v);
     return s;
 }
 
@@ -120,13 +48,14 @@ void Solver::releaseVariable(Variable v) {
     if (it == variables_.end()) return;
     if (--it->second.references <= 0) {
         // No remaining constraint mentions the variable, so its column is empty: forget the symbol.
-        rows_.erase(it->second.symbol);
+        eraseRow(it->second.symbol);
         columns_.erase(it->second.symbol);
+        externals_.erase(it->second.symbol);
         variables_.erase(it);
     }
 }
 
-Solver::Row& Solver::levelRow(double priority) {
+Solver::ObjectiveRow& Solver::levelRow(double priority) {
     return objective_[priority];
 }
 
@@ -135,7 +64,11 @@ void Solver::dropLevel(double priority) {
     if (count == levelCounts_.end()) return;
     if (--count->second <= 0) {
         levelCounts_.erase(count);
-        objective_.erase(priority);
+        auto level = objective_.find(priority);
+        if (level == objective_.end()) return;
+        // Whatever the level decided for its symbols, a lower level may decide now.
+        for (const auto& cell : level->second.cells) touched(cell.first);
+        objective_.erase(level);
     }
 }
 
@@ -162,6 +95,7 @@ Solver::Row Solver::createRow(const ConstraintInfo& info, const Expression& expr
             if (!isRequired) {
                 row.insert(info.other, -coefficient);
                 levelRow(info.priority).insert(info.other, 1.0);
+                touched(info.other);
             }
             break;
         }
@@ -169,9 +103,11 @@ Solver::Row Solver::createRow(const ConstraintInfo& info, const Expression& expr
             if (!isRequired) {
                 row.insert(info.marker, -1.0);
                 row.insert(info.other, 1.0);
-                Row& level = levelRow(info.priority);
+                ObjectiveRow& level = levelRow(info.priority);
                 level.insert(info.marker, 1.0);
                 level.insert(info.other, 1.0);
+                touched(info.marker);
+                touched(info.other);
             } else {
                 row.insert(info.marker, 1.0);
             }
@@ -267,8 +203,7 @@ bool Solver::addWithArtificialVariable(const Row& row) {
     if (success) {
         auto it = rows_.find(artificial);
         if (it != rows_.end()) {
-            Row basicRow = std::move(it->second);
-            rows_.erase(it);
+            Row basicRow = takeRow(it);
             if (!basicRow.cells.empty()) {
                 // Keep the constraint's equation as the row of another symbol; prefer a pivotable one.
                 Sym entering = 0;
@@ -297,7 +232,7 @@ bool Solver::addWithArtificialVariable(const Row& row) {
 void Solver::eliminateMarker(Sym marker) {
     auto basic = rows_.find(marker);
     if (basic != rows_.end()) {
-        rows_.erase(basic);
+        takeRow(basic);
         return;
     }
     Sym r1 = 0, r2 = 0, r3 = 0;
@@ -326,45 +261,92 @@ void Solver::eliminateMarker(Sym marker) {
     Sym leaving = r1 != 0 ? r1 : (r2 != 0 ? r2 : r3);
     if (leaving == 0) return;  // the marker appears nowhere: nothing to take out
     pivot(marker, leaving);
-    rows_.erase(marker);
+    eraseRow(marker);
 }
 
 void Solver::substitute(Sym s, const Row& row) {
+    Row::Changes changes;
     for (Sym basic : rowsContaining(s)) {
         Row& r = rows_.find(basic)->second;
-        if (!r.substitute(s, row)) continue;
-        note(basic, row);
+        changes.clear();
+        if (!r.substitute(s, row, &changes)) continue;
+        note(basic, changes.added);
+        for (Sym gone : changes.removed) mayBeStale(gone);
+        valueMayChange(basic);
         if (isRestricted(basic) && r.constant < -kEpsilon) infeasible_.push_back(basic);
     }
     columns_.erase(s);  // no row contains it any more
-    for (auto& [level, r] : objective_) r.substitute(s, row);
+    bool inObjective = false;
+    for (auto& [level, r] : objective_) inObjective = r.substitute(s, row) || inObjective;
+    touched(s);
+    if (inObjective) touched(row);
 }
 
 void Solver::setRow(Sym basic, Row row) {
+    eraseRow(basic);  // a row it had before (never, as rows are made) leaves its columns stale
     // Insert first: noting may compact a column, which keeps only the rows that contain the symbol now.
     Row& stored = rows_[basic] = std::move(row);
     note(basic, stored);
+    valueMayChange(basic);
+    touched(basic);
 }
 
 void Solver::note(Sym basic, const Row& row) {
-    for (const auto& cell : row.cells) {
-        Column& column = columns_[cell.first];
-        column.rows.push_back(basic);
-        if (column.rows.size() > 32 && column.rows.size() > 2 * column.compacted) (void)rowsContaining(cell.first);
+    for (const auto& cell : row.cells) note(basic, cell.first);
+}
+
+void Solver::note(Sym basic, const std::vector<Sym>& symbols) {
+    for (Sym s : symbols) note(basic, s);
+}
+
+void Solver::note(Sym basic, Sym s) {
+    Column& column = columns_[s];
+    column.rows.push_back(basic);
+    if (column.stale > 16 && 2 * column.stale > column.rows.size()) compact(s, column);
+}
+
+void Solver::mayBeStale(Sym s) {
+    auto it = columns_.find(s);
+    if (it != columns_.end()) ++it->second.stale;
+}
+
+Solver::Row Solver::takeRow(std::unordered_map<Sym, Row>::iterator it) {
+    Row row = std::move(it->second);
+    rows_.erase(it);
+    // The columns of its symbols still name its basic symbol.
+    for (const auto& cell : row.cells) mayBeStale(cell.first);
+    return row;
+}
+
+void Solver::eraseRow(Sym basic) {
+    auto it = rows_.find(basic);
+    if (it != rows_.end()) takeRow(it);
+}
+
+void Solver::compact(Sym s, Column& column) {
+    // Keeps each row that holds `s` now once, in the order first noted: no sort, so that keeping a long
+    // column clean costs its length.
+    if (++stamp_ == 0) {
+        std::fill(seen_.begin(), seen_.end(), 0);
+        stamp_ = 1;
     }
+    if (seen_.size() < symbolTypes_.size()) seen_.resize(symbolTypes_.size(), 0);
+    std::erase_if(column.rows, [&](Sym basic) {
+        if (seen_[basic] == stamp_) return true;
+        seen_[basic] = stamp_;
+        auto row = rows_.find(basic);
+        return row == rows_.end() || row->second.coefficientFor(s) == 0.0;
+    });
+    column.stale = 0;
 }
 
 std::vector<Solver::Sym> Solver::rowsContaining(Sym s) {
     auto it = columns_.find(s);
     if (it == columns_.end()) return {};
-    auto& list = it->second.rows;
+    compact(s, it->second);
+    // In symbol order, as the ties of the ratio tests and the order of infeasible rows expect.
+    std::vector<Sym> list = it->second.rows;
     std::sort(list.begin(), list.end());
-    list.erase(std::unique(list.begin(), list.end()), list.end());
-    std::erase_if(list, [&](Sym basic) {
-        auto row = rows_.find(basic);
-        return row == rows_.end() || row->second.coefficientFor(s) == 0.0;
-    });
-    it->second.compacted = list.size();
     return list;
 }
 
@@ -372,15 +354,85 @@ void Solver::forget(Sym s) {
     for (Sym basic : rowsContaining(s)) rows_.find(basic)->second.remove(s);
     columns_.erase(s);
     for (auto& [level, r] : objective_) r.remove(s);
+    touched(s);
 }
 
 void Solver::pivot(Sym entering, Sym leaving) {
-    auto it = rows_.find(leaving);
-    Row row = std::move(it->second);
-    rows_.erase(it);
+    ++pivots_;
+    Row row = takeRow(rows_.find(leaving));
+    valueMayChange(leaving);
+    touched(leaving);
     row.solveFor(leaving, entering);
     substitute(entering, row);
     setRow(entering, std::move(row));
+}
+
+void Solver::touched(Sym s) {
+    if (symbolMarks_[s] & kDirty) return;
+    symbolMarks_[s] |= kDirty;
+    dirty_.push_back(s);
+}
+
+void Solver::touched(const Row& row) {
+    for (const auto& cell : row.cells) touched(cell.first);
+}
+
+void Solver::valueMayChange(Sym s) {
+    if (typeOf(s) != SymType::external || (symbolMarks_[s] & kChanged)) return;
+    symbolMarks_[s] |= kChanged;
+    changed_.push_back(s);
+}
+
+void Solver::refreshCandidates() {
+    for (Sym s : dirty_) {
+        std::uint8_t& marks = symbolMarks_[s];
+        marks &= static_cast<std::uint8_t>(~kDirty);
+        // A candidate improves the objective: its coefficient at the first level that has one is negative
+        // (a restricted symbol can only grow), or any non-zero (a free one may move either way).
+        bool candidate = false;
+        if (isPivotable(s) && !rows_.count(s)) {
+            for (const auto& [level, row] : objective_) {
+                const double c = row.coefficientFor(s);
+                if (std::fabs(c) <= kEpsilon) continue;
+                candidate = !isRestricted(s) || c < 0;
+                break;
+            }
+        }
+        if (!candidate) {
+            marks &= static_cast<std::uint8_t>(~kCandidate);
+            continue;
+        }
+        marks |= kCandidate;
+        if (!(marks & kInHeap)) {
+            marks |= kInHeap;
+            candidates_.push_back(s);
+            std::push_heap(candidates_.begin(), candidates_.end(), std::greater<>());
+        }
+    }
+    dirty_.clear();
+}
+
+Solver::Sym Solver::lowestCandidate() {
+    refreshCandidates();
+    while (!candidates_.empty()) {
+        const Sym s = candidates_.front();
+        if (symbolMarks_[s] & kCandidate) return s;
+        symbolMarks_[s] &= static_cast<std::uint8_t>(~kInHeap);
+        std::pop_heap(candidates_.begin(), candidates_.end(), std::greater<>());
+        candidates_.pop_back();
+    }
+    return 0;
+}
+
+std::vector<Solver::Variable> Solver::takeChangedVariables() {
+    std::vector<Variable> result;
+    result.reserve(changed_.size());
+    for (Sym s : changed_) {
+        symbolMarks_[s] &= static_cast<std::uint8_t>(~kChanged);
+        if (auto it = externals_.find(s); it != externals_.end()) result.push_back(it->second);
+    }
+    changed_.clear();
+    return result;
 }
 
 int Solver::objectiveSign(Sym s) const {
@@ -409,33 +461,18 @@ bool Solver::lexLess(const std::vector<double>& a, const std::vector<double>& b)
 
 void Solver::optimize() {
     // Primal simplex on the lexicographic objective. Bland's rule (lowest symbol first) rules out cycling.
-    std::vector<const Row*> levels;
     for (int guard = 0; guard < 100000; ++guard) {
-        levels.clear();
-        for (const auto& [level, row] : objective_) levels.push_back(&row);
-        Sym entering = 0;
-        int direction = 0;
-        for (std::size_t i = 0; i < levels.size(); ++i) {
-            for (const auto& [s, c] : levels[i]->cells) {
-                if (std::fabs(c) <= kEpsilon || (entering != 0 && s >= entering)) continue;
-                if (!isPivotable(s) || rows_.count(s)) continue;
-                bool decidedAbove = false;
-                for (std::size_t j = 0; j < i && !decidedAbove; ++j) {
-                    decidedAbove = std::fabs(levels[j]->coefficientFor(s)) > kEpsilon;
-                }
-                if (decidedAbove) continue;
-                if (isRestricted(s)) {
-                    if (c < 0) {
-                        entering = s;
-                        direction = 1;
-                    }
-                } else {  // a free variable may move either way
-                    entering = s;
-                    direction = c < 0 ? 1 : -1;
-                }
+        const Sym entering = lowestCandidate();
+        if (entering == 0) return;
+        int direction = 1;
+        if (!isRestricted(entering)) {  // a free variable moves against its first coefficient's sign
+            for (const auto& [level, row] : objective_) {
+                const double c = row.coefficientFor(entering);
+                if (std::fabs(c) <= kEpsilon) continue;
+                direction = c < 0 ? 1 : -1;
+                break;
             }
         }
-        if (entering == 0) return;
 
         Sym leaving = 0;
         double best = std::numeric_limits<double>::max();
@@ -492,9 +529,10 @@ bool Solver::optimizeArtificial(Row& artificial) {
             }
         }
         if (leaving == 0) return false;
-        auto it = rows_.find(leaving);
-        Row row = std::move(it->second);
-        rows_.erase(it);
+        ++pivots_;
+        Row row = takeRow(rows_.find(leaving));
+        valueMayChange(leaving);
+        touched(leaving);
         row.solveFor(leaving, entering);
         substitute(entering, row);
         artificial.substitute(entering, row);
@@ -547,8 +585,10 @@ void Solver::removeObjectiveEffects(const ConstraintInfo& info) {
             auto basic = rows_.find(s);
             if (basic != rows_.end()) {
                 level->second.insert(basic->second, -1.0);
+                touched(basic->second);
             } else {
                 level->second.insert(s, -1.0);
+                touched(s);
             }
         }
     }
@@ -566,7 +606,7 @@ std::expected<void, Solver::Failure> Solver::removeConstraint(ConstraintId id) {
     // Numerical leftovers of the constraint's own symbols, if any, go with it.
     for (Sym s : {info.marker, info.other}) {
         if (s == 0) continue;
-        rows_.erase(s);
+        eraseRow(s);
         forget(s);
     }
     optimize();
@@ -626,6 +666,7 @@ std::expected<void, Solver::Failure> Solver::applyConstantDelta(ConstraintInfo& 
             double a = row.coefficientFor(info.marker);
             if (a == 0.0) continue;
             row.constant += a * delta * markerSign;
+            valueMayChange(basic);
             checkRow(basic, row);
         }
     }
@@ -687,7 +728,12 @@ void Solver::reset() {
     variables_.clear();
     edits_.clear();
     infeasible_.clear();
+    dirty_.clear();
+    candidates_.clear();
+    changed_.clear();
+    externals_.clear();
     symbolTypes_.assign(1, SymType::invalid);
+    symbolMarks_.assign(1, 0);
 }
 
 bool Solver::isConsistent() const {
