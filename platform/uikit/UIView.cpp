@@ -137,6 +137,8 @@ std::shared_ptr<UIView> UIView::create(const CGRect& frame) {
 
 UIView::~UIView() {
     auto& engine = LayoutEngine::shared();
+    // A view that goes is the root of its tree: the tree's solver goes with it, at no solving cost.
+    engine.treeWillBeDestroyed(*this);
     detail::ViewAnimationState::cancelAll(*this);
     auto installed = std::move(installedConstraints_);
     installedConstraints_.clear();
@@ -467,6 +469,8 @@ void UIView::moveTo(UIView* newParent, std::size_t index) {
 
     auto newParentShared = newParent ? newParent->sharedView() : nullptr;
     auto oldWindow = window();
+    const UIView* previousRoot = this;
+    while (previousRoot->superview_) previousRoot = previousRoot->superview_;
     std::shared_ptr<UIWindow> newWindow = newParent ? newParent->window() : nullptr;
     UIColor oldTint = tintColor();
 
@@ -494,6 +498,8 @@ void UIView::moveTo(UIView* newParent, std::size_t index) {
         // What the newcomer still has to do is reachable from its new root.
         if (subtreeNeedsUpdateConstraints()) noteSubviewNeedsUpdateConstraints();
     }
+    // Its constraints follow it into the solver of the tree it is in now.
+    LayoutEngine::shared().subtreeMoved(*this, previousRoot);
 
     if (oldWindow != newWindow) {
         if (oldWindow) leftWindow();
