@@ -202,7 +202,11 @@ void CALayer::insertChecked(const std::shared_ptr<CALayer>& layer, std::size_t i
     layer->superlayer_ = weak_from_this();
     setNeedsLayout();
     // What the newcomer still has to lay out is reachable from here now.
-    if (layer->subtreeNeedsLayout()) sublayerNeedsLayout_ = true;
+    layer->askedSuperlayer_ = false;
+    if (layer->subtreeNeedsLayout()) {
+        sublayerNeedsLayout_ = true;
+        noteAsking(*layer);
+    }
 }
 
 bool CALayer::addSublayer(const std::shared_ptr<CALayer>& layer) {
@@ -402,8 +406,20 @@ void CALayer::setNeedsLayout() {
 void CALayer::noteSublayerNeedsLayout() {
     // A superlayer that already knows has told its own superlayers, or is being laid out and will visit this
     // branch (its flag is cleared before its sublayers are visited, so a request made meanwhile goes past it).
-    for (auto parent = superlayer_.lock(); parent && !parent->sublayerNeedsLayout_; parent = parent->superlayer_.lock())
+    // Each superlayer on the way lists the sublayer the request came through.
+    CALayer* child = this;
+    for (auto parent = superlayer_.lock(); parent; parent = parent->superlayer_.lock()) {
+        parent->noteAsking(*child);
+        if (parent->sublayerNeedsLayout_) break;
         parent->sublayerNeedsLayout_ = true;
+        child = parent.get();
+    }
+}
+
+void CALayer::noteAsking(CALayer& sublayer) {
+    if (sublayer.askedSuperlayer_) return;
+    sublayer.askedSuperlayer_ = true;
+    askingSublayers_.push_back(sublayer.weak_from_this());
 }
 
 void CALayer::layoutIfNeeded() {
@@ -415,6 +431,19 @@ void CALayer::layoutIfNeeded() {
     }
     if (!sublayerNeedsLayout_) return;
     sublayerNeedsLayout_ = false;
+    auto asking = std::move(askingSublayers_);
+    askingSublayers_.clear();
+    for (const auto& weak : asking) {
+        auto child = weak.lock();
+        if (child && child->superlayer().get() == this) child->askedSuperlayer_ = false;
+    }
+    // One sublayer asked (the common case: one view changed): only its branch is visited. Otherwise every
+    // sublayer is looked at, in order.
+    if (asking.size() == 1) {
+        auto child = asking.front().lock();
+        if (child && child->subtreeNeedsLayout() && child->superlayer().get() == this) child->layoutIfNeeded();
+        return;
+    }
     const std::vector<std::shared_ptr<CALayer>> children = sublayers_;  // layout may change the list
     for (const auto& child : children)
         if (child->subtreeNeedsLayout() && child->superlayer().get() == this) child->layoutIfNeeded();

@@ -255,6 +255,8 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     CGPoint fromRoot(CGPoint p) const;
     // Tells the superlayers, up to the first that already knows, that a sublayer needs layout.
     void noteSublayerNeedsLayout();
+    // Puts `sublayer` in this layer's list of those that asked.
+    void noteAsking(CALayer& sublayer);
     void geometryDidChange();
     bool detachForInsertion(const std::shared_ptr<CALayer>& layer);
     void insertChecked(const std::shared_ptr<CALayer>& layer, std::size_t index);
@@ -295,6 +297,10 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     std::weak_ptr<CALayerDelegate> delegate_;
     bool needsLayout_ = false;
     bool sublayerNeedsLayout_ = false;  // some sublayer, at any depth, needs layout
+    // The sublayers that asked since the last layout, so that a pass visits them without looking at the
+    // others; `askedSuperlayer_` says this layer is in its superlayer's list.
+    std::vector<std::weak_ptr<CALayer>> askingSublayers_;
+    bool askedSuperlayer_ = false;
     bool needsDisplay_ = false;
     bool needsDisplayOnBoundsChange_ = false;
     std::shared_ptr<coregraphics::CGRecordingContext> contents_;

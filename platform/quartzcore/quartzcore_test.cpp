@@ -305,6 +305,15 @@ TEST(CALayerLayoutTest, LayoutVisitsOnlyTheBranchesThatAskedForIt) {
     EXPECT_EQ(delegate->log, (std::vector<std::string>{"deep"}));
     EXPECT_FALSE(root->subtreeNeedsLayout());
 
+    // Requests from several branches are laid out in the order of the sublayers, whatever the order asked.
+    delegate->log.clear();
+    b1->setNeedsLayout();
+    deep->setNeedsLayout();
+    a->setNeedsLayout();
+    root->layoutIfNeeded();
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"a", "deep", "b1"}));
+    EXPECT_FALSE(root->subtreeNeedsLayout());
+
     // A branch made apart, with requests of its own, is laid out where it is inserted, after its new parent.
     delegate->log.clear();
     auto x = delegate->make("x", nullptr, delegate);
