@@ -235,8 +235,12 @@ CGSize UILabel::sizeThatFits(CGSize size) const {
 
 void UILabel::layoutSubviews() {
     UIView::layoutSubviews();
-    // Wrapping labels measure at the width they were given: after a width change, measure again.
-    if (wrapsAtWidth(*this) && bounds().size.width > 0 && std::fabs(bounds().size.width - measuredWidth_) > 1e-9) {
+    // Wrapping labels measure at the width they were given: after a width change, measure again, once. A label
+    // whose size nobody asked for (one placed by its frame) has nothing to measure again: asking for it on every
+    // pass would lay the label and its superview out again and again, until the pass gives up.
+    if (wrapsAtWidth(*this) && measuredWidth_ >= 0 && bounds().size.width > 0 &&
+        std::fabs(bounds().size.width - measuredWidth_) > 1e-9) {
+        measuredWidth_ = bounds().size.width;
         invalidateIntrinsicContentSize();
     }
 }
