@@ -255,8 +255,10 @@ void CALayer::removeFromSuperlayer() {
     if (!parent) return;
     // Keep this layer alive while it leaves the list that may hold its last reference.
     const std::shared_ptr<CALayer> self = shared_from_this();
+    // A layer is in the list once. Searched from the end: taking many layers away, last first, costs what follows
+    // each of them.
     auto& list = parent->sublayers_;
-    list.erase(std::remove(list.begin(), list.end(), self), list.end());
+    if (auto it = std::find(list.rbegin(), list.rend(), self); it != list.rend()) list.erase(std::prev(it.base()));
     parent->setNeedsLayout();
 }
 
@@ -444,7 +446,10 @@ void CALayer::layoutIfNeeded() {
         if (child && child->subtreeNeedsLayout() && child->superlayer().get() == this) child->layoutIfNeeded();
         return;
     }
-    const std::vector<std::shared_ptr<CALayer>> children = sublayers_;  // layout may change the list
+    // Layout may change the list: the sublayers that need it are taken first, in order.
+    std::vector<std::shared_ptr<CALayer>> children;
+    for (const auto& child : sublayers_)
+        if (child->subtreeNeedsLayout()) children.push_back(child);
     for (const auto& child : children)
         if (child->subtreeNeedsLayout() && child->superlayer().get() == this) child->layoutIfNeeded();
 }

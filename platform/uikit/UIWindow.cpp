@@ -21,8 +21,12 @@ std::weak_ptr<UIWindow>& keyWindowSlot() {
 void displayLayerTree(const std::shared_ptr<quartzcore::CALayer>& layer) {
     if (layer->isHidden()) return;
     layer->displayIfNeeded();
-    auto children = layer->sublayers();
-    for (const auto& child : children) displayLayerTree(child);
+    // By index, each sublayer held while it is displayed: a drawing that changed the list would not break the
+    // walk, and a layer with thousands of sublayers is not copied on every pass.
+    for (std::size_t i = 0; i < layer->sublayers().size(); ++i) {
+        const std::shared_ptr<quartzcore::CALayer> child = layer->sublayers()[i];
+        displayLayerTree(child);
+    }
 }
 
 }  // namespace
