@@ -64,7 +64,7 @@ void CALayer::setBounds(const CGRect& bounds) {
     bounds_ = bounds;
     if (sizeChanged) {
         setNeedsLayout();
-        if (needsDisplayOnBoundsChange_) needsDisplay_ = true;
+        if (needsDisplayOnBoundsChange_) setNeedsDisplay();
     }
     geometryDidChange();
     didChange("bounds");
@@ -207,6 +207,10 @@ void CALayer::insertChecked(const std::shared_ptr<CALayer>& layer, std::size_t i
         sublayerNeedsLayout_ = true;
         noteAsking(*layer);
     }
+    if (layer->subtreeNeedsDisplay()) {
+        sublayerNeedsDisplay_ = true;
+        noteSublayerNeedsDisplay();
+    }
 }
 
 bool CALayer::addSublayer(const std::shared_ptr<CALayer>& layer) {
@@ -297,6 +301,8 @@ void CALayer::setOpacity(CGFloat opacity) {
 void CALayer::setIsHidden(bool hidden) {
     if (hidden == isHidden_) return;
     isHidden_ = hidden;
+    // The display pass went past it while it was hidden: what it still has to display is wanted now.
+    if (!hidden && subtreeNeedsDisplay()) noteSublayerNeedsDisplay();
     didChange("hidden");
 }
 
@@ -458,8 +464,35 @@ void CALayer::layoutSublayers() {
     if (const auto delegate = delegate_.lock()) delegate->layoutSublayers(*this);
 }
 
+void CALayer::setNeedsDisplay() {
+    needsDisplay_ = true;
+    noteSublayerNeedsDisplay();
+}
+
+void CALayer::noteSublayerNeedsDisplay() {
+    for (auto parent = superlayer_.lock(); parent && !parent->sublayerNeedsDisplay_;
+         parent = parent->superlayer_.lock())
+        parent->sublayerNeedsDisplay_ = true;
+}
+
 void CALayer::displayIfNeeded() {
     if (needsDisplay_) display();
+}
+
+void CALayer::displaySubtreeIfNeeded() {
+    if (isHidden_) return;
+    const std::shared_ptr<CALayer> self = shared_from_this();
+    displayIfNeeded();
+    if (!sublayerNeedsDisplay_) return;
+    // Cleared before the sublayers are visited, so that a request made meanwhile goes past it.
+    sublayerNeedsDisplay_ = false;
+    // By index, each sublayer held while it is displayed: a drawing that changed the list would not break the
+    // walk.
+    for (std::size_t i = 0; i < sublayers_.size(); ++i) {
+        if (!sublayers_[i]->subtreeNeedsDisplay()) continue;
+        const std::shared_ptr<CALayer> child = sublayers_[i];
+        child->displaySubtreeIfNeeded();
+    }
 }
 
 void CALayer::display() {

@@ -18,17 +18,6 @@ std::weak_ptr<UIWindow>& keyWindowSlot() {
     return key;
 }
 
-void displayLayerTree(const std::shared_ptr<quartzcore::CALayer>& layer) {
-    if (layer->isHidden()) return;
-    layer->displayIfNeeded();
-    // By index, each sublayer held while it is displayed: a drawing that changed the list would not break the
-    // walk, and a layer with thousands of sublayers is not copied on every pass.
-    for (std::size_t i = 0; i < layer->sublayers().size(); ++i) {
-        const std::shared_ptr<quartzcore::CALayer> child = layer->sublayers()[i];
-        displayLayerTree(child);
-    }
-}
-
 }  // namespace
 
 UIWindow::UIWindow(const CGRect& frame) : UIView(frame), screen_(UIScreen::main()) {
@@ -102,7 +91,7 @@ std::vector<std::shared_ptr<UIWindow>> UIWindow::windows() {
 void UIWindow::layoutAndDisplayWindowsIfNeeded() {
     for (const auto& window : windows()) {
         window->layoutIfNeeded();
-        displayLayerTree(window->layer());
+        window->layer()->displaySubtreeIfNeeded();
     }
     quartzcore::CATransaction::flush();
 }
