@@ -122,6 +122,7 @@ void ZuKeyMomentsView::insertItem(const ZuKeyMomentEvent& for_, std::size_t at) 
                             uikit::UIControl::Event::touchUpInside());
     insertSubviewAt(marker, std::min(at, subviews().size()));
     markers_[tag] = marker;
+    madeSincePlacement_.push_back(marker);
     keyMomentGroups_.push_back(std::move(marker));
 }
 
@@ -249,6 +250,7 @@ void ZuKeyMomentsView::update(const std::vector<ZuKeyMomentEvent>& events, doubl
         }
     }
     duration_ = duration;
+    placeAll_ = true;
     setNeedsLayout();
 }
 
@@ -263,22 +265,37 @@ uikit::CGSize ZuKeyMomentsView::intrinsicContentSize() const {
 
 void ZuKeyMomentsView::layoutSubviews() {
     ZuView::layoutSubviews();
+    auto made = std::move(madeSincePlacement_);
+    madeSincePlacement_.clear();
     if (!std::isfinite(duration_)) return;
     const uikit::CGRect guide = bounds().inset(layoutMargins());
     const uikit::CGFloat baseline = bounds().maxY();
+    auto place = [&](ZuKeyMomentItem& marker, double time) {
+        const double p = duration_ == 0 ? 0.0 : time / duration_;
+        const uikit::CGFloat x = guide.minX() + guide.width() * p;
+        if (!std::isfinite(time) || !std::isfinite(x) || !std::isfinite(baseline)) return;
+        const uikit::CGPoint center{x, baseline};
+        if (marker.center() != center) marker.setCenter(center);
+    };
+    // The frames of a long update add markers without changing where the others go: those alone are placed.
+    if (!placeAll_ && placedIn_ == guide && placedOn_ == baseline) {
+        for (const auto& weak : made) {
+            auto marker = weak.lock();
+            auto found = marker ? eventAt_.find(marker->tag()) : eventAt_.end();
+            if (found != eventAt_.end() && marker->superview().get() == this)
+                place(*marker, events_[found->second].videoTime);
+        }
+        return;
+    }
+    placeAll_ = false;
+    placedIn_ = guide;
+    placedOn_ = baseline;
     for (const auto& subview : subviews()) {
         // The tag first (cheap), then whether the view is a marker at all.
         auto found = eventAt_.find(subview->tag());
         if (found == eventAt_.end()) continue;
         auto* marker = dynamic_cast<ZuKeyMomentItem*>(subview.get());
-        const double time = events_[found->second].videoTime;
-        if (!marker || leavingSet_.contains(marker) || !std::isfinite(time)) continue;
-        const double p = duration_ == 0 ? 0.0 : time / duration_;
-        const uikit::CGFloat x = guide.minX() + guide.width() * p;
-        if (!std::isfinite(x) || !std::isfinite(baseline)) continue;
-        // Markers already in place are left alone: a pass that adds a few markers costs a glance at the others.
-        const uikit::CGPoint center{x, baseline};
-        if (marker->center() != center) marker->setCenter(center);
+        if (marker && !leavingSet_.contains(marker)) place(*marker, events_[found->second].videoTime);
     }
 }
 

@@ -170,6 +170,12 @@ class ZuKeyMomentsView : public ZuView, public ZuKeyMomentsGroupViewDelegate {
     std::unordered_set<const ZuKeyMomentItem*> leavingSet_;  // those of `leaving_` hidden until they go
     std::shared_ptr<quartzcore::CADisplayLink> frames_;      // while markers wait
     int selectionWaitsFor_ = 0;  // the tag of a waiting marker the delegate's selection is for, or 0
+    // Placement: every marker after an update or a change of the margins or bounds; otherwise only those made
+    // since the last layout (the frames of a long update).
+    bool placeAll_ = true;
+    uikit::CGRect placedIn_;       // the margins' rectangle of the last placement of every marker
+    uikit::CGFloat placedOn_ = 0;  // and its baseline
+    std::vector<std::weak_ptr<ZuKeyMomentItem>> madeSincePlacement_;
     bool needsGroupCalculation_ = false;
     std::shared_ptr<ZuKeyMomentsGroupView> keyMomentsGroupView_;
     double duration_ = 0;
