@@ -92,7 +92,6 @@ class Strip {
         toSecond_ = !toSecond_;
         show(toSecond_ ? lists_.second : lists_.first);
     }
-    std::size_t markers() const { return view_->keyMomentItems().size(); }
 
   private:
     // The update, then main-queue turns and display-link frames until every event has its marker and the
@@ -100,7 +99,7 @@ class Strip {
     void show(const std::vector<ZuKeyMomentEvent>& events) {
         view_->update(events, kDuration);
         dispatch::RunLoop::main().runUntilIdle();
-        for (int frame = 0; frame < 10'000 && view_->keyMomentItems().size() != view_->events().size(); ++frame) {
+        for (int frame = 0; frame < 10'000 && view_->keyMomentGroups().size() != view_->events().size(); ++frame) {
             dispatch::RunLoop::main().advance(1.0 / 60);
         }
         dispatch::RunLoop::main().runUntilIdle();
