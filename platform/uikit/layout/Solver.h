@@ -28,6 +28,9 @@ namespace uikit::layout {
 // the symbols its substitution touched) and the entering one is the lowest of them (Bland's rule, so no
 // cycling), so a pivot costs the rows and cells it changes, not the length of the objective. The solver
 // also remembers which variables' values may have changed, so that its user looks at those alone.
+//
+// Solver.cpp adds, removes and changes constraints; SolverTableau.cpp holds the tableau at work (rows and
+// columns, substitutions, pivots, the entering candidates and the simplex loops); SolverRows.h the rows.
 class Solver {
   public:
     using Variable = std::uint32_t;
