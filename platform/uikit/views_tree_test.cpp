@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -243,6 +244,43 @@ TEST_F(ViewsTree, MoveCallbacksComeInOrder) {
     std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("its own ancestor"), std::string::npos);
     EXPECT_EQ(parent->superview(), window);
+}
+
+TEST_F(ViewsTree, LayersFollowTheSubviewsThroughManyInsertsAndRemovals) {
+    // Many siblings, put in and taken out at places all over the list, beside a sublayer of the parent's own.
+    auto parent = UIView::create(CGRect(0, 0, 100, 100));
+    auto own = quartzcore::CALayer::create();
+    std::mt19937 random(11);
+    std::vector<std::shared_ptr<UIView>> spare;
+    for (int i = 0; i < 60; ++i) spare.push_back(UIView::create());
+    for (int step = 0; step < 400; ++step) {
+        if (step == 30) parent->layer()->insertSublayerAt(own, 7);
+        const std::size_t count = parent->subviews().size();
+        const auto& view = spare[random() % spare.size()];
+        switch (random() % 4) {
+            case 0:
+                parent->insertSubviewAt(view, count ? random() % (count + 1) : 0);
+                break;
+            case 1:
+                if (count) parent->insertSubviewBelowSubview(view, parent->subviews()[random() % count]);
+                break;
+            case 2:
+                if (count) parent->subviews()[random() % count]->removeFromSuperview();
+                break;
+            default:
+                if (count) parent->bringSubviewToFront(parent->subviews()[random() % count]);
+                break;
+        }
+        std::vector<std::shared_ptr<quartzcore::CALayer>> expected, seen;
+        for (const auto& sub : parent->subviews()) expected.push_back(sub->layer());
+        for (const auto& layer : parent->layer()->sublayers()) {
+            if (layer != own) seen.push_back(layer);
+        }
+        ASSERT_EQ(seen, expected) << "step " << step;
+        if (step >= 30) {
+            ASSERT_EQ(own->superlayer(), parent->layer()) << "step " << step;
+        }
+    }
 }
 
 TEST_F(ViewsTree, TraitsAndSafeAreaComeFromTheWindow) {
