@@ -157,6 +157,7 @@ class Solver {
     void eraseRow(Sym basic);
     void forget(Sym s);
     void pivot(Sym entering, Sym leaving);
+    Sym leavingRow(Sym entering, int direction);
     void optimize();
     // The entering candidates: `touched` queues a symbol whose objective coefficients or basic state changed;
     // `refreshCandidates` re-examines the queue; `lowestCandidate` is Bland's choice (0: the objective is

@@ -207,6 +207,26 @@ bool Solver::lexLess(const std::vector<double>& a, const std::vector<double>& b)
     return false;
 }
 
+Solver::Sym Solver::leavingRow(Sym entering, int direction) {
+    // The ratio test: the restricted row that first reaches zero as `entering` moves in `direction`, the
+    // lowest symbol among ties (Bland's rule); 0 when none limits it.
+    Sym leaving = 0;
+    double best = std::numeric_limits<double>::max();
+    for (Sym basic : rowsContaining(entering)) {
+        if (!isRestricted(basic)) continue;
+        const Row& row = rows_.find(basic)->second;
+        const double a = row.coefficientFor(entering) * direction;
+        if (a < -kEpsilon) {
+            const double r = row.constant / -a;
+            if (r < best - kEpsilon || (std::fabs(r - best) <= kEpsilon && basic < leaving)) {
+                best = r;
+                leaving = basic;
+            }
+        }
+    }
+    return leaving;
+}
+
 void Solver::optimize() {
     // Primal simplex on the lexicographic objective. Bland's rule (lowest symbol first) rules out cycling.
     for (int guard = 0; guard < 100000; ++guard) {
@@ -222,20 +242,7 @@ void Solver::optimize() {
             }
         }
 
-        Sym leaving = 0;
-        double best = std::numeric_limits<double>::max();
-        for (Sym basic : rowsContaining(entering)) {
-            if (!isRestricted(basic)) continue;
-            const Row& row = rows_.find(basic)->second;
-            double a = row.coefficientFor(entering) * direction;
-            if (a < -kEpsilon) {
-                double r = row.constant / -a;
-                if (r < best - kEpsilon || (std::fabs(r - best) <= kEpsilon && basic < leaving)) {
-                    best = r;
-                    leaving = basic;
-                }
-            }
-        }
+        const Sym leaving = leavingRow(entering, direction);
         if (leaving == 0) return;  // unbounded: cannot happen with non-negative error terms
         pivot(entering, leaving);
     }
@@ -262,20 +269,7 @@ bool Solver::optimizeArtificial(Row& artificial) {
         }
         if (entering == 0) return true;
 
-        Sym leaving = 0;
-        double best = std::numeric_limits<double>::max();
-        for (Sym basic : rowsContaining(entering)) {
-            if (!isRestricted(basic)) continue;
-            const Row& row = rows_.find(basic)->second;
-            double a = row.coefficientFor(entering) * direction;
-            if (a < -kEpsilon) {
-                double r = row.constant / -a;
-                if (r < best - kEpsilon || (std::fabs(r - best) <= kEpsilon && basic < leaving)) {
-                    best = r;
-                    leaving = basic;
-                }
-            }
-        }
+        const Sym leaving = leavingRow(entering, direction);
         if (leaving == 0) return false;
         ++pivots_;
         Row row = takeRow(rows_.find(leaving));

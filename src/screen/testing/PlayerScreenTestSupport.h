@@ -77,9 +77,11 @@ class PlayerScreenBackendTest : public ::testing::Test {
         backend = *started;
         redirect.emplace("127.0.0.1", backend->baseURL());
 
+        // One folder per test, named after it: a parametrised test's name holds a '/', which would nest it.
+        std::string testName = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(testName.begin(), testName.end(), '/', '-');
         keychainDirectory =
-            std::filesystem::temp_directory_path() / ("lumora-screen-" + std::to_string(::getpid()) + "-" +
-                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+            std::filesystem::temp_directory_path() / ("lumora-screen-" + std::to_string(::getpid()) + "-" + testName);
         std::filesystem::remove_all(keychainDirectory);
         useNewSignInStack();
 
