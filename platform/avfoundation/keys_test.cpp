@@ -16,6 +16,7 @@
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
 
 using namespace avfoundation;
 using avfoundation::testing::AVPlayerItemTesting;
@@ -288,11 +289,12 @@ TEST_F(KeyTest, AKeyWithARenewalDateIsRenewedWhenTheDateComes) {
     foundation::Notification failure;
     auto token = foundation::NotificationCenter::defaultCenter().addObserver(
         AVPlayerItemFailedToPlayToEndTimeNotification, item, nullptr, [&](const auto& n) { failure = n; });
+    const dispatch::testing::RestoreOnExit removeObserver(
+        [token] { foundation::NotificationCenter::defaultCenter().removeObserver(token); });
     dispatch::RunLoop::main().runUntilIdle();
     clock.advance(60);
     ASSERT_TRUE(runUntil([&] { return item->status() == Status::failed; }));
     EXPECT_TRUE(failure.userInfo.count(AVPlayerItemFailedToPlayToEndTimeErrorKey));
-    foundation::NotificationCenter::defaultCenter().removeObserver(token);
 }
 
 TEST_F(KeyTest, ARenewalDateTooFarForTheClockIsNeverDue) {

@@ -7,6 +7,7 @@
 
 #include "coregraphics/CGContext.h"
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
 #include "uikit/UIImageView.h"
 #include "uikit/UILabel.h"
 #include "uikit/UIScreen.h"
@@ -285,6 +286,7 @@ TEST_F(ViewsTree, LayersFollowTheSubviewsThroughManyInsertsAndRemovals) {
 
 TEST_F(ViewsTree, TraitsAndSafeAreaComeFromTheWindow) {
     auto screen = UIScreen::create(CGRect(0, 0, 390, 844), 3, UIUserInterfaceIdiom::phone);
+    const dispatch::testing::RestoreOnExit defaultScreen([] { UIScreen::setMain(nullptr); });
     UIScreen::setMain(screen);
     auto window = UIWindow::create();
     EXPECT_EQ(window->frame(), CGRect(0, 0, 390, 844));
@@ -329,7 +331,6 @@ TEST_F(ViewsTree, TraitsAndSafeAreaComeFromTheWindow) {
     window->setSafeAreaInsets(UIEdgeInsets());
     window->layoutIfNeeded();
     EXPECT_EQ(guided->frame(), CGRect(0, 0, 390, 844));
-    UIScreen::setMain(nullptr);
 }
 
 TEST_F(ViewsTree, LayoutPassRunsTopDownAndAtTheEndOfTheTurnForWindows) {

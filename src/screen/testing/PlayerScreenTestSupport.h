@@ -102,6 +102,7 @@ class PlayerScreenBackendTest : public ::testing::Test {
         redirect.reset();
         if (backend) backend->stop();
         std::filesystem::remove_all(keychainDirectory);
+        if (previousStack) LumoraAuthManager::shared().setAuthManager(*previousStack);
         ConfigurationKey::setSourceForTesting(nullptr);
         uikit::testing::resetInteractionState();
     }
@@ -113,6 +114,7 @@ class PlayerScreenBackendTest : public ::testing::Test {
         configuration.entitlementServiceURL = backend->baseURL() + "/entitlement/";
         configuration.keychainDirectory = keychainDirectory.string();
         stack = LumoraAuthFactory::makeAuthManager(configuration, {.session = authSession});
+        if (!previousStack) previousStack = LumoraAuthManager::shared().authManager();
         LumoraAuthManager::shared().setAuthManager(stack);
     }
 
@@ -275,6 +277,8 @@ class PlayerScreenBackendTest : public ::testing::Test {
     std::shared_ptr<foundation::URLSession> authSession = foundation::URLSession::create();
     std::shared_ptr<foundation::URLSession> analyticsSession = foundation::URLSession::create();
     std::shared_ptr<AuthManagerType> stack;
+    // The shared manager's stack before this test's first took its place, put back at the end.
+    std::optional<std::shared_ptr<AuthManagerType>> previousStack;
     std::shared_ptr<RecordingScreenDelegate> delegate = std::make_shared<RecordingScreenDelegate>();
     std::vector<std::shared_ptr<uikit::UIWindow>> windows;
     std::vector<std::shared_ptr<ZuPlayerViewController>> screens;
