@@ -6,13 +6,15 @@
 //  - one arriving segment at the media player while its item loads, on a playlist of 1,000 and one of
 //    1,000,000 segments (the loaded ranges must cost the same per segment whatever the length), and the
 //    peak memory of making that long item ready;
-//  - one second of simulated playback with the observers the player view installs.
+//  - one second of simulated playback with the observers the player view installs;
+//  - three hours of a live stream that rotates its content key every two minutes, beside one that keeps a
+//    single key: licence requests, renewals and keys held in each hour, and what each hour costs.
 // Wall times come from Google Benchmark or from interleaved rounds; instructions from callgrind, which this
 // program runs on itself around a fixed amount of work when valgrind is installed (`--no-callgrind` skips it).
 //
 //   avfoundation_bench                        everything
 //   avfoundation_bench --part=P               one part: benchmarks (Google Benchmark, parsing and playback),
-//                                             resolve, arrivals
+//                                             resolve, arrivals, live
 //   avfoundation_bench --serve                (internal) the HLS origin: prints its address, serves until its
 //                                             input closes
 //   avfoundation_bench --count-instructions=M (internal) the work M with callgrind's collection on around it
@@ -22,8 +24,10 @@
 #include <sys/resource.h>
 #include <valgrind/callgrind.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +36,7 @@
 #include "BenchSupport.h"
 #include "avfoundation/AVPlayer.h"
 #include "avfoundation/HLS.h"
+#include "avfoundation/testing/AVPlayerItemTesting.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
@@ -187,6 +192,41 @@ void ParseRepeatedKeys(benchmark::State& state) {
 }
 BENCHMARK(ParseRepeatedKeys)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// ---- A live session ----
+
+// 6-second segments in a one-minute window; the rotating stream takes a new key every two minutes, the other
+// keeps one. Licences are renewed after 120 s (what the kit asks when a licence answer names no interval).
+constexpr int kLiveWindow = 10;
+constexpr int kSegmentsPerKey = 20;
+constexpr double kLiveRenewal = 120;
+constexpr int kLiveHours = 3;
+constexpr int kReloadsPerHour = 600;
+constexpr int kLiveRounds = 3;
+const char* const kLiveSides[] = {"rotating", "single"};
+
+std::string liveKey(bool rotating, long long segment) {
+    return "skd://keys.example.com/fairplay/license?contentId=live-1&keyId=k" +
+           std::to_string(rotating ? segment / kSegmentsPerKey : 0);
+}
+
+// The window from segment `first`, with a key line wherever the key changes.
+std::string liveWindow(bool rotating, long long first) {
+    std::map<int, std::string> keys;
+    for (int i = 0; i < kLiveWindow; ++i) {
+        if (i == 0 || liveKey(rotating, first + i) != liveKey(rotating, first + i - 1)) {
+            keys[i] = liveKey(rotating, first + i);
+        }
+    }
+    return devserver::testing::mediaPlaylist(kLiveWindow, 6.0, /*endList=*/false, first, keys);
+}
+
+// The stream of one session: a fresh path for each (the origin moves its window one segment on with each
+// request of the media playlist, the item reloading once a target duration of its clock).
+std::string livePath(std::size_t side, int session) {
+    return "/live-" + std::string(kLiveSides[side]) + "-" + std::to_string(session) + "/";
+}
+constexpr int kLiveSessions = kLiveRounds + 1;  // a warm-up round, then the measured ones
+
 // ---- The origin, in its own process ----
 
 constexpr double kTinySegment = 0.01;  // seconds: a million of them is under three hours
@@ -209,6 +249,17 @@ int serve() {
                              devserver::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}}));
         service->setPlaylist(folder + "media.m3u8",
                              devserver::testing::mediaPlaylist(static_cast<int>(n), kTinySegment));
+    }
+    for (std::size_t side = 0; side < 2; ++side) {
+        for (int session = 0; session < kLiveSessions; ++session) {
+            const std::string folder = livePath(side, session);
+            service->setPlaylist(folder + "master.m3u8",
+                                 devserver::testing::multivariantPlaylist({{150000, "640x360", "media.m3u8"}}));
+            service->setDynamicPlaylist(folder + "media.m3u8",
+                                        [rotating = side == 0, next = std::make_shared<std::atomic<long long>>(0)] {
+                                            return liveWindow(rotating, (*next)++);
+                                        });
+        }
     }
     auto server = devserver::Server::start({.services = {service}, .echo = false});
     if (!server) {
@@ -251,6 +302,93 @@ struct LoadingItem {
     }
 };
 
+// Answers every content key request at once, as the licence server would (a renewal after two minutes),
+// counting first requests and renewals.
+class CountingLicences final : public avfoundation::AVAssetResourceLoaderDelegate {
+  public:
+    bool resourceLoaderShouldWaitForLoadingOfRequestedResource(
+        const std::shared_ptr<avfoundation::AVAssetResourceLoader>&,
+        const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& request) override {
+        ++asked;
+        return answer(request);
+    }
+    bool resourceLoaderShouldWaitForRenewalOfRequestedResource(
+        const std::shared_ptr<avfoundation::AVAssetResourceLoader>&,
+        const std::shared_ptr<avfoundation::AVAssetResourceRenewalRequest>& request) override {
+        ++renewed;
+        return answer(request);
+    }
+    std::atomic<long long> asked{0};
+    std::atomic<long long> renewed{0};
+
+  private:
+    static bool answer(const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& request) {
+        request->dataRequest()->respond(foundation::dataFromString("CKC1:licence"));
+        request->contentInformationRequest()->setRenewalDate(foundation::Date::now() + kLiveRenewal);
+        request->finishLoading();
+        return true;
+    }
+};
+
+// What one hour of a live session asked and held.
+struct LiveHour {
+    long long asked = 0;
+    long long renewed = 0;
+    std::size_t keysHeld = 0;  // at the end of the hour
+    double wallMs = 0;
+};
+
+// A paused player on a live stream of the origin, its keys answered on a queue of their own, moved on by a
+// manual clock a target duration at a time.
+class LiveSession {
+  public:
+    static std::unique_ptr<LiveSession> make(const std::string& base, std::size_t side, int session) {
+        auto live = std::unique_ptr<LiveSession>(new LiveSession());
+        auto asset = avfoundation::AVURLAsset::create(
+            *foundation::URL::fromString(base + livePath(side, session) + "master.m3u8"));
+        asset->resourceLoader()->setDelegate(live->licences_, live->queue_);
+        live->item_ = avfoundation::AVPlayerItem::create(asset);
+        live->player_ = avfoundation::AVPlayer::create(live->item_);
+        const bool ready =
+            runUntil([&] { return live->item_->status() != avfoundation::AVPlayerItem::Status::unknown; });
+        if (!ready || live->item_->status() != avfoundation::AVPlayerItem::Status::readyToPlay) return nullptr;
+        live->settle();
+        return live;
+    }
+
+    // One hour of the session: a reload every 6 s, each waited for, with the licences it asked for.
+    std::optional<LiveHour> playHour(dispatch::testing::ManualClockScope& clock) {
+        using avfoundation::testing::AVPlayerItemTesting;
+        const long long asked = licences_->asked;
+        const long long renewed = licences_->renewed;
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < kReloadsPerHour; ++i) {
+            clock.advance(6);
+            if (!runUntil([&] { return !AVPlayerItemTesting::isLoadingPlaylist(*item_); })) return std::nullopt;
+            settle();
+        }
+        const auto end = std::chrono::steady_clock::now();
+        if (item_->status() != avfoundation::AVPlayerItem::Status::readyToPlay) return std::nullopt;
+        return LiveHour{.asked = licences_->asked - asked,
+                        .renewed = licences_->renewed - renewed,
+                        .keysHeld = AVPlayerItemTesting::contentKeyCount(*item_),
+                        .wallMs = std::chrono::duration<double, std::milli>(end - start).count()};
+    }
+
+  private:
+    LiveSession() = default;
+    // The licences asked so far answered, and their answers (renewal dates) handled on the main queue.
+    void settle() {
+        queue_->sync([] {});
+        dispatch::RunLoop::main().runUntilIdle();
+    }
+
+    std::shared_ptr<dispatch::DispatchQueue> queue_ = std::make_shared<dispatch::DispatchQueue>("licences");
+    std::shared_ptr<CountingLicences> licences_ = std::make_shared<CountingLicences>();
+    std::shared_ptr<avfoundation::AVPlayerItem> item_;
+    std::shared_ptr<avfoundation::AVPlayer> player_;
+};
+
 // ---- Under callgrind ----
 
 constexpr int kCountedResolves = 2000;
@@ -280,6 +418,21 @@ int countedWork(const std::string& mode) {
         const bool filled = loading->fill();
         CALLGRIND_TOGGLE_COLLECT;
         return filled ? 0 : 4;
+    }
+    if (mode.rfind("live-", 0) == 0) {  // live-<side>-<hour>: that hour of a session
+        const std::size_t side = mode.compare(5, 8, "rotating") == 0 ? 0 : 1;
+        const int hour = std::stoi(mode.substr(mode.rfind('-') + 1));
+        bench::ServerProcess origin({bench::selfPath(), "--serve"});
+        dispatch::testing::ManualClockScope clock;
+        auto live = LiveSession::make(origin.baseURL(), side, 0);
+        if (!live) return 3;
+        for (int h = 1; h < hour; ++h) {
+            if (!live->playHour(clock)) return 4;
+        }
+        CALLGRIND_TOGGLE_COLLECT;
+        const bool played = live->playHour(clock).has_value();
+        CALLGRIND_TOGGLE_COLLECT;
+        return played ? 0 : 4;
     }
     return 2;
 }
@@ -362,6 +515,66 @@ void compareArrivals(bool callgrind) {
     std::fflush(stdout);
 }
 
+// Sessions of each side in rotating rounds after a warm-up round, every hour of each timed. The licences are
+// the same in every round (the clock is the manual one): the last round's are printed.
+void compareLiveSessions(bool callgrind) {
+    const char* names[] = {"a key every two minutes", "one key"};
+    std::vector<std::vector<LiveHour>> hours(2);            // the last round's, by side
+    std::vector<std::vector<double>> wall(2 * kLiveHours);  // by side and hour
+    {
+        bench::ServerProcess origin({bench::selfPath(), "--serve"});
+        dispatch::testing::ManualClockScope clock;
+        const bool ran = bench::rotatingRounds(kLiveSessions, 2, [&](std::size_t side, int round) {
+            auto live = LiveSession::make(origin.baseURL(), side, round);
+            if (!live) {
+                std::fprintf(stderr, "avfoundation_bench: the %s live item did not become ready\n", kLiveSides[side]);
+                return false;
+            }
+            hours[side].clear();
+            for (std::size_t h = 0; h < kLiveHours; ++h) {
+                auto hour = live->playHour(clock);
+                if (!hour) {
+                    std::fprintf(stderr, "avfoundation_bench: the %s live item stopped reloading\n", kLiveSides[side]);
+                    return false;
+                }
+                hours[side].push_back(*hour);
+                if (round > 0) wall[side * kLiveHours + h].push_back(hour->wallMs);
+            }
+            return true;
+        });
+        if (!ran) return;
+    }
+    std::printf(
+        "\nThree hours of live: 6-second segments in a one-minute window, licences renewed after %.0f s, a new key "
+        "every two minutes beside one key (a paused player reloading every 6 s of its clock)\n",
+        kLiveRenewal);
+    std::printf("%-32s %16s %10s %20s\n", "", "licence requests", "renewals", "keys held at its end");
+    for (std::size_t side = 0; side < 2; ++side) {
+        for (std::size_t h = 0; h < kLiveHours; ++h) {
+            const LiveHour& hour = hours[side][h];
+            const std::string name = std::string(names[side]) + ", hour " + std::to_string(h + 1);
+            std::printf("%-32s %16lld %10lld %20zu\n", name.c_str(), hour.asked, hour.renewed, hour.keysHeld);
+        }
+    }
+    // The first and the last hour of each side: wall time, and instructions from a session of their own.
+    std::vector<std::string> rowNames;
+    std::vector<std::vector<double>> rowWall;
+    std::vector<std::string> modes;
+    for (std::size_t side = 0; side < 2; ++side) {
+        for (std::size_t h : {std::size_t{0}, std::size_t{kLiveHours - 1}}) {
+            rowNames.push_back(std::string(names[side]) + ", hour " + std::to_string(h + 1));
+            rowWall.push_back(wall[side * kLiveHours + h]);
+            modes.push_back("--count-instructions=live-" + std::string(kLiveSides[side]) + "-" + std::to_string(h + 1));
+        }
+    }
+    auto instructions = bench::instructionsInRounds(
+        callgrind ? 1 : 0, modes.size(), [&](std::size_t i) { return bench::collectedInstructions({modes[i]}); });
+    instructions.resize(modes.size());
+    std::printf("\nWhat an hour of that session costs (%d rotating rounds of wall time; instructions of one session)\n",
+                kLiveRounds);
+    bench::printTable({32, "wall ms med", "wall ms min", "instructions"}, rowNames, rowWall, instructions);
+}
+
 // ---- Simulated playback ----
 
 // One second of playback at rate 1 on the manual clock, with a 0.1 s and a 0.5 s periodic observer
@@ -441,5 +654,6 @@ int main(int argc, char** argv) {
         compareResolves(callgrind);
     }
     if (runs("arrivals")) compareArrivals(callgrind);
+    if (runs("live")) compareLiveSessions(callgrind);
     return 0;
 }

@@ -65,6 +65,39 @@ inline long threadWaits() {
     return usage.ru_nvcsw;
 }
 
+// A temporary folder the whole program runs in, removed when it goes: TMPDIR, HOME and the XDG folders point
+// into it, so whatever the measured code keeps (credentials, device ids, run folders) is left nowhere else.
+// Made before anything reads the environment.
+class DataFolder {
+  public:
+    explicit DataFolder(const std::string& program) {
+        std::string pattern = (std::filesystem::temp_directory_path() / ("lumora-" + program + "-XXXXXX")).string();
+        if (!::mkdtemp(pattern.data())) {
+            std::perror((program + ": no temporary data folder").c_str());
+            std::exit(1);
+        }
+        path_ = pattern;
+        for (const char* name : {"tmp", "home", "data", "cache", "config"}) {
+            std::filesystem::create_directories(path_ / name);
+        }
+        ::setenv("TMPDIR", (path_ / "tmp").c_str(), 1);
+        ::setenv("HOME", (path_ / "home").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (path_ / "data").c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", (path_ / "cache").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (path_ / "config").c_str(), 1);
+    }
+    ~DataFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    DataFolder(const DataFolder&) = delete;
+    DataFolder& operator=(const DataFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
 // Waits on one thread for a signal from another.
 class Latch {
   public:

@@ -45,35 +45,9 @@ constexpr int kDefaultInstructionRounds = 3;
 
 // ---- The data folder the whole program runs in ----
 
-// Made at start-up, before anything reads the environment, and removed at exit (also after std::exit).
-class DataFolder {
-  public:
-    DataFolder() {
-        std::string pattern = (fs::temp_directory_path() / "lumora-demo-host-bench-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) {
-            std::perror("demo_host_bench: no temporary data folder");
-            std::exit(1);
-        }
-        path_ = pattern;
-        for (const char* name : {"tmp", "home", "data", "cache", "config"}) fs::create_directories(path_ / name);
-        ::setenv("TMPDIR", (path_ / "tmp").c_str(), 1);
-        ::setenv("HOME", (path_ / "home").c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (path_ / "data").c_str(), 1);
-        ::setenv("XDG_CACHE_HOME", (path_ / "cache").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (path_ / "config").c_str(), 1);
-    }
-    ~DataFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
-const DataFolder& dataFolder() {
-    static DataFolder folder;  // destroyed at exit, after every run of the kit has ended
+// Made at start-up and removed at exit (also after std::exit), after every run of the kit has ended.
+const bench::DataFolder& dataFolder() {
+    static bench::DataFolder folder("demo-host-bench");
     return folder;
 }
 

@@ -4,6 +4,8 @@
 // rounds. Nothing is written outside a temporary folder, removed at the end. The player screen's start-up
 // ratio (play -> playing beside bare libcurl) is printed by bench/screen's screen_startup_bench in the same
 // `make bench`.
+#include "BenchSupport.h"
+
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -56,40 +58,12 @@ double median(std::vector<double> values) {
 
 }  // namespace
 
-// Every round runs inside one temporary folder, removed at the end: the pictures, the host's run folder
-// (TMPDIR) and the kit's device id (HOME and the XDG folders point into it), so nothing is left behind.
-class DataFolder {
-  public:
-    DataFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "lumora-demo-run-bench-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) {
-            std::perror("demo_run_bench: no temporary folder");
-            std::exit(1);
-        }
-        path_ = pattern;
-        for (const char* name : {"tmp", "home", "data", "cache", "config"}) {
-            std::filesystem::create_directories(path_ / name);
-        }
-        ::setenv("TMPDIR", (path_ / "tmp").c_str(), 1);
-        ::setenv("HOME", (path_ / "home").c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (path_ / "data").c_str(), 1);
-        ::setenv("XDG_CACHE_HOME", (path_ / "cache").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (path_ / "config").c_str(), 1);
-    }
-    ~DataFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
 int main(int argc, char** argv) {
     int rounds = 3;
     if (argc > 1) rounds = std::max(1, std::atoi(argv[1]));
-    const DataFolder data;
+    // Every round runs inside one temporary folder, removed at the end: the pictures, the host's run folder
+    // and the kit's device id, so nothing is left behind.
+    const bench::DataFolder data("demo-run-bench");
     const auto folder = data.path() / "pictures";
 
     std::printf("lumora-demo, default run (%d rounds, each in its own process):\n", rounds);

@@ -10,8 +10,7 @@
 // installed, instructions per operation counted by callgrind over 100 operations in a child process. The
 // source uses the toolkit's public interface only, so the same file builds against an older toolkit for a
 // before / after comparison: export that commit (`git archive <commit> | tar -x -C /tmp/base`), copy this
-// folder and bench/common into its bench/, build it with the release preset, and run both binaries (whole
-// processes side by side: `farm-bench --vs '<before> --measure leaf' -- <after> --measure leaf`).
+// folder and bench/common into its bench/, build it with the release preset, and run both binaries in turn.
 //
 //   viewtree_bench                  both measurements
 //   viewtree_bench --measure NAME   (internal) 100 operations of NAME with callgrind's collection switched on

@@ -1,5 +1,5 @@
 #include <gtest/gtest.h>
-
+#include <algorithm>
 #include <future>
 #include <memory>
 #include <optional>
@@ -158,15 +158,22 @@ TEST_F(DemoHostFetch, TheHostsRequestsWaitLongerThanTheKitsOwnTimeOutAndNoLonger
     EXPECT_EQ(result->keyMoments.size(), 3u);
     EXPECT_TRUE(result->problems.empty()) << result->describe();
 
-    // Past its own time-out it gives up, and says so.
+    // Past its own time-out it gives up, and says so for each request. All three are held: an answer still on
+    // its way when the clock jumps past the time-out would time out as well, so none may be in flight.
     result.reset();
-    hls->hold(kKeyMoments);
+    const std::vector<std::string> paths = {kBreaks, kKeyMoments, kThumbnails};
+    for (const auto& path : paths) hls->hold(path);
     fetch();
-    ASSERT_TRUE(runUntil([&] { return hls->isWaiting(kKeyMoments); }));
+    ASSERT_TRUE(runUntil(
+        [&] { return std::ranges::all_of(paths, [&](const std::string& path) { return hls->isWaiting(path); }); }));
     clock.advance(AssetExtras::requestTimeout + 1);
     ASSERT_TRUE(runUntil([&] { return result.has_value(); }));
-    EXPECT_EQ(result->problems, std::vector<std::string>{"key moments: The request timed out."});
-    hls->release(kKeyMoments);
+    auto problems = result->problems;
+    std::ranges::sort(problems);  // in the order the time-outs were delivered
+    EXPECT_EQ(problems,
+              (std::vector<std::string>{"ad breaks: The request timed out.", "key moments: The request timed out.",
+                                        "thumbnails: The request timed out."}));
+    for (const auto& path : paths) hls->release(path);
 }
 
 TEST_F(DemoHostFetch, ThumbnailsAreDecodedOnTheirOwnQueueWhileTheSessionsGoOnAnswering) {

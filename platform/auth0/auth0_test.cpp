@@ -13,6 +13,8 @@
 #include "devserver/Jwt.h"
 #include "dispatch/RunLoop.h"
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
+#include "dispatch/testing/TemporaryFolder.h"
 #include "foundation/PropertyList.h"
 
 namespace {
@@ -185,8 +187,8 @@ TEST(Auth0Configuration, DomainsAndThePropertyListResource) {
     EXPECT_FALSE(auth0::Authentication::domainURL(""));
     EXPECT_FALSE(auth0::Authentication::domainURL("bad host name"));
 
-    const fs::path bundle = fs::temp_directory_path() / ("lumora-auth0-bundle-" + std::to_string(::getpid()));
-    fs::create_directories(bundle);
+    const dispatch::testing::TemporaryFolder scratch("auth0-bundle");
+    const fs::path& bundle = scratch.path();
     EXPECT_FALSE(auth0::plistValues(foundation::Bundle(bundle.string())));
     foundation::PropertyList::Dictionary values{{"ClientId", "abc"}, {"Domain", "tenant.example.com"}};
     ASSERT_TRUE(foundation::PropertyListSerialization::write(foundation::PropertyList(values),
@@ -199,14 +201,12 @@ TEST(Auth0Configuration, DomainsAndThePropertyListResource) {
     ASSERT_TRUE(foundation::PropertyListSerialization::write(foundation::PropertyList(values),
                                                              (bundle / "Auth0.plist").string()));
     EXPECT_FALSE(auth0::plistValues(foundation::Bundle(bundle.string())));
-    fs::remove_all(bundle);
 }
 
 TEST(Auth0CredentialsManager, StoresReadsAndClearsWithoutLeakingSecrets) {
     dispatch::testing::ManualClockScope clock;
-    const fs::path dir = fs::temp_directory_path() / ("lumora-auth0-store-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    auto keychain = std::make_shared<simplekeychain::SimpleKeychain>("com.example.host", dir.string());
+    const dispatch::testing::TemporaryFolder dir("auth0-store");
+    auto keychain = std::make_shared<simplekeychain::SimpleKeychain>("com.example.host", (dir / "keys").string());
     auth0::CredentialsManager manager(keychain);
     std::vector<std::string> logs;
     std::mutex mutex;
@@ -214,6 +214,7 @@ TEST(Auth0CredentialsManager, StoresReadsAndClearsWithoutLeakingSecrets) {
         std::lock_guard lock(mutex);
         logs.push_back(line);
     });
+    const dispatch::testing::RestoreOnExit restoreHandler([previous] { auth0::setLogHandler(previous); });
 
     auto stored0 = manager.credentials();
     ASSERT_TRUE(stored0);
@@ -257,8 +258,6 @@ TEST(Auth0CredentialsManager, StoresReadsAndClearsWithoutLeakingSecrets) {
 
     ASSERT_TRUE(manager.clear());
     EXPECT_EQ(keychain->has("credentials"), false);
-    auth0::setLogHandler(previous);
-    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -44,8 +44,8 @@ namespace avfoundation::hls {
 // media times and the playhead can hold exactly enough.
 inline constexpr double maximumMediaPlaylistDuration = 1e9;
 
-// The most distinct content keys a media playlist may name. Each key costs a licence request (and a
-// renewal for ever after): streams rotate through a handful, a thousand is far beyond any of them.
+// The most distinct content keys a media playlist may name. Each key costs a licence request (and its
+// renewals while the item uses it): streams rotate through a handful, a thousand is far beyond any of them.
 inline constexpr std::size_t maximumMediaPlaylistKeys = 1000;
 
 struct Resolution {

@@ -2,19 +2,24 @@
 
 #include <atomic>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "avfoundation/AVError.h"
 #include "avfoundation/AVPlayer.h"
 #include "avfoundation/ContentKey.h"
+#include "avfoundation/testing/AVPlayerItemTesting.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
 
 using namespace avfoundation;
+using avfoundation::testing::AVPlayerItemTesting;
 using devserver::testing::HlsTestService;
 using devserver::testing::mediaPlaylist;
 using devserver::testing::runUntil;
@@ -110,6 +115,40 @@ class KeyDelegate final : public AVAssetResourceLoaderDelegate {
     std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> loads_;
     std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> renewals_;
 };
+
+// A live stream of 6-second segments that rotates its key every five segments (30 s); the fifth key is
+// the second one again. At clock time t its window holds the five segments from floor(t / 6) on, and when
+// they are the whole of a key's stretch the playlist ends by naming the next key, before its first segment.
+constexpr int kLiveWindow = 5;
+std::string liveKey(long long segment) {
+    const long long period = segment / 5;
+    return "skd://keys.example.com/fairplay/license?contentId=live-1&keyId=p" +
+           std::to_string(period == 4 ? 1 : period);
+}
+bool namesNextKey(long long first) {
+    return (first + kLiveWindow) % 5 == 0;
+}
+// The keys the window from segment `first` names.
+std::set<std::string> liveKeysFrom(long long first) {
+    std::set<std::string> keys;
+    for (long long n = first; n < first + kLiveWindow; ++n) keys.insert(liveKey(n));
+    if (namesNextKey(first)) keys.insert(liveKey(first + kLiveWindow));
+    return keys;
+}
+std::string liveWindow() {
+    const double now = dispatch::secondsFromNanoseconds(dispatch::Clock::current()->now());
+    const long long first = static_cast<long long>(std::floor(now / 6.0));
+    std::map<int, std::string> keys;
+    for (int i = 0; i < kLiveWindow; ++i) {
+        if (i == 0 || liveKey(first + i) != liveKey(first + i - 1)) keys[i] = liveKey(first + i);
+    }
+    std::string text = mediaPlaylist(kLiveWindow, 6.0, /*endList=*/false, first, keys);
+    if (namesNextKey(first)) {
+        text += "#EXT-X-KEY:METHOD=SAMPLE-AES,URI=\"" + liveKey(first + kLiveWindow) +
+                "\",KEYFORMAT=\"com.apple.streamingkeydelivery\",KEYFORMATVERSIONS=\"1\"\n";
+    }
+    return text;
+}
 
 class KeyTest : public ::testing::Test {
   protected:
@@ -250,11 +289,12 @@ TEST_F(KeyTest, AKeyWithARenewalDateIsRenewedWhenTheDateComes) {
     foundation::Notification failure;
     auto token = foundation::NotificationCenter::defaultCenter().addObserver(
         AVPlayerItemFailedToPlayToEndTimeNotification, item, nullptr, [&](const auto& n) { failure = n; });
+    const dispatch::testing::RestoreOnExit removeObserver(
+        [token] { foundation::NotificationCenter::defaultCenter().removeObserver(token); });
     dispatch::RunLoop::main().runUntilIdle();
     clock.advance(60);
     ASSERT_TRUE(runUntil([&] { return item->status() == Status::failed; }));
     EXPECT_TRUE(failure.userInfo.count(AVPlayerItemFailedToPlayToEndTimeErrorKey));
-    foundation::NotificationCenter::defaultCenter().removeObserver(token);
 }
 
 TEST_F(KeyTest, ARenewalDateTooFarForTheClockIsNeverDue) {
@@ -299,4 +339,88 @@ TEST_F(KeyTest, RequestDataIsRefusedForUnusableInput) {
     EXPECT_TRUE(contentkey::isContentKeyContext(foundation::dataFromString("CKC1:x")));
     EXPECT_FALSE(contentkey::isContentKeyContext(foundation::dataFromString("CKC1:")));
     EXPECT_FALSE(contentkey::isContentKeyContext({}));
+}
+
+// The window passes a key every 30 s: the key is retired (no renewal after it left, nothing held for it),
+// and asked afresh when it comes back; a key named before its first segment is asked once. Keys renew every
+// 24 s, so that no key falls due for renewal at the reload that retires it.
+TEST_F(KeyTest, ALiveItemRenewsOnlyTheKeysOfItsWindowAndAsksAgainForAKeyThatComesBack) {
+    hls->setDynamicPlaylist("/live/media.m3u8", liveWindow);
+    auto d = std::make_shared<KeyDelegate>(queue);
+    d->renewAfter = 24;
+    auto player = load(d, "/live/media.m3u8");
+    auto item = player->currentItem();
+    ASSERT_TRUE(runUntil([&] { return item->status() == Status::readyToPlay; }));
+    // Every request asked so far answered, and the answers handled (their renewals scheduled).
+    auto settle = [&] {
+        queue->sync([] {});
+        dispatch::RunLoop::main().runUntilIdle();
+    };
+    settle();
+    std::set<std::string> named = liveKeysFrom(0);
+    std::size_t renewalsSeen = 0;
+    std::map<std::string, int> renewals;
+    // One reload every 6 s, the window starting at segment `s` after it.
+    auto step = [&](long long s) {
+        const int reloads = hls->requestCount("/live/media.m3u8");
+        clock.advance(6);  // the reload may be merged inside the advance, or come later
+        ASSERT_TRUE(runUntil([&] {
+            return hls->requestCount("/live/media.m3u8") > reloads && !AVPlayerItemTesting::isLoadingPlaylist(*item);
+        })) << s;
+        settle();
+        const auto now = liveKeysFrom(s);
+        // A renewal made during the step was for a key of the window before the reload or after it.
+        const auto made = d->renewals();
+        for (; renewalsSeen < made.size(); ++renewalsSeen) {
+            const std::string key = made[renewalsSeen]->request().url.absoluteString();
+            EXPECT_TRUE(named.count(key) || now.count(key)) << key << " renewed at step " << s;
+            ++renewals[key];
+        }
+        named = now;
+        EXPECT_EQ(AVPlayerItemTesting::contentKeyCount(*item), named.size()) << s;
+    };
+    for (long long s = 1; s <= 40; ++s) step(s);  // four minutes: the window moves past eight keys
+    ASSERT_EQ(item->status(), Status::readyToPlay);
+
+    std::vector<std::string> asked;
+    for (const auto& r : d->loads()) asked.push_back(r->request().url.absoluteString());
+    // In the order they were named; the second key asked again for its second stretch.
+    EXPECT_EQ(asked, (std::vector<std::string>{liveKey(0), liveKey(5), liveKey(10), liveKey(15), liveKey(20),
+                                               liveKey(25), liveKey(30), liveKey(35), liveKey(40), liveKey(45)}));
+    // At most two renewals a stretch (60 s named at most), the returning key two stretches; the first key
+    // was renewed once, where it used to be renewed every 24 s to the end of the session.
+    for (const auto& [key, count] : renewals) EXPECT_LE(count, key == liveKey(5) ? 4 : 2) << key;
+    EXPECT_EQ(renewals[liveKey(0)], 1);
+
+    // A key still unanswered when the window moves past it: its request is cancelled and the item plays on.
+    for (long long s = 41; s <= 44; ++s) step(s);
+    d->mode = KeyDelegate::Mode::hold;
+    step(45);  // the eleventh key is named
+    const auto held = d->loads().back();
+    EXPECT_EQ(held->request().url.absoluteString(), liveKey(50));
+    d->mode = KeyDelegate::Mode::answer;
+    for (long long s = 46; s <= 55; ++s) step(s);
+    EXPECT_TRUE(held->isCancelled());
+    EXPECT_EQ(item->status(), Status::readyToPlay);
+}
+
+// Nothing is retired on demand: every key of a video on demand is renewed for as long as the item is
+// played, past its segments and its end.
+TEST_F(KeyTest, AnOnDemandItemRenewsEveryKeyForAsLongAsItPlays) {
+    auto d = std::make_shared<KeyDelegate>(queue);
+    d->renewAfter = 24;
+    auto player = load(d);
+    auto item = player->currentItem();
+    ASSERT_TRUE(runUntil([&] { return item->status() == Status::readyToPlay; }));
+    player->play();
+    for (int s = 0; s <= 12; ++s) {  // the end at 24 s, then another 48 s
+        if (s > 0) clock.advance(6);
+        queue->sync([] {});  // renewals answered before the clock moves on
+        dispatch::RunLoop::main().runUntilIdle();
+    }
+    std::map<std::string, int> renewals;
+    for (const auto& r : d->renewals()) ++renewals[r->request().url.absoluteString()];
+    EXPECT_EQ(renewals, (std::map<std::string, int>{{kKey1, 3}, {kKey2, 3}}));
+    EXPECT_EQ(AVPlayerItemTesting::contentKeyCount(*item), 2u);
+    EXPECT_EQ(d->loadCount(), 2u);
 }

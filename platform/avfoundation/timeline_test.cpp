@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #include "avfoundation/detail/MediaTimeline.h"
@@ -84,4 +85,22 @@ TEST(MediaTimeline, ALiveWindowKeepsItsLoadedStretchesAsItSlides) {
     t.dropBefore(51);
     EXPECT_TRUE(t.empty());
     EXPECT_TRUE(ranges(t).empty());
+}
+
+TEST(MediaTimeline, KnowsTheKeysItsSegmentsUseAsTheWindowSlides) {
+    const foundation::URL url = *foundation::URL::fromString("http://h/s.ts");
+    auto segment = [&](std::int64_t sequence, std::optional<std::size_t> key) {
+        return avfoundation::hls::Segment{.duration = 6, .uri = url, .mediaSequence = sequence, .key = key};
+    };
+    // Keys 7 and 3 (the playlist's key indexes 0 and 1), a segment in the clear between them; then key 5.
+    MediaTimeline t;
+    t.adopt({segment(10, 0), segment(11, 0), segment(12, std::nullopt), segment(13, 1)}, {7, 3});
+    t.append(segment(14, std::nullopt), 5);
+    t.dropBefore(11);
+    EXPECT_TRUE(t.usesKey(7));  // segment 11 still uses it
+    t.dropBefore(13);
+    EXPECT_FALSE(t.usesKey(7));
+    EXPECT_TRUE(t.usesKey(3) && t.usesKey(5));
+    t.dropBefore(15);
+    EXPECT_FALSE(t.usesKey(3) || t.usesKey(5));
 }

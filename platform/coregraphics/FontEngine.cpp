@@ -12,6 +12,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "coregraphics/RecentlyUsed.h"
 #include "coregraphics/detail/TextRenderer.h"
 
 namespace coregraphics {
@@ -26,10 +27,12 @@ constexpr const char* kDebianFontFolder = "/usr/share/fonts/truetype/dejavu/";
 // Sizes beyond these are clamped: pango counts in 1/1024 of a point in 32-bit integers.
 constexpr CGFloat kLargestSize = 4096;
 constexpr CGFloat kLargestWidth = 1e6;
-// Caches are emptied when they grow past this many entries.
+// Widths kept; past this many, the least recently used go first.
 constexpr std::size_t kCacheLimit = 50'000;
 // Shaped lines kept for drawing (each a pango layout of a few kilobytes).
 constexpr std::size_t kLineCacheLimit = 2'000;
+// Fonts whose pango description and metrics are kept (each size of a face is a font).
+constexpr std::size_t kFontCacheLimit = 512;
 
 CGFloat usableSize(CGFloat size) {
     return std::isfinite(size) && size > 0 ? std::min(size, kLargestSize) : 0;
@@ -73,6 +76,68 @@ std::string sanitized(std::string_view text) {
     return out;
 }
 
+// What the engine knows a font by: the family, weight, figures and usable size (the name plays no part).
+struct FontKey {
+    std::string family;
+    int weight = 400;
+    bool monospacedDigits = false;
+    CGFloat size = 0;
+
+    explicit FontKey(const CGFont& font)
+        : family(font.family),
+          weight(font.weight),
+          monospacedDigits(font.monospacedDigits),
+          size(usableSize(font.pointSize)) {}
+    friend bool operator==(const FontKey&, const FontKey&) = default;
+};
+
+std::size_t mix(std::size_t seed, std::size_t value) {
+    return seed ^ (value + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2));
+}
+
+std::size_t hashOf(const FontKey& font) {
+    std::size_t h = std::hash<std::string>{}(font.family);
+    h = mix(h, std::hash<int>{}(font.weight * 2 + (font.monospacedDigits ? 1 : 0)));
+    return mix(h, std::hash<CGFloat>{}(font.size));
+}
+
+struct FontKeyHash {
+    std::size_t operator()(const FontKey& font) const { return hashOf(font); }
+};
+
+// A line of text in a font with a kern: what a width or a shaped line is kept by. Looked up without copying
+// the text (`LineKeyView`).
+struct LineKey {
+    FontKey font;
+    CGFloat kern = 0;
+    std::string text;
+};
+
+struct LineKeyView {
+    const FontKey& font;
+    CGFloat kern;
+    std::string_view text;
+};
+
+struct LineKeyHash {
+    using is_transparent = void;
+    std::size_t operator()(const LineKeyView& key) const {
+        return mix(mix(hashOf(key.font), std::hash<CGFloat>{}(key.kern)), std::hash<std::string_view>{}(key.text));
+    }
+    std::size_t operator()(const LineKey& key) const { return (*this)(LineKeyView{key.font, key.kern, key.text}); }
+};
+
+struct LineKeyEqual {
+    using is_transparent = void;
+    static LineKeyView view(const LineKey& key) { return {key.font, key.kern, key.text}; }
+    static LineKeyView view(const LineKeyView& key) { return key; }
+    template <class A, class B>
+    bool operator()(const A& a, const B& b) const {
+        const LineKeyView x = view(a), y = view(b);
+        return x.kern == y.kern && x.text == y.text && x.font == y.font;
+    }
+};
+
 int toOpenTypeWeight(FcPattern* pattern) {
     double weight = FC_WEIGHT_REGULAR;
     int integer = 0;
@@ -91,17 +156,21 @@ std::string patternString(FcPattern* pattern, const char* object) {
 }  // namespace
 
 struct FontEngine::Impl {
-    std::mutex mutex;                 // guards everything below, and every call into pango or fontconfig
-    FcConfig* config = nullptr;       // the engine's own configuration: the system files and registered ones
-    PangoFontMap* fontMap = nullptr;  // over `config`
-    PangoContext* context = nullptr;  // unhinted, unrounded, grey anti-aliasing
-    PangoLayout* layout = nullptr;    // scratch: line breaking and metrics
-    std::unordered_map<std::string, PangoLayout*> lines;                  // shaped lines by font key, kern and text
-    std::vector<FontFace> systemFaces;                                    // found at start
-    std::vector<FontFace> registered;                                     // in registration order
-    std::unordered_map<std::string, PangoFontDescription*> descriptions;  // by font key, never freed
-    std::unordered_map<std::string, CGFontMetrics> metrics;               // by font key
-    std::unordered_map<std::string, CGFloat> widths;                      // by font key, kern and text
+    std::mutex mutex;                   // guards everything below, and every call into pango or fontconfig
+    FcConfig* config = nullptr;         // the engine's own configuration: the system files and registered ones
+    PangoFontMap* fontMap = nullptr;    // over `config`
+    PangoContext* context = nullptr;    // unhinted, unrounded, grey anti-aliasing
+    PangoLayout* layout = nullptr;      // scratch: line breaking and metrics
+    std::vector<FontFace> systemFaces;  // found at start
+    std::vector<FontFace> registered;   // in registration order
+    // Caches, each forgetting the least recently used entry first.
+    RecentlyUsed<LineKey, PangoLayout*, LineKeyHash, LineKeyEqual> lines{
+        kLineCacheLimit, [](PangoLayout*& line) { g_object_unref(line); }};  // shaped lines
+    RecentlyUsed<FontKey, PangoFontDescription*, FontKeyHash> descriptions{
+        kFontCacheLimit, [](PangoFontDescription*& d) { pango_font_description_free(d); }};
+    RecentlyUsed<FontKey, CGFontMetrics, FontKeyHash> metrics{kFontCacheLimit};
+    RecentlyUsed<LineKey, CGFloat, LineKeyHash, LineKeyEqual> widths{kCacheLimit};
+    FontEngine::Statistics statistics;
 
     Impl() {
         config = FcConfigCreate();
@@ -181,37 +250,24 @@ struct FontEngine::Impl {
         pango_layout_context_changed(layout);
         metrics.clear();
         widths.clear();
-        forgetLines();
-    }
-
-    void forgetLines() {
-        for (auto& [key, line] : lines) g_object_unref(line);
         lines.clear();
     }
 
-    static std::string key(const CGFont& font) {
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "|%d|%d|%.6g", font.weight, font.monospacedDigits ? 1 : 0,
-                      usableSize(font.pointSize));
-        return font.family + buffer;
-    }
-
-    PangoFontDescription* description(const CGFont& font, const std::string& fontKey) {
-        auto it = descriptions.find(fontKey);
-        if (it != descriptions.end()) return it->second;
+    // Layouts copy the description they are given, so one may be forgotten while lines made with it live on.
+    PangoFontDescription* description(const FontKey& font) {
+        if (auto found = descriptions.find(font)) return *found;
         PangoFontDescription* d = pango_font_description_new();
         pango_font_description_set_family(d, font.family.empty() ? kSystemFamily : font.family.c_str());
         pango_font_description_set_weight(d, static_cast<PangoWeight>(std::clamp(font.weight, 100, 1000)));
         pango_font_description_set_style(d, PANGO_STYLE_NORMAL);
         pango_font_description_set_stretch(d, PANGO_STRETCH_NORMAL);
-        pango_font_description_set_absolute_size(d, usableSize(font.pointSize) * PANGO_SCALE);
-        return descriptions.emplace(fontKey, d).first->second;
+        pango_font_description_set_absolute_size(d, font.size * PANGO_SCALE);
+        return descriptions.insert(font, d);
     }
 
     // Sets a layout up for one line of `text` (already valid UTF-8).
-    void prepare(PangoLayout* target, const std::string& text, const CGFont& font, const std::string& fontKey,
-                 CGFloat kern) {
-        pango_layout_set_font_description(target, description(font, fontKey));
+    void prepare(PangoLayout* target, std::string_view text, const FontKey& font, CGFloat kern) {
+        pango_layout_set_font_description(target, description(font));
         PangoAttrList* attributes = pango_attr_list_new();
         // Lines are drawn one by one from their text: a break inside a word must not count a hyphen.
         pango_attr_list_insert(attributes, pango_attr_insert_hyphens_new(FALSE));
@@ -225,36 +281,30 @@ struct FontEngine::Impl {
     }
 
     // The line shaped once and kept: drawing a line again (every frame) does not shape it again.
-    PangoLayout* line(const std::string& text, const CGFont& font, const std::string& fontKey, CGFloat kern,
-                      const std::string& cacheKey) {
-        if (auto it = lines.find(cacheKey); it != lines.end()) return it->second;
-        if (lines.size() >= kLineCacheLimit) forgetLines();
+    PangoLayout* line(const LineKeyView& key) {
+        if (auto found = lines.find(key)) return *found;
         PangoLayout* shaped = pango_layout_new(context);
-        prepare(shaped, text, font, fontKey, kern);
-        lines.emplace(cacheKey, shaped);
-        return shaped;
+        prepare(shaped, key.text, key.font, key.kern);
+        ++statistics.linesShaped;
+        return lines.insert(LineKey{key.font, key.kern, std::string(key.text)}, shaped);
     }
 
-    static std::string lineKey(const std::string& fontKey, CGFloat kern, const std::string& text) {
-        return fontKey + '|' + std::to_string(kern) + '|' + text;
-    }
-
-    CGFloat measure(const std::string& text, const CGFont& font, const std::string& fontKey, CGFloat kern) {
-        if (text.empty() || usableSize(font.pointSize) == 0) return 0;
-        const std::string cacheKey = lineKey(fontKey, kern, text);
-        if (auto it = widths.find(cacheKey); it != widths.end()) return it->second;
+    CGFloat measure(const std::string& text, const FontKey& font, CGFloat kern) {
+        if (text.empty() || font.size == 0) return 0;
+        ++statistics.widthLookups;
+        const LineKeyView key{font, kern, text};
+        if (auto found = widths.find(key)) return *found;
         PangoRectangle logical;
-        pango_layout_get_extents(line(text, font, fontKey, kern, cacheKey), nullptr, &logical);
+        pango_layout_get_extents(line(key), nullptr, &logical);
         // Pango spaces letters between characters; the platform's kern also follows the last one.
         const CGFloat width = static_cast<CGFloat>(logical.width) / PANGO_SCALE + kern;
-        if (widths.size() >= kCacheLimit) widths.clear();
-        widths.emplace(cacheKey, width);
+        widths.insert(LineKey{font, kern, text}, width);
         return width;
     }
 
     // Height above the baseline of the ink of `text`.
-    CGFloat inkHeight(const char* text, const CGFont& font, const std::string& fontKey) {
-        prepare(layout, text, font, fontKey, 0);
+    CGFloat inkHeight(const char* text, const FontKey& font) {
+        prepare(layout, text, font, 0);
         PangoRectangle ink;
         pango_layout_get_extents(layout, &ink, nullptr);
         return static_cast<CGFloat>(pango_layout_get_baseline(layout) - ink.y) / PANGO_SCALE;
@@ -270,11 +320,11 @@ FontEngine::FontEngine() : impl_(new Impl()) {}
 
 CGFontMetrics FontEngine::metrics(const CGFont& font) {
     if (usableSize(font.pointSize) == 0) return {};
+    const FontKey key(font);
     std::lock_guard lock(impl_->mutex);
-    const std::string fontKey = Impl::key(font);
-    if (auto it = impl_->metrics.find(fontKey); it != impl_->metrics.end()) return it->second;
+    if (auto found = impl_->metrics.find(key)) return *found;
     CGFontMetrics m;
-    PangoFont* loaded = pango_font_map_load_font(impl_->fontMap, impl_->context, impl_->description(font, fontKey));
+    PangoFont* loaded = pango_font_map_load_font(impl_->fontMap, impl_->context, impl_->description(key));
     if (loaded) {
         PangoFontMetrics* pm = pango_font_get_metrics(loaded, nullptr);
         m.ascent = static_cast<CGFloat>(pango_font_metrics_get_ascent(pm)) / PANGO_SCALE;
@@ -283,17 +333,18 @@ CGFontMetrics FontEngine::metrics(const CGFont& font) {
         g_object_unref(loaded);
     }
     m.lineHeight = m.ascent + m.descent;
-    m.capHeight = impl_->inkHeight("H", font, fontKey);
-    m.xHeight = impl_->inkHeight("x", font, fontKey);
-    impl_->metrics.emplace(fontKey, m);
+    m.capHeight = impl_->inkHeight("H", key);
+    m.xHeight = impl_->inkHeight("x", key);
+    impl_->metrics.insert(key, m);
     return m;
 }
 
 CGFloat FontEngine::width(std::string_view text, const CGFont& font, CGFloat kern) {
     if (text.empty()) return 0;
     const std::string clean = sanitized(text);
+    const FontKey key(font);
     std::lock_guard lock(impl_->mutex);
-    return impl_->measure(clean, font, Impl::key(font), usableKern(kern));
+    return impl_->measure(clean, key, usableKern(kern));
 }
 
 std::vector<std::size_t> FontEngine::lineStarts(std::string_view paragraph, const CGFont& font, CGFloat kern,
@@ -304,7 +355,8 @@ std::vector<std::size_t> FontEngine::lineStarts(std::string_view paragraph, cons
     const CGFloat spacing = usableKern(kern);
     std::lock_guard lock(impl_->mutex);
     Impl& impl = *impl_;
-    impl.prepare(impl.layout, clean, font, Impl::key(font), spacing);
+    ++impl.statistics.paragraphsBroken;
+    impl.prepare(impl.layout, clean, FontKey(font), spacing);
     // The last character's kern is not part of pango's line, so it leaves room for it.
     const CGFloat room = std::max<CGFloat>(width - std::max<CGFloat>(spacing, 0), 1.0 / PANGO_SCALE);
     pango_layout_set_width(impl.layout, static_cast<int>(room * PANGO_SCALE));
@@ -318,6 +370,11 @@ std::vector<std::size_t> FontEngine::lineStarts(std::string_view paragraph, cons
     }
     pango_layout_set_width(impl.layout, -1);
     return starts;
+}
+
+FontEngine::Statistics FontEngine::statistics() {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->statistics;
 }
 
 std::expected<FontFace, std::string> FontEngine::registerFontFile(const std::filesystem::path& path) {
@@ -370,9 +427,9 @@ void detail::TextRenderer::drawLine(cairo_t* cr, std::string_view text, const CG
     const std::string clean = sanitized(text);
     FontEngine::Impl& impl = *FontEngine::shared().impl_;
     const CGFloat spacing = usableKern(kern);
-    const std::string fontKey = FontEngine::Impl::key(font);
+    const FontKey key(font);
     std::lock_guard lock(impl.mutex);
-    PangoLayout* shaped = impl.line(clean, font, fontKey, spacing, FontEngine::Impl::lineKey(fontKey, spacing, clean));
+    PangoLayout* shaped = impl.line(LineKeyView{key, spacing, clean});
     PangoLayoutLine* line = pango_layout_get_line_readonly(shaped, 0);
     if (!line) return;
     auto unit = [](CGFloat v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0; };

@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "coregraphics/CGBitmapContext.h"
+#include "dispatch/testing/RestoreOnExit.h"
+#include "dispatch/testing/TemporaryFolder.h"
 
 using namespace coregraphics;
 
@@ -94,8 +96,8 @@ TEST(FontEngineTest, RegisteredFilesAddTheirFacesAndOtherFilesAreRefused) {
     ASSERT_TRUE(system);
     const auto serif = system->file.parent_path() / "DejaVuSerif.ttf";
     if (!std::filesystem::exists(serif)) GTEST_SKIP() << "no " << serif;
-    const auto dir = std::filesystem::temp_directory_path() / ("lumora-fonts-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const dispatch::testing::TemporaryFolder dir("fonts");
+    const dispatch::testing::RestoreOnExit systemFacesOnly([] { engine().unregisterFontFiles(); });
     std::filesystem::copy_file(serif, dir / "Kit-Regular.ttf", std::filesystem::copy_options::overwrite_existing);
 
     EXPECT_FALSE(engine().hasFamily("DejaVu Serif"));  // not among the engine's fonts until registered
@@ -114,13 +116,12 @@ TEST(FontEngineTest, RegisteredFilesAddTheirFacesAndOtherFilesAreRefused) {
     std::ofstream(dir / "Fake-Bold.ttf") << "not a font";
     EXPECT_EQ(engine().registerFontFile(dir / "Fake-Bold.ttf").error(), "not a TrueType or OpenType font");
     EXPECT_FALSE(engine().registerFontFile(dir / "Missing.ttf"));
-    EXPECT_FALSE(engine().registerFontFile(dir));
+    EXPECT_FALSE(engine().registerFontFile(dir.path()));
 
     engine().unregisterFontFiles();
     EXPECT_FALSE(engine().hasFamily("DejaVu Serif"));
     EXPECT_TRUE(engine().hasFamily(FontEngine::kSystemFamily));
     EXPECT_EQ(engine().width("Hello", kit), before);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(FontEngineTest, ThreadsMeasureAndDrawTextTogether) {

@@ -125,8 +125,7 @@ TEST(MainQueueTest, RunUntilWaitsForWorkerPostsWithinItsBound) {
 }
 
 TEST(MainQueueTest, RunReturnsAfterStopAndFiresRealTimers) {
-    Clock::setCurrent(std::make_shared<RealClock>());
-    RunLoop::main().resetForTesting();
+    dispatch::testing::ClockScope scope(std::make_shared<RealClock>());
     int ticks = 0;
     auto timer = Timer::scheduledTimer(0.005, true, [&](Timer& t) {
         if (++ticks == 3) {
@@ -136,7 +135,6 @@ TEST(MainQueueTest, RunReturnsAfterStopAndFiresRealTimers) {
     });
     RunLoop::main().run();
     EXPECT_EQ(ticks, 3);
-    RunLoop::main().resetForTesting();
 }
 
 // A real clock that runs a million times faster than real time.
@@ -154,9 +152,7 @@ class FastClock final : public Clock {
 // The loop sleeps the real time the clock needs to reach its next timer (an hour of a fast clock is a few
 // milliseconds), and a timer scheduled from another thread for before that one wakes it.
 TEST(MainQueueTest, RunSleepsUntilTheNextTimerOnTheClockAndWakesForAnEarlierOne) {
-    auto previous = Clock::current();
-    Clock::setCurrent(std::make_shared<FastClock>());
-    RunLoop::main().resetForTesting();
+    dispatch::testing::ClockScope scope(std::make_shared<FastClock>());
     std::vector<std::string> fired;
     auto& loop = RunLoop::main();
     loop.schedule(Clock::current()->now() + 3600s, [&] {
@@ -167,8 +163,6 @@ TEST(MainQueueTest, RunSleepsUntilTheNextTimerOnTheClockAndWakesForAnEarlierOne)
     });
     loop.run();
     EXPECT_EQ(fired, (std::vector<std::string>{"hour"}));
-    loop.resetForTesting();
-    Clock::setCurrent(previous);
 }
 
 TEST(SerialQueueTest, AsyncRunsInOrderOffTheMainThreadAndSyncIsExclusive) {

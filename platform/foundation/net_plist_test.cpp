@@ -7,8 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "dispatch/testing/EnvironmentScope.h"
+#include "dispatch/testing/TemporaryFolder.h"
 #include "foundation/Bundle.h"
 #include "foundation/PropertyList.h"
+#include "foundation/testing/MainBundleScope.h"
 
 namespace foundation {
 namespace {
@@ -150,9 +153,8 @@ TEST(PropertyListTest, TextsAndKeysHoldingANULCharacterAreRefusedNotAborted) {
 }
 
 TEST(PropertyListTest, OnlyRegularFilesAreReadAndTheErrorSaysWhatThePathIs) {
-    char pattern[] = "/tmp/lumora-plist-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const fs::path folder = pattern;
+    const dispatch::testing::TemporaryFolder scratch("plist");
+    const fs::path& folder = scratch.path();
     const fs::path fifo = folder / "Info.plist";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     // A FIFO without a writer would block a plain open for ever.
@@ -175,27 +177,19 @@ TEST(PropertyListTest, OnlyRegularFilesAreReadAndTheErrorSaysWhatThePathIs) {
     auto throughLink = PropertyListSerialization::propertyList((folder / "link.plist").string());
     ASSERT_TRUE(throughLink) << throughLink.error().localizedDescription();
     EXPECT_EQ(*throughLink, sample());
-    fs::remove_all(folder);
 }
 
+// A bundle folder with a file beside it, both in a folder of the test's own.
 class BundleTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/lumora-bundle-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
         fs::create_directories(root_ / "Resources");
         std::ofstream(root_ / "Auth0.plist") << "x";
         std::ofstream(root_ / "Resources" / "Gibson-Light.otf") << "x";
         std::ofstream(root_.parent_path() / "outside.txt") << "x";
     }
-    void TearDown() override {
-        fs::remove_all(root_);
-        fs::remove(root_.parent_path() / "outside.txt");
-        unsetenv("LUMORA_MAIN_BUNDLE");
-        Bundle::resetMainForTesting();
-    }
-    fs::path root_;
+    dispatch::testing::TemporaryFolder scratch_{"bundle"};
+    const fs::path root_ = scratch_ / "Host.bundle";
 };
 
 TEST_F(BundleTest, InfoDictionaryAndResources) {
@@ -235,14 +229,15 @@ TEST_F(BundleTest, MissingOrBrokenInfoPlistGivesAnEmptyDictionary) {
 }
 
 TEST_F(BundleTest, MainBundleComesFromTheEnvironmentOrTheExecutableFolder) {
-    Bundle::resetMainForTesting();
-    EXPECT_EQ(fs::path(Bundle::main().bundlePath()), fs::canonical("/proc/self/exe").parent_path());
+    {
+        const testing::MainBundleScope executableFolder(std::nullopt);
+        EXPECT_EQ(fs::path(Bundle::main().bundlePath()), fs::canonical("/proc/self/exe").parent_path());
+    }
 
     ASSERT_TRUE(PropertyListSerialization::write(sample(), (root_ / "Info.plist").string()));
-    setenv("LUMORA_MAIN_BUNDLE", root_.c_str(), 1);
-    Bundle::resetMainForTesting();
+    const testing::MainBundleScope mainBundle(root_.string());
     EXPECT_EQ(Bundle::main().bundleIdentifier(), "com.example.host");
-    setenv("LUMORA_MAIN_BUNDLE", "/elsewhere", 1);
+    const dispatch::testing::EnvironmentScope elsewhere("LUMORA_MAIN_BUNDLE", "/elsewhere");
     EXPECT_EQ(Bundle::main().bundleIdentifier(), "com.example.host");  // resolved once
 }
 

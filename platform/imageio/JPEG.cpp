@@ -19,18 +19,38 @@ using Handle = std::unique_ptr<void, HandleDeleter>;
 
 // One decompressor and one compressor per thread: making them costs more than decoding a small thumbnail,
 // and a handle must not be used by two threads at once.
-tjhandle decompressor() {
+Handle& decompressorSlot() {
     thread_local Handle handle(tjInitDecompress());
-    return handle.get();
+    return handle;
+}
+tjhandle decompressor() {
+    return decompressorSlot().get();
+}
+Handle& compressorSlot() {
+    thread_local Handle handle(tjInitCompress());
+    return handle;
 }
 tjhandle compressor() {
-    thread_local Handle handle(tjInitCompress());
-    return handle.get();
+    return compressorSlot().get();
 }
 
 std::string lastError(tjhandle handle) {
     const char* text = tjGetErrorStr2(handle);
     return text && *text ? text : "unknown JPEG error";
+}
+
+// The error of a failed call, after which the thread's handle is replaced: the library can leave a handle
+// part-way through the bad data (a header it stopped reading at an unknown marker), and every later image
+// read through it would then fail with the same error.
+std::string takeDecompressorError() {
+    std::string error = lastError(decompressor());
+    decompressorSlot().reset(tjInitDecompress());
+    return error;
+}
+std::string takeCompressorError() {
+    std::string error = lastError(compressor());
+    compressorSlot().reset(tjInitCompress());
+    return error;
 }
 
 // A hostile progressive JPEG can hold an enormous number of scans, each a full pass over the image;
@@ -45,7 +65,7 @@ std::expected<ImageHeader, foundation::Error> readJPEGHeader(std::span<const std
     int width = 0, height = 0, subsampling = 0, colourspace = 0;
     if (tjDecompressHeader3(handle, data.data(), static_cast<unsigned long>(data.size()), &width, &height, &subsampling,
                             &colourspace) != 0) {
-        return std::unexpected(ImageDecodingError::corrupt(lastError(handle)));
+        return std::unexpected(ImageDecodingError::corrupt(takeDecompressorError()));
     }
     // The library turns neither CMYK nor YCCK into RGB.
     if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK) {
@@ -66,7 +86,7 @@ std::expected<Bitmap, foundation::Error> decodeJPEG(std::span<const std::uint8_t
     auto pixels = std::make_shared_for_overwrite<std::uint8_t[]>(header->pixelCount() * 4);
     if (tjDecompress2(decompressor(), data.data(), static_cast<unsigned long>(data.size()), pixels.get(), width, 0,
                       height, TJPF_RGBA, kDecodeFlags) != 0) {
-        return std::unexpected(ImageDecodingError::corrupt(lastError(decompressor())));
+        return std::unexpected(ImageDecodingError::corrupt(takeDecompressorError()));
     }
     return Bitmap::adopt(header->width, header->height, std::move(pixels));
 }
@@ -84,7 +104,7 @@ std::expected<std::vector<std::uint8_t>, foundation::Error> encodeJPEG(const Bit
                                    static_cast<int>(bitmap.height()), TJPF_RGBA, &jpeg, &size, TJSAMP_420,
                                    std::clamp(quality, 1, 100), 0);
     std::unique_ptr<unsigned char, decltype(&tjFree)> owned(jpeg, &tjFree);
-    if (status != 0) return std::unexpected(ImageEncodingError{lastError(handle)});
+    if (status != 0) return std::unexpected(ImageEncodingError{takeCompressorError()});
     return std::vector<std::uint8_t>(jpeg, jpeg + size);
 }
 

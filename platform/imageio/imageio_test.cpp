@@ -150,6 +150,27 @@ TEST(Decode, TruncatedAndCorruptDataAreClearErrors) {
     EXPECT_EQ(result.error().localizedDescription().rfind("The image data is corrupt: ", 0), 0u);
 }
 
+// Each thread keeps its JPEG decoder between images: a bad image must not spoil the ones after it.
+TEST(Decode, AJPEGThatStopsAtAnUnknownMarkerLeavesTheNextImageReadable) {
+    const Bitmap original = testPattern(16, 12);
+    const auto jpeg = *imageio::encodeJPEG(original);
+    const std::vector<std::vector<std::uint8_t>> bad = {
+        {0xFF, 0xD8, 0xFF, 0x06},  // a marker no JPEG has, where the header stops
+        {0xFF, 0xD8, 0xFF, 0x6E, 0x0A, 0x00},
+    };
+    for (const auto& data : bad) {
+        const auto refused = imageio::decode(data);
+        ASSERT_FALSE(refused);
+        EXPECT_TRUE(decodingError(refused.error()).isCorrupt()) << refused.error().localizedDescription();
+        const auto header = imageio::readHeader(jpeg);
+        ASSERT_TRUE(header) << header.error().localizedDescription();
+        EXPECT_EQ(header->width, 16u);
+        const auto decoded = imageio::decode(jpeg);
+        ASSERT_TRUE(decoded) << decoded.error().localizedDescription();
+        EXPECT_EQ(decoded->height(), 12u);
+    }
+}
+
 TEST(Decode, OtherDataIsUnsupported) {
     for (const std::vector<std::uint8_t>& data : {std::vector<std::uint8_t>{}, std::vector<std::uint8_t>{0xFF, 0xD8},
                                                   std::vector<std::uint8_t>{'G', 'I', 'F', '8', '9', 'a'}}) {

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "dispatch/testing/EnvironmentScope.h"
 #include "keychain/SimpleKeychain.h"
 
 namespace {
@@ -262,37 +263,15 @@ TEST_F(KeychainTest, UnusableFolderIsAStorageFailure) {
 }
 
 TEST_F(KeychainTest, DefaultFolderComesFromTheEnvironment) {
-    const char* savedDir = std::getenv("LUMORA_KEYCHAIN_DIR");
-    const char* savedXdg = std::getenv("XDG_DATA_HOME");
-    const char* savedHome = std::getenv("HOME");
-    const std::optional<std::string> home = savedHome ? std::optional<std::string>(savedHome) : std::nullopt;
-    const std::optional<std::string> dir = savedDir ? std::optional<std::string>(savedDir) : std::nullopt;
-    const std::optional<std::string> xdg = savedXdg ? std::optional<std::string>(savedXdg) : std::nullopt;
-
-    ::setenv("LUMORA_KEYCHAIN_DIR", "/somewhere/keys", 1);
-    ::setenv("XDG_DATA_HOME", "/xdg", 1);
+    dispatch::testing::EnvironmentScope env;
+    env.set("LUMORA_KEYCHAIN_DIR", "/somewhere/keys");
+    env.set("XDG_DATA_HOME", "/xdg");
     EXPECT_EQ(SimpleKeychain("svc").directory(), "/somewhere/keys");
-    ::setenv("LUMORA_KEYCHAIN_DIR", "", 1);
+    env.set("LUMORA_KEYCHAIN_DIR", "");
     EXPECT_EQ(SimpleKeychain::defaultDirectory(), "/xdg/lumora/keychain");
-    ::unsetenv("XDG_DATA_HOME");
-    ::setenv("HOME", "/home/viewer", 1);
+    env.unset("XDG_DATA_HOME");
+    env.set("HOME", "/home/viewer");
     EXPECT_EQ(SimpleKeychain::defaultDirectory(), "/home/viewer/.local/share/lumora/keychain");
-
-    if (dir) {
-        ::setenv("LUMORA_KEYCHAIN_DIR", dir->c_str(), 1);
-    } else {
-        ::unsetenv("LUMORA_KEYCHAIN_DIR");
-    }
-    if (xdg) {
-        ::setenv("XDG_DATA_HOME", xdg->c_str(), 1);
-    } else {
-        ::unsetenv("XDG_DATA_HOME");
-    }
-    if (home) {
-        ::setenv("HOME", home->c_str(), 1);
-    } else {
-        ::unsetenv("HOME");
-    }
 }
 
 TEST_F(KeychainTest, ConcurrentWritersLeaveOneIntactItem) {

@@ -64,7 +64,7 @@ void CALayer::setBounds(const CGRect& bounds) {
     bounds_ = bounds;
     if (sizeChanged) {
         setNeedsLayout();
-        if (needsDisplayOnBoundsChange_) needsDisplay_ = true;
+        if (needsDisplayOnBoundsChange_) setNeedsDisplay();
     }
     geometryDidChange();
     didChange("bounds");
@@ -202,7 +202,15 @@ void CALayer::insertChecked(const std::shared_ptr<CALayer>& layer, std::size_t i
     layer->superlayer_ = weak_from_this();
     setNeedsLayout();
     // What the newcomer still has to lay out is reachable from here now.
-    if (layer->subtreeNeedsLayout()) sublayerNeedsLayout_ = true;
+    layer->askedSuperlayer_ = false;
+    if (layer->subtreeNeedsLayout()) {
+        sublayerNeedsLayout_ = true;
+        noteAsking(*layer);
+    }
+    if (layer->subtreeNeedsDisplay()) {
+        sublayerNeedsDisplay_ = true;
+        noteSublayerNeedsDisplay();
+    }
 }
 
 bool CALayer::addSublayer(const std::shared_ptr<CALayer>& layer) {
@@ -251,8 +259,10 @@ void CALayer::removeFromSuperlayer() {
     if (!parent) return;
     // Keep this layer alive while it leaves the list that may hold its last reference.
     const std::shared_ptr<CALayer> self = shared_from_this();
+    // A layer is in the list once. Searched from the end: taking many layers away, last first, costs what follows
+    // each of them.
     auto& list = parent->sublayers_;
-    list.erase(std::remove(list.begin(), list.end(), self), list.end());
+    if (auto it = std::find(list.rbegin(), list.rend(), self); it != list.rend()) list.erase(std::prev(it.base()));
     parent->setNeedsLayout();
 }
 
@@ -291,6 +301,8 @@ void CALayer::setOpacity(CGFloat opacity) {
 void CALayer::setIsHidden(bool hidden) {
     if (hidden == isHidden_) return;
     isHidden_ = hidden;
+    // The display pass went past it while it was hidden: what it still has to display is wanted now.
+    if (!hidden && subtreeNeedsDisplay()) noteSublayerNeedsDisplay();
     didChange("hidden");
 }
 
@@ -402,8 +414,20 @@ void CALayer::setNeedsLayout() {
 void CALayer::noteSublayerNeedsLayout() {
     // A superlayer that already knows has told its own superlayers, or is being laid out and will visit this
     // branch (its flag is cleared before its sublayers are visited, so a request made meanwhile goes past it).
-    for (auto parent = superlayer_.lock(); parent && !parent->sublayerNeedsLayout_; parent = parent->superlayer_.lock())
+    // Each superlayer on the way lists the sublayer the request came through.
+    CALayer* child = this;
+    for (auto parent = superlayer_.lock(); parent; parent = parent->superlayer_.lock()) {
+        parent->noteAsking(*child);
+        if (parent->sublayerNeedsLayout_) break;
         parent->sublayerNeedsLayout_ = true;
+        child = parent.get();
+    }
+}
+
+void CALayer::noteAsking(CALayer& sublayer) {
+    if (sublayer.askedSuperlayer_) return;
+    sublayer.askedSuperlayer_ = true;
+    askingSublayers_.push_back(sublayer.weak_from_this());
 }
 
 void CALayer::layoutIfNeeded() {
@@ -415,7 +439,23 @@ void CALayer::layoutIfNeeded() {
     }
     if (!sublayerNeedsLayout_) return;
     sublayerNeedsLayout_ = false;
-    const std::vector<std::shared_ptr<CALayer>> children = sublayers_;  // layout may change the list
+    auto asking = std::move(askingSublayers_);
+    askingSublayers_.clear();
+    for (const auto& weak : asking) {
+        auto child = weak.lock();
+        if (child && child->superlayer().get() == this) child->askedSuperlayer_ = false;
+    }
+    // One sublayer asked (the common case: one view changed): only its branch is visited. Otherwise every
+    // sublayer is looked at, in order.
+    if (asking.size() == 1) {
+        auto child = asking.front().lock();
+        if (child && child->subtreeNeedsLayout() && child->superlayer().get() == this) child->layoutIfNeeded();
+        return;
+    }
+    // Layout may change the list: the sublayers that need it are taken first, in order.
+    std::vector<std::shared_ptr<CALayer>> children;
+    for (const auto& child : sublayers_)
+        if (child->subtreeNeedsLayout()) children.push_back(child);
     for (const auto& child : children)
         if (child->subtreeNeedsLayout() && child->superlayer().get() == this) child->layoutIfNeeded();
 }
@@ -424,8 +464,35 @@ void CALayer::layoutSublayers() {
     if (const auto delegate = delegate_.lock()) delegate->layoutSublayers(*this);
 }
 
+void CALayer::setNeedsDisplay() {
+    needsDisplay_ = true;
+    noteSublayerNeedsDisplay();
+}
+
+void CALayer::noteSublayerNeedsDisplay() {
+    for (auto parent = superlayer_.lock(); parent && !parent->sublayerNeedsDisplay_;
+         parent = parent->superlayer_.lock())
+        parent->sublayerNeedsDisplay_ = true;
+}
+
 void CALayer::displayIfNeeded() {
     if (needsDisplay_) display();
+}
+
+void CALayer::displaySubtreeIfNeeded() {
+    if (isHidden_) return;
+    const std::shared_ptr<CALayer> self = shared_from_this();
+    displayIfNeeded();
+    if (!sublayerNeedsDisplay_) return;
+    // Cleared before the sublayers are visited, so that a request made meanwhile goes past it.
+    sublayerNeedsDisplay_ = false;
+    // By index, each sublayer held while it is displayed: a drawing that changed the list would not break the
+    // walk.
+    for (std::size_t i = 0; i < sublayers_.size(); ++i) {
+        if (!sublayers_[i]->subtreeNeedsDisplay()) continue;
+        const std::shared_ptr<CALayer> child = sublayers_[i];
+        child->displaySubtreeIfNeeded();
+    }
 }
 
 void CALayer::display() {

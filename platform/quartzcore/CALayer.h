@@ -218,10 +218,16 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     bool needsDisplayOnBoundsChange() const { return needsDisplayOnBoundsChange_; }
     void setNeedsDisplayOnBoundsChange(bool flag) { needsDisplayOnBoundsChange_ = flag; }
 
-    // Display.
-    void setNeedsDisplay() { needsDisplay_ = true; }
+    // Display. Marking a layer tells its superlayers that something below them needs display.
+    void setNeedsDisplay();
     bool needsDisplay() const { return needsDisplay_; }
+    // This layer or a sublayer at any depth needs display.
+    bool subtreeNeedsDisplay() const { return needsDisplay_ || sublayerNeedsDisplay_; }
     void displayIfNeeded();
+    // Displays this layer and its sublayers (in order, recursively) where they need it, skipping hidden layers
+    // with everything inside them (they are displayed once shown again). Branches in which no layer needs
+    // display are not visited.
+    void displaySubtreeIfNeeded();
     // Draws the content into a new recording context of the bounds size (made current during the pass,
     // with the bounds origin translated away), keeps it as `contents()`, and clears `needsDisplay`.
     virtual void display();
@@ -255,6 +261,10 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     CGPoint fromRoot(CGPoint p) const;
     // Tells the superlayers, up to the first that already knows, that a sublayer needs layout.
     void noteSublayerNeedsLayout();
+    // Puts `sublayer` in this layer's list of those that asked.
+    void noteAsking(CALayer& sublayer);
+    // Tells the superlayers, up to the first that already knows, that a sublayer needs display.
+    void noteSublayerNeedsDisplay();
     void geometryDidChange();
     bool detachForInsertion(const std::shared_ptr<CALayer>& layer);
     void insertChecked(const std::shared_ptr<CALayer>& layer, std::size_t index);
@@ -295,7 +305,12 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     std::weak_ptr<CALayerDelegate> delegate_;
     bool needsLayout_ = false;
     bool sublayerNeedsLayout_ = false;  // some sublayer, at any depth, needs layout
+    // The sublayers that asked since the last layout, so that a pass visits them without looking at the
+    // others; `askedSuperlayer_` says this layer is in its superlayer's list.
+    std::vector<std::weak_ptr<CALayer>> askingSublayers_;
+    bool askedSuperlayer_ = false;
     bool needsDisplay_ = false;
+    bool sublayerNeedsDisplay_ = false;  // some sublayer, at any depth, needs display
     bool needsDisplayOnBoundsChange_ = false;
     std::shared_ptr<coregraphics::CGRecordingContext> contents_;
     int displayCount_ = 0;

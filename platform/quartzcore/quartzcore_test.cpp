@@ -274,6 +274,11 @@ class NamingDelegate : public CALayerDelegate {
         log.push_back(names[&layer]);
         if (onLayout) onLayout(layer);
     }
+    void drawIn(CALayer& layer, CGContext& ctx) override {
+        (void)ctx;
+        drawn.push_back(names[&layer]);
+    }
+    std::vector<std::string> drawn;
     std::map<const CALayer*, std::string> names;
     std::vector<std::string> log;
     std::function<void(CALayer&)> onLayout;
@@ -303,6 +308,15 @@ TEST(CALayerLayoutTest, LayoutVisitsOnlyTheBranchesThatAskedForIt) {
     EXPECT_FALSE(b->subtreeNeedsLayout());
     root->layoutIfNeeded();
     EXPECT_EQ(delegate->log, (std::vector<std::string>{"deep"}));
+    EXPECT_FALSE(root->subtreeNeedsLayout());
+
+    // Requests from several branches are laid out in the order of the sublayers, whatever the order asked.
+    delegate->log.clear();
+    b1->setNeedsLayout();
+    deep->setNeedsLayout();
+    a->setNeedsLayout();
+    root->layoutIfNeeded();
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"a", "deep", "b1"}));
     EXPECT_FALSE(root->subtreeNeedsLayout());
 
     // A branch made apart, with requests of its own, is laid out where it is inserted, after its new parent.
@@ -374,4 +388,49 @@ TEST(CAShapeLayerTest, DisplayRecordsFillAndStroke) {
     EXPECT_EQ(commands[1].color, CGColor::black());
     EXPECT_EQ(commands[4].kind, CGDrawCommand::Kind::strokePath);
     EXPECT_EQ(commands[4].lineWidth, 2);
+}
+
+TEST(CALayerDisplayTest, DisplayVisitsOnlyTheBranchesThatAskedAndHiddenOnesOnceShown) {
+    auto delegate = std::make_shared<NamingDelegate>();
+    auto root = delegate->make("root", nullptr, delegate);
+    auto a = delegate->make("a", root, delegate);
+    auto a1 = delegate->make("a1", a, delegate);
+    auto b = delegate->make("b", root, delegate);
+    auto b1 = delegate->make("b1", b, delegate);
+    root->displaySubtreeIfNeeded();
+    EXPECT_TRUE(delegate->drawn.empty()) << "nothing asked";
+
+    // Requests anywhere are known at the root, and displayed in the order of the layers.
+    b1->setNeedsDisplay();
+    a1->setNeedsDisplay();
+    EXPECT_TRUE(root->subtreeNeedsDisplay());
+    EXPECT_FALSE(root->needsDisplay());
+    root->displaySubtreeIfNeeded();
+    EXPECT_EQ(delegate->drawn, (std::vector<std::string>{"a1", "b1"}));
+    EXPECT_FALSE(root->subtreeNeedsDisplay());
+
+    // A hidden branch is passed over with what it asked for, which is displayed once it is shown again.
+    delegate->drawn.clear();
+    b->setIsHidden(true);
+    b1->setNeedsDisplay();
+    a->setNeedsDisplay();
+    root->displaySubtreeIfNeeded();
+    EXPECT_EQ(delegate->drawn, (std::vector<std::string>{"a"}));
+    EXPECT_TRUE(b1->needsDisplay());
+    b->setIsHidden(false);
+    EXPECT_TRUE(root->subtreeNeedsDisplay());
+    root->displaySubtreeIfNeeded();
+    EXPECT_EQ(delegate->drawn, (std::vector<std::string>{"a", "b1"}));
+
+    // A branch made apart with requests of its own is displayed where it is inserted; a size change of a
+    // layer that redraws on bounds changes asks too.
+    delegate->drawn.clear();
+    auto x = delegate->make("x", nullptr, delegate);
+    auto y = delegate->make("y", x, delegate);
+    y->setNeedsDisplay();
+    a1->addSublayer(x);
+    a->setNeedsDisplayOnBoundsChange(true);
+    a->setBounds(CGRect(0, 0, 10, 10));
+    root->displaySubtreeIfNeeded();
+    EXPECT_EQ(delegate->drawn, (std::vector<std::string>{"a", "y"}));
 }

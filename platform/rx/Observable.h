@@ -278,7 +278,7 @@ class Observable {
         }
         return create([dueTime, period, scheduler](const AnyObserver<T>& observer) -> Disposable {
             SerialDisposable slot;
-            const auto first = detail::saturatingAdd(scheduler->now(), std::max(dueTime, dispatch::Nanoseconds{0}));
+            const auto first = dispatch::saturatingAdd(scheduler->now(), std::max(dueTime, dispatch::Nanoseconds{0}));
             scheduleTick(first, period, 0, observer, scheduler, slot);
             return slot;
         });
@@ -683,7 +683,7 @@ class Observable {
 
     static void scheduleTick(dispatch::Nanoseconds first, dispatch::Nanoseconds period, std::uint64_t tick,
                              AnyObserver<T> observer, std::shared_ptr<SchedulerType> scheduler, SerialDisposable slot) {
-        const auto due = detail::saturatingAdd(first, detail::saturatingMultiply(period, tick));
+        const auto due = dispatch::saturatingAdd(first, detail::saturatingMultiply(period, tick));
         slot.setDisposable(scheduler->scheduleRelative(due - scheduler->now(), [=] {
             observer.onNext(static_cast<T>(tick));
             scheduleTick(first, period, tick + 1, observer, scheduler, slot);

@@ -16,7 +16,7 @@ Disposable SchedulerType::scheduleRelative(dispatch::Nanoseconds dueTime, Action
     if (dueTime < dispatch::Nanoseconds{0}) dueTime = dispatch::Nanoseconds{0};
     auto cancelled = std::make_shared<detail::FlagDisposable>();
     auto& loop = dispatch::RunLoop::main();
-    const auto id = loop.schedule(detail::saturatingAdd(now(), dueTime), [cancelled, action = std::move(action)] {
+    const auto id = loop.schedule(dispatch::saturatingAdd(now(), dueTime), [cancelled, action = std::move(action)] {
         if (!cancelled->isDisposed()) action();
     });
     return Disposables::create([cancelled, id] {

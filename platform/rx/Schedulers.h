@@ -13,15 +13,9 @@ namespace rx {
 using Action = std::function<void()>;
 
 namespace detail {
-// Time arithmetic that saturates at the end of the clock's range instead of overflowing: a delay too long to
-// represent means "never" in practice, not undefined behaviour.
-inline dispatch::Nanoseconds saturatingAdd(dispatch::Nanoseconds a, dispatch::Nanoseconds b) {
-    dispatch::Nanoseconds::rep sum;
-    if (__builtin_add_overflow(a.count(), b.count(), &sum)) {
-        return b.count() > 0 ? dispatch::Nanoseconds::max() : dispatch::Nanoseconds::min();
-    }
-    return dispatch::Nanoseconds(sum);
-}
+// A period times a tick count, saturating at the ends of the clock's range instead of overflowing (added to
+// a time with `dispatch::saturatingAdd`): a tick too far away to represent means "never" in practice, not
+// undefined behaviour.
 inline dispatch::Nanoseconds saturatingMultiply(dispatch::Nanoseconds a, std::uint64_t n) {
     dispatch::Nanoseconds::rep product;
     if (n > static_cast<std::uint64_t>(dispatch::Nanoseconds::max().count()) ||

@@ -9,6 +9,7 @@
 
 #include "coregraphics/CGContext.h"
 #include "coregraphics/FontEngine.h"
+#include "coregraphics/RecentlyUsed.h"
 
 namespace uikit {
 
@@ -219,25 +220,81 @@ TextLayout computeLayout(const std::string& text, const UIFont& font, CGFloat ma
     return result;
 }
 
+// What a layout depends on: the font as the engine knows it, the width it wraps at, the line limit and mode,
+// the spacing, and the text. Looked up without copying the text (`LayoutKeyView`).
+struct LayoutParameters {
+    std::string family;
+    int weight = 400;
+    bool monospacedDigits = false;
+    CGFloat pointSize = 0;
+    CGFloat maxWidth = 0;
+    int numberOfLines = 0;
+    NSLineBreakMode lineBreakMode = NSLineBreakMode::byWordWrapping;
+    CGFloat kern = 0;
+    CGFloat lineSpacing = 0;
+    friend bool operator==(const LayoutParameters&, const LayoutParameters&) = default;
+};
+
+struct LayoutKey {
+    LayoutParameters parameters;
+    std::string text;
+};
+
+struct LayoutKeyView {
+    const LayoutParameters& parameters;
+    std::string_view text;
+};
+
+std::size_t mix(std::size_t seed, std::size_t value) {
+    return seed ^ (value + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2));
+}
+
+struct LayoutKeyHash {
+    using is_transparent = void;
+    std::size_t operator()(const LayoutKeyView& key) const {
+        const LayoutParameters& p = key.parameters;
+        std::size_t h = std::hash<std::string_view>{}(key.text);
+        h = mix(h, std::hash<std::string>{}(p.family));
+        h = mix(h, std::hash<int>{}(p.weight * 2 + (p.monospacedDigits ? 1 : 0)));
+        h = mix(h, std::hash<CGFloat>{}(p.pointSize));
+        h = mix(h, std::hash<CGFloat>{}(p.maxWidth));
+        h = mix(h, std::hash<int>{}(p.numberOfLines * 16 + static_cast<int>(p.lineBreakMode)));
+        h = mix(h, std::hash<CGFloat>{}(p.kern));
+        return mix(h, std::hash<CGFloat>{}(p.lineSpacing));
+    }
+    std::size_t operator()(const LayoutKey& key) const { return (*this)(LayoutKeyView{key.parameters, key.text}); }
+};
+
+struct LayoutKeyEqual {
+    using is_transparent = void;
+    static LayoutKeyView view(const LayoutKey& key) { return {key.parameters, key.text}; }
+    static LayoutKeyView view(const LayoutKeyView& key) { return key; }
+    template <class A, class B>
+    bool operator()(const A& a, const B& b) const {
+        const LayoutKeyView x = view(a), y = view(b);
+        return x.text == y.text && x.parameters == y.parameters;
+    }
+};
+
 // Layouts already computed, by everything they depend on. Labels measure the same text on every layout pass.
+// At most `kLimit`, the least recently used going first, so a screen with more text than that keeps what it
+// measured last.
 class LayoutCache {
   public:
-    std::optional<TextLayout> find(const std::string& key) {
+    std::optional<TextLayout> find(const LayoutKeyView& key) {
         std::lock_guard lock(mutex_);
-        const auto it = layouts_.find(key);
-        if (it == layouts_.end()) return std::nullopt;
-        return it->second;
+        if (const TextLayout* found = layouts_.find(key)) return *found;
+        return std::nullopt;
     }
-    void insert(std::string key, const TextLayout& layout) {
+    void insert(LayoutKey key, const TextLayout& layout) {
         std::lock_guard lock(mutex_);
-        if (layouts_.size() >= kLimit) layouts_.clear();
-        layouts_.emplace(std::move(key), layout);
+        layouts_.insert(std::move(key), layout);
     }
 
   private:
     static constexpr std::size_t kLimit = 20'000;
     std::mutex mutex_;  // guards layouts_
-    std::unordered_map<std::string, TextLayout> layouts_;
+    coregraphics::RecentlyUsed<LayoutKey, TextLayout, LayoutKeyHash, LayoutKeyEqual> layouts_{kLimit};
 };
 
 LayoutCache& layoutCache() {
@@ -260,14 +317,12 @@ TextLayout TextMetrics::layout(const std::string& text, const UIFont& font, CGFl
                                NSLineBreakMode lineBreakMode, CGFloat kern, CGFloat lineSpacing) {
     if (text.empty()) return {};
     const coregraphics::CGFont f = font.cgFont();
-    char parameters[160];
-    std::snprintf(parameters, sizeof parameters, "%s|%d|%d|%.9g|%.9g|%d|%d|%.9g|%.9g|", f.family.c_str(), f.weight,
-                  f.monospacedDigits ? 1 : 0, f.pointSize, wraps(maxWidth) ? maxWidth : 0.0, numberOfLines,
-                  static_cast<int>(lineBreakMode), kern, lineSpacing);
-    std::string key = parameters + text;
-    if (auto cached = layoutCache().find(key)) return *cached;
+    LayoutParameters parameters{
+        f.family,      f.weight, f.monospacedDigits, f.pointSize, wraps(maxWidth) ? maxWidth : 0.0, numberOfLines,
+        lineBreakMode, kern,     lineSpacing};
+    if (auto cached = layoutCache().find(LayoutKeyView{parameters, text})) return *cached;
     TextLayout layout = computeLayout(text, font, maxWidth, numberOfLines, lineBreakMode, kern, lineSpacing);
-    layoutCache().insert(std::move(key), layout);
+    layoutCache().insert(LayoutKey{std::move(parameters), text}, layout);
     return layout;
 }
 

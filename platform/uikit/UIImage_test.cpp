@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/testing/MainBundleScope.h"
 #include "uikit/detail/NamedImageCache.h"
 
 namespace uikit {
@@ -149,11 +150,11 @@ TEST(UIImage, NamedCompatibleWithTraitsPrefersTheDisplayScale) {
 TEST(UIImage, NamedWithoutABundleUsesTheMainBundle) {
     TemporaryBundle folder;
     folder.add("Tick_BA03.png", pngOf(6, 6, {0, 200, 0, 255}));
-    ::setenv("LUMORA_MAIN_BUNDLE", folder.path().c_str(), 1);
-    foundation::Bundle::resetMainForTesting();
-    const auto image = UIImage::named("Tick_BA03");
-    ::unsetenv("LUMORA_MAIN_BUNDLE");
-    foundation::Bundle::resetMainForTesting();
+    std::shared_ptr<UIImage> image;
+    {
+        const foundation::testing::MainBundleScope mainBundle(folder.path());
+        image = UIImage::named("Tick_BA03");
+    }
     ASSERT_TRUE(image);
     EXPECT_EQ(image->pixel(5, 5), (imageio::RGBA{0, 200, 0, 255}));
 }

@@ -2,8 +2,11 @@
 
 #include <cmath>
 #include <limits>
+#include <mutex>
+#include <string_view>
 
 #include "coregraphics/CGContext.h"
+#include "coregraphics/RecentlyUsed.h"
 #include "uikit/NSStringDrawing.h"
 
 namespace uikit {
@@ -15,6 +18,85 @@ constexpr CGFloat kUnbounded = std::numeric_limits<CGFloat>::infinity();
 bool wrapsAtWidth(const UILabel& label) {
     return label.numberOfLines() != 1 && label.preferredMaxLayoutWidth() <= 0;
 }
+
+// Everything the step a shrinking label of several lines takes depends on, and the text.
+struct FitParameters {
+    std::string family;
+    int weight = 400;
+    bool monospacedDigits = false;
+    CGFloat pointSize = 0;
+    CGSize room;
+    int numberOfLines = 0;
+    NSLineBreakMode lineBreakMode = NSLineBreakMode::byWordWrapping;
+    CGFloat kern = 0;
+    CGFloat lineSpacing = 0;
+    CGFloat smallest = 0;
+    friend bool operator==(const FitParameters&, const FitParameters&) = default;
+};
+
+struct FitKey {
+    FitParameters parameters;
+    std::string text;
+};
+
+struct FitKeyView {
+    const FitParameters& parameters;
+    std::string_view text;
+};
+
+std::size_t mix(std::size_t seed, std::size_t value) {
+    return seed ^ (value + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2));
+}
+
+struct FitKeyHash {
+    using is_transparent = void;
+    std::size_t operator()(const FitKeyView& key) const {
+        const FitParameters& p = key.parameters;
+        std::size_t h = std::hash<std::string_view>{}(key.text);
+        h = mix(h, std::hash<std::string>{}(p.family));
+        h = mix(h, std::hash<int>{}(p.weight * 2 + (p.monospacedDigits ? 1 : 0)));
+        for (CGFloat v : {p.pointSize, p.room.width, p.room.height, p.kern, p.lineSpacing, p.smallest}) {
+            h = mix(h, std::hash<CGFloat>{}(v));
+        }
+        return mix(h, std::hash<int>{}(p.numberOfLines * 16 + static_cast<int>(p.lineBreakMode)));
+    }
+    std::size_t operator()(const FitKey& key) const { return (*this)(FitKeyView{key.parameters, key.text}); }
+};
+
+struct FitKeyEqual {
+    using is_transparent = void;
+    static FitKeyView view(const FitKey& key) { return {key.parameters, key.text}; }
+    static FitKeyView view(const FitKeyView& key) { return key; }
+    template <class A, class B>
+    bool operator()(const A& a, const B& b) const {
+        const FitKeyView x = view(a), y = view(b);
+        return x.text == y.text && x.parameters == y.parameters;
+    }
+};
+
+// The scales shrinking labels took, by what they depend on: a label drawn again, or another label with the
+// same text in the same room (a list of markers made again), takes its step without measuring a size. The
+// least recently used go first.
+class FitCache {
+  public:
+    static FitCache& shared() {
+        static FitCache* cache = new FitCache();  // never destroyed: labels may draw during exit
+        return *cache;
+    }
+    std::optional<CGFloat> find(const FitKeyView& key) {
+        std::lock_guard lock(mutex_);
+        if (const CGFloat* scale = scales_.find(key)) return *scale;
+        return std::nullopt;
+    }
+    void insert(FitKey key, CGFloat scale) {
+        std::lock_guard lock(mutex_);
+        scales_.insert(std::move(key), scale);
+    }
+
+  private:
+    std::mutex mutex_;  // guards scales_
+    coregraphics::RecentlyUsed<FitKey, CGFloat, FitKeyHash, FitKeyEqual> scales_{20'000};
+};
 
 }  // namespace
 
@@ -153,8 +235,12 @@ CGSize UILabel::sizeThatFits(CGSize size) const {
 
 void UILabel::layoutSubviews() {
     UIView::layoutSubviews();
-    // Wrapping labels measure at the width they were given: after a width change, measure again.
-    if (wrapsAtWidth(*this) && bounds().size.width > 0 && std::fabs(bounds().size.width - measuredWidth_) > 1e-9) {
+    // Wrapping labels measure at the width they were given: after a width change, measure again, once. A label
+    // whose size nobody asked for (one placed by its frame) has nothing to measure again: asking for it on every
+    // pass would lay the label and its superview out again and again, until the pass gives up.
+    if (wrapsAtWidth(*this) && measuredWidth_ >= 0 && bounds().size.width > 0 &&
+        std::fabs(bounds().size.width - measuredWidth_) > 1e-9) {
+        measuredWidth_ = bounds().size.width;
         invalidateIntrinsicContentSize();
     }
 }
@@ -163,9 +249,32 @@ void UILabel::draw(const CGRect& rect) {
     drawText(rect);
 }
 
-// A label of several lines shrinks its font until the text fits its rectangle without breaking a word,
-// in steps of 5 %, not below `minimumScaleFactor` (or a twentieth of the font without one).
+// A label of several lines shrinks its font until the text fits its rectangle without breaking a word, in steps
+// of 5 %, not below `minimumScaleFactor` (or a twentieth of the font without one): the first step at which the
+// text fits, or the last step. Text that fits at a size fits at every smaller one (widths and line heights
+// scale with the size), so after the full size the steps are searched by halves instead of one by one: a
+// handful of measurements instead of up to sixty, and the same step. The step taken is kept (`FitCache`).
 UIFont UILabel::fittingFont(const Style& s, const UIFont& font, CGSize room) const {
+    const CGFloat smallest = minimumScaleFactor_ > 0 ? minimumScaleFactor_ : 0.05;
+    auto candidate = [&](CGFloat scale) { return font.withSize(font.pointSize() * scale); };
+    const coregraphics::CGFont f = font.cgFont();
+    FitParameters parameters{f.family,
+                             f.weight,
+                             f.monospacedDigits,
+                             f.pointSize,
+                             room,
+                             numberOfLines_,
+                             s.paragraph.lineBreakMode,
+                             s.kern,
+                             s.paragraph.lineSpacing,
+                             smallest};
+    if (auto scale = FitCache::shared().find(FitKeyView{parameters, s.string})) return candidate(*scale);
+    const CGFloat scale = fittingScale(s, font, room, smallest);
+    FitCache::shared().insert(FitKey{std::move(parameters), s.string}, scale);
+    return candidate(scale);
+}
+
+CGFloat UILabel::fittingScale(const Style& s, const UIFont& font, CGSize room, CGFloat smallest) const {
     std::vector<std::string> words;
     std::string word;
     for (char c : s.string + " ") {
@@ -176,20 +285,29 @@ UIFont UILabel::fittingFont(const Style& s, const UIFont& font, CGSize room) con
             word.push_back(c);
         }
     }
-    const CGFloat smallest = minimumScaleFactor_ > 0 ? minimumScaleFactor_ : 0.05;
-    CGFloat scale = 1;
-    for (;;) {
-        const UIFont candidate = font.withSize(font.pointSize() * scale);
-        bool fits = true;
-        for (const auto& w : words) fits = fits && TextMetrics::width(w, candidate, s.kern) <= room.width + 1e-9;
-        if (fits) {
-            const TextLayout layout = TextMetrics::layout(s.string, candidate, room.width, numberOfLines_,
-                                                          s.paragraph.lineBreakMode, s.kern, s.paragraph.lineSpacing);
-            fits = !layout.truncated && layout.size.height <= room.height + 1e-9;
+    auto candidate = [&](CGFloat scale) { return font.withSize(font.pointSize() * scale); };
+    auto fits = [&](const UIFont& f) {
+        for (const auto& w : words) {
+            if (TextMetrics::width(w, f, s.kern) > room.width + 1e-9) return false;
         }
-        if (fits || scale * 0.95 < smallest) return candidate;
-        scale *= 0.95;
+        const TextLayout layout = TextMetrics::layout(s.string, f, room.width, numberOfLines_,
+                                                      s.paragraph.lineBreakMode, s.kern, s.paragraph.lineSpacing);
+        return !layout.truncated && layout.size.height <= room.height + 1e-9;
+    };
+    // The steps, each 0.95 of the one before (multiplied as a walk would), down to the last one allowed.
+    std::vector<CGFloat> scales{1};
+    while (scales.back() * 0.95 >= smallest) scales.push_back(scales.back() * 0.95);
+    if (scales.size() == 1 || fits(candidate(1))) return 1;
+    std::size_t lo = 1, hi = scales.size() - 1;  // the last step is taken when none fits
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (fits(candidate(scales[mid]))) {
+            hi = mid;
+        } else {
+            lo = mid + 1;
+        }
     }
+    return scales[lo];
 }
 
 void UILabel::drawText(const CGRect& in) {

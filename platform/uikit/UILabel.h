@@ -76,6 +76,7 @@ class UILabel : public UIView {
     };
     Style style() const;
     UIFont fittingFont(const Style& style, const UIFont& font, CGSize room) const;
+    CGFloat fittingScale(const Style& style, const UIFont& font, CGSize room, CGFloat smallest) const;
     void textDidChange();
 
     std::optional<std::string> text_;

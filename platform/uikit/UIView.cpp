@@ -137,6 +137,8 @@ std::shared_ptr<UIView> UIView::create(const CGRect& frame) {
 
 UIView::~UIView() {
     auto& engine = LayoutEngine::shared();
+    // A view that goes is the root of its tree: the tree's solver goes with it, at no solving cost.
+    engine.treeWillBeDestroyed(*this);
     detail::ViewAnimationState::cancelAll(*this);
     auto installed = std::move(installedConstraints_);
     installedConstraints_.clear();
@@ -443,7 +445,14 @@ void UIView::placeLayer(const std::shared_ptr<UIView>& view, std::size_t index) 
     for (std::size_t i = index + 1; i < subviews_.size(); ++i) {
         const auto& next = subviews_[i]->layer_;
         if (next->superlayer() == layer_) {
-            layer_->insertSublayerBelow(view->layer_, next);
+            // Where the layers follow the subviews one for one, the next one's layer is at the same index: no
+            // search through a long list of siblings.
+            const auto& layers = layer_->sublayers();
+            if (!view->layer_->superlayer() && index < layers.size() && layers[index] == next) {
+                layer_->insertSublayerAt(view->layer_, index);
+            } else {
+                layer_->insertSublayerBelow(view->layer_, next);
+            }
             return;
         }
     }
@@ -467,6 +476,8 @@ void UIView::moveTo(UIView* newParent, std::size_t index) {
 
     auto newParentShared = newParent ? newParent->sharedView() : nullptr;
     auto oldWindow = window();
+    const UIView* previousRoot = this;
+    while (previousRoot->superview_) previousRoot = previousRoot->superview_;
     std::shared_ptr<UIWindow> newWindow = newParent ? newParent->window() : nullptr;
     UIColor oldTint = tintColor();
 
@@ -478,8 +489,9 @@ void UIView::moveTo(UIView* newParent, std::size_t index) {
         // willRemoveSubview may itself have moved the view.
         if (superview_ == oldParent) {
             oldParent->deactivateConstraintsCrossing(*this);
+            // Searched from the end: taking many subviews away, last first, costs what follows each of them.
             auto& list = oldParent->subviews_;
-            list.erase(std::find(list.begin(), list.end(), self));
+            list.erase(std::prev(std::find(list.rbegin(), list.rend(), self).base()));
             layer_->removeFromSuperlayer();
             superview_ = nullptr;
             oldParent->setNeedsLayout();
@@ -494,6 +506,8 @@ void UIView::moveTo(UIView* newParent, std::size_t index) {
         // What the newcomer still has to do is reachable from its new root.
         if (subtreeNeedsUpdateConstraints()) noteSubviewNeedsUpdateConstraints();
     }
+    // Its constraints follow it into the solver of the tree it is in now.
+    LayoutEngine::shared().subtreeMoved(*this, previousRoot);
 
     if (oldWindow != newWindow) {
         if (oldWindow) leftWindow();
@@ -746,7 +760,11 @@ void UIView::layoutSublayers(quartzcore::CALayer& layer) {
 
 void UIView::applySolvedFrameToSubviews() {
     auto& engine = LayoutEngine::shared();
-    auto children = subviews_;
+    // Applying a frame may change the list: the subviews the engine places are taken first, in order.
+    std::vector<std::shared_ptr<UIView>> children;
+    for (const auto& sub : subviews_) {
+        if (!sub->translatesAutoresizingMask_ && sub->isInLayoutEngine()) children.push_back(sub);
+    }
     for (auto& sub : children) {
         if (sub->translatesAutoresizingMask_ || !sub->isInLayoutEngine()) continue;
         if (auto f = engine.solvedFrame(*sub)) sub->applyLayoutFrame(*f);

@@ -153,7 +153,12 @@ void UIView::updateSafeAreas(const SafeRegion& outer, bool force) {
         updateSafeAreaInsets({clampInset(r.minY() - b.minY(), b.height()), clampInset(r.minX() - b.minX(), b.width()),
                               clampInset(b.maxY() - r.maxY(), b.height()), clampInset(b.maxX() - r.maxX(), b.width())});
     }
-    auto children = subviews_;
+    // Callbacks may change the list: the subviews to visit are taken first, in order. Without a recomputation
+    // here, only the marked ones have anything to do.
+    std::vector<std::shared_ptr<UIView>> children;
+    for (const auto& sub : subviews_) {
+        if (recompute || sub->subtreeSafeAreaNeedsUpdate()) children.push_back(sub);
+    }
     for (auto& sub : children) {
         if (sub->superview_ == this) sub->updateSafeAreas(region, recompute);
     }

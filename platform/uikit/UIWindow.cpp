@@ -18,13 +18,6 @@ std::weak_ptr<UIWindow>& keyWindowSlot() {
     return key;
 }
 
-void displayLayerTree(const std::shared_ptr<quartzcore::CALayer>& layer) {
-    if (layer->isHidden()) return;
-    layer->displayIfNeeded();
-    auto children = layer->sublayers();
-    for (const auto& child : children) displayLayerTree(child);
-}
-
 }  // namespace
 
 UIWindow::UIWindow(const CGRect& frame) : UIView(frame), screen_(UIScreen::main()) {
@@ -98,7 +91,7 @@ std::vector<std::shared_ptr<UIWindow>> UIWindow::windows() {
 void UIWindow::layoutAndDisplayWindowsIfNeeded() {
     for (const auto& window : windows()) {
         window->layoutIfNeeded();
-        displayLayerTree(window->layer());
+        window->layer()->displaySubtreeIfNeeded();
     }
     quartzcore::CATransaction::flush();
 }

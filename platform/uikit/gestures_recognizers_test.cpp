@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
 #include "foundation/NotificationCenter.h"
 #include "rx/Rx.h"
 #include "uikit/UIApplication.h"
@@ -364,6 +365,7 @@ class PostingApplication : public UIApplication {
 };
 
 TEST_F(GesturesTest, SendEventSubclassSeesEveryEventAfterDispatch) {
+    const dispatch::testing::RestoreOnExit plainApplication([] { UIApplication::setShared(nullptr); });
     UIApplication::setShared(PostingApplication::create());
     auto child = LoggingView::create(&log, "child", CGRect(0, 0, 100, 100));
     view->addSubview(child);

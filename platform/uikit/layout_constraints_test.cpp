@@ -46,8 +46,9 @@ class LayoutConstraints : public ::testing::Test {
     // Every view of a test is gone by now: the engine must have let go of all of them.
     void TearDown() override {
         EXPECT_EQ(layout::LayoutEngine::shared().itemCount(), 0u);
-        EXPECT_EQ(layout::LayoutEngine::shared().solver().constraintCount(), 0u);
-        EXPECT_EQ(layout::LayoutEngine::shared().solver().rowCount(), 0u);
+        EXPECT_EQ(layout::LayoutEngine::shared().constraintCount(), 0u);
+        EXPECT_EQ(layout::LayoutEngine::shared().rowCount(), 0u);
+        EXPECT_EQ(layout::LayoutEngine::shared().systemCount(), 0u);
     }
     dispatch::testing::ManualClockScope clock;
 };

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
 #include "foundation/NotificationCenter.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UIApplication.h"
@@ -358,9 +359,12 @@ TEST_F(ViewControllersTest, PresentationPolicyDefaultsFollowTheDevice) {
     EXPECT_EQ(root->preferredStatusBarStyle(), UIStatusBarStyle::default_);
     EXPECT_TRUE(root->shouldAutorotate());
     EXPECT_EQ(root->supportedInterfaceOrientations(), UIInterfaceOrientationMask::allButUpsideDown());
-    UIDevice::current().setUserInterfaceIdiom(UIUserInterfaceIdiom::pad);
-    EXPECT_EQ(root->supportedInterfaceOrientations(), UIInterfaceOrientationMask::all());
-    UIDevice::current().setUserInterfaceIdiom(UIUserInterfaceIdiom::phone);
+    {
+        const dispatch::testing::RestoreOnExit restoreIdiom(
+            [idiom = UIDevice::current().userInterfaceIdiom()] { UIDevice::current().setUserInterfaceIdiom(idiom); });
+        UIDevice::current().setUserInterfaceIdiom(UIUserInterfaceIdiom::pad);
+        EXPECT_EQ(root->supportedInterfaceOrientations(), UIInterfaceOrientationMask::all());
+    }
     EXPECT_EQ(root->traitCollection(), window->windowTraits());
 }
 

@@ -2,8 +2,11 @@
 
 #include <cmath>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "coregraphics/CGContext.h"
+#include "coregraphics/FontEngine.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "imageio/Bitmap.h"
 #include "uikit/NSStringDrawing.h"
@@ -134,6 +137,64 @@ TEST_F(ViewsContent, MultiLineLabelsWrapAtTheWidthTheyAreGiven) {
     EXPECT_LT(texts[0].fontSize, 10 * 0.7 + 1e-6);
     EXPECT_LE(texts[0].rect.width(), box->bounds().width() + 1e-6);
     EXPECT_LE(texts[0].rect.height(), box->bounds().height() + 1e-6);
+}
+
+TEST_F(ViewsContent, ShrinkingSeveralLinesTakesTheFirstFivePercentStepThatFitsAndMeasuresFewOfThem) {
+    const UIFont font = UIFont::systemFont(16, UIFont::Weight::bold);
+    // The rule, step by step: 1, 0.95, 0.95², … until the words fit the width and the lines the height, or the
+    // next step would go below the smallest scale.
+    auto walked = [&](const std::string& text, CGSize room, CGFloat smallest) {
+        std::vector<std::string> words;
+        std::string word;
+        for (char c : text + " ") {
+            if (c == ' ') {
+                if (!word.empty()) words.push_back(word);
+                word.clear();
+            } else {
+                word.push_back(c);
+            }
+        }
+        for (CGFloat scale = 1;; scale *= 0.95) {
+            const UIFont f = font.withSize(font.pointSize() * scale);
+            bool fits = true;
+            for (const auto& w : words) fits = fits && TextMetrics::width(w, f) <= room.width + 1e-9;
+            const TextLayout layout = TextMetrics::layout(text, f, room.width, 0, NSLineBreakMode::byTruncatingTail);
+            fits = fits && !layout.truncated && layout.size.height <= room.height + 1e-9;
+            if (fits || scale * 0.95 < smallest) return f.pointSize();
+        }
+    };
+    for (const std::string text : {"E7", "F4012", "Goal J. Smith", "Red card for the keeper"}) {
+        for (CGFloat width : {3.0, 11.0, 24.0, 47.0, 200.0}) {
+            for (CGFloat height : {4.0, 13.8, 31.0}) {
+                for (CGFloat minimum : {0.0, 0.5}) {
+                    auto label = UILabel::create(CGRect(0, 0, width, height));
+                    label->setFont(font);
+                    label->setNumberOfLines(0);
+                    label->setText(text);
+                    label->setAdjustsFontSizeToFitWidth(true);
+                    label->setMinimumScaleFactor(minimum);
+                    const auto texts = display(label)->commands(CGDrawCommand::Kind::drawText);
+                    ASSERT_FALSE(texts.empty()) << text;
+                    EXPECT_DOUBLE_EQ(texts[0].fontSize,
+                                     walked(text, CGSize{width, height}, minimum > 0 ? minimum : 0.05))
+                        << text << " in " << width << " x " << height << ", minimum " << minimum;
+                }
+            }
+        }
+    }
+
+    // A marker's code that needs some twenty steps is measured at a handful of sizes, not at each step.
+    auto label = UILabel::create(CGRect(0, 0, 24, 13.8));
+    label->setFont(font);
+    label->setNumberOfLines(0);
+    label->setText("Q4711");
+    label->setAdjustsFontSizeToFitWidth(true);
+    const auto before = coregraphics::FontEngine::shared().statistics();
+    const auto texts = display(label)->commands(CGDrawCommand::Kind::drawText);
+    const auto after = coregraphics::FontEngine::shared().statistics();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_LT(texts[0].fontSize, 16 * std::pow(0.95, 10));
+    EXPECT_LE(after.linesShaped - before.linesShaped, 8u);
 }
 
 TEST_F(ViewsContent, ImageViewSizesAndPlacesItsImage) {

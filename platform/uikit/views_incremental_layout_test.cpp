@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dispatch/testing/ManualClockScope.h"
+#include "uikit/UILabel.h"
 #include "uikit/UIView.h"
 #include "uikit/UIWindow.h"
 
@@ -207,6 +208,25 @@ TEST_F(IncrementalLayout, OnlyWhatAskedIsLaidOutAndNewcomersCatchUp) {
     EXPECT_EQ(log, (std::vector<std::string>{"a1.layoutSubviews", "b1.layoutSubviews", "c.layoutSubviews",
                                              "c1.layoutSubviews"}));
     expectInsetsUpToDate(*window, "a branch moved");
+
+    // A wrapping label placed by its frame is laid out once, and so is its superview, however many rounds a
+    // pass may take.
+    log.clear();
+    auto note = UILabel::create(CGRect(0, 0, 90, 40));
+    note->setNumberOfLines(0);
+    note->setText("two lines of text");
+    b1->addSubview(note);
+    clock.runUntilIdle();
+    EXPECT_EQ(log, (std::vector<std::string>{"b1.layoutSubviews"}));
+    log.clear();
+    note->setFrame(CGRect(0, 0, 70, 40));
+    clock.runUntilIdle();
+    EXPECT_TRUE(log.empty()) << "nobody asked for its size, so it is not measured again";
+    // Once its size is asked for, a new width measures it again, once.
+    (void)note->intrinsicContentSize();
+    note->setFrame(CGRect(0, 0, 60, 40));
+    clock.runUntilIdle();
+    EXPECT_EQ(log, (std::vector<std::string>{"b1.layoutSubviews"}));
 
     // Nothing asked: the pass does nothing.
     log.clear();

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "coregraphics/CGContext.h"
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
 #include "uikit/UIImageView.h"
 #include "uikit/UILabel.h"
 #include "uikit/UIScreen.h"
@@ -245,8 +247,46 @@ TEST_F(ViewsTree, MoveCallbacksComeInOrder) {
     EXPECT_EQ(parent->superview(), window);
 }
 
+TEST_F(ViewsTree, LayersFollowTheSubviewsThroughManyInsertsAndRemovals) {
+    // Many siblings, put in and taken out at places all over the list, beside a sublayer of the parent's own.
+    auto parent = UIView::create(CGRect(0, 0, 100, 100));
+    auto own = quartzcore::CALayer::create();
+    std::mt19937 random(11);
+    std::vector<std::shared_ptr<UIView>> spare;
+    for (int i = 0; i < 60; ++i) spare.push_back(UIView::create());
+    for (int step = 0; step < 400; ++step) {
+        if (step == 30) parent->layer()->insertSublayerAt(own, 7);
+        const std::size_t count = parent->subviews().size();
+        const auto& view = spare[random() % spare.size()];
+        switch (random() % 4) {
+            case 0:
+                parent->insertSubviewAt(view, count ? random() % (count + 1) : 0);
+                break;
+            case 1:
+                if (count) parent->insertSubviewBelowSubview(view, parent->subviews()[random() % count]);
+                break;
+            case 2:
+                if (count) parent->subviews()[random() % count]->removeFromSuperview();
+                break;
+            default:
+                if (count) parent->bringSubviewToFront(parent->subviews()[random() % count]);
+                break;
+        }
+        std::vector<std::shared_ptr<quartzcore::CALayer>> expected, seen;
+        for (const auto& sub : parent->subviews()) expected.push_back(sub->layer());
+        for (const auto& layer : parent->layer()->sublayers()) {
+            if (layer != own) seen.push_back(layer);
+        }
+        ASSERT_EQ(seen, expected) << "step " << step;
+        if (step >= 30) {
+            ASSERT_EQ(own->superlayer(), parent->layer()) << "step " << step;
+        }
+    }
+}
+
 TEST_F(ViewsTree, TraitsAndSafeAreaComeFromTheWindow) {
     auto screen = UIScreen::create(CGRect(0, 0, 390, 844), 3, UIUserInterfaceIdiom::phone);
+    const dispatch::testing::RestoreOnExit defaultScreen([] { UIScreen::setMain(nullptr); });
     UIScreen::setMain(screen);
     auto window = UIWindow::create();
     EXPECT_EQ(window->frame(), CGRect(0, 0, 390, 844));
@@ -291,7 +331,6 @@ TEST_F(ViewsTree, TraitsAndSafeAreaComeFromTheWindow) {
     window->setSafeAreaInsets(UIEdgeInsets());
     window->layoutIfNeeded();
     EXPECT_EQ(guided->frame(), CGRect(0, 0, 390, 844));
-    UIScreen::setMain(nullptr);
 }
 
 TEST_F(ViewsTree, LayoutPassRunsTopDownAndAtTheEndOfTheTurnForWindows) {

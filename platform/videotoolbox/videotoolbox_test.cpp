@@ -1,20 +1,25 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
+#include "dispatch/testing/EnvironmentScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
 #include "videotoolbox/VideoToolbox.h"
 
 using namespace videotoolbox;
 
 TEST(VideoToolbox, HEVCFollowsConfigurationAndOverrides) {
-    ::unsetenv("LUMORA_HEVC_SUPPORTED");
+    dispatch::testing::EnvironmentScope env;
+    const dispatch::testing::RestoreOnExit configuredAnswers([] {
+        VTSetHardwareDecodeSupported(kCMVideoCodecType_HEVC, std::nullopt);
+        VTSetHardwareDecodeSupported(kCMVideoCodecType_H264, std::nullopt);
+    });
+    env.unset("LUMORA_HEVC_SUPPORTED");
     EXPECT_FALSE(VTIsHardwareDecodeSupported(kCMVideoCodecType_HEVC));
     EXPECT_TRUE(VTIsHardwareDecodeSupported(kCMVideoCodecType_H264));
     EXPECT_FALSE(VTIsHardwareDecodeSupported(0x61703468));  // "ap4h"
 
-    ::setenv("LUMORA_HEVC_SUPPORTED", "1", 1);
+    env.set("LUMORA_HEVC_SUPPORTED", "1");
     EXPECT_TRUE(VTIsHardwareDecodeSupported(kCMVideoCodecType_HEVC));
-    ::setenv("LUMORA_HEVC_SUPPORTED", "0", 1);
+    env.set("LUMORA_HEVC_SUPPORTED", "0");
     EXPECT_FALSE(VTIsHardwareDecodeSupported(kCMVideoCodecType_HEVC));
 
     VTSetHardwareDecodeSupported(kCMVideoCodecType_HEVC, true);
@@ -26,5 +31,4 @@ TEST(VideoToolbox, HEVCFollowsConfigurationAndOverrides) {
     VTSetHardwareDecodeSupported(kCMVideoCodecType_H264, std::nullopt);
     EXPECT_FALSE(VTIsHardwareDecodeSupported(kCMVideoCodecType_HEVC));
     EXPECT_TRUE(VTIsHardwareDecodeSupported(kCMVideoCodecType_H264));
-    ::unsetenv("LUMORA_HEVC_SUPPORTED");
 }

@@ -11,6 +11,7 @@
 #include "authentication/AuthenticationError.h"
 #include "authentication/LumoraAuthManager.h"
 #include "authentication/detail/RefreshOnce.h"
+#include "dispatch/testing/TemporaryFolder.h"
 #include "foundation/PropertyList.h"
 #include "jwtdecode/JWTDecode.h"
 
@@ -170,8 +171,8 @@ TEST(AuthConfigurationTest, ResourceThenInfoPlistThenDefaults) {
 
     // A bundle on disk: Info.plist and the "Auth0" resource.
     namespace fs = std::filesystem;
-    const fs::path bundle = fs::temp_directory_path() / ("lumora-auth-config-" + std::to_string(::getpid()));
-    fs::create_directories(bundle);
+    const dispatch::testing::TemporaryFolder scratch("auth-config");
+    const fs::path& bundle = scratch.path();
     foundation::PropertyList::Dictionary info{{"CFBundleIdentifier", "com.example.bundle"},
                                               {"SDK_EntitlementScope", "live"}};
     ASSERT_TRUE(
@@ -184,7 +185,6 @@ TEST(AuthConfigurationTest, ResourceThenInfoPlistThenDefaults) {
     EXPECT_EQ(fromBundle.identityProviderURL()->absoluteString(), "http://127.0.0.1:9");
     EXPECT_EQ(fromBundle.entitlementScope, "live");
     EXPECT_EQ(fromBundle.keychainService, "com.example.bundle");
-    fs::remove_all(bundle);
 }
 
 TEST(AuthConfigurationTest, AnUnreachableConfigurationFailsEveryOperationClearly) {

@@ -21,6 +21,8 @@
 #include "devserver/IdentityService.h"
 #include "dispatch/RunLoop.h"
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
+#include "dispatch/testing/TemporaryFolder.h"
 #include "keychain/SimpleKeychain.h"
 #include "kitfoundation/Log.h"
 
@@ -97,7 +99,7 @@ class AuthStackTest : public ::testing::Test {
         stack_ = makeStack();
     }
     void TearDown() override {
-        server_->stop();
+        if (server_) server_->stop();
         fs::remove_all(keychainDir_);
     }
 
@@ -407,6 +409,7 @@ TEST_F(AuthStackTest, TheStoreIsOwnerOnlyAndADamagedOneReadsAsSignedOut) {
     in.close();
     std::vector<std::string> logs;
     auto previous = simplekeychain::setLogHandler([&](const std::string& line) { logs.push_back(line); });
+    const dispatch::testing::RestoreOnExit restoreHandler([previous] { simplekeychain::setLogHandler(previous); });
     for (const std::string& damaged :
          {intact.substr(0, intact.size() - 20), std::string("\x7f garbage \x01"), std::string()}) {
         {
@@ -421,7 +424,6 @@ TEST_F(AuthStackTest, TheStoreIsOwnerOnlyAndADamagedOneReadsAsSignedOut) {
         ASSERT_NE(wrappedManagerError(*autoLogin->error), nullptr);
         EXPECT_EQ(wrappedManagerError(*autoLogin->error)->kind(), AuthManagerError::Kind::notLoggedIn);
     }
-    simplekeychain::setLogHandler(previous);
     EXPECT_FALSE(logs.empty());
 
     // Signing in again replaces the damaged record.
@@ -430,6 +432,7 @@ TEST_F(AuthStackTest, TheStoreIsOwnerOnlyAndADamagedOneReadsAsSignedOut) {
 }
 
 TEST_F(AuthStackTest, CredentialsNeverReachTheLogs) {
+    const dispatch::testing::ValueScope keepSwitch(lumora::debugLogEnabled);
     lumora::debugLogEnabled = true;
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
@@ -443,7 +446,6 @@ TEST_F(AuthStackTest, CredentialsNeverReachTheLogs) {
     stack_->logout([&](std::expected<void, foundation::Error> r) { outcome = std::move(r); });
     dispatch::RunLoop::main().runUntil([&] { return outcome.has_value(); });
     const std::string out = ::testing::internal::GetCapturedStdout() + ::testing::internal::GetCapturedStderr();
-    lumora::debugLogEnabled = false;
 
     ASSERT_TRUE(account);
     ASSERT_TRUE(token);
@@ -516,8 +518,7 @@ TEST_F(AuthStackTest, DisposingTheLoginDoesNotCancelIt) {
 
 TEST(AuthUserAgent, OnlyIdentityProviderRequestsCarryIt) {
     dispatch::testing::ManualClockScope clock;
-    const fs::path dir = fs::temp_directory_path() / ("lumora-auth-agent-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
+    const dispatch::testing::TemporaryFolder dir("auth-agent");
     auto identity = devserver::IdentityService::create();
     auto identityServer = devserver::Server::start({.services = {identity}});
     auto entitlementServer = devserver::Server::start({.services = {devserver::EntitlementService::create(identity)}});
@@ -533,7 +534,7 @@ TEST(AuthUserAgent, OnlyIdentityProviderRequestsCarryIt) {
     auto c = lumora::AuthConfiguration::resolve({}, std::nullopt, "com.example.agent");
     c.domain = (*identityServer)->baseURL();
     c.entitlementServiceURL = (*entitlementServer)->baseURL() + "/entitlement/";
-    c.keychainDirectory = dir.string();
+    c.keychainDirectory = (dir / "keys").string();
     auto stack = lumora::LumoraAuthFactory::makeAuthManager(
         c, {.session = foundation::URLSession::create(configuration, dispatch::DispatchQueue::main())});
 
@@ -551,7 +552,6 @@ TEST(AuthUserAgent, OnlyIdentityProviderRequestsCarryIt) {
     const auto otherRequests = (*entitlementServer)->requestLog().entries();
     ASSERT_EQ(otherRequests.size(), 1u);
     EXPECT_NE(otherRequests[0].header("User-Agent"), kUserAgent);
-    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "ui/testing/ScreenClasses.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "ui/AssetGraph.h"
 #include "ui/testing/DeviceScope.h"
+#include "ui/testing/ScreenClasses.h"
 #include "uikit/UIWindow.h"
 #include "uikit/testing/EventSimulator.h"
 #include "uikit/testing/SnapshotTesting.h"
@@ -51,15 +51,6 @@ struct Owner : ZuFunctionalControlsViewDelegate {
     }
 };
 
-class CatalogueScope {
-  public:
-    CatalogueScope() : saved_(AssetGraph::shared()) {}
-    ~CatalogueScope() { AssetGraph::setShared(saved_); }
-
-  private:
-    AssetGraph saved_;
-};
-
 bool sameImage(const std::shared_ptr<uikit::UIImage>& a, const std::shared_ptr<uikit::UIImage>& b) {
     return a && b && a->bitmap() == b->bitmap();
 }
@@ -95,7 +86,7 @@ class ZuFunctionalControlsViewTest : public ::testing::Test {
 
     dispatch::testing::ManualClockScope clock;
     lumora::testing::DeviceScope device{844, 390, uikit::UIUserInterfaceIdiom::phone};
-    CatalogueScope catalogue;
+    lumora::testing::AssetCatalogueScope catalogue;
     std::shared_ptr<uikit::UIWindow> window;
     std::shared_ptr<ZuFunctionalControlsView> row;
     std::shared_ptr<Owner> owner;

@@ -5,10 +5,10 @@
 #include <memory>
 #include <vector>
 
-#include "ui/testing/ScreenClasses.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "ui/AssetGraph.h"
 #include "ui/testing/DeviceScope.h"
+#include "ui/testing/ScreenClasses.h"
 #include "uikit/UIWindow.h"
 #include "uikit/testing/EventSimulator.h"
 #include "uikit/testing/SnapshotTesting.h"
@@ -30,16 +30,6 @@ struct JumpRecorder : ZuPlaybackControlsViewDelegate {
     int toggles = 0;
     void playbackControlsViewWillTogglePlayback(ZuPlaybackControlsView&) override { ++toggles; }
     void playbackControlsViewWillJump(ZuPlaybackControlsView&, double seconds) override { jumps.push_back(seconds); }
-};
-
-// Keeps the live icon catalogue as it was.
-class CatalogueScope {
-  public:
-    CatalogueScope() : saved_(AssetGraph::shared()) {}
-    ~CatalogueScope() { AssetGraph::setShared(saved_); }
-
-  private:
-    AssetGraph saved_;
 };
 
 class ZuPlaybackControlsViewTest : public ::testing::Test {
@@ -64,7 +54,7 @@ class ZuPlaybackControlsViewTest : public ::testing::Test {
 
     dispatch::testing::ManualClockScope clock;
     lumora::testing::PlayerAppearanceScope appearance;
-    CatalogueScope catalogue;
+    lumora::testing::AssetCatalogueScope catalogue;  // the live icon catalogue as it was
     std::optional<lumora::testing::DeviceScope> device;
     std::shared_ptr<uikit::UIWindow> window;
     std::shared_ptr<ZuPlaybackControlsView> row;

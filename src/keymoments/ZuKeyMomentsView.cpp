@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "dispatch/DispatchQueue.h"
+#include "dispatch/RunLoop.h"
 #include "keymoments/detail/KeyMomentTags.h"
 #include "kitfoundation/PHDiff.h"
 #include "uikit/UIEvent.h"
@@ -51,7 +52,8 @@ std::shared_ptr<ZuKeyMomentsView> ZuKeyMomentsView::create(const uikit::CGRect& 
 std::vector<std::shared_ptr<ZuKeyMomentItem>> ZuKeyMomentsView::keyMomentItems() const {
     std::vector<std::shared_ptr<ZuKeyMomentItem>> items;
     for (const auto& subview : subviews()) {
-        if (auto item = std::dynamic_pointer_cast<ZuKeyMomentItem>(subview)) items.push_back(std::move(item));
+        auto item = std::dynamic_pointer_cast<ZuKeyMomentItem>(subview);
+        if (item && !leavingSet_.contains(item.get())) items.push_back(std::move(item));
     }
     return items;
 }
@@ -79,20 +81,23 @@ std::shared_ptr<ZuKeyMomentItem> ZuKeyMomentsView::item(std::optional<int> at) c
 }
 
 std::shared_ptr<ZuKeyMomentItem> ZuKeyMomentsView::item(const ZuKeyMomentEvent& for_) const {
-    if (std::find(events_.begin(), events_.end(), for_) == events_.end()) return nullptr;
     const int tag = detail::keyMomentTag(for_);
+    if (!eventAt_.contains(tag)) return nullptr;
+    auto mine = markers_.find(tag);
+    if (mine != markers_.end() && mine->second->superview().get() == this) return mine->second;
+    // A marker someone else put here for the event.
     for (const auto& subview : subviews()) {
         if (subview->tag() != tag) continue;
-        if (auto marker = std::dynamic_pointer_cast<ZuKeyMomentItem>(subview)) return marker;
+        auto marker = std::dynamic_pointer_cast<ZuKeyMomentItem>(subview);
+        if (marker && !leavingSet_.contains(marker.get())) return marker;
     }
     return nullptr;
 }
 
 std::optional<ZuKeyMomentEvent> ZuKeyMomentsView::event(const ZuKeyMomentItem& for_) const {
-    for (const auto& event : events_) {
-        if (detail::keyMomentTag(event) == for_.tag()) return event;
-    }
-    return std::nullopt;
+    auto at = eventAt_.find(for_.tag());
+    if (at == eventAt_.end()) return std::nullopt;
+    return events_[at->second];
 }
 
 std::vector<std::shared_ptr<ZuKeyMomentItem>> ZuKeyMomentsView::markersInEventOrder() const {
@@ -100,9 +105,8 @@ std::vector<std::shared_ptr<ZuKeyMomentItem>> ZuKeyMomentsView::markersInEventOr
     for (const auto& marker : keyMomentItems()) byTag.try_emplace(marker->tag(), marker);
     std::vector<std::shared_ptr<ZuKeyMomentItem>> markers;
     markers.reserve(events_.size());
-    for (const auto& event : events_) {
-        if (auto found = byTag.find(detail::keyMomentTag(event)); found != byTag.end())
-            markers.push_back(found->second);
+    for (int tag : tags_) {
+        if (auto found = byTag.find(tag); found != byTag.end()) markers.push_back(found->second);
     }
     return markers;
 }
@@ -111,27 +115,85 @@ std::vector<std::shared_ptr<ZuKeyMomentItem>> ZuKeyMomentsView::markersInEventOr
 
 void ZuKeyMomentsView::insertItem(const ZuKeyMomentEvent& for_, std::size_t at) {
     auto marker = ZuKeyMomentItem::create();
-    marker->setTag(detail::keyMomentTag(for_));
+    const int tag = detail::keyMomentTag(for_);
+    marker->setTag(tag);
     marker->textLabel()->setText(for_.code);
     marker->addTargetAction(sharedAs<ZuKeyMomentsView>(), &ZuKeyMomentsView::selectKeyMomentItem,
                             uikit::UIControl::Event::touchUpInside());
     insertSubviewAt(marker, std::min(at, subviews().size()));
+    markers_[tag] = marker;
+    madeSincePlacement_.push_back(marker);
     keyMomentGroups_.push_back(std::move(marker));
 }
 
-void ZuKeyMomentsView::removeItems(const ZuKeyMomentEvent& for_) {
+void ZuKeyMomentsView::continueUpdate() {
+    // Markers leave first, the last of them first (a view leaves at the cost of the views after it), and only
+    // then are markers made, in event order: no hidden marker is left in between to upset their places.
+    std::size_t takeAway = markersTakenAwayPerFrame;
+    for (; leavingFrom_ < leaving_.size() && takeAway > 0; ++leavingFrom_, --takeAway) {
+        auto marker = std::move(leaving_[leavingFrom_]);
+        leavingSet_.erase(marker.get());
+        if (marker->superview().get() == this) marker->removeFromSuperview();
+    }
+    if (leavingFrom_ == leaving_.size()) {
+        leaving_.clear();
+        leavingFrom_ = 0;
+        std::size_t make = markersPerFrame;
+        for (; waitingFrom_ < events_.size() && !waiting_.empty() && make > 0; ++waitingFrom_) {
+            if (waiting_.erase(tags_[waitingFrom_]) == 0) continue;
+            --make;
+            insertItem(events_[waitingFrom_], waitingFrom_);
+        }
+    }
+    const bool done = leaving_.empty() && waiting_.empty();
+    if (done && frames_) {
+        frames_->invalidate();
+        frames_.reset();
+    } else if (!done && !frames_) {
+        frames_ = quartzcore::CADisplayLink::create(sharedAs<ZuKeyMomentsView>(), &ZuKeyMomentsView::continueUpdate);
+        frames_->add(dispatch::RunLoop::main());
+    }
+    if (selectionWaitsFor_ != 0 && !waiting_.contains(selectionWaitsFor_)) {
+        selectionWaitsFor_ = 0;
+        setNeedsUpdateSelectedKeyMomentItem();
+    }
+}
+
+void ZuKeyMomentsView::removeItems(const ZuKeyMomentEvent& for_,
+                                   std::vector<std::shared_ptr<ZuKeyMomentItem>>& leaving) {
     const int tag = detail::keyMomentTag(for_);
-    // The tag first (cheap), then whether the view is a marker at all: other subviews stay, whatever their tag.
-    std::vector<std::shared_ptr<ZuKeyMomentItem>> gone;
-    for (const auto& subview : subviews()) {
-        if (subview->tag() != tag) continue;
-        if (auto marker = std::dynamic_pointer_cast<ZuKeyMomentItem>(subview)) gone.push_back(std::move(marker));
+    waiting_.erase(tag);
+    auto mine = markers_.find(tag);
+    if (mine == markers_.end()) return;
+    auto marker = std::move(mine->second);
+    markers_.erase(mine);
+    // Only the strip's own marker goes: other subviews stay, whatever their tag. One taken away behind the
+    // strip's back stays listed among those made.
+    if (marker->superview().get() == this) leaving.push_back(std::move(marker));
+}
+
+void ZuKeyMomentsView::retire(std::vector<std::shared_ptr<ZuKeyMomentItem>> leaving) {
+    if (leaving.empty()) return;
+    std::unordered_set<const uikit::UIView*> gone;
+    for (const auto& marker : leaving) gone.insert(marker.get());
+    std::erase_if(keyMomentGroups_, [&](const auto& m) { return gone.contains(m.get()); });
+    // In the order they leave, the last subview first: the subviews read from the end.
+    for (std::size_t i = leavingFrom_; i < leaving_.size(); ++i) gone.insert(leaving_[i].get());
+    leaving_.clear();
+    leavingFrom_ = 0;
+    for (auto it = subviews().rbegin(); it != subviews().rend(); ++it) {
+        if (gone.contains(it->get())) leaving_.push_back(std::static_pointer_cast<ZuKeyMomentItem>(*it));
     }
-    for (const auto& marker : gone) {
-        marker->removeFromSuperview();
-        auto found = std::find(keyMomentGroups_.begin(), keyMomentGroups_.end(), marker);
-        if (found != keyMomentGroups_.end()) keyMomentGroups_.erase(found);
+    // Those that wait for a later frame are hidden at once (and no longer count as markers).
+    std::unordered_set<const ZuKeyMomentItem*> hidden;
+    for (std::size_t i = 0; i < leaving_.size(); ++i) {
+        const ZuKeyMomentItem* marker = leaving_[i].get();
+        const bool wasHidden = leavingSet_.contains(marker);
+        if (!wasHidden && i < markersTakenAwayPerFrame) continue;  // it goes in this turn
+        if (!wasHidden) leaving_[i]->setIsHidden(true);
+        hidden.insert(marker);
     }
+    leavingSet_ = std::move(hidden);
 }
 
 void ZuKeyMomentsView::clearGroup() {
@@ -140,29 +202,41 @@ void ZuKeyMomentsView::clearGroup() {
 }
 
 void ZuKeyMomentsView::update(const std::vector<ZuKeyMomentEvent>& events, double duration) {
-    std::vector<ZuKeyMomentEvent> sorted = events;
-    std::stable_sort(sorted.begin(), sorted.end(), byStartTime);
+    // Sorted by start time (stable) through their indices: events are large to move around.
+    std::vector<std::size_t> order(events.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return byStartTime(events[a], events[b]); });
     // One marker per event: later copies of an event are dropped, so no two markers share a tag.
-    std::unordered_set<ZuKeyMomentEvent> seen;
-    std::erase_if(sorted, [&seen](const ZuKeyMomentEvent& event) { return !seen.insert(event).second; });
+    std::vector<ZuKeyMomentEvent> sorted;
+    sorted.reserve(events.size());
+    std::unordered_set<int> seen;
+    for (std::size_t i : order) {
+        if (seen.insert(detail::keyMomentTag(events[i])).second) sorted.push_back(events[i]);
+    }
 
     const auto steps = PHDiff::steps(events_, sorted);
+    // The new list is the one the strip shows from here: markers made on coming frames take their places in it.
+    events_ = std::move(sorted);
+    tags_.clear();
+    eventAt_.clear();
+    for (std::size_t i = 0; i < events_.size(); ++i) {
+        tags_.push_back(detail::keyMomentTag(events_[i]));
+        eventAt_.emplace(tags_.back(), i);
+    }
+    // The markers of deleted and moved events leave; markers are made for inserted and moved ones, in the order
+    // of their events (an update never comes: equal events are the same event).
+    std::vector<std::shared_ptr<ZuKeyMomentItem>> leaving;
+    waitingFrom_ = waiting_.empty() ? events_.size() : 0;
     for (const auto& step : steps) {
-        switch (step.kind()) {
-            case DiffStep<ZuKeyMomentEvent>::Kind::insert:
-                insertItem(step.value(), step.index());
-                break;
-            case DiffStep<ZuKeyMomentEvent>::Kind::delete_:
-                removeItems(step.value());
-                break;
-            case DiffStep<ZuKeyMomentEvent>::Kind::move:
-                removeItems(step.value());
-                insertItem(step.value(), step.toIndex());
-                break;
-            case DiffStep<ZuKeyMomentEvent>::Kind::update:
-                break;  // equal events are the same event: the diff never updates one
+        if (step.isDelete() || step.isMove()) removeItems(step.value(), leaving);
+        if (step.isInsert() || step.isMove()) {
+            waiting_.insert(detail::keyMomentTag(step.value()));
+            waitingFrom_ = std::min(waitingFrom_, step.index());
         }
     }
+    retire(std::move(leaving));
+    continueUpdate();
 
     if (keyMomentItems().empty()) {
         clearGroup();
@@ -176,7 +250,7 @@ void ZuKeyMomentsView::update(const std::vector<ZuKeyMomentEvent>& events, doubl
         }
     }
     duration_ = duration;
-    events_ = std::move(sorted);
+    placeAll_ = true;
     setNeedsLayout();
 }
 
@@ -191,25 +265,45 @@ uikit::CGSize ZuKeyMomentsView::intrinsicContentSize() const {
 
 void ZuKeyMomentsView::layoutSubviews() {
     ZuView::layoutSubviews();
+    auto made = std::move(madeSincePlacement_);
+    madeSincePlacement_.clear();
     if (!std::isfinite(duration_)) return;
     const uikit::CGRect guide = bounds().inset(layoutMargins());
     const uikit::CGFloat baseline = bounds().maxY();
-    std::unordered_map<int, double> times;
-    for (const auto& event : events_) times.try_emplace(detail::keyMomentTag(event), event.videoTime);
-    for (const auto& marker : keyMomentItems()) {
-        auto found = times.find(marker->tag());
-        if (found == times.end() || !std::isfinite(found->second)) continue;
-        const double p = duration_ == 0 ? 0.0 : found->second / duration_;
+    auto place = [&](ZuKeyMomentItem& marker, double time) {
+        const double p = duration_ == 0 ? 0.0 : time / duration_;
         const uikit::CGFloat x = guide.minX() + guide.width() * p;
-        if (!std::isfinite(x) || !std::isfinite(baseline)) continue;
-        marker->setCenter(uikit::CGPoint{x, baseline});
+        if (!std::isfinite(time) || !std::isfinite(x) || !std::isfinite(baseline)) return;
+        const uikit::CGPoint center{x, baseline};
+        if (marker.center() != center) marker.setCenter(center);
+    };
+    // The frames of a long update add markers without changing where the others go: those alone are placed.
+    if (!placeAll_ && placedIn_ == guide && placedOn_ == baseline) {
+        for (const auto& weak : made) {
+            auto marker = weak.lock();
+            auto found = marker ? eventAt_.find(marker->tag()) : eventAt_.end();
+            if (found != eventAt_.end() && marker->superview().get() == this)
+                place(*marker, events_[found->second].videoTime);
+        }
+        return;
+    }
+    placeAll_ = false;
+    placedIn_ = guide;
+    placedOn_ = baseline;
+    for (const auto& subview : subviews()) {
+        // The tag first (cheap), then whether the view is a marker at all.
+        auto found = eventAt_.find(subview->tag());
+        if (found == eventAt_.end()) continue;
+        auto* marker = dynamic_cast<ZuKeyMomentItem*>(subview.get());
+        if (marker && !leavingSet_.contains(marker)) place(*marker, events_[found->second].videoTime);
     }
 }
 
 void ZuKeyMomentsView::layoutSublayers(quartzcore::CALayer& layer) {
     ZuView::layoutSublayers(layer);
+    if (!needsGroupCalculation_) return;  // before looking for the selected marker among them all
     auto selected = item(selectedIndex());
-    if (!selected || !needsGroupCalculation_) return;
+    if (!selected) return;
     const uikit::CGRect b = bounds();
     if (b.width() == 0 && b.height() == 0) return;
     // Any part of the marker in view will do: the origin alone is outside for a marker at the left edge.
@@ -303,7 +397,11 @@ void ZuKeyMomentsView::setNeedsUpdateSelectedKeyMomentItem() {
     auto selectedEvent = delegate->selectedKeyMoment(*this);
     if (!selectedEvent) return;
     auto marker = item(*selectedEvent);
-    if (!marker) return;
+    if (!marker) {
+        // Its marker is still to make: the selection is applied when it is.
+        if (const int tag = detail::keyMomentTag(*selectedEvent); waiting_.contains(tag)) selectionWaitsFor_ = tag;
+        return;
+    }
     for (const auto& each : keyMomentItems()) each->setIsSelected(false);
     marker->setIsSelected(true);
     const uikit::CGRect b = bounds();

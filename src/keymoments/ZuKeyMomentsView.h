@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "keymoments/ZuKeyMomentEvent.h"
@@ -9,6 +12,7 @@
 #include "keymoments/ZuKeyMomentsGroupView.h"
 #include "ui/ZuStyleManager.h"
 #include "ui/ZuView.h"
+#include "uikit/CADisplayLink.h"
 #include "uikit/UIGestureRecognizer.h"
 
 namespace lumora {
@@ -54,8 +58,19 @@ class ZuKeyMomentsViewDelegate {
 //
 // Markers are tied to their events by their view tag, a per-run number per distinct event (code and
 // time); events equal in both are one event to the strip, and a list holding one twice shows it once.
+//
+// A long list never holds the main queue for long: an update takes away at most `markersTakenAwayPerFrame`
+// markers at once and the rest on the display frames that follow (hidden meanwhile, and no longer counted
+// among the markers), then makes `markersPerFrame` markers per turn, in event order, until every event has
+// its marker.
 class ZuKeyMomentsView : public ZuView, public ZuKeyMomentsGroupViewDelegate {
   public:
+    // The markers made, and taken away, in one turn of the main queue: about a third of a frame's time each on
+    // a desktop processor (making, laying out and drawing a marker costs some 50 microseconds; taking one away
+    // and freeing it, some 15).
+    static constexpr std::size_t markersPerFrame = 100;
+    static constexpr std::size_t markersTakenAwayPerFrame = 400;
+
     static std::shared_ptr<ZuKeyMomentsView> create(const uikit::CGRect& frame = uikit::CGRect());
 
     std::shared_ptr<ZuKeyMomentsViewDelegate> delegate() const { return delegate_.lock(); }
@@ -88,10 +103,11 @@ class ZuKeyMomentsView : public ZuView, public ZuKeyMomentsGroupViewDelegate {
 
     // Shows `events` over a timeline of `duration` seconds: markers are made for new events and removed
     // for gone ones (a moved event gets a new marker), and the group is worked out again on a later turn
-    // of the main queue when a marker is selected. Non-finite times never move a marker.
+    // of the main queue when a marker is selected. Non-finite times never move a marker. Small updates happen
+    // at once; long ones carry on over the display frames that follow (see above).
     void update(const std::vector<ZuKeyMomentEvent>& events, double duration);
     // Selects the marker of the delegate's `selectedKeyMoment` (without telling the delegate) and groups
-    // around it — at once, or once the strip has a size.
+    // around it — at once, or once the strip has a size, or once a marker still to make is made.
     void setNeedsUpdateSelectedKeyMomentItem();
     // Makes `item` the selected marker, groups around it on a later turn, and tells the delegate.
     void selectItem(const std::shared_ptr<ZuKeyMomentItem>& item);
@@ -123,7 +139,13 @@ class ZuKeyMomentsView : public ZuView, public ZuKeyMomentsGroupViewDelegate {
 
   private:
     void insertItem(const ZuKeyMomentEvent& for_, std::size_t at);
-    void removeItems(const ZuKeyMomentEvent& for_);
+    // One turn's share of an update: up to `markersTakenAwayPerFrame` markers leave, then (once none is left
+    // to leave) up to `markersPerFrame` are made; the display frames carry on until nothing is left to do.
+    void continueUpdate();
+    // Forgets the marker of `for_` (or that it is still to make); the marker, if in the strip, joins `leaving`.
+    void removeItems(const ZuKeyMomentEvent& for_, std::vector<std::shared_ptr<ZuKeyMomentItem>>& leaving);
+    // `leaving` are no longer among the markers made; they leave the strip in turn, hidden until then.
+    void retire(std::vector<std::shared_ptr<ZuKeyMomentItem>> leaving);
     void calculateGroup(const std::shared_ptr<ZuKeyMomentItem>& for_);
     void calculateGroupLater(const std::shared_ptr<ZuKeyMomentItem>& for_);
     // The markers in event order (one per event that has one).
@@ -138,6 +160,22 @@ class ZuKeyMomentsView : public ZuView, public ZuKeyMomentsGroupViewDelegate {
     std::vector<ZuKeyMomentEvent> groupedEvents_;
     std::vector<std::shared_ptr<ZuKeyMomentItem>> keyMomentGroups_;
     std::vector<ZuKeyMomentEvent> events_;
+    std::vector<int> tags_;                                              // the tag of each event of `events_`
+    std::unordered_map<int, std::size_t> eventAt_;                       // by tag: the event's index in `events_`
+    std::unordered_map<int, std::shared_ptr<ZuKeyMomentItem>> markers_;  // by tag: the marker the strip made
+    std::unordered_set<int> waiting_;                        // tags of the events whose marker is still to make
+    std::size_t waitingFrom_ = 0;                            // no waiting event lies before this index of `events_`
+    std::vector<std::shared_ptr<ZuKeyMomentItem>> leaving_;  // markers still to take away, the last subview first
+    std::size_t leavingFrom_ = 0;                            // those before this index of `leaving_` are gone
+    std::unordered_set<const ZuKeyMomentItem*> leavingSet_;  // those of `leaving_` hidden until they go
+    std::shared_ptr<quartzcore::CADisplayLink> frames_;      // while markers wait
+    int selectionWaitsFor_ = 0;  // the tag of a waiting marker the delegate's selection is for, or 0
+    // Placement: every marker after an update or a change of the margins or bounds; otherwise only those made
+    // since the last layout (the frames of a long update).
+    bool placeAll_ = true;
+    uikit::CGRect placedIn_;       // the margins' rectangle of the last placement of every marker
+    uikit::CGFloat placedOn_ = 0;  // and its baseline
+    std::vector<std::weak_ptr<ZuKeyMomentItem>> madeSincePlacement_;
     bool needsGroupCalculation_ = false;
     std::shared_ptr<ZuKeyMomentsGroupView> keyMomentsGroupView_;
     double duration_ = 0;

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
+#include "coregraphics/FontEngine.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "keymoments/RxZuKeyMomentsViewDelegateProxy.h"
 #include "keymoments/ZuKeyMomentsView.h"
@@ -209,6 +212,100 @@ TEST_F(ZuKeyMomentsViewTest, MarkersRemovedBehindItsBackDoNotStopNewOnes) {
     strip->update({keyMoment("A", 10), keyMoment("B", 20), keyMoment("C", 30), keyMoment("D", 40)}, 100);
     EXPECT_EQ(strip->keyMomentItems().size(), 2u);
     EXPECT_TRUE(marker("D"));
+}
+
+// ---- Long lists ---------------------------------------------------------------------------------------------
+
+// A list of 5,000 moments (a marker every 0.02 s of a 100-second timeline, 5,000 per list) must not freeze the
+// screen. The bound is stated in work, not time: in each turn of the main queue (the update's own, and each
+// display frame after it) at most `markersPerFrame` markers are made and `markersTakenAwayPerFrame` taken away,
+// and the font engine shapes or breaks at most 16 lines per marker made (its label's size is searched in a
+// handful of steps, each a line shaped and a paragraph broken). In a release build a marker made, laid out and
+// drawn costs some 50 µs and one taken away some 15 µs, so either share is about a third of a 60 Hz frame.
+TEST_F(ZuKeyMomentsViewTest, FiveThousandMomentsNeverHoldTheMainQueueForMoreThanAFrame) {
+    auto list = [](const std::string& prefix, double shift) {
+        std::vector<ZuKeyMomentEvent> events;
+        for (int i = 0; i < 5000; ++i) events.push_back(keyMoment(prefix + std::to_string(i), i * 0.02 + shift));
+        return events;
+    };
+    auto textWork = [] {
+        const auto statistics = coregraphics::FontEngine::shared().statistics();
+        return statistics.linesShaped + statistics.paragraphsBroken;
+    };
+    struct Turn {
+        std::size_t made = 0, takenAway = 0;
+        std::uint64_t text = 0;
+    };
+    // The update, then display frames until it is done: what each turn did.
+    auto show = [&](const std::vector<ZuKeyMomentEvent>& events) {
+        std::vector<Turn> turns;
+        std::size_t markers = strip->keyMomentItems().size(), subviews = strip->subviews().size();
+        std::uint64_t text = textWork();
+        auto account = [&] {
+            const auto items = strip->keyMomentItems();
+            const std::size_t nowMarkers = items.size(), nowSubviews = strip->subviews().size();
+            Turn turn;
+            turn.made = nowMarkers > markers ? nowMarkers - markers : 0;
+            turn.takenAway = subviews + turn.made - nowSubviews;
+            turn.text = textWork() - text;
+            turns.push_back(turn);
+            markers = nowMarkers;
+            subviews = nowSubviews;
+            text = textWork();
+            // Whatever is shown at any time belongs to the list shown (looked at every few turns).
+            if (turns.size() % 8 == 1) {
+                for (const auto& item : items) EXPECT_TRUE(strip->event(*item)) << item->tag();
+            }
+        };
+        strip->update(events, 100);
+        clock.runUntilIdle();
+        account();
+        for (int frame = 0; frame < 200 && turns.back().made + turns.back().takenAway > 0; ++frame) {
+            clock.advance(1.0 / 60);
+            account();
+        }
+        turns.pop_back();  // the frame that found nothing left to do
+        return turns;
+    };
+    auto expectBounded = [&](const std::vector<Turn>& turns, const char* what) {
+        for (std::size_t i = 0; i < turns.size(); ++i) {
+            EXPECT_LE(turns[i].made, ZuKeyMomentsView::markersPerFrame) << what << ", turn " << i;
+            EXPECT_LE(turns[i].takenAway, ZuKeyMomentsView::markersTakenAwayPerFrame) << what << ", turn " << i;
+            EXPECT_LE(turns[i].text, 16 * turns[i].made + 16) << what << ", turn " << i;
+        }
+    };
+    auto expectShown = [&](const std::vector<ZuKeyMomentEvent>& events) {
+        window->layoutIfNeeded();
+        const auto items = strip->keyMomentItems();
+        ASSERT_EQ(items.size(), events.size());
+        for (std::size_t i : {std::size_t{0}, std::size_t{1234}, std::size_t{4999}}) {
+            EXPECT_EQ(items[i]->textLabel()->text(), events[i].code) << "in the order of their events";
+            EXPECT_NEAR(dot(items[i]).x, 8 + 384 * events[i].videoTime / 100, 1e-9) << events[i].code;
+        }
+        EXPECT_EQ(strip->keyMomentGroups().size(), events.size());
+    };
+
+    // Filled: 100 markers a turn, 50 turns.
+    const auto first = list("K", 0);
+    auto turns = show(first);
+    expectBounded(turns, "filling");
+    EXPECT_EQ(turns.size(), 50u);
+    expectShown(first);
+
+    // Every fifth moment replaced: the 1,000 old markers leave first (hidden meanwhile), then the new ones come.
+    auto second = first;
+    for (std::size_t i = 0; i < second.size(); i += 5) second[i] = keyMoment("L" + std::to_string(i), i * 0.02 + 0.01);
+    turns = show(second);
+    expectBounded(turns, "replacing");
+    EXPECT_EQ(turns.size(), 3u + 9u);  // 1,000 gone at 400 a turn, the third turn making the first 100 too
+    expectShown(second);
+
+    // Emptied: nothing is shown from the first turn on, and the markers go 400 a turn.
+    turns = show({});
+    expectBounded(turns, "emptying");
+    EXPECT_EQ(turns.size(), 13u);
+    EXPECT_TRUE(strip->keyMomentItems().empty());
+    EXPECT_EQ(strip->subviews().size(), 1u);  // the group row
 }
 
 // ---- Grouping ----------------------------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "dispatch/testing/EnvironmentScope.h"
 #include "foundation/Bundle.h"
 #include "kitfoundation/KitBundle.h"
 #include "kitfoundation/Log.h"
@@ -86,16 +87,11 @@ TEST(KitBundleTest, TheEnvironmentThenBesideTheProgramThenTheBuildThenTheInstall
 }
 
 TEST(KitBundleTest, ThisProcessReadsTheEnvironmentVariable) {
-    const char* before = std::getenv(KitBundle::environmentVariable);
-    const std::string saved = before ? before : "";
-    ::setenv(KitBundle::environmentVariable, "/somewhere/LumoraKit.bundle", 1);
-    EXPECT_EQ(KitBundle::currentPlaces().environment, "/somewhere/LumoraKit.bundle");
-    ::setenv(KitBundle::environmentVariable, "", 1);
-    EXPECT_EQ(KitBundle::currentPlaces().environment, std::nullopt);
-    if (before) {
-        ::setenv(KitBundle::environmentVariable, saved.c_str(), 1);
-    } else {
-        ::unsetenv(KitBundle::environmentVariable);
+    {
+        dispatch::testing::EnvironmentScope env(KitBundle::environmentVariable, "/somewhere/LumoraKit.bundle");
+        EXPECT_EQ(KitBundle::currentPlaces().environment, "/somewhere/LumoraKit.bundle");
+        env.set(KitBundle::environmentVariable, "");
+        EXPECT_EQ(KitBundle::currentPlaces().environment, std::nullopt);
     }
     EXPECT_FALSE(KitBundle::currentPlaces().executableFolder.empty());
 }

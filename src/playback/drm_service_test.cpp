@@ -11,6 +11,7 @@
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
 #include "foundation/URLError.h"
 #include "kitfoundation/Log.h"
 #include "playback/DRMError.h"
@@ -98,11 +99,11 @@ TEST(DRMServiceAnswers, TheRenewalIntervalComesFromItsHeaderWhenItIsAPositiveNum
     }
     // Beyond a year is no licence's life: a value like this overflowed the clock when the renewal was due.
     EXPECT_EQ(renewal({{"x-irdeto-renewal-duration", "31536000"}}), 31536000);
+    const dispatch::testing::ValueScope keepSwitch(debugLogEnabled);
     debugLogEnabled = true;
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(renewal({{"x-irdeto-renewal-duration", "1e10"}}), 120);
     const std::string logged = ::testing::internal::GetCapturedStdout();
-    debugLogEnabled = false;
     EXPECT_NE(logged.find("Licence renewal duration refused: \"1e10\" - the key is renewed after 120.0 s"),
               std::string::npos)
         << logged;

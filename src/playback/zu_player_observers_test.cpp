@@ -6,6 +6,7 @@
 
 #include "casting/testing/FakeCastPlugins.h"
 #include "playback/testing/ZuPlayerTestSupport.h"
+#include "ui/testing/DeviceScope.h"
 #include "uikit/UIApplication.h"
 
 using namespace lumora;
@@ -181,13 +182,12 @@ TEST_F(ZuPlayerObserversTest, BackFrom299SecondsPlaybackResumesAndFrom300TheItem
     EXPECT_FALSE(player->avplayer()->currentItem());
 
     // The threshold is the live metrics'.
-    const auto saved = ZuPlayer::metrics();
+    const lumora::testing::PlayerAppearanceScope liveMetrics;
     ZuPlayer::metrics().backgroundThreshold = 10;
     loadReady(catalogue("vod-clear"));
     application().simulateResignActive();
     suspendFor(10);
     application().simulateBecomeActive();
-    ZuPlayer::setMetrics(saved);
     EXPECT_FALSE(player->avplayer()->currentItem());
 }
 

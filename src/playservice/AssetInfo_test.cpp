@@ -5,8 +5,10 @@
 #include <fstream>
 
 #include "adsupport/ASIdentifierManager.h"
+#include "dispatch/testing/TemporaryFolder.h"
 #include "foundation/Bundle.h"
 #include "foundation/JSON.h"
+#include "foundation/testing/MainBundleScope.h"
 #include "kitfoundation/AppVersion.h"
 #include "kitfoundation/Configuration.h"
 #include "playservice/AssetInfoFactory.h"
@@ -111,14 +113,12 @@ TEST_F(AssetInfoFactoryTest, HostSettingsBundleAndAdvertisingIdentifierAreRead) 
         foundation::UUID::fromString("e621e1f8-c36c-495a-93fc-0c247a3e6e5f"));
 
     // A host bundle with an identifier; the identifier is read on every call.
-    const auto folder = std::filesystem::temp_directory_path() / ("lumora-play-bundle-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
+    const dispatch::testing::TemporaryFolder folder("play-bundle");
     std::ofstream(folder / "Info.plist") << R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
 <plist version="1.0"><dict><key>CFBundleIdentifier</key><string>com.example.harbour</string></dict></plist>
 )";
-    ::setenv("LUMORA_MAIN_BUNDLE", folder.c_str(), 1);
-    foundation::Bundle::resetMainForTesting();
+    auto hostBundle = std::make_optional<foundation::testing::MainBundleScope>(folder.path().string());
 
     auto factory = AssetInfoFactory::create(messyDevice(), false, UIUserInterfaceIdiom::phone);
     AssetInfo info = factory->makeAssetInfo("a");
@@ -126,9 +126,7 @@ TEST_F(AssetInfoFactoryTest, HostSettingsBundleAndAdvertisingIdentifierAreRead) 
     EXPECT_EQ(info.application.appId, "com.example.harbour");
     EXPECT_EQ(info.ads.ifa, "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
 
-    ::unsetenv("LUMORA_MAIN_BUNDLE");
-    foundation::Bundle::resetMainForTesting();
-    std::filesystem::remove_all(folder);
+    hostBundle.reset();
     info = factory->makeAssetInfo("a");
     EXPECT_EQ(info.application.appId, foundation::Bundle::main().bundleIdentifier().value_or(""));
 }

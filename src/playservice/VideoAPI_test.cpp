@@ -9,7 +9,10 @@
 #include "authentication/AuthenticationError.h"
 #include "authentication/LumoraAuthManager.h"
 #include "devserver/PlayService.h"
+#include "dispatch/testing/EnvironmentScope.h"
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
+#include "dispatch/testing/TemporaryFolder.h"
 #include "kitfoundation/networking/NetworkError.h"
 #include "playservice/ConcurrencyError.h"
 #include "playservice/PlayAssetModelMapper.h"
@@ -276,7 +279,8 @@ class ScriptedAuthManager final : public AuthManagerType {
 TEST(PlayRoadDefaults, TheDefaultTokenSourceIsTheSharedAuthenticationManager) {
     dispatch::testing::ManualClockScope clock;
     auto& auth = LumoraAuthManager::shared();
-    const auto previous = auth.authManager();
+    const dispatch::testing::RestoreOnExit restore(
+        [&auth, previous = auth.authManager()] { auth.setAuthManager(previous); });
     Harness h;
     const auto ok = [] { return asset("vod-clear"); };
 
@@ -298,14 +302,15 @@ TEST(PlayRoadDefaults, TheDefaultTokenSourceIsTheSharedAuthenticationManager) {
         EXPECT_FALSE(token);
     });
     EXPECT_EQ(calls, 1);
-    auth.setAuthManager(previous);
 }
 
 TEST(PlayRoadDefaults, TheDefaultFactoryDescribesThisDevice) {
     // The device description keeps its identifier under the data folder: a scratch one for the test.
-    const auto folder = std::filesystem::temp_directory_path() / ("lumora-play-data-" + std::to_string(::getpid()));
-    ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    const dispatch::testing::TemporaryFolder folder("play-data");
+    const dispatch::testing::EnvironmentScope env("XDG_DATA_HOME", folder.path().string());
     auto& device = uikit::UIDevice::current();
+    const dispatch::testing::RestoreOnExit restoreIdiom(
+        [&device, idiom = device.userInterfaceIdiom()] { device.setUserInterfaceIdiom(idiom); });
     device.setUserInterfaceIdiom(uikit::UIUserInterfaceIdiom::pad);
 
     auto dependencies = PlayAssetDependencies::make("http://127.0.0.1:9", FakeTokenSource{"t"}.source());
@@ -316,8 +321,4 @@ TEST(PlayRoadDefaults, TheDefaultFactoryDescribesThisDevice) {
     EXPECT_EQ(info.capabilities.codecs, (std::vector<std::string>{"avc", "hevc"}));
     EXPECT_TRUE(dependencies.hevcCapability() != nullptr);
     EXPECT_TRUE(dependencies.playableAssetManager() != nullptr);
-
-    device.setUserInterfaceIdiom(uikit::UIUserInterfaceIdiom::phone);
-    ::unsetenv("XDG_DATA_HOME");
-    std::filesystem::remove_all(folder);
 }

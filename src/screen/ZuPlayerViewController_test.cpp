@@ -2,10 +2,12 @@
 // page view, its status reports, the sign-in texts and the debug switch.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
 #include "kitfoundation/Configuration.h"
 #include "kitfoundation/Log.h"
 #include "screen/ZuPlayerViewController.h"
@@ -32,10 +34,7 @@ class PlayerScreenUnitTest : public ::testing::Test {
         screen = make();
         screen->setDelegate(host);
     }
-    void TearDown() override {
-        debugLogEnabled.store(false);
-        ConfigurationKey::setSourceForTesting(nullptr);
-    }
+    void TearDown() override { ConfigurationKey::setSourceForTesting(nullptr); }
 
     // A screen whose services reach nothing: no play service, analytics that only record.
     static std::shared_ptr<ZuPlayerViewController> make() {
@@ -47,6 +46,8 @@ class PlayerScreenUnitTest : public ::testing::Test {
         });
     }
 
+    // A screen's debug setting is the kit's switch: as it was before the test once the test ends.
+    dispatch::testing::ValueScope<std::atomic<bool>> debugSwitch{debugLogEnabled};
     dispatch::testing::ManualClockScope clock;
     std::shared_ptr<ZuPlayerViewController> screen;
     std::shared_ptr<RecordingScreenDelegate> host = std::make_shared<RecordingScreenDelegate>();

@@ -125,7 +125,7 @@ TEST_P(LoginScreenTest, ScreenIsLaidOutAsDesigned) {
 }
 
 TEST_P(LoginScreenTest, TabletColumnIsHalfTheWidthAndLower) {
-    UIScreen::setMain(UIScreen::create(CGRect(0, 0, 1024, 1366), 2, UIUserInterfaceIdiom::pad));
+    const lumora::testing::DeviceScope tabletDevice(1024, 1366, UIUserInterfaceIdiom::pad, 2);
     auto tablet = PresentedLogin::make(clock, backend.requests(), delegate);
     const auto root = tablet.login->view();
     const CGRect column = tablet.login->contentView()->convertTo(tablet.login->contentView()->bounds(), root);

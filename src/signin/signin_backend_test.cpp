@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "authentication/AuthConfiguration.h"
@@ -16,6 +17,7 @@
 #include "devserver/Server.h"
 #include "dispatch/RunLoop.h"
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
 #include "kitfoundation/Configuration.h"
 #include "kitfoundation/Log.h"
 #include "signin/ResetPasswordViewController.h"
@@ -55,6 +57,7 @@ class SignInBackendTest : public ::testing::Test {
         // Answers on a worker queue, as the shared session gives them: the screens' answers cross threads.
         stack_ =
             lumora::LumoraAuthFactory::makeAuthManager(configuration, {.session = foundation::URLSession::create()});
+        previousStack_ = lumora::LumoraAuthManager::shared().authManager();
         lumora::LumoraAuthManager::shared().setAuthManager(stack_);
 
         delegate_ = std::make_shared<RecordingLoginDelegate>();
@@ -62,6 +65,7 @@ class SignInBackendTest : public ::testing::Test {
         login_ = screen_.login;
     }
     void TearDown() override {
+        if (previousStack_) lumora::LumoraAuthManager::shared().setAuthManager(*previousStack_);
         if (server_) server_->stop();
         fs::remove_all(keychainDir_);
         lumora::ConfigurationKey::setSourceForTesting(nullptr);
@@ -86,6 +90,8 @@ class SignInBackendTest : public ::testing::Test {
     std::shared_ptr<devserver::EntitlementService> entitlement_;
     std::shared_ptr<devserver::Server> server_;
     std::shared_ptr<lumora::AuthManagerType> stack_;
+    // The shared manager's stack before this test's took its place, put back at the end.
+    std::optional<std::shared_ptr<lumora::AuthManagerType>> previousStack_;
     std::shared_ptr<RecordingLoginDelegate> delegate_;
     PresentedLogin screen_;
     std::shared_ptr<lumora::LoginViewController> login_;
@@ -202,6 +208,7 @@ TEST_F(SignInBackendTest, PasswordResetSucceedsAndFails) {
 }
 
 TEST_F(SignInBackendTest, NothingTypedIsLogged) {
+    const dispatch::testing::ValueScope keepSwitch(lumora::debugLogEnabled);
     lumora::debugLogEnabled = true;
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
@@ -218,7 +225,6 @@ TEST_F(SignInBackendTest, NothingTypedIsLogged) {
     clock_.advance(1.0);
     const std::string output =
         ::testing::internal::GetCapturedStdout() + "\n" + ::testing::internal::GetCapturedStderr();
-    lumora::debugLogEnabled = false;
     ASSERT_TRUE(failed);
     ASSERT_TRUE(signedIn);
     EXPECT_EQ(delegate_->calls.back(), "didLogin");

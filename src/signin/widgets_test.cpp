@@ -6,6 +6,7 @@
 
 #include "coregraphics/CGRecordingContext.h"
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
 #include "foundation/NotificationCenter.h"
 #include "kitfoundation/Configuration.h"
 #include "signin/ErrorDisplayModel.h"
@@ -364,6 +365,8 @@ TEST_F(SignInWidgetsTest, LoadingButtonIsRoundedAndMakesItsSpinnerOnFirstUse) {
 // ---- Alert texts ----
 
 TEST_F(SignInWidgetsTest, BuiltInErrorTextsQuoteTheServiceAddress) {
+    const dispatch::testing::RestoreOnExit defaultSource(
+        [] { lumora::ConfigurationKey::setSourceForTesting(nullptr); });
     lumora::ConfigurationKey::setSourceForTesting([](std::string_view) { return std::nullopt; });
     EXPECT_EQ(ErrorDisplayModel(AuthenticationError::incompleteAccount()),
               ErrorDisplayModel("Account Setup Required",
@@ -386,7 +389,6 @@ TEST_F(SignInWidgetsTest, BuiltInErrorTextsQuoteTheServiceAddress) {
     });
     EXPECT_EQ(ErrorDisplayModel(AuthenticationError::inactiveAccount()).message,
               "Your account is inactive. Please head to example.tv/account to re-activate your account");
-    lumora::ConfigurationKey::setSourceForTesting(nullptr);
 }
 
 // ---- Keyboard avoidance ----

@@ -13,6 +13,7 @@
 #include "devserver/PlayerEventService.h"
 #include "devserver/Server.h"
 #include "dispatch/RunLoop.h"
+#include "dispatch/testing/EnvironmentScope.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/JSON.h"
 #include "kitfoundation/Configuration.h"
@@ -83,7 +84,7 @@ class PlayerEventControllerTest : public ::testing::Test {
         session = alamofire::Session::create();
     }
     void TearDown() override {
-        session->session()->invalidateAndCancel();
+        if (session) session->session()->invalidateAndCancel();
         if (server) server->stop();
         ConfigurationKey::setSourceForTesting(nullptr);
     }
@@ -265,19 +266,13 @@ TEST_F(PlayerEventControllerTest, LiveAndOnDemandBlocks) {
 }
 
 TEST_F(PlayerEventControllerTest, TimestampIsTheWallClockAtTheCallInUTCWhateverTheLocale) {
-    const char* saved = std::getenv("LC_ALL");
-    const std::string previous = saved ? saved : "";
-    ::setenv("LC_ALL", "th_TH.UTF-8", 1);
+    auto locale = std::make_optional<dispatch::testing::EnvironmentScope>("LC_ALL", "th_TH.UTF-8");
     auto controller = makeController();
     // Built at the call: a later subscription keeps the call's time.
     auto observable = controller->makeEventBody(PlayerEventKind::period, makeData());
     clock.clock().setWallNow(kWall + seconds{5});
     expectDelivered(await(observable), "event");
-    if (saved) {
-        ::setenv("LC_ALL", previous.c_str(), 1);
-    } else {
-        ::unsetenv("LC_ALL");
-    }
+    locale.reset();
     EXPECT_EQ(events->events().back().body["timestamp"], kTimestamp);
 
     // Fractions are cut, never rounded into the next millisecond.

@@ -22,6 +22,7 @@
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/RunLoop.h"
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
 #include "foundation/NotificationCenter.h"
 #include "kitfoundation/Configuration.h"
 #include "kitfoundation/KitBundle.h"
@@ -78,7 +79,7 @@ class YouboraManagerTest : public ::testing::Test {
         ConfigurationKey::setSourceForTesting(nullptr);
         hls->shutdown();
         session->invalidateAndCancel();
-        server->stop();
+        if (server) server->stop();
     }
 
     std::string url(const std::string& path) const { return server->baseURL() + path; }
@@ -517,6 +518,7 @@ TEST(YouboraManagerSharedTest, OneManagerPerProcessAndALoggerForDevelopers) {
     EXPECT_EQ(YouboraManager::shared()->monitoredPlayerCount(), 0u);
 
     detail::YouboraManagerLogger logger;
+    const dispatch::testing::ValueScope keepSwitch(debugLogEnabled);
     debugLogEnabled = false;
     ::testing::internal::CaptureStdout();
     logger.logYouboraMessage("Beacon sent", youboralib::YBLogLevel::debug);
@@ -531,6 +533,7 @@ TEST(YouboraPluginVersionTest, IsTheKitBundlesVersionOrNone) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     // The same folder in this process and in the runs it starts.
     const auto root = std::filesystem::path(LUMORA_TEST_BINARY_DIR) / "plugin-version-kits";
+    const dispatch::testing::RestoreOnExit removeKits([&] { std::filesystem::remove_all(root); });
     const std::vector<std::pair<std::string, std::string>> kits = {
         {"none", ""},
         {"not-text", "<key>CFBundleShortVersionString</key><integer>7</integer>"},
@@ -552,7 +555,6 @@ TEST(YouboraPluginVersionTest, IsTheKitBundlesVersionOrNone) {
     EXPECT_EXIT(versions("none"), ::testing::ExitedWithCode(0), "player \\[\\] kit \\[0\\.0\\.0\\]");
     EXPECT_EXIT(versions("not-text"), ::testing::ExitedWithCode(0), "player \\[\\] kit \\[0\\.0\\.0\\]");
     EXPECT_EXIT(versions("versioned"), ::testing::ExitedWithCode(0), "player \\[4\\.2\\.1\\] kit \\[4\\.2\\.1\\]");
-    std::filesystem::remove_all(root);
 }
 
 }  // namespace

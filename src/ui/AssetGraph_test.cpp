@@ -7,21 +7,12 @@
 
 #include "kitfoundation/KitBundle.h"
 #include "ui/AssetGraph.h"
+#include "ui/testing/DeviceScope.h"
 
 namespace {
 
 using namespace lumora;
 using Asset = AssetGraph::Asset;
-
-// Restores the live catalogue at the end of a test that edits it.
-class CatalogueScope {
-  public:
-    CatalogueScope() : saved_(AssetGraph::shared()) {}
-    ~CatalogueScope() { AssetGraph::setShared(saved_); }
-
-  private:
-    AssetGraph saved_;
-};
 
 Asset kit(const char* name) {
     return Asset(name, KitBundle::shared());
@@ -173,7 +164,7 @@ TEST(AssetGraphTest, TheSignInArtworkIsInTheKitsBundle) {
 }
 
 TEST(AssetGraphTest, SpeedImagesByExactRate) {
-    CatalogueScope keep;
+    lumora::testing::AssetCatalogueScope keep;
     const auto& bottom = AssetGraph::shared().bottomControls;
     EXPECT_EQ(bottom.speedAsset(0.5f), bottom.speedX05);
     EXPECT_EQ(bottom.speedAsset(1.5f), bottom.speedX15);
@@ -194,7 +185,7 @@ TEST(AssetGraphTest, SpeedImagesByExactRate) {
 }
 
 TEST(AssetGraphTest, EntriesAreIndependentAndEditsAreSeenByTheNextLookUp) {
-    CatalogueScope keep;
+    lumora::testing::AssetCatalogueScope keep;
     AssetGraph& assets = AssetGraph::shared();
     assets.bottomControls.relatedVideos.name = "host_related";
     EXPECT_EQ(assets.bottomControls.nextContent.name, "icon_player_related_videos");

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "dispatch/testing/TemporaryFolder.h"
 #include "kitfoundation/KitBundle.h"
 #include "ui/KitFonts.h"
 
@@ -48,7 +49,8 @@ TEST(KitFontsTest, TheKitsBundleHoldsNoFontsAndLoadingThemIsHarmless) {
 
 TEST(KitFontsTest, RegistersTheFontFilesOfABundleAndSkipsTheRest) {
     FontRegistryScope registry;
-    const fs::path root = fs::temp_directory_path() / ("lumora-kitfonts-" + std::to_string(::getpid()));
+    const dispatch::testing::TemporaryFolder scratch("kitfonts");
+    const fs::path& root = scratch.path();
     fs::create_directories(root / "Fonts" / "Gibson-Bold.otf");  // a folder with a font's name
     const fs::path fontFile = fs::path(LUMORA_TEST_FONT_FILE);
     fs::copy_file(fontFile, root / "Fonts" / ("Gibson-Regular" + fontFile.extension().string()),
@@ -66,7 +68,6 @@ TEST(KitFontsTest, RegistersTheFontFilesOfABundleAndSkipsTheRest) {
     EXPECT_EQ(gibsonFont(16, UIFont::Weight::bold), UIFont::systemFont(16, UIFont::Weight::bold));
     // Loading again keeps the faces registered and reports them again.
     EXPECT_EQ(loadAllFonts(bundle), faces);
-    fs::remove_all(root);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "authentication/ZuAuthManager.h"
 #include "demo_host/HostConfiguration.h"
 #include "dispatch/Clock.h"
+#include "dispatch/testing/TemporaryFolder.h"
 #include "imageio/ImageDecoder.h"
 
 namespace fs = std::filesystem;
@@ -417,13 +418,13 @@ TEST_F(DemoHostRun, AnotherBackEndCannotBeTakenOnceTheKitIsSetUpInThisProcess) {
     options.password = "not-the-password";
     ASSERT_EQ(run(), ExitStatus::signInFailed) << timeline.dump();  // sets the kit up for the embedded back end
 
-    const auto plist = fs::temp_directory_path() / ("lumora-demo-other-" + std::to_string(::getpid()) + ".plist");
+    const dispatch::testing::TemporaryFolder scratch("demo-other");
+    const auto plist = scratch / "other.plist";
     std::ofstream(plist) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>SDK_PlayServiceURL</key>"
                          << "<string>http://127.0.0.1:9</string></dict></plist>";
     timeline = RecordingTimeline();
     options.backendPlist = plist.string();
     EXPECT_EQ(run(), ExitStatus::backendFailed);
-    fs::remove(plist);
     ASSERT_EQ(timeline.events.size(), 1u);
     EXPECT_NE(timeline.events[0].text.find("already set up for " + backend->baseURL()), std::string::npos)
         << timeline.events[0].text;
@@ -553,8 +554,8 @@ TEST(DemoHostArguments, DefaultsFlagsAndErrors) {
 
 TEST(DemoHostPictures, TheIndexEscapesTheTimelineAndClosesWithTheLinesAfterTheLastPicture) {
     EXPECT_EQ(demoharness::ScreenshotAlbum::escapeHTML("a<b>&\"c\""), "a&lt;b&gt;&amp;&quot;c&quot;");
-    const auto folder = fs::temp_directory_path() / ("lumora-demo-album-" + std::to_string(::getpid()));
-    fs::remove_all(folder);
+    const dispatch::testing::TemporaryFolder scratch("demo-album");
+    const auto folder = scratch / "pictures";
     demoharness::ScreenshotAlbum album(folder);
     album.addTimelineLine("  00:01.0  viewer: tapped \"Login\" <now>");
     ASSERT_TRUE(album.writeIndex("Run & done"));
@@ -562,7 +563,6 @@ TEST(DemoHostPictures, TheIndexEscapesTheTimelineAndClosesWithTheLinesAfterTheLa
     EXPECT_NE(index.find("<title>Run &amp; done</title>"), std::string::npos) << index;
     EXPECT_NE(index.find("viewer: tapped &quot;Login&quot; &lt;now&gt;"), std::string::npos) << index;
     EXPECT_EQ(index.find("<img"), std::string::npos);
-    fs::remove_all(folder);
     // A folder that cannot be made is an error, not a crash.
     demoharness::ScreenshotAlbum nowhere("/proc/no-such-folder/pictures");
     EXPECT_FALSE(nowhere.writeIndex("x"));

@@ -35,8 +35,15 @@ std::expected<std::vector<KeyId>, foundation::Error> ContentKeySession::add(cons
                                                  "The key " + *key.uri + " (METHOD=" + key.method +
                                                      ") cannot be used: only skd:// content keys are supported."));
         }
-        const auto id = static_cast<KeyId>(keys_.size());
-        keys_.push_back(Key{.uri = *key.uri});
+        KeyId id = 0;
+        if (freeIds_.empty()) {
+            id = static_cast<KeyId>(keys_.size());
+            keys_.push_back(Key{.uri = *key.uri});
+        } else {
+            id = freeIds_.back();
+            freeIds_.pop_back();
+            keys_[id].uri = *key.uri;
+        }
         byURI_.emplace(*key.uri, id);
         ids.push_back(id);
         fresh.push_back(id);
@@ -118,6 +125,23 @@ void ContentKeySession::scheduleRenewal(KeyId id) {
         k.renewalDate.reset();
         if (self->delegate_.keySessionMayAsk()) self->ask(id, true);
     });
+}
+
+void ContentKeySession::retireUnused(const std::function<bool(KeyId)>& inUse) {
+    for (KeyId id = 0; id < keys_.size(); ++id) {
+        if (!keys_[id].uri.empty() && !inUse(id)) retire(id);
+    }
+}
+
+void ContentKeySession::retire(KeyId id) {
+    Key& key = keys_[id];
+    if (key.renewalTimer) dispatch::RunLoop::main().cancel(key.renewalTimer);
+    // An answer still on its way finds no request of its own here and is dropped.
+    if (key.outstanding) key.outstanding->cancel();
+    if (key.answered) --answered_;
+    byURI_.erase(key.uri);
+    key = Key{};
+    freeIds_.push_back(id);
 }
 
 void ContentKeySession::resumeRenewals() {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <expected>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,8 +23,11 @@ class ItemLogs;
 // The content keys of an item ("skd://" addresses of its media playlists): each is asked once of the
 // asset's resource loader, and asked again through the loader's renewal method when the renewal date its
 // answer set comes on the one clock. Main thread only; answers arrive from the delegate's queue and are
-// handled on the main queue. Keys are found by address in a hash table, however many a live stream
-// gathers.
+// handled on the main queue. Keys are found by address in a hash table.
+//
+// A live item retires the keys its window has moved past (`retireUnused`): their renewals stop, they are
+// forgotten and their ids are given to later keys, so that what the session holds and renews follows the
+// window, not the length of the session. A retired key that comes back is a new key, asked afresh.
 class ContentKeySession {
   public:
     class Delegate {
@@ -52,7 +56,13 @@ class ContentKeySession {
     // A key the player cannot use (not skd://) is an error, and nothing is asked.
     std::expected<std::vector<KeyId>, foundation::Error> add(const std::vector<hls::Key>& keys);
     bool isAnswered(KeyId key) const { return keys_[key].answered; }
-    bool allAnswered() const { return answered_ == keys_.size(); }
+    bool allAnswered() const { return answered_ == count(); }
+    // The keys held (asked and not retired).
+    std::size_t count() const { return keys_.size() - freeIds_.size(); }
+
+    // Retires every key held that `inUse` says is no longer used: its renewal timer is cancelled, a request
+    // under way for it is cancelled (its answer is ignored), and it is forgotten.
+    void retireUnused(const std::function<bool(KeyId)>& inUse);
 
     // Renewal timers run while the item is in a player: armed again on attach, stopped on detach.
     void resumeRenewals();
@@ -62,7 +72,7 @@ class ContentKeySession {
 
   private:
     struct Key {
-        std::string uri;
+        std::string uri;  // empty: the id is free (its key was retired)
         bool answered = false;
         std::shared_ptr<AVAssetResourceLoadingRequest> outstanding;
         std::optional<foundation::Date> renewalDate;
@@ -72,12 +82,14 @@ class ContentKeySession {
     void ask(KeyId id, bool renewal);
     void didAnswer(KeyId id, const std::shared_ptr<AVAssetResourceLoadingRequest>& request);
     void scheduleRenewal(KeyId id);
+    void retire(KeyId id);
 
     Delegate& delegate_;
     ItemLogs& logs_;
     std::weak_ptr<ContentKeySession> self_;
     std::shared_ptr<AVAssetResourceLoader> resourceLoader_;
-    std::vector<Key> keys_;
+    std::vector<Key> keys_;       // by id
+    std::vector<KeyId> freeIds_;  // ids of retired keys, given to the next new ones
     std::unordered_map<std::string, KeyId> byURI_;
     std::size_t answered_ = 0;
 };

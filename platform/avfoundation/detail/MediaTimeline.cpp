@@ -43,14 +43,26 @@ std::int64_t MediaTimeline::sequenceRead(std::size_t index) const {
     return segments_[index].mediaSequence;
 }
 
+void MediaTimeline::countKey(KeyId key) {
+    if (key != kNoKey) ++segmentsByKey_[key];
+}
+
+void MediaTimeline::uncountKey(KeyId key) {
+    if (key == kNoKey) return;
+    const auto it = segmentsByKey_.find(key);
+    if (--it->second == 0) segmentsByKey_.erase(it);
+}
+
 void MediaTimeline::adopt(std::vector<hls::Segment> segments, const std::vector<KeyId>& keyIds) {
     segments_ = std::move(segments);
     runs_.clear();
     states_.clear();
     states_.reserve(segments_.size());
+    segmentsByKey_.clear();
     double start = 0;
     for (const auto& segment : segments_) {
         states_.push_back(State{.start = start, .key = segment.key ? keyIds[*segment.key] : kNoKey});
+        countKey(states_.back().key);
         start += segment.duration;
     }
 }
@@ -59,6 +71,7 @@ void MediaTimeline::append(hls::Segment segment, std::optional<KeyId> keyId) {
     const double start = end();
     segments_.push_back(std::move(segment));
     states_.push_back(State{.start = start, .key = keyId.value_or(kNoKey)});
+    countKey(states_.back().key);
 }
 
 void MediaTimeline::dropBefore(std::int64_t sequence) {
@@ -68,6 +81,7 @@ void MediaTimeline::dropBefore(std::int64_t sequence) {
     const auto dropped = std::distance(segments_.begin(), firstKept);
     if (dropped == 0) return;
     segments_.erase(segments_.begin(), firstKept);
+    for (auto state = states_.begin(); state != states_.begin() + dropped; ++state) uncountKey(state->key);
     states_.erase(states_.begin(), states_.begin() + dropped);
     // Runs wholly before the window go; one that straddles its start now begins at the first segment kept.
     while (!runs_.empty() && (segments_.empty() || runs_.begin()->second < segments_.front().mediaSequence)) {

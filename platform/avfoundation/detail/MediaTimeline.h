@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "avfoundation/HLS.h"
@@ -31,6 +32,9 @@ class MediaTimeline {
     std::int64_t lastSequence() const { return segments_.back().mediaSequence; }
     double startOf(std::size_t index) const { return states_[index].start; }
     std::optional<KeyId> keyOf(std::size_t index) const;
+    // Whether a segment of the timeline is encrypted with `key` (counted as segments come and go, so the
+    // question costs the same however long the timeline is).
+    bool usesKey(KeyId key) const { return segmentsByKey_.contains(key); }
     bool isLoaded(std::size_t index) const { return states_[index].loaded; }
     // Counts a failed fetch of the segment; returns how many failed in a row.
     int recordFailure(std::size_t index) { return ++states_[index].failures; }
@@ -82,10 +86,13 @@ class MediaTimeline {
     // Counted reads of the loaded-stretch bookkeeping.
     bool loadedRead(std::size_t index) const;
     std::int64_t sequenceRead(std::size_t index) const;
+    void countKey(KeyId key);
+    void uncountKey(KeyId key);
 
     std::vector<hls::Segment> segments_;
-    std::vector<State> states_;                  // one per segment
-    std::map<std::int64_t, std::int64_t> runs_;  // first sequence -> last sequence of each loaded stretch
+    std::vector<State> states_;                             // one per segment
+    std::map<std::int64_t, std::int64_t> runs_;             // first sequence -> last sequence of each loaded stretch
+    std::unordered_map<KeyId, std::size_t> segmentsByKey_;  // keys in use -> how many segments use each
     mutable std::uint64_t entriesRead_ = 0;
 };
 

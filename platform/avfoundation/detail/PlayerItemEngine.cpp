@@ -251,7 +251,19 @@ PlayerItemEngine::Merge PlayerItemEngine::mergePlaylist(hls::MediaPlaylist playl
     }
     timeline.dropBefore(playlist.mediaSequence);
     loader_.setTargetDuration(playlist.targetDuration);
+    retireKeysOutsideWindow(std::move(*keyIds));
     return timeline.empty() ? Merge::rejected : Merge::merged;
+}
+
+void PlayerItemEngine::retireKeysOutsideWindow(std::vector<KeyId> named) {
+    // Only a live window slides: the keys of a video on demand stay for as long as the item.
+    if (!loader_.isLive()) return;
+    // A key stays while a segment of the timeline (the window, and any segment still to be played after
+    // it) uses it, or while the playlist names it (a key announced before its first segment). A segment
+    // being fetched is in the timeline, or has left it and is dropped when it arrives.
+    std::ranges::sort(named);
+    const MediaTimeline& timeline = loader_.timeline();
+    keys_.retireUnused([&](KeyId id) { return timeline.usesKey(id) || std::ranges::binary_search(named, id); });
 }
 
 void PlayerItemEngine::beginBuffering() {

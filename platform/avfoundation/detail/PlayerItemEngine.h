@@ -76,6 +76,7 @@ class PlayerItemEngine final : public std::enable_shared_from_this<PlayerItemEng
 
     // ---- Parts and changes, for the test hooks ----
     SegmentLoader& loader() { return loader_; }
+    const ContentKeySession& keys() const { return keys_; }
     ItemLogs& logs() { return logs_; }
     double position() const;
     // The media changed where the player cannot see it: the player looks again.
@@ -91,6 +92,8 @@ class PlayerItemEngine final : public std::enable_shared_from_this<PlayerItemEng
     void assetDidLoad();
     void readFirstPlaylist(hls::MediaPlaylist playlist);
     Merge mergePlaylist(hls::MediaPlaylist playlist);
+    // Retires the keys of a live item that neither the timeline nor the playlist (its keys `named`) uses.
+    void retireKeysOutsideWindow(std::vector<KeyId> named);
     void beginBuffering();
     void becomeReady();
     void scheduleReload();

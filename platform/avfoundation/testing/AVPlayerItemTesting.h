@@ -8,6 +8,7 @@
 //   avfoundation::testing::AVPlayerItemTesting::setPresentationSize(*item, {NAN, 360});
 //   avfoundation::testing::AVPlayerItemTesting::addAccessLogEvent(*item, 600000);
 //   avfoundation::testing::AVPlayerItemTesting::failMediaAt(*item, at(10), error);
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -59,6 +60,9 @@ struct AVPlayerItemTesting {
     static void readPlaylistsOn(AVPlayerItem& item, std::shared_ptr<dispatch::DispatchQueue> queue) {
         item.engine().loader().setPlaylistReadingQueue(std::move(queue));
     }
+
+    // The content keys the item holds (asked, and not retired as a live window moved past them).
+    static std::size_t contentKeyCount(const AVPlayerItem& item) { return item.engine().keys().count(); }
 
     // Segments of the item's timeline read to keep and publish its loaded ranges so far.
     static std::uint64_t rangeWork(const AVPlayerItem& item) { return item.engine().loader().timeline().entriesRead(); }

@@ -118,23 +118,27 @@ void LayoutEngine::itemDestroyed(LayoutItem& item) {
     it = items_.find(&item);
     if (it != items_.end()) {
         removeInternals(it->second);
-        items_.erase(it);
+        it = items_.find(&item);
+        if (it != items_.end()) forgetRecord(it);
     }
     item.engineUses_ = 0;
 }
 
 // ---- Records --------------------------------------------------------------------------------------
 
-LayoutEngine::ItemRecord& LayoutEngine::use(LayoutItem& item) {
+LayoutEngine::ItemRecord& LayoutEngine::use(LayoutItem& item, System& system) {
     auto it = items_.find(&item);
     if (it == items_.end()) {
         ItemRecord record;
         record.item = &item;
-        record.x = solver_.newVariable();
-        record.y = solver_.newVariable();
-        record.w = solver_.newVariable();
-        record.h = solver_.newVariable();
+        record.system = &system;
+        record.x = newVariable(system, item);
+        record.y = newVariable(system, item);
+        record.w = newVariable(system, item);
+        record.h = newVariable(system, item);
         it = items_.emplace(&item, record).first;
+        system.items.insert(&item);
+        fresh_.push_back(&item);
     }
     ItemRecord& record = it->second;
     record.uses += 1;
@@ -151,13 +155,14 @@ void LayoutEngine::unuse(LayoutItem& item) {
     if (it->second.uses <= 0) {
         removeInternals(it->second);
         dirtyItems_.erase(&item);
-        items_.erase(&item);
+        it = items_.find(&item);
+        if (it != items_.end()) forgetRecord(it);
     }
 }
 
-Solver::ConstraintId LayoutEngine::addInternal(const Expression& e, Relation r, double priority, const LayoutItem& item,
-                                               const char* what) {
-    auto id = solver_.addConstraint(e, r, priority);
+Solver::ConstraintId LayoutEngine::addInternal(ItemRecord& record, const Expression& e, Relation r, double priority,
+                                               const LayoutItem& item, const char* what) {
+    auto id = record.system->solver.addConstraint(e, r, priority);
     if (!id) {
         std::fprintf(stderr,
                      "[uikit] Unable to simultaneously satisfy constraints: the %s of %s contradicts "
@@ -168,8 +173,8 @@ Solver::ConstraintId LayoutEngine::addInternal(const Expression& e, Relation r, 
     return *id;
 }
 
-void LayoutEngine::removeInternal(Solver::ConstraintId& id) {
-    if (id != 0) (void)solver_.removeConstraint(id);
+void LayoutEngine::removeInternal(ItemRecord& record, Solver::ConstraintId& id) {
+    if (id != 0) (void)record.system->solver.removeConstraint(id);
     id = 0;
 }
 
@@ -178,10 +183,10 @@ void LayoutEngine::installInternals(ItemRecord& record) {
 }
 
 void LayoutEngine::removeInternals(ItemRecord& record) {
-    for (auto& id : record.tamic) removeInternal(id);
+    for (auto& id : record.tamic) removeInternal(record, id);
     record.hasTamic = false;
-    for (auto& id : record.intrinsic) removeInternal(id);
-    for (auto& id : record.guide) removeInternal(id);
+    for (auto& id : record.intrinsic) removeInternal(record, id);
+    for (auto& id : record.guide) removeInternal(record, id);
     if (record.guideUsesOwner) {
         record.guideUsesOwner = false;
         UILayoutGuide* guide = record.item->asLayoutGuide();
@@ -201,7 +206,7 @@ void LayoutEngine::refreshInternals(ItemRecord& record) {
 
 void LayoutEngine::refreshTamic(ItemRecord& record, bool wanted) {
     if (!wanted) {
-        for (auto& id : record.tamic) removeInternal(id);
+        for (auto& id : record.tamic) removeInternal(record, id);
         record.hasTamic = false;
         return;
     }
@@ -212,7 +217,7 @@ void LayoutEngine::refreshTamic(ItemRecord& record, bool wanted) {
     for (int i = 0; i < 4; ++i) {
         if (record.hasTamic && record.tamic[i] != 0) {
             if (differs(values[i], record.tamicValues[i])) {
-                if (!solver_.setConstant(record.tamic[i], -values[i])) {
+                if (!record.system->solver.setConstant(record.tamic[i], -values[i])) {
                     record.tamic[i] = 0;
                     std::fprintf(stderr,
                                  "[uikit] Unable to simultaneously satisfy constraints: the frame of %s "
@@ -222,8 +227,8 @@ void LayoutEngine::refreshTamic(ItemRecord& record, bool wanted) {
                 }
             }
         } else {
-            record.tamic[i] = addInternal(Expression{{{vars[i], 1.0}}, -values[i]}, Relation::equal, Solver::required,
-                                          *view, "frame (translated from the autoresizing mask)");
+            record.tamic[i] = addInternal(record, Expression{{{vars[i], 1.0}}, -values[i]}, Relation::equal,
+                                          Solver::required, *view, "frame (translated from the autoresizing mask)");
         }
         record.tamicValues[i] = values[i];
     }
@@ -243,27 +248,28 @@ void LayoutEngine::refreshIntrinsic(ItemRecord& record, bool wanted) {
         CGFloat metric = metrics[axis];
         bool present = wanted && metric != UIView::noIntrinsicMetric && std::isfinite(metric) && metric >= 0;
         if (!present) {
-            removeInternal(hug);
-            removeInternal(resist);
+            removeInternal(record, hug);
+            removeInternal(record, resist);
             continue;
         }
         bool prioritiesChanged = record.intrinsicPriorities[axis * 2] != priorities[axis * 2] ||
                                  record.intrinsicPriorities[axis * 2 + 1] != priorities[axis * 2 + 1];
         if (prioritiesChanged) {
-            removeInternal(hug);
-            removeInternal(resist);
+            removeInternal(record, hug);
+            removeInternal(record, resist);
         }
         Expression e{{{vars[axis], 1.0}}, -metric};
+        Solver& solver = record.system->solver;
         if (hug == 0) {
-            hug = addInternal(e, Relation::lessThanOrEqual, priorities[axis * 2], *view, "content hugging");
+            hug = addInternal(record, e, Relation::lessThanOrEqual, priorities[axis * 2], *view, "content hugging");
         } else if (differs(record.intrinsicValues[axis], metric)) {
-            if (!solver_.setConstant(hug, -metric)) hug = 0;
+            if (!solver.setConstant(hug, -metric)) hug = 0;
         }
         if (resist == 0) {
-            resist =
-                addInternal(e, Relation::greaterThanOrEqual, priorities[axis * 2 + 1], *view, "compression resistance");
+            resist = addInternal(record, e, Relation::greaterThanOrEqual, priorities[axis * 2 + 1], *view,
+                                 "compression resistance");
         } else if (differs(record.intrinsicValues[axis], metric)) {
-            if (!solver_.setConstant(resist, -metric)) resist = 0;
+            if (!solver.setConstant(resist, -metric)) resist = 0;
         }
         record.intrinsicValues[axis] = metric;
         record.intrinsicPriorities[axis * 2] = priorities[axis * 2];
@@ -275,12 +281,12 @@ void LayoutEngine::refreshGuide(ItemRecord& record) {
     UILayoutGuide* guide = record.item->asLayoutGuide();
     UIView* owner = guide->owner_;
     if (!owner) {
-        for (auto& id : record.guide) removeInternal(id);
+        for (auto& id : record.guide) removeInternal(record, id);
         return;
     }
     if (!record.guideUsesOwner) {
         record.guideUsesOwner = true;
-        use(*owner);
+        use(*owner, *record.system);
     }
     ItemRecord& ownerRecord = items_.find(owner)->second;
     // Records may have moved in the map: look ours up again after `use`.
@@ -298,9 +304,9 @@ void LayoutEngine::refreshGuide(ItemRecord& record) {
     for (int i = 0; i < 4; ++i) changed = changed || differs(values[i], self.guideInsets[i]);
     for (int i = 0; i < 4; ++i) {
         if (self.guide[i] == 0) {
-            self.guide[i] = addInternal(expressions[i], Relation::equal, Solver::required, *guide, "insets");
+            self.guide[i] = addInternal(self, expressions[i], Relation::equal, Solver::required, *guide, "insets");
         } else if (changed) {
-            if (!solver_.setConstant(self.guide[i], expressions[i].constant)) self.guide[i] = 0;
+            if (!self.system->solver.setConstant(self.guide[i], expressions[i].constant)) self.guide[i] = 0;
         }
     }
     self.guideInsets = values;
@@ -313,7 +319,8 @@ void LayoutEngine::removeInstalled(NSLayoutConstraint* constraint) {
     if (it == installed_.end()) return;
     Installed installed = std::move(it->second);
     installed_.erase(it);
-    (void)solver_.removeConstraint(installed.id);
+    installed.system->constraints.erase(constraint);
+    (void)installed.system->solver.removeConstraint(installed.id);
     for (LayoutItem* item : installed.items) {
         auto record = items_.find(item);
         if (record == items_.end()) continue;
@@ -378,13 +385,16 @@ bool LayoutEngine::install(const std::shared_ptr<NSLayoutConstraint>& constraint
         return false;
     }
 
+    // The constraint belongs to the tree of its items, and is solved with the rest of that tree.
+    System& system = systemFor(rootOf(*ancestor));
     Installed installed;
+    installed.system = &system;
     Expression e;
     e.constant = -c.constant_;
     auto addAttribute = [&](LayoutItem* item, NSLayoutAttribute attribute, double coefficient) {
         bool horizontal = isHorizontal(attribute);
         if (isDimension(attribute)) {
-            ItemRecord& r = use(*item);
+            ItemRecord& r = use(*item, system);
             installed.items.push_back(item);
             e.terms.push_back({horizontal ? r.w : r.h, coefficient});
             return;
@@ -396,17 +406,17 @@ bool LayoutEngine::install(const std::shared_ptr<NSLayoutConstraint>& constraint
             if (!isFar && !isCenter) return;  // the ancestor's own near edges are its origin: 0
             double k = isCenter ? 0.5 * coefficient : coefficient;
             UIView* view = item->asView();
-            ItemRecord& r = use(*item);
+            ItemRecord& r = use(*item, system);
             installed.items.push_back(item);
             if (view && view->isScrollContainer_) {
                 // Seen from inside, a scroll view's far edges are those of its content.
                 if (horizontal) {
-                    if (r.contentW == 0) r.contentW = solver_.newVariable();
+                    if (r.contentW == 0) r.contentW = newVariable(system, *item);
                     r.contentWUses += 1;
                     installed.contentWOf = item;
                     e.terms.push_back({r.contentW, k});
                 } else {
-                    if (r.contentH == 0) r.contentH = solver_.newVariable();
+                    if (r.contentH == 0) r.contentH = newVariable(system, *item);
                     r.contentHUses += 1;
                     installed.contentHOf = item;
                     e.terms.push_back({r.contentH, k});
@@ -417,12 +427,12 @@ bool LayoutEngine::install(const std::shared_ptr<NSLayoutConstraint>& constraint
             return;
         }
         for (LayoutItem* p = item; p && p != ancestor; p = p->layoutParent()) {
-            ItemRecord& r = use(*p);
+            ItemRecord& r = use(*p, system);
             installed.items.push_back(p);
             e.terms.push_back({horizontal ? r.x : r.y, coefficient});
         }
         if (isFar || isCenter) {
-            ItemRecord& r = use(*item);
+            ItemRecord& r = use(*item, system);
             installed.items.push_back(item);
             e.terms.push_back({horizontal ? r.w : r.h, isCenter ? 0.5 * coefficient : coefficient});
         }
@@ -430,7 +440,7 @@ bool LayoutEngine::install(const std::shared_ptr<NSLayoutConstraint>& constraint
     addAttribute(first.get(), a1, 1.0);
     if (second) addAttribute(second.get(), a2, -c.multiplier_);
 
-    auto id = solver_.addConstraint(e, toSolver(c.relation_), c.priority_.rawValue);
+    auto id = system.solver.addConstraint(e, toSolver(c.relation_), c.priority_.rawValue);
     if (!id) {
         // Undo the bookkeeping, then report.
         if (installed.contentWOf) items_.find(installed.contentWOf)->second.contentWUses -= 1;
@@ -444,6 +454,7 @@ bool LayoutEngine::install(const std::shared_ptr<NSLayoutConstraint>& constraint
         auto& list = items_.find(item)->second.constraints;
         if (std::find(list.begin(), list.end(), &c) == list.end()) list.push_back(&c);
     }
+    system.constraints.insert(&c);
     installed_.emplace(&c, std::move(installed));
     return true;
 }
@@ -465,7 +476,7 @@ void LayoutEngine::sync() {
         for (NSLayoutConstraint* c : constants) {
             auto it = installed_.find(c);
             if (it == installed_.end()) continue;
-            if (!solver_.setConstant(it->second.id, -c->constant_)) {
+            if (!it->second.system->solver.setConstant(it->second.id, -c->constant_)) {
                 drop(*c, "(with its new constant it contradicts required constraints already in force)");
             }
         }
@@ -481,59 +492,6 @@ void LayoutEngine::sync() {
     }
     markChangedViews();
     syncing_ = false;
-}
-
-void LayoutEngine::markChangedViews() {
-    for (auto& [key, record] : items_) {
-        LayoutItem* item = record.item;
-        CGRect solved(solver_.value(record.x), solver_.value(record.y), solver_.value(record.w),
-                      solver_.value(record.h));
-        bool changed = !record.lastSolved || differs(record.lastSolved->origin.x, solved.origin.x) ||
-                       differs(record.lastSolved->origin.y, solved.origin.y) ||
-                       differs(record.lastSolved->size.width, solved.size.width) ||
-                       differs(record.lastSolved->size.height, solved.size.height);
-        record.lastSolved = solved;
-        if (UILayoutGuide* guide = item->asLayoutGuide()) {
-            if (guide->kind_ == UILayoutGuide::Kind::user) guide->solvedFrame_ = solved;
-            continue;
-        }
-        UIView* view = item->asView();
-        if (!view) continue;
-        if (record.contentWUses > 0 || record.contentHUses > 0) {
-            CGSize content{record.contentWUses > 0 ? solver_.value(record.contentW) : 0,
-                           record.contentHUses > 0 ? solver_.value(record.contentH) : 0};
-            if (!record.lastContent || differs(record.lastContent->width, content.width) ||
-                differs(record.lastContent->height, content.height)) {
-                record.lastContent = content;
-                view->setNeedsLayout();
-            }
-        }
-        if (!changed || view->translatesAutoresizingMask_) continue;
-        if (view->superview_) {
-            view->superview_->setNeedsLayout();
-        } else {
-            view->setNeedsLayout();
-        }
-    }
-}
-
-std::optional<CGRect> LayoutEngine::solvedFrame(const LayoutItem& item) const {
-    auto it = items_.find(&item);
-    if (it == items_.end()) return std::nullopt;
-    const ItemRecord& r = it->second;
-    return CGRect(solver_.value(r.x), solver_.value(r.y), solver_.value(r.w), solver_.value(r.h));
-}
-
-std::optional<CGFloat> LayoutEngine::solvedContentWidth(const UIView& scrollView) const {
-    auto it = items_.find(&scrollView);
-    if (it == items_.end() || it->second.contentWUses <= 0) return std::nullopt;
-    return solver_.value(it->second.contentW);
-}
-
-std::optional<CGFloat> LayoutEngine::solvedContentHeight(const UIView& scrollView) const {
-    auto it = items_.find(&scrollView);
-    if (it == items_.end() || it->second.contentHUses <= 0) return std::nullopt;
-    return solver_.value(it->second.contentH);
 }
 
 }  // namespace uikit::layout

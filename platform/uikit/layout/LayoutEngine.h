@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -19,25 +20,20 @@ class UIScrollView;
 
 namespace uikit::layout {
 
-// The bridge between views and the solver. One engine serves every view tree of the (main-thread) process:
-// trees are independent sub-systems of one tableau.
+// The bridge between views and the solver. Each independent view tree (a window, or a tree of views not in
+// any window) has a solver of its own, so that laying out one tree never pays for the constraints of the
+// others. A view that moves to another tree takes its constraints along: they leave the old tree's solver
+// and are installed in the new one at the next sync. A tree whose root goes loses its solver whole.
 //
-// Each item that an active constraint mentions has four variables: the origin (in its layout parent's
-// coordinate space, measured from the parent's content origin) and the size. A constraint between two
-// items is written in their nearest common ancestor's coordinates: an item's left edge there is the sum of
-// the x origins along its path up to that ancestor, and the ancestor's own edges are 0 and its width /
-// height (for a scroll view, the right and bottom edges seen from inside are those of its content).
-//
-// Items in use also carry internal constraints: a view that translates its autoresizing mask is fixed to
-// its frame; a view that does not gets its intrinsic size with hugging and compression-resistance
-// priorities; the margins and safe-area guides follow their view's insets.
-//
-// Activation is deferred to `sync()` (run by the layout pass), so that the order in which code
-// activates constraints and turns the autoresizing translation off does not matter. Constant changes are
-// applied incrementally there too.
 class LayoutEngine {
   public:
     static LayoutEngine& shared();
+
+    // Tree changes, from the view tree. `subtree` has just moved (to another superview, or out of its
+    // superview); its root before the move was `previousRoot`.
+    void subtreeMoved(UIView& subtree, const LayoutItem* previousRoot);
+    // `root`, the root of its tree, is being destroyed; its subviews become roots of their own.
+    void treeWillBeDestroyed(const UIView& root);
 
     void activate(const std::shared_ptr<NSLayoutConstraint>& constraint);
     void deactivate(NSLayoutConstraint& constraint);
@@ -61,14 +57,27 @@ class LayoutEngine {
     std::optional<CGFloat> solvedContentHeight(const UIView& scrollView) const;
 
     bool isInstalled(const NSLayoutConstraint& constraint) const { return installed_.count(&constraint) != 0; }
-    Solver& solver() { return solver_; }
     std::size_t itemCount() const { return items_.size(); }
+    // Over every tree: the solvers kept, and the constraints and tableau rows in them.
+    std::size_t systemCount() const { return systems_.size(); }
+    std::size_t constraintCount() const;
+    std::size_t rowCount() const;
 
   private:
     LayoutEngine() = default;
 
+    // The solver of one tree, and what of the engine's it holds.
+    struct System {
+        const LayoutItem* root = nullptr;
+        Solver solver;
+        std::unordered_set<LayoutItem*> items;                     // the records in it
+        std::unordered_set<NSLayoutConstraint*> constraints;       // the constraints installed in it
+        std::unordered_map<Solver::Variable, LayoutItem*> owners;  // the item each variable belongs to
+    };
+
     struct ItemRecord {
         LayoutItem* item = nullptr;
+        System* system = nullptr;
         Solver::Variable x = 0, y = 0, w = 0, h = 0;
         Solver::Variable contentW = 0, contentH = 0;
         int contentWUses = 0, contentHUses = 0;
@@ -88,16 +97,27 @@ class LayoutEngine {
         // solution changes, so frames adjusted by hand after the layout pass are not fought over.
         std::optional<CGRect> lastSolved;
         std::optional<CGSize> lastContent;
+        std::uint64_t reportedIn = 0;  // the report that last looked at the item
     };
 
     struct Installed {
+        System* system = nullptr;
         Solver::ConstraintId id = 0;
         std::vector<LayoutItem*> items;
         LayoutItem* contentWOf = nullptr;
         LayoutItem* contentHOf = nullptr;
     };
 
-    ItemRecord& use(LayoutItem& item);
+    static const LayoutItem* rootOf(const LayoutItem& item);
+    System& systemFor(const LayoutItem* root);
+    // Drops a system without solving anything: its records go, and its constraints still active are queued to
+    // be installed again.
+    void dissolve(System& system);
+    void queue(NSLayoutConstraint& constraint);
+    void forgetRecord(std::unordered_map<const LayoutItem*, ItemRecord>::iterator record);
+    Solver::Variable newVariable(System& system, LayoutItem& owner);
+
+    ItemRecord& use(LayoutItem& item, System& system);
     void unuse(LayoutItem& item);
     void installInternals(ItemRecord& record);
     void removeInternals(ItemRecord& record);
@@ -108,18 +128,23 @@ class LayoutEngine {
     void removeInstalled(NSLayoutConstraint* constraint);
     bool install(const std::shared_ptr<NSLayoutConstraint>& constraint);
     void drop(NSLayoutConstraint& constraint, const char* why);
-    Solver::ConstraintId addInternal(const Solver::Expression& e, Solver::Relation r, double priority,
-                                     const LayoutItem& item, const char* what);
-    void removeInternal(Solver::ConstraintId& id);
+    Solver::ConstraintId addInternal(ItemRecord& record, const Solver::Expression& e, Solver::Relation r,
+                                     double priority, const LayoutItem& item, const char* what);
+    void removeInternal(ItemRecord& record, Solver::ConstraintId& id);
+    // Tells the views whose solved frame changed: those whose variables the solvers changed, and the
+    // items new since the last report.
     void markChangedViews();
+    void markIfChanged(ItemRecord& record);
 
-    Solver solver_;
+    std::unordered_map<const LayoutItem*, std::unique_ptr<System>> systems_;  // by the root of their tree
     std::unordered_map<const LayoutItem*, ItemRecord> items_;
     std::unordered_map<const NSLayoutConstraint*, Installed> installed_;
     std::vector<std::weak_ptr<NSLayoutConstraint>> pendingAdds_;
     std::unordered_set<const NSLayoutConstraint*> pendingAddSet_;
     std::unordered_set<LayoutItem*> dirtyItems_;
     std::unordered_set<NSLayoutConstraint*> pendingConstants_;
+    std::vector<LayoutItem*> fresh_;  // items whose record was made since the last report
+    std::uint64_t reports_ = 0;
     bool syncing_ = false;
 };
 

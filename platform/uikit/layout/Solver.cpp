@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace uikit::layout {
 
-namespace {
+using detail::kEpsilon;
 
-constexpr double kEpsilon = 1.0e-8;
+namespace {
 
 bool nearZero(double v) {
     return std::fabs(v) < kEpsilon;
@@ -16,87 +17,12 @@ bool nearZero(double v) {
 
 }  // namespace
 
-// ---- Row ---------------------------------------------------------------------------------------
-
-double Solver::Row::coefficientFor(Sym s) const {
-    auto it = std::lower_bound(cells.begin(), cells.end(), s,
-                               [](const std::pair<Sym, double>& cell, Sym key) { return cell.first < key; });
-    return (it != cells.end() && it->first == s) ? it->second : 0.0;
-}
-
-void Solver::Row::insert(Sym s, double coefficient) {
-    auto it = std::lower_bound(cells.begin(), cells.end(), s,
-                               [](const std::pair<Sym, double>& cell, Sym key) { return cell.first < key; });
-    if (it != cells.end() && it->first == s) {
-        it->second += coefficient;
-        if (nearZero(it->second)) cells.erase(it);
-    } else if (!nearZero(coefficient)) {
-        cells.insert(it, {s, coefficient});
-    }
-}
-
-void Solver::Row::insert(const Row& other, double coefficient) {
-    constant += other.constant * coefficient;
-    if (other.cells.empty()) return;
-    std::vector<std::pair<Sym, double>> merged;
-    merged.reserve(cells.size() + other.cells.size());
-    auto a = cells.begin();
-    auto b = other.cells.begin();
-    while (a != cells.end() || b != other.cells.end()) {
-        if (b == other.cells.end() || (a != cells.end() && a->first < b->first)) {
-            merged.push_back(*a++);
-        } else if (a == cells.end() || b->first < a->first) {
-            double v = b->second * coefficient;
-            if (!nearZero(v)) merged.emplace_back(b->first, v);
-            ++b;
-        } else {
-            double v = a->second + b->second * coefficient;
-            if (!nearZero(v)) merged.emplace_back(a->first, v);
-            ++a;
-            ++b;
-        }
-    }
-    cells = std::move(merged);
-}
-
-void Solver::Row::remove(Sym s) {
-    auto it = std::lower_bound(cells.begin(), cells.end(), s,
-                               [](const std::pair<Sym, double>& cell, Sym key) { return cell.first < key; });
-    if (it != cells.end() && it->first == s) cells.erase(it);
-}
-
-void Solver::Row::reverseSign() {
-    constant = -constant;
-    for (auto& cell : cells) cell.second = -cell.second;
-}
-
-void Solver::Row::solveFor(Sym s) {
-    double coefficient = -1.0 / coefficientFor(s);
-    remove(s);
-    constant *= coefficient;
-    for (auto& cell : cells) cell.second *= coefficient;
-}
-
-void Solver::Row::solveFor(Sym lhs, Sym rhs) {
-    insert(lhs, -1.0);
-    solveFor(rhs);
-}
-
-bool Solver::Row::substitute(Sym s, const Row& row) {
-    auto it = std::lower_bound(cells.begin(), cells.end(), s,
-                               [](const std::pair<Sym, double>& cell, Sym key) { return cell.first < key; });
-    if (it == cells.end() || it->first != s) return false;
-    double coefficient = it->second;
-    cells.erase(it);
-    insert(row, coefficient);
-    return true;
-}
-
 // ---- Solver ------------------------------------------------------------------------------------
 
 Solver::Solver() {
-    symbolTypes_.push_back(SymType::invalid);
-}  // symbol 0 is "no symbol"
+    symbolTypes_.push_back(SymType::invalid);  // symbol 0 is "no symbol"
+    symbolMarks_.push_back(0);
+}
 
 Solver::Variable Solver::newVariable() {
     return nextVariable_++;
@@ -104,6 +30,7 @@ Solver::Variable Solver::newVariable() {
 
 Solver::Sym Solver::newSymbol(SymType type) {
     symbolTypes_.push_back(type);
+    symbolMarks_.push_back(0);
     return static_cast<Sym>(symbolTypes_.size() - 1);
 }
 
@@ -112,6 +39,7 @@ Solver::Sym Solver::symbolFor(Variable v) {
     if (it != variables_.end()) return it->second.symbol;
     Sym s = newSymbol(SymType::external);
     variables_.emplace(v, VariableInfo{s, 0});
+    externals_.emplace(s, v);
     return s;
 }
 
@@ -120,13 +48,14 @@ void Solver::releaseVariable(Variable v) {
     if (it == variables_.end()) return;
     if (--it->second.references <= 0) {
         // No remaining constraint mentions the variable, so its column is empty: forget the symbol.
-        rows_.erase(it->second.symbol);
+        eraseRow(it->second.symbol);
         columns_.erase(it->second.symbol);
+        externals_.erase(it->second.symbol);
         variables_.erase(it);
     }
 }
 
-Solver::Row& Solver::levelRow(double priority) {
+Solver::ObjectiveRow& Solver::levelRow(double priority) {
     return objective_[priority];
 }
 
@@ -135,7 +64,11 @@ void Solver::dropLevel(double priority) {
     if (count == levelCounts_.end()) return;
     if (--count->second <= 0) {
         levelCounts_.erase(count);
-        objective_.erase(priority);
+        auto level = objective_.find(priority);
+        if (level == objective_.end()) return;
+        // Whatever the level decided for its symbols, a lower level may decide now.
+        for (const auto& cell : level->second.cells) touched(cell.first);
+        objective_.erase(level);
     }
 }
 
@@ -162,6 +95,7 @@ Solver::Row Solver::createRow(const ConstraintInfo& info, const Expression& expr
             if (!isRequired) {
                 row.insert(info.other, -coefficient);
                 levelRow(info.priority).insert(info.other, 1.0);
+                touched(info.other);
             }
             break;
         }
@@ -169,9 +103,11 @@ Solver::Row Solver::createRow(const ConstraintInfo& info, const Expression& expr
             if (!isRequired) {
                 row.insert(info.marker, -1.0);
                 row.insert(info.other, 1.0);
-                Row& level = levelRow(info.priority);
+                ObjectiveRow& level = levelRow(info.priority);
                 level.insert(info.marker, 1.0);
                 level.insert(info.other, 1.0);
+                touched(info.marker);
+                touched(info.other);
             } else {
                 row.insert(info.marker, 1.0);
             }
@@ -267,8 +203,7 @@ bool Solver::addWithArtificialVariable(const Row& row) {
     if (success) {
         auto it = rows_.find(artificial);
         if (it != rows_.end()) {
-            Row basicRow = std::move(it->second);
-            rows_.erase(it);
+            Row basicRow = takeRow(it);
             if (!basicRow.cells.empty()) {
                 // Keep the constraint's equation as the row of another symbol; prefer a pivotable one.
                 Sym entering = 0;
@@ -297,7 +232,7 @@ bool Solver::addWithArtificialVariable(const Row& row) {
 void Solver::eliminateMarker(Sym marker) {
     auto basic = rows_.find(marker);
     if (basic != rows_.end()) {
-        rows_.erase(basic);
+        takeRow(basic);
         return;
     }
     Sym r1 = 0, r2 = 0, r3 = 0;
@@ -326,216 +261,7 @@ void Solver::eliminateMarker(Sym marker) {
     Sym leaving = r1 != 0 ? r1 : (r2 != 0 ? r2 : r3);
     if (leaving == 0) return;  // the marker appears nowhere: nothing to take out
     pivot(marker, leaving);
-    rows_.erase(marker);
-}
-
-void Solver::substitute(Sym s, const Row& row) {
-    for (Sym basic : rowsContaining(s)) {
-        Row& r = rows_.find(basic)->second;
-        if (!r.substitute(s, row)) continue;
-        note(basic, row);
-        if (isRestricted(basic) && r.constant < -kEpsilon) infeasible_.push_back(basic);
-    }
-    columns_.erase(s);  // no row contains it any more
-    for (auto& [level, r] : objective_) r.substitute(s, row);
-}
-
-void Solver::setRow(Sym basic, Row row) {
-    // Insert first: noting may compact a column, which keeps only the rows that contain the symbol now.
-    Row& stored = rows_[basic] = std::move(row);
-    note(basic, stored);
-}
-
-void Solver::note(Sym basic, const Row& row) {
-    for (const auto& cell : row.cells) {
-        Column& column = columns_[cell.first];
-        column.rows.push_back(basic);
-        if (column.rows.size() > 32 && column.rows.size() > 2 * column.compacted) (void)rowsContaining(cell.first);
-    }
-}
-
-std::vector<Solver::Sym> Solver::rowsContaining(Sym s) {
-    auto it = columns_.find(s);
-    if (it == columns_.end()) return {};
-    auto& list = it->second.rows;
-    std::sort(list.begin(), list.end());
-    list.erase(std::unique(list.begin(), list.end()), list.end());
-    std::erase_if(list, [&](Sym basic) {
-        auto row = rows_.find(basic);
-        return row == rows_.end() || row->second.coefficientFor(s) == 0.0;
-    });
-    it->second.compacted = list.size();
-    return list;
-}
-
-void Solver::forget(Sym s) {
-    for (Sym basic : rowsContaining(s)) rows_.find(basic)->second.remove(s);
-    columns_.erase(s);
-    for (auto& [level, r] : objective_) r.remove(s);
-}
-
-void Solver::pivot(Sym entering, Sym leaving) {
-    auto it = rows_.find(leaving);
-    Row row = std::move(it->second);
-    rows_.erase(it);
-    row.solveFor(leaving, entering);
-    substitute(entering, row);
-    setRow(entering, std::move(row));
-}
-
-int Solver::objectiveSign(Sym s) const {
-    for (const auto& [level, row] : objective_) {
-        double c = row.coefficientFor(s);
-        if (c < -kEpsilon) return -1;
-        if (c > kEpsilon) return 1;
-    }
-    return 0;
-}
-
-std::vector<double> Solver::objectiveVector(Sym s, double scale) const {
-    std::vector<double> v;
-    v.reserve(objective_.size());
-    for (const auto& [level, row] : objective_) v.push_back(row.coefficientFor(s) * scale);
-    return v;
-}
-
-bool Solver::lexLess(const std::vector<double>& a, const std::vector<double>& b) const {
-    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        if (a[i] < b[i] - kEpsilon) return true;
-        if (a[i] > b[i] + kEpsilon) return false;
-    }
-    return false;
-}
-
-void Solver::optimize() {
-    // Primal simplex on the lexicographic objective. Bland's rule (lowest symbol first) rules out cycling.
-    std::vector<const Row*> levels;
-    for (int guard = 0; guard < 100000; ++guard) {
-        levels.clear();
-        for (const auto& [level, row] : objective_) levels.push_back(&row);
-        Sym entering = 0;
-        int direction = 0;
-        for (std::size_t i = 0; i < levels.size(); ++i) {
-            for (const auto& [s, c] : levels[i]->cells) {
-                if (std::fabs(c) <= kEpsilon || (entering != 0 && s >= entering)) continue;
-                if (!isPivotable(s) || rows_.count(s)) continue;
-                bool decidedAbove = false;
-                for (std::size_t j = 0; j < i && !decidedAbove; ++j) {
-                    decidedAbove = std::fabs(levels[j]->coefficientFor(s)) > kEpsilon;
-                }
-                if (decidedAbove) continue;
-                if (isRestricted(s)) {
-                    if (c < 0) {
-                        entering = s;
-                        direction = 1;
-                    }
-                } else {  // a free variable may move either way
-                    entering = s;
-                    direction = c < 0 ? 1 : -1;
-                }
-            }
-        }
-        if (entering == 0) return;
-
-        Sym leaving = 0;
-        double best = std::numeric_limits<double>::max();
-        for (Sym basic : rowsContaining(entering)) {
-            if (!isRestricted(basic)) continue;
-            const Row& row = rows_.find(basic)->second;
-            double a = row.coefficientFor(entering) * direction;
-            if (a < -kEpsilon) {
-                double r = row.constant / -a;
-                if (r < best - kEpsilon || (std::fabs(r - best) <= kEpsilon && basic < leaving)) {
-                    best = r;
-                    leaving = basic;
-                }
-            }
-        }
-        if (leaving == 0) return;  // unbounded: cannot happen with non-negative error terms
-        pivot(entering, leaving);
-    }
-}
-
-bool Solver::optimizeArtificial(Row& artificial) {
-    for (int guard = 0; guard < 100000; ++guard) {
-        Sym entering = 0;
-        int direction = 0;
-        for (const auto& cell : artificial.cells) {
-            Sym s = cell.first;
-            if (!isPivotable(s)) continue;
-            if (isRestricted(s)) {
-                if (cell.second < -kEpsilon) {
-                    entering = s;
-                    direction = 1;
-                    break;
-                }
-            } else if (std::fabs(cell.second) > kEpsilon) {
-                entering = s;
-                direction = cell.second < 0 ? 1 : -1;
-                break;
-            }
-        }
-        if (entering == 0) return true;
-
-        Sym leaving = 0;
-        double best = std::numeric_limits<double>::max();
-        for (Sym basic : rowsContaining(entering)) {
-            if (!isRestricted(basic)) continue;
-            const Row& row = rows_.find(basic)->second;
-            double a = row.coefficientFor(entering) * direction;
-            if (a < -kEpsilon) {
-                double r = row.constant / -a;
-                if (r < best - kEpsilon || (std::fabs(r - best) <= kEpsilon && basic < leaving)) {
-                    best = r;
-                    leaving = basic;
-                }
-            }
-        }
-        if (leaving == 0) return false;
-        auto it = rows_.find(leaving);
-        Row row = std::move(it->second);
-        rows_.erase(it);
-        row.solveFor(leaving, entering);
-        substitute(entering, row);
-        artificial.substitute(entering, row);
-        setRow(entering, std::move(row));
-    }
-    return false;
-}
-
-bool Solver::dualOptimize() {
-    while (!infeasible_.empty()) {
-        Sym leaving = infeasible_.back();
-        infeasible_.pop_back();
-        auto it = rows_.find(leaving);
-        if (it == rows_.end() || it->second.constant >= -kEpsilon) continue;
-        const Row& row = it->second;
-
-        Sym entering = 0;
-        std::vector<double> best;
-        for (const auto& [s, a] : row.cells) {
-            if (!isPivotable(s)) continue;
-            std::vector<double> ratio;
-            if (isRestricted(s)) {
-                if (a <= kEpsilon) continue;
-                ratio = objectiveVector(s, 1.0 / a);
-            } else {
-                if (std::fabs(a) <= kEpsilon) continue;
-                ratio = objectiveVector(s, 1.0 / std::fabs(a));
-                for (double& r : ratio) r = std::fabs(r);
-            }
-            if (entering == 0 || lexLess(ratio, best)) {
-                entering = s;
-                best = std::move(ratio);
-            }
-        }
-        if (entering == 0) {
-            infeasible_.clear();
-            return false;
-        }
-        pivot(entering, leaving);
-    }
-    return true;
+    eraseRow(marker);
 }
 
 void Solver::removeObjectiveEffects(const ConstraintInfo& info) {
@@ -547,8 +273,10 @@ void Solver::removeObjectiveEffects(const ConstraintInfo& info) {
             auto basic = rows_.find(s);
             if (basic != rows_.end()) {
                 level->second.insert(basic->second, -1.0);
+                touched(basic->second);
             } else {
                 level->second.insert(s, -1.0);
+                touched(s);
             }
         }
     }
@@ -566,7 +294,7 @@ std::expected<void, Solver::Failure> Solver::removeConstraint(ConstraintId id) {
     // Numerical leftovers of the constraint's own symbols, if any, go with it.
     for (Sym s : {info.marker, info.other}) {
         if (s == 0) continue;
-        rows_.erase(s);
+        eraseRow(s);
         forget(s);
     }
     optimize();
@@ -626,6 +354,7 @@ std::expected<void, Solver::Failure> Solver::applyConstantDelta(ConstraintInfo& 
             double a = row.coefficientFor(info.marker);
             if (a == 0.0) continue;
             row.constant += a * delta * markerSign;
+            valueMayChange(basic);
             checkRow(basic, row);
         }
     }
@@ -687,7 +416,12 @@ void Solver::reset() {
     variables_.clear();
     edits_.clear();
     infeasible_.clear();
+    dirty_.clear();
+    candidates_.clear();
+    changed_.clear();
+    externals_.clear();
     symbolTypes_.assign(1, SymType::invalid);
+    symbolMarks_.assign(1, 0);
 }
 
 bool Solver::isConsistent() const {

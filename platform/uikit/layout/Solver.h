@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "uikit/layout/SolverRows.h"
+
 namespace uikit::layout {
 
 // An incremental linear constraint solver in the Cassowary style: a simplex tableau kept in basic
@@ -21,6 +23,14 @@ namespace uikit::layout {
 //
 // A constraint is `expression relation 0`. A required constraint that cannot be satisfied together
 // with those already present is refused and the tableau is left as it was.
+//
+// Cost: the symbols that could enter the basis are kept as the objective changes (a pivot re-examines only
+// the symbols its substitution touched) and the entering one is the lowest of them (Bland's rule, so no
+// cycling), so a pivot costs the rows and cells it changes, not the length of the objective. The solver
+// also remembers which variables' values may have changed, so that its user looks at those alone.
+//
+// Solver.cpp adds, removes and changes constraints; SolverTableau.cpp holds the tableau at work (rows and
+// columns, substitutions, pivots, the entering candidates and the simplex loops); SolverRows.h the rows.
 class Solver {
   public:
     using Variable = std::uint32_t;
@@ -69,8 +79,14 @@ class Solver {
     // The current value of a variable (0 for a variable no constraint determines).
     double value(Variable variable) const;
 
+    // The variables whose value may have changed since the last call, each once, in no particular order
+    // (a superset: a value may have come back to where it was).
+    std::vector<Variable> takeChangedVariables();
+
     std::size_t constraintCount() const { return constraints_.size(); }
     std::size_t rowCount() const { return rows_.size(); }
+    // Pivots made so far: the unit of the solver's work.
+    std::uint64_t pivotCount() const { return pivots_; }
     // Drops every constraint and edit variable (variables stay valid).
     void reset();
 
@@ -79,25 +95,10 @@ class Solver {
     bool isConsistent() const;
 
   private:
-    using Sym = std::uint32_t;
+    using Sym = detail::Symbol;
+    using Row = detail::Row;
+    using ObjectiveRow = detail::ObjectiveRow;
     enum class SymType : std::uint8_t { invalid, external, slack, error, dummy };
-
-    // A row of the tableau: basic = constant + Σ coefficient · symbol (symbols sorted by id).
-    struct Row {
-        std::vector<std::pair<Sym, double>> cells;
-        double constant = 0;
-
-        double coefficientFor(Sym s) const;
-        void add(double c) { constant += c; }
-        void insert(Sym s, double coefficient);
-        void insert(const Row& other, double coefficient);
-        void remove(Sym s);
-        void reverseSign();
-        void solveFor(Sym s);
-        void solveFor(Sym lhs, Sym rhs);
-        // Replaces `s` by `row` when `s` appears; returns whether it did.
-        bool substitute(Sym s, const Row& row);
-    };
 
     struct ConstraintInfo {
         Expression expression;
@@ -118,6 +119,10 @@ class Solver {
         int references;
     };
 
+    // Per-symbol marks: queued for a candidacy check, a candidate to enter, in the candidates' heap,
+    // queued as changed.
+    static constexpr std::uint8_t kDirty = 1, kCandidate = 2, kInHeap = 4, kChanged = 8;
+
     Sym newSymbol(SymType type);
     SymType typeOf(Sym s) const { return symbolTypes_[s]; }
     bool isRestricted(Sym s) const { return typeOf(s) == SymType::slack || typeOf(s) == SymType::error; }
@@ -132,17 +137,41 @@ class Solver {
     void eliminateMarker(Sym marker);
     void substitute(Sym s, const Row& row);
     // The column index: for each symbol, the basic symbols whose rows may contain it (a superset, cleaned
-    // when read), so that substitutions and ratio tests touch only the rows concerned.
+    // when read or when half of it may be stale), so that substitutions and ratio tests touch only the rows
+    // concerned.
+    struct Column {
+        std::vector<Sym> rows;
+        std::size_t stale = 0;  // entries that may no longer hold: cleaned once they are half the column
+    };
     void setRow(Sym basic, Row row);
+    // `basic`'s row now holds the symbols of `row` (or `symbols`, or `s`).
     void note(Sym basic, const Row& row);
+    void note(Sym basic, const std::vector<Sym>& symbols);
+    void note(Sym basic, Sym s);
     std::vector<Sym> rowsContaining(Sym s);
+    void compact(Sym s, Column& column);
+    // Some entry of `s`'s column may name a row that no longer holds `s`.
+    void mayBeStale(Sym s);
+    // Takes a row out of the tableau (its columns told), or erases it.
+    Row takeRow(std::unordered_map<Sym, Row>::iterator it);
+    void eraseRow(Sym basic);
     void forget(Sym s);
     void pivot(Sym entering, Sym leaving);
+    Sym leavingRow(Sym entering, int direction);
     void optimize();
+    // The entering candidates: `touched` queues a symbol whose objective coefficients or basic state changed;
+    // `refreshCandidates` re-examines the queue; `lowestCandidate` is Bland's choice (0: the objective is
+    // optimal).
+    void touched(Sym s);
+    void touched(const Row& row);
+    void refreshCandidates();
+    Sym lowestCandidate();
+    // The row of `s` was made, changed or removed: an external variable's value may have changed.
+    void valueMayChange(Sym s);
     bool optimizeArtificial(Row& artificial);
     bool dualOptimize();
     void removeObjectiveEffects(const ConstraintInfo& info);
-    Row& levelRow(double priority);
+    ObjectiveRow& levelRow(double priority);
     void dropLevel(double priority);
     // Lexicographic objective coefficient of `s`: components from the highest priority down.
     int objectiveSign(Sym s) const;
@@ -151,19 +180,23 @@ class Solver {
     std::expected<void, Failure> applyConstantDelta(ConstraintInfo& info, double delta);
 
     std::vector<SymType> symbolTypes_;
+    std::vector<std::uint8_t> symbolMarks_;  // kDirty | kCandidate | kInHeap | kChanged, by symbol
     std::unordered_map<Sym, Row> rows_;
-    struct Column {
-        std::vector<Sym> rows;
-        std::size_t compacted = 0;
-    };
     std::unordered_map<Sym, Column> columns_;
+    std::vector<std::uint32_t> seen_;  // by symbol: the compaction that last kept it
+    std::uint32_t stamp_ = 0;
     // Objective rows by priority, highest first, with the number of constraints at each level.
-    std::map<double, Row, std::greater<double>> objective_;
+    std::map<double, ObjectiveRow, std::greater<double>> objective_;
     std::map<double, int, std::greater<double>> levelCounts_;
     std::unordered_map<ConstraintId, ConstraintInfo> constraints_;
     std::unordered_map<Variable, VariableInfo> variables_;
     std::unordered_map<Variable, EditInfo> edits_;
     std::vector<Sym> infeasible_;
+    std::vector<Sym> dirty_;       // symbols to re-examine as candidates
+    std::vector<Sym> candidates_;  // a min-heap; entries whose kCandidate mark is gone are dropped when seen
+    std::vector<Sym> changed_;     // external symbols whose value may have changed
+    std::unordered_map<Sym, Variable> externals_;  // the variable of each external symbol in use
+    std::uint64_t pivots_ = 0;
     Variable nextVariable_ = 1;
     ConstraintId nextConstraint_ = 1;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <random>
@@ -126,6 +127,36 @@ TEST(LayoutSolver, EditVariablesFollowSuggestions) {
     }
     ASSERT_TRUE(s.removeEditVariable(x));
     EXPECT_FALSE(s.suggestValue(x, 1));
+    EXPECT_TRUE(s.isConsistent());
+}
+
+TEST(LayoutSolver, OnlyTheVariablesAChangeReachesAreReportedOnce) {
+    Solver s;
+    auto x1 = s.newVariable();
+    auto w1 = s.newVariable();
+    auto right1 = s.newVariable();
+    auto x2 = s.newVariable();
+    auto w2 = s.newVariable();
+    // Two boxes that share nothing: a left edge, a preferred width, and (for the first) a right edge.
+    ASSERT_TRUE(s.addConstraint(expr({{x1, 1}}, -10), R::equal, 1000));
+    ASSERT_TRUE(s.addConstraint(expr({{right1, 1}, {x1, -1}, {w1, -1}}), R::equal, 1000));
+    auto wanted1 = s.addConstraint(expr({{w1, 1}}, -50), R::equal, 500);
+    ASSERT_TRUE(s.addConstraint(expr({{x2, 1}}, -100), R::equal, 1000));
+    ASSERT_TRUE(s.addConstraint(expr({{w2, 1}}, -30), R::equal, 500));
+    ASSERT_TRUE(wanted1);
+    (void)s.takeChangedVariables();
+
+    ASSERT_TRUE(s.setConstant(*wanted1, -60));
+    auto changed = s.takeChangedVariables();
+    std::sort(changed.begin(), changed.end());
+    EXPECT_TRUE(std::adjacent_find(changed.begin(), changed.end()) == changed.end());
+    auto has = [&](Solver::Variable v) { return std::binary_search(changed.begin(), changed.end(), v); };
+    EXPECT_TRUE(has(w1));
+    EXPECT_TRUE(has(right1));
+    EXPECT_FALSE(has(x2));
+    EXPECT_FALSE(has(w2));
+    EXPECT_NEAR(s.value(right1), 70, 1e-9);
+    EXPECT_TRUE(s.takeChangedVariables().empty());
     EXPECT_TRUE(s.isConsistent());
 }
 

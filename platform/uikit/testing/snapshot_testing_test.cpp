@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "dispatch/testing/EnvironmentScope.h"
+#include "dispatch/testing/TemporaryFolder.h"
 #include "imageio/ImageDecoder.h"
 
 namespace uikit::testing {
@@ -21,19 +23,15 @@ imageio::Bitmap square(imageio::RGBA colour, std::uint32_t side = 4) {
 class SnapshotTestingTest : public ::testing::Test {
   protected:
     SnapshotTestingTest() {
-        root_ = fs::temp_directory_path() / ("lumora-snapshots-" + std::to_string(::getpid()));
-        fs::remove_all(root_);
         where_.name = "square";
         where_.golden = root_ / "source" / "snapshots" / "square.png";
         where_.outputDirectory = root_ / "build";
-        ::unsetenv("LUMORA_UPDATE_SNAPSHOTS");
-    }
-    ~SnapshotTestingTest() override {
-        ::unsetenv("LUMORA_UPDATE_SNAPSHOTS");
-        fs::remove_all(root_);
+        env_.unset("LUMORA_UPDATE_SNAPSHOTS");
     }
 
-    fs::path root_;
+    dispatch::testing::TemporaryFolder scratch_{"snapshots"};
+    const fs::path root_ = scratch_.path();
+    dispatch::testing::EnvironmentScope env_;
     SnapshotLocation where_;
 };
 
@@ -45,10 +43,10 @@ TEST_F(SnapshotTestingTest, AMissingGoldenFailsUntilRecordedOnPurpose) {
     EXPECT_TRUE(fs::exists(where_.outputDirectory / "square.png"));  // the rendering can be looked at
     EXPECT_FALSE(fs::exists(where_.golden));
 
-    ::setenv("LUMORA_UPDATE_SNAPSHOTS", "1", 1);
+    env_.set("LUMORA_UPDATE_SNAPSHOTS", "1");
     EXPECT_TRUE(isRecordingSnapshots());
     EXPECT_TRUE(verifySnapshot(square({255, 0, 0, 255}), where_).matches);
-    ::setenv("LUMORA_UPDATE_SNAPSHOTS", "0", 1);
+    env_.set("LUMORA_UPDATE_SNAPSHOTS", "0");
     EXPECT_FALSE(isRecordingSnapshots());
     EXPECT_TRUE(fs::exists(where_.golden));
     EXPECT_TRUE(verifySnapshot(square({255, 0, 0, 255}), where_).matches);
@@ -96,9 +94,8 @@ TEST_F(SnapshotTestingTest, LocationsSitBesideTheTestSourceAndInTheBuildFolder) 
     EXPECT_EQ(here.golden.filename(), "a_b_c.png");
     EXPECT_TRUE(fs::exists(here.golden.parent_path().parent_path() / "snapshot_testing_test.cpp")) << here.golden;
     EXPECT_EQ(here.outputDirectory.filename(), "snapshots");
-    ::setenv("LUMORA_SNAPSHOT_OUTPUT_DIR", root_.c_str(), 1);
+    env_.set("LUMORA_SNAPSHOT_OUTPUT_DIR", root_.string());
     EXPECT_EQ(SnapshotLocation::forTest(__FILE__, "x").outputDirectory, root_);
-    ::unsetenv("LUMORA_SNAPSHOT_OUTPUT_DIR");
 }
 
 }  // namespace

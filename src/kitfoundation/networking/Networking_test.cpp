@@ -8,6 +8,7 @@
 #include "devserver/Server.h"
 #include "dispatch/RunLoop.h"
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
 #include "foundation/URLError.h"
 #include "foundation/URLSession.h"
 #include "kitfoundation/Log.h"
@@ -308,8 +309,7 @@ class NetworkServiceTest : public ::testing::Test {
         service = NetworkService::create(handler, {interceptor});
     }
     void TearDown() override {
-        debugLogEnabled = false;
-        session->invalidateAndCancel();
+        if (session) session->invalidateAndCancel();
         if (server) server->stop();
     }
 
@@ -470,17 +470,21 @@ TEST_F(NetworkServiceTest, InvalidRequestsFailWithoutTouchingTheNetwork) {
 }
 
 TEST_F(NetworkServiceTest, LogsBothBlocksOnlyWhenEnabled) {
+    // Each capture ends before its assertion: a failed one never leaves the output captured.
     ::testing::internal::CaptureStdout();
-    ASSERT_TRUE(send<Profile>(get("/api/quiet")));
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    const bool quietSent = send<Profile>(get("/api/quiet")).has_value();
+    const std::string quiet = ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(quietSent);
+    EXPECT_EQ(quiet, "");
 
+    const dispatch::testing::ValueScope keepSwitch(debugLogEnabled);
     debugLogEnabled = true;
     ::testing::internal::CaptureStdout();
     auto login = std::make_shared<NetworkRequest>(HTTPMethod::post, server->baseURL(), "/api/login", NetworkHeaders{},
                                                   JSONValue{{"username", "ada"}, {"password", "hunter2"}});
-    ASSERT_TRUE(send<Profile>(login));
+    const bool loginSent = send<Profile>(login).has_value();
     const std::string out = ::testing::internal::GetCapturedStdout();
-    debugLogEnabled = false;
+    ASSERT_TRUE(loginSent);
 
     std::vector<std::string> lines;
     std::istringstream stream(out);

@@ -77,9 +77,11 @@ class PlayerScreenBackendTest : public ::testing::Test {
         backend = *started;
         redirect.emplace("127.0.0.1", backend->baseURL());
 
+        // One folder per test, named after it: a parametrised test's name holds a '/', which would nest it.
+        std::string testName = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(testName.begin(), testName.end(), '/', '-');
         keychainDirectory =
-            std::filesystem::temp_directory_path() / ("lumora-screen-" + std::to_string(::getpid()) + "-" +
-                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+            std::filesystem::temp_directory_path() / ("lumora-screen-" + std::to_string(::getpid()) + "-" + testName);
         std::filesystem::remove_all(keychainDirectory);
         useNewSignInStack();
 
@@ -100,6 +102,7 @@ class PlayerScreenBackendTest : public ::testing::Test {
         redirect.reset();
         if (backend) backend->stop();
         std::filesystem::remove_all(keychainDirectory);
+        if (previousStack) LumoraAuthManager::shared().setAuthManager(*previousStack);
         ConfigurationKey::setSourceForTesting(nullptr);
         uikit::testing::resetInteractionState();
     }
@@ -111,6 +114,7 @@ class PlayerScreenBackendTest : public ::testing::Test {
         configuration.entitlementServiceURL = backend->baseURL() + "/entitlement/";
         configuration.keychainDirectory = keychainDirectory.string();
         stack = LumoraAuthFactory::makeAuthManager(configuration, {.session = authSession});
+        if (!previousStack) previousStack = LumoraAuthManager::shared().authManager();
         LumoraAuthManager::shared().setAuthManager(stack);
     }
 
@@ -273,6 +277,8 @@ class PlayerScreenBackendTest : public ::testing::Test {
     std::shared_ptr<foundation::URLSession> authSession = foundation::URLSession::create();
     std::shared_ptr<foundation::URLSession> analyticsSession = foundation::URLSession::create();
     std::shared_ptr<AuthManagerType> stack;
+    // The shared manager's stack before this test's first took its place, put back at the end.
+    std::optional<std::shared_ptr<AuthManagerType>> previousStack;
     std::shared_ptr<RecordingScreenDelegate> delegate = std::make_shared<RecordingScreenDelegate>();
     std::vector<std::shared_ptr<uikit::UIWindow>> windows;
     std::vector<std::shared_ptr<ZuPlayerViewController>> screens;

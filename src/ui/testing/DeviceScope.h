@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "ui/AssetGraph.h"
 #include "ui/ZuPlayerMetrics.h"
 #include "ui/ZuPlayerStyle.h"
 #include "uikit/UIScreen.h"
@@ -47,6 +48,19 @@ class PlayerAppearanceScope {
   private:
     ZuPlayerMetrics metrics_;
     ZuPlayerStyle style_;
+};
+
+// Keeps the live asset catalogue as it was when the scope began, restoring it at its end, so a test may edit
+// its entries or replace it.
+class AssetCatalogueScope {
+  public:
+    AssetCatalogueScope() : saved_(AssetGraph::shared()) {}
+    ~AssetCatalogueScope() { AssetGraph::setShared(saved_); }
+    AssetCatalogueScope(const AssetCatalogueScope&) = delete;
+    AssetCatalogueScope& operator=(const AssetCatalogueScope&) = delete;
+
+  private:
+    AssetGraph saved_;
 };
 
 }  // namespace lumora::testing
