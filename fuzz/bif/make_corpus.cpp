@@ -1,12 +1,10 @@
 // Writes the seed corpus of the BIF fuzz target into the folder given as the only argument: small valid
 // indexes, the layouts the reader must refuse, truncations and hostile image sizes.
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "CorpusFolder.h"
 #include "imageio/ImageDecoder.h"
 #include "imageio/testing/ClaimedSizeImages.h"
 #include "keymoments/testing/BIFWriter.h"
@@ -36,16 +34,8 @@ BIFWriter writer(std::vector<std::pair<std::uint32_t, Bytes>> frames, std::int32
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
-        return 2;
-    }
-    const std::filesystem::path folder(argv[1]);
-    std::filesystem::create_directories(folder);
-    auto save = [&](const std::string& name, const Bytes& data) {
-        std::ofstream(folder / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    };
+    const fuzzing::CorpusFolder corpus(argc, argv);
+    auto save = [&](const std::string& name, const Bytes& data) { corpus.save(name, data); };
 
     const Bytes three = writer({{0, png(10)}, {1, png(20)}, {2, png(30)}}).write();
     save("valid-png-three-frames.bif", three);

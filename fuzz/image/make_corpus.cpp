@@ -5,13 +5,11 @@
 #include <turbojpeg.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "CorpusFolder.h"
 #include "imageio/ImageDecoder.h"
 #include "imageio/testing/ClaimedSizeImages.h"
 
@@ -81,16 +79,8 @@ Bytes png(std::uint32_t width, std::uint32_t height, int colourType, int bitDept
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
-        return 2;
-    }
-    const std::filesystem::path folder(argv[1]);
-    std::filesystem::create_directories(folder);
-    auto save = [&](const std::string& name, const Bytes& data) {
-        std::ofstream(folder / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    };
+    const fuzzing::CorpusFolder corpus(argc, argv);
+    auto save = [&](const std::string& name, const Bytes& data) { corpus.save(name, data); };
     const auto picture = pattern(13, 9);
 
     save("jpeg-420.jpg", jpeg(picture, TJSAMP_420, 0));

@@ -156,7 +156,8 @@ class Solver {
     Row takeRow(std::unordered_map<Sym, Row>::iterator it);
     void eraseRow(Sym basic);
     void forget(Sym s);
-    void pivot(Sym entering, Sym leaving);
+    // `also` is a row kept outside the tableau (the artificial objective) that follows the substitution.
+    void pivot(Sym entering, Sym leaving, Row* also = nullptr);
     Sym leavingRow(Sym entering, int direction);
     void optimize();
     // The entering candidates: `touched` queues a symbol whose objective coefficients or basic state changed;

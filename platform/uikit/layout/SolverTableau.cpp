@@ -105,13 +105,14 @@ void Solver::forget(Sym s) {
     touched(s);
 }
 
-void Solver::pivot(Sym entering, Sym leaving) {
+void Solver::pivot(Sym entering, Sym leaving, Row* also) {
     ++pivots_;
     Row row = takeRow(rows_.find(leaving));
     valueMayChange(leaving);
     touched(leaving);
     row.solveFor(leaving, entering);
     substitute(entering, row);
+    if (also) also->substitute(entering, row);
     setRow(entering, std::move(row));
 }
 
@@ -271,14 +272,7 @@ bool Solver::optimizeArtificial(Row& artificial) {
 
         const Sym leaving = leavingRow(entering, direction);
         if (leaving == 0) return false;
-        ++pivots_;
-        Row row = takeRow(rows_.find(leaving));
-        valueMayChange(leaving);
-        touched(leaving);
-        row.solveFor(leaving, entering);
-        substitute(entering, row);
-        artificial.substitute(entering, row);
-        setRow(entering, std::move(row));
+        pivot(entering, leaving, &artificial);
     }
     return false;
 }
