@@ -112,12 +112,7 @@ class ZuSliderControlsViewTest : public ::testing::Test {
         return row->slider()->convertTo(CGPoint{row->slider()->thumbCenterX(value), 0}, nullptr).x;
     }
     void dragTo(const std::shared_ptr<uikit::UITouch>& touch, double toX, int steps = 6) {
-        const CGPoint from = touch->location(nullptr);
-        for (int i = 1; i <= steps; ++i) {
-            clock.advance(kFrame);
-            sim().move(touch, CGPoint{from.x + (toX - from.x) * i / steps, from.y});
-        }
-        clock.advance(kFrame);
+        sim().moveAlong(touch, CGPoint{toX, touch->location(nullptr).y}, steps, kFrame);
     }
     TouchSimulator sim() { return TouchSimulator(window); }
 

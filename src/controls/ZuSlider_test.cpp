@@ -65,12 +65,7 @@ class ZuSliderTest : public ::testing::Test {
     double windowX(float value) const { return 50 + slider->thumbCenterX(value); }
     // Moves a touch in `steps` steps to window x `toX`, one display frame apart.
     void dragTo(const std::shared_ptr<uikit::UITouch>& touch, double toX, int steps = 6) {
-        const CGPoint from = touch->location(nullptr);
-        for (int i = 1; i <= steps; ++i) {
-            clock.advance(kFrame);
-            sim().move(touch, CGPoint{from.x + (toX - from.x) * i / steps, from.y});
-        }
-        clock.advance(kFrame);
+        sim().moveAlong(touch, CGPoint{toX, touch->location(nullptr).y}, steps, kFrame);
     }
     TouchSimulator sim() { return TouchSimulator(window); }
 

@@ -50,16 +50,30 @@ void TouchSimulator::tap(const std::shared_ptr<UIView>& view) {
     tap(centerOf(view));
 }
 
-void TouchSimulator::drag(CGPoint from, CGPoint to, int steps, double secondsPerStep) {
-    auto touch = begin(from);
-    if (!touch) return;
+namespace {
+// `steps` moves of `touch` along the line from `from` to `to`, the clock advanced before each.
+void moveInSteps(TouchSimulator& fingers, const std::shared_ptr<UITouch>& touch, CGPoint from, CGPoint to, int steps,
+                 double secondsPerStep) {
     if (steps < 1) steps = 1;
     for (int i = 1; i <= steps; ++i) {
         if (secondsPerStep > 0) dispatch::RunLoop::main().advance(secondsPerStep);
         CGFloat f = static_cast<CGFloat>(i) / steps;
-        move(touch, CGPoint{from.x + (to.x - from.x) * f, from.y + (to.y - from.y) * f});
+        fingers.move(touch, CGPoint{from.x + (to.x - from.x) * f, from.y + (to.y - from.y) * f});
     }
+}
+}  // namespace
+
+void TouchSimulator::drag(CGPoint from, CGPoint to, int steps, double secondsPerStep) {
+    auto touch = begin(from);
+    if (!touch) return;
+    moveInSteps(*this, touch, from, to, steps, secondsPerStep);
     end(touch);
+}
+
+void TouchSimulator::moveAlong(const std::shared_ptr<UITouch>& touch, CGPoint to, int steps, double secondsPerStep) {
+    if (!touch) return;
+    moveInSteps(*this, touch, touch->location(nullptr), to, steps, secondsPerStep);
+    if (secondsPerStep > 0) dispatch::RunLoop::main().advance(secondsPerStep);
 }
 
 CGPoint TouchSimulator::centerOf(const std::shared_ptr<UIView>& view) {

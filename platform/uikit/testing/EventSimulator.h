@@ -38,6 +38,9 @@ class TouchSimulator {
     // Down at `from`, `steps` moves along the line to `to` (advancing the one clock by `secondsPerStep`
     // before each, which also runs the main loop's due timers), then up at `to`.
     void drag(CGPoint from, CGPoint to, int steps = 5, double secondsPerStep = 0);
+    // A finger already down moves along the line to `to` in `steps` moves, the one clock advanced by
+    // `secondsPerStep` before each move and once more after the last (the finger stays down).
+    void moveAlong(const std::shared_ptr<UITouch>& touch, CGPoint to, int steps, double secondsPerStep);
 
     // The centre of `view` in its window's coordinates.
     static CGPoint centerOf(const std::shared_ptr<UIView>& view);
