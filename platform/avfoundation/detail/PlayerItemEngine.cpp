@@ -144,11 +144,17 @@ void PlayerItemEngine::startLoading() {
     }
     phase_ = Phase::loadingAsset;
     std::weak_ptr<PlayerItemEngine> weak = weak_from_this();
-    urlAsset->loadValuesAsynchronously({"playable"}, [weak] {
-        dispatch::DispatchQueue::main().async([weak] {
-            if (auto self = weak.lock()) self->assetDidLoad();
-        });
-    });
+    auto didLoad = [weak] {
+        if (auto self = weak.lock()) self->assetDidLoad();
+    };
+    // An asset whose playlist was read already (the usual case: whoever made the item loaded it first) is
+    // answered on a later turn of the main queue directly, without a round trip through a background queue.
+    const auto status = urlAsset->statusOfValue("playable");
+    if (status == AVKeyValueStatus::loaded || status == AVKeyValueStatus::failed) {
+        dispatch::DispatchQueue::main().async(std::move(didLoad));
+        return;
+    }
+    urlAsset->loadValuesAsynchronously({"playable"}, [didLoad] { dispatch::DispatchQueue::main().async(didLoad); });
 }
 
 void PlayerItemEngine::assetDidLoad() {
