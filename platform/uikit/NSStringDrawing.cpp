@@ -10,6 +10,7 @@
 #include "coregraphics/CGContext.h"
 #include "coregraphics/FontEngine.h"
 #include "coregraphics/RecentlyUsed.h"
+#include "uikit/detail/TextKey.h"
 
 namespace uikit {
 
@@ -235,46 +236,18 @@ struct LayoutParameters {
     friend bool operator==(const LayoutParameters&, const LayoutParameters&) = default;
 };
 
-struct LayoutKey {
-    LayoutParameters parameters;
-    std::string text;
-};
+using LayoutKey = detail::TextKey<LayoutParameters>;
+using LayoutKeyView = detail::TextKeyView<LayoutParameters>;
 
-struct LayoutKeyView {
-    const LayoutParameters& parameters;
-    std::string_view text;
-};
-
-std::size_t mix(std::size_t seed, std::size_t value) {
-    return seed ^ (value + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2));
+std::size_t hashOf(const LayoutParameters& p) {
+    std::size_t h = std::hash<std::string>{}(p.family);
+    h = detail::hashMix(h, std::hash<int>{}(p.weight * 2 + (p.monospacedDigits ? 1 : 0)));
+    h = detail::hashMix(h, std::hash<CGFloat>{}(p.pointSize));
+    h = detail::hashMix(h, std::hash<CGFloat>{}(p.maxWidth));
+    h = detail::hashMix(h, std::hash<int>{}(p.numberOfLines * 16 + static_cast<int>(p.lineBreakMode)));
+    h = detail::hashMix(h, std::hash<CGFloat>{}(p.kern));
+    return detail::hashMix(h, std::hash<CGFloat>{}(p.lineSpacing));
 }
-
-struct LayoutKeyHash {
-    using is_transparent = void;
-    std::size_t operator()(const LayoutKeyView& key) const {
-        const LayoutParameters& p = key.parameters;
-        std::size_t h = std::hash<std::string_view>{}(key.text);
-        h = mix(h, std::hash<std::string>{}(p.family));
-        h = mix(h, std::hash<int>{}(p.weight * 2 + (p.monospacedDigits ? 1 : 0)));
-        h = mix(h, std::hash<CGFloat>{}(p.pointSize));
-        h = mix(h, std::hash<CGFloat>{}(p.maxWidth));
-        h = mix(h, std::hash<int>{}(p.numberOfLines * 16 + static_cast<int>(p.lineBreakMode)));
-        h = mix(h, std::hash<CGFloat>{}(p.kern));
-        return mix(h, std::hash<CGFloat>{}(p.lineSpacing));
-    }
-    std::size_t operator()(const LayoutKey& key) const { return (*this)(LayoutKeyView{key.parameters, key.text}); }
-};
-
-struct LayoutKeyEqual {
-    using is_transparent = void;
-    static LayoutKeyView view(const LayoutKey& key) { return {key.parameters, key.text}; }
-    static LayoutKeyView view(const LayoutKeyView& key) { return key; }
-    template <class A, class B>
-    bool operator()(const A& a, const B& b) const {
-        const LayoutKeyView x = view(a), y = view(b);
-        return x.text == y.text && x.parameters == y.parameters;
-    }
-};
 
 // Layouts already computed, by everything they depend on. Labels measure the same text on every layout pass.
 // At most `kLimit`, the least recently used going first, so a screen with more text than that keeps what it
@@ -294,7 +267,9 @@ class LayoutCache {
   private:
     static constexpr std::size_t kLimit = 20'000;
     std::mutex mutex_;  // guards layouts_
-    coregraphics::RecentlyUsed<LayoutKey, TextLayout, LayoutKeyHash, LayoutKeyEqual> layouts_{kLimit};
+    coregraphics::RecentlyUsed<LayoutKey, TextLayout, detail::TextKeyHash<LayoutParameters>,
+                               detail::TextKeyEqual<LayoutParameters>>
+        layouts_{kLimit};
 };
 
 LayoutCache& layoutCache() {

@@ -8,6 +8,7 @@
 #include "coregraphics/CGContext.h"
 #include "coregraphics/RecentlyUsed.h"
 #include "uikit/NSStringDrawing.h"
+#include "uikit/detail/TextKey.h"
 
 namespace uikit {
 
@@ -34,45 +35,17 @@ struct FitParameters {
     friend bool operator==(const FitParameters&, const FitParameters&) = default;
 };
 
-struct FitKey {
-    FitParameters parameters;
-    std::string text;
-};
+using FitKey = detail::TextKey<FitParameters>;
+using FitKeyView = detail::TextKeyView<FitParameters>;
 
-struct FitKeyView {
-    const FitParameters& parameters;
-    std::string_view text;
-};
-
-std::size_t mix(std::size_t seed, std::size_t value) {
-    return seed ^ (value + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2));
+std::size_t hashOf(const FitParameters& p) {
+    std::size_t h = std::hash<std::string>{}(p.family);
+    h = detail::hashMix(h, std::hash<int>{}(p.weight * 2 + (p.monospacedDigits ? 1 : 0)));
+    for (CGFloat v : {p.pointSize, p.room.width, p.room.height, p.kern, p.lineSpacing, p.smallest}) {
+        h = detail::hashMix(h, std::hash<CGFloat>{}(v));
+    }
+    return detail::hashMix(h, std::hash<int>{}(p.numberOfLines * 16 + static_cast<int>(p.lineBreakMode)));
 }
-
-struct FitKeyHash {
-    using is_transparent = void;
-    std::size_t operator()(const FitKeyView& key) const {
-        const FitParameters& p = key.parameters;
-        std::size_t h = std::hash<std::string_view>{}(key.text);
-        h = mix(h, std::hash<std::string>{}(p.family));
-        h = mix(h, std::hash<int>{}(p.weight * 2 + (p.monospacedDigits ? 1 : 0)));
-        for (CGFloat v : {p.pointSize, p.room.width, p.room.height, p.kern, p.lineSpacing, p.smallest}) {
-            h = mix(h, std::hash<CGFloat>{}(v));
-        }
-        return mix(h, std::hash<int>{}(p.numberOfLines * 16 + static_cast<int>(p.lineBreakMode)));
-    }
-    std::size_t operator()(const FitKey& key) const { return (*this)(FitKeyView{key.parameters, key.text}); }
-};
-
-struct FitKeyEqual {
-    using is_transparent = void;
-    static FitKeyView view(const FitKey& key) { return {key.parameters, key.text}; }
-    static FitKeyView view(const FitKeyView& key) { return key; }
-    template <class A, class B>
-    bool operator()(const A& a, const B& b) const {
-        const FitKeyView x = view(a), y = view(b);
-        return x.text == y.text && x.parameters == y.parameters;
-    }
-};
 
 // The scales shrinking labels took, by what they depend on: a label drawn again, or another label with the
 // same text in the same room (a list of markers made again), takes its step without measuring a size. The
@@ -95,7 +68,8 @@ class FitCache {
 
   private:
     std::mutex mutex_;  // guards scales_
-    coregraphics::RecentlyUsed<FitKey, CGFloat, FitKeyHash, FitKeyEqual> scales_{20'000};
+    coregraphics::RecentlyUsed<FitKey, CGFloat, detail::TextKeyHash<FitParameters>, detail::TextKeyEqual<FitParameters>>
+        scales_{20'000};
 };
 
 }  // namespace
