@@ -75,13 +75,18 @@ class HTTPTest : public ::testing::Test {
     }
     static Outcome load(URLRequest request) { return load(URLSession::create(), std::move(request)); }
 
-    static void expectURLError(const Outcome& o, int code, const std::string& description) {
+    // A failure without data; with a response of `status` (an answer refused for its size), or none.
+    static void expectURLError(const Outcome& o, int code, const std::string& description,
+                               std::optional<int> status = std::nullopt) {
         ASSERT_TRUE(o.error.has_value());
         EXPECT_EQ(o.error->domain(), "NSURLErrorDomain");
         EXPECT_EQ(o.error->code(), code);
         EXPECT_EQ(o.error->localizedDescription(), description);
         EXPECT_FALSE(o.data.has_value());
-        EXPECT_FALSE(o.response.has_value());
+        EXPECT_EQ(o.response.has_value(), status.has_value());
+        if (o.response && status) {
+            EXPECT_EQ(o.response->statusCode, *status);
+        }
     }
 
     static std::shared_ptr<devserver::Server>* server_;
@@ -351,7 +356,7 @@ TEST_F(HTTPTest, LargeBodiesArriveWholeAndTheSizeCapIsAClearError) {
     for (const std::string chunked : {"0", "1"}) {  // announced length, then none
         const Outcome o = load(session, URLRequest(url("/echo/bytes?count=5000000&chunked=" + chunked)));
         expectURLError(o, URLError::dataLengthExceedsMaximum,
-                       "resource exceeds maximum size (larger than 1048576 bytes)");
+                       "resource exceeds maximum size (larger than 1048576 bytes)", 200);
     }
     EXPECT_FALSE(load(session, URLRequest(url("/echo/bytes?count=1048576&chunked=1"))).error);
 }
@@ -365,14 +370,14 @@ TEST_F(HTTPTest, ARequestsOwnSizeCapAbortsTheTransferOnceItIsPassed) {
     auto future = start(URLSession::create(), capped, &task);
     ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
     expectURLError(future.get(), URLError::dataLengthExceedsMaximum,
-                   "resource exceeds maximum size (larger than 65536 bytes)");
+                   "resource exceeds maximum size (larger than 65536 bytes)", 200);
     EXPECT_LE(task->countOfBytesReceived(), 64 * 1024);
 
     // An announced length over the cap fails before the body; a body at the cap arrives whole; a request's
     // cap may also be larger than its session's.
     capped.url = url("/echo/bytes?count=65537");
     expectURLError(load(capped), URLError::dataLengthExceedsMaximum,
-                   "resource exceeds maximum size (larger than 65536 bytes)");
+                   "resource exceeds maximum size (larger than 65536 bytes)", 200);
     capped.url = url("/echo/bytes?count=65536&chunked=1");
     EXPECT_EQ(load(capped).data->size(), 65536u);
     URLSessionConfiguration small;
@@ -380,6 +385,35 @@ TEST_F(HTTPTest, ARequestsOwnSizeCapAbortsTheTransferOnceItIsPassed) {
     capped.maximumResponseSize = 4096;
     capped.url = url("/echo/bytes?count=4000");
     EXPECT_EQ(load(URLSession::create(small), capped).data->size(), 4000u);
+}
+
+TEST_F(HTTPTest, AnAnswerOverTheSizeCapKeepsItsStatusAndLosesItsBody) {
+    // A refusal with a large error page, its length announced or not, and other statuses alike: the body is
+    // refused, the status stays for whoever reads it.
+    URLSessionConfiguration capped;
+    capped.maximumResponseSize = 64 * 1024;
+    auto session = URLSession::create(capped);
+    for (const int status : {403, 500, 200}) {
+        for (const std::string chunked : {"0", "1"}) {
+            const std::string path =
+                "/echo/bytes?count=1153434&status=" + std::to_string(status) + "&chunked=" + chunked;
+            std::shared_ptr<URLSessionDataTask> task;
+            auto future = start(session, URLRequest(url(path)), &task);
+            ASSERT_EQ(future.wait_for(20s), std::future_status::ready) << path;
+            const Outcome o = future.get();
+            expectURLError(o, URLError::dataLengthExceedsMaximum,
+                           "resource exceeds maximum size (larger than 65536 bytes)", status);
+            ASSERT_TRUE(o.response) << path;
+            EXPECT_EQ(o.response->url, url(path));
+            EXPECT_EQ(o.response->value("Content-Type"), "application/octet-stream") << path;
+            EXPECT_EQ(task->response()->statusCode, status) << path;
+            EXPECT_LE(task->countOfBytesReceived(), 64 * 1024) << path;
+        }
+    }
+    // A failure that comes before any answer still has none.
+    server().injectFault("/echo", {.dropConnection = true, .times = 3});
+    expectURLError(load(session, URLRequest(url("/echo"))), URLError::networkConnectionLost,
+                   "The network connection was lost.");
 }
 
 // A server on 127.0.0.1 that answers one connection with fixed bytes, whatever it was asked, then closes.
@@ -428,8 +462,9 @@ class OneAnswerServer {
 };
 
 // An answer whose header fields take `headerBytes` in all, in lines of `lineBytes` (the last one shorter).
-std::string answerWithHeaders(std::size_t headerBytes, std::size_t lineBytes) {
-    std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n";
+std::string answerWithHeaders(std::size_t headerBytes, std::size_t lineBytes,
+                              const std::string& statusLine = "HTTP/1.1 200 OK") {
+    std::string answer = statusLine + "\r\nContent-Length: 2\r\n";
     for (int i = 0; answer.size() < headerBytes; ++i) {
         const std::string name = "X-Filler-" + std::to_string(i) + ": ";
         const std::size_t fill = std::min(lineBytes, headerBytes - answer.size());
@@ -463,7 +498,31 @@ TEST(HTTPHeaders, HeadersTooLargeAreNamedAsTheCauseAtAnySize) {
         EXPECT_EQ(o.error->domain(), "NSURLErrorDomain") << what;
         EXPECT_EQ(o.error->code(), URLError::badServerResponse) << what;
         EXPECT_EQ(o.error->localizedDescription(), tooLarge) << what;
-        EXPECT_FALSE(o.response) << what;
+        EXPECT_FALSE(o.data) << what;
+        // The status had arrived: the answer keeps it.
+        ASSERT_TRUE(o.response) << what;
+        EXPECT_EQ(o.response->statusCode, 200) << what;
+    }
+}
+
+TEST(HTTPHeaders, AnAnswerRefusedForItsSizeKeepsItsStatusAndTheFieldsWithinTheCap) {
+    // A refusal whose header fields run past the cap: its status, and the fields that came before the cap.
+    for (const std::size_t lineBytes : {std::size_t{1024}, std::size_t{150 * 1024}}) {
+        OneAnswerServer server(answerWithHeaders(400 * 1024, lineBytes, "HTTP/1.1 403 Forbidden"));
+        auto session = URLSession::create();
+        std::shared_ptr<URLSessionDataTask> task;
+        auto future = HTTPTest::start(session, URLRequest(server.url()), &task);
+        ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
+        const Outcome o = future.get();
+        ASSERT_TRUE(o.error);
+        EXPECT_EQ(o.error->code(), URLError::badServerResponse);
+        EXPECT_FALSE(o.data);
+        ASSERT_TRUE(o.response);
+        EXPECT_EQ(o.response->statusCode, 403);
+        EXPECT_EQ(o.response->value("Content-Length"), "2");
+        EXPECT_EQ(o.response->value("X-Filler-0").has_value(), lineBytes < 100 * 1024);
+        EXPECT_EQ(task->response()->statusCode, 403);
+        EXPECT_EQ(task->error()->code(), URLError::badServerResponse);
     }
 }
 
