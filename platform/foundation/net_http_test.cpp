@@ -694,7 +694,9 @@ TEST_F(HTTPTest, CancelAnswersOnceWithCancelled) {
     auto idle = session->dataTask(url("/echo"), [&early](auto d, auto r, auto e) { early.set_value({d, r, e, true}); });
     idle->cancel();
     idle->resume();
-    expectURLError(early.get_future().get(), URLError::cancelled, "cancelled");
+    auto earlyOutcome = early.get_future();
+    ASSERT_EQ(earlyOutcome.wait_for(5s), std::future_status::ready);
+    expectURLError(earlyOutcome.get(), URLError::cancelled, "cancelled");
     EXPECT_EQ(server().requestLog().count(), logged);
 }
 
@@ -716,8 +718,10 @@ TEST_F(HTTPTest, ManyConcurrentRequestsAllComplete) {
     std::vector<std::future<Outcome>> futures;
     for (int i = 0; i < 24; ++i)
         futures.push_back(start(session, URLRequest(url("/echo?delayMs=100&n=" + std::to_string(i)))));
+    // One bound for them all: requests that never complete fail the test once, not one after another.
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
     for (int i = 0; i < 24; ++i) {
-        ASSERT_EQ(futures[i].wait_for(20s), std::future_status::ready);
+        ASSERT_EQ(futures[i].wait_until(deadline), std::future_status::ready);
         const Outcome o = futures[i].get();
         ASSERT_FALSE(o.error) << o.error->localizedDescription();
         EXPECT_EQ(o.json()["queryParameters"]["n"], std::to_string(i));
@@ -730,13 +734,16 @@ TEST_F(HTTPTest, RequestsHandedOverFromManyThreadsAtOnceAllComplete) {
     // wake-up that never comes.
     auto session = URLSession::create();
     std::atomic<int> failures{0};
+    // One bound for the whole test: a thread stops at its first failure, so requests that never complete
+    // fail the test once instead of one after another.
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
     for (const int count : {1, 4}) {  // one thread alone (no other request to wake the I/O thread), then four
         std::vector<std::thread> threads;
         for (int t = 0; t < count; ++t) {
             threads.emplace_back([&, t] {
-                for (int i = 0; i < 25; ++i) {
+                for (int i = 0; i < 25 && failures.load() == 0; ++i) {
                     auto future = start(session, URLRequest(url("/echo/bytes?count=1&t=" + std::to_string(t))));
-                    if (future.wait_for(20s) != std::future_status::ready || future.get().error) ++failures;
+                    if (future.wait_until(deadline) != std::future_status::ready || future.get().error) ++failures;
                 }
             });
         }
