@@ -36,8 +36,14 @@ void checkURL(const foundation::URL& url) {
     (void)url.deletingLastPathComponent();
     (void)url.appendingPathComponent("a b/c");
     const foundation::URLComponents components(url);
-    if (auto rebuilt = components.url()) {
+    const auto rebuilt = components.url();
+    if (rebuilt) {
         check(foundation::URL::fromString(rebuilt->absoluteString()).has_value(), "rebuilt parts make a valid URL");
+    }
+    // An IPv6 host (with its zone, which the parts hold decoded) is written back as a valid host.
+    if (components.host && components.host->find(':') != std::string::npos) {
+        check(rebuilt.has_value() && foundation::URLComponents(*rebuilt).host == components.host,
+              "an IPv6 host rebuilds from its parts");
     }
 }
 

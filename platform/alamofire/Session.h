@@ -133,6 +133,7 @@ template <class T>
 struct DataResponse {
     // The request as sent (after adaptation), when it got that far.
     std::optional<foundation::URLRequest> request;
+    // The answer; also beside a failure when the answer was refused for its size (its status stands).
     std::optional<foundation::HTTPURLResponse> response;
     std::optional<foundation::Data> data;
     std::expected<T, AFError> result;

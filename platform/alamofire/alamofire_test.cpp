@@ -212,6 +212,17 @@ TEST_F(SessionTest, ARequestModifierSetsTheCapOfTheAnswerItsAdaptersKeep) {
     ASSERT_TRUE(over.request);
     EXPECT_EQ(over.request->maximumResponseSize, 8u);
     EXPECT_EQ(over.request->value("X-Adapted"), "1");
+    // The answer over the cap keeps its status for whoever reads it, validated or not; its body is refused.
+    ASSERT_TRUE(over.response);
+    EXPECT_EQ(over.response->statusCode, 200);
+    EXPECT_FALSE(over.data);
+    auto missing = adapted->request(url("/missing"), HTTPMethod::get, std::nullopt, URLEncoding::default_(), {},
+                                    nullptr, capTo(8));
+    auto refused = await<Answer>(missing->validate());
+    ASSERT_TRUE(refused.error() && refused.error()->isSessionTaskError());
+    ASSERT_TRUE(refused.response);
+    EXPECT_EQ(refused.response->statusCode, 404);
+    EXPECT_EQ(missing->response()->statusCode, 404);
 
     auto within = await<Answer>(adapted->request(url("/ok"), HTTPMethod::post, Event{"end", 1},
                                                  JSONParameterEncoder::default_(), {}, nullptr, capTo(22)));

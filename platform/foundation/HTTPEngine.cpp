@@ -221,6 +221,8 @@ struct HTTPEngine::Impl {
     void run();
     void finish(std::unique_ptr<Transfer> transfer, HTTPOutcome outcome);
     HTTPOutcome outcomeOf(Transfer& t, CURLcode code);
+    // The answer as far as it arrived: its status, URL and header lines; nothing before a status arrived.
+    static std::optional<HTTPURLResponse> responseOf(Transfer& t);
     void stop();
 
     static size_t onWrite(char* ptr, size_t size, size_t count, void* user);
@@ -459,40 +461,52 @@ int HTTPEngine::Impl::onProgress(void* user, curl_off_t, curl_off_t, curl_off_t,
     return 0;
 }
 
+std::optional<HTTPURLResponse> HTTPEngine::Impl::responseOf(Transfer& t) {
+    long status = 0;
+    curl_easy_getinfo(t.handle->easy, CURLINFO_RESPONSE_CODE, &status);
+    if (status < 100) return std::nullopt;
+    char* effective = nullptr;
+    curl_easy_getinfo(t.handle->easy, CURLINFO_EFFECTIVE_URL, &effective);
+    // The URL that answered: the requested one unless a redirect (or libcurl's spelling) changed it.
+    std::optional<URL> url;
+    if (effective && t.url && t.url->absoluteString() == effective) {
+        url = std::move(t.url);
+    } else if (effective) {
+        url = URL::fromString(effective);
+    }
+    if (!url) return std::nullopt;
+    // The lines are copied out (one allocation of their size) so that the transfer keeps its buffer.
+    return HTTPURLResponse::withHeaderLines(std::move(*url), static_cast<int>(status), std::string(t.headerLines));
+}
+
 HTTPOutcome HTTPEngine::Impl::outcomeOf(Transfer& t, CURLcode code) {
+    // An answer refused for its size still has the status it arrived with (and the header fields read before
+    // the cap): what is refused is its body, or the rest of its headers. A caller reads the status (a 403 stays
+    // a refusal, whatever page came with it); the body is never delivered.
     if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
-        return failure(URLError::dataLengthExceedsMaximum, URLError::description(URLError::dataLengthExceedsMaximum) +
-                                                               " (larger than " + std::to_string(t.limits.maxBytes) +
-                                                               " bytes)");
+        HTTPOutcome outcome = failure(URLError::dataLengthExceedsMaximum,
+                                      URLError::description(URLError::dataLengthExceedsMaximum) + " (larger than " +
+                                          std::to_string(t.limits.maxBytes) + " bytes)");
+        outcome.response = responseOf(t);
+        return outcome;
     }
     const char* errorText = t.handle->errorBuffer;
     // Ours, or libcurl's own bounds on the headers of an answer: on all of them together (reported as a
     // failure to receive) and on one line (reported as running out of memory, while the fields arrive).
     if (t.headersTooLarge || std::strstr(errorText, "response headers") ||
         (code == CURLE_OUT_OF_MEMORY && t.inHeaders)) {
-        return failure(URLError::badServerResponse, URLError::description(URLError::badServerResponse) +
-                                                        " (the response headers are larger than " +
-                                                        std::to_string(kMaximumResponseHeaderBytes) + " bytes)");
+        HTTPOutcome outcome =
+            failure(URLError::badServerResponse, URLError::description(URLError::badServerResponse) +
+                                                     " (the response headers are larger than " +
+                                                     std::to_string(kMaximumResponseHeaderBytes) + " bytes)");
+        outcome.response = responseOf(t);
+        return outcome;
     }
     switch (code) {
         case CURLE_OK: {
-            long status = 0;
-            curl_easy_getinfo(t.handle->easy, CURLINFO_RESPONSE_CODE, &status);
-            char* effective = nullptr;
-            curl_easy_getinfo(t.handle->easy, CURLINFO_EFFECTIVE_URL, &effective);
-            // The URL that answered: the requested one unless a redirect (or libcurl's spelling) changed it.
-            std::optional<URL> url;
-            if (effective && t.url && t.url->absoluteString() == effective) {
-                url = std::move(t.url);
-            } else if (effective) {
-                url = URL::fromString(effective);
-            }
-            if (!url || status < 100) return failure(URLError::badServerResponse);
-            // The lines are copied out (one allocation of their size) so that the transfer keeps its buffer.
-            return HTTPOutcome{
-                std::move(t.received),
-                HTTPURLResponse::withHeaderLines(std::move(*url), static_cast<int>(status), std::string(t.headerLines)),
-                std::nullopt};
+            auto response = responseOf(t);
+            if (!response) return failure(URLError::badServerResponse);
+            return HTTPOutcome{std::move(t.received), std::move(response), std::nullopt};
         }
         case CURLE_COULDNT_CONNECT:
             return failure(URLError::cannotConnectToHost);

@@ -330,9 +330,9 @@ struct EncodingState {
     }
 };
 
-// A parsed document for one decode: simdjson's, or nlohmann-json's where simdjson refuses text that
-// nlohmann-json reads (a byte-order mark, integers beyond 64 bits), so that what decodes and every error
-// stay as they were.
+// A parsed document for one decode: simdjson's, or nlohmann-json's for the text JSON allows that simdjson
+// does not read (a byte-order mark, numbers beyond 64 bits). Refused text is described as nlohmann-json
+// describes it (where, what was wrong, what was expected), never quoting the document.
 class ParsedJSON {
   public:
     ParsedJSON() = default;
@@ -642,8 +642,8 @@ class JSONDecoder {
         return decodeNode<T>(detail::JSONNode::of(value));
     }
 
-    // Parses JSON text; malformed text, invalid UTF-8 and nesting deeper than 512 levels are
-    // dataCorrupted with the byte offset.
+    // Parses JSON text; malformed text (a raw NUL byte anywhere among it), invalid UTF-8 and nesting deeper
+    // than 512 levels are dataCorrupted with the byte offset, described without quoting the text.
     static std::expected<JSONValue, Error> parse(std::string_view text);
 
   private:

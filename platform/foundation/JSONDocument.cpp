@@ -447,6 +447,49 @@ JSONValue toJSONValue(const JSONNode& v) {
 
 // ---- parsing ----
 
+namespace {
+
+// nlohmann-json's text of a syntax error is "syntax error while parsing <context> - <what is wrong>", then, when the
+// lexer refused a token, "; last read: '<the token so far>'", then "; expected <what>" where the parser expected
+// something. The token is the document's own text (a string being read holds everything up to the bad byte: an
+// access token, a password), so it is left out; where the error is and what was expected stay. What was expected
+// follows from the context (it is never part of the token's text that way).
+std::string withoutDocumentText(std::string reason) {
+    constexpr std::string_view kLastRead = "; last read: '";
+    const std::size_t lastRead = reason.find(kLastRead);
+    if (lastRead == std::string::npos) return reason;
+    struct Expectation {
+        std::string_view context;
+        std::string_view expected;
+    };
+    static constexpr Expectation kExpectations[] = {
+        {"value", "end of input"}, {"object key", "string literal"}, {"object separator", "':'"}, {"array", "']'"},
+        {"object", "'}'"},
+    };
+    std::string expectation;
+    const std::string_view head = std::string_view(reason).substr(0, lastRead);
+    for (const auto& [context, expected] : kExpectations) {
+        const std::string marker = "while parsing " + std::string(context) + " - ";
+        const std::string suffix = "; expected " + std::string(expected);
+        if (head.find(marker) != std::string_view::npos && reason.ends_with(suffix)) {
+            expectation = suffix;
+            break;
+        }
+    }
+    reason.resize(lastRead);
+    return reason + expectation;
+}
+
+Error notValidJSON(std::string reason, std::optional<std::size_t> offset) {
+    return Error(DecodingError::dataCorrupted({{}, "The given data was not valid JSON: " + reason, offset}));
+}
+
+bool startsWithByteOrderMark(std::string_view text) {
+    return text.starts_with("\xEF\xBB\xBF");
+}
+
+}  // namespace
+
 std::expected<JSONValue, Error> parseWithNlohmann(std::string_view text) {
     bool tooDeep = false;
     JSONValue::parser_callback_t limitDepth = [&tooDeep](int depth, JSONValue::parse_event_t event, JSONValue&) {
@@ -467,18 +510,23 @@ std::expected<JSONValue, Error> parseWithNlohmann(std::string_view text) {
             reason = reason.substr(bracket + 2);
         }
         const std::size_t offset = e.byte > 0 ? e.byte - 1 : 0;
-        return std::unexpected(
-            Error(DecodingError::dataCorrupted({{}, "The given data was not valid JSON: " + reason, offset})));
+        return std::unexpected(notValidJSON(withoutDocumentText(std::move(reason)), offset));
     } catch (const std::length_error&) {
         if (!tooDeep) throw;
         return std::unexpected(
-            Error(DecodingError::dataCorrupted({{},
-                                                "The given data was not valid JSON: nesting deeper than " +
-                                                    std::to_string(kMaximumNestingDepth) + " levels",
-                                                std::nullopt})));
+            notValidJSON("nesting deeper than " + std::to_string(kMaximumNestingDepth) + " levels", std::nullopt));
     } catch (const JSONValue::exception& e) {
-        return std::unexpected(Error(DecodingError::dataCorrupted(
-            {{}, std::string("The given data was not valid JSON: ") + e.what(), std::nullopt})));
+        // Other refusals quote what they refused ("number overflow parsing '1e400'"): the quote is left out.
+        std::string reason = e.what();
+        if (auto bracket = reason.find("] "); bracket != std::string::npos && reason.rfind("[json.", 0) == 0) {
+            reason = reason.substr(bracket + 2);
+        }
+        if (auto quote = reason.find('\''); quote != std::string::npos) {
+            reason.resize(quote);
+            if (reason.ends_with(" parsing ")) reason.resize(reason.size() - 9);
+            while (!reason.empty() && reason.back() == ' ') reason.pop_back();
+        }
+        return std::unexpected(notValidJSON(std::move(reason), std::nullopt));
     }
 }
 
@@ -527,18 +575,30 @@ ParsedJSON::~ParsedJSON() {
 
 std::optional<Error> ParsedJSON::parse(std::string_view text) {
     if (!parser_) parser_ = leaseParser();
-    if (auto* parser = static_cast<dom::parser*>(parser_)) {
+    auto* parser = static_cast<dom::parser*>(parser_);
+    simdjson::error_code refusal = simdjson::MEMALLOC;
+    if (parser) {
         // (An empty view may have no address; the parser copies from one all the same.)
         auto result = parser->parse(text.empty() ? "" : text.data(), text.size(), true);
         if (!result.error()) {
             root_ = JSONNodeAccess::of(result.value_unsafe());
             return std::nullopt;
         }
+        refusal = result.error();
     }
-    // Refused: nlohmann-json says why, or reads what simdjson does not (a byte-order mark, integers beyond
-    // 64 bits), so that decoding keeps its answers.
+    // simdjson refused the text. nlohmann-json reads what JSON allows and simdjson does not (a byte-order mark,
+    // numbers beyond 64 bits) or could not take (no memory for its buffers), so that decoding keeps its answers;
+    // any other refusal stands, and nlohmann-json only says why.
+    const bool readElsewhere = refusal == simdjson::NUMBER_ERROR || refusal == simdjson::MEMALLOC ||
+                               refusal == simdjson::CAPACITY || startsWithByteOrderMark(text);
     auto value = parseWithNlohmann(text);
     if (!value) return value.error();
+    // nlohmann-json takes a NUL byte for the end of the text and reads what comes before it; JSON allows no
+    // raw NUL anywhere (one in a string is refused by both readers).
+    if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+        return notValidJSON("syntax error while parsing value - unexpected NUL byte; expected end of input", nul);
+    }
+    if (!readElsewhere) return notValidJSON(simdjson::error_message(refusal), std::nullopt);
     fallback_ = std::make_unique<JSONValue>(std::move(*value));
     root_ = JSONNode::of(*fallback_);
     return std::nullopt;

@@ -525,7 +525,11 @@ std::optional<std::string> URLComponents::string() const {
         }
         if (host) {
             if (host->find(':') != std::string::npos) {
-                out += "[" + *host + "]";
+                // An IPv6 address. Its zone, held decoded, is written after an encoded "%" ("fe80::1%25eth0").
+                const std::size_t zone = host->find('%');
+                out += "[" + host->substr(0, zone);
+                if (zone != std::string::npos) out += "%25" + percentEncoded(std::string_view(*host).substr(zone + 1));
+                out += "]";
             } else {
                 out += percentEncoded(*host, "!$&'()*+,;=");
             }

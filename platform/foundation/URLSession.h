@@ -31,7 +31,8 @@
 //
 // Answers: a body over the request's (or else the session's) maximum size fails with -1103 as it arrives;
 // response headers over `kMaximumResponseHeaderBytes` in all fail with -1011 "bad server response (the
-// response headers are larger than N bytes)".
+// response headers are larger than N bytes)". Either way the answer keeps its status: the completion gets
+// the response too (with the header fields that arrived within the cap), only its body is refused.
 //
 // Time: a request fails with -1001 "The request timed out." when it has received nothing for its
 // `timeoutInterval` seconds, measured on the one clock (`dispatch::Clock::current()`): under a manual
@@ -72,7 +73,9 @@ class URLSession;
 
 // One load. Made suspended by `URLSession::dataTask`; `resume()` starts it. The completion runs exactly
 // once, on the session's delegate queue: with the body (empty Data for an empty body) and the response
-// for every HTTP answer whatever its status, or with an error and no data or response.
+// for every HTTP answer whatever its status, or with an error and no data. A failure has no response
+// either, except an answer refused for its size (body or headers over a cap), which keeps its response
+// (status, URL, the header fields that arrived within the cap) beside the error.
 class URLSessionDataTask : public std::enable_shared_from_this<URLSessionDataTask> {
   public:
     using Completion = std::function<void(std::optional<Data>, std::optional<HTTPURLResponse>, std::optional<Error>)>;

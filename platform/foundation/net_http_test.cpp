@@ -1,13 +1,16 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "devserver/Server.h"
@@ -75,13 +78,18 @@ class HTTPTest : public ::testing::Test {
     }
     static Outcome load(URLRequest request) { return load(URLSession::create(), std::move(request)); }
 
-    static void expectURLError(const Outcome& o, int code, const std::string& description) {
+    // A failure without data; with a response of `status` (an answer refused for its size), or none.
+    static void expectURLError(const Outcome& o, int code, const std::string& description,
+                               std::optional<int> status = std::nullopt) {
         ASSERT_TRUE(o.error.has_value());
         EXPECT_EQ(o.error->domain(), "NSURLErrorDomain");
         EXPECT_EQ(o.error->code(), code);
         EXPECT_EQ(o.error->localizedDescription(), description);
         EXPECT_FALSE(o.data.has_value());
-        EXPECT_FALSE(o.response.has_value());
+        EXPECT_EQ(o.response.has_value(), status.has_value());
+        if (o.response && status) {
+            EXPECT_EQ(o.response->statusCode, *status);
+        }
     }
 
     static std::shared_ptr<devserver::Server>* server_;
@@ -351,7 +359,7 @@ TEST_F(HTTPTest, LargeBodiesArriveWholeAndTheSizeCapIsAClearError) {
     for (const std::string chunked : {"0", "1"}) {  // announced length, then none
         const Outcome o = load(session, URLRequest(url("/echo/bytes?count=5000000&chunked=" + chunked)));
         expectURLError(o, URLError::dataLengthExceedsMaximum,
-                       "resource exceeds maximum size (larger than 1048576 bytes)");
+                       "resource exceeds maximum size (larger than 1048576 bytes)", 200);
     }
     EXPECT_FALSE(load(session, URLRequest(url("/echo/bytes?count=1048576&chunked=1"))).error);
 }
@@ -365,14 +373,14 @@ TEST_F(HTTPTest, ARequestsOwnSizeCapAbortsTheTransferOnceItIsPassed) {
     auto future = start(URLSession::create(), capped, &task);
     ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
     expectURLError(future.get(), URLError::dataLengthExceedsMaximum,
-                   "resource exceeds maximum size (larger than 65536 bytes)");
+                   "resource exceeds maximum size (larger than 65536 bytes)", 200);
     EXPECT_LE(task->countOfBytesReceived(), 64 * 1024);
 
     // An announced length over the cap fails before the body; a body at the cap arrives whole; a request's
     // cap may also be larger than its session's.
     capped.url = url("/echo/bytes?count=65537");
     expectURLError(load(capped), URLError::dataLengthExceedsMaximum,
-                   "resource exceeds maximum size (larger than 65536 bytes)");
+                   "resource exceeds maximum size (larger than 65536 bytes)", 200);
     capped.url = url("/echo/bytes?count=65536&chunked=1");
     EXPECT_EQ(load(capped).data->size(), 65536u);
     URLSessionConfiguration small;
@@ -380,6 +388,35 @@ TEST_F(HTTPTest, ARequestsOwnSizeCapAbortsTheTransferOnceItIsPassed) {
     capped.maximumResponseSize = 4096;
     capped.url = url("/echo/bytes?count=4000");
     EXPECT_EQ(load(URLSession::create(small), capped).data->size(), 4000u);
+}
+
+TEST_F(HTTPTest, AnAnswerOverTheSizeCapKeepsItsStatusAndLosesItsBody) {
+    // A refusal with a large error page, its length announced or not, and other statuses alike: the body is
+    // refused, the status stays for whoever reads it.
+    URLSessionConfiguration capped;
+    capped.maximumResponseSize = 64 * 1024;
+    auto session = URLSession::create(capped);
+    for (const int status : {403, 500, 200}) {
+        for (const std::string chunked : {"0", "1"}) {
+            const std::string path =
+                "/echo/bytes?count=1153434&status=" + std::to_string(status) + "&chunked=" + chunked;
+            std::shared_ptr<URLSessionDataTask> task;
+            auto future = start(session, URLRequest(url(path)), &task);
+            ASSERT_EQ(future.wait_for(20s), std::future_status::ready) << path;
+            const Outcome o = future.get();
+            expectURLError(o, URLError::dataLengthExceedsMaximum,
+                           "resource exceeds maximum size (larger than 65536 bytes)", status);
+            ASSERT_TRUE(o.response) << path;
+            EXPECT_EQ(o.response->url, url(path));
+            EXPECT_EQ(o.response->value("Content-Type"), "application/octet-stream") << path;
+            EXPECT_EQ(task->response()->statusCode, status) << path;
+            EXPECT_LE(task->countOfBytesReceived(), 64 * 1024) << path;
+        }
+    }
+    // A failure that comes before any answer still has none.
+    server().injectFault("/echo", {.dropConnection = true, .times = 3});
+    expectURLError(load(session, URLRequest(url("/echo"))), URLError::networkConnectionLost,
+                   "The network connection was lost.");
 }
 
 // A server on 127.0.0.1 that answers one connection with fixed bytes, whatever it was asked, then closes.
@@ -427,9 +464,106 @@ class OneAnswerServer {
     std::thread thread_;
 };
 
+// A server on 127.0.0.1 that takes one connection, reads its request and never answers: it only notes when
+// the client hangs up.
+class SilentServer {
+  public:
+    SilentServer() {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        listen(listener_, 1);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~SilentServer() {
+        stop_ = true;
+        thread_.join();
+        close(listener_);
+    }
+    URL url() const { return *URL::fromString("http://127.0.0.1:" + std::to_string(port_) + "/held"); }
+
+    // Wait, within `bound` of real time, until a whole request has arrived / until the client has hung up.
+    bool waitForRequest(std::chrono::milliseconds bound) { return waitFor(requestArrived_, bound); }
+    bool waitForHangUp(std::chrono::milliseconds bound) { return waitFor(hungUp_, bound); }
+
+  private:
+    bool waitFor(const bool& flag, std::chrono::milliseconds bound) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, bound, [&] { return flag; });
+    }
+    void note(bool& flag) {
+        std::lock_guard lock(mutex_);
+        flag = true;
+        changed_.notify_all();
+    }
+    // Whether `fd` has something to read within a short while (so that the destructor is never kept waiting).
+    bool readable(int fd) const {
+        pollfd p{fd, POLLIN, 0};
+        while (!stop_) {
+            if (poll(&p, 1, 20) > 0) return true;
+        }
+        return false;
+    }
+    void serve() {
+        if (!readable(listener_)) return;
+        const int connection = accept(listener_, nullptr, nullptr);
+        if (connection < 0) return;
+        std::string request;
+        char buffer[4096];
+        while (readable(connection)) {
+            const ssize_t n = recv(connection, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                note(hungUp_);
+                break;
+            }
+            request.append(buffer, static_cast<std::size_t>(n));
+            if (request.find("\r\n\r\n") != std::string::npos) note(requestArrived_);
+        }
+        close(connection);
+    }
+
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool requestArrived_ = false;  // guarded by mutex_
+    bool hungUp_ = false;          // guarded by mutex_
+    std::thread thread_;
+};
+
+TEST(HTTPCancel, CancellingADataTaskClosesItsConnectionAtOnce) {
+    // The request would wait a minute for its answer; on the manual clock that minute never passes. A cancelled
+    // task hangs up at once (its completion says so by itself whether or not the transfer ends).
+    dispatch::testing::ManualClockScope clock;
+    for (const bool wholeSession : {false, true}) {
+        SilentServer server;
+        auto session = URLSession::create();
+        std::shared_ptr<URLSessionDataTask> task;
+        auto future = HTTPTest::start(session, URLRequest(server.url(), 60.0), &task);
+        ASSERT_TRUE(server.waitForRequest(5s)) << "the request never arrived";
+        EXPECT_FALSE(server.waitForHangUp(0ms));
+        if (wholeSession) {
+            session->invalidateAndCancel();
+        } else {
+            task->cancel();
+        }
+        ASSERT_EQ(future.wait_for(5s), std::future_status::ready);
+        HTTPTest::expectURLError(future.get(), URLError::cancelled, "cancelled");
+        ASSERT_TRUE(server.waitForHangUp(5s))
+            << "the connection stayed open after " << (wholeSession ? "invalidateAndCancel" : "cancel");
+    }
+}
+
 // An answer whose header fields take `headerBytes` in all, in lines of `lineBytes` (the last one shorter).
-std::string answerWithHeaders(std::size_t headerBytes, std::size_t lineBytes) {
-    std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n";
+std::string answerWithHeaders(std::size_t headerBytes, std::size_t lineBytes,
+                              const std::string& statusLine = "HTTP/1.1 200 OK") {
+    std::string answer = statusLine + "\r\nContent-Length: 2\r\n";
     for (int i = 0; answer.size() < headerBytes; ++i) {
         const std::string name = "X-Filler-" + std::to_string(i) + ": ";
         const std::size_t fill = std::min(lineBytes, headerBytes - answer.size());
@@ -463,7 +597,31 @@ TEST(HTTPHeaders, HeadersTooLargeAreNamedAsTheCauseAtAnySize) {
         EXPECT_EQ(o.error->domain(), "NSURLErrorDomain") << what;
         EXPECT_EQ(o.error->code(), URLError::badServerResponse) << what;
         EXPECT_EQ(o.error->localizedDescription(), tooLarge) << what;
-        EXPECT_FALSE(o.response) << what;
+        EXPECT_FALSE(o.data) << what;
+        // The status had arrived: the answer keeps it.
+        ASSERT_TRUE(o.response) << what;
+        EXPECT_EQ(o.response->statusCode, 200) << what;
+    }
+}
+
+TEST(HTTPHeaders, AnAnswerRefusedForItsSizeKeepsItsStatusAndTheFieldsWithinTheCap) {
+    // A refusal whose header fields run past the cap: its status, and the fields that came before the cap.
+    for (const std::size_t lineBytes : {std::size_t{1024}, std::size_t{150 * 1024}}) {
+        OneAnswerServer server(answerWithHeaders(400 * 1024, lineBytes, "HTTP/1.1 403 Forbidden"));
+        auto session = URLSession::create();
+        std::shared_ptr<URLSessionDataTask> task;
+        auto future = HTTPTest::start(session, URLRequest(server.url()), &task);
+        ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
+        const Outcome o = future.get();
+        ASSERT_TRUE(o.error);
+        EXPECT_EQ(o.error->code(), URLError::badServerResponse);
+        EXPECT_FALSE(o.data);
+        ASSERT_TRUE(o.response);
+        EXPECT_EQ(o.response->statusCode, 403);
+        EXPECT_EQ(o.response->value("Content-Length"), "2");
+        EXPECT_EQ(o.response->value("X-Filler-0").has_value(), lineBytes < 100 * 1024);
+        EXPECT_EQ(task->response()->statusCode, 403);
+        EXPECT_EQ(task->error()->code(), URLError::badServerResponse);
     }
 }
 
@@ -536,7 +694,9 @@ TEST_F(HTTPTest, CancelAnswersOnceWithCancelled) {
     auto idle = session->dataTask(url("/echo"), [&early](auto d, auto r, auto e) { early.set_value({d, r, e, true}); });
     idle->cancel();
     idle->resume();
-    expectURLError(early.get_future().get(), URLError::cancelled, "cancelled");
+    auto earlyOutcome = early.get_future();
+    ASSERT_EQ(earlyOutcome.wait_for(5s), std::future_status::ready);
+    expectURLError(earlyOutcome.get(), URLError::cancelled, "cancelled");
     EXPECT_EQ(server().requestLog().count(), logged);
 }
 
@@ -558,8 +718,10 @@ TEST_F(HTTPTest, ManyConcurrentRequestsAllComplete) {
     std::vector<std::future<Outcome>> futures;
     for (int i = 0; i < 24; ++i)
         futures.push_back(start(session, URLRequest(url("/echo?delayMs=100&n=" + std::to_string(i)))));
+    // One bound for them all: requests that never complete fail the test once, not one after another.
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
     for (int i = 0; i < 24; ++i) {
-        ASSERT_EQ(futures[i].wait_for(20s), std::future_status::ready);
+        ASSERT_EQ(futures[i].wait_until(deadline), std::future_status::ready);
         const Outcome o = futures[i].get();
         ASSERT_FALSE(o.error) << o.error->localizedDescription();
         EXPECT_EQ(o.json()["queryParameters"]["n"], std::to_string(i));
@@ -572,13 +734,16 @@ TEST_F(HTTPTest, RequestsHandedOverFromManyThreadsAtOnceAllComplete) {
     // wake-up that never comes.
     auto session = URLSession::create();
     std::atomic<int> failures{0};
+    // One bound for the whole test: a thread stops at its first failure, so requests that never complete
+    // fail the test once instead of one after another.
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
     for (const int count : {1, 4}) {  // one thread alone (no other request to wake the I/O thread), then four
         std::vector<std::thread> threads;
         for (int t = 0; t < count; ++t) {
             threads.emplace_back([&, t] {
-                for (int i = 0; i < 25; ++i) {
+                for (int i = 0; i < 25 && failures.load() == 0; ++i) {
                     auto future = start(session, URLRequest(url("/echo/bytes?count=1&t=" + std::to_string(t))));
-                    if (future.wait_for(20s) != std::future_status::ready || future.get().error) ++failures;
+                    if (future.wait_until(deadline) != std::future_status::ready || future.get().error) ++failures;
                 }
             });
         }

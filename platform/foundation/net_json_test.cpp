@@ -178,8 +178,9 @@ TEST(JSONDecoderTest, MalformedDataIsCorruptedWithItsPosition) {
     EXPECT_TRUE(deep.isDataCorrupted());
 }
 
-// Text is parsed by one reader for speed; what is valid JSON, every value read from it and every parse
-// error are those of nlohmann-json, the reference.
+// Text is parsed by one reader for speed; what is valid JSON (but for a raw NUL byte, which the reference
+// takes for the end of the text), every value read from it and every parse error are those of
+// nlohmann-json, the reference.
 TEST(JSONDecoderTest, TextReadsAsTheReferenceReaderReadsIt) {
     const std::vector<std::string> inputs{
         R"({"a":1,"b":[true,false,null],"c":{"d":"e"}})",
@@ -219,7 +220,9 @@ TEST(JSONDecoderTest, TextReadsAsTheReferenceReaderReadsIt) {
             return true;
         };
         const JSONValue reference = JSONValue::parse(text.begin(), text.end(), bound, false);
-        const bool referenceValid = !reference.is_discarded() && depthSeen <= 512;
+        // The reference takes a NUL byte for the end of the text; JSON allows none.
+        const bool referenceValid =
+            !reference.is_discarded() && depthSeen <= 512 && text.find('\0') == std::string::npos;
         ASSERT_EQ(ours.has_value(), referenceValid) << text;
         if (ours) {
             EXPECT_EQ(*ours, reference) << text;
@@ -252,6 +255,80 @@ TEST(JSONDecoderTest, TextReadsAsTheReferenceReaderReadsIt) {
     const JSONValue parsed = *JSONDecoder::parse(R"({"teamName":"L","players":[{"name":"A","number":"7"}]})");
     EXPECT_EQ(decodingError(JSONDecoder().decode<Team>(parsed).error()).localizedDescription(),
               decodingError(JSONDecoder().decode<Team>(parsed.dump()).error()).localizedDescription());
+}
+
+TEST(JSONDecoderTest, ARawNULByteIsRefusedWhereverItStands) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string text;
+        std::size_t offset;
+    };
+    // After a whole value, alone or with more text, after a byte-order mark or a number beyond 64 bits (the
+    // texts the second reader is there for).
+    for (const auto& [text, offset] : std::vector<Case>{{"123\0"s, 3},
+                                                        {"{}\0x"s, 2},
+                                                        {"[1]\0"s, 3},
+                                                        {"[1] \0 "s, 4},
+                                                        {"\xEF\xBB\xBF{\"a\":1}\0"s, 10},
+                                                        {"[18446744073709551616]\0"s, 22}}) {
+        const DecodingError e = failure<JSONValue>(text);
+        EXPECT_TRUE(e.isDataCorrupted()) << text;
+        EXPECT_EQ(e.context().byteOffset, offset) << text;
+        EXPECT_EQ(e.localizedDescription(),
+                  "The given data was not valid JSON: syntax error while parsing value - unexpected NUL byte; "
+                  "expected end of input (at byte " +
+                      std::to_string(offset) + ")");
+        EXPECT_FALSE(JSONSerialization::jsonObject(dataFromString(text))) << text;
+    }
+    // Before or inside a value it is a syntax error like any other.
+    for (const std::string& text : {"\0{}"s, "[1,\0]"s, "\"a\0b\""s, "{\"a\0\":1}"s}) {
+        EXPECT_TRUE(failure<JSONValue>(text).isDataCorrupted()) << text;
+    }
+    // Models refuse it as well, and the texts the second reader is there for still read.
+    EXPECT_TRUE(failure<Player>(R"({"name":"A","number":1,"position":"GK"})"s + "\0"s).isDataCorrupted());
+    EXPECT_EQ(JSONDecoder::parse("\xEF\xBB\xBF[1]").value(), JSONValue::parse("[1]"));
+    EXPECT_TRUE(JSONDecoder::parse("[18446744073709551616]").value()[0].is_number_float());
+}
+
+TEST(JSONDecoderTest, AParseErrorSaysWhereAndWhatWasExpectedWithoutQuotingTheText) {
+    using namespace std::string_literals;
+    const std::string secret = "opaque-Secret-9f8e7d6c5b4a";
+    struct Case {
+        std::string text;
+        std::string expected;  // the end of the description
+    };
+    const std::string tab = "\t";
+    for (const auto& [text, expected] : std::vector<Case>{
+             // A control character inside a string, in each place a string stands.
+             {R"({"access_token":")" + secret + tab + R"("})",
+              "control character U+0009 (HT) must be escaped to \\u0009 or \\t (at byte 43)"},
+             {R"({")" + secret + tab, "must be escaped to \\u0009 or \\t; expected string literal (at byte 28)"},
+             {R"({"a" ")" + secret + tab, "must be escaped to \\u0009 or \\t; expected ':' (at byte 32)"},
+             {R"([1 ")" + secret + tab, "must be escaped to \\u0009 or \\t; expected ']' (at byte 30)"},
+             {R"({"a":1 ")" + secret + tab, "must be escaped to \\u0009 or \\t; expected '}' (at byte 34)"},
+             {R"({} ")" + secret + tab, "must be escaped to \\u0009 or \\t; expected end of input (at byte 30)"},
+             {"\xEF\xBB\xBF[\"" + secret + tab, "must be escaped to \\u0009 or \\t (at byte 31)"},
+             // A string cut short, an invalid byte, a bad escape, a bad literal or number.
+             {R"({"refresh_token":")" + secret, "invalid string: missing closing quote (at byte 44)"},
+             {"[\"" + secret + "\xff\"]", "invalid string: ill-formed UTF-8 byte (at byte 28)"},
+             {"[\"" + secret + "\\u12\"]", "invalid string: '\\u' must be followed by 4 hex digits (at byte 32)"},
+             {"[t" + secret + "]", "invalid literal (at byte 2)"},
+             {"[-" + secret + "]", "invalid number; expected digit after '-' (at byte 2)"},
+             // Numbers beyond a double are refused without their digits.
+             {"[1e4000000000000000" + secret.substr(0, 0) + "]", "number overflow"},
+         }) {
+        const DecodingError e = failure<JSONValue>(text);
+        const std::string description = e.localizedDescription();
+        EXPECT_TRUE(e.isDataCorrupted()) << description;
+        EXPECT_TRUE(description.starts_with("The given data was not valid JSON: ")) << description;
+        EXPECT_TRUE(description.ends_with(expected)) << description;
+        EXPECT_EQ(description.find(secret.substr(0, 8)), std::string::npos) << description;
+        EXPECT_EQ(description.find("last read"), std::string::npos) << description;
+        EXPECT_EQ(description.find("400000"), std::string::npos) << description;
+        // Models and the text road say the same.
+        EXPECT_EQ(failure<Player>(text).localizedDescription(), description);
+        EXPECT_EQ(JSONSerialization::jsonObject(dataFromString(text)).error().localizedDescription(), description);
+    }
 }
 
 TEST(JSONDecoderTest, KeysAreFoundInAnyOrderInObjectsOfAnySize) {

@@ -65,6 +65,46 @@ TEST(URLTest, AuthorityHostsAndPortsAreChecked) {
     EXPECT_EQ(URL::fromString("HtTp://h")->scheme(), "http");
 }
 
+TEST(URLTest, IPv6LiteralsTakeEveryHexDigitInEitherCaseWithAZoneAndAPort) {
+    // Each hex letter on its own, in each case, in a group of its own, as a whole group of four, beside a zone
+    // and a port: a reader that refused any one of them would refuse a host here.
+    for (const char letter : std::string_view("abcdefABCDEF")) {
+        const std::string one(1, letter);
+        const std::string four(4, letter);
+        for (const std::string& host : {one + "::1", "1::" + one, four + ":1:2:3:4:5:6:" + four,
+                                        "fe80::" + one + "0" + one + "%25eth0", "::ffff:" + four + ":1.2.3.4"}) {
+            const std::string text = "https://[" + host + "]:8443/live/" + one + ".m3u8";
+            const auto url = URL::fromString(text);
+            ASSERT_TRUE(url) << text;
+            EXPECT_EQ(url->host(), host) << text;
+            EXPECT_EQ(url->port(), 8443) << text;
+            EXPECT_EQ(url->path(), "/live/" + one + ".m3u8") << text;
+            EXPECT_TRUE(URL::fromString("http://[" + host + "]/")) << host;
+            // The parts (a zone read decoded) make the same address again.
+            URLComponents parts(*url);
+            std::string decoded = host;
+            if (const auto zone = decoded.find("%25"); zone != std::string::npos) decoded.erase(zone + 1, 2);
+            EXPECT_EQ(parts.host, decoded);
+            EXPECT_EQ(parts.url(), url) << text;
+        }
+    }
+    URLComponents built;
+    built.scheme = "https";
+    built.host = "fe80::Ab%eth0";
+    built.port = 8080;
+    built.path = "/";
+    EXPECT_EQ(built.string(), "https://[fe80::Ab%25eth0]:8080/");
+    const auto every = URL::fromString("http://[ABCD:EF01:2345:6789:abcd:ef01:2345:6789%25Wlan-0.1]:65535?q");
+    ASSERT_TRUE(every);
+    EXPECT_EQ(every->host(), "ABCD:EF01:2345:6789:abcd:ef01:2345:6789%25Wlan-0.1");
+    EXPECT_EQ(every->port(), 65535);
+    // Letters past f are no hex digits in either case, and a group holds at most four digits.
+    for (const char* bad : {"http://[g::1]/", "http://[G::1]/", "http://[1::fG]/", "http://[abcde::1]/",
+                            "http://[AbCd:eF::z]:80/", "http://[fe80::a%25]/", "http://[fe80::a%eth0]/"}) {
+        EXPECT_FALSE(URL::fromString(bad)) << bad;
+    }
+}
+
 TEST(URLTest, QueryItemsAreAppendedAfterThoseTheURLHas) {
     const std::vector<URLQueryItem> items{{"a b", "c&d=e"}, {"flag", std::nullopt}};
     EXPECT_EQ(URL::fromString("https://h/p")->appending(items).absoluteString(), "https://h/p?a%20b=c%26d%3De&flag");

@@ -80,7 +80,9 @@ std::shared_ptr<foundation::URLSessionDataTask> DRMService::sendLicenseRequest(c
     if (!capped.maximumResponseSize) capped.maximumResponseSize = maximumResponseSize;
     auto task = session->dataTask(std::move(capped),
                                   [completion = std::move(completion)](auto data, auto response, auto error) {
-                                      (void)error;  // a transport failure shows as the missing response
+                                      // A transport failure shows as the missing response; an answer over
+                                      // the cap as its response without a body.
+                                      (void)error;
                                       if (completion) completion(licenseResult(data, response));
                                   });
     task->resume();
@@ -89,8 +91,10 @@ std::shared_ptr<foundation::URLSessionDataTask> DRMService::sendLicenseRequest(c
 
 DRMService::LicenseResult DRMService::licenseResult(const std::optional<foundation::Data>& body,
                                                     const std::optional<foundation::HTTPURLResponse>& response) {
-    if (!response || !body) return failure(DRMError::invalidLicenseResponse);
+    if (!response) return failure(DRMError::invalidLicenseResponse);
     if (response->statusCode == 403) {
+        // A refusal whose page was over the cap (refused as it arrived: there is no body to read) is still one.
+        if (!body) return failure(DRMError::licenseRefused);
         if (!isValidUTF8(*body)) return failure(DRMError::invalidLicenseResponse);
         const auto json = nlohmann::json::parse(body->begin(), body->end(), nullptr, false);
         if (json.is_discarded() || !json.is_object()) return failure(DRMError::invalidLicenseResponse);
@@ -98,7 +102,7 @@ DRMService::LicenseResult DRMService::licenseResult(const std::optional<foundati
         const bool refused = code != json.end() && code->is_number_integer() && code->get<long long>() == refusedCode;
         return failure(refused ? DRMError::licenseRefused : DRMError::keyExchangeFailed);
     }
-    if (response->statusCode < 200 || response->statusCode > 299 || body->empty()) {
+    if (!body || response->statusCode < 200 || response->statusCode > 299 || body->empty()) {
         return failure(DRMError::invalidLicenseResponse);
     }
     return DRMLicense{*body, renewalInterval(*response)};

@@ -33,7 +33,8 @@ class DRMService {
     static constexpr double maximumRenewalInterval = 365.0 * 24 * 3600;
     static constexpr int refusedCode = 130401;
     // The largest licence answer taken, in bytes: a content key context is a few kilobytes and a refusal a
-    // small JSON object. A larger answer is cut off as it arrives and is an invalid licence response.
+    // small JSON object. A larger answer is cut off as it arrives: a key is an invalid licence response, a
+    // 403 a refusal.
     static constexpr std::size_t maximumResponseSize = 256 * 1024;
 
     // Sends `request` (already complete: method, body, headers, time-out; its maximum response size when
@@ -43,9 +44,11 @@ class DRMService {
                                                                        Completion completion) const;
 
     // The answer mapping, in this order:
-    // - no HTTP response (a transport failure, a time-out) or no body: invalidLicenseResponse (5);
+    // - no HTTP response (a transport failure, a time-out): invalidLicenseResponse (5);
+    // - 403 without a body (its page was over the cap, so none was read): licenseRefused (6);
     // - 403: the body, read as UTF-8 JSON, must be an object, else 5; its "code" being the integer 130401
     //   gives licenseRefused (6), anything else (missing, text, another number) keyExchangeFailed (3);
+    // - any other status without a body: 5;
     // - 2xx with a body: the licence, the body being the CKC; the renewal interval is the header
     //   "x-irdeto-renewal-duration" (name matched without regard to case) when it is a finite number
     //   above 0 and at most `maximumRenewalInterval`, else 120 seconds (the refused value is logged);

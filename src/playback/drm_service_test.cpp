@@ -211,8 +211,8 @@ TEST_F(DRMNetworkTest, ALicenceRequestAnswersOnItsSessionQueueAndATimeOutIsAnInv
     ASSERT_FALSE(*result);
     EXPECT_EQ(result->error().code(), DRMError::invalidLicenseResponse);
 
-    // Answers over the cap are cut off as they arrive: a key or a refusal padded past 256 KiB is an invalid
-    // licence response; one at the cap is a key.
+    // Answers over the cap are cut off as they arrive: a key padded past 256 KiB is an invalid licence response,
+    // a refusal so padded is still a refusal (its status stands); one at the cap is a key.
     server->clearFaults();
     for (int status : {200, 403}) {
         server->injectFault("/fairplay/license", {.status = status,
@@ -225,7 +225,8 @@ TEST_F(DRMNetworkTest, ALicenceRequestAnswersOnItsSessionQueueAndATimeOutIsAnInv
         });
         ASSERT_TRUE(devserver::testing::runUntil([&] { return done.load(); }));
         ASSERT_FALSE(*result) << status;
-        EXPECT_EQ(result->error().code(), DRMError::invalidLicenseResponse) << status;
+        EXPECT_EQ(result->error().code(), status == 403 ? DRMError::licenseRefused : DRMError::invalidLicenseResponse)
+            << status;
         EXPECT_EQ(cut->currentRequest()->maximumResponseSize, DRMService::maximumResponseSize);
         EXPECT_LE(cut->countOfBytesReceived(), static_cast<std::int64_t>(DRMService::maximumResponseSize));
     }
@@ -239,4 +240,47 @@ TEST_F(DRMNetworkTest, ALicenceRequestAnswersOnItsSessionQueueAndATimeOutIsAnInv
     ASSERT_TRUE(devserver::testing::runUntil([&] { return done.load(); }));
     ASSERT_TRUE(*result);
     EXPECT_EQ((*result)->ckc.size(), DRMService::maximumResponseSize);
+}
+
+// Answers every licence request with `status`, a refusal's body and header fields past the client's cap.
+class OversizedHeaders final : public devserver::Service {
+  public:
+    explicit OversizedHeaders(int status) : status_(status) {}
+    std::string name() const override { return "oversized-headers"; }
+    void registerRoutes(devserver::Router& router) override {
+        router.add("POST", "/fairplay/license", [status = status_](const devserver::RecordedRequest&) {
+            auto reply = devserver::Reply::json(status, R"({"code":130401,"message":"not entitled"})");
+            for (int i = 0; i < 40; ++i)
+                reply.headers.emplace_back("X-Filler-" + std::to_string(i), std::string(8192, 'h'));
+            return reply;
+        });
+    }
+
+  private:
+    int status_;
+};
+
+TEST(DRMServiceAnswers, ARefusalWhoseHeadersAreOverTheCapIsStillARefusal) {
+    dispatch::testing::ManualClockScope clock;
+    for (const int status : {403, 200}) {
+        auto started = devserver::Server::start({.services = {std::make_shared<OversizedHeaders>(status)}});
+        ASSERT_TRUE(started) << started.error();
+        foundation::URLRequest request(*foundation::URL::fromString((*started)->baseURL() + "/fairplay/license"));
+        request.httpMethod = "POST";
+        request.httpBody = foundation::dataFromString("spc");
+        std::atomic<bool> done{false};
+        std::optional<DRMService::LicenseResult> result;
+        DRMService().sendLicenseRequest(request, [&](DRMService::LicenseResult r) {
+            result = std::move(r);
+            done = true;
+        });
+        ASSERT_TRUE(devserver::testing::runUntil([&] { return done.load(); }));
+        (*started)->stop();
+        ASSERT_TRUE(result && !*result) << status;
+        EXPECT_EQ(result->error().code(), status == 403 ? DRMError::licenseRefused : DRMError::invalidLicenseResponse)
+            << status;
+    }
+    // The mapping of an answer whose body was refused: a 403 is a refusal, any other status no licence.
+    EXPECT_EQ(DRMService::licenseResult(std::nullopt, response(403)).error().code(), DRMError::licenseRefused);
+    EXPECT_EQ(DRMService::licenseResult(std::nullopt, response(500)).error().code(), DRMError::invalidLicenseResponse);
 }

@@ -126,11 +126,17 @@ void PlayService::send(const AssetInfo& assetInfo, const std::string& token, Com
                   [](foundation::URLRequest& request) { request.maximumResponseSize = maximumResponseSize; })
         ->responseData(dispatch::DispatchQueue::main(),
                        [completion = std::move(completion)](alamofire::DataResponse<foundation::Data> r) {
+                           const int status = r.response ? r.response->statusCode : 0;
                            if (const auto* error = r.error()) {
-                               completion(std::unexpected(PlayServiceError::generic(*error)));
+                               // An answer refused for its size keeps its status: a refusal of the service is
+                               // its server error (without the error body that was refused).
+                               if (r.response && (status < 200 || status > 299)) {
+                                   completion(handleResponse(status, foundation::Data{}));
+                               } else {
+                                   completion(std::unexpected(PlayServiceError::generic(*error)));
+                               }
                                return;
                            }
-                           const int status = r.response ? r.response->statusCode : 0;
                            completion(handleResponse(status, r.value() ? *r.value() : foundation::Data{}));
                        });
 }

@@ -30,10 +30,10 @@ class PlayServiceType {
 // Outcomes, delivered once on the main queue:
 //  - 200...299 with a body that decodes: the play response;
 //  - any other status: server(status, the error body's "code", its "message") — either is nothing when
-//    the body does not carry it;
+//    the body does not carry it, or when the body or headers were over their caps (the status stands);
 //  - no token (the source gives nothing, ends empty, or fails), a body that does not encode, a transport
-//    failure or time-out, an invalid address, a success body that does not decode, an answer larger than
-//    `maximumResponseSize` (refused as it arrives): generic(the error).
+//    failure or time-out, an invalid address, a success body that does not decode, a success answer larger
+//    than `maximumResponseSize` or with headers over their cap (refused as it arrives): generic(the error).
 class PlayService final : public PlayServiceType, public std::enable_shared_from_this<PlayService> {
   public:
     static constexpr const char* playPath = "/api/v3/play";

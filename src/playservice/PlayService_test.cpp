@@ -140,6 +140,57 @@ TEST_F(PlayServiceWire, AnAnswerOverTheCapIsRefusedAsItArrivesNamingTheCap) {
     EXPECT_GT(taken->assetTitle.size(), PlayService::maximumResponseSize - 64);
 }
 
+// Answers every play request with `status`, a small error body and header fields past the client's cap.
+class OversizedHeaders final : public devserver::Service {
+  public:
+    explicit OversizedHeaders(int status) : status_(status) {}
+    std::string name() const override { return "oversized-headers"; }
+    void registerRoutes(devserver::Router& router) override {
+        router.add("POST", PlayService::playPath, [status = status_](const devserver::RecordedRequest&) {
+            auto reply = devserver::Reply::apiError(status, "3003", "Not part of your subscription");
+            for (int i = 0; i < 40; ++i)
+                reply.headers.emplace_back("X-Filler-" + std::to_string(i), std::string(8192, 'h'));
+            return reply;
+        });
+    }
+
+  private:
+    int status_;
+};
+
+TEST_F(PlayServiceWire, AnErrorAnswerOverACapKeepsItsStatus) {
+    // A refusal (or a failure of the service) whose page is over the body cap is still that answer, without
+    // the fields of the body it could not read.
+    for (const int status : {403, 503}) {
+        const std::string page = R"({"code":"3003","message":")" + std::string(1100 * 1024, 'x') + R"("})";
+        server_->injectFault("/api/v3/play", {.status = status, .body = page});
+        auto refused = fetch(service(), "vod-clear");
+        ASSERT_FALSE(refused);
+        ASSERT_TRUE(refused.error().isServer()) << refused.error().localizedDescription();
+        EXPECT_EQ(refused.error().serverCase()->httpCode, status);
+        EXPECT_FALSE(refused.error().serverCase()->apiError);
+        EXPECT_EQ(refused.error().localizedDescription(), "Play service error. HTTP " + std::to_string(status));
+    }
+    // Header fields over their cap: the status stands for a refusal; a success without its headers is no answer.
+    for (const int status : {403, 200}) {
+        auto started = devserver::Server::start({.services = {std::make_shared<OversizedHeaders>(status)}});
+        ASSERT_TRUE(started) << started.error();
+        auto own = PlayService::create((*started)->baseURL(), FakeTokenSource{"entitled-token"}.source());
+        auto answer = fetch(own, "vod-clear");
+        (*started)->stop();
+        ASSERT_FALSE(answer);
+        if (status == 403) {
+            ASSERT_TRUE(answer.error().isServer()) << answer.error().localizedDescription();
+            EXPECT_EQ(answer.error().serverCase()->httpCode, 403);
+        } else {
+            ASSERT_TRUE(answer.error().isGeneric());
+            EXPECT_EQ(answer.error().localizedDescription(),
+                      "The request failed. Reason: bad server response (the response headers are larger than "
+                      "262144 bytes)");
+        }
+    }
+}
+
 TEST_F(PlayServiceWire, TheWholeRoadForEveryCatalogueAsset) {
     FakeTokenSource tokens{"entitled-token"};
     PlayAssetDependencies d = PlayAssetDependencies::make(server_->baseURL(), tokens.source());

@@ -86,7 +86,8 @@ struct PlayerEventData {
 class PlayerEventController {
   public:
     // The largest answer taken, in bytes: the answer is not used, only its status; a larger one is cut
-    // off as it arrives and the event counts as delivered.
+    // off as it arrives, its status still read (a 403 is the stream limit; anything else counts as
+    // delivered).
     static constexpr std::size_t maximumResponseSize = kMaximumJSONResponseSize;
 
     // What the controller takes from its surroundings. `current()` is worked out once per process.

@@ -24,8 +24,9 @@ inline constexpr std::size_t kMaximumIndexedFields = 1024;
 // A number as JSON writes it: integers in full, other numbers with 17 significant digits.
 std::string formatNumber(const JSONNode& number);
 
-// nlohmann-json's parse with the nesting bound: the reference for what is valid JSON and for the text of
-// every parse error.
+// nlohmann-json's parse with the nesting bound: the reference for what is valid JSON (but for a raw NUL byte,
+// which it takes for the end of the text) and for the text of every parse error, which says where and what was
+// expected and never quotes the text.
 std::expected<JSONValue, Error> parseWithNlohmann(std::string_view text);
 
 // The deepest nesting of arrays and objects a document may have.

@@ -228,7 +228,12 @@ std::string NetworkLogger::describeResponse(const foundation::URLRequest& reques
     if (response) {
         out += "Status: " + std::to_string(response->statusCode) + "\n";
         describeHeaders(out, response->allHeaderFields());
-        out += "Body: " + describeBody(data) + "\n";
+        // An answer refused for its size has its status and headers but no body: the error says why.
+        if (error) {
+            out += "Error: " + error->localizedDescription() + "\n";
+        } else {
+            out += "Body: " + describeBody(data) + "\n";
+        }
     } else {
         out += "Error: " + (error ? error->localizedDescription() : std::string("no response")) + "\n";
     }

@@ -30,7 +30,8 @@ namespace lumora {
 //   Body: {...}
 //   =========================================================
 //
-// A failed load shows "Error: " and its description in place of the status, headers and body. Times
+// A failed load shows "Error: " and its description in place of the status, headers and body (in place of
+// the body alone for an answer refused for its size, whose status and headers arrived). Times
 // are the one clock's wall time (UTC). Secrets are never written: the values of "Authorization",
 // "Proxy-Authorization", "Cookie" and "Set-Cookie", and the values of body fields whose name contains
 // "password", "secret", "token", "jwt" or "authorization" (any case) show as "<masked>" — in JSON bodies, in bodies

@@ -47,9 +47,17 @@ std::shared_ptr<NetworkCancellable> URLSessionNetworkRequestHandler::execute(con
                                                            std::optional<foundation::Error> error) {
         if (sent) NetworkLogger::logResponse(*sent, response, data, error);
         if (!completion) return;
+        if (error) {
+            // An answer refused for its size keeps its status: a refusal or a failure of the service is reported as
+            // that (without the body that was refused); any other status without its body is the transport's error.
+            const int status = response ? response->statusCode : 0;
+            std::optional<NetworkError> failure;
+            if (status >= 400 && status <= 599) failure = NetworkError::fromStatus(status, foundation::Data{});
+            completion(std::unexpected(foundation::Error(failure ? *failure : NetworkError::fromTransport(*error))));
+            return;
+        }
         if (!response) {
-            completion(std::unexpected(
-                foundation::Error(error ? NetworkError::fromTransport(*error) : NetworkError::invalidResponse())));
+            completion(std::unexpected(foundation::Error(NetworkError::invalidResponse())));
             return;
         }
         foundation::Data body = data ? std::move(*data) : foundation::Data{};

@@ -207,6 +207,15 @@ TEST(NetworkLoggerTest, BlocksAreFramedAndSecretsMasked) {
     const std::string failed = NetworkLogger::describeResponse(
         request, std::nullopt, std::nullopt, foundation::URLError::make(foundation::URLError::timedOut));
     EXPECT_NE(failed.find("Error: The request timed out."), std::string::npos);
+
+    // An answer refused for its size: its status and headers, and why there is no body.
+    const std::string capped = NetworkLogger::describeResponse(
+        request, foundation::HTTPURLResponse(request.url, 403, {{"Content-Type", "text/html"}}), std::nullopt,
+        foundation::URLError::make(foundation::URLError::dataLengthExceedsMaximum));
+    EXPECT_NE(capped.find("Status: 403\nHeaders:\n    Content-Type: text/html\nError: resource exceeds maximum size\n"),
+              std::string::npos)
+        << capped;
+    EXPECT_EQ(capped.find("Body:"), std::string::npos);
 }
 
 TEST(NetworkLoggerTest, TokensAreMaskedByTheirShapeInAnyFieldHeaderOrText) {
@@ -443,6 +452,18 @@ TEST_F(NetworkServiceTest, AnswersOverTheCapAreRefusedWhileTheyArriveNamingTheCa
     auto taken = send<Profile>(larger);
     ASSERT_TRUE(taken) << taken.error().localizedDescription();
     EXPECT_EQ(taken->count, 3);
+
+    // A refusal or a failure of the service whose page is over the cap is still the refusal or the failure.
+    for (const int status : {403, 409, 503}) {
+        server->injectFault("/api/large", {.status = status, .body = padded});
+        auto failed = send<Profile>(get("/api/large"));
+        ASSERT_TRUE(networkError(failed)) << status;
+        EXPECT_EQ(networkError(failed)->statusCode(), status);
+        EXPECT_EQ(networkError(failed)->isClient(), status == 403);
+        EXPECT_EQ(networkError(failed)->isConflict(), status == 409);
+        EXPECT_EQ(networkError(failed)->isServer(), status == 503);
+        EXPECT_EQ(networkError(failed)->apiError(), std::nullopt);
+    }
 
     // An interceptor's coordinator keeps the cap of the request it wraps.
     EXPECT_EQ(AnyNetworkRequestCoordinator(larger).addingHeaders({{"X-A", "1"}}).maximumResponseSize(),
