@@ -236,6 +236,11 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
             tick();
             sink_.progress(streamDuration(), streamDuration());
             report(Kind::playbackEnded, "playback ended at " + clockText(streamDuration()));
+            // An extra whose answer never came is missing from the whole programme.
+            for (auto part : host_->extrasAwaited()) {
+                report(Kind::extras, "asset extras: no " + demohost::AssetExtras::name(part) +
+                                         ": not answered while the stream played");
+            }
             viewer_->ended();
             // The answer may take as long as the kit waits for it before it counts it as not answered.
             setStage("waiting for the end event's answer", kPlayerEventTimeout / clock_->speed());
@@ -248,9 +253,9 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
 
     // ---- What the host did ----
 
-    void hostDidGiveExtras(const demohost::AssetExtras& extras) override {
+    void hostDidGiveExtras(demohost::AssetExtras::Part part, const demohost::AssetExtras& extras) override {
         if (done_) return;
-        viewer_->setKeyMoments(host_->keyMoments());
+        if (part == demohost::AssetExtras::Part::keyMoments) viewer_->setKeyMoments(host_->keyMoments());
         if (auto text = extras.describe(); !text.empty()) report(Kind::extras, "asset extras: " + text);
     }
 

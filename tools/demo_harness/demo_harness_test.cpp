@@ -20,10 +20,16 @@
 #include "EmbeddedBackend.h"
 #include "ScaledClock.h"
 #include "authentication/ZuAuthManager.h"
+#include "demo_host/AssetExtras.h"
 #include "demo_host/HostConfiguration.h"
+#include "devserver/PlayService.h"
+#include "devserver/ThumbnailArt.h"
 #include "dispatch/Clock.h"
 #include "dispatch/testing/TemporaryFolder.h"
 #include "imageio/ImageDecoder.h"
+#include "keymoments/BIF.h"
+#include "playback/AdSignallingService.h"
+#include "playback/VideoPlayerProxy.h"
 
 namespace fs = std::filesystem;
 using demoharness::ExitStatus;
@@ -232,8 +238,12 @@ TEST_F(DemoHostRun, TheViewerSignsInOnTheKitsScreenAndTheProtectedAssetWithAdsPl
     EXPECT_LT(timeline.first(Kind::signedIn), timeline.first(Kind::streamChosen));
     EXPECT_NE(e[timeline.first(Kind::streamChosen)].text.find("ssai-drm-hls-ts, FairPlay-protected"),
               std::string::npos);
-    EXPECT_TRUE(timeline.has("asset extras: 2 ad breaks (3 ads), 11 key moments, 25 scrubbing thumbnails"))
-        << timeline.dump();
+    // Each extra in a line of its own as it goes to the screen: the thumbnails cover the programme, ads cut out.
+    for (const char* extra : {"asset extras: 2 ad breaks (3 ads)", "asset extras: 11 key moments",
+                              "asset extras: 21 scrubbing thumbnails"}) {
+        EXPECT_TRUE(timeline.has(extra)) << extra << "\n" << timeline.dump();
+    }
+    EXPECT_LT(timeline.line("asset extras: 2 ad breaks"), timeline.first(Kind::playbackStarted)) << timeline.dump();
     EXPECT_LT(timeline.first(Kind::keyFetched), timeline.first(Kind::playbackStarted));
     EXPECT_GE(timeline.count(Kind::keyRenewed), 1u) << timeline.dump();
     EXPECT_LT(timeline.first(Kind::playbackStarted), timeline.first(Kind::playbackEnded));
@@ -406,10 +416,11 @@ TEST_F(DemoHostRun, HostileExtrasAreRefusedInALineOfTheTimelineAndThePlayGoesOnA
                                   {.status = 200, .body = thumbnails, .times = 0});
 
     ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
-    EXPECT_TRUE(
-        timeline.has("asset extras: 2 ad breaks (3 ads), no key moments: 5000 of them, more than the 500 "
-                     "this host shows, no thumbnails: none of the 2 frames decoded"))
-        << timeline.dump();
+    for (const char* extra : {"asset extras: 2 ad breaks (3 ads)",
+                              "asset extras: no key moments: 5000 of them, more than the 500 this host shows",
+                              "asset extras: no thumbnails: none of the 2 frames decoded"}) {
+        EXPECT_TRUE(timeline.has(extra)) << extra << "\n" << timeline.dump();
+    }
     EXPECT_TRUE(timeline.has("viewer: looked for key moments; none are shown")) << timeline.dump();
     EXPECT_EQ(timeline.count(Kind::playbackEnded), 1u);
 }
@@ -500,6 +511,121 @@ TEST_F(DemoHostRun, AStepWithoutProgressTimesOutNamingTheStep) {
     ASSERT_EQ(run(), ExitStatus::timedOut) << timeline.dump();
     EXPECT_NE(timeline.events[timeline.first(Kind::failed)].text.find("asking the play service"), std::string::npos)
         << timeline.dump();
+}
+
+// The minutes and seconds of a timeline's "mm:ss" after `prefix` in `line`; -1 when there is none.
+double secondsAfter(const std::string& line, const std::string& prefix) {
+    const auto at = line.find(prefix);
+    if (at == std::string::npos || line.size() < at + prefix.size() + 5) return -1;
+    const std::string mmss = line.substr(at + prefix.size(), 5);
+    if (mmss[2] != ':') return -1;
+    return std::stoi(mmss.substr(0, 2)) * 60 + std::stoi(mmss.substr(3, 2));
+}
+
+TEST_F(DemoHostRun, TheKeyMomentPictureShowsTheMomentWhereItsSeekLands) {
+    // The picked moment is on the programme's timeline (ads cut out): its seek goes to the stream time after
+    // the break before it, and the slider then rests on its marker, not a break's length before it.
+    ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
+    const auto picked = timeline.line("viewer: picked the key moment HT");
+    ASSERT_LT(picked, timeline.events.size()) << timeline.dump();
+    const std::string& pick = timeline.events[picked].text;
+    const double moment = secondsAfter(pick, ") at ");
+    EXPECT_EQ(moment, 48) << pick;
+    EXPECT_EQ(secondsAfter(pick, "the seek went to "), moment + 10) << pick;
+
+    const auto landed = timeline.line("viewer: the seek landed:");
+    ASSERT_LT(landed, timeline.events.size()) << timeline.dump();
+    const std::string& seen = timeline.events[landed].text;
+    const double slider = secondsAfter(seen, "the slider at ");
+    EXPECT_GE(slider, moment) << seen;
+    EXPECT_LE(slider, moment + 3) << seen;
+    // The slider follows the playhead a tick behind at most; both read in whole seconds.
+    EXPECT_NEAR(secondsAfter(seen, "the picture at "), slider + 10, 1) << seen;
+    // The picture is the one taken as the seek landed.
+    const auto names = timeline.shotNames();
+    ASSERT_TRUE(std::find(names.begin(), names.end(), "05-key-moments") != names.end()) << timeline.dump();
+    const std::string index = readFile(folder / "index.html");
+    EXPECT_LT(index.find(demoharness::ScreenshotAlbum::escapeHTML(pick)), index.find("05-key-moments.png"));
+}
+
+TEST_F(DemoHostRun, ASilentKeyMomentsRequestHoldsBackNeitherTheAdsNorTheThumbnails) {
+    // The key moments are held for ten minutes of real time (cut short when the back end stops); the host's
+    // own wait (600 s on the clock) outlasts the programme.
+    backend->server().injectFault("/thumbnails/vod-protected-ads/key-moments.json",
+                                  {.delay = std::chrono::minutes(10), .times = 0});
+    ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
+    EXPECT_EQ(timeline.count(Kind::adStarted), 3u) << timeline.dump();
+    EXPECT_TRUE(timeline.has("asset extras: 2 ad breaks (3 ads)")) << timeline.dump();
+    EXPECT_TRUE(timeline.has("asset extras: 21 scrubbing thumbnails")) << timeline.dump();
+    EXPECT_TRUE(timeline.has("viewer: looked for key moments; none are shown")) << timeline.dump();
+    // What never came is said.
+    const auto missing = timeline.line("asset extras: no key moments: not answered while the stream played");
+    ASSERT_LT(missing, timeline.events.size()) << timeline.dump();
+    EXPECT_GT(missing, timeline.first(Kind::playbackEnded));
+    EXPECT_LT(missing, timeline.first(Kind::finished));
+}
+
+TEST_F(DemoHostRun, AdsNoStreamCanHoldAreRefusedInALineAndTheViewerUsesTheControlsThroughout) {
+    // An ad from before the stream to the end of time held the controls away for the whole programme.
+    backend->server().injectFault(
+        "/ads/vod-protected-ads/breaks.json",
+        {.status = 200,
+         .body =
+             R"({"breaks":[{"ads":[{"id":"lock","startTime":-50,"duration":1e308},)"
+             R"({"id":"back","startTime":10,"duration":-30}]},)"
+             R"({"ads":[{"id":"ad-2a","startTime":80,"duration":6},{"id":"long","startTime":100,"duration":1e308}]}]})",
+         .times = 0});
+    ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
+    EXPECT_TRUE(timeline.has(R"(asset extras: 1 ad break (1 ad), 3 ads refused (ad "lock": starts at -50 s, )"
+                             R"(before the stream, and 2 more))"))
+        << timeline.dump();
+    EXPECT_EQ(timeline.count(Kind::adStarted), 1u) << timeline.dump();
+    for (const char* step : {"viewer: tapped the picture; the controls are shown", "viewer: scrubbed from",
+                             "viewer: picked the key moment", "cast: playing on", "viewer: jumped 15 s forward",
+                             "viewer: jumped 15 s back"}) {
+        EXPECT_TRUE(timeline.has(step)) << step << "\n" << timeline.dump();
+    }
+}
+
+TEST(DemoBackEndExtras, AThumbnailAfterAnAdBreakShowsThePictureWhereTheSeekLandsAndEachMomentIsWhereTheStreamShowsIt) {
+    // What the host hands the controls of the asset with ads, read as the host reads it, and the kit's own
+    // conversion from the slider's programme time to where a seek lands on the stream.
+    const std::string asset(devserver::play::vodProtectedAds);
+    auto breaks = demohost::AssetExtras::parseAdBreaks(devserver::play::adBreaks(asset)->dump());
+    ASSERT_TRUE(breaks);
+    auto proxy = lumora::VideoPlayerProxy::create(lumora::AdSignallingService::create());
+    proxy->update(breaks->groups);
+    const double programme = proxy->durationWithoutAds(120);
+
+    const auto data = devserver::thumbnails::bifData(asset);
+    ASSERT_TRUE(data);
+    auto bif = lumora::BIF::from(*data, lumora::BIFResolution::standard, demohost::AssetExtras::thumbnailLimits());
+    ASSERT_TRUE(bif) << bif.error().localizedDescription();
+    EXPECT_EQ(bif->thumbnails.size(), static_cast<std::size_t>(programme / 5) + 1) << "frames over the programme";
+    // Before the first break, just after each break, between and near the end: the thumbnail under the
+    // slider's value is the picture of the stream where a seek to that value lands.
+    for (double value : {10.0, 30.0, 50.0, 70.0, 100.0}) {
+        const double landsAt = proxy->currentTimeWithAds(value);
+        auto picture = imageio::encodeJPEG(devserver::thumbnails::drawPicture(asset, landsAt),
+                                           devserver::thumbnails::FrameStyle{}.jpegQuality);
+        ASSERT_TRUE(picture);
+        auto image = bif->image(value);
+        ASSERT_TRUE(image) << value;
+        EXPECT_TRUE(image->bitmap() == *imageio::decode(*picture)) << "content " << value << " lands at " << landsAt;
+    }
+
+    // Every moment lies in the programme, and its seek lands where the stream shows it: at the stream time of
+    // the same moment in the asset without ads.
+    auto withAds = demohost::AssetExtras::parseKeyMoments(devserver::thumbnails::keyMoments(asset)->dump());
+    auto plain = demohost::AssetExtras::parseKeyMoments(
+        devserver::thumbnails::keyMoments(devserver::play::vodProtected)->dump());
+    ASSERT_TRUE(withAds && plain);
+    ASSERT_EQ(withAds->size(), plain->size());
+    EXPECT_EQ((*devserver::thumbnails::keyMoments(asset))["duration"], programme);
+    for (std::size_t i = 0; i < withAds->size(); ++i) {
+        EXPECT_LE((*withAds)[i].videoTime, programme) << (*withAds)[i].code;
+        EXPECT_EQ(proxy->currentTimeWithAds((*withAds)[i].videoTime), (*plain)[i].videoTime) << (*withAds)[i].code;
+    }
 }
 
 TEST(DemoHostArguments, DefaultsFlagsAndErrors) {
