@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Screenshots.h"
@@ -153,6 +154,13 @@ class ConsoleTimeline final : public TimelineSink {
     int lastQuarter_ = 0;
     std::string lastBar_;
 };
+
+// `text` as it may be written to a terminal: control characters (C0, DEL and C1) as escapes ("\x1b",
+// "\n", "\u009b"), invalid UTF-8 as U+FFFD, everything else as it is. Titles, key-moment names, ad ids and
+// error texts come from the back end: every line and message of a run goes through this before it is
+// written, so none can move the cursor, clear the screen, retitle the window or start a line of its own.
+// Escaping escaped text changes nothing.
+std::string printable(std::string_view text);
 
 // Runs the demo host: sets up the back end, shows the kit's player screen in a window and asks it to play
 // the asset; a scripted viewer signs in on the kit's login screen and uses the controls while the asset

@@ -272,6 +272,8 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
     void report(Kind kind, std::string text) { record(TimelineEvent{.kind = kind, .text = std::move(text)}); }
 
     void record(TimelineEvent event) {
+        // Titles, names, ids and error texts come from the back end: they reach the terminal only escaped.
+        event.text = printable(event.text);
         event.clockSeconds = dispatch::secondsFromNanoseconds(clock_->now() - clockStart_);
         event.realSeconds = std::chrono::duration<double>(RealClock::now() - realStart_).count();
         if (album_) album_->addTimelineLine(ConsoleTimeline::stamp(event.clockSeconds) + "  " + event.text);

@@ -513,6 +513,27 @@ TEST_F(DemoHostRun, AStepWithoutProgressTimesOutNamingTheStep) {
         << timeline.dump();
 }
 
+// What the console sink writes, on a terminal and in a pipe.
+std::string written(bool terminal, const std::function<void(demoharness::ConsoleTimeline&)>& use,
+                    std::string* errors = nullptr) {
+    char* outText = nullptr;
+    char* errText = nullptr;
+    std::size_t outSize = 0, errSize = 0;
+    std::FILE* out = open_memstream(&outText, &outSize);
+    std::FILE* err = open_memstream(&errText, &errSize);
+    {
+        demoharness::ConsoleTimeline console(out, err, terminal);
+        use(console);
+    }
+    std::fclose(out);
+    std::fclose(err);
+    std::string text(outText, outSize);
+    if (errors) *errors = std::string(errText, errSize);
+    std::free(outText);
+    std::free(errText);
+    return text;
+}
+
 // The minutes and seconds of a timeline's "mm:ss" after `prefix` in `line`; -1 when there is none.
 double secondsAfter(const std::string& line, const std::string& prefix) {
     const auto at = line.find(prefix);
@@ -571,12 +592,12 @@ TEST_F(DemoHostRun, AdsNoStreamCanHoldAreRefusedInALineAndTheViewerUsesTheContro
         "/ads/vod-protected-ads/breaks.json",
         {.status = 200,
          .body =
-             R"({"breaks":[{"ads":[{"id":"lock","startTime":-50,"duration":1e308},)"
+             R"({"breaks":[{"ads":[{"id":"\u001b[2Jlock","startTime":-50,"duration":1e308},)"
              R"({"id":"back","startTime":10,"duration":-30}]},)"
              R"({"ads":[{"id":"ad-2a","startTime":80,"duration":6},{"id":"long","startTime":100,"duration":1e308}]}]})",
          .times = 0});
     ASSERT_EQ(run(), ExitStatus::success) << timeline.dump();
-    EXPECT_TRUE(timeline.has(R"(asset extras: 1 ad break (1 ad), 3 ads refused (ad "lock": starts at -50 s, )"
+    EXPECT_TRUE(timeline.has(R"(asset extras: 1 ad break (1 ad), 3 ads refused (ad "\x1b[2Jlock": starts at -50 s, )"
                              R"(before the stream, and 2 more))"))
         << timeline.dump();
     EXPECT_EQ(timeline.count(Kind::adStarted), 1u) << timeline.dump();
@@ -584,6 +605,77 @@ TEST_F(DemoHostRun, AdsNoStreamCanHoldAreRefusedInALineAndTheViewerUsesTheContro
                              "viewer: picked the key moment", "cast: playing on", "viewer: jumped 15 s forward",
                              "viewer: jumped 15 s back"}) {
         EXPECT_TRUE(timeline.has(step)) << step << "\n" << timeline.dump();
+    }
+}
+
+// Whether `text` holds a byte a terminal acts on: C0 controls, DEL, or a C1 control in UTF-8.
+bool holdsControls(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) return true;
+        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) return true;
+    }
+    return false;
+}
+
+TEST_F(DemoHostRun, ControlCharactersFromTheBackEndReachTheTimelineEscaped) {
+    // A sign-in refusal whose description clears the screen, retitles the window and forges a line.
+    backend->server().injectFault(
+        "/oauth/token",
+        {.status = 403,
+         .body = R"({"error":"invalid_grant","error_description":"\u001b[2J\u001b]0;owned\u0007\r\n  02:12.3  )"
+                 R"(finished: played 02:00 \u009b31mMalmö"})",
+         .times = 0});
+    ASSERT_EQ(run(), ExitStatus::signInFailed) << timeline.dump();
+    for (const auto& event : timeline.events) EXPECT_FALSE(holdsControls(event.text)) << event.text;
+    const std::string& failure = timeline.events[timeline.first(Kind::failed)].text;
+    EXPECT_NE(failure.find(R"(\x1b[2J\x1b]0;owned\x07\r\n  02:12.3  finished: played 02:00 \u009b31mMalmö)"),
+              std::string::npos)
+        << failure;
+    EXPECT_FALSE(timeline.has("finished")) << timeline.dump();
+    const std::string index = readFile(folder / "index.html");
+    EXPECT_EQ(index.find('\x1b'), std::string::npos);
+    EXPECT_EQ(index.find('\x07'), std::string::npos);
+    EXPECT_NE(index.find(R"(\x1b[2J)"), std::string::npos);
+
+    // The printer escapes whatever it is handed, in one line, and on standard error too.
+    std::string errors;
+    const std::string out = written(
+        false,
+        [&](demoharness::ConsoleTimeline& console) {
+            console.record({.kind = Kind::failed, .text = "a\x1b[2Jb\nc", .status = ExitStatus::signInFailed});
+        },
+        &errors);
+    EXPECT_EQ(out, "  00:00.0  a\\x1b[2Jb\\nc\n");
+    EXPECT_EQ(errors, "lumora-demo: a\\x1b[2Jb\\nc\n");
+}
+
+TEST(DemoHostText, ControlCharactersAreEscapedAndBrokenUTF8Replaced) {
+    using demoharness::printable;
+    EXPECT_EQ(printable("Grand Final: Malmö – 2:1 ⚽"), "Grand Final: Malmö – 2:1 ⚽");
+    EXPECT_EQ(printable(std::string("a\0b\x1b[31m\x07\x7f\t\r\n", 13)), "a\\x00b\\x1b[31m\\x07\\x7f\\t\\r\\n");
+    // C1 controls (an 8-bit CSI, NEL) are control characters too.
+    EXPECT_EQ(printable("\xc2\x9b"
+                        "2J\xc2\x85"
+                        "x"),
+              "\\u009b2J\\u0085x");
+    // Each broken part is one replacement character: a stray continuation, a cut sequence, an overlong form,
+    // a surrogate, beyond U+10FFFF, a lead byte that no sequence starts with.
+    const std::string fffd = "\xef\xbf\xbd";
+    EXPECT_EQ(printable("\x80"), fffd);
+    EXPECT_EQ(printable("a\xe2\x82"), "a" + fffd);
+    EXPECT_EQ(printable("\xe2\x82"
+                        "b"),
+              fffd + "b");
+    EXPECT_EQ(printable("\xc0\xaf"), fffd + fffd);
+    EXPECT_EQ(printable("\xed\xa0\x80"), fffd + fffd + fffd);
+    EXPECT_EQ(printable("\xf4\x90\x80\x80"), fffd + fffd + fffd + fffd);
+    EXPECT_EQ(printable("\xff"
+                        "\x1b"),
+              fffd + "\\x1b");
+    // What it writes is printable already.
+    for (const std::string text : {"\x1b]0;t\x07", "\xc2\x9b\xe2\x82", "plain"}) {
+        EXPECT_EQ(printable(printable(text)), printable(text)) << text;
     }
 }
 
@@ -692,27 +784,6 @@ TEST(DemoHostPictures, TheIndexEscapesTheTimelineAndClosesWithTheLinesAfterTheLa
     // A folder that cannot be made is an error, not a crash.
     demoharness::ScreenshotAlbum nowhere("/proc/no-such-folder/pictures");
     EXPECT_FALSE(nowhere.writeIndex("x"));
-}
-
-// What the console sink writes, on a terminal and in a pipe.
-std::string written(bool terminal, const std::function<void(demoharness::ConsoleTimeline&)>& use,
-                    std::string* errors = nullptr) {
-    char* outText = nullptr;
-    char* errText = nullptr;
-    std::size_t outSize = 0, errSize = 0;
-    std::FILE* out = open_memstream(&outText, &outSize);
-    std::FILE* err = open_memstream(&errText, &errSize);
-    {
-        demoharness::ConsoleTimeline console(out, err, terminal);
-        use(console);
-    }
-    std::fclose(out);
-    std::fclose(err);
-    std::string text(outText, outSize);
-    if (errors) *errors = std::string(errText, errSize);
-    std::free(outText);
-    std::free(errText);
-    return text;
 }
 
 TEST(DemoHostConsole, ABarOnATerminalAndPlainLinesElsewhere) {
