@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <utility>
 
 #include "DemoRun.h"
 #include "EmbeddedBackend.h"
@@ -39,21 +40,30 @@ std::optional<double> parseNumber(const std::string& text) {
     return value;
 }
 
-// The run under way, for interruptDemoHost().
+// The run under way, for interruptDemoHost(); an interruption that came while there was none waits for
+// the next run, which it ends at once (a signal while the back end starts is not lost).
 class CurrentRun {
   public:
     void set(const std::shared_ptr<detail::DemoRun>& run) {
         std::lock_guard lock(mutex_);
         run_ = run;
     }
-    std::weak_ptr<detail::DemoRun> get() {
+    // The run to interrupt; none: the next run is.
+    std::weak_ptr<detail::DemoRun> interrupt() {
         std::lock_guard lock(mutex_);
+        if (run_.expired()) interruptNext_ = true;
         return run_;
+    }
+    // Whether an interruption waits for the run just set (it is taken).
+    bool takeWaitingInterruption() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(interruptNext_, false);
     }
 
   private:
     std::mutex mutex_;
-    std::weak_ptr<detail::DemoRun> run_;
+    std::weak_ptr<detail::DemoRun> run_;  // guarded by mutex_
+    bool interruptNext_ = false;          // guarded by mutex_
 };
 
 CurrentRun& currentRun() {
@@ -381,6 +391,7 @@ ExitStatus runDemoHost(const Options& options, TimelineSink& sink) {
     run->setDeadlineWatch(&deadlineWatch);
     currentRun().set(run);
     loop.post([run] { run->start(); });
+    if (currentRun().takeWaitingInterruption()) loop.post([run] { run->interrupt(); });
     detail::runPaced(
         *clock, [&run] { return run->isDone(); },
         [&run](std::chrono::steady_clock::duration held) { run->passTook(held); });
@@ -398,7 +409,7 @@ ExitStatus runDemoHost(const Options& options, TimelineSink& sink) {
 }
 
 void interruptDemoHost() {
-    auto weak = currentRun().get();
+    auto weak = currentRun().interrupt();
     dispatch::RunLoop::main().post([weak] {
         if (auto run = weak.lock()) run->interrupt();
     });

@@ -39,7 +39,8 @@ enum class ExitStatus : int {
     playbackFailed = 8,
     // A step made no progress within the time-out.
     timedOut = 9,
-    // Stopped by interruptDemoHost() (the program: SIGINT or SIGTERM).
+    // Stopped by interruptDemoHost() (the program: a signal that ends a process, such as SIGINT, SIGTERM,
+    // SIGHUP or SIGQUIT).
     interrupted = 130,
 };
 
@@ -168,7 +169,8 @@ std::string printable(std::string_view text);
 // process's clock for the run (the clock in force before is put back at the end). Returns the exit status.
 ExitStatus runDemoHost(const Options& options, TimelineSink& sink);
 
-// Ends the run under way, if any, as interrupted (callable from any thread, e.g. one waiting for signals).
+// Ends the run under way as interrupted, or the next run as soon as it starts when none is (callable from
+// any thread, e.g. one waiting for signals).
 void interruptDemoHost();
 
 // The program: parses `arguments`, prints help or the timeline to `out`, errors to `err`. Pictures go to

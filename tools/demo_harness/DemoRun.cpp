@@ -92,6 +92,7 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
     bool isDone() const override { return done_; }
 
     void start() override {
+        if (done_) return;  // interrupted before it began
         realStart_ = RealClock::now();
         clockStart_ = clock_->now();
         report(Kind::backend, setup_.backendText);

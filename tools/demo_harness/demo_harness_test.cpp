@@ -5,10 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -987,6 +991,84 @@ TEST_F(DemoProgram, AKilledRunLeavesItsFolderToTheNextRunWhichRemovesItAndNothin
     std::set<fs::path> left;
     for (const auto& entry : fs::directory_iterator(temporary)) left.insert(entry.path());
     EXPECT_EQ(left, (std::set<fs::path>{live, other}));
+}
+
+// Waits for the child's end; a child still running after `bound` of real time is killed (its status then
+// says so).
+int waitBounded(pid_t pid, std::chrono::seconds bound) {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (!ended.wait_for(lock, bound, [&] { return done; })) ::kill(pid, SIGKILL);
+    });
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    ended.notify_all();
+    watchdog.join();
+    return status;
+}
+
+TEST_F(DemoProgram, EveryEndingSignalRemovesTheRunFolderAlsoWhenASecondComesDuringTheCleanUp) {
+    // Closing the terminal, Ctrl-\\, `timeout` with Ctrl-C right after it, Ctrl-C again once the run says it
+    // was interrupted: each run folder held the viewer's access, id and refresh tokens when its signals came.
+    // At 1x, so that no run ends by itself first.
+    struct Case {
+        std::vector<int> signals;  // sent together
+        int again = 0;             // sent once the run has said it was interrupted
+    };
+    const std::vector<Case> cases{{{SIGHUP}},  {{SIGQUIT}},         {{SIGTERM}},       {{SIGINT}},
+                                  {{SIGUSR1}}, {{SIGTERM, SIGINT}}, {{SIGINT}, SIGINT}};
+    struct Started {
+        Case signals;
+        fs::path temporary;
+        std::unique_ptr<Child> child;
+    };
+    std::vector<Started> runs;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const fs::path temporary = folder / ("tmp-" + std::to_string(i));
+        fs::create_directories(temporary);
+        const std::string pictures = (folder / ("pictures-" + std::to_string(i))).string();
+        runs.push_back({cases[i], temporary,
+                        std::make_unique<Child>(
+                            std::vector<std::string>{"--asset", "vod-clear", "--speed", "1", "--screenshots", pictures},
+                            temporary)});
+    }
+    auto name = [](const Case& c) {
+        std::string text;
+        for (int signal : c.signals) text += (text.empty() ? "" : " and ") + std::string(::sigabbrev_np(signal));
+        if (c.again) text += " then " + std::string(::sigabbrev_np(c.again));
+        return text;
+    };
+    for (auto& run : runs) {
+        ASSERT_GT(run.child->pid, 0);
+        ASSERT_TRUE(run.child->readUntil("stream chosen: ")) << name(run.signals) << ": no stream";
+        std::vector<fs::path> folders;
+        for (const auto& entry : fs::directory_iterator(run.temporary)) folders.push_back(entry.path());
+        ASSERT_EQ(folders.size(), 1u) << name(run.signals);
+        ASSERT_FALSE(fs::is_empty(folders[0] / "keychain")) << name(run.signals) << ": no sign-in kept";
+        for (int signal : run.signals.signals) ASSERT_EQ(::kill(run.child->pid, signal), 0);
+    }
+    for (auto& run : runs) {
+        if (run.signals.again) {
+            ASSERT_TRUE(run.child->readUntil("interrupted while")) << name(run.signals);
+            ASSERT_EQ(::kill(run.child->pid, run.signals.again), 0);
+        }
+    }
+    for (auto& run : runs) {
+        const int status = waitBounded(run.child->pid, std::chrono::seconds(60));
+        run.child->pid = -1;
+        EXPECT_TRUE(WIFEXITED(status)) << name(run.signals) << " ended the process without its clean-up";
+        if (WIFEXITED(status)) {
+            EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(ExitStatus::interrupted)) << name(run.signals);
+        }
+        EXPECT_TRUE(fs::is_empty(run.temporary)) << name(run.signals) << " left the run folder behind";
+    }
 }
 
 TEST_F(DemoProgram, AnUnusablePropertyListOrCommandLineIsRefusedWithAClearMessage) {
