@@ -1,8 +1,9 @@
 #include "AssetExtras.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
-#include <mutex>
+#include <cstdio>
 
 #include "dispatch/DispatchQueue.h"
 #include "foundation/JSON.h"
@@ -21,6 +22,13 @@ std::optional<double> number(const foundation::JSONValue& object, const char* ke
 std::optional<std::string> text(const foundation::JSONValue& object, const char* key) {
     if (!object.contains(key) || !object[key].is_string()) return std::nullopt;
     return object[key].get<std::string>();
+}
+
+// "-50 s", "1e+308 s", "nan s".
+std::string secondsText(double seconds) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g s", seconds);
+    return buffer;
 }
 
 std::string mebibytes(std::size_t bytes) {
@@ -70,13 +78,33 @@ void get(const std::string& url, std::size_t maxBytes,
 
 }  // namespace
 
-std::expected<lumora::AdGroups, std::string> AssetExtras::parseAdBreaks(const std::string& json) {
+std::string AssetExtras::name(Part part) {
+    switch (part) {
+        case Part::adBreaks:
+            return "ad breaks";
+        case Part::keyMoments:
+            return "key moments";
+        case Part::thumbnails:
+            return "thumbnails";
+    }
+    return "extras";
+}
+
+void AssetExtras::AdBreaks::refuse(const std::string& id, const std::string& reason) {
+    if (refused++ > 0) return;
+    // The id is the answer's own text: a few characters name the ad.
+    constexpr std::size_t kShownId = 40;
+    const std::string shown = id.size() > kShownId ? id.substr(0, kShownId) + "..." : id;
+    firstRefusal = "ad \"" + shown + "\": " + reason;
+}
+
+std::expected<AssetExtras::AdBreaks, std::string> AssetExtras::parseAdBreaks(const std::string& json) {
     auto value = foundation::JSONDecoder::parse(json);
     if (!value) return std::unexpected("not JSON: " + value.error().localizedDescription());
     if (!value->is_object() || !value->contains("breaks") || !(*value)["breaks"].is_array()) {
         return std::unexpected("no \"breaks\" list");
     }
-    lumora::AdGroups groups;
+    AdBreaks breaks;
     for (const auto& entry : (*value)["breaks"]) {
         if (!entry.is_object() || !entry.contains("ads") || !entry["ads"].is_array()) continue;
         std::vector<lumora::AdInfo> ads;
@@ -85,11 +113,42 @@ std::expected<lumora::AdGroups, std::string> AssetExtras::parseAdBreaks(const st
             auto start = number(ad, "startTime");
             auto duration = number(ad, "duration");
             if (!start || !duration) continue;
-            ads.emplace_back(text(ad, "id").value_or("ad"), *start, *duration);
+            const std::string id = text(ad, "id").value_or("ad");
+            // The player would hold such an ad over the whole programme, or count it backwards.
+            if (!std::isfinite(*start) || !std::isfinite(*duration)) {
+                breaks.refuse(id, "starts at " + secondsText(*start) + " and lasts " + secondsText(*duration) +
+                                      ", not finite numbers");
+            } else if (*start < 0) {
+                breaks.refuse(id, "starts at " + secondsText(*start) + ", before the stream");
+            } else if (*duration <= 0) {
+                breaks.refuse(id, "lasts " + secondsText(*duration) + ", no time at all");
+            } else {
+                ads.emplace_back(id, *start, *duration);
+            }
         }
-        if (!ads.empty()) groups.push_back(std::move(ads));
+        if (!ads.empty()) breaks.groups.push_back(std::move(ads));
     }
-    return groups;
+    return breaks;
+}
+
+AssetExtras::AdBreaks AssetExtras::withinStream(AdBreaks breaks, std::optional<double> duration) {
+    if (!duration) return breaks;
+    AdBreaks kept;
+    kept.refused = breaks.refused;
+    kept.firstRefusal = breaks.firstRefusal;
+    for (auto& group : breaks.groups) {
+        std::vector<lumora::AdInfo> ads;
+        for (auto& ad : group) {
+            if (ad.startTime + ad.duration > *duration) {
+                kept.refuse(ad.id, "ends at " + secondsText(ad.startTime + ad.duration) + ", after the stream's " +
+                                       secondsText(*duration));
+            } else {
+                ads.push_back(std::move(ad));
+            }
+        }
+        if (!ads.empty()) kept.groups.push_back(std::move(ads));
+    }
+    return kept;
 }
 
 std::expected<std::vector<lumora::ZuKeyMomentEvent>, std::string> AssetExtras::parseKeyMoments(
@@ -123,10 +182,14 @@ std::string AssetExtras::describe() const {
     };
     std::string text;
     auto add = [&text](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };
-    if (!adGroups.empty()) {
+    if (!adBreaks.groups.empty()) {
         std::size_t ads = 0;
-        for (const auto& group : adGroups) ads += group.size();
-        add(count(adGroups.size(), "ad break", "ad breaks") + " (" + count(ads, "ad", "ads") + ")");
+        for (const auto& group : adBreaks.groups) ads += group.size();
+        add(count(adBreaks.groups.size(), "ad break", "ad breaks") + " (" + count(ads, "ad", "ads") + ")");
+    }
+    if (adBreaks.refused > 0) {
+        add(count(adBreaks.refused, "ad refused", "ads refused") + " (" + adBreaks.firstRefusal +
+            (adBreaks.refused > 1 ? ", and " + std::to_string(adBreaks.refused - 1) + " more" : std::string()) + ")");
     }
     if (!keyMoments.empty()) add(count(keyMoments.size(), "key moment", "key moments"));
     if (thumbnails) {
@@ -162,52 +225,48 @@ dispatch::DispatchQueue& AssetExtras::decodingQueue() {
 }
 
 void AssetExtras::fetch(const std::string& adsURL, const std::string& thumbnailsBase,
-                        std::function<void(AssetExtras)> completion) {
-    struct Gathering {
-        std::mutex mutex;
-        AssetExtras extras;  // guarded by mutex
-        int outstanding = 3;
-        std::function<void(AssetExtras)> completion;
-
-        void done(const std::function<void(AssetExtras&)>& apply) {
-            std::lock_guard lock(mutex);
-            apply(extras);
-            if (--outstanding > 0) return;
-            dispatch::DispatchQueue::main().async(
-                [extras = std::move(extras), completion = completion]() mutable { completion(std::move(extras)); });
-        }
+                        std::function<void(Part, AssetExtras)> each) {
+    // Each part on its own: a request that is slow to answer holds back none of the others.
+    auto answer = [each = std::move(each)](Part part, AssetExtras extras) {
+        dispatch::DispatchQueue::main().async(
+            [each, part, extras = std::move(extras)]() mutable { each(part, std::move(extras)); });
     };
-    auto gathering = std::make_shared<Gathering>();
-    gathering->completion = std::move(completion);
-
     if (adsURL.empty()) {
-        gathering->done([](AssetExtras&) {});
+        answer(Part::adBreaks, AssetExtras());
     } else {
-        get(adsURL, maxListBytes, [gathering](std::expected<foundation::Data, std::string> body) {
-            gathering->done([&](AssetExtras& extras) {
-                if (!body) return extras.problems.push_back("ad breaks: " + body.error());
-                auto groups = parseAdBreaks(foundation::stringFromData(*body));
-                if (!groups) return extras.problems.push_back("ad breaks: " + groups.error());
-                extras.adGroups = std::move(*groups);
-            });
+        get(adsURL, maxListBytes, [answer](std::expected<foundation::Data, std::string> body) {
+            AssetExtras extras;
+            if (!body) {
+                extras.problems.push_back("ad breaks: " + body.error());
+            } else if (auto breaks = parseAdBreaks(foundation::stringFromData(*body)); !breaks) {
+                extras.problems.push_back("ad breaks: " + breaks.error());
+            } else {
+                extras.adBreaks = std::move(*breaks);
+            }
+            answer(Part::adBreaks, std::move(extras));
         });
     }
     get(thumbnailsBase + "/key-moments.json", maxListBytes,
-        [gathering](std::expected<foundation::Data, std::string> body) {
-            gathering->done([&](AssetExtras& extras) {
-                if (!body) return extras.problems.push_back("key moments: " + body.error());
-                auto events = parseKeyMoments(foundation::stringFromData(*body));
-                if (!events) return extras.problems.push_back("key moments: " + events.error());
+        [answer](std::expected<foundation::Data, std::string> body) {
+            AssetExtras extras;
+            if (!body) {
+                extras.problems.push_back("key moments: " + body.error());
+            } else if (auto events = parseKeyMoments(foundation::stringFromData(*body)); !events) {
+                extras.problems.push_back("key moments: " + events.error());
+            } else {
                 extras.keyMoments = std::move(*events);
-            });
+            }
+            answer(Part::keyMoments, std::move(extras));
         });
-    get(thumbnailsBase + "/index.bif", maxThumbnailBytes,
-        [gathering](std::expected<foundation::Data, std::string> body) {
-            gathering->done([&](AssetExtras& extras) {
-                if (!body) return extras.problems.push_back("thumbnails: " + body.error());
-                extras.thumbnailData = std::move(*body);
-            });
-        });
+    get(thumbnailsBase + "/index.bif", maxThumbnailBytes, [answer](std::expected<foundation::Data, std::string> body) {
+        AssetExtras extras;
+        if (!body) {
+            extras.problems.push_back("thumbnails: " + body.error());
+        } else {
+            extras.thumbnailData = std::move(*body);
+        }
+        answer(Part::thumbnails, std::move(extras));
+    });
 }
 
 void AssetExtras::decodeThumbnails(AssetExtras extras, std::function<void(AssetExtras)> completion,

@@ -44,6 +44,10 @@ const std::vector<lumora::ZuKeyMomentEvent>& DemoHost::keyMoments() const {
     return controlsDelegate_ ? controlsDelegate_->keyMoments() : none;
 }
 
+std::vector<AssetExtras::Part> DemoHost::extrasAwaited() const {
+    return awaited_;
+}
+
 void DemoHost::start() {
     if (settings_.loopbackLicenceBase) licenceRedirect_.emplace("127.0.0.1", *settings_.loopbackLicenceBase);
     // The kit's application class: touches reach the controls' idle timer through it.
@@ -80,10 +84,17 @@ void DemoHost::start() {
 
     // The extras come from the host's own back end while the viewer signs in.
     const std::string& base = settings_.serviceBase;
+    awaited_ = {AssetExtras::Part::adBreaks, AssetExtras::Part::keyMoments, AssetExtras::Part::thumbnails};
     AssetExtras::fetch(base + "/ads/" + settings_.assetId + "/breaks.json", base + "/thumbnails/" + settings_.assetId,
-                       [weak = weak_from_this()](AssetExtras extras) {
-                           if (auto self = weak.lock()) self->listsArrived(std::move(extras));
+                       [weak = weak_from_this()](AssetExtras::Part part, AssetExtras extras) {
+                           if (auto self = weak.lock()) self->extrasArrived(part, std::move(extras));
                        });
+    // The stream's length, which the ads must fit in, is known once the stream has loaded.
+    durationObservation_ = player->durationProperty().observe(
+        foundation::NSKeyValueObservingOptions::new_,
+        [weak = weak_from_this()](const foundation::NSKeyValueObservedChange<coremedia::CMTime>&) {
+            if (auto self = weak.lock()) self->giveAdBreaksOnceLoaded();
+        });
     playingObservation_ = player->timeControlStatusProperty().observe(
         foundation::NSKeyValueObservingOptions::new_,
         [weak = weak_from_this()](
@@ -98,6 +109,7 @@ void DemoHost::start() {
 
 void DemoHost::tearDown() {
     playingObservation_.invalidate();
+    durationObservation_.invalidate();
     if (screen_ && screen_->player()) {
         screen_->player()->avplayer()->pause();
         screen_->player()->avplayer()->replaceCurrentItem(nullptr);
@@ -115,35 +127,65 @@ void DemoHost::tearDown() {
     licenceRedirect_.reset();
 }
 
-void DemoHost::listsArrived(AssetExtras extras) {
+void DemoHost::extrasArrived(AssetExtras::Part part, AssetExtras extras) {
     if (!screen_ || !screen_->player()) return;
-    if (!extras.adGroups.empty()) screen_->player()->update(extras.adGroups);
-    if (!extras.keyMoments.empty()) {
-        controlsDelegate_->setKeyMoments(extras.keyMoments);
-        screen_->controlsView()->updateKeyMoments();
-        // The key-moments button comes with them, showing that all of them are shown.
-        screen_->controlsView()->setNeedsUpdateDisplayDensity();
-        screen_->controlsView()->updateKeyMomentButtonState(lumora::KeyMomentsState::revealAll);
+    std::erase(awaited_, part);
+    switch (part) {
+        case AssetExtras::Part::adBreaks:
+            if (!extras.problems.empty()) return tellListener(part, extras);
+            adBreaks_ = std::move(extras);
+            return giveAdBreaksOnceLoaded();
+        case AssetExtras::Part::keyMoments:
+            if (!extras.keyMoments.empty()) {
+                controlsDelegate_->setKeyMoments(extras.keyMoments);
+                screen_->controlsView()->updateKeyMoments();
+                // The key-moments button comes with them, showing that all of them are shown.
+                screen_->controlsView()->setNeedsUpdateDisplayDensity();
+                screen_->controlsView()->updateKeyMomentButtonState(lumora::KeyMomentsState::revealAll);
+            }
+            return tellListener(part, extras);
+        case AssetExtras::Part::thumbnails:
+            if (!extras.thumbnailData) return tellListener(part, extras);
+            thumbnails_ = std::move(extras);
+            return decodeThumbnailsOncePlaying();
     }
-    extras_ = std::move(extras);
-    decodeThumbnailsOncePlaying();
+}
+
+void DemoHost::giveAdBreaksOnceLoaded() {
+    if (!adBreaks_ || !screen_ || !screen_->player()) return;
+    const auto& player = screen_->player();
+    const auto loaded = player->duration();
+    const auto item = player->avplayer()->currentItem();
+    if (!item || !loaded.isNumeric() || loaded.seconds() <= 0) return;
+    // A live stream has no end for an ad to pass.
+    const auto length = item->duration();
+    auto extras = *std::exchange(adBreaks_, std::nullopt);
+    extras.adBreaks = AssetExtras::withinStream(
+        std::move(extras.adBreaks), length.isNumeric() ? std::optional<double>(length.seconds()) : std::nullopt);
+    if (!extras.adBreaks.groups.empty()) player->update(extras.adBreaks.groups);
+    tellListener(AssetExtras::Part::adBreaks, extras);
 }
 
 void DemoHost::decodeThumbnailsOncePlaying() {
-    if (!extras_ || !playing_) return;
+    if (!thumbnails_ || !playing_) return;
     // On a later turn: the first picture is drawn before the decoding starts beside it.
-    dispatch::DispatchQueue::main().async([weak = weak_from_this(), extras = *std::exchange(extras_, std::nullopt)] {
-        if (!weak.lock()) return;
-        AssetExtras::decodeThumbnails(extras, [weak](AssetExtras decoded) {
-            if (auto self = weak.lock()) self->thumbnailsDecoded(std::move(decoded));
+    dispatch::DispatchQueue::main().async(
+        [weak = weak_from_this(), extras = *std::exchange(thumbnails_, std::nullopt)] {
+            if (!weak.lock()) return;
+            AssetExtras::decodeThumbnails(extras, [weak](AssetExtras decoded) {
+                if (auto self = weak.lock()) self->thumbnailsDecoded(std::move(decoded));
+            });
         });
-    });
 }
 
 void DemoHost::thumbnailsDecoded(AssetExtras extras) {
     if (!screen_ || !screen_->player()) return;
     if (extras.thumbnails) screen_->controlsView()->setThumbnails(extras.thumbnails);
-    if (auto listener = listener_.lock()) listener->hostDidGiveExtras(extras);
+    tellListener(AssetExtras::Part::thumbnails, extras);
+}
+
+void DemoHost::tellListener(AssetExtras::Part part, const AssetExtras& extras) {
+    if (auto listener = listener_.lock()) listener->hostDidGiveExtras(part, extras);
 }
 
 double DemoHost::playhead() const {

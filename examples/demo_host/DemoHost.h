@@ -21,9 +21,13 @@ namespace demohost {
 // has acted on it) and what the host itself did. Main thread; held weakly.
 class DemoHostListener : public lumora::ZuPlayerViewControllerDelegate {
   public:
-    // The asset's extras have all been handed to the screen, the thumbnails once the stream played
-    // (`extras.describe()` says what they came to).
-    virtual void hostDidGiveExtras(const AssetExtras& extras) { (void)extras; }
+    // A part of the asset's extras has been handed to the screen, or could not be had: `extras` holds that
+    // part alone (`extras.describe()` says what it came to). The ad breaks go once the stream's length is
+    // known, the thumbnails once the stream plays.
+    virtual void hostDidGiveExtras(AssetExtras::Part part, const AssetExtras& extras) {
+        (void)part;
+        (void)extras;
+    }
     // The viewer picked a key moment on the strip; the screen has been told.
     virtual void hostDidSelectKeyMoment(const lumora::ZuKeyMomentEvent& event) { (void)event; }
 };
@@ -33,9 +37,11 @@ class DemoHostListener : public lumora::ZuPlayerViewControllerDelegate {
 // end, the ad controls over the player, and a cast receiver. The kit must be configured first
 // (`HostConfiguration`). Main thread only.
 //
-// The extras are fetched while the viewer signs in; the ad breaks and key moments go to the screen as soon as
-// they come, the thumbnails only once the stream plays: nothing scrubs before that, and decoding them then
-// keeps the host's own work off the road from the sign-in to the first picture.
+// The extras are fetched while the viewer signs in, and each goes to the screen on its own, whatever the
+// others do: the key moments as soon as they come; the ad breaks once the stream's length is known too (ads
+// that do not fit in the stream are refused); the thumbnails only once the stream plays: nothing scrubs
+// before that, and decoding them then keeps the host's own work off the road from the sign-in to the first
+// picture.
 //
 //   auto host = demohost::DemoHost::create({.assetId = "vod-protected-ads", .serviceBase = base}, listener);
 //   host->start();                  // the window, the screen, the extras; plays the asset
@@ -68,6 +74,8 @@ class DemoHost final : public lumora::ZuPlayerViewControllerDelegate, public std
     const std::shared_ptr<lumora::ZuPlayerViewController>& screen() const { return screen_; }
     // The key moments answered to the controls.
     const std::vector<lumora::ZuKeyMomentEvent>& keyMoments() const;
+    // The parts of the extras whose answer has not come yet.
+    std::vector<AssetExtras::Part> extrasAwaited() const;
 
     // The viewer picked a receiver: the local player pauses and the receiver takes the stream where it was.
     // Returns that position (seconds of the stream), or nothing for a receiver not offered or no player.
@@ -95,9 +103,11 @@ class DemoHost final : public lumora::ZuPlayerViewControllerDelegate, public std
 
   private:
     DemoHost(Settings settings, std::weak_ptr<DemoHostListener> listener);
-    void listsArrived(AssetExtras extras);
+    void extrasArrived(AssetExtras::Part part, AssetExtras extras);
+    void giveAdBreaksOnceLoaded();
     void decodeThumbnailsOncePlaying();
     void thumbnailsDecoded(AssetExtras extras);
+    void tellListener(AssetExtras::Part part, const AssetExtras& extras);
     double playhead() const;
     // Stops the player and tells the viewer in an alert once the screen is settled. One failure at a time,
     // but the stream limit takes the place of a failure it caused (keys refused once the viewer was signed out).
@@ -118,10 +128,14 @@ class DemoHost final : public lumora::ZuPlayerViewControllerDelegate, public std
     std::shared_ptr<lumora::ZuAdControlsView> adControls_;
     std::shared_ptr<lumora::CastManager> castManager_;
     std::shared_ptr<CastReceiver> receiver_;
-    // The extras whose thumbnails wait for the stream to play, and whether it has.
-    std::optional<AssetExtras> extras_;
+    // The parts not answered yet; the ad breaks waiting for the stream's length; the thumbnails waiting for
+    // the stream to play, and whether it has.
+    std::vector<AssetExtras::Part> awaited_;
+    std::optional<AssetExtras> adBreaks_;
+    std::optional<AssetExtras> thumbnails_;
     bool playing_ = false;
     foundation::NSKeyValueObservation playingObservation_;
+    foundation::NSKeyValueObservation durationObservation_;
     // The failure waiting for the screen to settle, and the one whose alert is (being) presented.
     std::optional<Failure> pendingFailure_;
     std::optional<Failure> shownFailure_;

@@ -29,22 +29,21 @@ namespace {
 // What this process set up: the kit reads its settings once, so every run must agree with the first.
 struct ProcessState {
     std::mutex mutex;
-    std::optional<HostConfiguration> configuration;
+    std::optional<HostConfiguration> configuration;  // guarded by mutex
     // The embedded back end's address, or the property list's path.
-    std::string source;
-    std::optional<int> embeddedPort;
-    std::string temporaryFolder;
-
-    ~ProcessState() {
-        if (temporaryFolder.empty()) return;
-        std::error_code ignored;
-        fs::remove_all(temporaryFolder, ignored);
-    }
+    std::string source;               // guarded by mutex
+    std::optional<int> embeddedPort;  // guarded by mutex
+    std::string temporaryFolder;      // guarded by mutex
 };
 
+// Never destroyed: a thread taking signals may remove the run folder while the process exits.
 ProcessState& processState() {
-    static ProcessState state;
-    return state;
+    static auto* state = new ProcessState();
+    return *state;
+}
+
+void removeRunFolderAtExit() {
+    HostConfiguration::removeRunFolder();
 }
 
 // A run's folder is "lumora-demo-<pid>-XXXXXX": the process that made it is named in it.
@@ -191,6 +190,14 @@ std::vector<std::string> HostConfiguration::removeStaleRunFolders(const std::fil
     return removed;
 }
 
+void HostConfiguration::removeRunFolder() {
+    auto& state = processState();
+    std::lock_guard lock(state.mutex);
+    if (state.temporaryFolder.empty()) return;
+    std::error_code ignored;
+    fs::remove_all(state.temporaryFolder, ignored);
+}
+
 std::optional<int> HostConfiguration::embeddedPort() {
     auto& state = processState();
     std::lock_guard lock(state.mutex);
@@ -211,6 +218,7 @@ std::expected<HostConfiguration, std::string> HostConfiguration::embedded(const 
     auto folder = makeTemporaryFolder();
     if (!folder) return std::unexpected(folder.error());
     state.temporaryFolder = *folder;
+    std::atexit(removeRunFolderAtExit);
 
     foundation::PropertyList::Dictionary info{
         {"CFBundleIdentifier", "dev.lumora.demo-host"},
@@ -267,6 +275,7 @@ std::expected<HostConfiguration, std::string> HostConfiguration::fromPropertyLis
     auto folder = makeTemporaryFolder();
     if (!folder) return std::unexpected(folder.error());
     state.temporaryFolder = *folder;
+    std::atexit(removeRunFolderAtExit);
     if (auto written = writePropertyList(fs::path(*folder) / "Info.plist", *plist); !written) {
         return std::unexpected(written.error());
     }

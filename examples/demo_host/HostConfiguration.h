@@ -17,9 +17,10 @@ namespace demohost {
 // the process.
 // Another back end: the host property list given on the command line becomes the Info.plist of a
 // temporary bundle (with an "Auth0.plist" found next to it as the bundle's "Auth0" resource).
-// Either way the sign-in is kept in that folder ($LUMORA_KEYCHAIN_DIR), which the process removes at exit.
-// The folder is "lumora-demo-<pid>-XXXXXX" in the temporary folder: a process killed before its exit leaves
-// it behind, and the next run removes it once that process is gone.
+// Either way the sign-in is kept in that folder ($LUMORA_KEYCHAIN_DIR), which the process removes at exit
+// (`removeRunFolder`, which a program may also call from a thread taking signals). The folder is
+// "lumora-demo-<pid>-XXXXXX" in the temporary folder: a process killed before its exit leaves it behind,
+// and the next run removes it once that process is gone.
 class HostConfiguration {
   public:
     enum class Mode { embedded, propertyList };
@@ -33,6 +34,9 @@ class HostConfiguration {
 
     // The port of the embedded back end configured earlier in this process, if any.
     static std::optional<int> embeddedPort();
+    // Removes this process's run folder, with the sign-in kept in it, at once; also done at exit. Callable
+    // from any thread, as often as needed.
+    static void removeRunFolder();
     // Removes the run folders in `folder` whose process has ended (this user's own folders only), as each
     // run does before it makes its own; the names removed.
     static std::vector<std::string> removeStaleRunFolders(const std::filesystem::path& folder);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <future>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,13 +30,15 @@ TEST(DemoHostExtras, BadAnswersOfTheHostsBackEndAreNamedAndWhatCanBeReadIsKept) 
     }
     EXPECT_NE(AssetExtras::parseAdBreaks("{").error().find("not JSON"), std::string::npos);
     // Ads and moments without their numbers are left out; the rest are kept, empty breaks dropped.
-    auto groups = AssetExtras::parseAdBreaks(
+    auto breaks = AssetExtras::parseAdBreaks(
         R"({"breaks":[{"ads":[{"id":"a","startTime":10,"duration":5},{"id":"b","startTime":"x","duration":5}]},)"
         R"({"ads":[]},7,{"ads":[{"startTime":60,"duration":8}]}]})");
-    ASSERT_TRUE(groups) << groups.error();
-    ASSERT_EQ(groups->size(), 2u);
-    EXPECT_EQ((*groups)[0], (std::vector<lumora::AdInfo>{lumora::AdInfo("a", 10, 5)}));
-    EXPECT_EQ((*groups)[1][0].id, "ad");
+    ASSERT_TRUE(breaks) << breaks.error();
+    const auto& groups = breaks->groups;
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0], (std::vector<lumora::AdInfo>{lumora::AdInfo("a", 10, 5)}));
+    EXPECT_EQ(groups[1][0].id, "ad");
+    EXPECT_EQ(breaks->refused, 0u);
     auto moments = AssetExtras::parseKeyMoments(
         R"({"keyMoments":[{"code":"G","videoTime":23,"displayName":"Goal","displayTime":"23'","player":"J. Smith"},)"
         R"({"code":"X"},{"videoTime":3},"junk"]})");
@@ -43,6 +46,41 @@ TEST(DemoHostExtras, BadAnswersOfTheHostsBackEndAreNamedAndWhatCanBeReadIsKept) 
     ASSERT_EQ(moments->size(), 1u);
     EXPECT_EQ((*moments)[0].happening, "23' - Goal");
     EXPECT_EQ((*moments)[0].contestant, "J. Smith");
+}
+
+TEST(DemoHostExtras, AdsNoStreamCanHoldAreRefusedAndSaidWhileTheOthersAreKept) {
+    // An ad from before the stream to the end of time held the controls away for the whole programme; one
+    // of negative or no length counts the stream backwards.
+    auto breaks = AssetExtras::parseAdBreaks(
+        R"({"breaks":[{"ads":[{"id":"lock","startTime":-50,"duration":1e308},{"id":"back","startTime":10,"duration":-30},)"
+        R"({"id":"none","startTime":20,"duration":0}]},{"ads":[{"id":"ok","startTime":60,"duration":6},)"
+        R"({"id":"long","startTime":100,"duration":1e308},{"id":"over","startTime":119,"duration":5}]}]})");
+    ASSERT_TRUE(breaks) << breaks.error();
+    EXPECT_EQ(breaks->refused, 3u);
+    EXPECT_EQ(breaks->firstRefusal, R"(ad "lock": starts at -50 s, before the stream)");
+    ASSERT_EQ(breaks->groups.size(), 1u) << "the break of refused ads alone is dropped";
+
+    // Ads that end past the stream's end are refused once its length is known; a live stream has none.
+    EXPECT_EQ(AssetExtras::withinStream(*breaks, std::nullopt).groups, breaks->groups);
+    AssetExtras extras;
+    extras.adBreaks = AssetExtras::withinStream(*breaks, 120);
+    EXPECT_EQ(extras.adBreaks.groups, (lumora::AdGroups{{lumora::AdInfo("ok", 60, 6)}}));
+    EXPECT_EQ(extras.describe(),
+              R"(1 ad break (1 ad), 5 ads refused (ad "lock": starts at -50 s, before the stream, and 4 more))");
+    EXPECT_EQ(AssetExtras::withinStream(*breaks, 50).groups, lumora::AdGroups{});
+
+    // Named alone, each says why.
+    for (const auto& [json, why] : std::vector<std::pair<std::string, std::string>>{
+             {R"({"id":"back","startTime":10,"duration":-30})", R"(ad "back": lasts -30 s, no time at all)"},
+             {R"({"id":"x","startTime":1e400,"duration":5})",
+              R"(ad "x": starts at inf s and lasts 5 s, not finite numbers)"},
+             {R"({"id":")" + std::string(100, 'a') + R"(","startTime":-1,"duration":5})",
+              R"(ad ")" + std::string(40, 'a') + R"(...": starts at -1 s, before the stream)"}}) {
+        auto one = AssetExtras::parseAdBreaks(R"({"breaks":[{"ads":[)" + json + "]}]}");
+        if (!one) continue;  // a number the reader refuses is no ad either
+        EXPECT_EQ(one->firstRefusal, why);
+        EXPECT_TRUE(one->groups.empty());
+    }
 }
 
 // A key-moments answer of `count` moments, a minute apart.
@@ -111,18 +149,35 @@ class DemoHostFetch : public ::testing::Test {
     }
 
     void answer(const std::string& path, std::string body) { hls->setStatus(path, 200, std::move(body)); }
+    // Each part as it answers.
     void fetch() {
+        parts.clear();
         AssetExtras::fetch(server->baseURL() + kBreaks, server->baseURL() + "/thumbnails/a",
-                           [this](AssetExtras extras) { result = std::move(extras); });
+                           [this](AssetExtras::Part part, AssetExtras extras) {
+                               EXPECT_FALSE(parts.contains(part)) << "a part answered twice";
+                               parts[part] = std::move(extras);
+                           });
+    }
+    bool has(AssetExtras::Part part) const { return parts.contains(part); }
+    bool allAnswered() const { return parts.size() == 3; }
+    // The parts that answered, as one.
+    AssetExtras gathered() const {
+        AssetExtras all;
+        for (const auto& [part, extras] : parts) {
+            if (part == AssetExtras::Part::adBreaks) all.adBreaks = extras.adBreaks;
+            if (part == AssetExtras::Part::keyMoments) all.keyMoments = extras.keyMoments;
+            if (part == AssetExtras::Part::thumbnails) all.thumbnailData = extras.thumbnailData;
+            all.problems.insert(all.problems.end(), extras.problems.begin(), extras.problems.end());
+        }
+        return all;
     }
     // Fetches and decodes, waiting (a bounded real time) for each.
     AssetExtras fetchedAndDecoded() {
         result.reset();
         fetch();
-        EXPECT_TRUE(runUntil([&] { return result.has_value(); }));
-        if (!result) return AssetExtras();
-        AssetExtras::decodeThumbnails(std::exchange(result, std::nullopt).value(),
-                                      [this](AssetExtras extras) { result = std::move(extras); });
+        EXPECT_TRUE(runUntil([&] { return allAnswered(); }));
+        if (!allAnswered()) return AssetExtras();
+        AssetExtras::decodeThumbnails(gathered(), [this](AssetExtras extras) { result = std::move(extras); });
         EXPECT_TRUE(runUntil([&] { return result.has_value(); }));
         return result.value_or(AssetExtras());
     }
@@ -132,13 +187,18 @@ class DemoHostFetch : public ::testing::Test {
     static constexpr const char* kThumbnails = "/thumbnails/a/index.bif";
     std::shared_ptr<devserver::testing::HlsTestService> hls;
     std::shared_ptr<devserver::Server> server;
+    std::map<AssetExtras::Part, AssetExtras> parts;
     std::optional<AssetExtras> result;
 };
 
-TEST_F(DemoHostFetch, TheHostsRequestsWaitLongerThanTheKitsOwnTimeOutAndNoLonger) {
+TEST_F(DemoHostFetch, EachPartComesAsItAnswersAndWaitsLongerThanTheKitsOwnTimeOutAndNoLonger) {
     dispatch::testing::ManualClockScope clock;
     hls->hold(kKeyMoments);
     fetch();
+    // A silent key-moments request holds back neither the ad breaks nor the thumbnails.
+    ASSERT_TRUE(runUntil([&] { return has(AssetExtras::Part::adBreaks) && has(AssetExtras::Part::thumbnails); }));
+    EXPECT_EQ(parts[AssetExtras::Part::adBreaks].describe(), "1 ad break (1 ad)");
+    EXPECT_TRUE(parts[AssetExtras::Part::thumbnails].thumbnailData);
     // A request of the kit's default session, waiting alongside, times out at 60 s on the clock.
     std::optional<foundation::Error> kitRequest;
     foundation::URLSession::shared()
@@ -152,23 +212,22 @@ TEST_F(DemoHostFetch, TheHostsRequestsWaitLongerThanTheKitsOwnTimeOutAndNoLonger
     ASSERT_TRUE(runUntil([&] { return kitRequest.has_value(); }));
     EXPECT_TRUE(foundation::URLError::is(*kitRequest, foundation::URLError::timedOut));
     // The host's is still waiting, and takes the answer when it comes.
-    EXPECT_FALSE(result);
+    EXPECT_FALSE(has(AssetExtras::Part::keyMoments));
     hls->release(kKeyMoments);
-    ASSERT_TRUE(runUntil([&] { return result.has_value(); }));
-    EXPECT_EQ(result->keyMoments.size(), 3u);
-    EXPECT_TRUE(result->problems.empty()) << result->describe();
+    ASSERT_TRUE(runUntil([&] { return has(AssetExtras::Part::keyMoments); }));
+    EXPECT_EQ(parts[AssetExtras::Part::keyMoments].keyMoments.size(), 3u);
+    EXPECT_TRUE(gathered().problems.empty()) << gathered().describe();
 
     // Past its own time-out it gives up, and says so for each request. All three are held: an answer still on
     // its way when the clock jumps past the time-out would time out as well, so none may be in flight.
-    result.reset();
     const std::vector<std::string> paths = {kBreaks, kKeyMoments, kThumbnails};
     for (const auto& path : paths) hls->hold(path);
     fetch();
     ASSERT_TRUE(runUntil(
         [&] { return std::ranges::all_of(paths, [&](const std::string& path) { return hls->isWaiting(path); }); }));
     clock.advance(AssetExtras::requestTimeout + 1);
-    ASSERT_TRUE(runUntil([&] { return result.has_value(); }));
-    auto problems = result->problems;
+    ASSERT_TRUE(runUntil([&] { return allAnswered(); }));
+    auto problems = gathered().problems;
     std::ranges::sort(problems);  // in the order the time-outs were delivered
     EXPECT_EQ(problems,
               (std::vector<std::string>{"ad breaks: The request timed out.", "key moments: The request timed out.",
@@ -178,7 +237,8 @@ TEST_F(DemoHostFetch, TheHostsRequestsWaitLongerThanTheKitsOwnTimeOutAndNoLonger
 
 TEST_F(DemoHostFetch, ThumbnailsAreDecodedOnTheirOwnQueueWhileTheSessionsGoOnAnswering) {
     fetch();
-    ASSERT_TRUE(runUntil([&] { return result.has_value(); }));
+    ASSERT_TRUE(runUntil([&] { return allAnswered(); }));
+    result = gathered();
     EXPECT_EQ(result->describe(), "1 ad break (1 ad), 3 key moments") << "nothing decoded yet";
     ASSERT_TRUE(result->thumbnailData);
 

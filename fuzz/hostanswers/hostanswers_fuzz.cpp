@@ -1,7 +1,8 @@
 // Fuzz target for the host's answers beside the play answer: any text read as key moments and as ad
-// breaks gives the events or a clear error, never a crash; the kit then takes what was read as a host
-// hands it over: key-moment events (times that may be anything a JSON number holds) and ad breaks turned
-// into the player's ad-aware times.
+// breaks gives the events or a clear error, never a crash; the ads kept are ones a stream can hold (finite,
+// starting in the stream, lasting, ending by its end); the kit then takes what was read as a host hands it
+// over: key-moment events (times that may be anything a JSON number holds) and ad breaks turned into the
+// player's ad-aware times.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -45,15 +46,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     std::size_t ads = 0;
-    for (const auto& group : *breaks) {
+    for (const auto& group : breaks->groups) {
         check(!group.empty(), "no empty break");
         ads += group.size();
+        for (const auto& ad : group) {
+            check(std::isfinite(ad.startTime) && std::isfinite(ad.duration), "an ad kept has finite times");
+            check(ad.startTime >= 0 && ad.duration > 0, "an ad kept starts in the stream and lasts");
+        }
     }
-    check(ads <= size / 8, "no more ads than the text can hold");
+    check(ads + breaks->refused <= size / 8, "no more ads than the text can hold");
+    check((breaks->refused == 0) == breaks->firstRefusal.empty(), "a refusal is said");
+    // Within a two-minute stream every ad kept ends by its end.
+    const auto kept = demohost::AssetExtras::withinStream(*breaks, 120);
+    for (const auto& group : kept.groups) {
+        check(!group.empty(), "no empty break in the stream");
+        for (const auto& ad : group) check(ad.startTime + ad.duration <= 120, "an ad kept ends within the stream");
+    }
 
     // The player's conversions between the stream's and the content's timelines, at awkward times.
     auto proxy = lumora::VideoPlayerProxy::create(lumora::AdSignallingService::create());
-    proxy->update(*breaks);
+    proxy->update(kept.groups);
     for (double t : {0.0, -1.0, 12.5, 1e9, 1e300, std::numeric_limits<double>::infinity(),
                      std::numeric_limits<double>::quiet_NaN()}) {
         (void)proxy->currentTimeWithoutAds(t);

@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <utility>
 
 #include "DemoRun.h"
 #include "EmbeddedBackend.h"
@@ -39,21 +40,30 @@ std::optional<double> parseNumber(const std::string& text) {
     return value;
 }
 
-// The run under way, for interruptDemoHost().
+// The run under way, for interruptDemoHost(); an interruption that came while there was none waits for
+// the next run, which it ends at once (a signal while the back end starts is not lost).
 class CurrentRun {
   public:
     void set(const std::shared_ptr<detail::DemoRun>& run) {
         std::lock_guard lock(mutex_);
         run_ = run;
     }
-    std::weak_ptr<detail::DemoRun> get() {
+    // The run to interrupt; none: the next run is.
+    std::weak_ptr<detail::DemoRun> interrupt() {
         std::lock_guard lock(mutex_);
+        if (run_.expired()) interruptNext_ = true;
         return run_;
+    }
+    // Whether an interruption waits for the run just set (it is taken).
+    bool takeWaitingInterruption() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(interruptNext_, false);
     }
 
   private:
     std::mutex mutex_;
-    std::weak_ptr<detail::DemoRun> run_;
+    std::weak_ptr<detail::DemoRun> run_;  // guarded by mutex_
+    bool interruptNext_ = false;          // guarded by mutex_
 };
 
 CurrentRun& currentRun() {
@@ -62,7 +72,7 @@ CurrentRun& currentRun() {
 }
 
 ExitStatus reportSetupFailure(TimelineSink& sink, ExitStatus status, std::string text) {
-    sink.record(TimelineEvent{.kind = TimelineEvent::Kind::failed, .text = std::move(text), .status = status});
+    sink.record(TimelineEvent{.kind = TimelineEvent::Kind::failed, .text = printable(text), .status = status});
     return status;
 }
 
@@ -166,6 +176,71 @@ std::expected<Options, std::string> parseArguments(const std::vector<std::string
     return options;
 }
 
+// ---- Text for the terminal ----
+
+std::string printable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    char escape[16];
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t size = text.size();
+    for (std::size_t i = 0; i < size;) {
+        const unsigned char lead = bytes[i];
+        if (lead < 0x80) {
+            if (lead == '\n') {
+                out += "\\n";
+            } else if (lead == '\r') {
+                out += "\\r";
+            } else if (lead == '\t') {
+                out += "\\t";
+            } else if (lead < 0x20 || lead == 0x7F) {
+                std::snprintf(escape, sizeof escape, "\\x%02x", lead);
+                out += escape;
+            } else {
+                out += static_cast<char>(lead);
+            }
+            ++i;
+            continue;
+        }
+        // A UTF-8 sequence: its length and the range its second byte must lie in (no overlong forms, no
+        // surrogates, nothing past U+10FFFF). Each maximal invalid part becomes one U+FFFD.
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0) low = 0xA0;
+            if (lead == 0xED) high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0) low = 0x90;
+            if (lead == 0xF4) high = 0x8F;
+        }
+        std::size_t valid = length == 0 ? 0 : 1;
+        while (valid > 0 && valid < length && i + valid < size) {
+            const unsigned char next = bytes[i + valid];
+            if (next < (valid == 1 ? low : 0x80) || next > (valid == 1 ? high : 0xBF)) break;
+            ++valid;
+        }
+        if (length == 0 || valid < length) {
+            out += "\xEF\xBF\xBD";
+            i += std::max<std::size_t>(valid, 1);
+            continue;
+        }
+        std::uint32_t codePoint = lead & (0xFF >> (length + 1));
+        for (std::size_t k = 1; k < length; ++k) codePoint = codePoint << 6 | (bytes[i + k] & 0x3F);
+        if (codePoint >= 0x80 && codePoint <= 0x9F) {
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(codePoint));
+            out += escape;
+        } else {
+            out.append(text.substr(i, length));
+        }
+        i += length;
+    }
+    return out;
+}
+
 // ---- Console timeline ----
 
 ConsoleTimeline::ConsoleTimeline(std::FILE* out, std::FILE* err, bool isTerminal)
@@ -209,10 +284,12 @@ void ConsoleTimeline::clearBar() {
 
 void ConsoleTimeline::record(const TimelineEvent& event) {
     clearBar();
-    std::fprintf(out_, "  %s  %s\n", stamp(event.clockSeconds).c_str(), event.text.c_str());
+    // Whoever made the event, its text reaches the terminal escaped.
+    const std::string text = printable(event.text);
+    std::fprintf(out_, "  %s  %s\n", stamp(event.clockSeconds).c_str(), text.c_str());
     std::fflush(out_);
     if (event.kind == TimelineEvent::Kind::failed) {
-        std::fprintf(err_, "lumora-demo: %s\n", event.text.c_str());
+        std::fprintf(err_, "lumora-demo: %s\n", text.c_str());
         std::fflush(err_);
     }
 }
@@ -314,6 +391,7 @@ ExitStatus runDemoHost(const Options& options, TimelineSink& sink) {
     run->setDeadlineWatch(&deadlineWatch);
     currentRun().set(run);
     loop.post([run] { run->start(); });
+    if (currentRun().takeWaitingInterruption()) loop.post([run] { run->interrupt(); });
     detail::runPaced(
         *clock, [&run] { return run->isDone(); },
         [&run](std::chrono::steady_clock::duration held) { run->passTook(held); });
@@ -331,7 +409,7 @@ ExitStatus runDemoHost(const Options& options, TimelineSink& sink) {
 }
 
 void interruptDemoHost() {
-    auto weak = currentRun().get();
+    auto weak = currentRun().interrupt();
     dispatch::RunLoop::main().post([weak] {
         if (auto run = weak.lock()) run->interrupt();
     });
@@ -341,7 +419,7 @@ int demoHostMain(const std::vector<std::string>& arguments, std::FILE* out, std:
                  const std::string& defaultScreenshots) {
     auto options = parseArguments(arguments);
     if (!options) {
-        std::fprintf(err, "lumora-demo: %s\n(see lumora-demo --help)\n", options.error().c_str());
+        std::fprintf(err, "lumora-demo: %s\n(see lumora-demo --help)\n", printable(options.error()).c_str());
         return static_cast<int>(ExitStatus::usage);
     }
     if (options->help) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Screenshots.h"
@@ -38,7 +39,8 @@ enum class ExitStatus : int {
     playbackFailed = 8,
     // A step made no progress within the time-out.
     timedOut = 9,
-    // Stopped by interruptDemoHost() (the program: SIGINT or SIGTERM).
+    // Stopped by interruptDemoHost() (the program: a signal that ends a process, such as SIGINT, SIGTERM,
+    // SIGHUP or SIGQUIT).
     interrupted = 130,
 };
 
@@ -154,13 +156,21 @@ class ConsoleTimeline final : public TimelineSink {
     std::string lastBar_;
 };
 
+// `text` as it may be written to a terminal: control characters (C0, DEL and C1) as escapes ("\x1b",
+// "\n", "\u009b"), invalid UTF-8 as U+FFFD, everything else as it is. Titles, key-moment names, ad ids and
+// error texts come from the back end: every line and message of a run goes through this before it is
+// written, so none can move the cursor, clear the screen, retitle the window or start a line of its own.
+// Escaping escaped text changes nothing.
+std::string printable(std::string_view text);
+
 // Runs the demo host: sets up the back end, shows the kit's player screen in a window and asks it to play
 // the asset; a scripted viewer signs in on the kit's login screen and uses the controls while the asset
 // plays to its end on the accelerated clock. Reports everything to `sink`. Takes over the main run loop and the
 // process's clock for the run (the clock in force before is put back at the end). Returns the exit status.
 ExitStatus runDemoHost(const Options& options, TimelineSink& sink);
 
-// Ends the run under way, if any, as interrupted (callable from any thread, e.g. one waiting for signals).
+// Ends the run under way as interrupted, or the next run as soon as it starts when none is (callable from
+// any thread, e.g. one waiting for signals).
 void interruptDemoHost();
 
 // The program: parses `arguments`, prints help or the timeline to `out`, errors to `err`. Pictures go to

@@ -92,6 +92,7 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
     bool isDone() const override { return done_; }
 
     void start() override {
+        if (done_) return;  // interrupted before it began
         realStart_ = RealClock::now();
         clockStart_ = clock_->now();
         report(Kind::backend, setup_.backendText);
@@ -236,6 +237,11 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
             tick();
             sink_.progress(streamDuration(), streamDuration());
             report(Kind::playbackEnded, "playback ended at " + clockText(streamDuration()));
+            // An extra whose answer never came is missing from the whole programme.
+            for (auto part : host_->extrasAwaited()) {
+                report(Kind::extras, "asset extras: no " + demohost::AssetExtras::name(part) +
+                                         ": not answered while the stream played");
+            }
             viewer_->ended();
             // The answer may take as long as the kit waits for it before it counts it as not answered.
             setStage("waiting for the end event's answer", kPlayerEventTimeout / clock_->speed());
@@ -248,9 +254,9 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
 
     // ---- What the host did ----
 
-    void hostDidGiveExtras(const demohost::AssetExtras& extras) override {
+    void hostDidGiveExtras(demohost::AssetExtras::Part part, const demohost::AssetExtras& extras) override {
         if (done_) return;
-        viewer_->setKeyMoments(host_->keyMoments());
+        if (part == demohost::AssetExtras::Part::keyMoments) viewer_->setKeyMoments(host_->keyMoments());
         if (auto text = extras.describe(); !text.empty()) report(Kind::extras, "asset extras: " + text);
     }
 
@@ -267,6 +273,8 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
     void report(Kind kind, std::string text) { record(TimelineEvent{.kind = kind, .text = std::move(text)}); }
 
     void record(TimelineEvent event) {
+        // Titles, names, ids and error texts come from the back end: they reach the terminal only escaped.
+        event.text = printable(event.text);
         event.clockSeconds = dispatch::secondsFromNanoseconds(clock_->now() - clockStart_);
         event.realSeconds = std::chrono::duration<double>(RealClock::now() - realStart_).count();
         if (album_) album_->addTimelineLine(ConsoleTimeline::stamp(event.clockSeconds) + "  " + event.text);

@@ -218,8 +218,8 @@ void ScriptedViewer::pickKeyMoment(double position) {
                 marker = item;
             }
         }
-        hooks_.screenshot("key-moments", "The key-moments strip along the slider");
         if (!pick) {
+            hooks_.screenshot("key-moments", "The key-moments strip along the slider");
             hooks_.say("viewer: found no key moment to pick");
             return finishStep("key moment");
         }
@@ -227,9 +227,25 @@ void ScriptedViewer::pickKeyMoment(double position) {
             lumora::ZuKeyMomentItem::geometry(marker->bounds(), marker->layoutMargins(), marker->styles());
         const uikit::CGPoint bubble{parts.bubble.midX(), parts.bubble.midY()};
         TouchSimulator(window_).tap(marker->convertTo(bubble, nullptr));
+        // Where the pick sent the player: the seek under way, or the playhead it already moved.
+        const auto& player = screen->player();
+        const auto target = player->pendingSeekTime().value_or(player->avplayer()->currentTime());
         hooks_.say("viewer: picked the key moment " + pick->code + " (" + pick->happening + ") at " +
-                   mmss(pick->videoTime));
-        after(0.5, [this] { finishStep("key moment"); });
+                   mmss(pick->videoTime) + "; the seek went to " + mmss(target.seconds()) + " of the stream");
+        // Once the seek has landed and the slider follows the playhead again: the slider shows the moment's
+        // place in the programme, the picture the stream there.
+        after(1.0, [this] {
+            auto screen = screen_.lock();
+            auto controls = screen ? screen->controlsView() : nullptr;
+            if (controls && controls->sliders() && screen->player()) {
+                hooks_.screenshot("key-moments",
+                                  "A key moment picked on the strip: the slider and the picture where its seek landed");
+                hooks_.say("viewer: the seek landed: the slider at " + mmss(controls->sliders()->slider()->value()) +
+                           ", the picture at " + mmss(screen->player()->avplayer()->currentTime().seconds()) +
+                           " of the stream");
+            }
+            finishStep("key moment");
+        });
     });
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 
+#include "devserver/PlayService.h"
 #include "imageio/ImageDecoder.h"
 
 namespace devserver::thumbnails {
@@ -25,7 +26,8 @@ constexpr AssetArt kAssets[] = {
     {"vod-ads", {230, 60, 140}, 1.0},
     {"vod-protected-ads", {120, 220, 90}, -1.0},
 };
-constexpr double kDuration = 120.0;
+// Every asset's stream, ads counted.
+constexpr double kStreamDuration = 120.0;
 
 const AssetArt* findAsset(std::string_view id) {
     for (const auto& asset : kAssets) {
@@ -109,6 +111,24 @@ class Canvas {
     std::vector<std::uint8_t> pixels_;
 };
 
+struct AdSpan {
+    double start;
+    double duration;
+};
+
+// The asset's ads on its stream, in the order they start: the play catalogue's ad breaks.
+std::vector<AdSpan> adSpans(std::string_view assetId) {
+    std::vector<AdSpan> spans;
+    const auto breaks = play::adBreaks(assetId);
+    if (!breaks) return spans;
+    for (const auto& group : (*breaks)["breaks"]) {
+        for (const auto& ad : group["ads"])
+            spans.push_back({ad["startTime"].get<double>(), ad["duration"].get<double>()});
+    }
+    std::sort(spans.begin(), spans.end(), [](const AdSpan& a, const AdSpan& b) { return a.start < b.start; });
+    return spans;
+}
+
 std::string clockText(double seconds) {
     const int total = static_cast<int>(seconds);
     return std::to_string(total / 60) + ":" + (total % 60 < 10 ? "0" : "") + std::to_string(total % 60);
@@ -125,19 +145,46 @@ bool hasThumbnails(std::string_view assetId) {
 }
 
 double duration(std::string_view assetId) {
-    return hasThumbnails(assetId) ? kDuration : 0;
+    if (!hasThumbnails(assetId)) return 0;
+    double ads = 0;
+    for (const auto& ad : adSpans(assetId)) ads += ad.duration;
+    return kStreamDuration - ads;
+}
+
+double streamTime(std::string_view assetId, double seconds) {
+    // Compared with the running value: an ad reached only once the earlier ones are counted counts too.
+    for (const auto& ad : adSpans(assetId)) {
+        if (ad.start <= seconds) seconds += ad.duration;
+    }
+    return seconds;
+}
+
+double contentTime(std::string_view assetId, double seconds) {
+    double passed = 0;
+    for (const auto& ad : adSpans(assetId)) {
+        if (ad.start + ad.duration <= seconds) {
+            passed += ad.duration;
+        } else if (ad.start < seconds) {
+            return ad.start - passed;
+        }
+    }
+    return seconds - passed;
 }
 
 int frameCount(std::string_view assetId, const FrameStyle& style) {
     if (!hasThumbnails(assetId) || style.framewiseSeparation <= 0) return 0;
-    return static_cast<int>(std::floor(kDuration * 1000.0 / style.framewiseSeparation)) + 1;
+    return static_cast<int>(std::floor(duration(assetId) * 1000.0 / style.framewiseSeparation)) + 1;
 }
 
 imageio::Bitmap drawFrame(std::string_view assetId, int frame, const FrameStyle& style) {
+    const double content = double(frame) * style.framewiseSeparation / 1000.0;
+    return drawPicture(assetId, streamTime(assetId, content), style);
+}
+
+imageio::Bitmap drawPicture(std::string_view assetId, double seconds, const FrameStyle& style) {
     const AssetArt* asset = findAsset(assetId);
     const AssetArt art = asset ? *asset : AssetArt{"", {200, 200, 200}, 0};
     const int w = std::max(16, style.width), h = std::max(16, style.height);
-    const double seconds = double(frame) * style.framewiseSeparation / 1000.0;
     Canvas canvas(w, h);
 
     // Stands (a dark band with a gradient) over the pitch.
@@ -176,7 +223,7 @@ imageio::Bitmap drawFrame(std::string_view assetId, int frame, const FrameStyle&
     canvas.fill(0, bandY, w, bandHeight, {0, 0, 0}, 0.55);
     canvas.text(label, (w - Canvas::textWidth(label, scale)) / 2, bandY + 2 * scale, scale, {255, 255, 255});
     const int barHeight = std::max(3, h / 30);
-    const double progress = std::clamp(seconds / kDuration, 0.0, 1.0);
+    const double progress = std::clamp(seconds / kStreamDuration, 0.0, 1.0);
     canvas.fill(0, h - barHeight, w, barHeight, {0, 0, 0});
     canvas.fill(0, h - barHeight, static_cast<int>(std::lround(w * progress)), barHeight, art.accent);
     return canvas.bitmap();
@@ -231,7 +278,8 @@ std::optional<nlohmann::ordered_json> keyMoments(std::string_view assetId) {
         const char* player;
         const char* team;
     };
-    // A match told in two minutes: some moments lie seconds apart, so their markers form groups.
+    // A match told in two minutes of stream: some moments lie seconds apart, so their markers form groups.
+    // None lies inside an ad.
     static constexpr Moment kMoments[] = {
         {"KO", 2.0, 0, "Kick-off", "0'", nullptr, nullptr},
         {"C", 14.0, 540, "Corner", "9'", "A. Berg", "Harbour FC"},
@@ -247,14 +295,16 @@ std::optional<nlohmann::ordered_json> keyMoments(std::string_view assetId) {
     };
     Json moments = Json::array();
     for (const auto& m : kMoments) {
-        Json entry{
-            {"code", m.code}, {"videoTime", m.videoTime}, {"eventTime", m.eventTime}, {"displayName", m.displayName}};
+        Json entry{{"code", m.code},
+                   {"videoTime", contentTime(assetId, m.videoTime)},
+                   {"eventTime", m.eventTime},
+                   {"displayName", m.displayName}};
         if (m.displayTime) entry["displayTime"] = m.displayTime;
         if (m.player) entry["player"] = m.player;
         if (m.team) entry["team"] = m.team;
         moments.push_back(std::move(entry));
     }
-    return Json{{"assetId", std::string(assetId)}, {"duration", kDuration}, {"keyMoments", std::move(moments)}};
+    return Json{{"assetId", std::string(assetId)}, {"duration", duration(assetId)}, {"keyMoments", std::move(moments)}};
 }
 
 }  // namespace devserver::thumbnails

@@ -14,7 +14,7 @@
 // tools/devserver/README.md.
 //
 //   /thumbnails/<id>/index.bif          every frame as BIF data
-//   /thumbnails/<id>/<n>.jpg            frame n (n × 5 s into the asset) as JPEG
+//   /thumbnails/<id>/<n>.jpg            frame n (n × 5 s into the programme, ads cut out) as JPEG
 //   /thumbnails/<id>/key-moments.json   the asset's key moments
 namespace devserver {
 
