@@ -109,6 +109,12 @@ void Authentication::post(std::string_view path, const foundation::JSONValue& bo
                    [callback = std::move(callback)](std::optional<foundation::Data> data,
                                                     std::optional<foundation::HTTPURLResponse> response,
                                                     std::optional<foundation::Error> error) {
+                       // A refusal keeps its status even when its page was too large to read (the page is
+                       // what was refused): a 401 or 403 is the provider's refusal, not a network failure.
+                       if (error && response && (response->statusCode < 200 || response->statusCode > 299)) {
+                           callback(failure(AuthenticationError::fromAnswer(response->statusCode, {})));
+                           return;
+                       }
                        if (error || !response) {
                            callback(failure(AuthenticationError::network(
                                error ? *error

@@ -175,6 +175,15 @@ TEST_F(Auth0Test, BrokenAnswersAndNoAnswerAreClearErrors) {
     EXPECT_TRUE(authError(oversized.error()).isNetworkError());
     EXPECT_EQ(oversized.error().localizedDescription(), "resource exceeds maximum size (larger than 1048576 bytes)");
 
+    // A refusal whose page is over the cap is still the provider's refusal, with its status.
+    server_->injectFault("/oauth/token",
+                         {.status = 401, .body = std::string(auth0::Authentication::maximumResponseSize + 1, 'x')});
+    auto paddedRefusal = login("demo@lumora.dev", "lumora-demo");
+    ASSERT_FALSE(paddedRefusal);
+    EXPECT_FALSE(authError(paddedRefusal.error()).isNetworkError());
+    EXPECT_EQ(authError(paddedRefusal.error()).statusCode(), 401);
+    EXPECT_EQ(paddedRefusal.error().localizedDescription(), "The identity provider answered with HTTP status 401.");
+
     server_->stop();
     auto unreachable = login("demo@lumora.dev", "lumora-demo");
     ASSERT_FALSE(unreachable);
