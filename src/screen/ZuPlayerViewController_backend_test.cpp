@@ -9,7 +9,10 @@
 
 #include "avfoundation/AVError.h"
 #include "avfoundation/testing/AVPlayerItemTesting.h"
+#include "devserver/PlayService.h"
+#include "foundation/URLError.h"
 #include "playback/DRMError.h"
+#include "playservice/PlayServiceError.h"
 #include "playservice/VideoError.h"
 #include "screen/testing/PlayerScreenTestSupport.h"
 #include "signin/testing/SignInTestSupport.h"
@@ -239,17 +242,56 @@ TEST_F(PlayerScreenTest, AnAccountThatLapsedWhileSignedInFailsThePlayRoad) {
     EXPECT_TRUE(playRequests().empty());
 }
 
-TEST_F(PlayerScreenTest, PlayServiceFailuresReachTheHostAsNoStream) {
+TEST_F(PlayerScreenTest, PlayServiceFailuresReachTheHostAsNoStreamSayingWhatHappened) {
     signIn();
-    playAndWait("unknown-asset");
-    EXPECT_EQ(delegate->log, std::vector<std::string>{"fail Stream not available"});
-    EXPECT_TRUE(delegate->failures[0].is<VideoError>());
+    // What the host reads: the kind of error, its message, and the error underneath.
+    const auto lastFailure = [&]() -> const VideoError* {
+        return delegate->failures.empty() ? nullptr : delegate->failures.back().as<VideoError>();
+    };
 
-    // A body that is not a play response.
-    backend->server().injectFault("/api/v3/play", {.status = 200, .body = R"({"assetId": 7, "stream": [)"});
-    playAndWait("vod-clear");
-    EXPECT_EQ(delegate->log, (std::vector<std::string>{"fail Stream not available", "fail Stream not available"}));
-    EXPECT_EQ(playRequests().size(), 2u);
+    // Refused by the service, with its status.
+    playAndWait("unknown-asset");
+    EXPECT_EQ(delegate->log,
+              std::vector<std::string>{"fail Stream not available: the play service refused the request (HTTP 404)"});
+    ASSERT_TRUE(lastFailure() && lastFailure()->underlyingError());
+    EXPECT_EQ(*lastFailure(), VideoError::noAvailableStreamError);
+    const auto* refusal = lastFailure()->underlyingError()->as<PlayServiceError>();
+    ASSERT_TRUE(refusal && refusal->serverCase());
+    EXPECT_EQ(refusal->serverCase()->httpCode, 404);
+    EXPECT_EQ(refusal->serverCase()->apiError, "4004");
+
+    // Answers that cannot be read: cut short, nested too deep, a number no double holds, a byte that is not
+    // UTF-8 in the title.
+    const std::string good = devserver::play::playResponse("vod-clear", backend->baseURL(), 30)->dump();
+    std::string badByte = good;
+    badByte.replace(badByte.find("Harbour"), 1, "\xff");
+    const std::vector<std::string> unreadable = {
+        R"({"assetId": 7, "stream": [)",
+        std::string(100000, '['),
+        R"({"assetId":"vod-clear","assetTitle":"t","playerEventRequest":{"eventInterval":1e400}})",
+        badByte,
+    };
+    for (const auto& body : unreadable) {
+        backend->server().injectFault("/api/v3/play", {.status = 200, .body = body});
+        playAndWait("vod-clear");
+        EXPECT_EQ(delegate->log.back(), "fail Stream not available: the play service's answer could not be read")
+            << body.substr(0, 60);
+        ASSERT_TRUE(lastFailure() && lastFailure()->underlyingError());
+        EXPECT_TRUE(lastFailure()->underlyingError()->is<foundation::DecodingError>()) << body.substr(0, 60);
+    }
+
+    // A play request that is never answered times out on its own clock.
+    backend->server().injectFault("/api/v3/play", {.delay = std::chrono::minutes(10)});
+    screen->play("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return playRequests().size() == 2 + unreadable.size(); }));
+    const std::size_t told = delegate->log.size();
+    clock.advance(61);
+    ASSERT_TRUE(runUntil([&] { return delegate->log.size() > told; }));
+    EXPECT_EQ(delegate->log.back(), "fail Stream not available: the play request timed out");
+    ASSERT_TRUE(lastFailure() && lastFailure()->underlyingError());
+    EXPECT_TRUE(foundation::URLError::is(*lastFailure()->underlyingError(), foundation::URLError::timedOut));
+
+    EXPECT_EQ(delegate->calls("fail").size(), delegate->log.size());
     EXPECT_TRUE(events().empty());
     EXPECT_EQ(avplayer()->currentItem(), nullptr);
 }
