@@ -49,6 +49,55 @@ TEST(PlayAssetModelMapper, MapsAProtectedAnswer) {
     EXPECT_EQ(asset->markers[2].type, PlayAsset::Marker::MarkerType::upNext);
 }
 
+TEST(PlayAssetModelMapper, EachAnalyticsKeyLandsInItsOwnField) {
+    // Every key of the block with a value of its own: a field read from a neighbour's key shows.
+    using Y = PlayAsset::Youbora;
+    const std::vector<std::pair<std::string, std::string Y::*>> fields = {
+        {"accountCode", &Y::accountCode},
+        {"appName", &Y::appName},
+        {"appReleaseVersion", &Y::appReleaseVersion},
+        {"contentCustomDimension1", &Y::contentCustomDimension1},
+        {"contentCustomDimension2", &Y::contentCustomDimension2},
+        {"contentCustomDimension4", &Y::contentCustomDimension4},
+        {"contentCustomDimension5", &Y::contentCustomDimension5},
+        {"contentCustomDimension6", &Y::contentCustomDimension6},
+        {"contentCustomDimension7", &Y::contentCustomDimension7},
+        {"contentCustomDimension8", &Y::contentCustomDimension8},
+        {"contentCustomDimension10", &Y::contentCustomDimension10},
+        {"contentId", &Y::contentId},
+        {"contentTitle", &Y::contentTitle},
+        {"contentTransactionCode", &Y::contentTransactionCode},
+        {"contentType", &Y::contentType},
+        {"contentChannel", &Y::contentChannel},
+        {"contentGenre", &Y::contentGenre},
+        {"contentLanguage", &Y::contentLanguage},
+        {"contentSeason", &Y::contentSeason},
+        {"contentTvShow", &Y::contentTvShow},
+        {"contentEpisodeTitle", &Y::contentEpisodeTitle},
+        {"contentProgram", &Y::contentProgram},
+        {"contentPlaybackType", &Y::contentPlaybackType},
+        {"contentSubtitles", &Y::contentSubtitles},
+        {"contentPackage", &Y::contentPackage},
+        {"contentSaga", &Y::contentSaga},
+        {"userName", &Y::userName},
+        {"userType", &Y::userType},
+    };
+    auto answer = response("vod-clear");
+    answer["youbora"] = nlohmann::ordered_json::object();
+    for (const auto& [key, field] : fields) answer["youbora"][key] = "value of " + key;
+    auto asset = mapped(answer);
+    ASSERT_TRUE(asset) << asset.error().localizedDescription();
+    for (const auto& [key, field] : fields) EXPECT_EQ(asset->youbora.*field, "value of " + key) << key;
+
+    // A key left out is "" in its own field alone.
+    answer["youbora"].erase("contentGenre");
+    asset = mapped(answer);
+    ASSERT_TRUE(asset);
+    for (const auto& [key, field] : fields) {
+        EXPECT_EQ(asset->youbora.*field, key == "contentGenre" ? "" : "value of " + key) << key;
+    }
+}
+
 TEST(PlayAssetModelMapper, TheTemplateKeepsOnlyWhatTheEventsUse) {
     auto asset = mapped(response("vod-protected"));
     ASSERT_TRUE(asset);

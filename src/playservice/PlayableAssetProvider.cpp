@@ -12,8 +12,8 @@ std::shared_ptr<PlayableAssetProvider> PlayableAssetProvider::create(std::shared
 
 PlayableAssetManagerError PlayableAssetProvider::playErrorMapper(const PlayServiceError& error) {
     if (const auto* server = error.serverCase()) {
-        if (server->apiError == "1006") return PlayableAssetManagerError::invalidAuthentication();
-        if (server->apiError == "3003") return PlayableAssetManagerError::unauthorizedAccess(server->message);
+        if (server->apiError == "1006") return PlayableAssetManagerError::invalidAuthentication(error);
+        if (server->apiError == "3003") return PlayableAssetManagerError::unauthorizedAccess(server->message, error);
     }
     return PlayableAssetManagerError::generic(error);
 }

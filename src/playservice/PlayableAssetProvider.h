@@ -30,8 +30,8 @@ class PlayableAssetProvider final : public PlayableAssetProviderInterface,
     static std::shared_ptr<PlayableAssetProvider> create(std::shared_ptr<PlayServiceType> playService,
                                                          ErrorMapper errorMapper = playErrorMapper);
 
-    // API error "1006" → invalidAuthentication; "3003" → unauthorizedAccess(the service's message);
-    // anything else → generic(the PlayServiceError).
+    // API error "1006" → invalidAuthentication; "3003" → unauthorizedAccess(the service's message); each
+    // keeps the PlayServiceError as its refusal; anything else → generic(the PlayServiceError).
     static PlayableAssetManagerError playErrorMapper(const PlayServiceError& error);
 
     const std::shared_ptr<PlayServiceType>& playService() const { return playService_; }

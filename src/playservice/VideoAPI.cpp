@@ -3,8 +3,8 @@
 #include <atomic>
 
 #include "kitfoundation/Log.h"
-#include "kitfoundation/networking/NetworkError.h"
 #include "kitfoundation/Utilities.h"
+#include "kitfoundation/networking/NetworkError.h"
 #include "playservice/VideoError.h"
 
 namespace lumora {
@@ -69,7 +69,7 @@ std::shared_ptr<AssetInfoFactoryInterface> VideoAPI::assetInfoFactory() {
 rx::Observable<AssetStreamContent> VideoAPI::fetchStreamContent(const std::string& assetId) {
     std::weak_ptr<VideoAPI> weakSelf = weak_from_this();
     return rx::Observable<AssetStreamContent>::create(
-        [weakSelf, assetId](const rx::AnyObserver<AssetStreamContent>& observer) {
+        [weakSelf, assetId](const rx::AnyObserver<AssetStreamContent>& observer) -> rx::Disposable {
             auto self = weakSelf.lock();
             if (!self) {
                 observer.onError(VideoError(VideoError::noAvailableStreamError));
@@ -80,26 +80,25 @@ rx::Observable<AssetStreamContent> VideoAPI::fetchStreamContent(const std::strin
                 return rx::Disposables::create();
             }
             auto tokenSeen = std::make_shared<std::atomic<bool>>(false);
-            self->tokenSource_()
-                .subscribe(
-                    [weakSelf, assetId, observer, tokenSeen](const std::optional<std::string>& token) {
-                        tokenSeen->store(true);
-                        if (!token) {
-                            observer.onError(noAccessTokenError());
-                        } else if (auto api = weakSelf.lock()) {
-                            api->fetch(assetId, token, observer);
-                        } else {
-                            observer.onError(VideoError(VideoError::noAvailableStreamError));
-                        }
-                    },
-                    // A failing token source (a refresh that failed) ends the stream with its error, and one
-                    // that ends without a token counts as no token, so the player screen never waits for ever.
-                    [observer](const foundation::Error& error) { observer.onError(error); },
-                    [observer, tokenSeen] {
-                        if (!tokenSeen->load()) observer.onError(noAccessTokenError());
-                    })
-                .disposed(self->disposeBag_);
-            return rx::Disposables::create();
+            // The token subscription belongs to this subscription and ends with it (after its content or
+            // error, or when the subscriber lets go): nothing of a request is kept once it is over.
+            return self->tokenSource_().subscribe(
+                [weakSelf, assetId, observer, tokenSeen](const std::optional<std::string>& token) {
+                    tokenSeen->store(true);
+                    if (!token) {
+                        observer.onError(noAccessTokenError());
+                    } else if (auto api = weakSelf.lock()) {
+                        api->fetch(assetId, token, observer);
+                    } else {
+                        observer.onError(VideoError(VideoError::noAvailableStreamError));
+                    }
+                },
+                // A failing token source (a refresh that failed) ends the stream with its error, and one
+                // that ends without a token counts as no token, so the player screen never waits for ever.
+                [observer](const foundation::Error& error) { observer.onError(error); },
+                [observer, tokenSeen] {
+                    if (!tokenSeen->load()) observer.onError(noAccessTokenError());
+                });
         });
 }
 
@@ -128,7 +127,7 @@ void VideoAPI::handlePlayAssetResult(const std::expected<PlayAsset, foundation::
                                      const rx::AnyObserver<AssetStreamContent>& observer) {
     if (!result) {
         debugLog("☣️ Play request failed:", result.error().localizedDescription());
-        observer.onError(VideoError(VideoError::noAvailableStreamError));
+        observer.onError(VideoError(VideoError::noAvailableStreamError, VideoError::causeOf(result.error())));
         return;
     }
     observer.onNext(AssetStreamContent::make(*result, accessToken));

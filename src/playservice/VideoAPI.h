@@ -10,7 +10,6 @@
 #include "playservice/AccessTokenSource.h"
 #include "playservice/AssetStreamContent.h"
 #include "playservice/PlayAssetDependencies.h"
-#include "rx/Disposables.h"
 #include "rx/Observable.h"
 
 namespace lumora {
@@ -33,9 +32,11 @@ class VideoAPI : public std::enable_shared_from_this<VideoAPI> {
     // It emits one AssetStreamContent and completes, or fails with one error:
     //  - the token source gives nothing: AuthenticationError::noAccessToken;
     //  - the token source fails: that error;
-    //  - any failure of the play request, the answer or its mapping: VideoError::noAvailableStreamError.
+    //  - any failure of the play request, the answer or its mapping: VideoError::noAvailableStreamError,
+    //    whose underlying error says what happened (timed out, refused with its status, unreadable).
     // The result arrives on the main queue (except the token errors, which arrive where the token source
-    // answers). Disposing the subscription cancels nothing already started.
+    // answers). Disposing the subscription before the token has come sends no play request; a request
+    // already sent is not cancelled, its answer is dropped. The API keeps nothing of a subscription.
     rx::Observable<AssetStreamContent> fetchStreamContent(const std::string& assetId);
 
     // The step after the token: builds the body and calls the manager. Without a token it fails the
@@ -43,8 +44,8 @@ class VideoAPI : public std::enable_shared_from_this<VideoAPI> {
     virtual void fetch(const std::string& assetId, const std::optional<std::string>& accessToken,
                        const rx::AnyObserver<AssetStreamContent>& observer);
 
-    // Turns the manager's result into events: any failure → VideoError::noAvailableStreamError;
-    // success → the content, then completion.
+    // Turns the manager's result into events: any failure → VideoError::noAvailableStreamError with
+    // `VideoError::causeOf(the failure)` as its underlying error; success → the content, then completion.
     static void handlePlayAssetResult(const std::expected<PlayAsset, foundation::Error>& result,
                                       const std::string& accessToken,
                                       const rx::AnyObserver<AssetStreamContent>& observer);
@@ -64,7 +65,6 @@ class VideoAPI : public std::enable_shared_from_this<VideoAPI> {
     std::mutex mutex_;
     std::shared_ptr<PlayableAssetManagerInterface> playAssetManager_;
     std::shared_ptr<AssetInfoFactoryInterface> assetInfoFactory_;
-    rx::DisposeBag disposeBag_;
 };
 
 }  // namespace lumora

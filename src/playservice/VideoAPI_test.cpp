@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
 
+#include "alamofire/AFError.h"
 #include "authentication/AuthenticationError.h"
 #include "authentication/LumoraAuthManager.h"
 #include "devserver/PlayService.h"
@@ -13,6 +15,7 @@
 #include "dispatch/testing/ManualClockScope.h"
 #include "dispatch/testing/RestoreOnExit.h"
 #include "dispatch/testing/TemporaryFolder.h"
+#include "foundation/URLError.h"
 #include "kitfoundation/networking/NetworkError.h"
 #include "playservice/ConcurrencyError.h"
 #include "playservice/PlayAssetModelMapper.h"
@@ -125,25 +128,107 @@ TEST(VideoAPI, IntervalsThatAreNotFiniteOrOutOfRangeBecomeZero) {
     EXPECT_EQ(AssetStreamContent::make(a, "t").playerEventParameter->playerEventInterval, -2);
 }
 
-TEST(VideoAPI, EveryFailureOfThePlayRoadIsStreamNotAvailable) {
+TEST(VideoAPI, EveryFailureOfThePlayRoadIsStreamNotAvailableAndSaysWhatHappened) {
     dispatch::testing::ManualClockScope clock;
     Harness h;
-    const std::vector<foundation::Error> failures = {
-        PlayableAssetManagerError::unauthorizedAccess("Not in your plan"),
-        PlayableAssetManagerError::invalidAuthentication(),
-        PlayableAssetManagerError::generic(MapError(MapError::missingStreamData)),
-        PlayableAssetManagerError::generic(PlayServiceError::server(500, std::nullopt, std::nullopt)),
+    const auto server = [](int status, std::optional<std::string> code) {
+        return PlayServiceError::server(status, std::move(code), "Not in your plan");
     };
-    for (const auto& failure : failures) {
-        auto outcome = collect(h.make([failure] { return std::unexpected(failure); }, FakeTokenSource{"t"}.source())
-                                   ->fetchStreamContent("a"));
-        ASSERT_TRUE(outcome.error);
+    const auto transfer = [](int code) {
+        return PlayableAssetManagerError::generic(
+            PlayServiceError::generic(alamofire::AFError::sessionTaskFailed(foundation::URLError::make(code))));
+    };
+    const foundation::Error unreadable =
+        foundation::JSONDecoder().decode<PlayAssetAPIModel>(foundation::dataFromString(R"({"assetId": [)")).error();
+    struct Case {
+        foundation::Error failure;
+        std::string message;
+        // What the host reads underneath.
+        std::function<bool(const foundation::Error&)> underlying;
+    };
+    const auto refusal = [](int status) {
+        return [status](const foundation::Error& e) {
+            const auto* service = e.as<PlayServiceError>();
+            return service && service->serverCase() && service->serverCase()->httpCode == status;
+        };
+    };
+    const std::vector<Case> cases = {
+        {transfer(foundation::URLError::timedOut), "Stream not available: the play request timed out",
+         [](const foundation::Error& e) { return foundation::URLError::is(e, foundation::URLError::timedOut); }},
+        {transfer(foundation::URLError::cannotConnectToHost),
+         "Stream not available: the play request failed (" +
+             foundation::URLError::description(foundation::URLError::cannotConnectToHost) + ")",
+         [](const foundation::Error& e) {
+             return foundation::URLError::is(e, foundation::URLError::cannotConnectToHost);
+         }},
+        {PlayableAssetManagerError::generic(PlayServiceError::generic(unreadable)),
+         "Stream not available: the play service's answer could not be read",
+         [](const foundation::Error& e) { return e.is<foundation::DecodingError>(); }},
+        {PlayableAssetManagerError::generic(server(500, std::nullopt)),
+         "Stream not available: the play service refused the request (HTTP 500)", refusal(500)},
+        {PlayableAssetProvider::playErrorMapper(server(403, "3003")),
+         "Stream not available: the play service refused the request (HTTP 403)", refusal(403)},
+        {PlayableAssetProvider::playErrorMapper(server(401, "1006")),
+         "Stream not available: the play service refused the request (HTTP 401)", refusal(401)},
+        {PlayableAssetManagerError::generic(MapError(MapError::missingStreamData)),
+         "Stream not available: the play service's answer is incomplete (Missing stream data)",
+         [](const foundation::Error& e) { return e.is<MapError>(); }},
+        // A host's own mapper that keeps no refusal: the manager's error is what is known.
+        {PlayableAssetManagerError::unauthorizedAccess("Not in your plan"),
+         "Stream not available: Unauthorized access: Not in your plan",
+         [](const foundation::Error& e) { return e.is<PlayableAssetManagerError>(); }},
+    };
+    for (const auto& c : cases) {
+        auto outcome = collect(
+            h.make([c] { return std::unexpected(c.failure); }, FakeTokenSource{"t"}.source())->fetchStreamContent("a"));
+        ASSERT_TRUE(outcome.error) << c.message;
         const auto* video = outcome.error->as<VideoError>();
-        ASSERT_NE(video, nullptr);
+        ASSERT_NE(video, nullptr) << c.message;
         EXPECT_EQ(*video, VideoError::noAvailableStreamError);
-        EXPECT_EQ(outcome.error->localizedDescription(), "Stream not available");
+        EXPECT_EQ(outcome.error->localizedDescription(), c.message);
+        ASSERT_TRUE(video->underlyingError()) << c.message;
+        EXPECT_TRUE(c.underlying(*video->underlyingError())) << c.message;
         EXPECT_TRUE(outcome.elements.empty());
     }
+}
+
+TEST(VideoAPI, AThousandPlayRequestsInTurnLeaveNothingBehind) {
+    dispatch::testing::ManualClockScope clock;
+    Harness h;
+    // Token subscriptions are counted while they live; `silent` makes the source never answer (a refresh
+    // that hangs).
+    auto live = std::make_shared<int>(0);
+    auto silent = std::make_shared<bool>(false);
+    AccessTokenSource tokens = [live, silent] {
+        return TokenObservable::create([live, silent](const rx::AnyObserver<std::optional<std::string>>& observer) {
+            ++*live;
+            if (!*silent) {
+                observer.onNext(std::optional<std::string>("t"));
+                observer.onCompleted();
+            }
+            return rx::Disposables::create([live] { --*live; });
+        });
+    };
+    auto api = h.make([] { return asset("vod-clear"); }, tokens);
+
+    // Requests that end with their content: nothing of them (their subscribers included) stays alive.
+    std::vector<std::weak_ptr<int>> subscribers;
+    int contents = 0;
+    for (int i = 0; i < 1000; ++i) {
+        auto subscriber = std::make_shared<int>(i);
+        subscribers.push_back(subscriber);
+        api->fetchStreamContent("vod-clear").subscribe([subscriber, &contents](const AssetStreamContent&) {
+            ++contents;
+        });
+    }
+    EXPECT_EQ(contents, 1000);
+    EXPECT_EQ(std::count_if(subscribers.begin(), subscribers.end(), [](const auto& w) { return !w.expired(); }), 0);
+
+    // Requests given up while the token is awaited: their token subscriptions end with them.
+    *silent = true;
+    for (int i = 0; i < 1000; ++i) api->fetchStreamContent("vod-clear").subscribe().dispose();
+    EXPECT_EQ(*live, 0);
+    EXPECT_EQ(h.manager->requests.size(), 1000u);
 }
 
 TEST(VideoAPI, TokenProblemsAreReportedAndNeverLeftHanging) {

@@ -27,7 +27,10 @@ ZuPlayerViewController::ZuPlayerViewController(Dependencies dependencies)
     if (!dependencies_.playerEventController) dependencies_.playerEventController = PlayerEventController::create();
 }
 
-ZuPlayerViewController::~ZuPlayerViewController() = default;
+ZuPlayerViewController::~ZuPlayerViewController() {
+    playRequest_.dispose();
+    streamLoad_.dispose();
+}
 
 std::shared_ptr<ZuPlayerViewController> ZuPlayerViewController::create(Dependencies dependencies) {
     std::shared_ptr<ZuPlayerViewController> screen(new ZuPlayerViewController(std::move(dependencies)));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,8 +82,11 @@ class ZuPlayerViewController : public ZuViewController,
     void setTintColor(uikit::UIColor color) { tintColor_ = color; }
 
     // Plays `assetId`: signs the viewer in when needed, fetches the stream, loads it and starts playback.
-    // The screen's view must be loaded (and in a window, for the login screen to be presented). A second
-    // call runs beside the first; the content that arrives last is what plays.
+    // The screen's view must be loaded (and in a window, for the login screen to be presented). The latest
+    // call wins: what an earlier one still brings (its content, its load, its errors) is dropped. Before
+    // the new stream loads, the session of the stream playing ends (its "end" event, its interval and its
+    // analytics), so that the service counts one stream; once it has loaded, the screen plays and tells
+    // the delegate `playing` once.
     void play(const std::string& assetId);
     // Pauses a playing player, plays a paused one, and tells the delegate the new status. Nothing without a
     // player.
@@ -171,7 +175,11 @@ class ZuPlayerViewController : public ZuViewController,
     // The play road.
     void handleStreamContent(const AssetStreamContent& content);
     void handleError(const foundation::Error& error);
+    // The session of the stream in the player ends: its end event, its interval and its analytics.
+    void endSession();
     void loadSucceeded(const std::shared_ptr<const AssetStreamContent>& content);
+    // Plays the loaded stream (from whatever state it is in) and tells the host `playing`.
+    void startPlayback();
     void reportFailure(const foundation::Error& error);
     // The login screen, made on first use with the screen as its delegate.
     const std::shared_ptr<LoginViewController>& loginViewController();
@@ -195,8 +203,11 @@ class ZuPlayerViewController : public ZuViewController,
     std::weak_ptr<avfoundation::AVPlayerItem> reportedFailedItem_;
     // The player-event session (its own subscriptions end with it).
     std::shared_ptr<detail::PlayerEventReporter> playerEvents_;
-    // The play chains and stream loads; they end with the screen.
-    rx::DisposeBag disposeBag_;
+    // The latest `play` (counted, so that whatever an earlier one still brings is told apart), its chain
+    // (sign-in, stream content) and the load of its content; each replaced by the next, ended with the screen.
+    std::uint64_t playGeneration_ = 0;
+    rx::SerialDisposable playRequest_;
+    rx::SerialDisposable streamLoad_;
 };
 
 }  // namespace lumora

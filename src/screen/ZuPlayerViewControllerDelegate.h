@@ -23,7 +23,11 @@ class ZuPlayerViewControllerDelegate {
     }
     // Playing the asset failed: the play road (`VideoError::noAvailableStreamError` for every failure of the
     // play service, `AuthenticationError` for an account that may not play or a missing token), the stream
-    // load, or the loaded item. A sign-in that is needed opens the login screen instead.
+    // load, or the loaded item. A sign-in that is needed opens the login screen instead. A `VideoError` says
+    // what happened in its description, and its `underlyingError()` is the cause to act on: a URL error
+    // (`foundation::URLError::timedOut` for a time-out), the service's refusal (`PlayServiceError` with its
+    // HTTP status), an answer that could not be read (`foundation::DecodingError`) or a `MapError`; see
+    // src/screen/README.md. Only the latest `play` is reported on.
     virtual void playerControllerDidFailWith(ZuPlayerViewController& controller, const foundation::Error& error) {
         (void)controller;
         (void)error;

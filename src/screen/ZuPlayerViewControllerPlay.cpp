@@ -1,6 +1,7 @@
-// The player screen's play road: sign-in, stream content, FairPlay settings and the stream load; the routing
-// of its failures (the login screen for a needed sign-in, the host for everything else); the screen's side of
-// the login screen; and the reaction to a refused player event.
+// The player screen's play road: sign-in, stream content, the end of the session before another stream,
+// FairPlay settings and the stream load; the routing of its failures (the login screen for a needed sign-in,
+// the host for everything else); the screen's side of the login screen; and the reaction to a refused player
+// event.
 #include "authentication/ZuAuthManager.h"
 #include "dispatch/DispatchQueue.h"
 #include "foundation/URL.h"
@@ -19,29 +20,47 @@ void ZuPlayerViewController::play(const std::string& assetId) {
     debugLog("☣️ Play asset: " + assetId);
     (void)ZuAuthManager::shared();
 
+    // The latest play wins: the chain and the load of an earlier one end here, and anything of theirs
+    // already on its way to the main queue is told apart by its number.
+    const std::uint64_t generation = ++playGeneration_;
+    streamLoad_.setDisposable(rx::Disposable());
+    playRequest_.setDisposable(rx::Disposable());
+
     auto videoAPI = dependencies_.videoAPI;
     std::weak_ptr<ZuPlayerViewController> weak = weakSelf();
-    ZuAuthManager::shared()
-        .autoLogin()
-        .flatMap([videoAPI, assetId](const rx::Void&) {
-            // The play request starts only once a viewer is signed in.
-            return rx::Observable<AssetStreamContent>::deferred(
-                [videoAPI, assetId] { return videoAPI->fetchStreamContent(assetId); });
-        })
-        // A token failure arrives where the sign-in stack answered: the screen acts on the main queue only.
-        .observeOn(rx::MainScheduler::instance())
-        .subscribe(
-            [weak](const AssetStreamContent& content) {
-                if (auto self = weak.lock()) self->handleStreamContent(content);
-            },
-            [weak](const foundation::Error& error) {
-                if (auto self = weak.lock()) self->handleError(error);
+    auto isLatest = [weak, generation]() -> std::shared_ptr<ZuPlayerViewController> {
+        auto self = weak.lock();
+        return self && self->playGeneration_ == generation ? self : nullptr;
+    };
+    playRequest_.setDisposable(
+        ZuAuthManager::shared()
+            .autoLogin()
+            .flatMap([videoAPI, assetId](const rx::Void&) {
+                // The play request starts only once a viewer is signed in.
+                return rx::Observable<AssetStreamContent>::deferred(
+                    [videoAPI, assetId] { return videoAPI->fetchStreamContent(assetId); });
             })
-        .disposed(disposeBag_);
+            // A token failure arrives where the sign-in stack answered: the screen acts on the main queue only.
+            .observeOn(rx::MainScheduler::instance())
+            .subscribe(
+                [isLatest](const AssetStreamContent& content) {
+                    if (auto self = isLatest()) self->handleStreamContent(content);
+                },
+                [isLatest](const foundation::Error& error) {
+                    if (auto self = isLatest()) self->handleError(error);
+                }));
+}
+
+void ZuPlayerViewController::endSession() {
+    playerEvents_->endSession();
+    if (player_) dependencies_.analytics->stopMonitoring(player_->videoView()->player());
 }
 
 void ZuPlayerViewController::handleStreamContent(const AssetStreamContent& content) {
     debugLog("☣️ Handle StreamContent");
+    // Before another stream goes into the player, the session of the one there ends, while the content
+    // and the player are still its own.
+    endSession();
     auto shared = std::make_shared<const AssetStreamContent>(content);
     streamContent_ = shared;
 
@@ -79,29 +98,41 @@ void ZuPlayerViewController::handleStreamContent(const AssetStreamContent& conte
         });
 
     std::weak_ptr<ZuPlayerViewController> weak = weakSelf();
-    load.observeOn(rx::MainScheduler::asyncInstance())
-        .subscribe(
-            [weak, shared](const rx::Void&) {
-                if (auto self = weak.lock()) self->loadSucceeded(shared);
-            },
-            [weak](const foundation::Error& error) {
-                // A load overtaken by a later one (another play, the player's own reload) is no failure:
-                // the later load is what the host hears of.
-                if (foundation::URLError::is(error, foundation::URLError::cancelled)) {
-                    debugLog("☣️ Load overtaken by a later one");
-                    return;
-                }
-                dispatch::DispatchQueue::main().async([weak, error] {
-                    if (auto self = weak.lock()) self->handleError(error);
-                });
-            })
-        .disposed(disposeBag_);
+    const std::uint64_t generation = playGeneration_;
+    auto isLatest = [weak, generation]() -> std::shared_ptr<ZuPlayerViewController> {
+        auto self = weak.lock();
+        return self && self->playGeneration_ == generation ? self : nullptr;
+    };
+    streamLoad_.setDisposable(load.observeOn(rx::MainScheduler::asyncInstance())
+                                  .subscribe(
+                                      [isLatest, shared](const rx::Void&) {
+                                          if (auto self = isLatest()) self->loadSucceeded(shared);
+                                      },
+                                      [isLatest](const foundation::Error& error) {
+                                          // A load overtaken by a later one (another play, the player's own
+                                          // reload) is no failure: the later load is what the host hears of.
+                                          if (foundation::URLError::is(error, foundation::URLError::cancelled)) {
+                                              debugLog("☣️ Load overtaken by a later one");
+                                              return;
+                                          }
+                                          dispatch::DispatchQueue::main().async([isLatest, error] {
+                                              if (auto self = isLatest()) self->handleError(error);
+                                          });
+                                      }));
 }
 
 void ZuPlayerViewController::loadSucceeded(const std::shared_ptr<const AssetStreamContent>& content) {
     if (player_) dependencies_.analytics->startMonitoring(*content, player_->videoView()->player());
     playerEvents_->startPlayerEventInterval();
-    toggleVideoPlayback();
+    startPlayback();
+}
+
+void ZuPlayerViewController::startPlayback() {
+    debugLog("☣️ Start playback");
+    if (!player_) return;
+    // Played, not toggled: a stream loaded while the previous one played must not be paused by it.
+    player_->play(false);
+    if (auto host = delegate()) host->playerControllerDidChangeStatus(*this, ZuPlayerStatus::playing);
 }
 
 void ZuPlayerViewController::handleError(const foundation::Error& error) {

@@ -2,14 +2,19 @@
 // what the back end receives (play requests, licence requests, player events, analytics beacons).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "avfoundation/AVError.h"
 #include "avfoundation/testing/AVPlayerItemTesting.h"
+#include "devserver/PlayService.h"
+#include "foundation/URLError.h"
 #include "playback/DRMError.h"
+#include "playservice/PlayServiceError.h"
 #include "playservice/VideoError.h"
 #include "screen/testing/PlayerScreenTestSupport.h"
 #include "signin/testing/SignInTestSupport.h"
@@ -40,6 +45,90 @@ class PlayerScreenTest : public testing::PlayerScreenBackendTest {
         for (const auto& b : backend->analytics().beacons()) names.push_back(b.event);
         return names;
     }
+    // Waits until every beacon made so far has reached the collector: beacons are made on the main queue
+    // and delivered in order, so this always comes, and a beacon that was never made is missing at once.
+    void settleBeacons() {
+        clock.runUntilIdle();
+        EXPECT_TRUE(runUntil(youboralib::testing::deliveriesIdle));
+    }
+    // The analytics views in the order they began, each as its events, once the beacons have settled.
+    std::vector<std::vector<std::string>> analyticsViews() {
+        settleBeacons();
+        std::vector<std::string> order;
+        std::map<std::string, std::vector<std::string>> byView;
+        for (const auto& b : backend->analytics().beacons()) {
+            if (!byView.contains(b.view)) order.push_back(b.view);
+            byView[b.view].push_back(b.event);
+        }
+        std::vector<std::vector<std::string>> views;
+        for (const auto& v : order) views.push_back(byView[v]);
+        return views;
+    }
+    // The player events the back end received, as "<event> <asset> <status>".
+    std::vector<std::string> eventLines() const {
+        std::vector<std::string> lines;
+        for (const auto& e : events()) {
+            const auto& asset = e.body["progress"]["assetId"];
+            lines.push_back(e.playerEvent + " " + (asset.is_string() ? asset.get<std::string>() : "?") + " " +
+                            std::to_string(e.status));
+        }
+        return lines;
+    }
+    // The sessions the back end counts for the signed-in viewer.
+    std::size_t streamsCounted() const {
+        const auto all = events();
+        return all.empty() ? 0 : backend->playerEvents().activeSessions(all.front().viewer).size();
+    }
+    void waitUntilReady() {
+        ASSERT_TRUE(runUntil([&] {
+            auto item = avplayer()->currentItem();
+            return item && item->status() == AVPlayerItem::Status::readyToPlay;
+        }));
+    }
+};
+
+// A play service whose answers for the assets in `held` are kept back until the test lets them go.
+class HoldingVideoAPI : public VideoAPI {
+  public:
+    explicit HoldingVideoAPI(std::shared_ptr<VideoAPI> real)
+        : VideoAPI(PlayAssetDependencies{}, [] { return LumoraAuthManager::shared().accessToken(); }),
+          real_(std::move(real)) {}
+
+    void fetch(const std::string& assetId, const std::optional<std::string>& accessToken,
+               const rx::AnyObserver<AssetStreamContent>& observer) override {
+        if (!held.contains(assetId)) {
+            real_->fetch(assetId, accessToken, observer);
+            return;
+        }
+        auto answer = std::make_shared<std::vector<rx::Event<AssetStreamContent>>>();
+        real_->fetch(assetId, accessToken,
+                     rx::AnyObserver<AssetStreamContent>([answer](const auto& event) { answer->push_back(event); }));
+        kept_.push_back({observer, answer});
+    }
+    // Whether the answer of every request held so far has come (content and completion, or an error).
+    bool answered() const {
+        return std::all_of(kept_.begin(), kept_.end(),
+                           [](const Kept& k) { return !k.answer->empty() && !k.answer->back().isNext(); });
+    }
+    std::size_t heldCount() const { return kept_.size(); }
+    // Hands the held answers on, as they came.
+    void release() {
+        auto kept = std::move(kept_);
+        kept_.clear();
+        for (const auto& k : kept) {
+            for (const auto& event : *k.answer) k.observer.on(event);
+        }
+    }
+
+    std::set<std::string> held;
+
+  private:
+    struct Kept {
+        rx::AnyObserver<AssetStreamContent> observer;
+        std::shared_ptr<std::vector<rx::Event<AssetStreamContent>>> answer;
+    };
+    std::shared_ptr<VideoAPI> real_;
+    std::vector<Kept> kept_;
 };
 
 // The same screen on every screen class a host may show it on.
@@ -97,15 +186,85 @@ TEST_F(PlayerScreenTest, ASignedInViewerPlaysAClearAssetAndReportsTheSession) {
     EXPECT_EQ(events("period")[1].eventNumber, 3);
 
     // The analytics vendor heard of the stream.
-    ASSERT_TRUE(runUntil([&] { return !backend->analytics().beacons("init").empty(); }));
+    settleBeacons();
+    ASSERT_EQ(backend->analytics().beacons("init").size(), 1u);
     const auto init = backend->analytics().beacons("init")[0];
     EXPECT_EQ(init.body["options"]["contentResource"], screen->streamContent()->resource);
     EXPECT_EQ(init.body["options"]["contentCustomDimension13"], "vod-clear");
 
     // The screen goes away: the analytics session stops, player events go on.
     window->setRootViewController(nullptr);
-    ASSERT_TRUE(runUntil([&] { return !backend->analytics().beacons("stop").empty(); }));
+    settleBeacons();
+    ASSERT_EQ(backend->analytics().beacons("stop").size(), 1u);
     EXPECT_EQ(delegate->log, std::vector<std::string>{"status 0"});
+}
+
+TEST_F(PlayerScreenTest, ThePlayAnswersAnalyticsBlockReachesTheAnalyticsSessionFieldByField) {
+    signIn();
+    // Every key of the answer's analytics block with a value of its own.
+    const std::vector<std::string> keys = {
+        "accountCode",
+        "appName",
+        "appReleaseVersion",
+        "contentCustomDimension1",
+        "contentCustomDimension2",
+        "contentCustomDimension4",
+        "contentCustomDimension5",
+        "contentCustomDimension6",
+        "contentCustomDimension7",
+        "contentCustomDimension8",
+        "contentCustomDimension10",
+        "contentId",
+        "contentTitle",
+        "contentTransactionCode",
+        "contentType",
+        "contentChannel",
+        "contentGenre",
+        "contentLanguage",
+        "contentSeason",
+        "contentTvShow",
+        "contentEpisodeTitle",
+        "contentProgram",
+        "contentPlaybackType",
+        "contentSubtitles",
+        "contentPackage",
+        "contentSaga",
+        "userName",
+        "userType",
+    };
+    auto answer = *devserver::play::playResponse("vod-clear", backend->baseURL(), 30);
+    answer["youbora"] = nlohmann::ordered_json::object();
+    for (const auto& key : keys) answer["youbora"][key] = "value of " + key;
+    backend->server().injectFault("/api/v3/play", {.status = 200, .body = answer.dump()});
+    playAndWait("vod-clear");
+    ASSERT_EQ(delegate->log, std::vector<std::string>{"status 0"});
+
+    settleBeacons();
+    const auto inits = backend->analytics().beacons("init");
+    ASSERT_EQ(inits.size(), 1u);
+    const auto& options = inits[0].body["options"];
+    // The options the session reports from the block, each from its own key (the vendor's name first).
+    const std::map<std::string, std::string> sent = {
+        {"accountCode", "accountCode"},
+        {"appName", "appName"},
+        {"appReleaseVersion", "appReleaseVersion"},
+        {"contentCustomDimension1", "contentCustomDimension1"},
+        {"contentId", "contentId"},
+        {"contentTitle", "contentTitle"},
+        {"contentTransactionCode", "contentTransactionCode"},
+        {"contentType", "contentType"},
+        {"username", "userName"},
+        {"userType", "userType"},
+    };
+    for (const auto& [option, key] : sent) EXPECT_EQ(options.value(option, ""), "value of " + key) << option;
+    // No other option carries a value of the block.
+    for (const auto& [option, value] : options.items()) {
+        if (sent.contains(option) || !value.is_string()) continue;
+        EXPECT_FALSE(value.get<std::string>().starts_with("value of ")) << option << " = " << value;
+    }
+    // The rest of what the session sends is the stream's and the viewer's own.
+    EXPECT_EQ(options["contentCustomDimension13"], "vod-clear");
+    EXPECT_EQ(options["contentResource"], backend->baseURL() + "/hls/vod-clear/master.m3u8");
 }
 
 TEST_F(PlayerScreenTest, ASignedInViewerPlaysAProtectedAssetToItsEnd) {
@@ -239,17 +398,56 @@ TEST_F(PlayerScreenTest, AnAccountThatLapsedWhileSignedInFailsThePlayRoad) {
     EXPECT_TRUE(playRequests().empty());
 }
 
-TEST_F(PlayerScreenTest, PlayServiceFailuresReachTheHostAsNoStream) {
+TEST_F(PlayerScreenTest, PlayServiceFailuresReachTheHostAsNoStreamSayingWhatHappened) {
     signIn();
-    playAndWait("unknown-asset");
-    EXPECT_EQ(delegate->log, std::vector<std::string>{"fail Stream not available"});
-    EXPECT_TRUE(delegate->failures[0].is<VideoError>());
+    // What the host reads: the kind of error, its message, and the error underneath.
+    const auto lastFailure = [&]() -> const VideoError* {
+        return delegate->failures.empty() ? nullptr : delegate->failures.back().as<VideoError>();
+    };
 
-    // A body that is not a play response.
-    backend->server().injectFault("/api/v3/play", {.status = 200, .body = R"({"assetId": 7, "stream": [)"});
-    playAndWait("vod-clear");
-    EXPECT_EQ(delegate->log, (std::vector<std::string>{"fail Stream not available", "fail Stream not available"}));
-    EXPECT_EQ(playRequests().size(), 2u);
+    // Refused by the service, with its status.
+    playAndWait("unknown-asset");
+    EXPECT_EQ(delegate->log,
+              std::vector<std::string>{"fail Stream not available: the play service refused the request (HTTP 404)"});
+    ASSERT_TRUE(lastFailure() && lastFailure()->underlyingError());
+    EXPECT_EQ(*lastFailure(), VideoError::noAvailableStreamError);
+    const auto* refusal = lastFailure()->underlyingError()->as<PlayServiceError>();
+    ASSERT_TRUE(refusal && refusal->serverCase());
+    EXPECT_EQ(refusal->serverCase()->httpCode, 404);
+    EXPECT_EQ(refusal->serverCase()->apiError, "4004");
+
+    // Answers that cannot be read: cut short, nested too deep, a number no double holds, a byte that is not
+    // UTF-8 in the title.
+    const std::string good = devserver::play::playResponse("vod-clear", backend->baseURL(), 30)->dump();
+    std::string badByte = good;
+    badByte.replace(badByte.find("Harbour"), 1, "\xff");
+    const std::vector<std::string> unreadable = {
+        R"({"assetId": 7, "stream": [)",
+        std::string(100000, '['),
+        R"({"assetId":"vod-clear","assetTitle":"t","playerEventRequest":{"eventInterval":1e400}})",
+        badByte,
+    };
+    for (const auto& body : unreadable) {
+        backend->server().injectFault("/api/v3/play", {.status = 200, .body = body});
+        playAndWait("vod-clear");
+        EXPECT_EQ(delegate->log.back(), "fail Stream not available: the play service's answer could not be read")
+            << body.substr(0, 60);
+        ASSERT_TRUE(lastFailure() && lastFailure()->underlyingError());
+        EXPECT_TRUE(lastFailure()->underlyingError()->is<foundation::DecodingError>()) << body.substr(0, 60);
+    }
+
+    // A play request that is never answered times out on its own clock.
+    backend->server().injectFault("/api/v3/play", {.delay = std::chrono::minutes(10)});
+    screen->play("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return playRequests().size() == 2 + unreadable.size(); }));
+    const std::size_t told = delegate->log.size();
+    clock.advance(61);
+    ASSERT_TRUE(runUntil([&] { return delegate->log.size() > told; }));
+    EXPECT_EQ(delegate->log.back(), "fail Stream not available: the play request timed out");
+    ASSERT_TRUE(lastFailure() && lastFailure()->underlyingError());
+    EXPECT_TRUE(foundation::URLError::is(*lastFailure()->underlyingError(), foundation::URLError::timedOut));
+
+    EXPECT_EQ(delegate->calls("fail").size(), delegate->log.size());
     EXPECT_TRUE(events().empty());
     EXPECT_EQ(avplayer()->currentItem(), nullptr);
 }
@@ -356,6 +554,146 @@ TEST_F(PlayerScreenTest, ASecondDeviceOfTheSameViewerHitsTheStreamLimit) {
     EXPECT_EQ(otherHost->calls("stream limit").size(), 1u);
 }
 
+// Switching assets: the latest play wins, the stream playing ends its session before the next loads (the
+// back end allows one stream per viewer), and the next one plays, told to the host once.
+TEST_F(PlayerScreenTest, SwitchingAssetsWhilePlayingEndsTheFirstSessionBeforeTheSecondStarts) {
+    signIn();
+    playAndWait("vod-clear");
+    waitUntilReady();
+    ASSERT_TRUE(waitForEvents(1, "str_start"));
+    advance(10);
+    ASSERT_NE(avplayer()->rate(), 0.0f);
+
+    playAndWait("vod-protected");
+    ASSERT_TRUE(waitForEvents(2, "str_start"));
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"status 0", "status 0"}));
+    EXPECT_TRUE(stack->isAuthenticated());
+    ASSERT_EQ(eventLines(), (std::vector<std::string>{"str_start vod-clear 200", "end vod-clear 200",
+                                                      "str_start vod-protected 200"}));
+    // The end is the first stream's, as it stood when the switch came.
+    ASSERT_EQ(events("end").size(), 1u);
+    const auto end = events("end")[0];
+    EXPECT_EQ(end.eventNumber, 2);
+    EXPECT_EQ(end.body["client"]["playerState"], "playing");
+    EXPECT_EQ(end.body["client"]["streamUrl"], backend->baseURL() + "/hls/vod-clear/master.m3u8");
+    EXPECT_EQ(streamsCounted(), 1u);
+
+    // The second stream plays, with its keys.
+    waitUntilReady();
+    EXPECT_NE(avplayer()->rate(), 0.0f);
+    EXPECT_EQ(screen->streamContent()->id, "vod-protected");
+    ASSERT_TRUE(runUntil([&] { return backend->licence().keysServed() >= 2; }));
+    EXPECT_TRUE(delegate->failures.empty());
+    // The first analytics view stopped; the second runs.
+    const auto views = analyticsViews();
+    ASSERT_EQ(views.size(), 2u);
+    EXPECT_EQ(views[0].back(), "stop");
+    EXPECT_EQ(std::count(views[1].begin(), views[1].end(), "stop"), 0);
+    EXPECT_EQ(backend->analytics().beacons("init")[1].body["options"]["contentCustomDimension13"], "vod-protected");
+
+    // One interval runs: the second stream's.
+    advance(30);
+    ASSERT_TRUE(waitForEvents(1, "period"));
+    advance(1);
+    ASSERT_EQ(events("period").size(), 1u);
+    EXPECT_EQ(events("period")[0].body["progress"]["assetId"], "vod-protected");
+    EXPECT_EQ(delegate->log.size(), 2u);
+    EXPECT_TRUE(stack->isAuthenticated());
+}
+
+TEST_F(PlayerScreenTest, SwitchingAssetsWhilePausedPlaysTheNextOne) {
+    signIn();
+    playAndWait("vod-clear");
+    waitUntilReady();
+    ASSERT_TRUE(waitForEvents(1, "str_start"));
+    advance(5);
+    screen->toggleVideoPlayback();  // the viewer pauses
+    ASSERT_EQ(avplayer()->rate(), 0.0f);
+
+    playAndWait("vod-ads");
+    ASSERT_TRUE(waitForEvents(2, "str_start"));
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"status 0", "status 1", "status 0"}));
+    EXPECT_NE(avplayer()->rate(), 0.0f);
+    ASSERT_EQ(eventLines(),
+              (std::vector<std::string>{"str_start vod-clear 200", "end vod-clear 200", "str_start vod-ads 200"}));
+    ASSERT_EQ(events("end").size(), 1u);
+    EXPECT_EQ(events("end")[0].body["client"]["playerState"], "pause");
+    EXPECT_EQ(streamsCounted(), 1u);
+    EXPECT_TRUE(stack->isAuthenticated());
+    waitUntilReady();
+    advance(3);
+    EXPECT_GT(avplayer()->currentTime().seconds(), 2.5);
+    EXPECT_EQ(delegate->log.size(), 3u);
+}
+
+TEST_F(PlayerScreenTest, TwoPlaysCrossingEndWithTheLatestAndDropWhatTheEarlierBrings) {
+    signIn();
+    auto holding = std::make_shared<HoldingVideoAPI>(dependencies().videoAPI);
+    holding->held = {"vod-clear"};
+    auto deps = dependencies();
+    deps.videoAPI = holding;
+    screen = ZuPlayerViewController::create(deps);
+    screen->setDelegate(delegate);
+    window->setRootViewController(screen);
+
+    // The first play's content is held back while the second plays.
+    screen->play("vod-clear");
+    ASSERT_TRUE(runUntil([&] { return holding->heldCount() == 1 && holding->answered(); }));
+    playAndWait("vod-protected");
+    waitUntilReady();
+    ASSERT_TRUE(waitForEvents(1, "str_start"));
+    holding->release();
+    advance(2);
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"status 0"});
+    EXPECT_EQ(screen->streamContent()->id, "vod-protected");
+    EXPECT_EQ(screen->assetId(), "vod-protected");
+    const auto asset = std::dynamic_pointer_cast<avfoundation::AVURLAsset>(avplayer()->currentItem()->asset());
+    ASSERT_TRUE(asset);
+    EXPECT_EQ(asset->url().absoluteString(), backend->baseURL() + "/hls/vod-protected/master.m3u8");
+    EXPECT_NE(avplayer()->rate(), 0.0f);
+
+    // An earlier play's failure is dropped the same way.
+    holding->held = {"unknown-asset"};
+    screen->play("unknown-asset");
+    ASSERT_TRUE(runUntil([&] { return holding->heldCount() == 1 && holding->answered(); }));
+    playAndWait("vod-clear");
+    ASSERT_TRUE(waitForEvents(2, "str_start"));
+    holding->release();
+    advance(2);
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"status 0", "status 0"}));
+    EXPECT_TRUE(delegate->failures.empty());
+    ASSERT_EQ(eventLines(), (std::vector<std::string>{"str_start vod-protected 200", "end vod-protected 200",
+                                                      "str_start vod-clear 200"}));
+    EXPECT_TRUE(stack->isAuthenticated());
+}
+
+TEST_F(PlayerScreenTest, SwitchingAssetsDuringAnAdEndsTheSessionAndPlaysTheNextOne) {
+    signIn();
+    playAndWait("vod-ads");
+    waitUntilReady();
+    // The host hands the asset's ad breaks; the playhead goes into the first one.
+    screen->player()->update({{AdInfo("ad-1a", 30, 5), AdInfo("ad-1b", 35, 5)}, {AdInfo("ad-2a", 80, 6)}});
+    advance(32);
+    ASSERT_GT(screen->player()->timeRemainingForAdAt(avplayer()->currentTime().seconds()), 0.0);
+    ASSERT_TRUE(waitForEvents(1, "period"));
+
+    playAndWait("vod-clear");
+    ASSERT_TRUE(waitForEvents(2, "str_start"));
+    ASSERT_EQ(delegate->log, (std::vector<std::string>{"status 0", "status 0"}));
+    ASSERT_EQ(eventLines(), (std::vector<std::string>{"str_start vod-ads 200", "period vod-ads 200", "end vod-ads 200",
+                                                      "str_start vod-clear 200"}));
+    EXPECT_EQ(streamsCounted(), 1u);
+    EXPECT_TRUE(stack->isAuthenticated());
+    waitUntilReady();
+    EXPECT_NE(avplayer()->rate(), 0.0f);
+    EXPECT_EQ(screen->streamContent()->id, "vod-clear");
+    advance(30);
+    ASSERT_TRUE(waitForEvents(2, "period"));
+    EXPECT_EQ(events("period")[1].body["progress"]["assetId"], "vod-clear");
+    EXPECT_EQ(delegate->log.size(), 2u);
+    EXPECT_TRUE(stack->isAuthenticated());
+}
+
 TEST_F(PlayerScreenTest, TheBackgroundResumesUnder300SecondsAndPlaysAfreshFrom300) {
     signIn();
     playAndWait("vod-clear");
@@ -384,9 +722,11 @@ TEST_F(PlayerScreenTest, TheBackgroundResumesUnder300SecondsAndPlaysAfreshFrom30
     ASSERT_TRUE(avplayer()->currentItem());
     EXPECT_NE(avplayer()->currentItem(), item);
     EXPECT_NE(avplayer()->rate(), 0.0f);
-    // The new stream's start event continues the numbering; one interval runs.
+    // The dropped stream's session ends before the new one starts; the numbering goes on; one interval runs.
     ASSERT_TRUE(waitForEvents(2, "str_start"));
-    EXPECT_EQ(events("str_start")[1].eventNumber, 2);
+    ASSERT_EQ(events("end").size(), 1u);
+    EXPECT_EQ(events("end")[0].eventNumber, 2);
+    EXPECT_EQ(events("str_start")[1].eventNumber, 3);
     advance(30);
     ASSERT_TRUE(waitForEvents(1, "period"));
     advance(1);

@@ -367,7 +367,8 @@ TEST_F(DemoHostRun, AnUnknownAssetAndAnInactiveAccountAreRefusedWithClearMessage
     options.assetId = "unknown-asset";
     ASSERT_EQ(run(), ExitStatus::assetRefused) << timeline.dump();
     EXPECT_EQ(timeline.events[timeline.first(Kind::failed)].text,
-              "asset \"unknown-asset\" refused by the play service: Stream not available");
+              "asset \"unknown-asset\" refused by the play service: Stream not available: the play service "
+              "refused the request (HTTP 404)");
     EXPECT_EQ(playRequests(), 1u);
     EXPECT_TRUE(events().empty());
     EXPECT_FALSE(timeline.has("asset extras")) << "nothing to add to an asset that does not exist";

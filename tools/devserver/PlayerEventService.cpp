@@ -142,11 +142,14 @@ Reply PlayerEventService::handle(const RecordedRequest& request) {
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(2 * options_.eventInterval));
     auto& active = sessions_[record.viewer];
     std::erase_if(active, [&](const auto& entry) { return record.receivedAt - entry.second > window; });
-    if (!active.contains(record.session) && options_.maxConcurrentStreams > 0 &&
+    // An end closes its session (when it is active) and never opens one, so it is never refused.
+    const bool ends = record.playerEvent == "end";
+    if (ends) active.erase(record.session);
+    if (!ends && !active.contains(record.session) && options_.maxConcurrentStreams > 0 &&
         active.size() >= static_cast<std::size_t>(options_.maxConcurrentStreams)) {
         return finish(Reply::apiError(403, "4030", "Max number of active streams for this subscription is reached"));
     }
-    active[record.session] = record.receivedAt;
+    if (!ends) active[record.session] = record.receivedAt;
 
     std::string base = options_.baseURL;
     if (base.empty()) base = "http://" + request.header("Host").value_or("127.0.0.1");

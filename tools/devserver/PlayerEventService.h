@@ -32,7 +32,8 @@
 // missing) together with its `progress.assetId`: one device watching one asset. A session is active while
 // its events keep arriving at most two intervals apart. An event of a new session whose viewer already has
 // `maxConcurrentStreams` active sessions is refused with 403 and opens no session; the sessions already
-// running go on. A session that stops reporting for more than two intervals frees its slot.
+// running go on. A session that stops reporting for more than two intervals frees its slot, and an "end"
+// event frees it at once (an end opens nothing and is never refused for the limit).
 namespace devserver {
 
 struct PlayerEventOptions {

@@ -101,11 +101,12 @@ class PlayerEventRules : public ::testing::Test {
     });
     std::chrono::nanoseconds now{0};
 
-    int post(const std::string& token, const std::string& device, const std::string& asset = "vod-clear") {
+    int post(const std::string& token, const std::string& device, const std::string& asset = "vod-clear",
+             const std::string& kind = "period") {
         RecordedRequest request;
         request.method = "POST";
         request.headers = {{"Authorization", "Bearer " + token}};
-        request.body = Json{{"client", {{"viewingSession", device}, {"playerEvent", "period"}}},
+        request.body = Json{{"client", {{"viewingSession", device}, {"playerEvent", kind}}},
                             {"progress", {{"assetId", asset}, {"eventNumber", 1}}}}
                            .dump();
         return service->handle(request).status;
@@ -133,6 +134,20 @@ TEST_F(PlayerEventRules, ASecondSessionOfAViewerIsRefusedUntilTheFirstIsSilentFo
     EXPECT_EQ(events[1].status, 403);
     EXPECT_EQ(events[1].session, "tablet|vod-clear");
     EXPECT_EQ(events[1].receivedAt, 10s);
+}
+
+TEST_F(PlayerEventRules, AnEndFreesItsSlotAtOnceAndNeverOpensOne) {
+    EXPECT_EQ(post("viewer", "phone"), 200);
+    EXPECT_EQ(post("viewer", "phone", "live-1"), 403);
+    // The device moves to another asset: it ends the first, then starts the second.
+    EXPECT_EQ(post("viewer", "phone", "vod-clear", "end"), 200);
+    EXPECT_TRUE(service->activeSessions("viewer").empty());
+    EXPECT_EQ(post("viewer", "phone", "live-1", "str_start"), 200);
+    // An end of a session that is not running (at the limit) is taken and opens nothing.
+    EXPECT_EQ(post("viewer", "tablet", "vod-clear", "end"), 200);
+    EXPECT_EQ(service->activeSessions("viewer"), (std::vector<std::string>{"phone|live-1"}));
+    // A later event of an ended session opens it again, as any new session would.
+    EXPECT_EQ(post("viewer", "phone", "vod-clear"), 403);
 }
 
 TEST_F(PlayerEventRules, NoLimitTokensAndBodiesAreCheckedBeforeCounting) {

@@ -72,30 +72,60 @@ std::optional<PlayerEventData> PlayerEventReporter::makePlayerEventData(const st
 }
 
 void PlayerEventReporter::postPlayerEvent(PlayerEventKind kind, const PlayerEventData& data) {
+    outgoing_.push_back(std::make_shared<Outgoing>(Outgoing{.kind = kind, .data = data}));
+    sendQueued();
+}
+
+void PlayerEventReporter::sendQueued() {
+    while (!awaitingEnd_ && !outgoing_.empty() && outgoing_.front()->ready) {
+        auto next = outgoing_.front();
+        outgoing_.erase(outgoing_.begin());
+        if (!next->endsSession) {
+            send(*next, nullptr);
+            continue;
+        }
+        awaitingEnd_ = true;
+        std::weak_ptr<PlayerEventReporter> weakSelf = weak_from_this();
+        send(*next, [weakSelf] {
+            auto self = weakSelf.lock();
+            if (!self) return;
+            self->awaitingEnd_ = false;
+            self->sendQueued();
+        });
+    }
+}
+
+void PlayerEventReporter::send(const Outgoing& event, std::function<void()> answered) {
     // The refusal is handled without the reporter: the sign-out happens even when the screen has gone
     // meanwhile, and the screen is told only when it is still there.
     auto logout = services_.logout;
     auto tell = environment_.streamLimitExceeded;
-    const std::int64_t number = data.eventNumber;
-    services_.controller->makeEventBody(kind, data)
+    const PlayerEventKind kind = event.kind;
+    const std::int64_t number = event.data.eventNumber;
+    services_.controller->makeEventBody(kind, event.data)
         .observeOn(rx::MainScheduler::asyncInstance())
         .take(1)
-        .subscribe({},
-                   [kind, number, logout, tell](const foundation::Error& error) {
-                       if (!error.is<ConcurrencyError>()) {
-                           // Only the stream limit ends a session; anything else is a lost report.
-                           debugLog("☣️ Player event not sent:", kind.rawValue(), number, error);
-                           return;
-                       }
-                       debugLog("☣️ Player event refused:", kind.rawValue(), number, error);
-                       if (!logout) {
-                           if (tell) tell();
-                           return;
-                       }
-                       logout([tell] {
-                           if (tell) tell();
-                       });
-                   })
+        .subscribe(
+            {},
+            [kind, number, logout, tell, answered](const foundation::Error& error) {
+                if (answered) answered();
+                if (!error.is<ConcurrencyError>()) {
+                    // Only the stream limit ends a session; anything else is a lost report.
+                    debugLog("☣️ Player event not sent:", kind.rawValue(), number, error);
+                    return;
+                }
+                debugLog("☣️ Player event refused:", kind.rawValue(), number, error);
+                if (!logout) {
+                    if (tell) tell();
+                    return;
+                }
+                logout([tell] {
+                    if (tell) tell();
+                });
+            },
+            [answered] {
+                if (answered) answered();
+            })
         .disposed(disposeBag_);
 }
 
@@ -104,9 +134,11 @@ void PlayerEventReporter::startPlayerEventInterval() {
     if (!content || !content->playerEventParameter) return;
     // One interval at a time: a new stream's ticks replace the previous stream's.
     stopInterval();
+    ++session_;
     // The start event carries the token the play request was made with.
     auto data = makePlayerEventData(content->accessToken);
     if (!data) return;
+    sessionStarted_ = true;
     postPlayerEvent(PlayerEventKind::start, *data);
 
     // Less than a second (the content's interval is whole seconds) would flood the service: the start
@@ -126,6 +158,56 @@ void PlayerEventReporter::stopInterval() {
     if (interval_) interval_->dispose();
 }
 
+void PlayerEventReporter::endSession() {
+    stopInterval();
+    // Ticks and ends whose tokens are still on their way belong to the ending stream: they send nothing.
+    ++session_;
+    if (!sessionStarted_) return;
+    sessionStarted_ = false;
+    // Recorded now: a moment later the screen's content and player are the next stream's.
+    auto data = makePlayerEventData("");
+    if (!data) return;
+    auto end = std::make_shared<Outgoing>(
+        Outgoing{.kind = PlayerEventKind::end, .data = std::move(*data), .endsSession = true, .ready = false});
+    outgoing_.push_back(end);
+
+    std::weak_ptr<PlayerEventReporter> weakSelf = weak_from_this();
+    auto settle = [weakSelf, end](const std::optional<std::string>& token) {
+        auto self = weakSelf.lock();
+        if (!self) return;
+        if (token) {
+            end->data.auth0Token = *token;
+            end->ready = true;
+        } else {
+            // Nobody is signed in: there is no session to end, and what follows goes on.
+            debugLog("☣️ No token for the end of the session:", end->data.eventNumber);
+            std::erase(self->outgoing_, end);
+        }
+        self->sendQueued();
+    };
+    if (!services_.accessToken) {
+        settle(std::nullopt);
+        return;
+    }
+    auto received = std::make_shared<bool>(false);
+    services_.accessToken()
+        .take(1)
+        .observeOn(rx::MainScheduler::asyncInstance())
+        .subscribe(
+            [settle, received](const std::optional<std::string>& token) {
+                *received = true;
+                settle(token);
+            },
+            [settle](const foundation::Error& error) {
+                debugLog("☣️ No token for the end of the session:", error);
+                settle(std::nullopt);
+            },
+            [settle, received] {
+                if (!*received) settle(std::nullopt);
+            })
+        .disposed(disposeBag_);
+}
+
 void PlayerEventReporter::sendPeriodicPlayerEvent() {
     sendWithFreshToken(PlayerEventKind::period);
 }
@@ -143,23 +225,26 @@ void PlayerEventReporter::sendWithFreshToken(PlayerEventKind kind) {
     }
     std::weak_ptr<PlayerEventReporter> weakSelf = weak_from_this();
     auto received = std::make_shared<bool>(false);
+    const std::uint64_t session = session_;
     // The token may come on the thread that refreshed it; the record reads the player on the main queue.
     services_.accessToken()
         .take(1)
         .observeOn(rx::MainScheduler::asyncInstance())
         .subscribe(
-            [weakSelf, kind, received](const std::optional<std::string>& token) {
+            [weakSelf, kind, received, session](const std::optional<std::string>& token) {
                 *received = true;
-                if (auto self = weakSelf.lock()) self->sendPlayerEvent(kind, token);
+                auto self = weakSelf.lock();
+                if (self && self->session_ == session) self->sendPlayerEvent(kind, token);
             },
             [kind](const foundation::Error& error) {
                 // The event is skipped; the next tick asks again.
                 debugLog("☣️ No token for the player event:", kind.rawValue(), error);
             },
-            [weakSelf, kind, received] {
+            [weakSelf, kind, received, session] {
                 // A source that ends without a token counts as no token.
                 if (*received) return;
-                if (auto self = weakSelf.lock()) self->sendPlayerEvent(kind, std::nullopt);
+                auto self = weakSelf.lock();
+                if (self && self->session_ == session) self->sendPlayerEvent(kind, std::nullopt);
             })
         .disposed(disposeBag_);
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "playback/ZuPlayer.h"
 #include "playservice/AccessTokenSource.h"
@@ -16,9 +17,14 @@ namespace lumora::detail {
 
 // The player screen's side of the player-event session: "str_start" when a loaded stream starts (with the
 // token the play request was made with), "period" on every tick of the content's event interval and "end"
-// when the item has played to its end (each with a fresh token from the sign-in stack), every record
-// filled from the media player at that moment. A refusal of the service (too many streams at once) signs
-// the viewer out and then tells the screen; any other failure of an event is logged and left alone.
+// when the item has played to its end or the screen moves to another stream (each with a fresh token from
+// the sign-in stack), every record filled from the media player at that moment. A refusal of the service
+// (too many streams at once) signs the viewer out and then tells the screen; any other failure of an event
+// is logged and left alone.
+//
+// Events go out in the order they were made, and nothing made after a session's end goes out before the
+// service has answered that end: the next stream's start never reaches the service while the previous
+// stream still counts there.
 //
 // Main thread only: tokens that arrive on another thread are used on a later turn of the main queue.
 class PlayerEventReporter : public std::enable_shared_from_this<PlayerEventReporter> {
@@ -51,17 +57,35 @@ class PlayerEventReporter : public std::enable_shared_from_this<PlayerEventRepor
     void startPlayerEventInterval();
     // The end of the item: an "end" event with a fresh token.
     void sendPlayerEndEvent();
+    // Before another stream is loaded: the running session (one whose start event was made) ends with an
+    // "end" event recorded now, from the content and player of the ending stream, and sent with a fresh
+    // token; its interval stops and its events still waiting for a token are dropped. Events made later
+    // wait until the service has answered the end (or it could not be sent).
+    void endSession();
 
     // Records built so far (the number of the last one).
     std::int64_t playerEventIntervalCount() const { return playerEventIntervalCount_; }
 
   private:
+    // An event on its way out, in the order made. An end of a session holds back what follows it until
+    // the service has answered; it is not ready while its token is awaited.
+    struct Outgoing {
+        PlayerEventKind kind;
+        PlayerEventData data;
+        bool endsSession = false;
+        bool ready = true;
+    };
+
     PlayerEventReporter(Services services, Environment environment)
         : services_(std::move(services)), environment_(std::move(environment)) {}
 
+    // Queues the event behind those made before it and sends what may go.
     void postPlayerEvent(PlayerEventKind kind, const PlayerEventData& data);
+    void sendQueued();
+    // Posts one event; `answered` runs once the service has answered (or the event could not be sent).
+    void send(const Outgoing& event, std::function<void()> answered);
     void sendPeriodicPlayerEvent();
-    // Asks for a fresh token and sends `kind` with it on the main queue.
+    // Asks for a fresh token and sends `kind` with it on the main queue (not once the session has ended).
     void sendWithFreshToken(PlayerEventKind kind);
     void sendPlayerEvent(PlayerEventKind kind, const std::optional<std::string>& token);
     void stopInterval();
@@ -69,6 +93,13 @@ class PlayerEventReporter : public std::enable_shared_from_this<PlayerEventRepor
     Services services_;
     Environment environment_;
     std::int64_t playerEventIntervalCount_ = 0;
+    // Counts the sessions begun and ended: a token that comes back for an earlier one sends nothing.
+    std::uint64_t session_ = 0;
+    // Whether the current stream's start event was made (and its end is still to come).
+    bool sessionStarted_ = false;
+    // Events not sent yet, and whether an end sent before them is still unanswered. Main queue only.
+    std::vector<std::shared_ptr<Outgoing>> outgoing_;
+    bool awaitingEnd_ = false;
     // The running interval, if any (also held by the bag).
     std::optional<rx::Disposable> interval_;
     // Event sends, token look-ups and intervals; they end with the reporter.

@@ -246,8 +246,12 @@ class PlayerScreenBackendTest : public ::testing::Test {
         }
         return found;
     }
-    bool waitForEvents(std::size_t count, const std::string& kind = "") const {
-        return runUntil([&] { return events(kind).size() >= count; });
+    // Waits for events the kit has made by now (on the test's clock): each goes out at once and reaches the
+    // back end within a few local round trips (a token refresh, an earlier end's answer), so the bound is
+    // short of its own and an event that never goes out fails the test in seconds.
+    bool waitForEvents(std::size_t count, const std::string& kind = "",
+                       std::chrono::milliseconds bound = std::chrono::seconds(5)) const {
+        return runUntil([&] { return events(kind).size() >= count; }, bound);
     }
 
     // The current entitlement token of the signed-in viewer.
