@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -244,8 +245,15 @@ class DisposeBag {
         return *this;
     }
 
+    // Subscriptions that have already ended (completed, failed or disposed elsewhere) are let go as the bag
+    // fills, so a bag that outlives many short subscriptions (a request per tick) holds only the live ones.
+    // Pruning runs when the bag has doubled since the last one: amortised constant work per insert.
     void insert(Disposable d) {
         std::lock_guard lock(mutex_);
+        if (items_.size() >= pruneAt_) {
+            std::erase_if(items_, [](const Disposable& item) { return item.isDisposed(); });
+            pruneAt_ = std::max<std::size_t>(kFirstPrune, 2 * items_.size());
+        }
         items_.push_back(std::move(d));
     }
     std::size_t count() const {
@@ -263,8 +271,11 @@ class DisposeBag {
         for (auto& d : items) d.dispose();
     }
 
+    static constexpr std::size_t kFirstPrune = 16;
+
     mutable std::mutex mutex_;
-    std::vector<Disposable> items_;
+    std::vector<Disposable> items_;      // protected by `mutex_`
+    std::size_t pruneAt_ = kFirstPrune;  // protected by `mutex_`
 };
 
 inline void Disposable::disposed(DisposeBag& bag) const {

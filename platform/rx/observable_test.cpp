@@ -110,6 +110,25 @@ TEST_F(RxObservableTest, AnErrorOrCompletionEndsTheSubscriptionAndReleasesTheSou
     EXPECT_EQ(late.log, (Log{"completed", "disposed"}));
 }
 
+TEST_F(RxObservableTest, ABagThatOutlivesManyShortSubscriptionsHoldsOnlyTheLiveOnes) {
+    // A bag kept for a whole session takes a request's subscription on every tick: the ended ones go,
+    // the live ones stay and still end with the bag.
+    rx::DisposeBag bag;
+    rx::PublishSubject<int> live;
+    std::vector<int> seen;
+    for (int i = 0; i < 10'000; ++i) {
+        rx::Observable<int>::just(i).subscribe().disposed(bag);
+        if (i % 1'000 == 0) live.asObservable().subscribe([&seen, i](const int&) { seen.push_back(i); }).disposed(bag);
+    }
+    EXPECT_LE(bag.count(), 64u) << "ended subscriptions were kept";
+    EXPECT_GE(bag.count(), 10u);
+    live.onNext(1);
+    EXPECT_EQ(seen.size(), 10u) << "a live subscription was let go";
+    bag = rx::DisposeBag();
+    live.onNext(2);
+    EXPECT_EQ(seen.size(), 10u) << "the bag's end ends the live subscriptions";
+}
+
 TEST_F(RxObservableTest, DisposeStopsDeliveryAtOnceEvenFromInsideAHandler) {
     rx::PublishSubject<int> subject;
     std::vector<int> seen;
