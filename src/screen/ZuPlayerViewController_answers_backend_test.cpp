@@ -152,7 +152,8 @@ TEST_F(HostileAnswersTest, ATokenInAMalformedPlayOrPlayerEventAnswerReachesNoErr
     const std::string logged = endCapture();
 
     EXPECT_FALSE(playFailure->empty());
-    EXPECT_EQ(delegate->calls("fail"), std::vector<std::string>{"fail Stream not available"});
+    EXPECT_EQ(delegate->calls("fail"),
+              std::vector<std::string>{"fail Stream not available: the play service's answer could not be read"});
     EXPECT_FALSE(delegate->has("stream limit"));
     for (const auto& token : {playToken, eventToken}) {
         expectNoSecret(*playFailure, token, "the play error");
