@@ -318,6 +318,54 @@ TEST_F(PlayerTest, DegenerateMediaPlaylistsFailTheItemInsteadOfWaitingForEver) {
     }
 }
 
+// A playlist that needs what the player lacks is refused, not played as something else: the item fails
+// naming the tag and its line. A live reload refused so is logged and asked again; the window it would
+// have numbered wrongly is left as it was.
+TEST_F(PlayerTest, APlaylistThatNeedsWhatThePlayerLacksFailsTheItemNamingTheTagAndLine) {
+    const std::string head = "#EXTM3U\n#EXT-X-TARGETDURATION:6\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {head + "#EXTINF:6,\n#EXT-X-BYTERANGE:1000@0\nseg0.ts\n#EXT-X-ENDLIST\n", "(line 4): EXT-X-BYTERANGE"},
+        {head + "#EXT-X-MAP:URI=\"init.mp4\"\n#EXTINF:6,\nseg0.ts\n#EXT-X-ENDLIST\n", "(line 3): EXT-X-MAP"},
+        {head + "#EXT-X-I-FRAMES-ONLY\n#EXTINF:6,\nseg0.ts\n#EXT-X-ENDLIST\n", "(line 3): EXT-X-I-FRAMES-ONLY"},
+        {head + "#EXT-X-SKIP:SKIPPED-SEGMENTS=3\n#EXTINF:6,\nseg3.ts\n", "(line 3): EXT-X-SKIP"},
+        {head + "#EXTINF:6,\nseg0.ts\n#EXT-X-GAP\n#EXTINF:6,\nseg1.ts\n#EXT-X-ENDLIST\n", "(line 5): EXT-X-GAP"},
+        {"#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-VERSION:4\n#EXT-X-TARGETDURATION:6\n#EXTINF:6,\nseg0.ts\n",
+         "(line 3): a second EXT-X-VERSION"},
+    };
+    auto player = AVPlayer::create(nullptr);
+    for (const auto& [playlist, reason] : cases) {
+        server->injectFault("/vod/v/media.m3u8", {.status = 200, .body = playlist, .times = 1});
+        auto item = AVPlayerItem::create(url("/vod/master.m3u8"));
+        player->replaceCurrentItem(item);
+        ASSERT_TRUE(runUntil([&] { return item->status() != Status::unknown; })) << reason;
+        ASSERT_EQ(item->status(), Status::failed) << reason;
+        EXPECT_TRUE(AVError::is(*item->error(), AVError::malformedPlaylist)) << reason;
+        EXPECT_NE(item->error()->localizedDescription().find(reason), std::string::npos)
+            << item->error()->localizedDescription();
+        EXPECT_EQ(hls->requestCount("/vod/v/seg0.ts") + hls->requestCount("/vod/v/seg3.ts"), 0) << reason;
+    }
+
+    // A live window (read by the asset, then by the item), then delta updates skipping its first three.
+    std::atomic<int> reads{0};
+    hls->setDynamicPlaylist("/delta/media.m3u8", [&reads] {
+        if (reads++ < 2) return mediaPlaylist(5, 6.0, /*endList=*/false);
+        return std::string(
+            "#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXT-X-MEDIA-SEQUENCE:0\n"
+            "#EXT-X-SKIP:SKIPPED-SEGMENTS=3\n#EXTINF:6,\nseg3.ts\n#EXTINF:6,\nseg4.ts\n"
+            "#EXTINF:6,\nseg5.ts\n");
+    });
+    auto live = readyPlayer("/delta/media.m3u8", 30);
+    auto item = live->currentItem();
+    const auto window = item->seekableTimeRanges();
+    clock.advance(6);
+    ASSERT_TRUE(runUntil([&] { return item->errorLog() && !item->errorLog()->events.empty(); }));
+    EXPECT_EQ(item->status(), Status::readyToPlay);
+    EXPECT_NE(item->errorLog()->events.back().errorComment.value_or("").find("(line 4): EXT-X-SKIP"),
+              std::string::npos);
+    EXPECT_EQ(item->seekableTimeRanges(), window);
+    EXPECT_EQ(hls->requestCount("/delta/seg5.ts"), 0);
+}
+
 TEST_F(PlayerTest, AMediaFaultStopsPlaybackAtItsTime) {
     auto player = readyPlayer("/vod/master.m3u8", 36);
     auto item = player->currentItem();
