@@ -9,9 +9,18 @@ namespace lumora {
 
 namespace {
 
-// Fails a request with the DRMError of that case (bridged: domain "Lumora.DRMError", code = raw value).
-void fail(const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& request, DRMError::Case error) {
-    request->finishLoading(foundation::Error(DRMError(error)));
+// Fails a request with a DRMError (bridged: domain "Lumora.DRMError", code = raw value).
+void fail(const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& request, DRMError error) {
+    request->finishLoading(foundation::Error(std::move(error)));
+}
+
+// What the key request lacks, when it cannot become a licence request.
+std::optional<std::string> missingPart(bool contentId, bool keyId, bool host, bool dataRequest) {
+    if (!contentId) return "the key address has no contentId";
+    if (!keyId) return "the key address has no keyId";
+    if (!host) return "the key address has no host";
+    if (!dataRequest) return "the key request has no data request";
+    return std::nullopt;
 }
 
 std::optional<std::string> firstQueryValue(const foundation::URLComponents& components, std::string_view name) {
@@ -60,15 +69,16 @@ bool DRMAssetResourceLoader::handleKeyRequest(
     const auto contentId = firstQueryValue(components, "contentId");
     const auto keyId = firstQueryValue(components, "keyId");
     const auto host = components.host;
-    if (!contentId || !keyId || !host || !request->dataRequest()) {
-        fail(request, DRMError::invalidKeyRequest);
+    if (auto missing = missingPart(contentId.has_value(), keyId.has_value(), host.has_value(),
+                                   request->dataRequest() != nullptr)) {
+        fail(request, DRMError(DRMError::invalidKeyRequest, *missing + "; no licence was requested"));
         return false;
     }
 
     // 2. The request data, from the certificate (downloaded on this queue) and the content id.
     auto spc = requestBuilder_.keyRequestData(*request, *contentId, settings_.certificateURL);
     if (!spc) {
-        fail(request, DRMError::keyExchangeFailed);
+        fail(request, std::move(spc.error()));
         return false;
     }
 
@@ -79,7 +89,8 @@ bool DRMAssetResourceLoader::handleKeyRequest(
                                 "&keyId=" + foundation::percentEncoded(*keyId);
     const auto licenseURL = foundation::URL::fromString(address);
     if (!licenseURL) {
-        fail(request, DRMError::invalidLicenseURL);
+        fail(request, DRMError(DRMError::invalidLicenseURL,
+                               "the licence address made from the key address is not a URL; no licence was requested"));
         return false;
     }
 
@@ -91,7 +102,8 @@ bool DRMAssetResourceLoader::handleKeyRequest(
                        answered](std::optional<std::string> token) {
         if (answered->exchange(true)) return;  // a token source that calls back twice
         if (!token) {
-            fail(request, DRMError::missingToken);
+            fail(request, DRMError(DRMError::missingToken,
+                                   "the token source gave no token for the licence request; no licence was requested"));
             wait->store(false);
             return;
         }

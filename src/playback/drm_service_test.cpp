@@ -109,6 +109,22 @@ TEST(DRMServiceAnswers, TheRenewalIntervalComesFromItsHeaderWhenItIsAPositiveNum
         << logged;
 }
 
+// A positive interval far below a second was due at once: the key session asked again on every answer.
+TEST(DRMServiceAnswers, ARenewalIntervalBelowTheFloorIsRaisedToItAndTheRaiseIsLogged) {
+    const dispatch::testing::ValueScope keepSwitch(debugLogEnabled);
+    debugLogEnabled = true;
+    for (const char* tiny : {"1e-300", "4.9e-324", "0.5", "9.999"}) {
+        ::testing::internal::CaptureStdout();
+        EXPECT_EQ(renewal({{"x-irdeto-renewal-duration", tiny}}), DRMService::minimumRenewalInterval) << tiny;
+        const std::string logged = ::testing::internal::GetCapturedStdout();
+        EXPECT_NE(logged.find("Licence renewal duration below the floor: \"" + std::string(tiny) +
+                              "\" - the key is renewed after 10.0 s"),
+                  std::string::npos)
+            << logged;
+    }
+    EXPECT_EQ(renewal({{"x-irdeto-renewal-duration", "10"}}), 10);
+}
+
 class DRMNetworkTest : public ::testing::Test {
   protected:
     void SetUp() override {

@@ -155,6 +155,32 @@ TEST_F(FairPlayEndToEnd, AnAbsurdRenewalHeaderRenewsOnTheUsualIntervalInsteadOfA
     EXPECT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
 }
 
+TEST_F(FairPlayEndToEnd, ATinyRenewalIntervalRenewsAfterTheFloorInsteadOfLoopingWhileTheClockStands) {
+    // Due at once, each answer asked for the key again: 245 licence requests in 0.3 s with the clock stopped.
+    licence->setRenewalDuration("1e-300");
+    auto loader = DRMAssetResourceLoader::create(settings(token("acct-6")));
+    auto item = play("vod-protected", loader);
+    ASSERT_TRUE(item);
+    ASSERT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
+    // Either both keys are answered and nothing more is asked, or the loop shows at once.
+    ASSERT_TRUE(runUntil([&] {
+        return (licence->keysServed() == 2 && !loader->isRequestingResource()) || licenceRequests().size() > 2;
+    }));
+    dispatch::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(licenceRequests().size(), 2u);
+    EXPECT_EQ(loader->nextExpectedRenewalDate(), foundation::Date::now() + DRMService::minimumRenewalInterval);
+    clock.advance(DRMService::minimumRenewalInterval - 0.5);
+    dispatch::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(licenceRequests().size(), 2u);
+    clock.advance(0.5);
+    ASSERT_TRUE(runUntil([&] {
+        return (licence->keysServed() == 4 && !loader->isRequestingResource()) || licenceRequests().size() > 4;
+    }));
+    dispatch::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(licenceRequests().size(), 4u);
+    EXPECT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
+}
+
 TEST_F(FairPlayEndToEnd, ARefusedLicencePublishesLicenseRefusedAndFailsTheItem) {
     licence->setEntitled("acct-7", false);
     auto loader = DRMAssetResourceLoader::create(settings(token("acct-7")));
@@ -166,6 +192,12 @@ TEST_F(FairPlayEndToEnd, ARefusedLicencePublishesLicenseRefusedAndFailsTheItem) 
     ASSERT_TRUE(error && error->underlying);
     EXPECT_EQ(error->underlying->domain(), "Lumora.DRMError");
     EXPECT_EQ(error->underlying->code(), DRMError::licenseRefused);
+    // The item's error says what happened, through the key loader's own words.
+    EXPECT_NE(item->error()->localizedDescription().find(
+                  "failed: The licence server refused the content key (HTTP 403, code 130401). (Lumora.DRMError "
+                  "error 6.)"),
+              std::string::npos)
+        << item->error()->localizedDescription();
     EXPECT_FALSE(loader->nextExpectedRenewalDate());
 
     // An inactive account is refused the same way; another refusal code is a failed exchange.
@@ -184,6 +216,10 @@ TEST_F(FairPlayEndToEnd, FailuresBeforeTheLicenceRequestFailTheItemWithoutPublis
     ASSERT_TRUE(item);
     EXPECT_EQ(item->status(), AVPlayerItem::Status::failed);
     EXPECT_EQ(item->error()->as<foundation::NSError>()->underlying->code(), DRMError::missingToken);
+    EXPECT_NE(item->error()->localizedDescription().find("The token source gave no token for the licence request; "
+                                                         "no licence was requested."),
+              std::string::npos)
+        << item->error()->localizedDescription();
     auto wrongCertificate = DRMAssetResourceLoader::create(settings(token("acct-1"), "/no/certificate"));
     item = play("vod-protected", wrongCertificate);
     EXPECT_EQ(item->error()->as<foundation::NSError>()->underlying->code(), DRMError::keyExchangeFailed);
