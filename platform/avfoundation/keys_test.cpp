@@ -13,6 +13,7 @@
 #include "avfoundation/AVPlayer.h"
 #include "avfoundation/ContentKey.h"
 #include "avfoundation/testing/AVPlayerItemTesting.h"
+#include "avfoundation/testing/MediaWaits.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
@@ -20,9 +21,9 @@
 
 using namespace avfoundation;
 using avfoundation::testing::AVPlayerItemTesting;
+using avfoundation::testing::runUntil;
 using devserver::testing::HlsTestService;
 using devserver::testing::mediaPlaylist;
-using devserver::testing::runUntil;
 using Status = AVPlayerItem::Status;
 
 namespace {

@@ -11,6 +11,7 @@
 #include "avfoundation/AVPlayer.h"
 #include "avfoundation/AVPlayerLayer.h"
 #include "avfoundation/testing/AVPlayerItemTesting.h"
+#include "avfoundation/testing/MediaWaits.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/RunLoop.h"
@@ -67,7 +68,7 @@ class PlayerTest : public ::testing::Test {
     foundation::URL url(const std::string& path) const {
         return *foundation::URL::fromString(server->baseURL() + path);
     }
-    static bool runUntil(const std::function<bool()>& predicate) { return devserver::testing::runUntil(predicate); }
+    static bool runUntil(const std::function<bool()>& predicate) { return avfoundation::testing::runUntil(predicate); }
 
     // A player with the item of `path`, ready, with `loaded` seconds loaded from the start.
     std::shared_ptr<AVPlayer> readyPlayer(const std::string& path, double loaded, double forwardBuffer = 0) {

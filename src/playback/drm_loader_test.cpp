@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "avfoundation/AVAssetResourceLoader.h"
+#include "avfoundation/testing/MediaWaits.h"
 #include "devserver/LicenceService.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
@@ -18,7 +19,7 @@
 
 using namespace lumora;
 using avfoundation::AVAssetResourceLoadingRequest;
-using devserver::testing::runUntil;
+using avfoundation::testing::runUntil;
 
 namespace {
 

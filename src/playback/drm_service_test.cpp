@@ -2,11 +2,13 @@
 
 #include <chrono>
 #include <future>
+#include <memory>
 
 #include <atomic>
 #include <string>
 
 #include "avfoundation/AVAssetResourceLoader.h"
+#include "avfoundation/testing/MediaWaits.h"
 #include "devserver/LicenceService.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
@@ -163,16 +165,17 @@ TEST_F(DRMNetworkTest, TheCertificateIsFetchedOnlyOverHTTPAndTheSPCFollowsFromIt
 
 TEST_F(DRMNetworkTest, ALicenceRedirectSendsRequestsForItsHostToTheLocalServerWhileItLives) {
     const auto session = foundation::URLSession::create(foundation::URLSessionConfiguration::default_());
-    // The status of a request sent through the URL session stack; 0 when it got no answer.
+    // The status of a request sent through the URL session stack; 0 when it got no answer, -1 when it was not
+    // answered within the bound of a wait.
     auto statusOf = [&](const std::string& address) {
-        std::promise<int> answered;
+        auto answered = std::make_shared<std::promise<int>>();
         auto task = session->dataTask(foundation::URLRequest(*foundation::URL::fromString(address), 10.0),
-                                      [&](auto, std::optional<foundation::HTTPURLResponse> response, auto) {
-                                          answered.set_value(response ? response->statusCode : 0);
+                                      [answered](auto, std::optional<foundation::HTTPURLResponse> response, auto) {
+                                          answered->set_value(response ? response->statusCode : 0);
                                       });
         task->resume();
-        auto future = answered.get_future();
-        EXPECT_EQ(future.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+        auto future = answered->get_future();
+        if (future.wait_for(avfoundation::testing::kMediaWait) != std::future_status::ready) return -1;
         return future.get();
     };
     const std::string viaHost = "https://127.0.0.1/fairplay/certificate?x=1";
@@ -205,7 +208,7 @@ TEST_F(DRMNetworkTest, ALicenceRequestAnswersOnItsSessionQueueAndATimeOutIsAnInv
         done = true;
     });
     ASSERT_TRUE(task);
-    ASSERT_TRUE(devserver::testing::runUntil([&] { return done.load(); }));
+    ASSERT_TRUE(avfoundation::testing::runUntil([&] { return done.load(); }));
     EXPECT_FALSE(onMain.load());
     ASSERT_TRUE(result && *result);
     EXPECT_EQ(foundation::stringFromData((*result)->ckc),
@@ -221,9 +224,9 @@ TEST_F(DRMNetworkTest, ALicenceRequestAnswersOnItsSessionQueueAndATimeOutIsAnInv
     });
     // Once the server holds the request (body received), the time-out runs on the clock alone.
     ASSERT_TRUE(
-        devserver::testing::runUntil([&] { return server->requestLog().entries("/fairplay/license").size() == 2; }));
+        avfoundation::testing::runUntil([&] { return server->requestLog().entries("/fairplay/license").size() == 2; }));
     clock.advance(61);
-    ASSERT_TRUE(devserver::testing::runUntil([&] { return done.load(); }));
+    ASSERT_TRUE(avfoundation::testing::runUntil([&] { return done.load(); }));
     ASSERT_FALSE(*result);
     EXPECT_EQ(result->error().code(), DRMError::invalidLicenseResponse);
 
@@ -239,7 +242,7 @@ TEST_F(DRMNetworkTest, ALicenceRequestAnswersOnItsSessionQueueAndATimeOutIsAnInv
             result = std::move(r);
             done = true;
         });
-        ASSERT_TRUE(devserver::testing::runUntil([&] { return done.load(); }));
+        ASSERT_TRUE(avfoundation::testing::runUntil([&] { return done.load(); }));
         ASSERT_FALSE(*result) << status;
         EXPECT_EQ(result->error().code(), DRMError::invalidLicenseResponse) << status;
         EXPECT_EQ(cut->currentRequest()->maximumResponseSize, DRMService::maximumResponseSize);
@@ -252,7 +255,7 @@ TEST_F(DRMNetworkTest, ALicenceRequestAnswersOnItsSessionQueueAndATimeOutIsAnInv
         result = std::move(r);
         done = true;
     });
-    ASSERT_TRUE(devserver::testing::runUntil([&] { return done.load(); }));
+    ASSERT_TRUE(avfoundation::testing::runUntil([&] { return done.load(); }));
     ASSERT_TRUE(*result);
     EXPECT_EQ((*result)->ckc.size(), DRMService::maximumResponseSize);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "avfoundation/AVError.h"
+#include "avfoundation/testing/MediaWaits.h"
 #include "devserver/EntitlementService.h"
 #include "devserver/HlsService.h"
 #include "devserver/IdentityService.h"
@@ -22,7 +23,7 @@
 
 using namespace lumora;
 using avfoundation::AVPlayerItem;
-using devserver::testing::runUntil;
+using avfoundation::testing::runUntil;
 
 namespace {
 
