@@ -12,6 +12,7 @@
 #include "avfoundation/AVPlayerLayer.h"
 #include "avfoundation/testing/AVPlayerItemTesting.h"
 #include "avfoundation/testing/MediaWaits.h"
+#include "avfoundation/testing/SilentOrigin.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/RunLoop.h"
@@ -221,6 +222,45 @@ TEST_F(PlayerTest, PlaybackStallsWhereTheLoadedMediaEndsAndRecovers) {
     EXPECT_EQ(bufferEmpty, (std::vector<bool>{true, false}));
     clock.advance(1);
     EXPECT_NEAR(player->currentTime().seconds(), 13, 1e-6);
+}
+
+// A segment load that is no longer wanted aborts its transfer: the origin, which never answers, sees the
+// connection close at once (a cancel that only reported itself cancelled left it open for the 60-second
+// time-out, and the player's connections piled up behind a slow origin).
+TEST_F(PlayerTest, AbandonedSegmentLoadsHangUpOnTheirOriginAtOnce) {
+    avfoundation::testing::SilentOrigin silent;
+    ASSERT_NE(silent.port(), 0);
+    // Segments 0 and 1 come from the origin, the rest from one that never answers.
+    std::string playlist = "#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXT-X-PLAYLIST-TYPE:VOD\n";
+    for (int i = 0; i < 10; ++i) {
+        playlist += "#EXTINF:6,\n" +
+                    (i < 2 ? "seg" + std::to_string(i) + ".ts" : silent.url("/seg" + std::to_string(i) + ".ts")) + "\n";
+    }
+    hls->setPlaylist("/silent/media.m3u8", playlist + "#EXT-X-ENDLIST\n");
+    auto item = AVPlayerItem::create(url("/silent/media.m3u8"));
+    auto player = AVPlayer::create(item);
+    ASSERT_TRUE(runUntil([&] { return silent.requests().size() == 1; }));
+    EXPECT_EQ(item->status(), Status::readyToPlay);
+    EXPECT_EQ(silent.requests()[0], "GET /seg2.ts HTTP/1.1");
+    EXPECT_EQ(silent.hangUps(), 0);
+
+    // A seek that wants another segment gives up the one on its way.
+    bool sought = false;
+    player->seek(at(40), [&](bool) { sought = true; });
+    ASSERT_TRUE(runUntil([&] { return silent.hangUps() == 1 && silent.requests().size() == 2; }));
+    EXPECT_EQ(silent.requests()[1], "GET /seg6.ts HTTP/1.1");
+
+    // So does an item replaced in its player, and one released.
+    player->replaceCurrentItem(nullptr);
+    ASSERT_TRUE(runUntil([&] { return silent.hangUps() == 2; }));
+    EXPECT_TRUE(sought);  // finished (not settled) as its item left
+    auto released = AVPlayerItem::create(url("/silent/media.m3u8"));
+    player->replaceCurrentItem(released);
+    ASSERT_TRUE(runUntil([&] { return silent.requests().size() == 3; }));
+    EXPECT_EQ(silent.requests()[2], "GET /seg2.ts HTTP/1.1");
+    player = nullptr;
+    released = nullptr;
+    ASSERT_TRUE(runUntil([&] { return silent.hangUps() == 3; }));
 }
 
 TEST_F(PlayerTest, ASegmentErrorIsRetriedAndTheThirdFailureFailsTheItem) {

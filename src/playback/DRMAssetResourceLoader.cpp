@@ -52,6 +52,28 @@ bool DRMAssetResourceLoader::resourceLoaderShouldWaitForRenewalOfRequestedResour
     return handleKeyRequest(renewalRequest);
 }
 
+void DRMAssetResourceLoader::resourceLoaderDidCancel(
+    const std::shared_ptr<avfoundation::AVAssetResourceLoader>& resourceLoader,
+    const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& loadingRequest) {
+    (void)resourceLoader;
+    std::shared_ptr<foundation::URLSessionDataTask> abandoned;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = std::find_if(inFlight_.begin(), inFlight_.end(),
+                               [&](const auto& entry) { return entry.first == loadingRequest.get(); });
+        if (it == inFlight_.end()) return;  // answered meanwhile, or its licence request not sent yet
+        abandoned = std::move(it->second);
+        inFlight_.erase(it);
+    }
+    abandoned->cancel();
+}
+
+DRMAssetResourceLoader::~DRMAssetResourceLoader() {
+    // Nobody is left to hear the answers: the requests under way stop (their key requests are failed as
+    // cancelled by their completions).
+    for (auto& [request, task] : inFlight_) task->cancel();
+}
+
 std::shared_ptr<foundation::URLSessionDataTask> DRMAssetResourceLoader::task() const {
     std::lock_guard lock(mutex_);
     return task_;
@@ -114,16 +136,19 @@ bool DRMAssetResourceLoader::handleKeyRequest(
             wait->store(false);
             return;
         }
-        self->isRequestingResource_.store(true);
         foundation::URLRequest licenseRequest(url, licenseRequestTimeout);
         licenseRequest.httpMethod = "POST";
         licenseRequest.httpBody = spc;
         licenseRequest.addValue("Bearer " + *token, "Authorization");
+        // Under the lock, so that a cancellation either comes before (nothing is sent) or finds the task.
+        std::lock_guard lock(self->mutex_);
+        if (request->isCancelled()) return;
+        self->isRequestingResource_.store(true);
         auto task =
             self->service_.sendLicenseRequest(licenseRequest, [weak, request](DRMService::LicenseResult result) {
                 handleLicenseResult(weak, request, std::move(result));
             });
-        std::lock_guard lock(self->mutex_);
+        self->inFlight_.emplace_back(request.get(), task);
         self->task_ = std::move(task);
     };
     if (settings_.jwt) {
@@ -138,6 +163,15 @@ void DRMAssetResourceLoader::handleLicenseResult(
     const std::weak_ptr<DRMAssetResourceLoader>& weak,
     const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& request, DRMService::LicenseResult result) {
     auto self = weak.lock();
+    if (self) {
+        std::lock_guard lock(self->mutex_);
+        std::erase_if(self->inFlight_, [&](const auto& entry) { return entry.first == request.get(); });
+    }
+    if (request->isCancelled()) {
+        // Given up by the player: not a licence failure, and nobody waits for the answer.
+        if (self) self->isRequestingResource_.store(false);
+        return;
+    }
     if (result) {
         const foundation::Date renewalDate = foundation::Date::now() + result->renewalInterval;
         if (auto information = request->contentInformationRequest()) information->setRenewalDate(renewalDate);

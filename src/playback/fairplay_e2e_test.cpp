@@ -2,12 +2,14 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 
 #include "avfoundation/AVError.h"
 #include "avfoundation/testing/MediaWaits.h"
+#include "avfoundation/testing/SilentOrigin.h"
 #include "devserver/EntitlementService.h"
 #include "devserver/HlsService.h"
 #include "devserver/IdentityService.h"
@@ -180,6 +182,54 @@ TEST_F(FairPlayEndToEnd, ATinyRenewalIntervalRenewsAfterTheFloorInsteadOfLooping
     dispatch::RunLoop::main().runUntilIdle();
     EXPECT_EQ(licenceRequests().size(), 4u);
     EXPECT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
+}
+
+// A key request the player gives up aborts its licence request: the licence server, which never answers,
+// sees the connection close at once instead of at the 60-second time-out. Released with its requests under
+// way, a loader aborts them too.
+TEST_F(FairPlayEndToEnd, AbandonedKeyRequestsHangUpOnTheLicenceServerAtOnce) {
+    avfoundation::testing::SilentOrigin silent;
+    ASSERT_NE(silent.port(), 0);
+    redirect.emplace("127.0.0.1", silent.baseURL());
+    auto loader = DRMAssetResourceLoader::create(settings(token("acct-4")));
+    std::mutex mutex;  // published on the licence answers' queues
+    std::vector<std::optional<DRMError>> published;
+    auto subscription = loader->statePublisher().subscribe([&](std::optional<DRMError> e) {
+        std::lock_guard lock(mutex);
+        published.push_back(e);
+    });
+    view = ZuVideoView::create();
+    view->setResourceLoaderDelegate(loader);
+    std::optional<std::optional<foundation::Error>> loaded;
+    view->load(*foundation::URL::fromString(server->baseURL() + "/hls/vod-protected/master.m3u8"),
+               [&](std::optional<foundation::Error> error) { loaded = std::move(error); });
+    ASSERT_TRUE(runUntil([&] { return loaded.has_value() && silent.requests().size() == 2; }));
+    auto item = view->player()->currentItem();
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->status(), AVPlayerItem::Status::unknown);
+    EXPECT_EQ(silent.requests()[0].substr(0, 24), "POST /fairplay/license?c");
+
+    // The item goes: its key requests are given up, and their licence requests with them.
+    view->player()->replaceCurrentItem(nullptr);
+    item = nullptr;
+    ASSERT_TRUE(runUntil([&] { return silent.hangUps() == 2; }));
+    ASSERT_TRUE(runUntil([&] { return !loader->isRequestingResource(); }));
+    dispatch::RunLoop::main().runUntilIdle();
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(published, (std::vector<std::optional<DRMError>>{std::nullopt}));  // no licence failure
+    }
+
+    // A loader released while its licence requests wait.
+    view->load(*foundation::URL::fromString(server->baseURL() + "/hls/vod-protected/master.m3u8"));
+    ASSERT_TRUE(runUntil([&] { return silent.requests().size() == 4; }));
+    subscription.dispose();
+    loader = nullptr;
+    ASSERT_TRUE(runUntil([&] { return silent.hangUps() == 4; }));
+    item = view->player()->currentItem();
+    ASSERT_TRUE(runUntil([&] { return item->status() == AVPlayerItem::Status::failed; }));
+    EXPECT_NE(item->error()->localizedDescription().find("The licence request was cancelled."), std::string::npos)
+        << item->error()->localizedDescription();
 }
 
 TEST_F(FairPlayEndToEnd, ARefusedLicencePublishesLicenseRefusedAndFailsTheItem) {

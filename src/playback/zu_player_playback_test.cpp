@@ -73,14 +73,21 @@ TEST_F(ZuPlayerTest, ALicenceRefusalReachesTheDelegateAsADrmErrorOnTheMainThread
 }
 
 TEST_F(ZuPlayerTest, ALoaderReplacedByANewLoadIsNoLongerHeard) {
-    // The licence answers come late, refused; the stream is replaced before they arrive.
+    // The licence answers come late, refused; the stream is replaced before they arrive. Its key requests
+    // go with its item and their licence requests are aborted; the loader, kept alive here, then refuses
+    // a key of its own: what it publishes reaches nobody.
     server->injectFault(
         "/fairplay/license",
         {.status = 403, .body = R"({"code":130401})", .delay = std::chrono::milliseconds(300), .times = 2});
     ASSERT_FALSE(load(catalogue("vod-protected"), drm()));
-    auto old = player->assetResourceLoader();  // kept alive here, so it can still publish
+    auto old = player->assetResourceLoader();
     ASSERT_TRUE(runUntil([&] { return old->isRequestingResource(); }));
     loadReady(catalogue("vod-clear"));
+    licence->setEntitled("viewer", false);
+    auto key = avfoundation::AVAssetResourceLoadingRequest::create(foundation::URLRequest(
+        *foundation::URL::fromString("skd://127.0.0.1/fairplay/license?contentId=vod-protected&keyId=k")));
+    ASSERT_TRUE(
+        old->resourceLoaderShouldWaitForLoadingOfRequestedResource(avfoundation::AVAssetResourceLoader::create(), key));
     ASSERT_TRUE(runUntil([&] { return old->statePublisher().value().value() == DRMError::licenseRefused; }));
     clock.runUntilIdle();
     EXPECT_TRUE(delegate->calls("error").empty());
