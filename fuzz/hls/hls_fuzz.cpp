@@ -1,7 +1,8 @@
 // Fuzz target for the HLS playlist reader: any text gives a playlist or a ParseError naming a line and a
 // reason, never a crash; a media playlist that is read has segments with positive, finite durations that
 // add up to at most the bound, at most the bound of distinct keys, keys it can index, and valid addresses;
-// a multivariant one has variants.
+// a multivariant one has variants; a playlist holding a tag the player cannot honour (byte ranges,
+// initialization sections, I-frames only, delta updates, gaps, variables) or two versions is never read.
 //
 // Hostile sizes from small inputs: a line "#LUMORA-REPEAT:<n>" repeats the lines after it (up to a line
 // "#LUMORA-END", or the end) n times, "{i}" in them becoming the repetition's number, up to 64 MiB of text
@@ -67,6 +68,29 @@ std::string expand(std::string_view input) {
     return text;
 }
 
+// Whether the text holds a tag the reader must refuse (it changes what the playlist means and the player
+// cannot honour it), or a second EXT-X-VERSION.
+bool holdsRefusedTag(std::string_view text) {
+    static constexpr std::string_view kRefused[] = {"#EXT-X-BYTERANGE", "#EXT-X-MAP", "#EXT-X-I-FRAMES-ONLY",
+                                                    "#EXT-X-SKIP",      "#EXT-X-GAP", "#EXT-X-DEFINE"};
+    int versions = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(at, end - at);
+        at = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // as the reader splits lines
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        const std::string_view tag = line.substr(0, line.find(':'));
+        if (tag == "#EXT-X-VERSION") ++versions;
+        for (std::string_view refused : kRefused) {
+            if (tag == refused) return true;
+        }
+    }
+    return versions > 1;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -79,6 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(!parsed.error().localizedDescription().empty(), "a failure has a description");
         return 0;
     }
+    check(!holdsRefusedTag(text), "a playlist holding a tag the player cannot honour is refused");
     if (const auto* media = std::get_if<hls::MediaPlaylist>(&*parsed)) {
         check(!media->segments.empty(), "a media playlist has segments");
         check(media->targetDuration > 0, "the target duration is positive");

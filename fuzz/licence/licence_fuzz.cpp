@@ -1,7 +1,7 @@
 // Fuzz target for licence answers: the first byte picks the status, the rest is the body. Any answer
 // gives a key (the body, whole, from a 2xx answer with a body) or a DRMError of the licence road, never a
 // crash: a 403 is a refusal (6) only for a JSON object whose "code" is the integer 130401, another JSON
-// object a failed exchange (3), anything else an invalid answer (5).
+// object a failed exchange (3), anything else an invalid answer (5); every failure says what happened.
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -38,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const auto* error = result.error().as<lumora::DRMError>();
     check(error != nullptr, "a failure is a DRMError");
+    check(!error->reason().empty(), "a failure says what happened");
     const int code = error->rawValue();
     if (status == 403) {
         check(code == lumora::DRMError::licenseRefused || code == lumora::DRMError::keyExchangeFailed ||

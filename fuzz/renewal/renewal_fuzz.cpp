@@ -1,7 +1,8 @@
 // Fuzz target for the renewal header of a licence answer: any text arriving as the value of
 // "x-irdeto-renewal-duration" (as a header line, through the engine's reading of header lines) gives a
-// renewal interval that is a positive finite number of seconds: the header's own number when it is one,
-// else the default of 120 seconds. The key itself is never lost to a bad header.
+// renewal interval between the floor and the ceiling of intervals (never one due at once, whatever the
+// header): the header's own number when it is one (raised to the floor when below it), else the default of
+// 120 seconds. The key itself is never lost to a bad header.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -33,7 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(result.has_value(), "a key with any renewal header is a key");
     check(foundation::stringFromData(result->ckc) == "CKC", "the key is the body");
     const double interval = result->renewalInterval;
-    check(std::isfinite(interval) && interval > 0, "the interval is a positive finite number");
+    check(std::isfinite(interval) && interval >= lumora::DRMService::minimumRenewalInterval &&
+              interval <= lumora::DRMService::maximumRenewalInterval,
+          "the interval is between the floor and the ceiling");
     if (!headers.contains(lumora::DRMService::renewalHeader)) {
         check(interval == lumora::DRMService::defaultRenewalInterval, "no header: the default");
     }

@@ -104,6 +104,7 @@ void AVAssetResourceLoadingRequest::finishLoading(foundation::Error error) {
 
 void AVAssetResourceLoadingRequest::finish(std::optional<foundation::Error> error) {
     FinishHandler handler;
+    CancelHandler dropped;
     {
         std::lock_guard lock(mutex_);
         if (finished_ || cancelled_) return;
@@ -111,8 +112,16 @@ void AVAssetResourceLoadingRequest::finish(std::optional<foundation::Error> erro
         error_ = std::move(error);
         handler = std::move(onFinish_);
         onFinish_ = nullptr;
+        dropped = std::move(onCancel_);
+        onCancel_ = nullptr;
     }
     if (handler) handler(shared_from_this());
+}
+
+void AVAssetResourceLoadingRequest::setCancelHandler(CancelHandler onCancel) {
+    std::lock_guard lock(mutex_);
+    if (finished_ || cancelled_) return;
+    onCancel_ = std::move(onCancel);
 }
 
 bool AVAssetResourceLoadingRequest::isFinished() const {
@@ -132,11 +141,17 @@ std::optional<foundation::Error> AVAssetResourceLoadingRequest::error() const {
 
 bool AVAssetResourceLoadingRequest::cancel() {
     FinishHandler dropped;
-    std::lock_guard lock(mutex_);
-    if (finished_ || cancelled_) return false;
-    cancelled_ = true;
-    dropped = std::move(onFinish_);
-    onFinish_ = nullptr;
+    CancelHandler tell;
+    {
+        std::lock_guard lock(mutex_);
+        if (finished_ || cancelled_) return false;
+        cancelled_ = true;
+        dropped = std::move(onFinish_);
+        onFinish_ = nullptr;
+        tell = std::move(onCancel_);
+        onCancel_ = nullptr;
+    }
+    if (tell) tell(shared_from_this());
     return true;
 }
 
@@ -179,6 +194,17 @@ void AVAssetResourceLoader::loadRequest(const std::shared_ptr<AVAssetResourceLoa
         noDelegate(request);
         return;
     }
+    // A request given up before its answer is handed back to the delegate, behind the request itself.
+    request->setCancelHandler([self = shared_from_this(), weakDelegate, queue](const auto& cancelled) {
+        auto tell = [self, weakDelegate, cancelled] {
+            if (auto delegate = weakDelegate.lock()) delegate->resourceLoaderDidCancel(self, cancelled);
+        };
+        if (queue) {
+            queue->async(std::move(tell));
+        } else {
+            dispatch::DispatchQueue::global().async(std::move(tell));
+        }
+    });
     auto ask = [self = shared_from_this(), weakDelegate, request, noDelegate] {
         auto delegate = weakDelegate.lock();
         if (!delegate) {

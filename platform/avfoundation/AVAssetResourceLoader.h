@@ -104,13 +104,19 @@ class AVAssetResourceLoadingRequest : public std::enable_shared_from_this<AVAsse
     std::optional<foundation::Error> error() const;
 
     // The player no longer needs the answer: the request counts as cancelled and later answers are
-    // ignored. Returns false when it was already answered.
+    // ignored; a delegate it was handed to hears of it (`resourceLoaderDidCancel`). Returns false when it
+    // was already answered.
     bool cancel();
 
   protected:
     AVAssetResourceLoadingRequest(foundation::URLRequest request, Parts parts, FinishHandler onFinish);
 
   private:
+    friend class AVAssetResourceLoader;
+    // Called once, on the cancelling thread, when a request still open is cancelled.
+    using CancelHandler = std::function<void(const std::shared_ptr<AVAssetResourceLoadingRequest>&)>;
+    // What `cancel()` tells; nothing once the request is answered or cancelled.
+    void setCancelHandler(CancelHandler onCancel);
     void finish(std::optional<foundation::Error> error);
 
     foundation::URLRequest request_;
@@ -118,6 +124,7 @@ class AVAssetResourceLoadingRequest : public std::enable_shared_from_this<AVAsse
     std::shared_ptr<AVAssetResourceLoadingContentInformationRequest> contentInformationRequest_;
     mutable std::mutex mutex_;
     FinishHandler onFinish_;
+    CancelHandler onCancel_;
     bool finished_ = false;
     bool cancelled_ = false;
     std::optional<foundation::Error> error_;
@@ -133,9 +140,9 @@ class AVAssetResourceRenewalRequest final : public AVAssetResourceLoadingRequest
     using AVAssetResourceLoadingRequest::AVAssetResourceLoadingRequest;
 };
 
-// The app's side of key loading. Called on the resource loader's delegate queue. Each method returns
-// true when the request will be answered (now or later), false when the delegate cannot answer it: the
-// player then takes the request as failed (with the error it was finished with, if any).
+// The app's side of key loading. Called on the resource loader's delegate queue. Each method asking for
+// a resource returns true when the request will be answered (now or later), false when the delegate cannot
+// answer it: the player then takes the request as failed (with the error it was finished with, if any).
 class AVAssetResourceLoaderDelegate {
   public:
     virtual ~AVAssetResourceLoaderDelegate() = default;
@@ -152,6 +159,13 @@ class AVAssetResourceLoaderDelegate {
         (void)resourceLoader;
         (void)renewalRequest;
         return false;
+    }
+    // The player gave up a request it handed to the delegate before it was answered (its item failed or
+    // went, or the key was asked again): whatever the delegate does to answer it may stop.
+    virtual void resourceLoaderDidCancel(const std::shared_ptr<AVAssetResourceLoader>& resourceLoader,
+                                         const std::shared_ptr<AVAssetResourceLoadingRequest>& loadingRequest) {
+        (void)resourceLoader;
+        (void)loadingRequest;
     }
 };
 
@@ -171,7 +185,8 @@ class AVAssetResourceLoader : public std::enable_shared_from_this<AVAssetResourc
     // The player's side: hands `request` to the delegate on its queue (the renewal method for a renewal
     // request). Without a delegate (none set, or gone) the request is failed at once with
     // AVError::contentKeyRequestFailed; a delegate that answers false without finishing the request
-    // fails it the same way.
+    // fails it the same way. A request cancelled before it is answered is handed to the delegate's
+    // `resourceLoaderDidCancel`, on the same queue, after the request itself.
     void loadRequest(const std::shared_ptr<AVAssetResourceLoadingRequest>& request);
 
   private:

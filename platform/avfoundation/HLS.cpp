@@ -157,7 +157,8 @@ std::pair<std::string_view, std::string_view> splitTag(std::string_view line) {
 bool isMediaTag(std::string_view tag) {
     return tag == "#EXTINF" || tag == "#EXT-X-TARGETDURATION" || tag == "#EXT-X-MEDIA-SEQUENCE" ||
            tag == "#EXT-X-ENDLIST" || tag == "#EXT-X-KEY" || tag == "#EXT-X-PLAYLIST-TYPE" ||
-           tag == "#EXT-X-DISCONTINUITY";
+           tag == "#EXT-X-DISCONTINUITY" || tag == "#EXT-X-BYTERANGE" || tag == "#EXT-X-MAP" ||
+           tag == "#EXT-X-I-FRAMES-ONLY" || tag == "#EXT-X-SKIP" || tag == "#EXT-X-GAP";
 }
 bool isMultivariantTag(std::string_view tag) {
     return tag == "#EXT-X-STREAM-INF" || tag == "#EXT-X-MEDIA";
@@ -173,17 +174,41 @@ std::expected<void, ParseError> checkHeader(Lines& lines) {
     return {};
 }
 
+// Tags that change what the segments or the playlist mean, in ways this player cannot honour: a playlist
+// holding one is refused instead of being played as something it is not (whole files for byte ranges,
+// segments without their initialization section, I-frames as ordinary media, a delta update numbered as a
+// whole playlist, a missing segment fetched, references with their variables unexpanded). Tags that only
+// inform (dates, date ranges, bitrates, the preferred start, session data, I-frame variants, session keys
+// that the media playlists name again, the parts and hints of low-latency playlists, whose whole segments
+// are listed as ever) are skipped, as are tags this reader does not know.
+std::optional<std::string_view> unsupportedTag(std::string_view tag) {
+    static constexpr std::pair<std::string_view, std::string_view> kUnsupported[] = {
+        {"#EXT-X-BYTERANGE", "EXT-X-BYTERANGE is not supported (segments as byte ranges of a resource)"},
+        {"#EXT-X-MAP", "EXT-X-MAP is not supported (media initialization sections)"},
+        {"#EXT-X-I-FRAMES-ONLY", "EXT-X-I-FRAMES-ONLY is not supported (I-frame-only playlists)"},
+        {"#EXT-X-SKIP", "EXT-X-SKIP is not supported (playlist delta updates)"},
+        {"#EXT-X-GAP", "EXT-X-GAP is not supported (segments marked as missing)"},
+        {"#EXT-X-DEFINE", "EXT-X-DEFINE is not supported (variable substitution)"},
+    };
+    for (const auto& [name, reason] : kUnsupported) {
+        if (tag == name) return reason;
+    }
+    return std::nullopt;
+}
+
 // How often a long read looks whether it was cancelled, in lines.
 constexpr std::size_t kLinesBetweenStopChecks = 4096;
 
 // The skeleton both kinds of playlist share: the "#EXTM3U" header, then line by line with blank lines and
 // comments skipped, each URI line handed to `onURI(line, number)` and each tag line ("#EXT...") to
-// `onTag(tag, value, number)`. The first error of a handler ends the read; so does `stop`.
+// `onTag(tag, value, number)`. The first error of a handler ends the read; so does `stop`, a tag this
+// player cannot honour and a second EXT-X-VERSION (a client must fail such a playlist).
 template <class OnURI, class OnTag>
 std::expected<void, ParseError> readLines(std::string_view body, const std::stop_token& stop, OnURI&& onURI,
                                           OnTag&& onTag) {
     Lines lines(body);
     if (auto ok = checkHeader(lines); !ok) return ok;
+    std::size_t versionLine = 0;  // of the EXT-X-VERSION read, if any
     std::string_view raw;
     while (lines.next(raw)) {
         const std::size_t n = lines.number();
@@ -196,6 +221,13 @@ std::expected<void, ParseError> readLines(std::string_view body, const std::stop
         }
         if (!line.starts_with("#EXT")) continue;  // a comment
         const auto [tag, value] = splitTag(line);
+        if (const auto reason = unsupportedTag(tag)) return fail(n, std::string(*reason));
+        if (tag == "#EXT-X-VERSION") {
+            if (versionLine) {
+                return fail(n, "a second EXT-X-VERSION (the first is on line " + std::to_string(versionLine) + ")");
+            }
+            versionLine = n;
+        }
         if (auto ok = onTag(tag, value, n); !ok) return ok;
     }
     return {};

@@ -24,8 +24,16 @@
 // - media: EXT-X-VERSION, EXT-X-TARGETDURATION (required), EXT-X-MEDIA-SEQUENCE, EXT-X-PLAYLIST-TYPE,
 //   EXT-X-ENDLIST, EXT-X-DISCONTINUITY, EXT-X-KEY (METHOD required; URI required unless METHOD=NONE; IV,
 //   KEYFORMAT, KEYFORMATVERSIONS), EXTINF followed by its URI line.
-// Other tags and comments are skipped, as a client must. Relative URIs are resolved against the
-// playlist's own address; key URIs with a scheme of their own ("skd://...") are kept as written.
+// Tags that change what the playlist means in ways the player cannot honour are refused, naming the tag
+// and its line: EXT-X-BYTERANGE (segments as byte ranges), EXT-X-MAP (initialization sections),
+// EXT-X-I-FRAMES-ONLY, EXT-X-SKIP (delta updates), EXT-X-GAP (missing segments), EXT-X-DEFINE (variables),
+// and a second EXT-X-VERSION. Tags that only inform (EXT-X-PROGRAM-DATE-TIME, EXT-X-DATERANGE,
+// EXT-X-BITRATE, EXT-X-START, EXT-X-DISCONTINUITY-SEQUENCE, EXT-X-INDEPENDENT-SEGMENTS of a media playlist,
+// EXT-X-SESSION-DATA, EXT-X-SESSION-KEY, EXT-X-I-FRAME-STREAM-INF, EXT-X-CONTENT-STEERING, and the
+// low-latency EXT-X-PART, EXT-X-PART-INF, EXT-X-PRELOAD-HINT, EXT-X-RENDITION-REPORT and
+// EXT-X-SERVER-CONTROL, beside which the whole segments are listed as ever), tags not known here and
+// comments are skipped, as a client must. Relative URIs are resolved against the playlist's own address;
+// key URIs with a scheme of their own ("skd://...") are kept as written.
 //
 // Anything else is refused with a ParseError naming the line: no "#EXTM3U" first line, a playlist that
 // mixes variant and segment tags, a required attribute missing, a number that is not a number (or does

@@ -168,6 +168,56 @@ TEST(HLSParsing, MalformedInputIsRefusedWithTheLineAndTheReason) {
     EXPECT_EQ(error.code(), avfoundation::AVError::malformedPlaylist);
 }
 
+// A client must not play what it cannot honour: each of these changes what the segments or the playlist
+// mean, and was read as something else (whole files for byte ranges, segments without their
+// initialization section, I-frames as ordinary media, a delta update numbered from its first listed
+// segment). Tags that only inform are still skipped.
+TEST(HLSParsing, TagsThatChangeWhatAPlaylistMeansAreRefusedNamingTheTagAndTheLine) {
+    const std::string head = "#EXTM3U\n#EXT-X-TARGETDURATION:6\n";
+    const std::pair<std::string, std::string> refused[] = {
+        {head + "#EXTINF:6,\n#EXT-X-BYTERANGE:1000@0\nall.ts\n",
+         "Malformed playlist (line 4): EXT-X-BYTERANGE is not supported (segments as byte ranges of a resource)"},
+        {head + "#EXT-X-MAP:URI=\"init.mp4\"\n#EXTINF:6,\ns.m4s\n",
+         "Malformed playlist (line 3): EXT-X-MAP is not supported (media initialization sections)"},
+        {head + "#EXT-X-I-FRAMES-ONLY\n#EXTINF:6,\ns.ts\n",
+         "Malformed playlist (line 3): EXT-X-I-FRAMES-ONLY is not supported (I-frame-only playlists)"},
+        {head + "#EXT-X-MEDIA-SEQUENCE:10\n#EXT-X-SKIP:SKIPPED-SEGMENTS=8\n#EXTINF:6,\ns18.ts\n",
+         "Malformed playlist (line 4): EXT-X-SKIP is not supported (playlist delta updates)"},
+        {head + "#EXTINF:6,\ns0.ts\n#EXT-X-GAP\n#EXTINF:6,\ns1.ts\n",
+         "Malformed playlist (line 5): EXT-X-GAP is not supported (segments marked as missing)"},
+        {"#EXTM3U\n#EXT-X-DEFINE:NAME=\"cdn\",VALUE=\"x\"\n#EXT-X-STREAM-INF:BANDWIDTH=1\n{$cdn}/a.m3u8\n",
+         "Malformed playlist (line 2): EXT-X-DEFINE is not supported (variable substitution)"},
+        {"#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:6\n#EXT-X-VERSION:7\n#EXTINF:6,\ns.ts\n",
+         "Malformed playlist (line 4): a second EXT-X-VERSION (the first is on line 2)"},
+        {"#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-STREAM-INF:BANDWIDTH=1\na.m3u8\n#EXT-X-VERSION:3\n",
+         "Malformed playlist (line 5): a second EXT-X-VERSION (the first is on line 2)"},
+        // A media tag in a multivariant playlist is refused there too, whichever comes first.
+        {"#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1\na.m3u8\n#EXT-X-MAP:URI=\"init.mp4\"\n",
+         "Malformed playlist (line 4): EXT-X-MAP is not supported (media initialization sections)"},
+    };
+    for (const auto& [text, expected] : refused) EXPECT_EQ(failure(text), expected) << text;
+
+    // Informational tags, those of low-latency playlists (the whole segments are listed beside the parts)
+    // and session keys (the media playlists name their keys again) are skipped.
+    auto media = hls::parseMedia(
+        "#EXTM3U\n#EXT-X-TARGETDURATION:4\n#EXT-X-SERVER-CONTROL:CAN-BLOCK-RELOAD=YES,PART-HOLD-BACK=3\n"
+        "#EXT-X-PART-INF:PART-TARGET=1\n#EXT-X-DISCONTINUITY-SEQUENCE:2\n#EXT-X-START:TIME-OFFSET=2\n"
+        "#EXT-X-PROGRAM-DATE-TIME:2026-01-01T00:00:00Z\n#EXT-X-DATERANGE:ID=\"a\",START-DATE=\"2026-01-01\"\n"
+        "#EXT-X-BITRATE:800\n#EXT-X-PART:DURATION=1,URI=\"s0.0.ts\"\n#EXTINF:4,\ns0.ts\n"
+        "#EXT-X-PART:DURATION=1,URI=\"s1.0.ts\"\n#EXT-X-PRELOAD-HINT:TYPE=PART,URI=\"s1.1.ts\"\n"
+        "#EXT-X-RENDITION-REPORT:URI=\"../b/m.m3u8\",LAST-MSN=0\n",
+        kBase);
+    ASSERT_TRUE(media) << media.error().localizedDescription();
+    ASSERT_EQ(media->segments.size(), 1u);
+    EXPECT_EQ(media->segments[0].uri.absoluteString(), "https://cdn.example.com/vod/asset/s0.ts");
+    auto multivariant = hls::parseMultivariant(
+        "#EXTM3U\n#EXT-X-SESSION-KEY:METHOD=SAMPLE-AES,URI=\"skd://k\"\n#EXT-X-SESSION-DATA:DATA-ID=\"t\",VALUE=\"x\"\n"
+        "#EXT-X-I-FRAME-STREAM-INF:BANDWIDTH=1,URI=\"i.m3u8\"\n#EXT-X-STREAM-INF:BANDWIDTH=2\na.m3u8\n",
+        kBase);
+    ASSERT_TRUE(multivariant) << multivariant.error().localizedDescription();
+    EXPECT_EQ(multivariant->variants.size(), 1u);
+}
+
 TEST(HLSParsing, ResolvesReferencesLikeABrowser) {
     const URL base = *URL::fromString("http://h:1/a/b/c.m3u8?q=1");
     EXPECT_EQ(hls::resolve("d.ts", base)->absoluteString(), "http://h:1/a/b/d.ts");

@@ -13,6 +13,7 @@
 #include "avfoundation/AVPlayer.h"
 #include "avfoundation/ContentKey.h"
 #include "avfoundation/testing/AVPlayerItemTesting.h"
+#include "avfoundation/testing/MediaWaits.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
@@ -20,9 +21,9 @@
 
 using namespace avfoundation;
 using avfoundation::testing::AVPlayerItemTesting;
+using avfoundation::testing::runUntil;
 using devserver::testing::HlsTestService;
 using devserver::testing::mediaPlaylist;
-using devserver::testing::runUntil;
 using Status = AVPlayerItem::Status;
 
 namespace {
@@ -80,6 +81,16 @@ class KeyDelegate final : public AVAssetResourceLoaderDelegate {
         std::lock_guard lock(mutex_);
         return renewals_;
     }
+    void resourceLoaderDidCancel(const std::shared_ptr<AVAssetResourceLoader>&,
+                                 const std::shared_ptr<AVAssetResourceLoadingRequest>& request) override {
+        if (!queue_->isCurrent()) alwaysOnQueue = false;
+        std::lock_guard lock(mutex_);
+        cancellations_.push_back(request);
+    }
+    std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> cancellations() const {
+        std::lock_guard lock(mutex_);
+        return cancellations_;
+    }
 
   private:
     bool handle(const std::shared_ptr<AVAssetResourceLoadingRequest>& request,
@@ -114,6 +125,7 @@ class KeyDelegate final : public AVAssetResourceLoaderDelegate {
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> loads_;
     std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> renewals_;
+    std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> cancellations_;
 };
 
 // A live stream of 6-second segments that rotates its key every five segments (30 s); the fifth key is
@@ -222,6 +234,24 @@ TEST_F(KeyTest, EveryKeyIsAskedOfTheDelegateOnItsQueueBeforeTheItemIsReady) {
     EXPECT_FALSE(loads[1]->error());
     dispatch::RunLoop::main().runUntilIdle();
     EXPECT_EQ(item->status(), Status::readyToPlay);
+}
+
+// What the delegate does to answer a request the player gave up (an item that went, a key asked again)
+// may stop: the delegate hears of each, on its queue, and of no request it answered.
+TEST_F(KeyTest, AKeyRequestThePlayerGivesUpIsHandedBackToTheDelegate) {
+    auto d = std::make_shared<KeyDelegate>(queue);
+    d->mode = KeyDelegate::Mode::hold;
+    auto player = load(d);
+    ASSERT_TRUE(runUntil([&] { return d->loadCount() == 2; }));
+    KeyDelegate::answer(d->loads()[0], std::nullopt);
+    dispatch::RunLoop::main().runUntilIdle();
+    player->replaceCurrentItem(nullptr);  // the item goes with its player's reference
+    ASSERT_TRUE(runUntil([&] { return !d->cancellations().empty(); }));
+    queue->sync([] {});
+    ASSERT_EQ(d->cancellations().size(), 1u);
+    EXPECT_EQ(d->cancellations()[0], d->loads()[1]);
+    EXPECT_TRUE(d->loads()[1]->isCancelled());
+    EXPECT_TRUE(d->alwaysOnQueue.load());
 }
 
 TEST_F(KeyTest, AKeyThatIsNotAnsweredFailsTheItem) {

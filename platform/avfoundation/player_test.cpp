@@ -11,6 +11,8 @@
 #include "avfoundation/AVPlayer.h"
 #include "avfoundation/AVPlayerLayer.h"
 #include "avfoundation/testing/AVPlayerItemTesting.h"
+#include "avfoundation/testing/MediaWaits.h"
+#include "avfoundation/testing/SilentOrigin.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/RunLoop.h"
@@ -67,7 +69,7 @@ class PlayerTest : public ::testing::Test {
     foundation::URL url(const std::string& path) const {
         return *foundation::URL::fromString(server->baseURL() + path);
     }
-    static bool runUntil(const std::function<bool()>& predicate) { return devserver::testing::runUntil(predicate); }
+    static bool runUntil(const std::function<bool()>& predicate) { return avfoundation::testing::runUntil(predicate); }
 
     // A player with the item of `path`, ready, with `loaded` seconds loaded from the start.
     std::shared_ptr<AVPlayer> readyPlayer(const std::string& path, double loaded, double forwardBuffer = 0) {
@@ -222,6 +224,45 @@ TEST_F(PlayerTest, PlaybackStallsWhereTheLoadedMediaEndsAndRecovers) {
     EXPECT_NEAR(player->currentTime().seconds(), 13, 1e-6);
 }
 
+// A segment load that is no longer wanted aborts its transfer: the origin, which never answers, sees the
+// connection close at once (a cancel that only reported itself cancelled left it open for the 60-second
+// time-out, and the player's connections piled up behind a slow origin).
+TEST_F(PlayerTest, AbandonedSegmentLoadsHangUpOnTheirOriginAtOnce) {
+    avfoundation::testing::SilentOrigin silent;
+    ASSERT_NE(silent.port(), 0);
+    // Segments 0 and 1 come from the origin, the rest from one that never answers.
+    std::string playlist = "#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXT-X-PLAYLIST-TYPE:VOD\n";
+    for (int i = 0; i < 10; ++i) {
+        playlist += "#EXTINF:6,\n" +
+                    (i < 2 ? "seg" + std::to_string(i) + ".ts" : silent.url("/seg" + std::to_string(i) + ".ts")) + "\n";
+    }
+    hls->setPlaylist("/silent/media.m3u8", playlist + "#EXT-X-ENDLIST\n");
+    auto item = AVPlayerItem::create(url("/silent/media.m3u8"));
+    auto player = AVPlayer::create(item);
+    ASSERT_TRUE(runUntil([&] { return silent.requests().size() == 1; }));
+    EXPECT_EQ(item->status(), Status::readyToPlay);
+    EXPECT_EQ(silent.requests()[0], "GET /seg2.ts HTTP/1.1");
+    EXPECT_EQ(silent.hangUps(), 0);
+
+    // A seek that wants another segment gives up the one on its way.
+    bool sought = false;
+    player->seek(at(40), [&](bool) { sought = true; });
+    ASSERT_TRUE(runUntil([&] { return silent.hangUps() == 1 && silent.requests().size() == 2; }));
+    EXPECT_EQ(silent.requests()[1], "GET /seg6.ts HTTP/1.1");
+
+    // So does an item replaced in its player, and one released.
+    player->replaceCurrentItem(nullptr);
+    ASSERT_TRUE(runUntil([&] { return silent.hangUps() == 2; }));
+    EXPECT_TRUE(sought);  // finished (not settled) as its item left
+    auto released = AVPlayerItem::create(url("/silent/media.m3u8"));
+    player->replaceCurrentItem(released);
+    ASSERT_TRUE(runUntil([&] { return silent.requests().size() == 3; }));
+    EXPECT_EQ(silent.requests()[2], "GET /seg2.ts HTTP/1.1");
+    player = nullptr;
+    released = nullptr;
+    ASSERT_TRUE(runUntil([&] { return silent.hangUps() == 3; }));
+}
+
 TEST_F(PlayerTest, ASegmentErrorIsRetriedAndTheThirdFailureFailsTheItem) {
     hls->setPlaylist("/err/media.m3u8", mediaPlaylist(4, 6.0));
     server->injectFault("/err/seg1.ts", {.status = 500, .times = 1});
@@ -316,6 +357,54 @@ TEST_F(PlayerTest, DegenerateMediaPlaylistsFailTheItemInsteadOfWaitingForEver) {
         EXPECT_NE(item->error()->localizedDescription().find(reason), std::string::npos)
             << item->error()->localizedDescription();
     }
+}
+
+// A playlist that needs what the player lacks is refused, not played as something else: the item fails
+// naming the tag and its line. A live reload refused so is logged and asked again; the window it would
+// have numbered wrongly is left as it was.
+TEST_F(PlayerTest, APlaylistThatNeedsWhatThePlayerLacksFailsTheItemNamingTheTagAndLine) {
+    const std::string head = "#EXTM3U\n#EXT-X-TARGETDURATION:6\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {head + "#EXTINF:6,\n#EXT-X-BYTERANGE:1000@0\nseg0.ts\n#EXT-X-ENDLIST\n", "(line 4): EXT-X-BYTERANGE"},
+        {head + "#EXT-X-MAP:URI=\"init.mp4\"\n#EXTINF:6,\nseg0.ts\n#EXT-X-ENDLIST\n", "(line 3): EXT-X-MAP"},
+        {head + "#EXT-X-I-FRAMES-ONLY\n#EXTINF:6,\nseg0.ts\n#EXT-X-ENDLIST\n", "(line 3): EXT-X-I-FRAMES-ONLY"},
+        {head + "#EXT-X-SKIP:SKIPPED-SEGMENTS=3\n#EXTINF:6,\nseg3.ts\n", "(line 3): EXT-X-SKIP"},
+        {head + "#EXTINF:6,\nseg0.ts\n#EXT-X-GAP\n#EXTINF:6,\nseg1.ts\n#EXT-X-ENDLIST\n", "(line 5): EXT-X-GAP"},
+        {"#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-VERSION:4\n#EXT-X-TARGETDURATION:6\n#EXTINF:6,\nseg0.ts\n",
+         "(line 3): a second EXT-X-VERSION"},
+    };
+    auto player = AVPlayer::create(nullptr);
+    for (const auto& [playlist, reason] : cases) {
+        server->injectFault("/vod/v/media.m3u8", {.status = 200, .body = playlist, .times = 1});
+        auto item = AVPlayerItem::create(url("/vod/master.m3u8"));
+        player->replaceCurrentItem(item);
+        ASSERT_TRUE(runUntil([&] { return item->status() != Status::unknown; })) << reason;
+        ASSERT_EQ(item->status(), Status::failed) << reason;
+        EXPECT_TRUE(AVError::is(*item->error(), AVError::malformedPlaylist)) << reason;
+        EXPECT_NE(item->error()->localizedDescription().find(reason), std::string::npos)
+            << item->error()->localizedDescription();
+        EXPECT_EQ(hls->requestCount("/vod/v/seg0.ts") + hls->requestCount("/vod/v/seg3.ts"), 0) << reason;
+    }
+
+    // A live window (read by the asset, then by the item), then delta updates skipping its first three.
+    std::atomic<int> reads{0};
+    hls->setDynamicPlaylist("/delta/media.m3u8", [&reads] {
+        if (reads++ < 2) return mediaPlaylist(5, 6.0, /*endList=*/false);
+        return std::string(
+            "#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXT-X-MEDIA-SEQUENCE:0\n"
+            "#EXT-X-SKIP:SKIPPED-SEGMENTS=3\n#EXTINF:6,\nseg3.ts\n#EXTINF:6,\nseg4.ts\n"
+            "#EXTINF:6,\nseg5.ts\n");
+    });
+    auto live = readyPlayer("/delta/media.m3u8", 30);
+    auto item = live->currentItem();
+    const auto window = item->seekableTimeRanges();
+    clock.advance(6);
+    ASSERT_TRUE(runUntil([&] { return item->errorLog() && !item->errorLog()->events.empty(); }));
+    EXPECT_EQ(item->status(), Status::readyToPlay);
+    EXPECT_NE(item->errorLog()->events.back().errorComment.value_or("").find("(line 4): EXT-X-SKIP"),
+              std::string::npos);
+    EXPECT_EQ(item->seekableTimeRanges(), window);
+    EXPECT_EQ(hls->requestCount("/delta/seg5.ts"), 0);
 }
 
 TEST_F(PlayerTest, AMediaFaultStopsPlaybackAtItsTime) {

@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "avfoundation/AVPlayer.h"
+#include "avfoundation/testing/MediaWaits.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
 
 using namespace avfoundation;
+using avfoundation::testing::runUntil;
 using devserver::testing::HlsTestService;
-using devserver::testing::runUntil;
 using foundation::Locale;
 
 namespace {

@@ -9,9 +9,18 @@ namespace lumora {
 
 namespace {
 
-// Fails a request with the DRMError of that case (bridged: domain "Lumora.DRMError", code = raw value).
-void fail(const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& request, DRMError::Case error) {
-    request->finishLoading(foundation::Error(DRMError(error)));
+// Fails a request with a DRMError (bridged: domain "Lumora.DRMError", code = raw value).
+void fail(const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& request, DRMError error) {
+    request->finishLoading(foundation::Error(std::move(error)));
+}
+
+// What the key request lacks, when it cannot become a licence request.
+std::optional<std::string> missingPart(bool contentId, bool keyId, bool host, bool dataRequest) {
+    if (!contentId) return "the key address has no contentId";
+    if (!keyId) return "the key address has no keyId";
+    if (!host) return "the key address has no host";
+    if (!dataRequest) return "the key request has no data request";
+    return std::nullopt;
 }
 
 std::optional<std::string> firstQueryValue(const foundation::URLComponents& components, std::string_view name) {
@@ -43,6 +52,28 @@ bool DRMAssetResourceLoader::resourceLoaderShouldWaitForRenewalOfRequestedResour
     return handleKeyRequest(renewalRequest);
 }
 
+void DRMAssetResourceLoader::resourceLoaderDidCancel(
+    const std::shared_ptr<avfoundation::AVAssetResourceLoader>& resourceLoader,
+    const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& loadingRequest) {
+    (void)resourceLoader;
+    std::shared_ptr<foundation::URLSessionDataTask> abandoned;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = std::find_if(inFlight_.begin(), inFlight_.end(),
+                               [&](const auto& entry) { return entry.first == loadingRequest.get(); });
+        if (it == inFlight_.end()) return;  // answered meanwhile, or its licence request not sent yet
+        abandoned = std::move(it->second);
+        inFlight_.erase(it);
+    }
+    abandoned->cancel();
+}
+
+DRMAssetResourceLoader::~DRMAssetResourceLoader() {
+    // Nobody is left to hear the answers: the requests under way stop (their key requests are failed as
+    // cancelled by their completions).
+    for (auto& [request, task] : inFlight_) task->cancel();
+}
+
 std::shared_ptr<foundation::URLSessionDataTask> DRMAssetResourceLoader::task() const {
     std::lock_guard lock(mutex_);
     return task_;
@@ -60,15 +91,16 @@ bool DRMAssetResourceLoader::handleKeyRequest(
     const auto contentId = firstQueryValue(components, "contentId");
     const auto keyId = firstQueryValue(components, "keyId");
     const auto host = components.host;
-    if (!contentId || !keyId || !host || !request->dataRequest()) {
-        fail(request, DRMError::invalidKeyRequest);
+    if (auto missing = missingPart(contentId.has_value(), keyId.has_value(), host.has_value(),
+                                   request->dataRequest() != nullptr)) {
+        fail(request, DRMError(DRMError::invalidKeyRequest, *missing + "; no licence was requested"));
         return false;
     }
 
     // 2. The request data, from the certificate (downloaded on this queue) and the content id.
     auto spc = requestBuilder_.keyRequestData(*request, *contentId, settings_.certificateURL);
     if (!spc) {
-        fail(request, DRMError::keyExchangeFailed);
+        fail(request, std::move(spc.error()));
         return false;
     }
 
@@ -79,7 +111,8 @@ bool DRMAssetResourceLoader::handleKeyRequest(
                                 "&keyId=" + foundation::percentEncoded(*keyId);
     const auto licenseURL = foundation::URL::fromString(address);
     if (!licenseURL) {
-        fail(request, DRMError::invalidLicenseURL);
+        fail(request, DRMError(DRMError::invalidLicenseURL,
+                               "the licence address made from the key address is not a URL; no licence was requested"));
         return false;
     }
 
@@ -91,7 +124,8 @@ bool DRMAssetResourceLoader::handleKeyRequest(
                        answered](std::optional<std::string> token) {
         if (answered->exchange(true)) return;  // a token source that calls back twice
         if (!token) {
-            fail(request, DRMError::missingToken);
+            fail(request, DRMError(DRMError::missingToken,
+                                   "the token source gave no token for the licence request; no licence was requested"));
             wait->store(false);
             return;
         }
@@ -102,16 +136,19 @@ bool DRMAssetResourceLoader::handleKeyRequest(
             wait->store(false);
             return;
         }
-        self->isRequestingResource_.store(true);
         foundation::URLRequest licenseRequest(url, licenseRequestTimeout);
         licenseRequest.httpMethod = "POST";
         licenseRequest.httpBody = spc;
         licenseRequest.addValue("Bearer " + *token, "Authorization");
+        // Under the lock, so that a cancellation either comes before (nothing is sent) or finds the task.
+        std::lock_guard lock(self->mutex_);
+        if (request->isCancelled()) return;
+        self->isRequestingResource_.store(true);
         auto task =
             self->service_.sendLicenseRequest(licenseRequest, [weak, request](DRMService::LicenseResult result) {
                 handleLicenseResult(weak, request, std::move(result));
             });
-        std::lock_guard lock(self->mutex_);
+        self->inFlight_.emplace_back(request.get(), task);
         self->task_ = std::move(task);
     };
     if (settings_.jwt) {
@@ -126,6 +163,15 @@ void DRMAssetResourceLoader::handleLicenseResult(
     const std::weak_ptr<DRMAssetResourceLoader>& weak,
     const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& request, DRMService::LicenseResult result) {
     auto self = weak.lock();
+    if (self) {
+        std::lock_guard lock(self->mutex_);
+        std::erase_if(self->inFlight_, [&](const auto& entry) { return entry.first == request.get(); });
+    }
+    if (request->isCancelled()) {
+        // Given up by the player: not a licence failure, and nobody waits for the answer.
+        if (self) self->isRequestingResource_.store(false);
+        return;
+    }
     if (result) {
         const foundation::Date renewalDate = foundation::Date::now() + result->renewalInterval;
         if (auto information = request->contentInformationRequest()) information->setRenewalDate(renewalDate);

@@ -4,6 +4,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "avfoundation/AVAssetResourceLoader.h"
 #include "foundation/Date.h"
@@ -27,6 +29,10 @@ namespace lumora {
 // the key address's scheme, port and other query items are dropped) with the SPC as body, the header
 // "Authorization" = "Bearer " + token and a 60-second time-out.
 //
+// A key request the player gives up (`resourceLoaderDidCancel`) aborts its licence request (or is never
+// sent one, when the token is still on its way), and so does releasing the loader: nothing is left waiting
+// on the licence server for nobody. A request given up is not a licence failure: nothing is published.
+//
 // Threads: key requests arrive on the asset's delegate queue, the token on the token source's queue and
 // the licence answer on its session's queue, while the player reads the state on the main thread: every
 // field is guarded, and the accessors return copies.
@@ -43,6 +49,11 @@ class DRMAssetResourceLoader final : public avfoundation::AVAssetResourceLoaderD
     bool resourceLoaderShouldWaitForRenewalOfRequestedResource(
         const std::shared_ptr<avfoundation::AVAssetResourceLoader>& resourceLoader,
         const std::shared_ptr<avfoundation::AVAssetResourceRenewalRequest>& renewalRequest) override;
+    void resourceLoaderDidCancel(
+        const std::shared_ptr<avfoundation::AVAssetResourceLoader>& resourceLoader,
+        const std::shared_ptr<avfoundation::AVAssetResourceLoadingRequest>& loadingRequest) override;
+
+    ~DRMAssetResourceLoader() override;
 
     // The last licence request sent (an earlier one is released, not cancelled).
     std::shared_ptr<foundation::URLSessionDataTask> task() const;
@@ -68,6 +79,10 @@ class DRMAssetResourceLoader final : public avfoundation::AVAssetResourceLoaderD
     rx::BehaviorSubject<std::optional<DRMError>> statePublisher_{std::nullopt};
     mutable std::mutex mutex_;
     std::shared_ptr<foundation::URLSessionDataTask> task_;
+    // The licence requests under way, by the key request they answer; guarded by mutex_.
+    std::vector<
+        std::pair<const avfoundation::AVAssetResourceLoadingRequest*, std::shared_ptr<foundation::URLSessionDataTask>>>
+        inFlight_;
     std::optional<foundation::Date> nextExpectedRenewalDate_;
     std::atomic<bool> isRequestingResource_{false};
 };

@@ -14,15 +14,28 @@ std::expected<foundation::Data, foundation::Error> DRMRequestBuilder::certificat
     return foundation::downloadSynchronously(from, certificateTimeout, maximumCertificateSize);
 }
 
-std::optional<foundation::Data> DRMRequestBuilder::keyRequestData(
+std::expected<foundation::Data, DRMError> DRMRequestBuilder::keyRequestData(
     const avfoundation::AVAssetResourceLoadingRequest& request, const std::string& contentId,
     const std::string& certificateURL) const {
     const auto url = foundation::URL::fromString(certificateURL);
-    if (!url) return std::nullopt;
+    if (!url) {
+        return std::unexpected(DRMError(DRMError::keyExchangeFailed,
+                                        "the FairPlay certificate address is not a URL; no licence was requested"));
+    }
     auto certificate = certificateData(*url);
-    if (!certificate) return std::nullopt;
+    if (!certificate) {
+        return std::unexpected(DRMError(DRMError::keyExchangeFailed,
+                                        "the FairPlay certificate could not be downloaded (" +
+                                            certificate.error().localizedDescription() + "); no licence was requested",
+                                        certificate.error()));
+    }
     auto spc = request.streamingContentKeyRequestData(*certificate, foundation::dataFromString(contentId));
-    if (!spc) return std::nullopt;
+    if (!spc) {
+        return std::unexpected(DRMError(
+            DRMError::keyExchangeFailed,
+            "the request data could not be made (" + spc.error().localizedDescription() + "); no licence was requested",
+            spc.error()));
+    }
     return std::move(*spc);
 }
 

@@ -9,6 +9,7 @@
 #include "foundation/Data.h"
 #include "foundation/Error.h"
 #include "foundation/URL.h"
+#include "playback/DRMError.h"
 
 namespace lumora {
 
@@ -26,11 +27,12 @@ class DRMRequestBuilder {
     // `maximumCertificateSize` fails.
     std::expected<foundation::Data, foundation::Error> certificateData(const foundation::URL& from) const;
 
-    // The SPC for the key request, the content id and the certificate address; nothing when the address
-    // is not a URL, the certificate cannot be downloaded or the platform refuses to make the request data.
-    std::optional<foundation::Data> keyRequestData(const avfoundation::AVAssetResourceLoadingRequest& request,
-                                                   const std::string& contentId,
-                                                   const std::string& certificateURL) const;
+    // The SPC for the key request, the content id and the certificate address; a DRMError
+    // `keyExchangeFailed` saying which step failed (with its cause) when the address is not a URL, the
+    // certificate cannot be downloaded or the platform refuses to make the request data.
+    std::expected<foundation::Data, DRMError> keyRequestData(const avfoundation::AVAssetResourceLoadingRequest& request,
+                                                             const std::string& contentId,
+                                                             const std::string& certificateURL) const;
 };
 
 }  // namespace lumora

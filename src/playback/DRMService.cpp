@@ -7,14 +7,35 @@
 
 #include <nlohmann/json.hpp>
 
+#include "foundation/URLError.h"
 #include "kitfoundation/Log.h"
 
 namespace lumora {
 
 namespace {
 
-std::unexpected<foundation::Error> failure(DRMError::Case error) {
-    return std::unexpected(foundation::Error(DRMError(error)));
+std::unexpected<foundation::Error> failure(DRMError::Case error, std::string reason,
+                                           std::optional<foundation::Error> underlying = std::nullopt) {
+    return std::unexpected(foundation::Error(DRMError(error, std::move(reason), std::move(underlying))));
+}
+
+// Why no answer came, from the session's error (never from bytes of an answer).
+std::unexpected<foundation::Error> noAnswer(const std::optional<foundation::Error>& error) {
+    if (!error) return failure(DRMError::invalidLicenseResponse, "the licence server gave no answer");
+    if (foundation::URLError::is(*error, foundation::URLError::timedOut)) {
+        return failure(DRMError::invalidLicenseResponse, "the licence request timed out", error);
+    }
+    if (foundation::URLError::is(*error, foundation::URLError::cancelled)) {
+        return failure(DRMError::invalidLicenseResponse, "the licence request was cancelled", error);
+    }
+    if (foundation::URLError::is(*error, foundation::URLError::dataLengthExceedsMaximum)) {
+        return failure(
+            DRMError::invalidLicenseResponse,
+            "the licence answer is larger than " + std::to_string(DRMService::maximumResponseSize / 1024) + " KiB",
+            error);
+    }
+    return failure(DRMError::invalidLicenseResponse,
+                   "the licence server could not be reached (" + error->localizedDescription() + ")", error);
 }
 
 bool isValidUTF8(const foundation::Data& bytes) {
@@ -68,6 +89,11 @@ double renewalInterval(const foundation::HTTPURLResponse& response) {
                  "- the key is renewed after", DRMService::defaultRenewalInterval, "s");
         return DRMService::defaultRenewalInterval;
     }
+    if (value < DRMService::minimumRenewalInterval) {
+        debugLog("☣️ Licence renewal duration below the floor:", "\"" + std::string(text.substr(0, 40)) + "\"",
+                 "- the key is renewed after", DRMService::minimumRenewalInterval, "s");
+        return DRMService::minimumRenewalInterval;
+    }
     return value;
 }
 
@@ -75,35 +101,65 @@ double renewalInterval(const foundation::HTTPURLResponse& response) {
 
 std::shared_ptr<foundation::URLSessionDataTask> DRMService::sendLicenseRequest(const foundation::URLRequest& request,
                                                                                Completion completion) const {
-    auto session = foundation::URLSession::create(foundation::URLSessionConfiguration::default_());
+    // A licence request is answered where it was sent: a redirect is an answer of its own (the request data
+    // and the viewer's token are not handed on to another address).
+    auto configuration = foundation::URLSessionConfiguration::default_();
+    configuration.maximumRedirects = 0;
+    auto session = foundation::URLSession::create(configuration);
     foundation::URLRequest capped = request;
     if (!capped.maximumResponseSize) capped.maximumResponseSize = maximumResponseSize;
     auto task = session->dataTask(std::move(capped),
                                   [completion = std::move(completion)](auto data, auto response, auto error) {
-                                      // A transport failure shows as the missing response; an answer over
-                                      // the cap as its response without a body.
-                                      (void)error;
-                                      if (completion) completion(licenseResult(data, response));
+                                      if (completion) completion(licenseResult(data, response, error));
                                   });
     task->resume();
     return task;
 }
 
 DRMService::LicenseResult DRMService::licenseResult(const std::optional<foundation::Data>& body,
-                                                    const std::optional<foundation::HTTPURLResponse>& response) {
-    if (!response) return failure(DRMError::invalidLicenseResponse);
-    if (response->statusCode == 403) {
+                                                    const std::optional<foundation::HTTPURLResponse>& response,
+                                                    const std::optional<foundation::Error>& error) {
+    if (!response) return noAnswer(error);
+    const std::string status = "HTTP " + std::to_string(response->statusCode);
+    if (!body) {
         // A refusal whose page was over the cap (refused as it arrived: there is no body to read) is still one.
-        if (!body) return failure(DRMError::licenseRefused);
-        if (!isValidUTF8(*body)) return failure(DRMError::invalidLicenseResponse);
-        const auto json = nlohmann::json::parse(body->begin(), body->end(), nullptr, false);
-        if (json.is_discarded() || !json.is_object()) return failure(DRMError::invalidLicenseResponse);
-        const auto code = json.find("code");
-        const bool refused = code != json.end() && code->is_number_integer() && code->get<long long>() == refusedCode;
-        return failure(refused ? DRMError::licenseRefused : DRMError::keyExchangeFailed);
+        if (response->statusCode == 403) {
+            return failure(DRMError::licenseRefused,
+                           "the licence server refused the content key (" + status + ", its page too large to read)",
+                           error);
+        }
+        return failure(DRMError::invalidLicenseResponse, "the licence answer (" + status + ") could not be read",
+                       error);
     }
-    if (!body || response->statusCode < 200 || response->statusCode > 299 || body->empty()) {
-        return failure(DRMError::invalidLicenseResponse);
+    if (response->statusCode == 403) {
+        // The refusal's code is read; nothing of the body is repeated.
+        const auto json = isValidUTF8(*body) ? nlohmann::json::parse(body->begin(), body->end(), nullptr, false)
+                                             : nlohmann::json(nlohmann::json::value_t::discarded);
+        if (json.is_discarded() || !json.is_object()) {
+            return failure(DRMError::invalidLicenseResponse, "the licence server's answer (" + status +
+                                                                 ") is not a licence refusal it can read: its "
+                                                                 "body is not a JSON object");
+        }
+        const auto code = json.find("code");
+        if (code != json.end() && code->is_number_integer() && code->get<long long>() == refusedCode) {
+            return failure(DRMError::licenseRefused, "the licence server refused the content key (" + status +
+                                                         ", code " + std::to_string(refusedCode) + ")");
+        }
+        return failure(DRMError::keyExchangeFailed,
+                       "the licence server refused the key exchange (" + status +
+                           (code == json.end() ? " without a code)" : " with another code)"));
+    }
+    if (response->statusCode >= 300 && response->statusCode <= 399) {
+        return failure(DRMError::invalidLicenseResponse, "the licence server redirected the request (" + status +
+                                                             "); a licence is asked only where "
+                                                             "the key address says");
+    }
+    if (response->statusCode < 200 || response->statusCode > 299) {
+        return failure(DRMError::invalidLicenseResponse, "the licence server answered " + status + " without a key");
+    }
+    if (body->empty()) {
+        return failure(DRMError::invalidLicenseResponse,
+                       "the licence server answered " + status + " with an empty body instead of a key");
     }
     return DRMLicense{*body, renewalInterval(*response)};
 }

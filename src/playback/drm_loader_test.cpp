@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "avfoundation/AVAssetResourceLoader.h"
+#include "avfoundation/testing/MediaWaits.h"
 #include "devserver/LicenceService.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
@@ -18,7 +19,7 @@
 
 using namespace lumora;
 using avfoundation::AVAssetResourceLoadingRequest;
-using devserver::testing::runUntil;
+using avfoundation::testing::runUntil;
 
 namespace {
 
@@ -32,6 +33,26 @@ std::optional<int> drmCode(const std::shared_ptr<AVAssetResourceLoadingRequest>&
     if (!error || error->domain() != DRMError::errorDomain) return std::nullopt;
     return error->code();
 }
+
+// The DRMError a request was failed with.
+std::optional<DRMError> drmFailure(const std::shared_ptr<AVAssetResourceLoadingRequest>& request) {
+    auto error = request->error();
+    if (!error || !error->as<DRMError>()) return std::nullopt;
+    return *error->as<DRMError>();
+}
+
+// A licence address that has moved: "/moved/license" answers 302 to the licence server's address.
+class MovedLicence final : public devserver::Service {
+  public:
+    std::string name() const override { return "moved"; }
+    void registerRoutes(devserver::Router& router) override {
+        router.add("POST", "/moved/license", [](const devserver::RecordedRequest& request) {
+            devserver::Reply reply{.status = 302, .body = "moved", .contentType = "text/plain"};
+            reply.headers.emplace_back("Location", "/fairplay/license?" + request.query);
+            return reply;
+        });
+    }
+};
 
 // A token source whose answers the test controls.
 struct TokenSource {
@@ -56,7 +77,7 @@ struct TokenSource {
 class DRMLoaderTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        auto started = devserver::Server::start({.services = {licence}});
+        auto started = devserver::Server::start({.services = {licence, std::make_shared<MovedLicence>()}});
         ASSERT_TRUE(started) << started.error();
         server = *started;
         redirect.emplace("127.0.0.1", server->baseURL());
@@ -178,6 +199,89 @@ TEST_F(DRMLoaderTest, RequestsThatCannotBeAskedFailAtOnceWithoutPublishing) {
     EXPECT_TRUE(licenceRequests().empty());
     EXPECT_EQ(loader->statePublisher().value().value(), std::nullopt);
     EXPECT_FALSE(loader->isRequestingResource());
+}
+
+// The host-facing cases stay (a refusal is a refusal, an answer that cannot be used is an invalid answer);
+// what happened is in the error's text and its cause, and nothing of the answer is repeated. A time-out, an
+// empty 200, an HTML 403 and a redirect all read "licence refused" before, and so did a key address
+// without a key id, for which no request is made.
+TEST_F(DRMLoaderTest, EachFailureSaysWhatHappenedWithoutRepeatingTheAnswer) {
+    auto failed = [&](const std::string& key) {
+        auto request = keyRequest(key);
+        ask(request);
+        EXPECT_TRUE(runUntil([&] { return request->isFinished(); })) << key;
+        return drmFailure(request);
+    };
+    struct Case {
+        std::optional<devserver::Fault> fault;
+        std::string key;
+        DRMError::Case expected;
+        std::string description;
+    };
+    const std::string secret = "viewer-token-d41d8cd9";
+    const std::vector<Case> cases = {
+        {devserver::Fault{.status = 200, .body = ""}, kKey, DRMError::invalidLicenseResponse,
+         "The licence server answered HTTP 200 with an empty body instead of a key. (Lumora.DRMError error 5.)"},
+        {devserver::Fault{.status = 403, .body = "<html>Forbidden for " + secret + "</html>"}, kKey,
+         DRMError::invalidLicenseResponse,
+         "The licence server's answer (HTTP 403) is not a licence refusal it can read: its body is not a JSON "
+         "object. (Lumora.DRMError error 5.)"},
+        {devserver::Fault{.status = 403, .body = R"({"code":130401,"message":")" + secret + R"("})"}, kKey,
+         DRMError::licenseRefused,
+         "The licence server refused the content key (HTTP 403, code 130401). (Lumora.DRMError error 6.)"},
+        {devserver::Fault{.status = 403, .body = R"({"code":130499})"}, kKey, DRMError::keyExchangeFailed,
+         "The licence server refused the key exchange (HTTP 403 with another code). (Lumora.DRMError error 3.)"},
+        {devserver::Fault{.status = 503, .body = secret}, kKey, DRMError::invalidLicenseResponse,
+         "The licence server answered HTTP 503 without a key. (Lumora.DRMError error 5.)"},
+        {std::nullopt, "skd://127.0.0.1/moved/license?contentId=vod-protected&keyId=key-1",
+         DRMError::invalidLicenseResponse,
+         "The licence server redirected the request (HTTP 302); a licence is asked only where the key address "
+         "says. (Lumora.DRMError error 5.)"},
+        {std::nullopt, "skd://127.0.0.1/fairplay/license?contentId=vod-protected", DRMError::invalidKeyRequest,
+         "The key address has no keyId; no licence was requested. (Lumora.DRMError error 0.)"},
+    };
+    for (const auto& c : cases) {
+        if (c.fault) server->injectFault("/fairplay/license", *c.fault);
+        const auto error = failed(c.key);
+        ASSERT_TRUE(error) << c.description;
+        EXPECT_EQ(*error, c.expected) << c.description;
+        EXPECT_EQ(error->localizedDescription(), c.description);
+        server->clearFaults();
+    }
+    // The redirect was not followed, and the key address without a key id asked nothing.
+    EXPECT_EQ(licenceRequests().size(), 5u);
+
+    // No answer within the time-out (on the one clock, once the server holds the request). The client may
+    // report the body sent only after the server holds it, which starts the idle period again: the clock
+    // then moves past the time-out once more (the report comes once).
+    server->injectFault("/fairplay/license", {.delay = std::chrono::milliseconds(10000)});
+    auto slow = keyRequest(kKey);
+    ASSERT_TRUE(ask(slow));
+    ASSERT_TRUE(runUntil([&] { return licenceRequests().size() == 6; }));
+    for (int attempt = 0; attempt < 3 && !slow->isFinished(); ++attempt) {
+        clock.advance(DRMAssetResourceLoader::licenseRequestTimeout + 1);
+        runUntil([&] { return slow->isFinished(); }, std::chrono::seconds(1));
+    }
+    ASSERT_TRUE(slow->isFinished());
+    const auto timedOut = drmFailure(slow);
+    ASSERT_TRUE(timedOut);
+    EXPECT_EQ(*timedOut, DRMError::invalidLicenseResponse);
+    EXPECT_EQ(timedOut->localizedDescription(), "The licence request timed out. (Lumora.DRMError error 5.)");
+    ASSERT_TRUE(timedOut->underlying());
+    EXPECT_TRUE(foundation::URLError::is(*timedOut->underlying(), foundation::URLError::timedOut));
+
+    // A certificate that cannot be had: no licence is asked, and the download's error is the cause.
+    auto noCertificate =
+        DRMAssetResourceLoader::create(StreamDRMSettings(server->baseURL() + "/missing", tokens.provider()));
+    auto request = keyRequest(kKey);
+    EXPECT_FALSE(noCertificate->resourceLoaderShouldWaitForLoadingOfRequestedResource(platformLoader, request));
+    const auto certificate = drmFailure(request);
+    ASSERT_TRUE(certificate);
+    EXPECT_EQ(*certificate, DRMError::keyExchangeFailed);
+    EXPECT_NE(certificate->reason().find("the FairPlay certificate could not be downloaded"), std::string::npos)
+        << certificate->reason();
+    ASSERT_TRUE(certificate->underlying());
+    EXPECT_EQ(certificate->underlying()->domain(), foundation::URLError::domain);
 }
 
 TEST_F(DRMLoaderTest, LicenceFailuresArePublishedAndClearTheRenewalDate) {

@@ -2,11 +2,14 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 
 #include "avfoundation/AVError.h"
+#include "avfoundation/testing/MediaWaits.h"
+#include "avfoundation/testing/SilentOrigin.h"
 #include "devserver/EntitlementService.h"
 #include "devserver/HlsService.h"
 #include "devserver/IdentityService.h"
@@ -22,7 +25,7 @@
 
 using namespace lumora;
 using avfoundation::AVPlayerItem;
-using devserver::testing::runUntil;
+using avfoundation::testing::runUntil;
 
 namespace {
 
@@ -155,6 +158,80 @@ TEST_F(FairPlayEndToEnd, AnAbsurdRenewalHeaderRenewsOnTheUsualIntervalInsteadOfA
     EXPECT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
 }
 
+TEST_F(FairPlayEndToEnd, ATinyRenewalIntervalRenewsAfterTheFloorInsteadOfLoopingWhileTheClockStands) {
+    // Due at once, each answer asked for the key again: 245 licence requests in 0.3 s with the clock stopped.
+    licence->setRenewalDuration("1e-300");
+    auto loader = DRMAssetResourceLoader::create(settings(token("acct-6")));
+    auto item = play("vod-protected", loader);
+    ASSERT_TRUE(item);
+    ASSERT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
+    // Either both keys are answered and nothing more is asked, or the loop shows at once.
+    ASSERT_TRUE(runUntil([&] {
+        return (licence->keysServed() == 2 && !loader->isRequestingResource()) || licenceRequests().size() > 2;
+    }));
+    dispatch::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(licenceRequests().size(), 2u);
+    EXPECT_EQ(loader->nextExpectedRenewalDate(), foundation::Date::now() + DRMService::minimumRenewalInterval);
+    clock.advance(DRMService::minimumRenewalInterval - 0.5);
+    dispatch::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(licenceRequests().size(), 2u);
+    clock.advance(0.5);
+    ASSERT_TRUE(runUntil([&] {
+        return (licence->keysServed() == 4 && !loader->isRequestingResource()) || licenceRequests().size() > 4;
+    }));
+    dispatch::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(licenceRequests().size(), 4u);
+    EXPECT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
+}
+
+// A key request the player gives up aborts its licence request: the licence server, which never answers,
+// sees the connection close at once instead of at the 60-second time-out. Released with its requests under
+// way, a loader aborts them too.
+TEST_F(FairPlayEndToEnd, AbandonedKeyRequestsHangUpOnTheLicenceServerAtOnce) {
+    avfoundation::testing::SilentOrigin silent;
+    ASSERT_NE(silent.port(), 0);
+    redirect.emplace("127.0.0.1", silent.baseURL());
+    auto loader = DRMAssetResourceLoader::create(settings(token("acct-4")));
+    std::mutex mutex;  // published on the licence answers' queues
+    std::vector<std::optional<DRMError>> published;
+    auto subscription = loader->statePublisher().subscribe([&](std::optional<DRMError> e) {
+        std::lock_guard lock(mutex);
+        published.push_back(e);
+    });
+    view = ZuVideoView::create();
+    view->setResourceLoaderDelegate(loader);
+    std::optional<std::optional<foundation::Error>> loaded;
+    view->load(*foundation::URL::fromString(server->baseURL() + "/hls/vod-protected/master.m3u8"),
+               [&](std::optional<foundation::Error> error) { loaded = std::move(error); });
+    ASSERT_TRUE(runUntil([&] { return loaded.has_value() && silent.requests().size() == 2; }));
+    auto item = view->player()->currentItem();
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->status(), AVPlayerItem::Status::unknown);
+    EXPECT_EQ(silent.requests()[0].substr(0, 24), "POST /fairplay/license?c");
+
+    // The item goes: its key requests are given up, and their licence requests with them.
+    view->player()->replaceCurrentItem(nullptr);
+    item = nullptr;
+    ASSERT_TRUE(runUntil([&] { return silent.hangUps() == 2; }));
+    ASSERT_TRUE(runUntil([&] { return !loader->isRequestingResource(); }));
+    dispatch::RunLoop::main().runUntilIdle();
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(published, (std::vector<std::optional<DRMError>>{std::nullopt}));  // no licence failure
+    }
+
+    // A loader released while its licence requests wait.
+    view->load(*foundation::URL::fromString(server->baseURL() + "/hls/vod-protected/master.m3u8"));
+    ASSERT_TRUE(runUntil([&] { return silent.requests().size() == 4; }));
+    subscription.dispose();
+    loader = nullptr;
+    ASSERT_TRUE(runUntil([&] { return silent.hangUps() == 4; }));
+    item = view->player()->currentItem();
+    ASSERT_TRUE(runUntil([&] { return item->status() == AVPlayerItem::Status::failed; }));
+    EXPECT_NE(item->error()->localizedDescription().find("The licence request was cancelled."), std::string::npos)
+        << item->error()->localizedDescription();
+}
+
 TEST_F(FairPlayEndToEnd, ARefusedLicencePublishesLicenseRefusedAndFailsTheItem) {
     licence->setEntitled("acct-7", false);
     auto loader = DRMAssetResourceLoader::create(settings(token("acct-7")));
@@ -166,6 +243,12 @@ TEST_F(FairPlayEndToEnd, ARefusedLicencePublishesLicenseRefusedAndFailsTheItem) 
     ASSERT_TRUE(error && error->underlying);
     EXPECT_EQ(error->underlying->domain(), "Lumora.DRMError");
     EXPECT_EQ(error->underlying->code(), DRMError::licenseRefused);
+    // The item's error says what happened, through the key loader's own words.
+    EXPECT_NE(item->error()->localizedDescription().find(
+                  "failed: The licence server refused the content key (HTTP 403, code 130401). (Lumora.DRMError "
+                  "error 6.)"),
+              std::string::npos)
+        << item->error()->localizedDescription();
     EXPECT_FALSE(loader->nextExpectedRenewalDate());
 
     // An inactive account is refused the same way; another refusal code is a failed exchange.
@@ -184,6 +267,10 @@ TEST_F(FairPlayEndToEnd, FailuresBeforeTheLicenceRequestFailTheItemWithoutPublis
     ASSERT_TRUE(item);
     EXPECT_EQ(item->status(), AVPlayerItem::Status::failed);
     EXPECT_EQ(item->error()->as<foundation::NSError>()->underlying->code(), DRMError::missingToken);
+    EXPECT_NE(item->error()->localizedDescription().find("The token source gave no token for the licence request; "
+                                                         "no licence was requested."),
+              std::string::npos)
+        << item->error()->localizedDescription();
     auto wrongCertificate = DRMAssetResourceLoader::create(settings(token("acct-1"), "/no/certificate"));
     item = play("vod-protected", wrongCertificate);
     EXPECT_EQ(item->error()->as<foundation::NSError>()->underlying->code(), DRMError::keyExchangeFailed);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <optional>
 
+#include "avfoundation/testing/MediaWaits.h"
 #include "foundation/URLError.h"
 #include "playback/testing/ZuPlayerTestSupport.h"
 
@@ -73,14 +74,21 @@ TEST_F(ZuPlayerTest, ALicenceRefusalReachesTheDelegateAsADrmErrorOnTheMainThread
 }
 
 TEST_F(ZuPlayerTest, ALoaderReplacedByANewLoadIsNoLongerHeard) {
-    // The licence answers come late, refused; the stream is replaced before they arrive.
+    // The licence answers come late, refused; the stream is replaced before they arrive. Its key requests
+    // go with its item and their licence requests are aborted; the loader, kept alive here, then refuses
+    // a key of its own: what it publishes reaches nobody.
     server->injectFault(
         "/fairplay/license",
         {.status = 403, .body = R"({"code":130401})", .delay = std::chrono::milliseconds(300), .times = 2});
     ASSERT_FALSE(load(catalogue("vod-protected"), drm()));
-    auto old = player->assetResourceLoader();  // kept alive here, so it can still publish
+    auto old = player->assetResourceLoader();
     ASSERT_TRUE(runUntil([&] { return old->isRequestingResource(); }));
     loadReady(catalogue("vod-clear"));
+    licence->setEntitled("viewer", false);
+    auto key = avfoundation::AVAssetResourceLoadingRequest::create(foundation::URLRequest(
+        *foundation::URL::fromString("skd://127.0.0.1/fairplay/license?contentId=vod-protected&keyId=k")));
+    ASSERT_TRUE(
+        old->resourceLoaderShouldWaitForLoadingOfRequestedResource(avfoundation::AVAssetResourceLoader::create(), key));
     ASSERT_TRUE(runUntil([&] { return old->statePublisher().value().value() == DRMError::licenseRefused; }));
     clock.runUntilIdle();
     EXPECT_TRUE(delegate->calls("error").empty());
@@ -216,6 +224,58 @@ TEST_F(ZuPlayerTest, AFailedLoadLeavesThePlayingStreamItsKeyLoader) {
     clock.advance(31);
     ASSERT_TRUE(runUntil([&] { return !delegate->calls("error").empty(); }));
     EXPECT_EQ(delegate->calls("error")[0], "error drm 6");
+}
+
+// A protected stream plays with renewals due every 30 s; a protected load of a playlist that does not
+// exist fails; the clock then moves 45 s in 1 s steps. Each key is renewed once, by the playing stream's
+// own loader, whether the failed load ended before the renewals fell due or was still pending then (its
+// playlist held, its loader pending, until its own 30-second time-out ends it as the renewals fall due).
+// Repeated: the two loads' loaders, queues and sessions run side by side.
+TEST_F(ZuPlayerTest, AFailedProtectedLoadNeverCostsThePlayingStreamARenewal) {
+    const auto await = [](const std::function<bool()>& p) { return avfoundation::testing::runUntil(p); };
+    licence->setRenewalDuration("30");
+    auto licenceRequests = [&] { return server->requestLog().entries("/fairplay/license").size(); };
+    for (int round = 0; round < 16; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const int served = licence->keysServed();
+        auto item = loadReady(catalogue("vod-protected"), drm());
+        ASSERT_TRUE(item);
+        ASSERT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
+        const auto loader = player->assetResourceLoader();
+        ASSERT_TRUE(await([&] { return !loader->isRequestingResource() && licence->keysServed() == served + 2; }));
+        player->play(false);
+        const auto before = licenceRequests();
+
+        const bool pendingThroughout = round % 2 == 1;
+        if (pendingThroughout) origin->hold("/nothing/master.m3u8");
+        std::optional<std::optional<foundation::Error>> failed;
+        player->load(url("/nothing/master.m3u8"), drm(),
+                     [&](ZuPlayer&, std::optional<foundation::Error> error) { failed = std::move(error); });
+        if (pendingThroughout) {
+            ASSERT_TRUE(await([&] { return origin->isWaiting("/nothing/master.m3u8"); }));
+        } else {
+            ASSERT_TRUE(await([&] { return failed.has_value(); }));
+        }
+        for (int second = 0; second < 45; ++second) {
+            clock.advance(1);
+            dispatch::RunLoop::main().runUntilIdle();
+        }
+        // Both keys fell due 30 s on: their renewals reach the licence server, once each.
+        ASSERT_TRUE(await([&] { return licenceRequests() >= before + 2 && !loader->isRequestingResource(); }))
+            << licenceRequests() - before << " renewals";
+        if (pendingThroughout) origin->release("/nothing/master.m3u8");
+        ASSERT_TRUE(await([&] { return failed.has_value(); }));
+        ASSERT_TRUE(*failed) << "a load of nothing succeeded";
+        // Held, the failed load ended on its own time-out, 30 s on: when the renewals fell due.
+        if (pendingThroughout) {
+            EXPECT_NE((*failed)->localizedDescription().find("timed out"), std::string::npos);
+        }
+        clock.runUntilIdle();
+        EXPECT_EQ(licenceRequests(), before + 2);
+        EXPECT_EQ(item->status(), AVPlayerItem::Status::readyToPlay);
+        EXPECT_EQ(player->assetResourceLoader(), loader);
+        EXPECT_TRUE(delegate->calls("error").empty());
+    }
 }
 
 TEST_F(ZuPlayerTest, EachLoadListensToTheEndOfItsOwnItemOnly) {
