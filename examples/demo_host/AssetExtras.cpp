@@ -164,7 +164,7 @@ dispatch::DispatchQueue& AssetExtras::decodingQueue() {
 void AssetExtras::fetch(const std::string& adsURL, const std::string& thumbnailsBase,
                         std::function<void(AssetExtras)> completion) {
     struct Gathering {
-        std::mutex mutex;
+        std::mutex mutex;    // guards extras and outstanding
         AssetExtras extras;  // guarded by mutex
         int outstanding = 3;
         std::function<void(AssetExtras)> completion;

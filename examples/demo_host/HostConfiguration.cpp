@@ -28,7 +28,7 @@ namespace {
 
 // What this process set up: the kit reads its settings once, so every run must agree with the first.
 struct ProcessState {
-    std::mutex mutex;
+    std::mutex mutex;  // guards everything below
     std::optional<HostConfiguration> configuration;
     // The embedded back end's address, or the property list's path.
     std::string source;

@@ -111,7 +111,7 @@ class KeyDelegate final : public AVAssetResourceLoaderDelegate {
     }
 
     std::shared_ptr<dispatch::DispatchQueue> queue_;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards loads_ and renewals_
     std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> loads_;
     std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> renewals_;
 };

@@ -62,7 +62,7 @@ class ActionDisposable final : public Disposable::Impl {
     bool isDisposed() const override { return disposed_.load(); }
 
   private:
-    std::mutex mutex_;
+    std::mutex mutex_;  // guards action_, taken by the dispose that sets disposed_
     std::atomic<bool> disposed_{false};
     std::function<void()> action_;
 };
@@ -112,7 +112,7 @@ class SerialImpl final : public Disposable::Impl {
     }
 
   private:
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards disposed_ and current_
     bool disposed_ = false;
     Disposable current_;
 };
@@ -163,7 +163,7 @@ class CompositeImpl final : public Disposable::Impl {
     }
 
   private:
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards disposed_, nextKey_ and items_
     bool disposed_ = false;
     std::uint64_t nextKey_ = 1;
     std::map<std::uint64_t, Disposable> items_;
@@ -263,7 +263,7 @@ class DisposeBag {
         for (auto& d : items) d.dispose();
     }
 
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards items_
     std::vector<Disposable> items_;
 };
 

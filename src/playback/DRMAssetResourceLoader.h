@@ -66,7 +66,7 @@ class DRMAssetResourceLoader final : public avfoundation::AVAssetResourceLoaderD
     const DRMRequestBuilder requestBuilder_{};
     const DRMService service_{};
     rx::BehaviorSubject<std::optional<DRMError>> statePublisher_{std::nullopt};
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards task_ and nextExpectedRenewalDate_
     std::shared_ptr<foundation::URLSessionDataTask> task_;
     std::optional<foundation::Date> nextExpectedRenewalDate_;
     std::atomic<bool> isRequestingResource_{false};

@@ -35,7 +35,7 @@ std::optional<int> drmCode(const std::shared_ptr<AVAssetResourceLoadingRequest>&
 
 // A token source whose answers the test controls.
 struct TokenSource {
-    std::mutex mutex;
+    std::mutex mutex;  // guards waiting and immediate
     std::vector<StreamDRMSettings::TokenCompletion> waiting;
     std::optional<std::optional<std::string>> immediate = std::optional<std::string>("viewer-token");
 

@@ -52,7 +52,7 @@ class CurrentRun {
     }
 
   private:
-    std::mutex mutex_;
+    std::mutex mutex_;  // guards run_
     std::weak_ptr<detail::DemoRun> run_;
 };
 
