@@ -1,16 +1,22 @@
-# Shared build settings for every Lumora target.
+# Shared build settings for every Lumora target: the kit's warnings and sanitizers. They are how the kit and
+# its tests, tools and examples are built, not what a host must do: the compile options reach the targets of
+# this build only (BUILD_INTERFACE), so the installed package gives a host none of them and the host builds
+# with warnings of its own choosing. A sanitized kit links only into a program with the sanitizers' run-time
+# libraries, so the link option stays with the package.
 add_library(lumora_build_flags INTERFACE)
 add_library(Lumora::build_flags ALIAS lumora_build_flags)
 # -Wrestrict, -Wstringop-overflow and -Wmaybe-uninitialized give false positives inside libstdc++
 # (optional, variant, string) once g++ 12 optimises.
-target_compile_options(lumora_build_flags INTERFACE -Wall -Wextra -Wno-missing-field-initializers
-  $<$<CXX_COMPILER_ID:GNU>:-Wno-restrict -Wno-stringop-overflow -Wno-maybe-uninitialized>)
+target_compile_options(lumora_build_flags INTERFACE
+  "$<BUILD_INTERFACE:-Wall;-Wextra;-Wno-missing-field-initializers>"
+  "$<BUILD_INTERFACE:$<$<CXX_COMPILER_ID:GNU>:-Wno-restrict;-Wno-stringop-overflow;-Wno-maybe-uninitialized>>")
 if(LUMORA_WERROR)
-  target_compile_options(lumora_build_flags INTERFACE -Werror)
+  target_compile_options(lumora_build_flags INTERFACE "$<BUILD_INTERFACE:-Werror>")
 endif()
 if(LUMORA_SANITIZE)
   list(JOIN LUMORA_SANITIZE "," _lumora_san)
-  target_compile_options(lumora_build_flags INTERFACE -fsanitize=${_lumora_san} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_compile_options(lumora_build_flags INTERFACE
+    "$<BUILD_INTERFACE:-fsanitize=${_lumora_san};-fno-omit-frame-pointer;-fno-sanitize-recover=undefined>")
   target_link_options(lumora_build_flags INTERFACE -fsanitize=${_lumora_san})
 endif()
 set_property(GLOBAL APPEND PROPERTY LUMORA_EXPORTED_TARGETS lumora_build_flags)

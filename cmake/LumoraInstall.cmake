@@ -20,11 +20,12 @@ foreach(_target IN LISTS _targets)
     string(APPEND LUMORA_PC_LIBS " -l${_target}")
   endif()
 endforeach()
-# A build with sanitizers makes libraries that only link with the sanitizers' run-time libraries.
-set(LUMORA_PC_FLAGS "")
+# A build with sanitizers makes libraries that only link with the sanitizers' run-time libraries: a link
+# flag of the package. How the host compiles its own code (warnings, sanitizers) is the host's choice.
+set(LUMORA_PC_LINK_FLAGS "")
 if(LUMORA_SANITIZE)
   list(JOIN LUMORA_SANITIZE "," _lumora_pc_san)
-  set(LUMORA_PC_FLAGS " -fsanitize=${_lumora_pc_san}")
+  set(LUMORA_PC_LINK_FLAGS " -fsanitize=${_lumora_pc_san}")
 endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/lumora.pc.in ${CMAKE_CURRENT_BINARY_DIR}/lumora.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/lumora.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,6 +1,8 @@
 // A small host of the installed kit: it touches a piece of every layer (thumbnails and their image
 // decoders, property lists, settings, sign-in errors, the play service's errors, the video view, player
 // events and analytics, the screen's styles, casting), so that a library the package forgets to name fails the link.
+// It has a warning of its own, as hosts do: the kit's warning flags are how the kit is built, and must not
+// reach a host through the package and turn its warnings into errors.
 #include <cstdio>
 #include <vector>
 
@@ -14,6 +16,8 @@
 #include "telemetry/PlayerEventController.h"
 #include "telemetry/YouboraManager.h"
 #include "ui/ZuStyleManager.h"
+
+#warning "the host's own warning"
 
 int main() {
     const std::vector<std::uint8_t> notABIF(80, 0x42);

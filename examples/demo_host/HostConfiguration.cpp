@@ -28,12 +28,12 @@ namespace {
 
 // What this process set up: the kit reads its settings once, so every run must agree with the first.
 struct ProcessState {
-    std::mutex mutex;
-    std::optional<HostConfiguration> configuration;  // guarded by mutex
+    std::mutex mutex;  // guards everything below
+    std::optional<HostConfiguration> configuration;
     // The embedded back end's address, or the property list's path.
-    std::string source;               // guarded by mutex
-    std::optional<int> embeddedPort;  // guarded by mutex
-    std::string temporaryFolder;      // guarded by mutex
+    std::string source;
+    std::optional<int> embeddedPort;
+    std::string temporaryFolder;
 };
 
 // Never destroyed: a thread taking signals may remove the run folder while the process exits.

@@ -6,10 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
+#include "foundation/URL.h"
 #include "foundation/URLRequest.h"
-#include "foundation/detail/HTTPEngine.h"
 
 namespace {
 
@@ -33,14 +34,16 @@ bool isToken(std::string_view name) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    foundation::HTTPHeaderFields fields;
+    // An answer's header lines as libcurl hands them over, read into fields the way every answer's are.
+    const auto response = foundation::HTTPURLResponse::withHeaderLines(
+        *foundation::URL::fromString("https://media.example/answer"), 200, std::string(input));
+    const foundation::HTTPHeaderFields& fields = response.allHeaderFields();
     std::size_t lines = 0;
     std::size_t sinceLastStatus = 0;  // bytes of the lines after the last status line
     for (std::size_t start = 0; start < input.size();) {
         std::size_t end = input.find('\n', start);
         end = end == std::string_view::npos ? input.size() : end + 1;
         const std::string_view line = input.substr(start, end - start);
-        foundation::detail::addResponseHeaderLine(fields, line);
         sinceLastStatus = line.rfind("HTTP/", 0) == 0 ? 0 : sinceLastStatus + line.size();
         ++lines;
         start = end;

@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "foundation/detail/HTTPEngine.h"
+#include "foundation/URL.h"
+#include "foundation/URLRequest.h"
 #include "playback/DRMService.h"
 
 namespace {
@@ -25,11 +26,10 @@ void check(bool condition, const char* what) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string value(reinterpret_cast<const char*>(data), size);
-    foundation::HTTPHeaderFields headers;
-    foundation::detail::addResponseHeaderLine(headers,
-                                              std::string(lumora::DRMService::renewalHeader) + ": " + value + "\r\n");
-    const foundation::HTTPURLResponse response(*foundation::URL::fromString("https://keys.example/fairplay/license"),
-                                               200, headers);
+    const auto response = foundation::HTTPURLResponse::withHeaderLines(
+        *foundation::URL::fromString("https://keys.example/fairplay/license"), 200,
+        std::string(lumora::DRMService::renewalHeader) + ": " + value + "\r\n");
+    const foundation::HTTPHeaderFields& headers = response.allHeaderFields();
     const auto result = lumora::DRMService::licenseResult(foundation::dataFromString("CKC"), response);
     check(result.has_value(), "a key with any renewal header is a key");
     check(foundation::stringFromData(result->ckc) == "CKC", "the key is the body");

@@ -27,7 +27,7 @@ class ASIdentifierManager {
 
   private:
     ASIdentifierManager() = default;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards identifier_
     std::optional<foundation::UUID> identifier_;
 };
 

@@ -236,7 +236,7 @@ class DataRequest : public std::enable_shared_from_this<DataRequest> {
     std::shared_ptr<Session> session_;
     std::shared_ptr<RequestInterceptor> interceptor_;
 
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards everything below
     std::optional<foundation::URLRequest> initialRequest_;
     std::optional<AFError> creationError_;
     std::vector<std::pair<int, int>> acceptable_;

@@ -248,7 +248,7 @@ class RecordingMonitor final : public EventMonitor {
                             response ? std::optional(response->statusCode) : std::nullopt, error.has_value(),
                             handled == 0});
     }
-    std::mutex mutex;
+    std::mutex mutex;  // guards finished
     std::vector<Finished> finished;
     std::atomic<int> handled{0};
 };

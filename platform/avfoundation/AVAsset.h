@@ -81,7 +81,7 @@ class AVURLAsset final : public AVAsset {
     std::shared_ptr<AVAssetResourceLoader> resourceLoader_;
     std::shared_ptr<foundation::URLSession> session_;
 
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards everything below
     AVKeyValueStatus playableStatus_ = AVKeyValueStatus::unknown;
     std::optional<foundation::Error> playableError_;
     std::vector<std::pair<std::string, foundation::Error>> failedKeys_;

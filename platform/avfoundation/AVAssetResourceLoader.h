@@ -35,7 +35,7 @@ class AVAssetResourceLoadingDataRequest {
     foundation::Data respondedData() const;
 
   private:
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards data_
     foundation::Data data_;
 };
 
@@ -54,7 +54,7 @@ class AVAssetResourceLoadingContentInformationRequest {
     void setIsByteRangeAccessSupported(bool supported);
 
   private:
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards everything below
     std::optional<foundation::Date> renewalDate_;
     std::optional<std::string> contentType_;
     long long contentLength_ = 0;
@@ -122,7 +122,7 @@ class AVAssetResourceLoadingRequest : public std::enable_shared_from_this<AVAsse
     foundation::URLRequest request_;
     std::shared_ptr<AVAssetResourceLoadingDataRequest> dataRequest_;
     std::shared_ptr<AVAssetResourceLoadingContentInformationRequest> contentInformationRequest_;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards everything below
     FinishHandler onFinish_;
     CancelHandler onCancel_;
     bool finished_ = false;
@@ -191,7 +191,7 @@ class AVAssetResourceLoader : public std::enable_shared_from_this<AVAssetResourc
 
   private:
     AVAssetResourceLoader() = default;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards delegate_ and delegateQueue_
     std::weak_ptr<AVAssetResourceLoaderDelegate> delegate_;
     std::shared_ptr<dispatch::DispatchQueue> delegateQueue_;
 };

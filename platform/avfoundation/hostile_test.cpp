@@ -76,7 +76,7 @@ class HeldQueue {
     }
 
   private:
-    std::mutex mutex_;
+    std::mutex mutex_;  // guards released_
     std::condition_variable cv_;
     bool released_ = false;
 };

@@ -122,7 +122,7 @@ class KeyDelegate final : public AVAssetResourceLoaderDelegate {
     }
 
     std::shared_ptr<dispatch::DispatchQueue> queue_;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards loads_ and renewals_
     std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> loads_;
     std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> renewals_;
     std::vector<std::shared_ptr<AVAssetResourceLoadingRequest>> cancellations_;

@@ -135,7 +135,7 @@ class SubjectCore : public std::enable_shared_from_this<SubjectCore<Output>> {
         }
     }
 
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards subscribers_ and completed_
     std::vector<std::shared_ptr<Sub>> subscribers_;
     bool completed_ = false;
 };

@@ -70,7 +70,7 @@ class ManualClock final : public Clock {
     static WallTime defaultWallStart();
 
   private:
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards now_ and wallAtZero_
     Nanoseconds now_{0};
     WallTime wallAtZero_;
 };

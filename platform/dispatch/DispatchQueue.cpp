@@ -16,7 +16,7 @@ thread_local const void* tlCurrentQueue = nullptr;
 // A synchronous block waiting for the main queue (from another thread): the main thread parks in a block of
 // its own until the caller is done.
 struct MainSyncState {
-    std::mutex mutex;
+    std::mutex mutex;  // guards entered and done
     std::condition_variable cv;
     bool entered = false;
     bool done = false;
@@ -24,7 +24,7 @@ struct MainSyncState {
 
 // A synchronous caller's place in a queue: granted once every block queued before it has run.
 struct SyncTurn {
-    bool granted = false;  // guarded by the queue's mutex
+    bool granted = false;  // under the queue's mutex
 };
 
 // What a pool worker is handed: a queue with blocks to run.
@@ -55,12 +55,12 @@ struct DispatchQueue::Impl final : Drainable, std::enable_shared_from_this<Impl>
     bool isMain = false;
     int width = 1;  // blocks that may run at once: 1 for a serial queue
     std::string label;
-    std::mutex mutex;
-    std::condition_variable turns;  // a sync caller's turn came, or the queue went idle (guarded by mutex)
-    std::deque<Item> items;         // guarded by mutex
-    int draining = 0;               // workers handed this queue and not yet done with it; guarded by mutex
-    bool held = false;              // a sync caller runs with the queue held; guarded by mutex
-    bool stopping = false;          // guarded by mutex
+    std::mutex mutex;               // guards items, draining, held, stopping and the turns of sync callers
+    std::condition_variable turns;  // a sync caller's turn came, or the queue went idle
+    std::deque<Item> items;
+    int draining = 0;   // workers handed this queue and not yet done with it
+    bool held = false;  // a sync caller runs with the queue held
+    bool stopping = false;
 
     void enqueue(Block block);
     // On a pool worker: runs the queue's blocks until it is empty, held, or a sync caller's turn comes.
@@ -128,11 +128,11 @@ class WorkerPool {
         }
     }
 
-    std::mutex mutex_;
+    std::mutex mutex_;  // guards ready_, parked_ and wakeUps_
     std::condition_variable cv_;
-    std::deque<std::shared_ptr<Drainable>> ready_;  // queues waiting for a worker; guarded by mutex_
-    int parked_ = 0;                                // workers waiting on cv_; guarded by mutex_
-    int wakeUps_ = 0;  // parked workers told to look again, not yet awake; guarded by mutex_
+    std::deque<std::shared_ptr<Drainable>> ready_;  // queues waiting for a worker
+    int parked_ = 0;                                // workers waiting on cv_
+    int wakeUps_ = 0;                               // parked workers told to look again, not yet awake
 };
 
 }  // namespace

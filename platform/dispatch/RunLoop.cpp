@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 namespace dispatch {
 
@@ -9,6 +11,18 @@ namespace {
 // A block that posts itself forever would keep runUntilIdle from returning; past this many blocks in one
 // call we stop and say so rather than hang the program.
 constexpr std::size_t kIdleRunLimit = 10'000'000;
+
+// One call of runUntilIdle or advance ran past its real-time limit: the loop never settles.
+[[noreturn]] void neverSettles(const char* call, std::optional<Nanoseconds> amount, std::chrono::nanoseconds limit) {
+    std::string what = call;
+    if (amount) what += "(" + std::to_string(secondsFromNanoseconds(*amount)) + " s)";
+    std::fprintf(stderr,
+                 "[dispatch] %s has run for %.1f s of real time: the main loop never settles (a block that keeps "
+                 "posting itself, or a timer that keeps falling due); ending the process\n",
+                 what.c_str(), std::chrono::duration<double>(limit).count());
+    std::fflush(stderr);
+    std::abort();
+}
 
 // The thread that runs static initialisation is the process's first thread: the main thread unless a
 // program says otherwise. Recording it here keeps a worker that happens to touch the loop first from
@@ -34,7 +48,9 @@ RunLoop::RunLoop() {
     mainThread_.store(kInitialThread == std::thread::id() ? std::this_thread::get_id() : kInitialThread);
 }
 
-void RunLoop::adoptCurrentThread() { mainThread_.store(std::this_thread::get_id()); }
+void RunLoop::adoptCurrentThread() {
+    mainThread_.store(std::this_thread::get_id());
+}
 
 void RunLoop::post(Block block) {
     {
@@ -102,6 +118,11 @@ bool RunLoop::runOne(Nanoseconds now) {
 }
 
 std::size_t RunLoop::runUntilIdle() {
+    return runReady(std::chrono::steady_clock::now() + settleLimit_, "runUntilIdle", std::nullopt);
+}
+
+std::size_t RunLoop::runReady(std::chrono::steady_clock::time_point deadline, const char* call,
+                              std::optional<Nanoseconds> amount) {
     std::size_t count = 0;
     auto clock = Clock::current();
     while (runOne(clock->now())) {
@@ -110,6 +131,8 @@ std::size_t RunLoop::runUntilIdle() {
                          count);
             break;
         }
+        // The time is looked at every 64 blocks: a short call costs no clock reading.
+        if (count % 64 == 0 && std::chrono::steady_clock::now() > deadline) neverSettles(call, amount, settleLimit_);
     }
     return count;
 }
@@ -120,16 +143,18 @@ void RunLoop::advance(Nanoseconds d) {
         std::fprintf(stderr, "[dispatch] advance() needs a manual clock; ignored\n");
         return;
     }
+    const auto deadline = std::chrono::steady_clock::now() + settleLimit_;
     const Nanoseconds target = clock->now() + d;
-    runUntilIdle();
+    runReady(deadline, "advance", d);
     for (;;) {
         auto due = nextTimerDue();
         if (!due || *due > target) break;
+        if (std::chrono::steady_clock::now() > deadline) neverSettles("advance", d, settleLimit_);
         clock->set(*due);
-        runUntilIdle();
+        runReady(deadline, "advance", d);
     }
     clock->set(target);
-    runUntilIdle();
+    runReady(deadline, "advance", d);
 }
 
 bool RunLoop::runUntil(const std::function<bool()>& predicate, std::chrono::milliseconds realTimeBound) {

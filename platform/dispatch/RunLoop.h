@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "dispatch/Clock.h"
 #include "dispatch/DispatchQueue.h"
@@ -19,7 +20,7 @@ namespace dispatch {
 // The main run loop: the FIFO of blocks posted to the main queue and the timers, all on the one clock.
 // Programs call `run()`; tests drive it with `runUntilIdle()`, `advance(d)` and `runUntil(...)`.
 class RunLoop {
-public:
+  public:
     static RunLoop& main();
 
     // Runs blocks and timers as they fall due on the real clock until `stop()` is called.
@@ -35,6 +36,11 @@ public:
     // in time order, with the clock set to each one's own time; then runs what is ready at the end.
     void advance(Nanoseconds d);
     void advance(double seconds) { advance(nanosecondsFromSeconds(seconds)); }
+    // `runUntilIdle` and `advance` drive the loop for tests and the demo harness. One call that has run for
+    // this long in real time is a loop that never settles (a block that keeps posting itself, a timer that
+    // keeps falling due without the clock moving): the process ends, saying so, so that a test fails in
+    // seconds instead of hanging until its time-out. Far above what any call costs.
+    static constexpr std::chrono::seconds kSettleLimit{20};
 
     // For tests that wait on real input and output from worker threads: runs ready blocks (and, on the
     // real clock, due timers) until `predicate` holds or `realTimeBound` of real time has passed.
@@ -61,13 +67,20 @@ public:
 
     // Drops every pending block and timer: for test isolation only.
     void resetForTesting();
+    // Replaces kSettleLimit (main thread; for a test of the limit itself); returns the previous limit.
+    std::chrono::nanoseconds setSettleLimitForTesting(std::chrono::nanoseconds limit) {
+        return std::exchange(settleLimit_, limit);
+    }
 
-private:
+  private:
     RunLoop();
     // Takes one runnable item: a ready block, or a timer due at or before `now`.
     bool runOne(Nanoseconds now);
+    // runUntilIdle, for `call` (advance of `amount`, or runUntilIdle), ending the process past `deadline`.
+    std::size_t runReady(std::chrono::steady_clock::time_point deadline, const char* call,
+                         std::optional<Nanoseconds> amount);
 
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards ready_, timers_, timerDue_, nextId_ and stopRequested_
     std::condition_variable cv_;
     std::deque<Block> ready_;
     // (due, id) ordering keeps timers due at the same time in the order they were scheduled.
@@ -76,6 +89,7 @@ private:
     TimerId nextId_ = 1;
     bool stopRequested_ = false;
     std::atomic<std::thread::id> mainThread_;
+    std::chrono::nanoseconds settleLimit_ = kSettleLimit;  // main thread only
 };
 
 }  // namespace dispatch

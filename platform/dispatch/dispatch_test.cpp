@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,6 +24,49 @@ namespace {
 double nowSeconds() {
     return secondsFromNanoseconds(Clock::current()->now());
 }
+
+// A one-time signal between threads that a test waits for within a bound of its own.
+class Signal {
+  public:
+    void raise() {
+        {
+            std::lock_guard lock(mutex_);
+            raised_ = true;
+        }
+        cv_.notify_all();
+    }
+    bool waitFor(std::chrono::milliseconds bound) {
+        std::unique_lock lock(mutex_);
+        return cv_.wait_for(lock, bound, [&] { return raised_; });
+    }
+
+  private:
+    std::mutex mutex_;  // guards raised_
+    std::condition_variable cv_;
+    bool raised_ = false;
+};
+
+// Stops the main loop should it still run after `bound`: a test that runs the loop until something happens
+// fails in seconds when it never does, instead of hanging.
+class StopLoopAfter {
+  public:
+    explicit StopLoopAfter(std::chrono::milliseconds bound)
+        : thread_([this, bound] {
+              if (done_.waitFor(bound)) return;
+              fired_ = true;
+              RunLoop::main().stop();
+          }) {}
+    ~StopLoopAfter() {
+        done_.raise();
+        thread_.join();
+    }
+    bool fired() const { return fired_; }
+
+  private:
+    Signal done_;
+    std::atomic<bool> fired_{false};
+    std::thread thread_;
+};
 
 TEST(ManualClockTest, TimersAndDelayedBlocksFireInTimeOrderEachAtItsOwnTime) {
     dispatch::testing::ManualClockScope scope;
@@ -124,6 +168,86 @@ TEST(MainQueueTest, RunUntilWaitsForWorkerPostsWithinItsBound) {
     EXPECT_FALSE(RunLoop::main().runUntil([] { return false; }, 20ms));
 }
 
+// Workers that enter the main queue synchronously, many times in a row and side by side with blocks they post
+// to it, each get their own value back, and nothing of the main queue runs while a worker holds it. Each
+// hand-over wakes the worker once the main thread has parked for it and the main thread once the worker is
+// done: a lost wake-up deadlocks the hand-over. The main loop runs on a thread of the test's own, so the test
+// then fails within its bound, leaving that thread stuck, instead of hanging.
+TEST(MainQueueTest, SyncFromWorkersHandsOverAndBackManyTimesEachGettingItsValue) {
+    dispatch::testing::ManualClockScope scope;
+    constexpr int kWorkers = 4;
+    constexpr int kRounds = 250;
+    struct Shared {
+        int mainCounter = 0;  // main queue only
+        std::atomic<int> workersDone{0};
+        std::atomic<int> wrongValues{0};
+        Signal allDone;
+        Signal loopStopped;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread loop([shared] {
+        RunLoop::main().adoptCurrentThread();
+        RunLoop::main().run();
+        shared->loopStopped.raise();
+    });
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kWorkers; ++w) {
+        workers.emplace_back([shared, w] {
+            for (int i = 0; i < kRounds; ++i) {
+                DispatchQueue::main().async([shared] { ++shared->mainCounter; });
+                const int mine = w * kRounds + i;
+                const int got = DispatchQueue::main().sync([shared, mine] {
+                    ++shared->mainCounter;
+                    return mine;
+                });
+                if (got != mine) ++shared->wrongValues;
+            }
+            if (++shared->workersDone == kWorkers) shared->allDone.raise();
+        });
+    }
+    const bool finished = shared->allDone.waitFor(10s);
+    EXPECT_TRUE(finished) << shared->workersDone << " of " << kWorkers << " workers finished their hand-overs";
+    if (finished) DispatchQueue::main().async([] { RunLoop::main().stop(); });
+    const bool stopped = finished && shared->loopStopped.waitFor(10s);
+    if (stopped) {
+        loop.join();
+        for (auto& worker : workers) worker.join();
+        EXPECT_EQ(shared->mainCounter, 2 * kWorkers * kRounds);
+    } else {
+        // Stuck in a hand-over: left behind, holding only what they share.
+        loop.detach();
+        for (auto& worker : workers) worker.detach();
+    }
+    EXPECT_EQ(shared->wrongValues, 0);
+    RunLoop::main().adoptCurrentThread();
+}
+
+// A call of runUntilIdle or advance that runs past its real-time limit ends the process, naming the call: a
+// main loop that never settles fails its test in seconds instead of hanging it.
+TEST(MainQueueTest, ALoopThatNeverSettlesEndsTheProcessWithinItsLimit) {
+    // The process that dies is started afresh, not forked from this one, which may have threads already.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            dispatch::testing::ManualClockScope scope;
+            RunLoop::main().setSettleLimitForTesting(200ms);
+            std::function<void()> again = [&again] { DispatchQueue::main().async(again); };
+            again();
+            scope.runUntilIdle();
+        },
+        "runUntilIdle has run for 0\\.2 s of real time: the main loop never settles");
+    EXPECT_DEATH(
+        {
+            dispatch::testing::ManualClockScope scope;
+            RunLoop::main().setSettleLimitForTesting(200ms);
+            // A timer that schedules itself again for the time it fell due: the clock never gets past it.
+            std::function<void()> again = [&again] { RunLoop::main().schedule(Clock::current()->now(), again); };
+            RunLoop::main().schedule(Clock::current()->now() + 1s, again);
+            scope.advance(2.0);
+        },
+        "advance\\(2\\.0+ s\\) has run for 0\\.2 s of real time");
+}
+
 TEST(MainQueueTest, RunReturnsAfterStopAndFiresRealTimers) {
     dispatch::testing::ClockScope scope(std::make_shared<RealClock>());
     int ticks = 0;
@@ -133,7 +257,11 @@ TEST(MainQueueTest, RunReturnsAfterStopAndFiresRealTimers) {
             RunLoop::main().stop();
         }
     });
-    RunLoop::main().run();
+    {
+        const StopLoopAfter bound(10s);
+        RunLoop::main().run();
+        EXPECT_FALSE(bound.fired()) << "the loop ran on after its timer stopped it";
+    }
     EXPECT_EQ(ticks, 3);
 }
 
@@ -161,7 +289,11 @@ TEST(MainQueueTest, RunSleepsUntilTheNextTimerOnTheClockAndWakesForAnEarlierOne)
         loop.schedule(Clock::current()->now() + std::chrono::hours(24 * 365 * 100), [&] { fired.push_back("late"); });
         std::thread([&loop] { loop.schedule(Clock::current()->now() + 60s, [&loop] { loop.stop(); }); }).detach();
     });
-    loop.run();
+    {
+        const StopLoopAfter bound(10s);
+        loop.run();
+        EXPECT_FALSE(bound.fired()) << "the loop slept through the earlier timer";
+    }
     EXPECT_EQ(fired, (std::vector<std::string>{"hour"}));
 }
 
@@ -312,15 +444,15 @@ TEST(SerialQueueTest, DelayedBlocksFollowTheClockAndDieWithTheQueue) {
 }
 
 TEST(SerialQueueTest, QueueReleasedFromItsOwnBlockDoesNotDeadlock) {
-    std::atomic<bool> done{false};
+    // Shared with the block: should it never finish, the test still ends, and the block finds it later.
+    auto done = std::make_shared<Signal>();
     auto queue = std::make_shared<DispatchQueue>("self-release");
     auto* raw = queue.get();
-    raw->async([q = std::move(queue), &done]() mutable {
+    raw->async([q = std::move(queue), done]() mutable {
         q.reset();
-        done = true;
+        done->raise();
     });
-    for (int i = 0; i < 1000 && !done; ++i) std::this_thread::sleep_for(1ms);
-    EXPECT_TRUE(done);
+    EXPECT_TRUE(done->waitFor(10s));
 }
 
 TEST(ClockTest, SecondsConversionSaturates) {

@@ -91,7 +91,7 @@ struct PropertyObserver {
 template <class T>
 struct PropertyState {
     explicit PropertyState(T initial) : value(std::move(initial)) {}
-    mutable std::mutex mutex;
+    mutable std::mutex mutex;  // guards value and observers
     T value;
     std::vector<std::shared_ptr<PropertyObserver<T>>> observers;
 };
@@ -361,12 +361,12 @@ class KVOObservable {
 
     // The handlers of `observeDeallocation`; shared with their observations, which may outlive the object.
     struct DeallocationHandlers {
-        std::mutex mutex;
+        std::mutex mutex;  // guards nextId and handlers
         std::uint64_t nextId = 1;
         std::map<std::uint64_t, std::function<void()>> handlers;
     };
 
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards keys_, targets_ and deallocation_
     std::map<std::string, Key> keys_;
     std::vector<Target> targets_;
     mutable std::shared_ptr<DeallocationHandlers> deallocation_;  // made on first use, under `mutex_`

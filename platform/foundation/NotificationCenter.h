@@ -94,7 +94,7 @@ class NotificationCenter {
     std::vector<std::shared_ptr<Registration>> matching(const Notification& notification);
     void removeWhere(const std::function<bool(const Registration&)>& predicate);
 
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards registrations_ and nextId_
     std::vector<std::shared_ptr<Registration>> registrations_;
     std::uint64_t nextId_ = 1;
 };

@@ -107,6 +107,7 @@ class URLSessionDataTask : public std::enable_shared_from_this<URLSessionDataTas
     // Delivers the outcome once; later calls are ignored. Returns whether this call delivered.
     bool finish(std::optional<Data> data, std::optional<HTTPURLResponse> response, std::optional<Error> error);
 
+    // Guards state_, currentRequest_, sentAsOriginal_, completion_, response_, error_ and transferId_.
     mutable std::mutex mutex_;
     std::shared_ptr<URLSession> session_;
     URLRequest originalRequest_;
@@ -154,7 +155,7 @@ class URLSession : public std::enable_shared_from_this<URLSession> {
 
     URLSessionConfiguration configuration_;
     std::shared_ptr<dispatch::DispatchQueue> delegateQueue_;
-    std::mutex mutex_;
+    std::mutex mutex_;  // guards invalidated_ and tasks_
     bool invalidated_ = false;
     std::vector<std::weak_ptr<URLSessionDataTask>> tasks_;
 };
@@ -205,7 +206,7 @@ class URLProtocolRegistry {
 
   private:
     URLProtocolRegistry() = default;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;                             // guards protocols_
     std::vector<std::shared_ptr<URLProtocol>> protocols_;  // in registration order
 };
 

@@ -30,7 +30,8 @@ constexpr std::size_t kMaximumItemBytes = 1u << 20;
 constexpr std::size_t kMaximumFileBytes = 2 * kMaximumItemBytes + 4096;
 
 foundation::LogChannel& channel() {
-    static auto* logChannel = new foundation::LogChannel("SimpleKeychain");  // never destroyed: read from worker threads until exit
+    static auto* logChannel =
+        new foundation::LogChannel("SimpleKeychain");  // never destroyed: read from worker threads until exit
     return *logChannel;
 }
 
@@ -107,9 +108,15 @@ std::expected<void, foundation::Error> makeDirectories(const std::string& path) 
     return {};
 }
 
-// Keeps the keychain folder private. Anyone who may write in it may replace or plant items, and anyone who
-// may read it learns which items exist: a folder of ours is tightened to 0700; a folder of someone else's
-// that others may write is refused. Nothing when the folder does not exist.
+// The reason a file or folder of another user is not trusted with the user's secrets.
+std::string ownedByAnotherUser(const std::string& what, const std::string& path, uid_t owner) {
+    return what + " " + path + " belongs to another user (uid " + std::to_string(owner) + ", not " +
+           std::to_string(::geteuid()) + ")";
+}
+
+// Keeps the keychain folder private. Its owner may replace or plant items, anyone who may write in it may
+// too, and anyone who may read it learns which items exist: a folder of the effective user's is tightened to
+// 0700; a folder of anyone else's is refused, whatever its mode. Nothing when the folder does not exist.
 std::expected<bool, foundation::Error> secureFolder(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
@@ -119,16 +126,12 @@ std::expected<bool, foundation::Error> secureFolder(const std::string& path) {
     if (!S_ISDIR(info.st_mode)) {
         return failure(SimpleKeychainError::storageFailure("the keychain folder " + path + " is not a folder"));
     }
-    if ((info.st_mode & 077) == 0) return true;
-    if (info.st_uid == ::geteuid()) {
-        if (::chmod(path.c_str(), 0700) != 0) {
-            return failure(SimpleKeychainError::storageFailure(errnoText("cannot restrict the folder", path)));
-        }
-        return true;
+    if (info.st_uid != ::geteuid()) {
+        return failure(
+            SimpleKeychainError::storageFailure(ownedByAnotherUser("the keychain folder", path, info.st_uid)));
     }
-    if (info.st_mode & 022) {
-        return failure(SimpleKeychainError::storageFailure("the keychain folder " + path +
-                                                           " belongs to another user and others may write in it"));
+    if ((info.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0) {
+        return failure(SimpleKeychainError::storageFailure(errnoText("cannot restrict the folder", path)));
     }
     return true;
 }
@@ -319,6 +322,11 @@ std::expected<foundation::Data, foundation::Error> SimpleKeychain::data(std::str
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return damaged("not a regular file");
+    }
+    // Whoever owns the file chose its contents: only the user's own are the user's credentials.
+    if (info.st_uid != ::geteuid()) {
+        ::close(fd);
+        return failure(SimpleKeychainError::storageFailure(ownedByAnotherUser("the item file", path, info.st_uid)));
     }
     if (static_cast<std::size_t>(info.st_size) > kMaximumFileBytes) {
         ::close(fd);

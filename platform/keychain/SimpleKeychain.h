@@ -19,12 +19,12 @@
 // Each item (service, key) is one file in the keychain folder: the folder named by the constructor, else
 // $LUMORA_KEYCHAIN_DIR, else $XDG_DATA_HOME/lumora/keychain, else $HOME/.local/share/lumora/keychain.
 // The folder is made with mode 0700 and each file with mode 0600; an existing folder of the user's that
-// others may read or write is tightened to 0700, and a folder of another user's that others may write is
-// refused (storageFailure). `set` writes a temporary file, flushes it to disk and renames it over the old
-// one, so a crash leaves the old item or the new one, never half of either; the next `set` removes the
-// temporary files of writers that died before their rename. An item whose file is truncated or damaged,
-// or that is not a regular file (a link, a FIFO, a folder), reads as absent (itemNotFound) without
-// blocking; the reason goes to the log handler. Item contents are never logged.
+// others may read or write is tightened to 0700. A folder or an item file that the effective user does not
+// own is refused (storageFailure, naming its owner): its owner could have planted any item in it. `set` writes a
+// temporary file, flushes it to disk and renames it over the old one, so a crash leaves the old item or the new one,
+// never half of either; the next `set` removes the temporary files of writers that died before their rename. An item
+// whose file is truncated or damaged, or that is not a regular file (a link, a FIFO, a folder), reads as absent
+// (itemNotFound) without blocking; the reason goes to the log handler. Item contents are never logged.
 namespace simplekeychain {
 
 class SimpleKeychainError {

@@ -57,7 +57,7 @@ class KeychainTest : public ::testing::Test {
     }
 
     fs::path dir_;
-    std::mutex mutex_;
+    std::mutex mutex_;  // guards logs_
     std::vector<std::string> logs_;
     simplekeychain::LogHandler previous_;
 };
@@ -246,10 +246,39 @@ TEST_F(KeychainTest, TheFolderIsKeptPrivate) {
     ASSERT_FALSE(read);
     for (const foundation::Error& error : {stored.error(), read.error()}) {
         EXPECT_EQ(codeOf(error), SimpleKeychainError::Code::storageFailure);
-        EXPECT_NE(error.localizedDescription().find("belongs to another user and others may write in it"),
-                  std::string::npos)
+        EXPECT_NE(error.localizedDescription().find("belongs to another user (uid 65534"), std::string::npos)
             << error.localizedDescription();
     }
+}
+
+// Whoever owns the folder or an item file chose what it holds: an item another user planted is never read as
+// the user's credentials, however private the file and its folder look.
+TEST_F(KeychainTest, FoldersAndItemsOfAnotherUserAreRefusedWhateverTheirMode) {
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+    SimpleKeychain keychain("svc", folder());
+    ASSERT_TRUE(keychain.set("secret", "credentials"));
+    const std::string item = keychain.itemPath("credentials");
+    auto refusedFor = [](const auto& result, const std::string& why) {
+        ASSERT_FALSE(result);
+        EXPECT_EQ(codeOf(result.error()), SimpleKeychainError::Code::storageFailure);
+        EXPECT_NE(result.error().localizedDescription().find(why), std::string::npos)
+            << result.error().localizedDescription();
+    };
+
+    // An item file of another user's (mode 0600) in the user's own folder.
+    ASSERT_EQ(::chown(item.c_str(), 65534, 65534), 0);
+    refusedFor(keychain.data("credentials"), "the item file " + item + " belongs to another user (uid 65534");
+    refusedFor(keychain.has("credentials"), "belongs to another user");
+
+    // A folder of another user's that only its owner may write (0755), holding that user's item.
+    ASSERT_EQ(::chown(folder().c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(folder().c_str(), 0755), 0);
+    refusedFor(keychain.data("credentials"), "the keychain folder " + folder() + " belongs to another user (uid 65534");
+    refusedFor(keychain.set("replaced", "credentials"), "belongs to another user (uid 65534");
+    struct stat info {};
+    ASSERT_EQ(::stat(folder().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0755u);  // not the user's to change
+    EXPECT_TRUE(logs().empty());            // refused, not read as damaged
 }
 
 TEST_F(KeychainTest, UnusableFolderIsAStorageFailure) {

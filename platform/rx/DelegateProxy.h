@@ -84,7 +84,7 @@ class DelegateProxy : public Delegate {
 
   private:
     struct Registry {
-        std::mutex mutex;
+        std::mutex mutex;  // guards proxies
         std::map<std::weak_ptr<Parent>, std::shared_ptr<Proxy>, std::owner_less<>> proxies;
         static Registry& shared() {
             // Never destroyed: proxies may be looked up while the process exits.
@@ -94,7 +94,7 @@ class DelegateProxy : public Delegate {
     };
 
     std::weak_ptr<Parent> parent_;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards weakForward_ and strongForward_
     std::weak_ptr<Delegate> weakForward_;
     std::shared_ptr<Delegate> strongForward_;
 };

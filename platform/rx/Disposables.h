@@ -63,7 +63,7 @@ class ActionDisposable final : public Disposable::Impl {
     bool isDisposed() const override { return disposed_.load(); }
 
   private:
-    std::mutex mutex_;
+    std::mutex mutex_;  // guards action_, taken by the dispose that sets disposed_
     std::atomic<bool> disposed_{false};
     std::function<void()> action_;
 };
@@ -113,7 +113,7 @@ class SerialImpl final : public Disposable::Impl {
     }
 
   private:
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards disposed_ and current_
     bool disposed_ = false;
     Disposable current_;
 };
@@ -164,7 +164,7 @@ class CompositeImpl final : public Disposable::Impl {
     }
 
   private:
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards disposed_, nextKey_ and items_
     bool disposed_ = false;
     std::uint64_t nextKey_ = 1;
     std::map<std::uint64_t, Disposable> items_;
@@ -273,9 +273,9 @@ class DisposeBag {
 
     static constexpr std::size_t kFirstPrune = 16;
 
-    mutable std::mutex mutex_;
-    std::vector<Disposable> items_;      // protected by `mutex_`
-    std::size_t pruneAt_ = kFirstPrune;  // protected by `mutex_`
+    mutable std::mutex mutex_;  // guards items_ and pruneAt_
+    std::vector<Disposable> items_;
+    std::size_t pruneAt_ = kFirstPrune;
 };
 
 inline void Disposable::disposed(DisposeBag& bag) const {

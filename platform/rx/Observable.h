@@ -102,7 +102,7 @@ class StageSink final : public Disposable::Impl {
 
   private:
     AnyObserver<T> observer_;
-    std::mutex mutex_;
+    std::mutex mutex_;  // guards upstream_, taken by the dispose that sets disposed_
     std::atomic<bool> stopped_{false};
     std::atomic<bool> disposed_{false};
     Disposable upstream_;
@@ -156,7 +156,7 @@ class SubscriberSink final : public Disposable::Impl {
   private:
     AnyObserver<T> observer_;
     std::function<void()> onDisposed_;
-    std::recursive_mutex mutex_;
+    std::recursive_mutex mutex_;  // held while an event is delivered; guards stopped_, upstream_ and onDisposed_
     bool stopped_ = false;
     std::atomic<bool> disposed_{false};
     Disposable upstream_;
@@ -381,7 +381,7 @@ class Observable {
         using U = ObservableElementOf<Inner>;
         return Observable<U>::create([source = *this, selector](const AnyObserver<U>& observer) {
             struct State {
-                std::mutex mutex;
+                std::mutex mutex;        // guards active and stopped
                 std::size_t active = 1;  // the outer stream and each running inner stream
                 bool stopped = false;
                 CompositeDisposable group;
@@ -441,7 +441,7 @@ class Observable {
         using U = ObservableElementOf<Inner>;
         return Observable<U>::create([source = *this, selector](const AnyObserver<U>& observer) {
             struct State {
-                std::mutex mutex;
+                std::mutex mutex;  // guards latest, hasInner, outerDone and stopped
                 std::uint64_t latest = 0;
                 bool hasInner = false;
                 bool outerDone = false;
@@ -551,7 +551,7 @@ class Observable {
         using Key = std::decay_t<std::invoke_result_t<K&, const T&>>;
         return create([source = *this, keySelector](const AnyObserver<T>& observer) {
             struct State {
-                std::mutex mutex;
+                std::mutex mutex;  // guards last
                 std::optional<Key> last;
             };
             auto state = std::make_shared<State>();
@@ -574,7 +574,7 @@ class Observable {
     Observable debounce(dispatch::Nanoseconds dueTime, std::shared_ptr<SchedulerType> scheduler) const {
         return create([source = *this, dueTime, scheduler](const AnyObserver<T>& observer) {
             struct State {
-                std::mutex mutex;
+                std::mutex mutex;  // guards pending and generation
                 std::optional<T> pending;
                 std::uint64_t generation = 0;
                 SerialDisposable timer;
@@ -776,7 +776,7 @@ struct ShareState : std::enable_shared_from_this<ShareState<T>> {
 
     Observable<T> source;
     std::size_t replay;
-    std::recursive_mutex mutex;
+    std::recursive_mutex mutex;  // guards current (its observers and buffer) and nextId
     std::shared_ptr<Connection> current;
     std::uint64_t nextId = 1;
 };

@@ -96,7 +96,7 @@ class SubjectCore : public std::enable_shared_from_this<SubjectCore<T>> {
     }
 
     const bool isBehavior_;
-    mutable std::recursive_mutex mutex_;
+    mutable std::recursive_mutex mutex_;  // guards everything below
     std::shared_ptr<const Entries> entries_ = std::make_shared<const Entries>();
     std::optional<Event<T>> stopEvent_;
     std::optional<T> value_;

@@ -235,7 +235,7 @@ class GateService final : public devserver::Service {
 
   private:
     bool arrived_ = false;
-    std::mutex mutex_;
+    std::mutex mutex_;  // guards open_
     std::condition_variable released_;
     bool open_ = false;
 };

@@ -30,7 +30,7 @@ class UIDevice {
 
   private:
     UIDevice() = default;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards idiom_
     UIUserInterfaceIdiom idiom_ = UIUserInterfaceIdiom::phone;
 };
 

@@ -11,7 +11,7 @@ namespace uikit {
 namespace {
 
 struct Log {
-    std::mutex mutex;
+    std::mutex mutex;  // guards events
     std::vector<UIImpactFeedbackGenerator::RecordedEvent> events;
 };
 

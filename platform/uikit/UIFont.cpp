@@ -22,7 +22,7 @@ struct Face {
 };
 
 struct Registry {
-    std::mutex mutex;
+    std::mutex mutex;  // guards faces
     std::map<std::string, Face> faces;
 };
 

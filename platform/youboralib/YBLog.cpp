@@ -9,7 +9,7 @@ namespace youboralib {
 namespace {
 
 struct Loggers {
-    std::mutex mutex;
+    std::mutex mutex;  // guards list
     std::vector<std::weak_ptr<YBLogger>> list;
 };
 

@@ -70,7 +70,7 @@ class RecordingLogger : public YBLogger {
         }
         return out;
     }
-    std::mutex mutex;
+    std::mutex mutex;  // guards lines
     std::vector<std::pair<YBLogLevel, std::string>> lines;
 };
 

@@ -56,7 +56,7 @@ class LumoraAuthManager {
 
   private:
     struct State {
-        mutable std::mutex mutex;
+        mutable std::mutex mutex;  // guards authManager
         std::shared_ptr<AuthManagerType> authManager;
     };
     std::shared_ptr<State> state_;

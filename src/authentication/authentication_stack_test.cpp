@@ -40,7 +40,7 @@ constexpr const char* kUserAgent = "5413df9d11cfacd1a5d4fc4e5c1aac53";
 // Every event of one subscription, from whichever thread it came.
 template <class T>
 struct Recorded {
-    std::mutex mutex;
+    std::mutex mutex;  // guards elements, error, completed and allOnMain
     std::condition_variable changed;
     std::vector<T> elements;
     std::optional<foundation::Error> error;

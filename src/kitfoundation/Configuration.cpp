@@ -26,7 +26,7 @@ std::optional<std::string> mainBundleText(std::string_view key) {
 
 // The values read so far, one slot per key, and the source they come from.
 struct Store {
-    std::mutex mutex;
+    std::mutex mutex;  // guards everything below; held while a value is read, so each is read once
     ConfigurationKey::Source source;
     std::array<std::optional<std::optional<std::string>>, ConfigurationKey::caseCount> read;
     std::optional<std::optional<std::string>> bundleVersion;

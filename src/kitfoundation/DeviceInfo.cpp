@@ -1,6 +1,7 @@
 #include "kitfoundation/DeviceInfo.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -105,20 +106,64 @@ std::optional<std::string> readIdentifier(const std::string& path) {
     return uuid->uuidString();
 }
 
-// Writes `contents` to a new file beside `path` and links it into place; false when `path` already exists
-// (another writer was first) or anything fails.
-bool publishFile(const std::string& path, const std::string& contents) {
+// A new file beside `path` holding `contents` (0600, flushed to disk); its name, or nothing when it cannot be
+// written whole.
+std::optional<std::string> writeTemporaryBeside(const std::string& path, const std::string& contents) {
     const std::string temp = path + ".tmp." + std::to_string(::getpid()) + "." + foundation::UUID().uuidString();
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
+    if (fd < 0) return std::nullopt;
     bool ok = ::write(fd, contents.data(), contents.size()) == static_cast<ssize_t>(contents.size());
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    // link() does not replace an existing file: of two concurrent writers exactly one succeeds.
-    ok = ok && ::link(temp.c_str(), path.c_str()) == 0;
+    if (ok) return temp;
     ::unlink(temp.c_str());
+    return std::nullopt;
+}
+
+// Publishes `contents` at `path` when nothing is there: false when `path` already exists (another writer was
+// first) or anything fails. link() does not replace an existing file: of two concurrent writers exactly one
+// succeeds.
+bool publishFile(const std::string& path, const std::string& contents) {
+    const auto temp = writeTemporaryBeside(path, contents);
+    if (!temp) return false;
+    const bool ok = ::link(temp->c_str(), path.c_str()) == 0;
+    ::unlink(temp->c_str());
     return ok;
 }
+
+// Replaces whatever is at `path` with `contents` in one step (rename over it): readers see the old file or
+// the new one, never a part of either.
+bool replaceFile(const std::string& path, const std::string& contents) {
+    const auto temp = writeTemporaryBeside(path, contents);
+    if (!temp) return false;
+    if (::rename(temp->c_str(), path.c_str()) == 0) return true;
+    ::unlink(temp->c_str());
+    return false;
+}
+
+// An exclusive lock on a folder, held by this process until the object goes (flock on the folder itself, so
+// no lock file is left beside the identifier). Not locked when the folder cannot be opened.
+class FolderLock {
+  public:
+    explicit FolderLock(const std::string& folder) : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_ < 0) return;
+        while (::flock(fd_, LOCK_EX) != 0) {
+            if (errno == EINTR) continue;
+            ::close(fd_);
+            fd_ = -1;
+            return;
+        }
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing the last descriptor releases the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    bool locked() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
+};
 
 }  // namespace
 
@@ -144,12 +189,15 @@ std::string DeviceInfo::loadOrCreateIdentifier(const std::string& path) {
     const auto slash = path.rfind('/');
     if (slash != std::string::npos && slash > 0 && !makeFolders(path.substr(0, slash))) return fresh;
     if (publishFile(path, fresh + "\n")) return fresh;
-    // The file exists but does not hold an identifier (damaged), or another writer got there first.
+    // The file exists: another writer got there first, or it does not hold an identifier (damaged).
     if (auto existing = readIdentifier(path)) return *existing;
-    // A damaged file is replaced: unlink it and publish again.
-    ::unlink(path.c_str());
-    if (publishFile(path, fresh + "\n")) return fresh;
-    if (auto existing = readIdentifier(path)) return *existing;
+    // A damaged file is repaired by one process at a time, under a lock on its folder: whoever comes after the
+    // repair reads the identifier it wrote, so processes repairing together all end with the one on disk.
+    const FolderLock lock(slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash));
+    if (lock.locked()) {
+        if (auto existing = readIdentifier(path)) return *existing;
+    }
+    replaceFile(path, fresh + "\n");
     return fresh;
 }
 

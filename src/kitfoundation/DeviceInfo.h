@@ -42,7 +42,9 @@ struct DeviceInfo {
 
     // The identifier kept in `path`: read when the file holds a UUID; otherwise a new one, written with
     // permissions 0600 (its folder 0700) so that it appears whole or not at all, and the first of two
-    // concurrent writers wins. When the file cannot be written the new identifier is still returned.
+    // concurrent writers wins. A damaged file is replaced in one step by one process at a time (under a lock
+    // on its folder), so processes that find it damaged together all end with the identifier on disk. When
+    // the file cannot be written the new identifier is still returned.
     static std::string loadOrCreateIdentifier(const std::string& path);
 };
 

@@ -1,13 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
+#include <optional>
+#include <set>
+#include <thread>
+#include <vector>
 
 #include "dispatch/testing/EnvironmentScope.h"
 #include "dispatch/testing/ManualClockScope.h"
@@ -208,6 +217,83 @@ TEST(DeviceInfoTest, IdentifierIsKeptPrivatelyAndStable) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "data" / "com.example.host"),
                             std::filesystem::directory_iterator{}),
               1);
+}
+
+// What a child process wrote to `fd` until it closed it; nothing when it said nothing by `deadline`.
+std::optional<std::string> answerOf(int fd, std::chrono::steady_clock::time_point deadline) {
+    std::string text;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd ready{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;
+        char buffer[64];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return text;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+// Processes that start together over a damaged identifier file each repair it as they find it; however their
+// repairs interleave, all of them end with the one identifier the file then holds.
+TEST(DeviceInfoTest, ProcessesRepairingADamagedFileTogetherAllEndWithTheIdentifierOnDisk) {
+    constexpr int kTrials = 30;
+    constexpr int kProcesses = 16;
+    const dispatch::testing::TemporaryFolder folder("device-repair");
+    for (int trial = 0; trial < kTrials; ++trial) {
+        const auto trialFolder = folder / std::to_string(trial);
+        std::filesystem::create_directories(trialFolder);
+        const std::string path = (trialFolder / "device-id").string();
+        std::ofstream(path, std::ios::trunc) << "not a uuid";
+
+        int start[2];
+        ASSERT_EQ(::pipe(start), 0);
+        std::vector<std::pair<pid_t, int>> children;  // each child and the read end of its answer
+        for (int k = 0; k < kProcesses; ++k) {
+            int answer[2];
+            ASSERT_EQ(::pipe(answer), 0);
+            const pid_t pid = ::fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                ::close(start[1]);
+                ::close(answer[0]);
+                char go;
+                [[maybe_unused]] const auto started = ::read(start[0], &go, 1);  // end of file: all start at once
+                // On a thread of its own, which seeds its own identifiers (the forked thread's generator is a
+                // copy of the parent's, the same in every child).
+                std::string id;
+                std::thread([&] { id = DeviceInfo::loadOrCreateIdentifier(path); }).join();
+                [[maybe_unused]] const auto written = ::write(answer[1], id.data(), id.size());
+                ::_exit(0);
+            }
+            ::close(answer[1]);
+            children.emplace_back(pid, answer[0]);
+        }
+        ::close(start[0]);
+        ::close(start[1]);
+
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        std::set<std::string> ids;
+        int silent = 0;
+        for (const auto& [pid, fd] : children) {
+            const auto id = answerOf(fd, deadline);
+            ::close(fd);
+            if (!id || id->empty()) {
+                ++silent;
+                ::kill(pid, SIGKILL);
+            } else {
+                ids.insert(*id);
+            }
+            ::waitpid(pid, nullptr, 0);
+        }
+        ASSERT_EQ(silent, 0) << "trial " << trial << ": processes that gave no identifier";
+        std::ifstream file(path);
+        std::string onDisk;
+        std::getline(file, onDisk);
+        EXPECT_EQ(ids, std::set<std::string>{onDisk}) << "trial " << trial;
+        if (ids.size() != 1) break;
+    }
 }
 
 TEST(DeviceInfoTest, DescribesTheSystemFromOsReleaseAndUname) {

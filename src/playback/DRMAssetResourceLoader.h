@@ -77,7 +77,7 @@ class DRMAssetResourceLoader final : public avfoundation::AVAssetResourceLoaderD
     const DRMRequestBuilder requestBuilder_{};
     const DRMService service_{};
     rx::BehaviorSubject<std::optional<DRMError>> statePublisher_{std::nullopt};
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards task_ and nextExpectedRenewalDate_
     std::shared_ptr<foundation::URLSessionDataTask> task_;
     // The licence requests under way, by the key request they answer; guarded by mutex_.
     std::vector<

@@ -56,7 +56,7 @@ class MovedLicence final : public devserver::Service {
 
 // A token source whose answers the test controls.
 struct TokenSource {
-    std::mutex mutex;
+    std::mutex mutex;  // guards waiting and immediate
     std::vector<StreamDRMSettings::TokenCompletion> waiting;
     std::optional<std::optional<std::string>> immediate = std::optional<std::string>("viewer-token");
 

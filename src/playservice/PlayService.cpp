@@ -30,7 +30,7 @@ class OnceOnMain {
     }
 
   private:
-    std::mutex mutex_;
+    std::mutex mutex_;  // guards completion_
     PlayServiceType::Completion completion_;
 };
 

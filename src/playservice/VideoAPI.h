@@ -62,7 +62,7 @@ class VideoAPI : public std::enable_shared_from_this<VideoAPI> {
     PlayAssetDependencies dependencies_;
     AccessTokenSource tokenSource_;
     std::shared_ptr<HEVCCapabilityProvider> hevcCapability_;
-    std::mutex mutex_;
+    std::mutex mutex_;  // guards playAssetManager_ and assetInfoFactory_, made on first use
     std::shared_ptr<PlayableAssetManagerInterface> playAssetManager_;
     std::shared_ptr<AssetInfoFactoryInterface> assetInfoFactory_;
 };

@@ -127,7 +127,7 @@ class PlayerEventController {
     explicit PlayerEventController(Dependencies dependencies) : dependencies_(std::move(dependencies)) {}
 
     Dependencies dependencies_;
-    std::mutex formatterMutex_;
+    std::mutex formatterMutex_;  // guards dateFormatter_, made on first use
     std::optional<foundation::DateFormatter> dateFormatter_;
 };
 

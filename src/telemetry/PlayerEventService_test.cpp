@@ -178,7 +178,7 @@ class FailureMonitor final : public alamofire::EventMonitor {
         if (request) caps.push_back(request->maximumResponseSize.value_or(0));
         if (error) failures.push_back(error->localizedDescription());
     }
-    std::mutex mutex;
+    std::mutex mutex;  // guards caps and failures
     std::vector<std::size_t> caps;
     std::vector<std::string> failures;
 };

@@ -61,9 +61,9 @@ class CurrentRun {
     }
 
   private:
-    std::mutex mutex_;
-    std::weak_ptr<detail::DemoRun> run_;  // guarded by mutex_
-    bool interruptNext_ = false;          // guarded by mutex_
+    std::mutex mutex_;  // guards run_ and interruptNext_
+    std::weak_ptr<detail::DemoRun> run_;
+    bool interruptNext_ = false;
 };
 
 CurrentRun& currentRun() {

@@ -50,7 +50,7 @@ class EntitlementService final : public Service {
     Reply token(const RecordedRequest& request);
 
     std::shared_ptr<IdentityService> identity_;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards options_
     EntitlementOptions options_;
 };
 

@@ -91,7 +91,7 @@ class IdentityService final : public Service {
                       bool withRefreshToken);
 
     IdentityOptions options_;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards everything below, and options_ (a test changes its token lifetime)
     std::map<std::string, IdentityUser> users_;  // by lower-case e-mail
     std::map<std::string, AccessToken, std::less<>> accessTokens_;
     std::map<std::string, RefreshToken, std::less<>> refreshTokens_;

@@ -77,7 +77,7 @@ class LicenceService final : public Service {
     explicit LicenceService(LicenceOptions options);
     Reply licence(const RecordedRequest& request);
 
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards everything below
     LicenceOptions options_;
     std::set<std::string> notEntitled_;
     std::vector<int> scriptedRefusals_;

@@ -101,7 +101,7 @@ class PlayerEventService final : public Service, public std::enable_shared_from_
     explicit PlayerEventService(PlayerEventOptions options) : options_(std::move(options)) {}
     std::chrono::nanoseconds now() const;
 
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards everything below
     PlayerEventOptions options_;
     std::vector<PlayerEventRecord> events_;
     // viewer -> session -> time of its last accepted event.

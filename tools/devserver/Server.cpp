@@ -272,10 +272,10 @@ struct Server::Impl {
     std::thread thread;
     std::atomic<bool> running{false};
 
-    std::mutex faultMutex;
+    std::mutex faultMutex;  // guards faults
     std::vector<std::pair<std::string, Fault>> faults;
 
-    std::mutex stopMutex;
+    std::mutex stopMutex;  // guards stopping, waited for on stopCondition
     std::condition_variable stopCondition;
     bool stopping = false;
 

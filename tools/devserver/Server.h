@@ -122,7 +122,7 @@ class RequestLog {
     void clear();
 
   private:
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards entries_
     std::vector<RecordedRequest> entries_;
 };
 

@@ -55,7 +55,7 @@ class FakeCastCore {
     void finish();
 
   private:
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards deviceName_, state_, devices_, view_, calls_ and onCall_
     const CastConnectionState finalConnectedState_;
     std::optional<std::string> deviceName_;
     CastConnectionState state_ = CastConnectionState::disconnected;
@@ -157,7 +157,7 @@ class FakeChromecastPlugin : public CastManagerInterface {
     void sendTimes(double position, std::optional<double> duration);
 
     detail::FakeCastCore core_;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards the receiver's fields below, stream_ to instructionsPresented_
     // The stream on the receiver; its position, duration, rate and state are kept in the fields below.
     std::optional<CastStream> stream_;
     double position_ = 0;
@@ -217,7 +217,7 @@ class FakeAirPlayPlugin : public AirPlayManagerInterface {
 
   private:
     detail::FakeCastCore core_;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards players_
     std::vector<std::weak_ptr<avfoundation::AVPlayer>> players_;
     rx::BehaviorSubject<float> rateSubject_{1.0f};
 };

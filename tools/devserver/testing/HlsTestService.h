@@ -124,7 +124,7 @@ class HlsTestService final : public devserver::Service {
         return devserver::Reply::text(404, "not found");
     }
 
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards everything below
     std::condition_variable cv_;
     std::map<std::string, std::function<std::string()>> playlists_;
     std::map<std::string, std::pair<int, std::string>> statuses_;
