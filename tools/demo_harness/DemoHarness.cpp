@@ -111,7 +111,8 @@ demo assets: vod-protected-ads, vod-protected, vod-clear, vod-ads, live-1 (plays
              no-stream, err-1006, err-3003
 
 exit status: 0 success, 2 bad command line, 3 back end unusable, 4 sign-in failed, 5 asset refused,
-             6 licence refused, 7 stream limit reached, 8 playback failed, 9 timed out, 130 interrupted
+             6 licence refused, 7 stream limit reached, 8 playback failed, 9 timed out,
+             10 a service's answer unreadable, 11 a service unreachable, 130 interrupted
 )";
 }
 

@@ -37,8 +37,12 @@ enum class ExitStatus : int {
     streamLimitReached = 7,
     // The stream could not be loaded or failed while playing.
     playbackFailed = 8,
-    // A step made no progress within the time-out.
+    // A step made no progress within the time-out, or a service's request timed out.
     timedOut = 9,
+    // A service's answer could not be read or used (malformed, too large, incomplete, redirected).
+    unreadableAnswer = 10,
+    // A service could not be reached (no connection, connection lost, TLS failure).
+    serviceUnreachable = 11,
     // Stopped by interruptDemoHost() (the program: a signal that ends a process, such as SIGINT, SIGTERM,
     // SIGHUP or SIGQUIT).
     interrupted = 130,

@@ -18,8 +18,11 @@
 #include "dispatch/RunLoop.h"
 #include "dispatch/Timer.h"
 #include "foundation/Error.h"
+#include "foundation/JSON.h"
+#include "foundation/URLError.h"
 #include "playback/DRMError.h"
 #include "playservice/ConcurrencyError.h"
+#include "playservice/PlayAssetModelMapper.h"
 #include "playservice/VideoError.h"
 #include "screen/ZuPlayerViewController.h"
 #include "signin/LoginViewController.h"
@@ -56,6 +59,31 @@ class ClockHold {
 };
 
 // The DRM failure inside an error of the media player (the item's error wraps the key loader's).
+// What a failure of a service comes to, read from the error the kit says happened underneath.
+enum class Cause { timedOut, unreachable, unreadable, other };
+Cause causeOf(const std::optional<foundation::Error>& error) {
+    if (!error) return Cause::other;
+    if (foundation::URLError::is(*error, foundation::URLError::timedOut)) return Cause::timedOut;
+    if (error->is<foundation::DecodingError>() || error->is<lumora::MapError>()) return Cause::unreadable;
+    if (error->domain() == foundation::URLError::domain) {
+        switch (error->code()) {
+            case foundation::URLError::cannotFindHost:
+            case foundation::URLError::cannotConnectToHost:
+            case foundation::URLError::networkConnectionLost:
+            case foundation::URLError::secureConnectionFailed:
+            case foundation::URLError::serverCertificateUntrusted:
+                return Cause::unreachable;
+            case foundation::URLError::badServerResponse:
+            case foundation::URLError::cannotParseResponse:
+            case foundation::URLError::dataLengthExceedsMaximum:
+                return Cause::unreadable;
+            default:
+                return Cause::other;
+        }
+    }
+    return Cause::other;
+}
+
 std::optional<lumora::DRMError> drmErrorIn(const foundation::Error& error) {
     if (const auto* drm = error.as<lumora::DRMError>()) return *drm;
     if (error.domain() == lumora::DRMError::errorDomain) return lumora::DRMError::fromRawValue(error.code());
@@ -189,11 +217,33 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
                         "sign-in-refused", "The host's alert: the account may not play");
             return;
         }
-        if (error.is<lumora::VideoError>()) {
-            failShowing(
-                ExitStatus::assetRefused,
-                "asset \"" + options_.assetId + "\" refused by the play service: " + error.localizedDescription(),
-                "asset-refused", "The host's alert: the play service gave no stream for the asset");
+        if (const auto* video = error.as<lumora::VideoError>()) {
+            // The kit tells the host one kind of failure; what happened underneath decides the exit.
+            const std::string asset = "asset \"" + options_.assetId + "\"";
+            switch (causeOf(video->underlyingError())) {
+                case Cause::timedOut:
+                    failShowing(ExitStatus::timedOut,
+                                "the play request for " + asset + " timed out: " + error.localizedDescription(),
+                                "play-failed", "The host's alert: the play service did not answer in time");
+                    return;
+                case Cause::unreachable:
+                    failShowing(
+                        ExitStatus::serviceUnreachable,
+                        "the play service could not be reached for " + asset + ": " + error.localizedDescription(),
+                        "play-failed", "The host's alert: the play service could not be reached");
+                    return;
+                case Cause::unreadable:
+                    failShowing(ExitStatus::unreadableAnswer,
+                                "the play service's answer for " + asset +
+                                    " could not be used: " + error.localizedDescription(),
+                                "play-failed", "The host's alert: the play service's answer could not be read");
+                    return;
+                case Cause::other:
+                    break;
+            }
+            failShowing(ExitStatus::assetRefused,
+                        asset + " refused by the play service: " + error.localizedDescription(), "asset-refused",
+                        "The host's alert: the play service gave no stream for the asset");
             return;
         }
         if (auto drm = drmErrorIn(error)) {
@@ -209,11 +259,41 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
                             "playback-failed", "The host's alert: the stream could not be played");
                 return;
             }
-            failShowing(ExitStatus::licenceRefused,
-                        "licence refused: the licence server would not give the content key (" +
-                            error.localizedDescription() + ")",
-                        "licence-refused", "The host's alert: the licence server refused the content key");
-            return;
+            switch (drm->rawValue()) {
+                case lumora::DRMError::licenseRefused:
+                case lumora::DRMError::keyExchangeFailed:
+                    failShowing(ExitStatus::licenceRefused,
+                                "licence refused: the licence server would not give the content key (" +
+                                    error.localizedDescription() + ")",
+                                "licence-refused", "The host's alert: the licence server refused the content key");
+                    return;
+                case lumora::DRMError::invalidLicenseResponse:
+                    switch (causeOf(drm->underlying())) {
+                        case Cause::timedOut:
+                            failShowing(ExitStatus::timedOut,
+                                        "the licence request timed out (" + error.localizedDescription() + ")",
+                                        "playback-failed",
+                                        "The host's alert: the licence server did not answer in time");
+                            return;
+                        case Cause::unreachable:
+                            failShowing(
+                                ExitStatus::serviceUnreachable,
+                                "the licence server could not be reached (" + error.localizedDescription() + ")",
+                                "playback-failed", "The host's alert: the licence server could not be reached");
+                            return;
+                        default:
+                            failShowing(
+                                ExitStatus::unreadableAnswer,
+                                "the licence server's answer could not be used (" + error.localizedDescription() + ")",
+                                "playback-failed", "The host's alert: the licence answer could not be used");
+                            return;
+                    }
+                default:
+                    // No licence request was made: the key address, the token or the licence address failed.
+                    failShowing(ExitStatus::playbackFailed, "licence not asked for: " + error.localizedDescription(),
+                                "playback-failed", "The host's alert: the stream could not be played");
+                    return;
+            }
         }
         failShowing(ExitStatus::playbackFailed, "playback failed: " + error.localizedDescription(), "playback-failed",
                     "The host's alert: the stream could not be played");

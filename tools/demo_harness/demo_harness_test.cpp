@@ -455,6 +455,48 @@ TEST_F(DemoHostRun, ARefusedLicenceEndsTheRunWithoutPlaying) {
     expectLastPictureShowsAlert("licence-refused");
 }
 
+TEST_F(DemoHostRun, TheExitAndTheLineFollowWhatHappenedToThePlayOrLicenceRequest) {
+    // The kit tells the host one kind of failure for each road; what happened underneath (timed out, an
+    // answer that cannot be used) decides the exit and the line. The kit's own request time-outs run on
+    // the 600x clock: a delay of a minute of real time is far past them.
+    struct Case {
+        const char* path;
+        devserver::Fault fault;
+        ExitStatus exit;
+        const char* line;
+    };
+    const std::vector<Case> cases{
+        {"/api/v3/play",
+         {.delay = std::chrono::minutes(1)},
+         ExitStatus::timedOut,
+         "the play request for asset \"vod-protected-ads\" timed out: Stream not available: the play request "
+         "timed out"},
+        {"/api/v3/play",
+         {.status = 200, .body = R"({"assetId":)"},
+         ExitStatus::unreadableAnswer,
+         "the play service's answer for asset \"vod-protected-ads\" could not be used: Stream not available: "
+         "the play service's answer could not be read"},
+        {"/fairplay/license",
+         {.delay = std::chrono::minutes(1), .times = 0},
+         ExitStatus::timedOut,
+         "the licence request timed out"},
+        {"/fairplay/license",
+         {.status = 200, .body = std::string(), .times = 0},
+         ExitStatus::unreadableAnswer,
+         "the licence server's answer could not be used"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        backend->server().clearFaults();
+        backend->server().injectFault(c.path, c.fault);
+        timeline = RecordingTimeline();
+        ASSERT_EQ(run(), c.exit) << timeline.dump();
+        const std::string& text = timeline.events[timeline.first(Kind::failed)].text;
+        EXPECT_TRUE(text.starts_with(c.line)) << text;
+        EXPECT_EQ(timeline.count(Kind::playbackStarted), 0u);
+    }
+}
+
 TEST_F(DemoHostRun, ACertificateThatCannotBeUsedIsNamedAndNoLicenceIsAskedFor) {
     // An empty certificate, then one cut short: the request data cannot be made, so the licence server
     // never hears of the key.
