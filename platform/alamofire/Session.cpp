@@ -170,9 +170,9 @@ std::shared_ptr<DataRequest> DataRequest::responseData(dispatch::DispatchQueue& 
 void DataRequest::addHandler(dispatch::DispatchQueue& queue, Handler handler) {
     std::unique_lock lock(mutex_);
     if (outcome_) {
-        Outcome o = *outcome_;
+        std::shared_ptr<const Outcome> o = outcome_;
         lock.unlock();
-        queue.async([handler = std::move(handler), o = std::move(o)] { handler(o); });
+        queue.async([handler = std::move(handler), o = std::move(o)] { handler(*o); });
         return;
     }
     handlers_.emplace_back(&queue, std::move(handler));
@@ -188,14 +188,19 @@ std::shared_ptr<DataRequest> DataRequest::resume() {
 void DataRequest::start() {
     std::optional<foundation::URLRequest> request;
     std::optional<AFError> failure;
+    // Without an interceptor nothing sends it again: the request is handed on, not copied.
+    const bool mayRetry = !interceptors().empty();
     {
         std::lock_guard lock(mutex_);
         if (started_ || outcome_) return;
         started_ = true;
         if (creationError_) {
             failure = creationError_;
-        } else {
+        } else if (mayRetry) {
             request = initialRequest_;
+        } else {
+            request = std::move(initialRequest_);
+            initialRequest_.reset();
         }
     }
     if (failure) {
@@ -206,8 +211,12 @@ void DataRequest::start() {
 }
 
 void DataRequest::adaptAndSend(foundation::URLRequest request) {
-    auto self = shared_from_this();
     auto list = interceptors();
+    if (list.empty()) {
+        send(std::move(request));
+        return;
+    }
+    auto self = shared_from_this();
     // Adapts with the interceptors in order, then sends.
     auto step = std::make_shared<std::function<void(std::size_t, foundation::URLRequest)>>();
     *step = [self, list, weakStep = std::weak_ptr(step)](std::size_t index, foundation::URLRequest r) {
@@ -238,12 +247,13 @@ void DataRequest::send(foundation::URLRequest request) {
         if (outcome_) return;
         if (!cancelled_) {
             auto self = shared_from_this();
+            // Kept as the request sent (the outcome's), handed to the task without another copy.
             lastRequest_ = request;
             task = session_->session()->dataTask(
-                request, [self, sent = request](std::optional<foundation::Data> data,
-                                                std::optional<foundation::HTTPURLResponse> response,
-                                                std::optional<foundation::Error> error) {
-                    self->didComplete(sent, std::move(data), std::move(response), std::move(error));
+                std::move(request),
+                [self](std::optional<foundation::Data> data, std::optional<foundation::HTTPURLResponse> response,
+                       std::optional<foundation::Error> error) {
+                    self->didComplete(std::move(data), std::move(response), std::move(error));
                 });
             task_ = task;
         }
@@ -255,14 +265,16 @@ void DataRequest::send(foundation::URLRequest request) {
     task->resume();
 }
 
-void DataRequest::didComplete(foundation::URLRequest sent, std::optional<foundation::Data> data,
-                              std::optional<foundation::HTTPURLResponse> response,
+void DataRequest::didComplete(std::optional<foundation::Data> data, std::optional<foundation::HTTPURLResponse> response,
                               std::optional<foundation::Error> error) {
-    Outcome o{sent, response, std::move(data), std::nullopt, sent.httpMethod};
+    Outcome o{std::nullopt, std::nullopt, std::move(data), std::nullopt, ""};
     bool cancelled = false;
     {
         std::lock_guard lock(mutex_);
         task_.reset();
+        // The request of this answer: the last one sent (a retry is sent only after this answer).
+        o.request = lastRequest_;
+        if (o.request) o.method = o.request->httpMethod;
         lastResponse_ = response;
         cancelled = cancelled_;
         if (!cancelled && !error && response) {
@@ -274,6 +286,7 @@ void DataRequest::didComplete(foundation::URLRequest sent, std::optional<foundat
             }
         }
     }
+    o.response = std::move(response);
     if (cancelled) {
         o.error = AFError::explicitlyCancelled();
         finish(std::move(o));
@@ -281,7 +294,7 @@ void DataRequest::didComplete(foundation::URLRequest sent, std::optional<foundat
     }
     if (error) {
         o.error = AFError::sessionTaskFailed(*error);
-    } else if (!response) {
+    } else if (!o.response) {
         o.error = AFError::sessionTaskFailed(foundation::URLError::make(foundation::URLError::badServerResponse));
     }
     if (o.error) {
@@ -356,21 +369,23 @@ std::shared_ptr<DataRequest> DataRequest::cancel() {
 }
 
 void DataRequest::finish(Outcome outcome) {
+    // One outcome, shared by every handler (each reads it; none copies it whole).
+    auto shared = std::make_shared<const Outcome>(std::move(outcome));
     std::vector<std::pair<dispatch::DispatchQueue*, Handler>> handlers;
     {
         std::lock_guard lock(mutex_);
         if (outcome_) return;
-        outcome_ = outcome;
+        outcome_ = shared;
         handlers.swap(handlers_);
         task_.reset();
     }
     if (session_) {
         for (const auto& monitor : session_->eventMonitors_) {
-            if (monitor) monitor->requestDidFinish(outcome.request, outcome.response, outcome.error);
+            if (monitor) monitor->requestDidFinish(shared->request, shared->response, shared->error);
         }
     }
     for (auto& [queue, handler] : handlers) {
-        queue->async([handler = std::move(handler), outcome] { handler(outcome); });
+        queue->async([handler = std::move(handler), shared] { handler(*shared); });
     }
 }
 
@@ -380,7 +395,7 @@ bool DataRequest::isCancelled() const {
 }
 bool DataRequest::isFinished() const {
     std::lock_guard lock(mutex_);
-    return outcome_.has_value();
+    return outcome_ != nullptr;
 }
 int DataRequest::retryCount() const {
     std::lock_guard lock(mutex_);

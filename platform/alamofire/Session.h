@@ -209,8 +209,8 @@ class DataRequest : public std::enable_shared_from_this<DataRequest> {
     void start();
     void adaptAndSend(foundation::URLRequest request);
     void send(foundation::URLRequest request);
-    void didComplete(foundation::URLRequest sent, std::optional<foundation::Data> data,
-                     std::optional<foundation::HTTPURLResponse> response, std::optional<foundation::Error> error);
+    void didComplete(std::optional<foundation::Data> data, std::optional<foundation::HTTPURLResponse> response,
+                     std::optional<foundation::Error> error);
     void askRetriers(const Outcome& failed, std::size_t index);
     void finish(Outcome outcome);
 
@@ -241,7 +241,7 @@ class DataRequest : public std::enable_shared_from_this<DataRequest> {
     std::optional<AFError> creationError_;
     std::vector<std::pair<int, int>> acceptable_;
     std::vector<std::pair<dispatch::DispatchQueue*, Handler>> handlers_;
-    std::optional<Outcome> outcome_;
+    std::shared_ptr<const Outcome> outcome_;  // once finished; shared with the handlers
     std::shared_ptr<foundation::URLSessionDataTask> task_;
     std::optional<foundation::URLRequest> lastRequest_;
     std::optional<foundation::HTTPURLResponse> lastResponse_;

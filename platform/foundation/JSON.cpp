@@ -136,25 +136,6 @@ std::string convertFromSnakeCase(std::string_view key) {
     return out;
 }
 
-std::string convertToSnakeCase(std::string_view key) {
-    std::string out;
-    out.reserve(key.size() + 4);
-    for (std::size_t i = 0; i < key.size(); ++i) {
-        const auto c = static_cast<unsigned char>(key[i]);
-        if (std::isupper(c)) {
-            const bool afterLower = i > 0 && (std::islower(static_cast<unsigned char>(key[i - 1])) ||
-                                              std::isdigit(static_cast<unsigned char>(key[i - 1])));
-            const bool endsAcronym = i > 0 && std::isupper(static_cast<unsigned char>(key[i - 1])) &&
-                                     i + 1 < key.size() && std::islower(static_cast<unsigned char>(key[i + 1]));
-            if ((afterLower || endsAcronym) && !out.empty() && out.back() != '_') out.push_back('_');
-            out.push_back(static_cast<char>(std::tolower(c)));
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out;
-}
-
 // ---- detail ----
 
 namespace detail {
@@ -257,11 +238,6 @@ void failMismatch(DecodingState& state, const std::string& expected, const JSONN
 void failNull(DecodingState& state, const std::string& expected, const PathLink* path) {
     state.fail(DecodingError::valueNotFound(
         expected, {codingPathOf(path), "Expected " + expected + " value but found null instead", std::nullopt}));
-}
-
-EncodingError nonFinite(double value, const CodingPath& path) {
-    std::string name = std::isnan(value) ? "Double.nan" : (value > 0 ? "Double.infinity" : "-Double.infinity");
-    return EncodingError::invalidValue(name, {path, "Unable to encode " + name + " directly in JSON"});
 }
 
 }  // namespace detail
@@ -433,123 +409,6 @@ std::expected<JSONValue, Error> JSONDecoder::parse(std::string_view text) {
     detail::ParsedJSON parsed;
     if (auto failure = parsed.parse(text)) return std::unexpected(std::move(*failure));
     return detail::toJSONValue(parsed.root());
-}
-
-// ---- encoding containers ----
-
-KeyedEncodingContainer::KeyedEncodingContainer(std::shared_ptr<Document> doc, std::vector<std::string> where,
-                                               std::shared_ptr<detail::EncodingState> state, CodingPath path)
-    : doc_(std::move(doc)), where_(std::move(where)), state_(std::move(state)), path_(std::move(path)) {}
-
-namespace {
-JSONValue& resolve(JSONValue& root, const std::vector<std::string>& where) {
-    JSONValue* node = &root;
-    for (const auto& step : where) {
-        if (node->is_array()) {
-            node = &(*node)[static_cast<std::size_t>(std::stoull(step))];
-        } else {
-            node = &(*node)[step];
-        }
-    }
-    return *node;
-}
-}  // namespace
-
-JSONValue& KeyedEncodingContainer::node() {
-    JSONValue& n = resolve(doc_->root, where_);
-    if (!n.is_object()) n = JSONValue::object();
-    return n;
-}
-
-std::string KeyedEncodingContainer::jsonKey(std::string_view key) const {
-    if (state_->strategy == KeyEncodingStrategy::convertToSnakeCase) return convertToSnakeCase(key);
-    return std::string(key);
-}
-
-CodingPath KeyedEncodingContainer::childPath(std::string_view key) const {
-    CodingPath p = path_;
-    p.push_back(CodingKey::key(std::string(key)));
-    return p;
-}
-
-KeyedEncodingContainer KeyedEncodingContainer::nestedContainer(std::string_view key) {
-    const std::string k = jsonKey(key);
-    if (!state_->error) node()[k] = JSONValue::object();
-    auto where = where_;
-    where.push_back(k);
-    return KeyedEncodingContainer(doc_, std::move(where), state_, childPath(key));
-}
-
-UnkeyedEncodingContainer KeyedEncodingContainer::nestedUnkeyedContainer(std::string_view key) {
-    const std::string k = jsonKey(key);
-    if (!state_->error) node()[k] = JSONValue::array();
-    auto where = where_;
-    where.push_back(k);
-    return UnkeyedEncodingContainer(doc_, std::move(where), state_, childPath(key));
-}
-
-UnkeyedEncodingContainer::UnkeyedEncodingContainer(std::shared_ptr<Document> doc, std::vector<std::string> where,
-                                                   std::shared_ptr<detail::EncodingState> state, CodingPath path)
-    : doc_(std::move(doc)), where_(std::move(where)), state_(std::move(state)), path_(std::move(path)) {}
-
-JSONValue& UnkeyedEncodingContainer::node() const {
-    JSONValue& n = resolve(doc_->root, where_);
-    if (!n.is_array()) n = JSONValue::array();
-    return n;
-}
-
-std::size_t UnkeyedEncodingContainer::count() const {
-    return node().size();
-}
-
-CodingPath UnkeyedEncodingContainer::childPath(std::size_t i) const {
-    CodingPath p = path_;
-    p.push_back(CodingKey::index(i));
-    return p;
-}
-
-KeyedEncodingContainer UnkeyedEncodingContainer::nestedContainer() {
-    const std::size_t i = count();
-    if (!state_->error) node().push_back(JSONValue::object());
-    auto where = where_;
-    where.push_back(std::to_string(i));
-    return KeyedEncodingContainer(doc_, std::move(where), state_, childPath(i));
-}
-
-// ---- JSONEncoder ----
-
-namespace {
-std::optional<EncodingError> findNonFinite(const JSONValue& v, CodingPath& path) {
-    if (v.is_number_float()) {
-        const double d = v.get<double>();
-        if (!std::isfinite(d)) return detail::nonFinite(d, path);
-    } else if (v.is_array()) {
-        for (std::size_t i = 0; i < v.size(); ++i) {
-            path.push_back(CodingKey::index(i));
-            if (auto e = findNonFinite(v[i], path)) return e;
-            path.pop_back();
-        }
-    } else if (v.is_object()) {
-        for (auto it = v.begin(); it != v.end(); ++it) {
-            path.push_back(CodingKey::key(it.key()));
-            if (auto e = findNonFinite(it.value(), path)) return e;
-            path.pop_back();
-        }
-    }
-    return std::nullopt;
-}
-}  // namespace
-
-std::expected<Data, Error> JSONEncoder::serialize(const JSONValue& value) {
-    CodingPath path;
-    if (auto e = findNonFinite(value, path)) return std::unexpected(Error(*e));
-    try {
-        const std::string text = value.dump(-1, ' ', false, nlohmann::detail::error_handler_t::strict);
-        return Data(text.begin(), text.end());
-    } catch (const JSONValue::type_error& e) {
-        return std::unexpected(Error(EncodingError::invalidValue(
-            "invalid UTF-8 text", {{}, std::string("Unable to encode text that is not valid UTF-8: ") + e.what()})));
-    }
 }
 
 std::expected<JSONValue, Error> JSONSerialization::jsonObject(const Data& data) {

@@ -22,7 +22,8 @@
 #include "foundation/Error.h"
 
 // JSON coding for models decoded key by key: text is parsed by simdjson and models read straight from
-// its document; encoding builds an nlohmann-json value (insertion-ordered) and writes it compactly.
+// its document; encoding writes a model's values once into a compact document of its own and writes
+// that out as compact text once (byte for byte what nlohmann-json's compact dump writes).
 //
 // A model opts in with a static `decode` that reads its fields from a keyed container, and (when it is
 // sent) a const `encode` that writes them:
@@ -322,12 +323,72 @@ class IndexScope {
     std::size_t slots_;
 };
 
-struct EncodingState {
-    KeyEncodingStrategy strategy = KeyEncodingStrategy::useDefaultKeys;
-    std::optional<EncodingError> error;
+// What one encode writes: every value once, into a compact tree of its own (numbers and booleans as they
+// are, text and keys in one buffer), written out as text once at the end. A container is a place in the
+// tree, never a path from its root, so writing a key costs the same however deep or wide the document is;
+// a key is found again (to be replaced in its place) by a short walk of a small object, or through a hash
+// table once an object has more than a few keys.
+class EncodingDocument {
+  public:
+    using Slot = std::uint32_t;       // the place of one value
+    using Container = std::uint32_t;  // one object or array
+    static constexpr Slot root = 0;
+
+    explicit EncodingDocument(KeyEncodingStrategy strategy);
+    ~EncodingDocument();
+    EncodingDocument(const EncodingDocument&) = delete;
+    EncodingDocument& operator=(const EncodingDocument&) = delete;
+
+    bool failed() const { return error_.has_value(); }
     void fail(EncodingError e) {
-        if (!error) error = std::move(e);
+        if (!error_) error_ = std::move(e);
     }
+
+    void setNull(Slot slot);
+    void setBool(Slot slot, bool value);
+    void setInteger(Slot slot, std::int64_t value);
+    void setUnsigned(Slot slot, std::uint64_t value);
+    // A finite number.
+    void setDouble(Slot slot, double value);
+    void setString(Slot slot, std::string_view value);
+    void setJSON(Slot slot, const JSONValue& value);
+    Container setObject(Slot slot);
+    Container setArray(Slot slot);
+
+    // The place of `key` in an object: where it was written before (its value is then replaced in place),
+    // or a new last one. `convert`: the key is converted as the encoder's strategy says.
+    Slot keyed(Container object, std::string_view key, bool convert);
+    // A new last place in an array.
+    Slot appended(Container array);
+    std::size_t count(Container container) const;
+
+    // A step of a coding path that lives as long as the document (a nested container's).
+    const PathLink* keepLink(const PathLink* parent, std::string_view key);
+    const PathLink* keepLink(const PathLink* parent, std::size_t index);
+    // The coding path of a link, written out and kept as long as the document.
+    const CodingPath& keepPath(const PathLink* link);
+
+    // The compact text of the root value, or the first failure.
+    std::expected<Data, Error> write() const;
+    // The root value as a JSON value, or the first failure found while encoding.
+    std::expected<JSONValue, Error> toJSONValue() const;
+
+  private:
+    struct Value;
+    struct Member;
+    struct ContainerRecord;
+    struct Storage;
+
+    Member& member(Slot slot);
+    Container addContainer(Slot slot, bool isObject);
+    Slot append(Container container);
+    void index(Container container);
+    std::optional<Slot> findIndexed(Container container, std::string_view key, std::uint32_t hash) const;
+    void insertIndexed(Slot slot, std::uint32_t hash);
+
+    KeyEncodingStrategy strategy_;
+    std::optional<EncodingError> error_;
+    std::unique_ptr<Storage> storage_;
 };
 
 // A parsed document for one decode: simdjson's, or nlohmann-json's for the text JSON allows that simdjson
@@ -434,7 +495,7 @@ void decodeInto(std::optional<T>& out, const JSONNode& v, DecodingState& state, 
 }
 
 template <class T>
-JSONValue encodeValue(const T& value, const std::shared_ptr<EncodingState>& state, const CodingPath& path);
+void encodeValue(const T& value, EncodingDocument& document, EncodingDocument::Slot slot, const PathLink* path);
 
 }  // namespace detail
 
@@ -659,98 +720,97 @@ class JSONDecoder {
 };
 
 // Writes the fields of one JSON object. Keys appear in the order they are first encoded; encoding a key
-// again replaces its value in place.
+// again replaces its value in place. Containers live inside one encode (they are handed to the model's
+// `encode` and must not be kept).
 class KeyedEncodingContainer {
   public:
-    const CodingPath& codingPath() const { return path_; }
+    const CodingPath& codingPath() const;
 
     template <class T>
     void encode(std::string_view key, const T& value) {
-        if (state_->error) return;
-        JSONValue v = detail::encodeValue(value, state_, childPath(key));
-        node()[jsonKey(key)] = std::move(v);
+        if (document_->failed()) return;
+        const detail::PathLink child{path_, key};
+        detail::encodeValue(value, *document_, document_->keyed(object_, key, true), &child);
     }
-    void encode(std::string_view key, const char* value) { encode(key, std::string(value)); }
+    void encode(std::string_view key, const char* value) { encode(key, std::string_view(value)); }
     // Leaves the key out when there is no value.
     template <class T>
     void encodeIfPresent(std::string_view key, const std::optional<T>& value) {
         if (value) encode(key, *value);
     }
     void encodeNil(std::string_view key) {
-        if (!state_->error) node()[jsonKey(key)] = nullptr;
+        if (!document_->failed()) document_->setNull(document_->keyed(object_, key, true));
     }
     KeyedEncodingContainer nestedContainer(std::string_view key);
     UnkeyedEncodingContainer nestedUnkeyedContainer(std::string_view key);
-    void fail(EncodingError error) { state_->fail(std::move(error)); }
+    void fail(EncodingError error) { document_->fail(std::move(error)); }
 
   private:
     template <class T>
-    friend JSONValue detail::encodeValue(const T&, const std::shared_ptr<detail::EncodingState>&, const CodingPath&);
+    friend void detail::encodeValue(const T&, detail::EncodingDocument&, detail::EncodingDocument::Slot,
+                                    const detail::PathLink*);
     friend class UnkeyedEncodingContainer;
-    struct Document {
-        JSONValue root = JSONValue::object();
-    };
-    KeyedEncodingContainer(std::shared_ptr<Document> doc, std::vector<std::string> where,
-                           std::shared_ptr<detail::EncodingState> state, CodingPath path);
-    JSONValue& node();
-    std::string jsonKey(std::string_view key) const;
-    CodingPath childPath(std::string_view key) const;
+    KeyedEncodingContainer(detail::EncodingDocument& document, detail::EncodingDocument::Container object,
+                           const detail::PathLink* path)
+        : document_(&document), object_(object), path_(path) {}
 
-    std::shared_ptr<Document> doc_;
-    std::vector<std::string> where_;  // JSON pointer steps from the document root (escaped)
-    std::shared_ptr<detail::EncodingState> state_;
-    CodingPath path_;
+    detail::EncodingDocument* document_;
+    detail::EncodingDocument::Container object_;
+    const detail::PathLink* path_;
+    mutable const CodingPath* codingPath_ = nullptr;
 };
 
 // Appends the elements of one JSON array.
 class UnkeyedEncodingContainer {
   public:
-    const CodingPath& codingPath() const { return path_; }
-    std::size_t count() const;
+    const CodingPath& codingPath() const;
+    std::size_t count() const { return document_->count(array_); }
     template <class T>
     void encode(const T& value) {
-        if (state_->error) return;
-        JSONValue v = detail::encodeValue(value, state_, childPath(count()));
-        node().push_back(std::move(v));
+        if (document_->failed()) return;
+        const detail::PathLink child{path_, {}, count(), true};
+        detail::encodeValue(value, *document_, document_->appended(array_), &child);
     }
     void encodeNil() {
-        if (!state_->error) node().push_back(nullptr);
+        if (!document_->failed()) document_->setNull(document_->appended(array_));
     }
     KeyedEncodingContainer nestedContainer();
-    void fail(EncodingError error) { state_->fail(std::move(error)); }
+    void fail(EncodingError error) { document_->fail(std::move(error)); }
 
   private:
     friend class KeyedEncodingContainer;
-    using Document = KeyedEncodingContainer::Document;
-    UnkeyedEncodingContainer(std::shared_ptr<Document> doc, std::vector<std::string> where,
-                             std::shared_ptr<detail::EncodingState> state, CodingPath path);
-    JSONValue& node() const;
-    CodingPath childPath(std::size_t i) const;
+    UnkeyedEncodingContainer(detail::EncodingDocument& document, detail::EncodingDocument::Container array,
+                             const detail::PathLink* path)
+        : document_(&document), array_(array), path_(path) {}
 
-    std::shared_ptr<Document> doc_;
-    std::vector<std::string> where_;
-    std::shared_ptr<detail::EncodingState> state_;
-    CodingPath path_;
+    detail::EncodingDocument* document_;
+    detail::EncodingDocument::Container array_;
+    const detail::PathLink* path_;
+    mutable const CodingPath* codingPath_ = nullptr;
 };
 
 class SingleValueEncodingContainer {
   public:
-    const CodingPath& codingPath() const { return path_; }
+    const CodingPath& codingPath() const;
     template <class T>
     void encode(const T& value) {
-        if (!state_->error) value_ = detail::encodeValue(value, state_, path_);
+        if (!document_->failed()) detail::encodeValue(value, *document_, slot_, path_);
     }
-    void encodeNil() { value_ = nullptr; }
-    void fail(EncodingError error) { state_->fail(std::move(error)); }
+    void encodeNil() { document_->setNull(slot_); }
+    void fail(EncodingError error) { document_->fail(std::move(error)); }
 
   private:
     template <class T>
-    friend JSONValue detail::encodeValue(const T&, const std::shared_ptr<detail::EncodingState>&, const CodingPath&);
-    SingleValueEncodingContainer(std::shared_ptr<detail::EncodingState> state, CodingPath path)
-        : state_(std::move(state)), path_(std::move(path)) {}
-    JSONValue value_;
-    std::shared_ptr<detail::EncodingState> state_;
-    CodingPath path_;
+    friend void detail::encodeValue(const T&, detail::EncodingDocument&, detail::EncodingDocument::Slot,
+                                    const detail::PathLink*);
+    SingleValueEncodingContainer(detail::EncodingDocument& document, detail::EncodingDocument::Slot slot,
+                                 const detail::PathLink* path)
+        : document_(&document), slot_(slot), path_(path) {}
+
+    detail::EncodingDocument* document_;
+    detail::EncodingDocument::Slot slot_;
+    const detail::PathLink* path_;
+    mutable const CodingPath* codingPath_ = nullptr;
 };
 
 class JSONEncoder {
@@ -759,19 +819,18 @@ class JSONEncoder {
 
     // Compact JSON text (no blanks), keys in the order encoded. A non-finite number anywhere, or text
     // that is not valid UTF-8, is an EncodingError naming its key path; nothing is written as null silently.
+    // The text is written once, straight from what the model encoded.
     template <class T>
     std::expected<Data, Error> encode(const T& value) const {
-        auto json = encodeToValue(value);
-        if (!json) return std::unexpected(json.error());
-        return serialize(*json);
+        detail::EncodingDocument document(keyEncodingStrategy);
+        detail::encodeValue(value, document, detail::EncodingDocument::root, nullptr);
+        return document.write();
     }
     template <class T>
     std::expected<JSONValue, Error> encodeToValue(const T& value) const {
-        auto state = std::make_shared<detail::EncodingState>();
-        state->strategy = keyEncodingStrategy;
-        JSONValue json = detail::encodeValue(value, state, {});
-        if (state->error) return std::unexpected(Error(*state->error));
-        return json;
+        detail::EncodingDocument document(keyEncodingStrategy);
+        detail::encodeValue(value, document, detail::EncodingDocument::root, nullptr);
+        return document.toJSONValue();
     }
 
     // Compact text of a JSON value, with the checks above.
@@ -909,62 +968,63 @@ T decodeValue(const JSONNode& v, DecodingState& state, const PathLink* path) {
     }
 }
 
-EncodingError nonFinite(double value, const CodingPath& path);
+EncodingError nonFinite(double value, const PathLink* path);
 
 template <class T>
-JSONValue encodeValue(const T& value, const std::shared_ptr<EncodingState>& state, const CodingPath& path) {
-    if (state->error) return nullptr;
+void encodeValue(const T& value, EncodingDocument& document, EncodingDocument::Slot slot, const PathLink* path) {
+    if (document.failed()) return;
     if constexpr (std::is_same_v<T, JSONValue>) {
-        return value;
+        document.setJSON(slot, value);
     } else if constexpr (std::is_same_v<T, bool>) {
-        return value;
+        document.setBool(slot, value);
     } else if constexpr (isInteger<T>) {
-        return value;
+        if constexpr (std::is_signed_v<T>) {
+            document.setInteger(slot, static_cast<std::int64_t>(value));
+        } else {
+            document.setUnsigned(slot, static_cast<std::uint64_t>(value));
+        }
     } else if constexpr (std::is_floating_point_v<T>) {
         if (!std::isfinite(value)) {
-            state->fail(nonFinite(static_cast<double>(value), path));
-            return nullptr;
+            document.setNull(slot);
+            document.fail(nonFinite(static_cast<double>(value), path));
+            return;
         }
-        return value;
+        document.setDouble(slot, static_cast<double>(value));
     } else if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, std::string_view>) {
-        return std::string(value);
+        document.setString(slot, value);
     } else if constexpr (IsOptional<T>::value) {
-        if (!value) return nullptr;
-        return encodeValue(*value, state, path);
+        if (!value) {
+            document.setNull(slot);
+            return;
+        }
+        encodeValue(*value, document, slot, path);
     } else if constexpr (IsVector<T>::value) {
-        JSONValue out = JSONValue::array();
-        CodingPath child = path;
-        child.push_back(CodingKey::index(0));
+        const EncodingDocument::Container array = document.setArray(slot);
+        PathLink child{path, {}, 0, true};
         for (std::size_t i = 0; i < value.size(); ++i) {
-            child.back() = CodingKey::index(i);
+            child.index = i;
             if constexpr (std::is_same_v<typename T::value_type, bool>) {
-                out.push_back(static_cast<bool>(value[i]));
+                document.setBool(document.appended(array), static_cast<bool>(value[i]));
             } else {
-                out.push_back(encodeValue(value[i], state, child));
+                encodeValue(value[i], document, document.appended(array), &child);
             }
-            if (state->error) return nullptr;
+            if (document.failed()) return;
         }
-        return out;
     } else if constexpr (IsStringMap<T>::value) {
-        JSONValue out = JSONValue::object();
+        // Keys of a dictionary are its own: never converted.
+        const EncodingDocument::Container object = document.setObject(slot);
         for (const auto& [k, v] : value) {
-            CodingPath child = path;
-            child.push_back(CodingKey::key(k));
-            out[k] = encodeValue(v, state, child);
-            if (state->error) return nullptr;
+            const PathLink child{path, k};
+            encodeValue(v, document, document.keyed(object, k, false), &child);
+            if (document.failed()) return;
         }
-        return out;
     } else if constexpr (KeyedEncodable<T>) {
-        auto doc = std::make_shared<KeyedEncodingContainer::Document>();
-        KeyedEncodingContainer container(doc, {}, state, path);
+        KeyedEncodingContainer container(document, document.setObject(slot), path);
         value.encode(container);
-        if (state->error) return nullptr;
-        return std::move(doc->root);
     } else if constexpr (SingleValueEncodable<T>) {
-        SingleValueEncodingContainer container(state, path);
+        document.setNull(slot);
+        SingleValueEncodingContainer container(document, slot, path);
         value.encode(container);
-        if (state->error) return nullptr;
-        return std::move(container.value_);
     } else {
         static_assert(sizeof(T) == 0, "type is not encodable: give it an encode(container) const");
     }

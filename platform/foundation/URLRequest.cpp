@@ -1,5 +1,6 @@
 #include "foundation/URLRequest.h"
 
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <limits>
@@ -57,51 +58,33 @@ std::optional<std::string> URLRequest::value(std::string_view field) const {
     return it->second;
 }
 
+struct HTTPURLResponse::Headers {
+    std::string lines;
+    mutable std::atomic<const HTTPHeaderFields*> fields{nullptr};  // owned; made by the first reader
+
+    Headers(std::string l, const HTTPHeaderFields* f) : lines(std::move(l)), fields(f) {}
+    ~Headers() { delete fields.load(); }
+    Headers(const Headers&) = delete;
+    Headers& operator=(const Headers&) = delete;
+};
+
 HTTPURLResponse::HTTPURLResponse(URL url, int statusCode, HTTPHeaderFields headers)
-    : url(std::move(url)), statusCode(statusCode), fields_(new HTTPHeaderFields(std::move(headers))) {}
+    : url(std::move(url)),
+      statusCode(statusCode),
+      headers_(std::make_shared<const Headers>(std::string(), new HTTPHeaderFields(std::move(headers)))) {}
 
 HTTPURLResponse HTTPURLResponse::withHeaderLines(URL url, int statusCode, std::string lines) {
-    return HTTPURLResponse(std::move(url), statusCode, std::move(lines), FromLines{});
-}
-
-HTTPURLResponse::HTTPURLResponse(const HTTPURLResponse& other)
-    : url(other.url), statusCode(other.statusCode), headerLines_(other.headerLines_) {
-    // Lines are cheaper to copy than fields; fields made from fields are copied.
-    if (headerLines_.empty()) fields_.store(new HTTPHeaderFields(other.allHeaderFields()));
-}
-
-HTTPURLResponse::HTTPURLResponse(HTTPURLResponse&& other) noexcept
-    : url(std::move(other.url)),
-      statusCode(other.statusCode),
-      headerLines_(std::move(other.headerLines_)),
-      fields_(other.fields_.exchange(nullptr)) {
-    other.headerLines_.clear();
-}
-
-HTTPURLResponse& HTTPURLResponse::operator=(const HTTPURLResponse& other) {
-    if (this != &other) *this = HTTPURLResponse(other);
-    return *this;
-}
-
-HTTPURLResponse& HTTPURLResponse::operator=(HTTPURLResponse&& other) noexcept {
-    if (this == &other) return *this;
-    url = std::move(other.url);
-    statusCode = other.statusCode;
-    headerLines_ = std::move(other.headerLines_);
-    other.headerLines_.clear();
-    delete fields_.exchange(other.fields_.exchange(nullptr));
-    return *this;
-}
-
-HTTPURLResponse::~HTTPURLResponse() {
-    delete fields_.load();
+    return HTTPURLResponse(std::move(url), statusCode, std::make_shared<const Headers>(std::move(lines), nullptr),
+                           Shared{});
 }
 
 const HTTPHeaderFields& HTTPURLResponse::allHeaderFields() const {
-    if (const auto* fields = fields_.load(std::memory_order_acquire)) return *fields;
+    static const auto* none = new HTTPHeaderFields();  // a moved-from answer's; never destroyed
+    if (!headers_) return *none;
+    if (const auto* fields = headers_->fields.load(std::memory_order_acquire)) return *fields;
     auto made = std::make_unique<HTTPHeaderFields>();
     // The lines as libcurl hands them over: each ends with its line feed, which none holds inside.
-    std::string_view rest = headerLines_;
+    std::string_view rest = headers_->lines;
     while (!rest.empty()) {
         const std::size_t end = rest.find('\n');
         const std::size_t length = end == std::string_view::npos ? rest.size() : end + 1;
@@ -110,7 +93,9 @@ const HTTPHeaderFields& HTTPURLResponse::allHeaderFields() const {
     }
     // Two first readers on two threads: one set of fields is kept, the other dropped.
     const HTTPHeaderFields* expected = nullptr;
-    if (fields_.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel)) return *made.release();
+    if (headers_->fields.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel)) {
+        return *made.release();
+    }
     return *expected;
 }
 

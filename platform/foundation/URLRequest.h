@@ -1,8 +1,8 @@
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,8 +51,9 @@ struct URLRequest {
 };
 
 // The answer of an HTTP server: status code and header fields. The body travels separately as Data.
-// A plain value: copy it freely. An answer received over HTTP keeps its header lines as they came and reads
-// them into fields only when a field is first asked for (most answers are never asked).
+// A plain value: copy it freely (copies share the header part, which never changes). An answer received over
+// HTTP keeps its header lines as they came and reads them into fields only when a field is first asked for
+// (most answers are never asked).
 struct HTTPURLResponse {
     // The URL that answered (after any redirects).
     URL url;
@@ -62,12 +63,6 @@ struct HTTPURLResponse {
     // The final answer's header lines as received, each with its line end ("Name: value\r\n"); they are read
     // as `detail::addResponseHeaderLine` reads them.
     static HTTPURLResponse withHeaderLines(URL url, int statusCode, std::string lines);
-
-    HTTPURLResponse(const HTTPURLResponse& other);
-    HTTPURLResponse(HTTPURLResponse&& other) noexcept;
-    HTTPURLResponse& operator=(const HTTPURLResponse& other);
-    HTTPURLResponse& operator=(HTTPURLResponse&& other) noexcept;
-    ~HTTPURLResponse();
 
     // Fields of the final answer; a field sent several times is joined with ", ". Safe from any thread.
     const HTTPHeaderFields& allHeaderFields() const;
@@ -80,12 +75,13 @@ struct HTTPURLResponse {
     friend bool operator==(const HTTPURLResponse& a, const HTTPURLResponse& b);
 
   private:
-    struct FromLines {};
-    HTTPURLResponse(URL url, int statusCode, std::string lines, FromLines)
-        : url(std::move(url)), statusCode(statusCode), headerLines_(std::move(lines)) {}
+    // The lines as received (empty when made from fields) and the fields, made by the first reader.
+    struct Headers;
+    struct Shared {};
+    HTTPURLResponse(URL url, int statusCode, std::shared_ptr<const Headers> headers, Shared)
+        : url(std::move(url)), statusCode(statusCode), headers_(std::move(headers)) {}
 
-    std::string headerLines_;                                       // as received; empty when made from fields
-    mutable std::atomic<const HTTPHeaderFields*> fields_{nullptr};  // owned; made by the first reader
+    std::shared_ptr<const Headers> headers_;  // shared by copies; nothing after a move
 };
 
 }  // namespace foundation

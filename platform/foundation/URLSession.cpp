@@ -307,21 +307,25 @@ bool URLProtocolRegistry::registerClass(std::shared_ptr<URLProtocol> protocol) {
     if (!protocol) return false;
     std::lock_guard lock(mutex_);
     const std::type_info& type = typeid(*protocol);
-    for (const auto& p : protocols_) {
+    for (const auto& p : *protocols_) {
         if (typeid(*p) == type) return false;
     }
-    protocols_.push_back(std::move(protocol));
+    auto protocols = std::make_shared<Protocols>(*protocols_);
+    protocols->push_back(std::move(protocol));
+    protocols_ = std::move(protocols);
     return true;
 }
 
 void URLProtocolRegistry::unregisterClass(const std::type_info& type) {
     std::lock_guard lock(mutex_);
-    std::erase_if(protocols_, [&type](const std::shared_ptr<URLProtocol>& p) { return typeid(*p) == type; });
+    auto protocols = std::make_shared<Protocols>(*protocols_);
+    std::erase_if(*protocols, [&type](const std::shared_ptr<URLProtocol>& p) { return typeid(*p) == type; });
+    protocols_ = std::move(protocols);
 }
 
 bool URLProtocolRegistry::isRegistered(const std::type_info& type) const {
     std::lock_guard lock(mutex_);
-    return std::any_of(protocols_.begin(), protocols_.end(),
+    return std::any_of(protocols_->begin(), protocols_->end(),
                        [&type](const std::shared_ptr<URLProtocol>& p) { return typeid(*p) == type; });
 }
 
@@ -331,13 +335,13 @@ URLRequest URLProtocolRegistry::prepare(const URLRequest& request) const {
 }
 
 std::optional<URLRequest> URLProtocolRegistry::rewritten(const URLRequest& request) const {
-    std::vector<std::shared_ptr<URLProtocol>> protocols;
+    std::shared_ptr<const Protocols> protocols;
     {
         std::lock_guard lock(mutex_);
-        if (protocols_.empty()) return std::nullopt;
+        if (protocols_->empty()) return std::nullopt;
         protocols = protocols_;
     }
-    for (auto it = protocols.rbegin(); it != protocols.rend(); ++it) {
+    for (auto it = protocols->rbegin(); it != protocols->rend(); ++it) {
         if ((*it)->canInit(request)) return (*it)->canonicalRequest(request);
     }
     return std::nullopt;

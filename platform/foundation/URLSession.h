@@ -206,8 +206,10 @@ class URLProtocolRegistry {
 
   private:
     URLProtocolRegistry() = default;
-    mutable std::mutex mutex_;                             // guards protocols_
-    std::vector<std::shared_ptr<URLProtocol>> protocols_;  // in registration order
+    using Protocols = std::vector<std::shared_ptr<URLProtocol>>;
+    mutable std::mutex mutex_;  // guards protocols_ (the pointer; a list is never changed once shared)
+    // In registration order. Replaced whole on every change, so that a request reads it without a copy.
+    std::shared_ptr<const Protocols> protocols_ = std::make_shared<const Protocols>();
 };
 
 }  // namespace foundation

@@ -107,7 +107,8 @@ class YBOptions {
     void setContentDuration(std::optional<double> seconds);
 
     // Every option under its name ("offline", "accountCode", ..., "contentBitrate", "contentRendition",
-    // "contentDuration"), none as null. One consistent snapshot.
+    // "contentDuration"), none as null. One consistent snapshot: a copy of the one the options keep (made on
+    // the first call, each change written into it), not made anew for every beacon.
     foundation::JSONValue toJSON() const;
 
     YBOptions(const YBOptions&) = delete;
@@ -142,12 +143,17 @@ class YBOptions {
     YBOptions() = default;
     std::optional<std::string> text(Text key) const;
     void setText(Text key, std::optional<std::string> value);
+    // With the lock held: the options as toJSON writes them, and the value at `position` of the kept JSON
+    // (when it has been made) written anew.
+    foundation::JSONValue makeJSON() const;
+    void refresh(std::size_t position, foundation::JSONValue value);
 
     mutable std::mutex mutex_;  // guards everything below
     bool offline_ = false;
     std::array<std::optional<std::string>, static_cast<std::size_t>(Text::count_)> texts_;
     std::optional<double> contentBitrate_;
     std::optional<double> contentDuration_;
+    mutable std::optional<foundation::JSONValue> json_;  // toJSON's object, made on its first call
 };
 
 }  // namespace youboralib

@@ -171,6 +171,10 @@ TEST_F(YouboraLibTest, AViewSendsInitStartErrorAndStopInOrderWithItsOptionsAndPl
         EXPECT_EQ(beacon.delivery, YBBeacon::Delivery::delivered) << beacon.event;
         EXPECT_EQ(beacon.statusCode, 200);
     }
+    // What goes out is the recorded beacon written compactly, byte for byte.
+    const auto recorded = plugin->beacons();
+    ASSERT_EQ(recorded.size(), received.size());
+    for (std::size_t i = 0; i < received.size(); ++i) EXPECT_EQ(received[i].rawBody, recorded[i].body.dump()) << i;
 
     // A later view has a code of its own; errors go to the open view, or the last one.
     plugin->fireInit();
@@ -331,6 +335,54 @@ TEST_F(YouboraLibTest, OptionsCarryEveryFieldAndTextThatIsNotUTF8DoesNotStopABea
     EXPECT_EQ(plugin->beacons()[0].delivery, YBBeacon::Delivery::delivered);
     ASSERT_EQ(collector->beacons().size(), 1u);
     EXPECT_EQ(collector->beacons()[0].body["options"]["contentTitle"], "Caf\xef\xbf\xbd \xef\xbf\xbd");
+    EXPECT_EQ(collector->beacons()[0].rawBody,
+              plugin->beacons()[0].body.dump(-1, ' ', false, foundation::JSONValue::error_handler_t::replace));
+}
+
+TEST(YouboraOptionsTest, TheKeptSnapshotFollowsEveryChangeAsAFreshOneWould) {
+    // Options set one way, their snapshot taken, then every option changed: the snapshot that follows is the
+    // one options set that way from the start give.
+    auto set = [](YBOptions& o, int round) {
+        const std::string r = std::to_string(round);
+        o.setOffline(round % 2 == 1);
+        o.setAccountCode("account" + r);
+        o.setAppName("app" + r);
+        o.setAppReleaseVersion("release" + r);
+        o.setContentCdn("cdn" + r);
+        o.setContentCustomDimension1("d1-" + r);
+        o.setContentCustomDimension3("d3-" + r);
+        o.setContentCustomDimension9("d9-" + r);
+        o.setContentCustomDimension11("d11-" + r);
+        o.setContentCustomDimension12("d12-" + r);
+        o.setContentCustomDimension13("d13-" + r);
+        o.setContentCustomDimension16(round == 1 ? std::nullopt : std::optional<std::string>("d16"));
+        o.setContentId("id" + r);
+        o.setContentResource("https://cdn.example/" + r + ".m3u8");
+        o.setContentStreamingProtocol("HLS" + r);
+        o.setContentTitle("title" + r);
+        o.setContentTransactionCode("transaction" + r);
+        o.setContentType("type" + r);
+        o.setContentTransportFormat("format" + r);
+        o.setUsername("user" + r);
+        o.setUserType("userType" + r);
+        o.setContentBitrate(round == 1 ? std::nullopt : std::optional<double>(150000.0 * round));
+        o.setContentRendition("640x360@" + r);
+        o.setContentDuration(round == 1 ? std::optional<double>(120) : std::optional<double>(INFINITY));
+    };
+    auto kept = YBOptions::create();
+    set(*kept, 1);
+    const foundation::JSONValue first = kept->toJSON();
+    auto fresh = YBOptions::create();
+    set(*fresh, 1);
+    EXPECT_EQ(first, fresh->toJSON());
+    set(*kept, 2);
+    auto fresh2 = YBOptions::create();
+    set(*fresh2, 2);
+    EXPECT_EQ(kept->toJSON(), fresh2->toJSON());
+    EXPECT_NE(kept->toJSON(), first);
+    // Setting an option to what it holds changes nothing.
+    set(*kept, 2);
+    EXPECT_EQ(kept->toJSON(), fresh2->toJSON());
 }
 
 TEST(YouboraUtilsTest, RenditionStringsNameTheSizeAndTheBitrate) {

@@ -157,3 +157,23 @@ TEST(AssetInfoEncoding, OptionalPartsAppearOnlyWhenSet) {
         std::string::npos)
         << json;
 }
+
+TEST(AssetInfoEncoding, TheWholeBodyIsWrittenByteForByte) {
+    // Every part, in the order the play service reads it, with text that needs escapes and text beyond ASCII.
+    AssetInfo info;
+    info.assetId = "vod \"derby\"\n";
+    info.application = {.name = "Harbour Sport", .version = "4.2.0", .appId = "com.example.harbour"};
+    info.device = {.id = "8C3A0D52-5A8E-4E43-9D2B-3E1F0A6B7C11", .type = "tv", .brand = "lumora", .model = "Ågir\\1"};
+    info.os = {.name = "linux", .version = "6.1"};
+    info.player = {.name = "LinuxPlayer", .version = "Linux-6.1"};
+    info.capabilities = {.codecs = {"avc", "hevc"}, .drm = std::vector<std::string>{}};
+    info.preference = AssetInfo::Preference{.streamingFormat = std::nullopt, .codec = "hevc"};
+    info.ads = {.optOut = false, .csai = false, .ifa = "00000000-0000-0000-0000-000000000000", .ifaType = "idfa"};
+    EXPECT_EQ(encoded(info),
+              R"({"assetId":"vod \"derby\"\n","application":{"name":"Harbour Sport","version":"4.2.0",)"
+              R"("appId":"com.example.harbour"},"device":{"id":"8C3A0D52-5A8E-4E43-9D2B-3E1F0A6B7C11","type":"tv",)"
+              R"("brand":"lumora","model":"Ågir\\1"},"os":{"name":"linux","version":"6.1"},)"
+              R"("player":{"name":"LinuxPlayer","version":"Linux-6.1"},"capabilities":{"codecs":["avc","hevc"],)"
+              R"("drm":[]},"preference":{"codec":"hevc"},"ads":{"optOut":false,"csai":false,)"
+              R"("ifa":"00000000-0000-0000-0000-000000000000","ifaType":"idfa"}})");
+}

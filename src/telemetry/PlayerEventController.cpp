@@ -158,8 +158,6 @@ rx::Observable<rx::Void> PlayerEventController::makeEventBody(PlayerEventKind ki
     body.timestamp = timestamp;
     body.progress.eventNumber = data.eventNumber;
 
-    // A body that cannot be written faithfully is not sent; that counts as delivered.
-    bool unsendable = false;
     if (body.progress.live) {
         // The live block is refreshed whole; an on-demand block next to it goes out as it came.
         body.progress.live = PlayerEventRequest::Progress::Live{
@@ -172,23 +170,31 @@ rx::Observable<rx::Void> PlayerEventController::makeEventBody(PlayerEventKind ki
         const float position = data.vodPosition.value_or(0.0f);
         body.progress.vod->position = *positionText(std::isfinite(position) ? position : 0.0f);
     }
-    // A template duration that is not finite cannot be written (never as null or "nan").
-    if (!foundation::JSONEncoder().encodeToValue(body)) unsendable = true;
+    // Written once, here, and those bytes go out. A body that cannot be written faithfully (a template duration
+    // that is not finite is never written as null or "nan") is not sent; that counts as delivered.
+    auto encoded = foundation::JSONEncoder().encode(body);
+    std::optional<foundation::Data> bytes;
+    if (encoded) bytes = std::move(*encoded);
 
     auto session = dependencies_.session;
     auto url = data.playerEventUrl;
     auto token = data.auth0Token;
-    return rx::Observable<rx::Void>::create([body = std::move(body), unsendable, session, url,
+    return rx::Observable<rx::Void>::create([bytes = std::move(bytes), session, url,
                                              token](const rx::AnyObserver<rx::Void>& observer) {
-        if (unsendable || !isSendableURL(url) || !isSendableHeaderValue(token)) {
+        if (!bytes || !isSendableURL(url) || !isSendableHeaderValue(token)) {
             deliverOnMain(observer);
             return rx::Disposables::create();
         }
         const alamofire::HTTPHeaders headers{{"Authorization", "Bearer " + token}};
         session
-            ->request(url, alamofire::HTTPMethod::post, body, alamofire::JSONParameterEncoder::default_(), headers,
+            ->request(url, alamofire::HTTPMethod::post, std::nullopt, alamofire::JSONEncoding::default_(), headers,
                       nullptr,
-                      [](foundation::URLRequest& request) { request.maximumResponseSize = maximumResponseSize; })
+                      [&bytes](foundation::URLRequest& request) {
+                          // The body as a JSON parameter encoder sets it.
+                          if (!request.value("Content-Type")) request.setValue("application/json", "Content-Type");
+                          request.httpBody = *bytes;
+                          request.maximumResponseSize = maximumResponseSize;
+                      })
             ->responseDecodable<AssetPlays>(dispatch::DispatchQueue::main(), foundation::JSONDecoder(),
                                             [observer](alamofire::DataResponse<AssetPlays> response) {
                                                 // Only the status counts; the answer and any failure to decode it are

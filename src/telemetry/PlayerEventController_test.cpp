@@ -297,6 +297,27 @@ TEST_F(PlayerEventControllerTest, PostsJSONWithTheBearerTokenAsTheOnlyHeaderOfIt
     EXPECT_EQ(own, (std::set<std::string>{"Authorization", "Content-Type"}));
 }
 
+TEST_F(PlayerEventControllerTest, ThePostedBytesAreTheFilledTemplateWrittenOnceAsTheEncoderWritesIt) {
+    PlayerEventRequest::Body tmpl = makeTemplate();
+    tmpl.progress.title = "Derby \"Final\"\t\xc3\x85gir \xe2\x80\x93 1/2";
+    tmpl.progress.vod = PlayerEventRequest::Progress::Vod{.duration = 120.5, .position = "stale"};
+    PlayerEventData data = makeData(tmpl);
+    data.vodPosition = 12.5f;
+    expectDelivered(await(makeController()->makeEventBody(PlayerEventKind::period, data)), "event");
+    const auto seen = events->events();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().rawBody,
+              R"({"eventName":"playerEvent","originatorId":"o1","subProfileId":"p1","versions":["1.0"],"tenant":"t",)"
+              R"("logData":"l","client":{"buildName":"ostra-ios_app","buildVersion":"unknown","deviceId":"DEVICE-1",)"
+              R"("drm":"","envPlatform":"TestOS","envVersion":"9.9","pageUrl":"video","platform":"ios",)"
+              R"("playerEvent":"period","playerState":"pause","streamUrl":"http://127.0.0.1/hls/a1/master.m3u8",)"
+              R"("userAgent":"UA/1","videoFormat":"application/vnd.apple.mpegurl","videoProtocol":"https",)"
+              R"("viewingSession":"DEVICE-1"},"originator":"ios_app","timestamp":"2024-03-05T14:07:09.042",)"
+              R"("progress":{"assetId":"a1","categoryId":"c1","title":"Derby \"Final\"\t)"
+              "\xc3\x85gir \xe2\x80\x93 1/2"
+              R"(","eventNumber":7,"playbackType":"vod","vod":{"duration":120.5,"position":"12.5"}}})");
+}
+
 TEST_F(PlayerEventControllerTest, OnlyA403FailsEveryOtherOutcomeCountsAsDelivered) {
     const std::string path(devserver::play::playerEventPath);
     auto controller = makeController();

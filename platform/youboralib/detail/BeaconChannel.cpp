@@ -115,9 +115,13 @@ foundation::URLRequest BeaconChannel::request(std::size_t index) const {
     request.httpMethod = "POST";
     request.setValue("application/json", "Content-Type");
     std::lock_guard lock(mutex_);
-    // Texts that are not valid UTF-8 (a title from elsewhere) go out with U+FFFD, never as a failure.
-    request.httpBody = foundation::dataFromString(
-        beacons_[index].body.dump(-1, ' ', false, foundation::JSONValue::error_handler_t::replace));
+    const foundation::JSONValue& body = beacons_[index].body;
+    // Texts that are not valid UTF-8 (a title from elsewhere) go out with U+FFFD, never as a failure: the
+    // rare body that the strict writer refuses is written by the lenient one.
+    auto text = foundation::JSONSerialization::data(body);
+    request.httpBody =
+        text ? std::move(*text)
+             : foundation::dataFromString(body.dump(-1, ' ', false, foundation::JSONValue::error_handler_t::replace));
     return request;
 }
 
