@@ -220,6 +220,26 @@ bool CALayer::addSublayer(const std::shared_ptr<CALayer>& layer) {
 }
 
 bool CALayer::insertSublayerAt(const std::shared_ptr<CALayer>& layer, std::size_t index) {
+    if (layer && layer->superlayer_.lock().get() == this) {
+        // Already here: looked for outward from where it goes (a move is usually short) and rotated into place;
+        // it stays a sublayer throughout, so what it asked of this layer still holds.
+        const std::size_t count = sublayers_.size();
+        const std::size_t to = std::min(index, count - 1);
+        std::size_t from = count;
+        for (std::size_t d = 0; from == count && (to + d < count || d <= to); ++d) {
+            if (to + d < count && sublayers_[to + d] == layer) {
+                from = to + d;
+            } else if (d <= to && sublayers_[to - d] == layer) {
+                from = to - d;
+            }
+        }
+        if (from == count) return false;  // not reached: a sublayer is in the list once
+        const auto at = [&](std::size_t i) { return sublayers_.begin() + static_cast<std::ptrdiff_t>(i); };
+        if (from < to) std::rotate(at(from), at(from + 1), at(to + 1));
+        if (from > to) std::rotate(at(to), at(from), at(from + 1));
+        setNeedsLayout();
+        return true;
+    }
     if (!detachForInsertion(layer)) return false;
     insertChecked(layer, index);
     return true;

@@ -125,7 +125,8 @@ class CALayer : public std::enable_shared_from_this<CALayer> {
     // adding a sublayer again brings it to the top. Adding the layer to itself or to one of its own
     // descendants is refused (returns false), since it would make a cycle.
     bool addSublayer(const std::shared_ptr<CALayer>& layer);
-    // Inserts at `index`, clamped to [0, count] (counted after `layer` left its old place).
+    // Inserts at `index`, clamped to [0, count] (counted after `layer` left its old place). A sublayer of this
+    // layer moves within the list, at the cost of the distance it moves.
     bool insertSublayerAt(const std::shared_ptr<CALayer>& layer, std::size_t index);
     // Inserts just below / above `sibling`; appends on top when `sibling` is not a sublayer of this layer.
     bool insertSublayerBelow(const std::shared_ptr<CALayer>& layer, const std::shared_ptr<CALayer>& sibling);

@@ -159,7 +159,11 @@ UIView::~UIView() {
         guide->owner_ = nullptr;
     }
     engine.itemDestroyed(*this);
-    for (auto& sub : subviews_) sub->superview_ = nullptr;
+    for (auto& sub : subviews_) {
+        sub->superview_ = nullptr;
+        // Each is the root of its own tree now.
+        sub->setWindowOfBranch(sub->isWindow_ ? static_cast<UIWindow*>(sub.get()) : nullptr);
+    }
     layerDelegate_->view_ = nullptr;
     layer_->setDelegate({});
 }
@@ -343,11 +347,15 @@ std::shared_ptr<UIView> UIView::superview() const {
 }
 
 std::shared_ptr<UIWindow> UIView::window() const {
-    const UIView* root = this;
-    while (root->superview_) root = root->superview_;
-    auto* window = dynamic_cast<const UIWindow*>(root);
-    if (!window) return nullptr;
-    return std::static_pointer_cast<UIWindow>(root->sharedView());
+    if (!window_) return nullptr;
+    return std::static_pointer_cast<UIWindow>(static_cast<const UIView*>(window_)->sharedView());
+}
+
+void UIView::setWindowOfBranch(UIWindow* window) {
+    // Every view of a branch has its root's window: a view that has it already has it for its whole branch.
+    if (window_ == window) return;
+    window_ = window;
+    for (auto& sub : subviews_) sub->setWindowOfBranch(window);
 }
 
 std::shared_ptr<UIResponder> UIView::next() const {
@@ -465,11 +473,7 @@ void UIView::moveTo(UIView* newParent, std::size_t index) {
     UIView* oldParent = superview_;
     if (oldParent == newParent) {
         if (!newParent) return;
-        auto& list = newParent->subviews_;
-        list.erase(std::find(list.begin(), list.end(), self));
-        index = std::min(index, list.size());
-        list.insert(list.begin() + static_cast<long>(index), self);
-        newParent->placeLayer(self, index);
+        newParent->moveSubview(*this, index);
         newParent->setNeedsLayout();
         return;
     }
@@ -506,6 +510,8 @@ void UIView::moveTo(UIView* newParent, std::size_t index) {
         // What the newcomer still has to do is reachable from its new root.
         if (subtreeNeedsUpdateConstraints()) noteSubviewNeedsUpdateConstraints();
     }
+    // The branch takes the window of the tree it is in now (a hook above may have moved it elsewhere meanwhile).
+    setWindowOfBranch(superview_ ? superview_->window_ : isWindow_ ? static_cast<UIWindow*>(this) : nullptr);
     // Its constraints follow it into the solver of the tree it is in now.
     LayoutEngine::shared().subtreeMoved(*this, previousRoot);
 
@@ -526,6 +532,42 @@ void UIView::moveTo(UIView* newParent, std::size_t index) {
     if (superview_) superview_->setNeedsLayout();
     // Touches, focus and editing do not outlive the window.
     if (oldWindow && oldWindow != newWindow) detail::ViewHooks::didLeaveWindow(*this);
+}
+
+void UIView::moveSubview(UIView& view, std::size_t index) {
+    // Looked for outward from where it goes and rotated into place: a move costs the distance it goes, not the
+    // number of subviews (a long list reordered a little is a series of short moves).
+    auto& list = subviews_;
+    const std::size_t count = list.size();
+    const std::size_t to = std::min(index, count - 1);
+    std::size_t from = count;
+    for (std::size_t d = 0; from == count && (to + d < count || d <= to); ++d) {
+        if (to + d < count && list[to + d].get() == &view) {
+            from = to + d;
+        } else if (d <= to && list[to - d].get() == &view) {
+            from = to - d;
+        }
+    }
+    if (from == count) return;
+    const auto at = [&](std::size_t i) { return list.begin() + static_cast<std::ptrdiff_t>(i); };
+    if (from < to) std::rotate(at(from), at(from + 1), at(to + 1));
+    if (from > to) std::rotate(at(to), at(from), at(from + 1));
+    // Where the layers followed the subviews one for one, the layer moves the same way (or stays where it is);
+    // otherwise it goes below the layer of the next subview that has one here.
+    const auto& layers = layer_->sublayers();
+    const bool inStep = from < layers.size() && layers[from] == view.layer_;
+    if (inStep && from == to) {
+        const bool placed = to + 1 < count ? from + 1 < layers.size() && layers[from + 1] == list[to + 1]->layer_
+                                           : from + 1 == layers.size();
+        if (placed) return;
+    }
+    const std::size_t nextLayerAt = from < to ? to + 1 : to;
+    if (inStep && from != to && to + 1 < count && nextLayerAt < layers.size() &&
+        layers[nextLayerAt] == list[to + 1]->layer_) {
+        layer_->insertSublayerAt(view.layer_, to);
+        return;
+    }
+    placeLayer(list[to], to);
 }
 
 void UIView::deactivateConstraintsCrossing(UIView& subtreeRoot) {
@@ -640,7 +682,7 @@ std::vector<std::shared_ptr<UILayoutGuide>> UIView::layoutGuides() const {
 // ---- Traits -------------------------------------------------------------------------------------------
 
 UITraitCollection UIView::traitCollection() const {
-    if (auto window = this->window()) return window->windowTraits();
+    if (window_) return window_->windowTraits();
     auto screen = UIScreen::main();
     UITraitCollection traits;
     traits.userInterfaceIdiom = screen->idiom();
@@ -698,7 +740,7 @@ std::shared_ptr<UIView> UIView::hitTestWith(CGPoint point, const UIEvent* event)
 // ---- Layout -------------------------------------------------------------------------------------------
 
 void UIView::requestDisplayPass() const {
-    if (window()) scheduleWindowPass();
+    if (window_) scheduleWindowPass();
 }
 
 void UIView::placeInWindowDidChange() {

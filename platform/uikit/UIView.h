@@ -149,7 +149,8 @@ class UIView : public UIResponder, public LayoutItem, public UIFocusItem {
     // ---- The view tree -----------------------------------------------------------------------------
     std::shared_ptr<UIView> superview() const;
     const std::vector<std::shared_ptr<UIView>>& subviews() const { return subviews_; }
-    // The window at the root of the tree, or nullptr.
+    // The window at the root of the tree, or nullptr. Known without a walk: every view keeps its root's window,
+    // brought up to date for a whole branch when the branch moves to another tree or its window goes.
     std::shared_ptr<UIWindow> window() const;
 
     // Adds `view` on top of the others; a view with another superview is moved. Adding a view that is
@@ -354,8 +355,12 @@ class UIView : public UIResponder, public LayoutItem, public UIFocusItem {
     friend struct detail::ViewHooks;
 
     void moveTo(UIView* newSuperview, std::size_t index);
+    // Puts `view`, one of the subviews, at `index` of the subviews (clamped), and its layer in step.
+    void moveSubview(UIView& view, std::size_t index);
     void placeLayer(const std::shared_ptr<UIView>& view, std::size_t index);
     void deactivateConstraintsCrossing(UIView& subtreeRoot);
+    // Gives this view and every view inside it `window` as theirs (a branch already there is left alone).
+    void setWindowOfBranch(UIWindow* window);
     void notifyWillMoveToWindow(const std::shared_ptr<UIWindow>& window);
     void notifyDidMoveToWindow();
     void propagateTintChange(const UIColor& previous);
@@ -398,6 +403,10 @@ class UIView : public UIResponder, public LayoutItem, public UIFocusItem {
     std::shared_ptr<quartzcore::CALayer> layer_;
     std::shared_ptr<detail::ViewLayerDelegate> layerDelegate_;
     UIView* superview_ = nullptr;  // the superview owns this view; it clears the pointer when it lets go
+    // The window at the root of this view's tree: the superview's, or for a root the view itself when it is a
+    // window (a window's tree owns the views in it, so the pointer never outlives it).
+    UIWindow* window_ = nullptr;
+    bool isWindow_ = false;  // set by UIWindow
     std::vector<std::shared_ptr<UIView>> subviews_;
 
     ContentMode contentMode_ = ContentMode::scaleToFill;

@@ -21,6 +21,9 @@ std::weak_ptr<UIWindow>& keyWindowSlot() {
 }  // namespace
 
 UIWindow::UIWindow(const CGRect& frame) : UIView(frame), screen_(UIScreen::main()) {
+    // The root of its own tree from the start.
+    window_ = this;
+    isWindow_ = true;
     layer()->setIsHidden(true);
 }
 

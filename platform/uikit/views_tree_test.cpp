@@ -247,6 +247,92 @@ TEST_F(ViewsTree, MoveCallbacksComeInOrder) {
     EXPECT_EQ(parent->superview(), window);
 }
 
+// Every view knows its window without looking for its root: whole branches follow moves between trees and
+// windows, windows inside other trees, a hook that moves the view elsewhere, and a window that goes.
+TEST_F(ViewsTree, EveryViewOfABranchKnowsTheWindowOfItsTreeThroughEveryMove) {
+    // The window of the root, found by walking up: what window() must always answer.
+    auto rootWindow = [](const std::shared_ptr<UIView>& view) -> std::shared_ptr<UIWindow> {
+        std::shared_ptr<UIView> root = view;
+        while (auto up = root->superview()) root = up;
+        return std::dynamic_pointer_cast<UIWindow>(root);
+    };
+    auto first = UIWindow::create(CGRect(0, 0, 320, 480));
+    auto second = UIWindow::create(CGRect(0, 0, 320, 480));
+    auto holder = UIView::create();
+    auto branch = UIView::create();
+    std::vector<std::shared_ptr<UIView>> views{branch};
+    for (int depth = 0; depth < 4; ++depth) {
+        auto inner = UIView::create();
+        views.back()->addSubview(inner);
+        views.back()->addSubview(UIView::create());
+        views.push_back(inner);
+    }
+    auto expectEvery = [&](const std::shared_ptr<UIWindow>& window, const char* when) {
+        for (const auto& view : views) {
+            EXPECT_EQ(view->window(), window) << when;
+            EXPECT_EQ(view->window(), rootWindow(view)) << when;
+            for (const auto& sub : view->subviews()) EXPECT_EQ(sub->window(), window) << when;
+        }
+    };
+    EXPECT_EQ(first->window(), first) << "a window is its own";
+    expectEvery(nullptr, "detached");
+
+    first->addSubview(branch);
+    expectEvery(first, "in the first window");
+    second->addSubview(holder);
+    holder->addSubview(branch);
+    expectEvery(second, "moved straight to the second");
+    holder->removeFromSuperview();
+    expectEvery(nullptr, "its holder taken out of the window");
+    first->addSubview(holder);
+    expectEvery(first, "its holder put in the first");
+    views[2]->removeFromSuperview();
+    EXPECT_EQ(views[1]->window(), first);
+    EXPECT_EQ(views[2]->window(), nullptr);
+    EXPECT_EQ(views[4]->window(), nullptr) << "the whole branch that left";
+    views[1]->addSubview(views[2]);
+    expectEvery(first, "back");
+
+    // A window inside another tree has that tree's window; taken out, its own again.
+    holder->addSubview(second);
+    EXPECT_EQ(second->window(), first);
+    second->addSubview(branch);
+    expectEvery(first, "in a window inside the first");
+    second->removeFromSuperview();
+    expectEvery(second, "that window on its own");
+
+    // A hook that moves the view elsewhere while it leaves: the view ends where the hook put it.
+    class Mover : public UIView {
+      public:
+        static std::shared_ptr<Mover> create() { return std::shared_ptr<Mover>(new Mover()); }
+        std::shared_ptr<UIView> moveTo;
+        std::shared_ptr<UIView> moveWhenRemoving;
+        void willRemoveSubview(const std::shared_ptr<UIView>& subview) override {
+            if (moveWhenRemoving == subview) {
+                moveWhenRemoving.reset();
+                moveTo->addSubview(subview);
+            }
+        }
+    };
+    auto mover = Mover::create();
+    second->addSubview(mover);
+    mover->addSubview(branch);
+    mover->moveTo = holder;  // in the first window
+    mover->moveWhenRemoving = branch;
+    auto detached = UIView::create();
+    detached->addSubview(branch);
+    EXPECT_EQ(branch->superview(), holder);
+    expectEvery(first, "moved by the hook");
+
+    // A window that goes leaves the views it held (and still held elsewhere) without one.
+    auto third = UIWindow::create(CGRect(0, 0, 100, 100));
+    third->addSubview(branch);
+    expectEvery(third, "in a third window");
+    third.reset();
+    expectEvery(nullptr, "that window gone");
+    EXPECT_EQ(branch->superview(), nullptr);
+}
+
 TEST_F(ViewsTree, LayersFollowTheSubviewsThroughManyInsertsAndRemovals) {
     // Many siblings, put in and taken out at places all over the list, beside a sublayer of the parent's own.
     auto parent = UIView::create(CGRect(0, 0, 100, 100));

@@ -188,9 +188,13 @@ void ZuPlayerControlsView::presentNextContent(ZuFunctionalControlsView& sender) 
 
 void ZuPlayerControlsView::sliderControlsViewDidSeekTo(ZuSliderControlsView& view, float value) {
     (void)view;
+    seekToContentTime(value);
+}
+
+void ZuPlayerControlsView::seekToContentTime(double seconds) {
     auto player = this->player();
     if (!player) return;
-    double target = player->playerProxy()->currentTimeWithAds(value);
+    double target = player->playerProxy()->currentTimeWithAds(seconds);
     const double duration = player->duration().seconds();
     if (std::abs(duration - target) < 1.0) target = duration;
     seek(target);

@@ -68,7 +68,9 @@ class ZuPlayerControlsView : public detail::ControlsOverlayView,
     // Hands the delegate's key moments to the slider row's strip, spanning the slider's range; the strip is
     // hidden when there are none. Nothing without a delegate.
     void updateKeyMoments();
-    // The stream's scrubbing thumbnails for the slider row; none removes them.
+    // The asset's scrubbing thumbnails for the slider row; none removes them. The index is on the content
+    // timeline, the slider's (ads left out): its frame for a time is looked up with the slider's value, so a
+    // host whose stream has ads hands thumbnails of the content without them.
     void setThumbnails(std::optional<BIF> bif);
     // Shows `state`'s image on the functional row's key-moments button.
     void updateKeyMomentButtonState(KeyMomentsState state);
@@ -110,7 +112,8 @@ class ZuPlayerControlsView : public detail::ControlsOverlayView,
     void functionalControlsViewWillChangeFullScreen(ZuFunctionalControlsView& view, bool fullScreen) override;
 
     // ---- ZuSliderControlsViewDelegate ----
-    // Seeks to the slider's value (content time), snapped to the end when within 1 s of it.
+    // Seeks to the slider's value (content time), converted to stream time, snapped to the end when within 1 s
+    // of it.
     void sliderControlsViewDidSeekTo(ZuSliderControlsView& view, float value) override;
     // While the functional row shows: refreshes the key moments (with a delegate) and the time label.
     void sliderControlsViewDidChangeSliderValue(ZuSliderControlsView& view, float value) override;
@@ -118,11 +121,13 @@ class ZuPlayerControlsView : public detail::ControlsOverlayView,
     void sliderControlsViewDidChangeBIFVisibility(ZuSliderControlsView& view, bool isVisible) override;
     void sliderControlsViewBeginSeek(ZuSliderControlsView& view) override;
     std::optional<std::vector<ZuKeyMomentEvent>> sliderControlsViewKeyMomentEvents(ZuSliderControlsView& view) override;
-    // The delegate is told of the event at `index` among the key moments sorted by start time.
+    // The delegate is told of the moment at `index` of the row's strip (the strip's events by start time, each
+    // once), with its own event; nothing when it no longer lists that moment.
     void sliderControlsViewDidFocusedOnKeyMomentItemAt(ZuSliderControlsView& view, int index) override;
     // The marker at `index` of the row's strip (the strip's events by start time, each once) was selected: moves
-    // the slider to its moment, seeks there and tells the delegate, with the delegate's own event. Nothing
-    // when the delegate no longer lists that moment.
+    // the slider to its moment and seeks there as a release of the slider at that value would (the moment's
+    // time is content time), and tells the delegate, with the delegate's own event. Nothing when the delegate
+    // no longer lists that moment.
     void sliderControlsViewDidSelectKeyMomentItemAt(ZuSliderControlsView& view, int index) override;
     void sliderControlsViewDidDismissKeyMoments(ZuSliderControlsView& view) override;
     std::optional<ZuKeyMomentEvent> selectedKeyMomentEvent(ZuSliderControlsView& view) override;
@@ -143,6 +148,9 @@ class ZuPlayerControlsView : public detail::ControlsOverlayView,
     // the cast player (absolute, resume state unchanged) or the local player (stream time, reported to the
     // player's delegate). `completion` gets whether the seek finished (true at once for the cast player).
     void seek(double seconds, std::function<void(bool)> completion = nullptr);
+    // The seek to a content time (the slider's value, a key moment's time): converted once to stream time by
+    // the player's ad proxy, snapped to the end when within 1 s of it, then `seek`. Nothing without a player.
+    void seekToContentTime(double seconds);
 
   private:
     // The Chromecast plug-in while the player's cast manager can control the cast player; none otherwise.

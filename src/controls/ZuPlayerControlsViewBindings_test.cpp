@@ -65,8 +65,8 @@ TEST_F(ZuControlsBindingsTest, PlayerTicksMoveTheSliderTheTimeLabelAndTheLoadedR
     ASSERT_FALSE(contentRanges.empty());
     EXPECT_LE(contentRanges.back().end().seconds(), 100);
 
-    // Ads said to add up to more than the stream never show a negative duration.
-    player->update({{AdInfo("ad", 10, 200)}});
+    // Ads said to add up to more than the stream (overlapping) never show a negative duration.
+    player->update({{AdInfo("ad", 10, 100), AdInfo("again", 15, 100)}});
     advance(0.2);
     EXPECT_EQ(timeText(), "00:05 / 00:00");
 }
@@ -457,4 +457,96 @@ TEST_F(ZuControlsBindingsTest, ATappedMarkerSeeksToItsOwnMomentWhateverTheOrderO
     controlsDelegate->log.clear();
     sim.tap(marker->convertTo(uikit::CGPoint{30, 25}, nullptr));
     EXPECT_TRUE(controlsDelegate->log.empty());
+}
+
+// The host's key moments are on the content timeline, the slider's: on a stream of 120 s with a 10 s break at
+// 00:30, the moment "HT" at 58 s sits at 58 of 110 on the strip, and a pick seeks to stream 68, where a release
+// of the slider at 58 goes; the slider stays at 58. Whichever the host hands first, the ads or the moments.
+TEST_F(ZuControlsBindingsTest, AKeyMomentAfterAnAdBreakIsPickedWhereItsMarkerSits) {
+    using lumora::testing::keyMoment;
+    loadReady(url("/vod/master.m3u8"));
+    showControls();
+    settleSeeks();
+    auto strip = sliders()->keyMomentsView();
+    for (const bool adsFirst : {true, false}) {
+        SCOPED_TRACE(adsFirst ? "ads first" : "key moments first");
+        // Neither yet.
+        player->update({});
+        controlsDelegate->events.reset();
+        controls->updateKeyMoments();
+        clock.runUntilIdle();
+        auto giveAds = [&] {
+            player->update({{AdInfo("break", 30, 10)}});
+            clock.runUntilIdle();
+        };
+        auto giveMoments = [&] {
+            controlsDelegate->events = std::vector<ZuKeyMomentEvent>{keyMoment("KO", 0), keyMoment("HT", 58)};
+            controls->updateKeyMoments();
+        };
+        if (adsFirst) {
+            giveAds();
+            giveMoments();
+        } else {
+            giveMoments();
+            giveAds();
+        }
+        window->layoutIfNeeded();
+        ASSERT_EQ(sliders()->maximumValue(), 110);
+        EXPECT_EQ(strip->duration(), 110);
+        auto marker = strip->item(keyMoment("HT", 58));
+        ASSERT_TRUE(marker);
+        // The marker's dot against the strip's margins: 58 of 110.
+        const auto margins = strip->bounds().inset(strip->layoutMargins());
+        const auto dot = marker->convertTo(uikit::CGPoint{30, 48}, strip);
+        EXPECT_NEAR(dot.x, margins.minX() + margins.width() * 58 / 110, 1e-6);
+
+        // A release of the slider at 58, for comparison.
+        controlsDelegate->log.clear();
+        controls->sliderControlsViewDidSeekTo(*sliders(), 58);
+        settleSeeks();
+        EXPECT_EQ(controlsDelegate->calls("seek to"), std::vector<std::string>{"seek to 68"});
+        player->seek(0, false, false);
+        settleSeeks();
+
+        controlsDelegate->log.clear();
+        touches().tap(marker->convertTo(uikit::CGPoint{30, 25}, nullptr));  // the marker's bubble
+        EXPECT_EQ(controlsDelegate->log, (std::vector<std::string>{"seek to 68", "select HT"}));
+        settleSeeks();
+        EXPECT_EQ(position(), 68);
+        advance(1.0);  // the player's ticks (and the marker's selection springs): the slider stays on the moment
+        EXPECT_EQ(sliderValue(), 58);
+
+        // Under cast control the pick goes to the same stream time.
+        auto cast = castToChromecast();
+        controlsDelegate->log.clear();
+        touches().tap(marker->convertTo(uikit::CGPoint{30, 25}, nullptr));
+        EXPECT_EQ(controlsDelegate->log, (std::vector<std::string>{"seek to 68", "select HT"}));
+        player->setCastManager(nullptr);
+        player->seek(0, false, false);
+        settleSeeks();
+    }
+}
+
+// A hostile ad list (a break from −50 s lasting 1e308 s, another from the start past the end of the stream)
+// would make the whole programme an ad: no range to scrub, jumps and seeks lost in it. The kit ignores both; the
+// viewer keeps the programme.
+TEST_F(ZuControlsBindingsTest, AHostileAdListLeavesTheWholeProgrammeToTheViewer) {
+    loadReady(url("/vod/master.m3u8"));
+    showControls();
+    settleSeeks();
+    player->update({{AdInfo("hostile", -50, 1e308)}, {AdInfo("endless", 0, 1e308), AdInfo("past", 119, 30)}});
+    clock.runUntilIdle();
+    EXPECT_EQ(sliders()->maximumValue(), 120);
+    EXPECT_EQ(timeText(), "00:00 / 02:00");
+    EXPECT_EQ(player->timeRemainingForAdAt(30), 0);
+
+    controlsDelegate->log.clear();
+    controls->playbackControlsViewWillJump(*controls->playbacks(), 15);
+    settleSeeks();
+    controls->sliderControlsViewDidSeekTo(*sliders(), 60);
+    settleSeeks();
+    EXPECT_EQ(controlsDelegate->calls("seek to"), (std::vector<std::string>{"seek to 15", "seek to 60"}));
+    EXPECT_EQ(position(), 60);
+    advance(0.2);
+    EXPECT_EQ(sliderValue(), 60);
 }

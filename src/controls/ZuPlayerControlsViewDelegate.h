@@ -20,7 +20,9 @@ class ZuPlayerControlsViewDelegate {
   public:
     virtual ~ZuPlayerControlsViewDelegate() = default;
 
-    // The asset's key moments, in the owner's order; nothing means none. Asked afresh for every use.
+    // The asset's key moments, in the owner's order; nothing means none. Asked afresh for every use. Their times
+    // (`videoTime`) are on the content timeline, the slider's (ads left out): a moment after an ad break is
+    // placed against the duration without ads and a pick seeks to the stream time of its content time.
     virtual std::optional<std::vector<ZuKeyMomentEvent>> playerControlsViewKeyMomentEvents(ZuPlayerControlsView& view) {
         (void)view;
         return std::nullopt;

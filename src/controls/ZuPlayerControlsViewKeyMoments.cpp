@@ -47,22 +47,24 @@ void ZuPlayerControlsView::sliderControlsViewDidSelectKeyMomentItemAt(ZuSliderCo
     const auto found = std::find(events.begin(), events.end(), picked);
     if (found == events.end()) return;
     endSliderSettling();
+    // The moment's time is on the content timeline, like the slider's value: the seek goes where a release of
+    // the slider at that value would, converted once to stream time.
     const double seconds = found->startTime.seconds();
     sliders()->slider()->setValue(static_cast<float>(seconds), true, false);
-    seek(seconds);
+    seekToContentTime(seconds);
     d->playerControlsViewDidSelectKeyMoment(*this, *found);
 }
 
 void ZuPlayerControlsView::sliderControlsViewDidFocusedOnKeyMomentItemAt(ZuSliderControlsView& view, int index) {
-    (void)view;
     auto d = delegate();
     if (!d) return;
-    auto events = keyMomentEvents();
-    std::stable_sort(events.begin(), events.end(), [](const ZuKeyMomentEvent& a, const ZuKeyMomentEvent& b) {
-        return coremedia::CMTimeCompare(a.startTime, b.startTime) < 0;
-    });
-    if (index < 0 || static_cast<std::size_t>(index) >= events.size()) return;
-    d->playerControlsViewDidFocusOnKeyMoment(*this, events[static_cast<std::size_t>(index)]);
+    // Like a selection: the place of the moment in the strip's list, then the delegate's own event.
+    const auto& shown = view.keyMomentsView()->events();
+    if (index < 0 || static_cast<std::size_t>(index) >= shown.size()) return;
+    const auto events = keyMomentEvents();
+    const auto found = std::find(events.begin(), events.end(), shown[static_cast<std::size_t>(index)]);
+    if (found == events.end()) return;
+    d->playerControlsViewDidFocusOnKeyMoment(*this, *found);
 }
 
 void ZuPlayerControlsView::sliderControlsViewDidDismissKeyMoments(ZuSliderControlsView& view) {

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "controls/ZuAdControlsView.h"
-#include "ui/testing/ScreenClasses.h"
 #include "controls/testing/ZuControlsTestSupport.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "keymoments/testing/BIFWriter.h"
 #include "playback/AdSignallingService.h"
 #include "playback/VideoPlayerProxy.h"
 #include "playback/ZuPlayer.h"
+#include "ui/testing/ScreenClasses.h"
 #include "uikit/UIWindow.h"
 #include "uikit/testing/EventSimulator.h"
 
@@ -280,6 +280,15 @@ TEST_F(ZuPlayerControlsViewTest, SelectionSeeksToTheStripsEventAndFocusFollowsTi
     controls->sliderControlsViewDidFocusedOnKeyMomentItemAt(*row, 0);  // the earliest
     EXPECT_EQ(delegate->log, std::vector<std::string>{"focus early"});
 
+    // A focus index names a place on the strip, as a selection does: with a moment listed twice (shown once),
+    // the second place is the later moment.
+    delegate->events =
+        std::vector<ZuKeyMomentEvent>{keyMoment("late", 80), keyMoment("early", 20), keyMoment("early", 20)};
+    controls->updateKeyMoments();
+    delegate->log.clear();
+    controls->sliderControlsViewDidFocusedOnKeyMomentItemAt(*row, 1);
+    EXPECT_EQ(delegate->log, std::vector<std::string>{"focus late"});
+
     delegate->log.clear();
     for (int index : {-1, 2}) {
         controls->sliderControlsViewDidSelectKeyMomentItemAt(*row, index);
@@ -291,6 +300,40 @@ TEST_F(ZuPlayerControlsViewTest, SelectionSeeksToTheStripsEventAndFocusFollowsTi
     EXPECT_EQ(controls->selectedKeyMomentEvent(*row)->code, "early");
     controls->sliderControlsViewDidDismissKeyMoments(*row);
     EXPECT_EQ(delegate->log, std::vector<std::string>{"dismiss"});
+}
+
+// A hundred moments at 500 to 599 s are shown; a hundred and fifty earlier ones join them, and the strip makes
+// their markers a hundred a turn. A marker tapped before it is done seeks to its own moment.
+TEST_F(ZuPlayerControlsViewTest, AMarkerTappedWhileTheStripIsStillMakingMarkersSeeksToItsOwnMoment) {
+    show();
+    controls->sliders()->setMaximumValue(700);
+    std::vector<ZuKeyMomentEvent> events;
+    for (int i = 0; i < 100; ++i) events.push_back(keyMoment("A" + std::to_string(i), 500 + i));
+    delegate->events = events;
+    controls->updateKeyMoments();
+    for (int i = 0; i < 150; ++i) events.push_back(keyMoment("B" + std::to_string(i), 10 + i));
+    delegate->events = events;
+    controls->updateKeyMoments();
+    auto strip = controls->sliders()->keyMomentsView();
+    ASSERT_LT(strip->keyMomentItems().size(), 250u) << "markers still to make";
+
+    auto tap = [&](const ZuKeyMomentEvent& event) {
+        auto marker = strip->item(event);
+        ASSERT_TRUE(marker) << event.code;
+        delegate->log.clear();
+        marker->sendActions(uikit::UIControl::Event::touchUpInside());  // what a tap on its bubble sends
+    };
+    tap(keyMoment("A0", 500));
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"seek to 500", "select A0"}));
+    tap(keyMoment("B99", 109));
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"seek to 109", "select B99"}));
+
+    clock.advance(1.0 / 60);
+    ASSERT_EQ(strip->keyMomentItems().size(), 250u);
+    tap(keyMoment("B120", 130));
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"seek to 130", "select B120"}));
+    tap(keyMoment("A99", 599));
+    EXPECT_EQ(delegate->log, (std::vector<std::string>{"seek to 599", "select A99"}));
 }
 
 TEST_F(ZuPlayerControlsViewTest, TheStripFadesInAndOutOnRequest) {

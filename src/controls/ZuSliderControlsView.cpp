@@ -100,6 +100,24 @@ void ZuSliderControlsView::updateKeyMoments(const std::vector<ZuKeyMomentEvent>&
     keyMomentsView_->setIsHidden(events.empty());
 }
 
+void ZuSliderControlsView::setMinimumValue(float value) {
+    slider_->setMinimumValue(value);
+    keyMomentsFollowRange();
+}
+
+void ZuSliderControlsView::setMaximumValue(float value) {
+    slider_->setMaximumValue(value);
+    keyMomentsFollowRange();
+}
+
+void ZuSliderControlsView::keyMomentsFollowRange() {
+    const double duration = static_cast<double>(maximumValue()) - minimumValue();
+    if (keyMomentsView_->events().empty() || keyMomentsView_->duration() == duration) return;
+    // The same events: nothing is made or taken away, every marker is placed again.
+    const std::vector<ZuKeyMomentEvent> events = keyMomentsView_->events();
+    keyMomentsView_->update(events, duration);
+}
+
 void ZuSliderControlsView::setNeedsUpdateSelectedKeyMomentItem() {
     keyMomentsView_->setNeedsUpdateSelectedKeyMomentItem();
 }

@@ -103,11 +103,12 @@ class ZuSliderControlsView : public ZuView,
     const std::shared_ptr<ZuView>& keyMomentsViewContainer() const { return keyMomentsViewContainer_; }
     const std::shared_ptr<ZuScrubberSingleThumbnailView>& thumbnailsView() const { return thumbnailsView_; }
 
-    // The slider's range (each end also reaches its loaded-ranges bar) and value.
+    // The slider's range (each end also reaches its loaded-ranges bar) and value. The strip's timeline follows
+    // the range: its markers are placed again across a new one.
     float minimumValue() const { return slider_->minimumValue(); }
-    void setMinimumValue(float value) { slider_->setMinimumValue(value); }
+    void setMinimumValue(float value);
     float maximumValue() const { return slider_->maximumValue(); }
-    void setMaximumValue(float value) { slider_->setMaximumValue(value); }
+    void setMaximumValue(float value);
     float value() const { return slider_->value(); }
 
     // The player's update of the slider: ignored while the viewer holds the thumb, while it settles after a
@@ -145,6 +146,8 @@ class ZuSliderControlsView : public ZuView,
     // What every value of the slider does (its first one included).
     void sliderValueDidChange(float value);
     void attachKeyMoments();
+    // The strip's events placed across the slider's range when it changed.
+    void keyMomentsFollowRange();
     // Hides the thumbnail, telling the delegate when it was showing.
     void hideThumbnail();
 

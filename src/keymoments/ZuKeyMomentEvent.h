@@ -20,7 +20,7 @@ struct ZuKeyMomentEvent {
                      std::optional<std::string> team);
 
     std::string code;
-    double videoTime = 0;  // seconds on the asset's timeline
+    double videoTime = 0;  // seconds on the asset's content timeline (ads left out), the controls' slider's
     std::optional<std::string> displayTime;
     // `videoTime` and the event's own time at the kit's timescale of 1,000,000,000; invalid when the
     // seconds are not finite.

@@ -53,9 +53,19 @@ std::vector<std::shared_ptr<ZuKeyMomentItem>> ZuKeyMomentsView::keyMomentItems()
     std::vector<std::shared_ptr<ZuKeyMomentItem>> items;
     for (const auto& subview : subviews()) {
         auto item = std::dynamic_pointer_cast<ZuKeyMomentItem>(subview);
-        if (item && !leavingSet_.contains(item.get())) items.push_back(std::move(item));
+        if (item && !retired_.contains(item.get())) items.push_back(std::move(item));
     }
     return items;
+}
+
+std::shared_ptr<ZuKeyMomentItem> ZuKeyMomentsView::firstMarker(bool selected) const {
+    // Without copying the list: a long strip is looked through on every update.
+    for (const auto& subview : subviews()) {
+        auto* marker = dynamic_cast<ZuKeyMomentItem*>(subview.get());
+        if (!marker || (selected && !marker->isSelected()) || retired_.contains(marker)) continue;
+        return std::static_pointer_cast<ZuKeyMomentItem>(subview);
+    }
+    return nullptr;
 }
 
 std::optional<int> ZuKeyMomentsView::selectedIndex() const {
@@ -81,23 +91,42 @@ std::shared_ptr<ZuKeyMomentItem> ZuKeyMomentsView::item(std::optional<int> at) c
 }
 
 std::shared_ptr<ZuKeyMomentItem> ZuKeyMomentsView::item(const ZuKeyMomentEvent& for_) const {
-    const int tag = detail::keyMomentTag(for_);
-    if (!eventAt_.contains(tag)) return nullptr;
-    auto mine = markers_.find(tag);
-    if (mine != markers_.end() && mine->second->superview().get() == this) return mine->second;
+    const int tag = tagTable_.find(for_);
+    if (tag == 0 || !listed(tag)) return nullptr;
+    if (const auto& mine = markerOf(tag); mine && mine->superview().get() == this) return mine;
     // A marker someone else put here for the event.
     for (const auto& subview : subviews()) {
         if (subview->tag() != tag) continue;
         auto marker = std::dynamic_pointer_cast<ZuKeyMomentItem>(subview);
-        if (marker && !leavingSet_.contains(marker.get())) return marker;
+        if (marker && !retired_.contains(marker.get())) return marker;
     }
     return nullptr;
 }
 
 std::optional<ZuKeyMomentEvent> ZuKeyMomentsView::event(const ZuKeyMomentItem& for_) const {
-    auto at = eventAt_.find(for_.tag());
-    if (at == eventAt_.end()) return std::nullopt;
-    return events_[at->second];
+    const auto at = eventIndex(for_);
+    if (!at) return std::nullopt;
+    return events_[static_cast<std::size_t>(*at)];
+}
+
+std::optional<int> ZuKeyMomentsView::eventIndex(const ZuKeyMomentItem& marker) const {
+    if (retired_.contains(&marker)) return std::nullopt;
+    const auto at = listed(marker.tag());
+    if (!at) return std::nullopt;
+    return static_cast<int>(*at);
+}
+
+std::optional<std::size_t> ZuKeyMomentsView::listed(int tag) const {
+    if (tag <= 0 || static_cast<std::size_t>(tag) >= eventAt_.size()) return std::nullopt;
+    const std::size_t at = eventAt_[static_cast<std::size_t>(tag)];
+    if (at == noEvent) return std::nullopt;
+    return at;
+}
+
+const std::shared_ptr<ZuKeyMomentItem>& ZuKeyMomentsView::markerOf(int tag) const {
+    static const std::shared_ptr<ZuKeyMomentItem> none;
+    if (tag <= 0 || static_cast<std::size_t>(tag) >= markers_.size()) return none;
+    return markers_[static_cast<std::size_t>(tag)];
 }
 
 std::vector<std::shared_ptr<ZuKeyMomentItem>> ZuKeyMomentsView::markersInEventOrder() const {
@@ -113,39 +142,26 @@ std::vector<std::shared_ptr<ZuKeyMomentItem>> ZuKeyMomentsView::markersInEventOr
 
 // ---- Events ---------------------------------------------------------------------------------------------------
 
-void ZuKeyMomentsView::insertItem(const ZuKeyMomentEvent& for_, std::size_t at) {
+void ZuKeyMomentsView::insertItem(const ZuKeyMomentEvent& for_, int tag, std::size_t at) {
     auto marker = ZuKeyMomentItem::create();
-    const int tag = detail::keyMomentTag(for_);
     marker->setTag(tag);
+    tagTable_.hold(tag);  // until the marker is gone
     marker->textLabel()->setText(for_.code);
     marker->addTargetAction(sharedAs<ZuKeyMomentsView>(), &ZuKeyMomentsView::selectKeyMomentItem,
                             uikit::UIControl::Event::touchUpInside());
     insertSubviewAt(marker, std::min(at, subviews().size()));
-    markers_[tag] = marker;
+    if (markers_.size() <= static_cast<std::size_t>(tag)) markers_.resize(static_cast<std::size_t>(tag) + 1);
+    markers_[static_cast<std::size_t>(tag)] = marker;
     madeSincePlacement_.push_back(marker);
     keyMomentGroups_.push_back(std::move(marker));
 }
 
 void ZuKeyMomentsView::continueUpdate() {
-    // Markers leave first, the last of them first (a view leaves at the cost of the views after it), and only
-    // then are markers made, in event order: no hidden marker is left in between to upset their places.
-    std::size_t takeAway = markersTakenAwayPerFrame;
-    for (; leavingFrom_ < leaving_.size() && takeAway > 0; ++leavingFrom_, --takeAway) {
-        auto marker = std::move(leaving_[leavingFrom_]);
-        leavingSet_.erase(marker.get());
-        if (marker->superview().get() == this) marker->removeFromSuperview();
-    }
-    if (leavingFrom_ == leaving_.size()) {
-        leaving_.clear();
-        leavingFrom_ = 0;
-        std::size_t make = markersPerFrame;
-        for (; waitingFrom_ < events_.size() && !waiting_.empty() && make > 0; ++waitingFrom_) {
-            if (waiting_.erase(tags_[waitingFrom_]) == 0) continue;
-            --make;
-            insertItem(events_[waitingFrom_], waitingFrom_);
-        }
-    }
-    const bool done = leaving_.empty() && waiting_.empty();
+    if (placing_) place(markersPerFrame, markersShownAgainPerFrame, markersMovedPerFrame);
+    // Retired markers leave once the walk is over (it may show them again), the last of them first: a view
+    // leaves at the cost of the views after it.
+    if (!placing_ && !retired_.empty()) takeAway(markersTakenAwayPerFrame);
+    const bool done = !placing_ && retired_.empty();
     if (done && frames_) {
         frames_->invalidate();
         frames_.reset();
@@ -153,47 +169,137 @@ void ZuKeyMomentsView::continueUpdate() {
         frames_ = quartzcore::CADisplayLink::create(sharedAs<ZuKeyMomentsView>(), &ZuKeyMomentsView::continueUpdate);
         frames_->add(dispatch::RunLoop::main());
     }
-    if (selectionWaitsFor_ != 0 && !waiting_.contains(selectionWaitsFor_)) {
+    if (selectionWaitsFor_ != 0 && (!listed(selectionWaitsFor_) || markerOf(selectionWaitsFor_))) {
         selectionWaitsFor_ = 0;
         setNeedsUpdateSelectedKeyMomentItem();
     }
 }
 
-void ZuKeyMomentsView::removeItems(const ZuKeyMomentEvent& for_,
-                                   std::vector<std::shared_ptr<ZuKeyMomentItem>>& leaving) {
-    const int tag = detail::keyMomentTag(for_);
-    waiting_.erase(tag);
-    auto mine = markers_.find(tag);
-    if (mine == markers_.end()) return;
-    auto marker = std::move(mine->second);
-    markers_.erase(mine);
-    // Only the strip's own marker goes: other subviews stay, whatever their tag. One taken away behind the
-    // strip's back stays listed among those made.
-    if (marker->superview().get() == this) leaving.push_back(std::move(marker));
+void ZuKeyMomentsView::place(std::size_t make, std::size_t showAgain, std::size_t moves) {
+    // Walking the events in order, the markers of those before `placeFrom_` lie among the first `placeAt_`
+    // subviews, in order, with the retired markers the walk passed between them; every other marker lies after.
+    // Each next marker goes to the next place: moved there when its event only moved; for a new event, a
+    // retired marker standing there shows it, or else one the walk passed is moved up to the end of those
+    // placed (the nearest), or else a marker is made there. The turn ends where its share of any is used up.
+    const auto& subviews = this->subviews();
+    for (; placeFrom_ < events_.size(); ++placeFrom_) {
+        const int tag = tags_[placeFrom_];
+        if (const auto& marker = markerOf(tag)) {
+            // One taken away behind the strip's back has no place.
+            if (marker->superview().get() != this) continue;
+            passRetired(false);
+            if (placeAt_ >= subviews.size() || subviews[placeAt_] != marker) {
+                if (moves == 0) break;
+                insertSubviewAt(marker, placeAt_);
+                --moves;
+            }
+            ++placeAt_;
+            continue;
+        }
+        const bool standing = passRetired(true);
+        if (standing || !reusable_.empty()) {
+            if (showAgain == 0) break;
+            --showAgain;
+            if (standing) {
+                reuse(placeAt_, placeAt_, events_[placeFrom_], tag);
+                ++placeAt_;
+            } else {
+                const std::size_t at = reusable_.back();
+                reusable_.pop_back();
+                reuse(at, placeAt_ - 1, events_[placeFrom_], tag);
+            }
+            continue;
+        }
+        if (make == 0) break;
+        --make;
+        insertItem(events_[placeFrom_], tag, placeAt_++);
+    }
+    if (placeFrom_ == events_.size()) {
+        placing_ = false;
+        reusable_.clear();
+    }
 }
 
-void ZuKeyMomentsView::retire(std::vector<std::shared_ptr<ZuKeyMomentItem>> leaving) {
-    if (leaving.empty()) return;
-    std::unordered_set<const uikit::UIView*> gone;
-    for (const auto& marker : leaving) gone.insert(marker.get());
-    std::erase_if(keyMomentGroups_, [&](const auto& m) { return gone.contains(m.get()); });
-    // In the order they leave, the last subview first: the subviews read from the end.
-    for (std::size_t i = leavingFrom_; i < leaving_.size(); ++i) gone.insert(leaving_[i].get());
-    leaving_.clear();
-    leavingFrom_ = 0;
-    for (auto it = subviews().rbegin(); it != subviews().rend(); ++it) {
-        if (gone.contains(it->get())) leaving_.push_back(std::static_pointer_cast<ZuKeyMomentItem>(*it));
+bool ZuKeyMomentsView::passRetired(bool stopAtReusable) {
+    const auto& subviews = this->subviews();
+    for (; placeAt_ < subviews.size(); ++placeAt_) {
+        auto found = retired_.find(subviews[placeAt_].get());
+        if (found == retired_.end()) return false;
+        // One being touched, highlighted or selected is not shown again as another moment.
+        const auto& marker = *found->second.marker;
+        if (marker.isTracking() || marker.isHighlighted() || marker.isSelected()) continue;
+        if (stopAtReusable) return true;
+        reusable_.push_back(placeAt_);
     }
-    // Those that wait for a later frame are hidden at once (and no longer count as markers).
-    std::unordered_set<const ZuKeyMomentItem*> hidden;
-    for (std::size_t i = 0; i < leaving_.size(); ++i) {
-        const ZuKeyMomentItem* marker = leaving_[i].get();
-        const bool wasHidden = leavingSet_.contains(marker);
-        if (!wasHidden && i < markersTakenAwayPerFrame) continue;  // it goes in this turn
-        if (!wasHidden) leaving_[i]->setIsHidden(true);
-        hidden.insert(marker);
+    return false;
+}
+
+void ZuKeyMomentsView::reuse(std::size_t at, std::size_t to, const ZuKeyMomentEvent& for_, int tag) {
+    auto found = retired_.find(subviews()[at].get());
+    auto marker = std::move(found->second.marker);
+    const int old = found->second.tag;
+    retired_.erase(found);
+    marker->setTag(tag);
+    tagTable_.hold(tag);
+    tagTable_.release(old);
+    marker->textLabel()->setText(for_.code);
+    // As a new marker would: at rest (an animation of its last moment's style ended, which would also keep
+    // touches from it) and shown.
+    marker->removeAllAnimations();
+    marker->setIsHidden(false);
+    // Only the views between the two places move.
+    if (at != to) insertSubviewAt(marker, to);
+    if (markers_.size() <= static_cast<std::size_t>(tag)) markers_.resize(static_cast<std::size_t>(tag) + 1);
+    markers_[static_cast<std::size_t>(tag)] = marker;
+    madeSincePlacement_.push_back(marker);
+    keyMomentGroups_.push_back(std::move(marker));
+}
+
+void ZuKeyMomentsView::takeAway(std::size_t count) {
+    const auto& subviews = this->subviews();
+    if (leaving_.empty()) {
+        leavingFrom_ = 0;
+        for (auto it = subviews.rbegin(); it != subviews.rend(); ++it) {
+            auto found = retired_.find(it->get());
+            if (found != retired_.end()) leaving_.push_back(found->second.marker);
+        }
+        // Those no longer among the subviews were taken away behind the strip's back.
+        if (leaving_.size() != retired_.size()) {
+            std::erase_if(retired_, [&](const auto& entry) {
+                if (entry.second.marker->superview().get() == this) return false;
+                tagTable_.release(entry.second.tag);
+                return true;
+            });
+        }
     }
-    leavingSet_ = std::move(hidden);
+    for (; leavingFrom_ < leaving_.size() && count > 0; ++leavingFrom_, --count) {
+        auto marker = std::move(leaving_[leavingFrom_]);
+        auto found = retired_.find(marker.get());
+        if (found == retired_.end()) continue;
+        const int tag = found->second.tag;
+        retired_.erase(found);
+        if (marker->superview().get() == this) marker->removeFromSuperview();
+        tagTable_.release(tag);
+    }
+    if (leavingFrom_ == leaving_.size()) {
+        leaving_.clear();
+        leavingFrom_ = 0;
+    }
+}
+
+void ZuKeyMomentsView::retire(int tag, std::unordered_set<const uikit::UIView*>& gone) {
+    if (!markerOf(tag)) return;
+    auto marker = std::move(markers_[static_cast<std::size_t>(tag)]);
+    // Only the strip's own marker goes: other subviews stay, whatever their tag. One taken away behind the
+    // strip's back stays listed among those made.
+    if (marker->superview().get() != this) {
+        tagTable_.release(tag);
+        return;
+    }
+    marker->setIsHidden(true);
+    const uikit::UIView* view = marker.get();
+    gone.insert(view);
+    retired_.emplace(view, Retired{std::move(marker), tag});
 }
 
 void ZuKeyMomentsView::clearGroup() {
@@ -203,47 +309,78 @@ void ZuKeyMomentsView::clearGroup() {
 
 void ZuKeyMomentsView::update(const std::vector<ZuKeyMomentEvent>& events, double duration) {
     // Sorted by start time (stable) through their indices: events are large to move around.
+    // The start times are copied beside their indices first: a long list is compared without reaching into the
+    // events at random.
+    std::vector<std::pair<coremedia::CMTime, std::size_t>> byTime(events.size());
+    for (std::size_t i = 0; i < events.size(); ++i) byTime[i] = {events[i].startTime, i};
+    std::stable_sort(byTime.begin(), byTime.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<std::size_t> order(events.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return byStartTime(events[a], events[b]); });
-    // One marker per event: later copies of an event are dropped, so no two markers share a tag.
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = byTime[i].second;
+    // One marker per event: later copies of an event are dropped, so no two markers share a tag. The new list
+    // holds its tags before the old one lets go of its own, so an event in both keeps its tag.
     std::vector<ZuKeyMomentEvent> sorted;
+    std::vector<int> sortedTags;
     sorted.reserve(events.size());
-    std::unordered_set<int> seen;
+    sortedTags.reserve(events.size());
+    std::vector<char> seen;  // by tag
     for (std::size_t i : order) {
-        if (seen.insert(detail::keyMomentTag(events[i])).second) sorted.push_back(events[i]);
-    }
-
-    const auto steps = PHDiff::steps(events_, sorted);
-    // The new list is the one the strip shows from here: markers made on coming frames take their places in it.
-    events_ = std::move(sorted);
-    tags_.clear();
-    eventAt_.clear();
-    for (std::size_t i = 0; i < events_.size(); ++i) {
-        tags_.push_back(detail::keyMomentTag(events_[i]));
-        eventAt_.emplace(tags_.back(), i);
-    }
-    // The markers of deleted and moved events leave; markers are made for inserted and moved ones, in the order
-    // of their events (an update never comes: equal events are the same event).
-    std::vector<std::shared_ptr<ZuKeyMomentItem>> leaving;
-    waitingFrom_ = waiting_.empty() ? events_.size() : 0;
-    for (const auto& step : steps) {
-        if (step.isDelete() || step.isMove()) removeItems(step.value(), leaving);
-        if (step.isInsert() || step.isMove()) {
-            waiting_.insert(detail::keyMomentTag(step.value()));
-            waitingFrom_ = std::min(waitingFrom_, step.index());
+        const int tag = tagTable_.hold(events[i]);
+        const auto at = static_cast<std::size_t>(tag);
+        if (seen.size() <= at) seen.resize(std::max(at + 1, seen.size() * 2), 0);
+        if (!seen[at]) {
+            seen[at] = 1;
+            sorted.push_back(events[i]);
+            sortedTags.push_back(tag);
+        } else {
+            tagTable_.release(tag);
         }
     }
-    retire(std::move(leaving));
+
+    // Diffed by tag: while both lists hold their tags, equal events have one tag and different events two.
+    const auto steps = PHDiff::steps(tags_, sortedTags);
+    // The markers of deleted events retire; a walk in event order then moves the markers of moved events (an
+    // event keeps its marker wherever it goes) and gives inserted events retired markers or new ones. An
+    // update never comes: equal events are the same event.
+    std::unordered_set<const uikit::UIView*> gone;
+    bool reorders = false;
+    for (const auto& step : steps) {
+        if (step.isDelete()) {
+            retire(step.value(), gone);
+        } else if (step.isInsert() || step.isMove()) {
+            reorders = true;
+        }
+    }
+    if (!gone.empty()) std::erase_if(keyMomentGroups_, [&](const auto& m) { return gone.contains(m.get()); });
+    // The new list is the one the strip shows from here: markers placed on coming frames take their places in it.
+    for (int tag : tags_) {
+        eventAt_[static_cast<std::size_t>(tag)] = noEvent;
+        tagTable_.release(tag);
+    }
+    events_ = std::move(sorted);
+    tags_ = std::move(sortedTags);
+    for (std::size_t i = 0; i < events_.size(); ++i) {
+        const auto tag = static_cast<std::size_t>(tags_[i]);
+        if (eventAt_.size() <= tag) eventAt_.resize(tag + 1, noEvent);
+        eventAt_[tag] = i;
+    }
+    // A walk under way started from the old list: the new one is walked from its start. The retired markers
+    // are listed for taking away afresh once the walk is over.
+    if (reorders || placing_) {
+        placing_ = true;
+        placeFrom_ = 0;
+        placeAt_ = 0;
+        reusable_.clear();
+    }
+    leaving_.clear();
+    leavingFrom_ = 0;
     continueUpdate();
 
-    if (keyMomentItems().empty()) {
+    if (!firstMarker(false)) {
         clearGroup();
         keyMomentGroups_.clear();
     }
     if (!steps.empty()) {
-        if (auto selected = item(selectedIndex())) {
+        if (auto selected = firstMarker(true)) {
             calculateGroupLater(selected);
         } else {
             clearGroup();
@@ -281,9 +418,8 @@ void ZuKeyMomentsView::layoutSubviews() {
     if (!placeAll_ && placedIn_ == guide && placedOn_ == baseline) {
         for (const auto& weak : made) {
             auto marker = weak.lock();
-            auto found = marker ? eventAt_.find(marker->tag()) : eventAt_.end();
-            if (found != eventAt_.end() && marker->superview().get() == this)
-                place(*marker, events_[found->second].videoTime);
+            const auto found = marker ? listed(marker->tag()) : std::nullopt;
+            if (found && marker->superview().get() == this) place(*marker, events_[*found].videoTime);
         }
         return;
     }
@@ -292,10 +428,10 @@ void ZuKeyMomentsView::layoutSubviews() {
     placedOn_ = baseline;
     for (const auto& subview : subviews()) {
         // The tag first (cheap), then whether the view is a marker at all.
-        auto found = eventAt_.find(subview->tag());
-        if (found == eventAt_.end()) continue;
+        const auto found = listed(subview->tag());
+        if (!found) continue;
         auto* marker = dynamic_cast<ZuKeyMomentItem*>(subview.get());
-        if (marker && !leavingSet_.contains(marker)) place(*marker, events_[found->second].videoTime);
+        if (marker && !retired_.contains(marker)) place(*marker, events_[*found].videoTime);
     }
 }
 
@@ -378,17 +514,17 @@ void ZuKeyMomentsView::calculateGroup(const std::shared_ptr<ZuKeyMomentItem>& fo
 
 void ZuKeyMomentsView::selectItem(const std::shared_ptr<ZuKeyMomentItem>& item) {
     if (!item) return;
-    const auto markers = markersInEventOrder();
-    for (const auto& marker : markers) {
+    for (const auto& marker : markersInEventOrder()) {
         if (marker->isSelected()) marker->setIsSelected(false);
     }
     item->setIsSelected(true);
     calculateGroupLater(item);
-    const auto position = std::find(markers.begin(), markers.end(), item);
-    if (position == markers.end()) return;
-    if (auto delegate = delegate_.lock()) {
-        delegate->keyMomentsViewDidSelectItemAt(*this, static_cast<int>(position - markers.begin()));
-    }
+    // The marker names its event by its place in `events()`, the list the delegate reads, whether or not the
+    // markers of a long update are all made yet.
+    if (item->superview().get() != this) return;
+    const auto at = eventIndex(*item);
+    if (!at) return;
+    if (auto delegate = delegate_.lock()) delegate->keyMomentsViewDidSelectItemAt(*this, *at);
 }
 
 void ZuKeyMomentsView::setNeedsUpdateSelectedKeyMomentItem() {
@@ -399,7 +535,8 @@ void ZuKeyMomentsView::setNeedsUpdateSelectedKeyMomentItem() {
     auto marker = item(*selectedEvent);
     if (!marker) {
         // Its marker is still to make: the selection is applied when it is.
-        if (const int tag = detail::keyMomentTag(*selectedEvent); waiting_.contains(tag)) selectionWaitsFor_ = tag;
+        const int tag = tagTable_.find(*selectedEvent);
+        if (tag != 0 && listed(tag) && !markerOf(tag)) selectionWaitsFor_ = tag;
         return;
     }
     for (const auto& each : keyMomentItems()) each->setIsSelected(false);
@@ -415,8 +552,15 @@ void ZuKeyMomentsView::setNeedsUpdateSelectedKeyMomentItem() {
 void ZuKeyMomentsView::highlightItem(std::optional<int> at) {
     const auto items = keyMomentItems();
     if (!at || *at < 0 || static_cast<std::size_t>(*at) >= items.size()) return;
+    highlight(items[static_cast<std::size_t>(*at)]);
+}
+
+void ZuKeyMomentsView::highlight(const std::shared_ptr<ZuKeyMomentItem>& marker) {
     if (auto current = item(highlightedIndex())) current->setIsHighlighted(false);
-    items[static_cast<std::size_t>(*at)]->setIsHighlighted(true);
+    marker->setIsHighlighted(true);
+    // Told by the place of its event in `events()`, like a selection.
+    const auto at = eventIndex(*marker);
+    if (!at) return;
     if (auto delegate = delegate_.lock()) delegate->keyMomentsViewDidFocusedOnItemAt(*this, *at);
 }
 
@@ -470,7 +614,15 @@ void ZuKeyMomentsView::didUpdateFocus(const uikit::UIFocusUpdateContext& context
         if (highlightedIndex()) return;
         std::optional<int> preferred;
         if (auto delegate = delegate_.lock()) preferred = delegate->indexForPreferredFocusedItem(*this);
-        highlightItem(preferred.value_or(0));
+        // An index of `events()` (none outside it); the first marker without one, or while its event has no
+        // marker yet.
+        std::shared_ptr<ZuKeyMomentItem> marker;
+        if (preferred) {
+            if (*preferred < 0 || static_cast<std::size_t>(*preferred) >= events_.size()) return;
+            marker = item(events_[static_cast<std::size_t>(*preferred)]);
+        }
+        if (!marker) marker = item(std::optional<int>(0));
+        if (marker) highlight(marker);
         return;
     }
     if (auto selected = item(selectedIndex())) selected->setIsSelected(false);

@@ -10,6 +10,7 @@
 #include "keymoments/ZuKeyMomentEvent.h"
 #include "keymoments/ZuKeyMomentItem.h"
 #include "keymoments/ZuKeyMomentsGroupView.h"
+#include "keymoments/detail/KeyMomentTags.h"
 #include "ui/ZuStyleManager.h"
 #include "ui/ZuView.h"
 #include "uikit/CADisplayLink.h"
@@ -24,18 +25,20 @@ class ZuKeyMomentsView;
 class ZuKeyMomentsViewDelegate {
   public:
     virtual ~ZuKeyMomentsViewDelegate() = default;
-    // Which marker to highlight when the strip gains focus with nothing highlighted or selected;
-    // nothing (the default) means the first.
+    // Which marker to highlight when the strip gains focus with nothing highlighted or selected: the place of
+    // its event in the strip's `events()`; nothing (the default), or an event whose marker is still to be made,
+    // means the first marker.
     virtual std::optional<int> indexForPreferredFocusedItem(ZuKeyMomentsView& keyMomentsView) {
         (void)keyMomentsView;
         return std::nullopt;
     }
-    // The viewer selected a marker: `index` is its position among the markers in event order.
+    // The viewer selected a marker: `index` is the place of its event in the strip's `events()` (also while a
+    // long update is still making markers).
     virtual void keyMomentsViewDidSelectItemAt(ZuKeyMomentsView& keyMomentsView, int index) {
         (void)keyMomentsView;
         (void)index;
     }
-    // The highlight moved to the marker at `index` (its position among the strip's markers).
+    // The highlight moved to a marker: `index` is the place of its event in the strip's `events()`.
     virtual void keyMomentsViewDidFocusedOnItemAt(ZuKeyMomentsView& keyMomentsView, int index) {
         (void)keyMomentsView;
         (void)index;
@@ -56,20 +59,28 @@ class ZuKeyMomentsViewDelegate {
 // after moving the highlight with arrow presses or swipes. Touches anywhere else fall through to the
 // views behind (the strip is a transparent `ZuView`). Main thread only.
 //
-// Markers are tied to their events by their view tag, a per-run number per distinct event (code and
-// time); events equal in both are one event to the strip, and a list holding one twice shows it once.
+// Markers are tied to their events by their view tag, a number per distinct event (code and time) that the strip
+// holds while it shows the event or still has a marker of it (`detail::KeyMomentTags`); events equal in both are
+// one event to the strip, and a list holding one twice shows it once.
 //
-// A long list never holds the main queue for long: an update takes away at most `markersTakenAwayPerFrame`
-// markers at once and the rest on the display frames that follow (hidden meanwhile, and no longer counted
-// among the markers), then makes `markersPerFrame` markers per turn, in event order, until every event has
-// its marker.
+// An event keeps its marker for as long as it is listed, wherever it moves in the list. The markers of events
+// that went are hidden at once (and no longer counted among the markers); they show new events in their stead
+// or, once the new list has its markers, are taken away. A long list never holds the main queue for long: in
+// each turn an update makes at most `markersPerFrame` markers, shows at most `markersShownAgainPerFrame` hidden
+// ones again and moves at most `markersMovedPerFrame`, in event order, and then takes away at most
+// `markersTakenAwayPerFrame`; the rest carries on over the display frames that follow.
 class ZuKeyMomentsView : public ZuView, public ZuKeyMomentsGroupViewDelegate {
   public:
-    // The markers made, and taken away, in one turn of the main queue: about a third of a frame's time each on
-    // a desktop processor (making, laying out and drawing a marker costs some 50 microseconds; taking one away
-    // and freeing it, some 15).
+    // The markers made, those of gone events shown again for new ones, and those taken away, in one turn of the
+    // main queue: about a third of a frame's time each on a desktop processor (making, laying out and drawing a
+    // marker costs some 50 microseconds; giving one another event, laying out and drawing its label, or taking
+    // one away and freeing it, some 15).
     static constexpr std::size_t markersPerFrame = 100;
+    static constexpr std::size_t markersShownAgainPerFrame = 400;
     static constexpr std::size_t markersTakenAwayPerFrame = 400;
+    // The markers moved to new places among the subviews in one turn, when their events only moved: a move
+    // costs the distance it goes (a few places, among moments at the same time), some microseconds.
+    static constexpr std::size_t markersMovedPerFrame = 1000;
 
     static std::shared_ptr<ZuKeyMomentsView> create(const uikit::CGRect& frame = uikit::CGRect());
 
@@ -82,13 +93,14 @@ class ZuKeyMomentsView : public ZuView, public ZuKeyMomentsGroupViewDelegate {
     double duration() const { return duration_; }
     // The events of the current group, by start time.
     const std::vector<ZuKeyMomentEvent>& groupedEvents() const { return groupedEvents_; }
-    // Every marker made and not yet removed, in order of creation.
+    // Every marker that shows an event, in the order in which they came to show it.
     const std::vector<std::shared_ptr<ZuKeyMomentItem>>& keyMomentGroups() const { return keyMomentGroups_; }
     // A grouping waits for the strip to have a size.
     bool needsGroupCalculation() const { return needsGroupCalculation_; }
     const std::shared_ptr<ZuKeyMomentsGroupView>& keyMomentsGroupView() const { return keyMomentsGroupView_; }
 
-    // The subviews that are markers, in subview order.
+    // The subviews that are markers, in subview order: the order of their events (but for markers of moved
+    // events that a long update has not reached yet).
     std::vector<std::shared_ptr<ZuKeyMomentItem>> keyMomentItems() const;
     // The first selected marker's index in `keyMomentItems()`.
     std::optional<int> selectedIndex() const;
@@ -101,8 +113,8 @@ class ZuKeyMomentsView : public ZuView, public ZuKeyMomentsGroupViewDelegate {
     // The event a marker shows.
     std::optional<ZuKeyMomentEvent> event(const ZuKeyMomentItem& for_) const;
 
-    // Shows `events` over a timeline of `duration` seconds: markers are made for new events and removed
-    // for gone ones (a moved event gets a new marker), and the group is worked out again on a later turn
+    // Shows `events` over a timeline of `duration` seconds: new events get markers (those of gone events, or
+    // new ones), the markers of moved events move with them, and the group is worked out again on a later turn
     // of the main queue when a marker is selected. Non-finite times never move a marker. Small updates happen
     // at once; long ones carry on over the display frames that follow (see above).
     void update(const std::vector<ZuKeyMomentEvent>& events, double duration);
@@ -138,18 +150,40 @@ class ZuKeyMomentsView : public ZuView, public ZuKeyMomentsGroupViewDelegate {
     explicit ZuKeyMomentsView(const uikit::CGRect& frame);
 
   private:
-    void insertItem(const ZuKeyMomentEvent& for_, std::size_t at);
-    // One turn's share of an update: up to `markersTakenAwayPerFrame` markers leave, then (once none is left
-    // to leave) up to `markersPerFrame` are made; the display frames carry on until nothing is left to do.
+    struct Retired {
+        std::shared_ptr<ZuKeyMomentItem> marker;
+        int tag = 0;  // the tag it showed its event with, held until it goes or shows another event
+    };
+
+    void insertItem(const ZuKeyMomentEvent& for_, int tag, std::size_t at);
+    // One turn's share of an update: the walk puts markers in event order (its shares: `markersPerFrame` made,
+    // `markersShownAgainPerFrame` retired ones shown again, `markersMovedPerFrame` moved), and once it is over up
+    // to `markersTakenAwayPerFrame` retired markers leave; the display frames carry on until nothing is left.
     void continueUpdate();
-    // Forgets the marker of `for_` (or that it is still to make); the marker, if in the strip, joins `leaving`.
-    void removeItems(const ZuKeyMomentEvent& for_, std::vector<std::shared_ptr<ZuKeyMomentItem>>& leaving);
-    // `leaving` are no longer among the markers made; they leave the strip in turn, hidden until then.
-    void retire(std::vector<std::shared_ptr<ZuKeyMomentItem>> leaving);
+    void place(std::size_t make, std::size_t showAgain, std::size_t moves);
+    // The walk passes the retired markers where it stands, keeping the places of those it may show again; with
+    // `stopAtReusable` it stops at one of those instead (true).
+    bool passRetired(bool stopAtReusable);
+    // The retired marker at `at` shows `for_` from the place `to`.
+    void reuse(std::size_t at, std::size_t to, const ZuKeyMomentEvent& for_, int tag);
+    void takeAway(std::size_t count);
+    // The marker of the event with `tag` no longer shows it: hidden, it waits to be shown again or taken away.
+    // The marker is added to `gone` when it was the strip's.
+    void retire(int tag, std::unordered_set<const uikit::UIView*>& gone);
     void calculateGroup(const std::shared_ptr<ZuKeyMomentItem>& for_);
     void calculateGroupLater(const std::shared_ptr<ZuKeyMomentItem>& for_);
+    // The index in `events_` of the event with `tag`; nothing when none is listed.
+    std::optional<std::size_t> listed(int tag) const;
+    // The marker the strip made for the event with `tag`, or null.
+    const std::shared_ptr<ZuKeyMomentItem>& markerOf(int tag) const;
+    // The first of `keyMomentItems()` (the first selected one).
+    std::shared_ptr<ZuKeyMomentItem> firstMarker(bool selected) const;
     // The markers in event order (one per event that has one).
     std::vector<std::shared_ptr<ZuKeyMomentItem>> markersInEventOrder() const;
+    // The place in `events()` of the event a marker of this strip shows; nothing for any other view.
+    std::optional<int> eventIndex(const ZuKeyMomentItem& marker) const;
+    // Highlights `marker` (one of `keyMomentItems()`) and tells the delegate.
+    void highlight(const std::shared_ptr<ZuKeyMomentItem>& marker);
     // The label of `item` in the strip's coordinates (through the marker's transform).
     uikit::CGRect labelRect(const ZuKeyMomentItem& item) const;
     std::vector<std::shared_ptr<ZuKeyMomentItem>> collidingItems(
@@ -160,14 +194,24 @@ class ZuKeyMomentsView : public ZuView, public ZuKeyMomentsGroupViewDelegate {
     std::vector<ZuKeyMomentEvent> groupedEvents_;
     std::vector<std::shared_ptr<ZuKeyMomentItem>> keyMomentGroups_;
     std::vector<ZuKeyMomentEvent> events_;
-    std::vector<int> tags_;                                              // the tag of each event of `events_`
-    std::unordered_map<int, std::size_t> eventAt_;                       // by tag: the event's index in `events_`
-    std::unordered_map<int, std::shared_ptr<ZuKeyMomentItem>> markers_;  // by tag: the marker the strip made
-    std::unordered_set<int> waiting_;                        // tags of the events whose marker is still to make
-    std::size_t waitingFrom_ = 0;                            // no waiting event lies before this index of `events_`
-    std::vector<std::shared_ptr<ZuKeyMomentItem>> leaving_;  // markers still to take away, the last subview first
+    detail::KeyMomentTags tagTable_;  // the tags of what the strip shows
+    std::vector<int> tags_;           // the tag of each event of `events_`
+    // By tag (the tags are small numbers): the event's index in `events_` (`noEvent` for none), and the marker the
+    // strip made for it (none when it has none).
+    static constexpr std::size_t noEvent = static_cast<std::size_t>(-1);
+    std::vector<std::size_t> eventAt_;
+    std::vector<std::shared_ptr<ZuKeyMomentItem>> markers_;
+    // Putting the markers in event order, made where missing: the walk goes on from this event of `events_`,
+    // which has this index among the subviews (the markers of the events before it come first, in order, with
+    // retired markers the walk passed between them).
+    bool placing_ = false;
+    std::size_t placeFrom_ = 0;
+    std::size_t placeAt_ = 0;
+    // Markers whose events are gone, by view: hidden, and no longer counted among the markers.
+    std::unordered_map<const uikit::UIView*, Retired> retired_;
+    std::vector<std::size_t> reusable_;  // places of retired markers the walk passed (before `placeAt_`), nearest last
+    std::vector<std::shared_ptr<ZuKeyMomentItem>> leaving_;  // retired markers to take away, the last subview first
     std::size_t leavingFrom_ = 0;                            // those before this index of `leaving_` are gone
-    std::unordered_set<const ZuKeyMomentItem*> leavingSet_;  // those of `leaving_` hidden until they go
     std::shared_ptr<quartzcore::CADisplayLink> frames_;      // while markers wait
     int selectionWaitsFor_ = 0;  // the tag of a waiting marker the delegate's selection is for, or 0
     // Placement: every marker after an update or a change of the margins or bounds; otherwise only those made

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -150,9 +151,10 @@ TEST_F(ZuKeyMomentsViewTest, TheDiffMakesAndRemovesOnlyTheMarkersThatChanged) {
     EXPECT_EQ(marker("C"), c);
     EXPECT_EQ(strip->duration(), 50);
 
-    // B before A at the same time: the diff moves events, and each moved event gets a new marker while the
-    // others keep theirs.
+    // B before A at the same time: the diff moves events, and each moved event keeps its marker (still
+    // selected), moved to its event's place among the subviews.
     const std::vector<ZuKeyMomentEvent> before = strip->events();
+    strip->selectItem(b);
     strip->update({keyMoment("C", 30), keyMoment("B", 10), keyMoment("A", 10)}, 50);
     EXPECT_EQ(codes(strip->events()), (std::vector<std::string>{"B", "A", "C"})) << "equal times keep their order";
     std::set<std::string> moved;
@@ -162,9 +164,11 @@ TEST_F(ZuKeyMomentsViewTest, TheDiffMakesAndRemovesOnlyTheMarkersThatChanged) {
     }
     EXPECT_FALSE(moved.empty());
     const std::map<std::string, std::shared_ptr<ZuKeyMomentItem>> old{{"A", a}, {"B", b}, {"C", c}};
-    for (const auto& [code, item] : old) EXPECT_EQ(marker(code) != item, moved.contains(code)) << code;
-    EXPECT_EQ(strip->keyMomentItems().size(), 3u);
+    for (const auto& [code, item] : old) EXPECT_EQ(marker(code), item) << code;
+    EXPECT_EQ(strip->keyMomentItems(), (std::vector<std::shared_ptr<ZuKeyMomentItem>>{b, a, c}));
+    EXPECT_TRUE(b->isSelected());
     EXPECT_EQ(strip->keyMomentGroups().size(), 3u);
+    b->setIsSelected(false);
 
     // A delete removes the marker and nothing else that happens to carry the same tag.
     auto stranger = uikit::UIView::create();
@@ -205,6 +209,32 @@ TEST_F(ZuKeyMomentsViewTest, AnEventListedTwiceHasOneMarkerThatSurvivesTheNextLi
     EXPECT_EQ(strip->event(*marker("A"))->happening, "10' - Goal");
 }
 
+// The marker of a moment that went shows a new moment in its stead: at rest, shown and taking touches as a new
+// marker would; a selected one is not shown again as another moment, but taken away.
+TEST_F(ZuKeyMomentsViewTest, AMarkerShowsANewMomentAtRestAndASelectedOneIsNeverReused) {
+    strip->update({keyMoment("A", 10), keyMoment("B", 50), keyMoment("C", 90)}, 100);
+    window->layoutIfNeeded();
+    const auto a = marker("A"), b = marker("B");
+    strip->selectItem(a);
+    strip->selectItem(b);  // A's style springs back meanwhile
+    ASSERT_FALSE(a->animationKeys().empty());
+
+    strip->update({keyMoment("Z", 10), keyMoment("Y", 50), keyMoment("C", 90)}, 100);
+    window->layoutIfNeeded();
+    EXPECT_EQ(marker("Z"), a);
+    EXPECT_FALSE(a->isHidden());
+    EXPECT_TRUE(a->animationKeys().empty());
+    EXPECT_NE(marker("Y"), b);
+    EXPECT_EQ(b->superview(), nullptr);
+    EXPECT_EQ(strip->keyMomentItems().size(), 3u);
+    EXPECT_EQ(strip->subviews().size(), 4u);
+
+    uikit::testing::TouchSimulator(window).tap(a->convertTo(CGPoint{30, 25}, nullptr));
+    EXPECT_TRUE(a->isSelected());
+    EXPECT_EQ(delegate->selected.back(), 0);
+    EXPECT_EQ(strip->event(*a)->code, "Z");
+}
+
 TEST_F(ZuKeyMomentsViewTest, MarkersRemovedBehindItsBackDoNotStopNewOnes) {
     strip->update({keyMoment("A", 10), keyMoment("B", 20)}, 100);
     for (const auto& item : strip->keyMomentItems()) item->removeFromSuperview();
@@ -218,10 +248,11 @@ TEST_F(ZuKeyMomentsViewTest, MarkersRemovedBehindItsBackDoNotStopNewOnes) {
 
 // A list of 5,000 moments (a marker every 0.02 s of a 100-second timeline, 5,000 per list) must not freeze the
 // screen. The bound is stated in work, not time: in each turn of the main queue (the update's own, and each
-// display frame after it) at most `markersPerFrame` markers are made and `markersTakenAwayPerFrame` taken away,
-// and the font engine shapes or breaks at most 16 lines per marker made (its label's size is searched in a
-// handful of steps, each a line shaped and a paragraph broken). In a release build a marker made, laid out and
-// drawn costs some 50 µs and one taken away some 15 µs, so either share is about a third of a 60 Hz frame.
+// display frame after it) at most `markersPerFrame` markers are made, `markersShownAgainPerFrame` markers of
+// moments that went show new ones and `markersTakenAwayPerFrame` are taken away, and the font engine shapes or
+// breaks at most 16 lines per marker that comes to show a moment (its label's size is searched in a handful of
+// steps, each a line shaped and a paragraph broken). In a release build a marker made, laid out and drawn costs
+// some 50 µs, and one shown again or taken away some 15 µs, so each share is about a third of a 60 Hz frame.
 TEST_F(ZuKeyMomentsViewTest, FiveThousandMomentsNeverHoldTheMainQueueForMoreThanAFrame) {
     auto list = [](const std::string& prefix, double shift) {
         std::vector<ZuKeyMomentEvent> events;
@@ -233,45 +264,64 @@ TEST_F(ZuKeyMomentsViewTest, FiveThousandMomentsNeverHoldTheMainQueueForMoreThan
         return statistics.linesShaped + statistics.paragraphsBroken;
     };
     struct Turn {
-        std::size_t made = 0, takenAway = 0;
+        std::size_t made = 0, shownAgain = 0, takenAway = 0;
         std::uint64_t text = 0;
     };
-    // The update, then display frames until it is done: what each turn did.
+    // What each marker shows: its code, by marker.
+    auto shown = [&] {
+        std::map<const ZuKeyMomentItem*, std::string> codes;
+        for (const auto& item : strip->keyMomentItems()) codes.emplace(item.get(), *item->textLabel()->text());
+        return codes;
+    };
+    // The update, then display frames until every moment is shown and nothing else is left: what each turn did.
     auto show = [&](const std::vector<ZuKeyMomentEvent>& events) {
         std::vector<Turn> turns;
-        std::size_t markers = strip->keyMomentItems().size(), subviews = strip->subviews().size();
+        auto before = shown();
+        std::set<const ZuKeyMomentItem*> seen;  // every marker that showed a moment
+        for (const auto& [marker, code] : before) seen.insert(marker);
+        std::size_t subviews = strip->subviews().size();
         std::uint64_t text = textWork();
         auto account = [&] {
-            const auto items = strip->keyMomentItems();
-            const std::size_t nowMarkers = items.size(), nowSubviews = strip->subviews().size();
+            auto now = shown();
+            const std::size_t nowSubviews = strip->subviews().size();
             Turn turn;
-            turn.made = nowMarkers > markers ? nowMarkers - markers : 0;
-            turn.takenAway = subviews + turn.made - nowSubviews;
+            for (const auto& [marker, code] : now) {
+                if (!seen.contains(marker)) {
+                    ++turn.made;
+                } else if (auto was = before.find(marker); was == before.end() || was->second != code) {
+                    ++turn.shownAgain;
+                }
+                seen.insert(marker);
+            }
+            turn.takenAway = subviews > nowSubviews ? subviews - nowSubviews : 0;
             turn.text = textWork() - text;
             turns.push_back(turn);
-            markers = nowMarkers;
             subviews = nowSubviews;
             text = textWork();
             // Whatever is shown at any time belongs to the list shown (looked at every few turns).
             if (turns.size() % 8 == 1) {
-                for (const auto& item : items) EXPECT_TRUE(strip->event(*item)) << item->tag();
+                for (const auto& item : strip->keyMomentItems()) EXPECT_TRUE(strip->event(*item)) << item->tag();
             }
+            before = std::move(now);
+        };
+        auto settled = [&] {
+            return strip->keyMomentItems().size() == events.size() && strip->subviews().size() == events.size() + 1;
         };
         strip->update(events, 100);
         clock.runUntilIdle();
         account();
-        for (int frame = 0; frame < 200 && turns.back().made + turns.back().takenAway > 0; ++frame) {
+        for (int frame = 0; frame < 200 && !settled(); ++frame) {
             clock.advance(1.0 / 60);
             account();
         }
-        turns.pop_back();  // the frame that found nothing left to do
         return turns;
     };
     auto expectBounded = [&](const std::vector<Turn>& turns, const char* what) {
         for (std::size_t i = 0; i < turns.size(); ++i) {
             EXPECT_LE(turns[i].made, ZuKeyMomentsView::markersPerFrame) << what << ", turn " << i;
+            EXPECT_LE(turns[i].shownAgain, ZuKeyMomentsView::markersShownAgainPerFrame) << what << ", turn " << i;
             EXPECT_LE(turns[i].takenAway, ZuKeyMomentsView::markersTakenAwayPerFrame) << what << ", turn " << i;
-            EXPECT_LE(turns[i].text, 16 * turns[i].made + 16) << what << ", turn " << i;
+            EXPECT_LE(turns[i].text, 16 * (turns[i].made + turns[i].shownAgain) + 16) << what << ", turn " << i;
         }
     };
     auto expectShown = [&](const std::vector<ZuKeyMomentEvent>& events) {
@@ -292,13 +342,17 @@ TEST_F(ZuKeyMomentsViewTest, FiveThousandMomentsNeverHoldTheMainQueueForMoreThan
     EXPECT_EQ(turns.size(), 50u);
     expectShown(first);
 
-    // Every fifth moment replaced: the 1,000 old markers leave first (hidden meanwhile), then the new ones come.
+    // Every fifth moment replaced: the 1,000 markers of the moments that went are hidden at once and show the
+    // new ones, 400 a turn, where they are (no marker is made or taken away).
     auto second = first;
     for (std::size_t i = 0; i < second.size(); i += 5) second[i] = keyMoment("L" + std::to_string(i), i * 0.02 + 0.01);
+    const auto sameMarkers = strip->subviews();
     turns = show(second);
     expectBounded(turns, "replacing");
-    EXPECT_EQ(turns.size(), 3u + 9u);  // 1,000 gone at 400 a turn, the third turn making the first 100 too
+    EXPECT_EQ(turns.size(), 3u);
+    for (const auto& turn : turns) EXPECT_EQ(turn.made, 0u);
     expectShown(second);
+    EXPECT_EQ(strip->subviews(), sameMarkers);
 
     // Emptied: nothing is shown from the first turn on, and the markers go 400 a turn.
     turns = show({});
@@ -306,6 +360,38 @@ TEST_F(ZuKeyMomentsViewTest, FiveThousandMomentsNeverHoldTheMainQueueForMoreThan
     EXPECT_EQ(turns.size(), 13u);
     EXPECT_TRUE(strip->keyMomentItems().empty());
     EXPECT_EQ(strip->subviews().size(), 1u);  // the group row
+}
+
+// A viewer who plays a thousand assets of a hundred moments each, one after the other, on one strip (a player
+// screen kept open) and on strips made afresh (a screen per asset): what the strip keeps to tie its markers to
+// their moments is as large as what it shows, so their tags stay within the moments of two lists (the old list
+// is let go once the new one is held), whatever went before.
+TEST(KeyMomentTagsTest, StayAsFewAsTheMomentsShownThroughAThousandAssetsPlayedInTurn) {
+    dispatch::testing::ManualClockScope clock;
+    auto kept = ZuKeyMomentsView::create(CGRect(0, 0, 400, 83));
+    auto largestTag = [](const ZuKeyMomentsView& strip) {
+        int largest = 0;
+        for (const auto& marker : strip.keyMomentItems()) largest = std::max(largest, marker->tag());
+        return largest;
+    };
+    int largest = 0;
+    std::vector<ZuKeyMomentEvent> events;
+    for (int asset = 0; asset < 1000; ++asset) {
+        events.clear();
+        for (int i = 0; i < 100; ++i) events.push_back(keyMoment("M" + std::to_string(asset * 100 + i), i));
+        kept->update(events, 100);
+        ASSERT_EQ(kept->keyMomentItems().size(), 100u) << "asset " << asset;
+        largest = std::max(largest, largestTag(*kept));
+        if (asset % 100 == 99) {
+            auto fresh = ZuKeyMomentsView::create(CGRect(0, 0, 400, 83));
+            fresh->update(events, 100);
+            EXPECT_LE(largestTag(*fresh), 100) << "a new strip starts afresh, asset " << asset;
+        }
+    }
+    EXPECT_LE(largest, 200);
+    EXPECT_EQ(kept->event(*kept->item(events[42])), events[42]);
+    kept->update({}, 100);
+    clock.runUntilIdle();
 }
 
 // ---- Grouping ----------------------------------------------------------------------------------------------
@@ -501,6 +587,64 @@ TEST_F(ZuKeyMomentsViewTest, FocusAndArrowPressesMoveTheHighlightAndSelectPressS
     EXPECT_FALSE(marker("C")->isHighlighted());
     presses.press(uikit::UIPress::PressType::rightArrow);
     EXPECT_TRUE(marker("B")->isHighlighted());
+}
+
+// While a long update is still making markers, a tap, a focus move or an arrow press names the moment of the
+// marker concerned by its place in `events()`, the list the delegate reads, not by its place among the markers
+// made so far; the markers made are in the order of their moments among the subviews all along.
+TEST_F(ZuKeyMomentsViewTest, ATapOrAFocusMoveDuringALongUpdateNamesItsOwnMoment) {
+    // Wide enough for 250 markers side by side: one second is 64 points.
+    auto wide = uikit::UIWindow::create(CGRect(0, 0, 16100, 300));
+    wide->makeKeyAndVisible();
+    strip->setFrame(CGRect(0, 100, 16016, 83));
+    wide->addSubview(strip);
+    std::vector<ZuKeyMomentEvent> events;
+    for (int i = 0; i < 100; ++i) events.push_back(keyMoment("A" + std::to_string(i), 100 + i));
+    strip->update(events, 250);
+    wide->layoutIfNeeded();
+    for (int i = 0; i < 150; ++i) events.push_back(keyMoment("B" + std::to_string(i), i * 0.6));
+    strip->update(events, 250);
+    wide->layoutIfNeeded();
+    ASSERT_EQ(strip->events().size(), 250u);
+    ASSERT_EQ(codes(strip->events())[150], "A0");
+    ASSERT_EQ(strip->keyMomentItems().size(), 200u) << "B100 to B149 are still to be made";
+    auto inOrder = [&] {
+        std::vector<std::string> shown, expected;
+        for (const auto& item : strip->keyMomentItems()) shown.push_back(*item->textLabel()->text());
+        for (const auto& event : strip->events()) {
+            if (strip->item(event)) expected.push_back(event.code);
+        }
+        return shown == expected;
+    };
+    EXPECT_TRUE(inOrder()) << "the subviews follow the moments";
+
+    uikit::testing::TouchSimulator touches(wide);
+    touches.tap(marker("A0")->convertTo(CGPoint{30, 25}, nullptr));
+    EXPECT_TRUE(marker("A0")->isSelected());
+    EXPECT_EQ(delegate->selected, (std::vector<int>{150}));
+
+    marker("A0")->setIsSelected(false);
+    uikit::UIFocusSystem::shared().setIsEnabled(true);
+    delegate->preferred = 151;  // A1, by its place in `events()`
+    ASSERT_TRUE(uikit::UIFocusSystem::shared().moveFocus(strip));
+    EXPECT_TRUE(marker("A1")->isHighlighted());
+    uikit::testing::PressSimulator presses;
+    presses.press(uikit::UIPress::PressType::leftArrow);
+    presses.press(uikit::UIPress::PressType::leftArrow);
+    EXPECT_TRUE(marker("B99")->isHighlighted()) << "the next marker made on the left";
+    EXPECT_EQ(delegate->focused, (std::vector<int>{151, 150, 99}));
+
+    // The rest is made: the marker between them comes where it belongs, and the highlight moves through it.
+    clock.advance(1.0 / 60);
+    ASSERT_EQ(strip->keyMomentItems().size(), 250u);
+    EXPECT_TRUE(inOrder());
+    presses.press(uikit::UIPress::PressType::rightArrow);
+    EXPECT_TRUE(marker("B100")->isHighlighted());
+    EXPECT_EQ(delegate->focused.back(), 100);
+    clock.advance(0.3);  // the focus animation, which takes no touches
+    touches.tap(marker("B120")->convertTo(CGPoint{30, 25}, nullptr));
+    EXPECT_EQ(delegate->selected.back(), 120);
+    strip->removeFromSuperview();
 }
 
 TEST_F(ZuKeyMomentsViewTest, SwipesMoveTheHighlightOnlyFromAMarker) {

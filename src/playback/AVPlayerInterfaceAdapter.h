@@ -19,6 +19,9 @@ class AVPlayerInterfaceAdapter final : public PlayerInterface {
     std::any addPeriodicTimeObserver(coremedia::CMTime interval, dispatch::DispatchQueue* queue,
                                      TimeObserverBlock block) override;
     void removeTimeObserver(const std::any& observer) override;
+    // The current item's duration when it is a positive number of seconds (an item on demand that has read its
+    // playlist); nothing for a live item, one still loading, or without an item or a player.
+    std::optional<double> streamDuration() const override;
 
     std::shared_ptr<avfoundation::AVPlayer> player() const { return player_.lock(); }
 

@@ -2,6 +2,7 @@
 
 #include <any>
 #include <functional>
+#include <optional>
 
 #include "coremedia/CMTime.h"
 #include "dispatch/DispatchQueue.h"
@@ -22,7 +23,10 @@ namespace lumora {
 //   stops that observer: after it returns, `block` is never called again, even if a firing was due in the
 //   same turn. Removing an unknown or already removed token does nothing. It may be called from inside a
 //   block of any observer of the same player.
-// - Both are called on the main queue only.
+// - `streamDuration()` is the length in seconds of the stream the player plays (ads counted) when it is known:
+//   a stream on demand whose length has been read. Nothing for a live stream, before the length is read, or
+//   without a stream (the default). The proxy reads it to refuse ads that lie outside the stream.
+// - All are called on the main queue only.
 class PlayerInterface {
   public:
     using TimeObserverBlock = std::function<void(coremedia::CMTime)>;
@@ -32,6 +36,7 @@ class PlayerInterface {
     virtual std::any addPeriodicTimeObserver(coremedia::CMTime interval, dispatch::DispatchQueue* queue,
                                              TimeObserverBlock block) = 0;
     virtual void removeTimeObserver(const std::any& observer) = 0;
+    virtual std::optional<double> streamDuration() const { return std::nullopt; }
 };
 
 }  // namespace lumora

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "dispatch/DispatchQueue.h"
+#include "kitfoundation/Log.h"
 
 namespace lumora {
 
@@ -16,13 +17,25 @@ using coremedia::kPreferredTimescale;
 // The observer reports the playhead ten times a second.
 constexpr double kTimeObserverInterval = 0.1;
 
-// An ad can take part in the calculations only with a finite start and a finite, non-negative duration.
-bool hasValidSpan(const AdInfo& ad) {
-    return std::isfinite(ad.startTime) && std::isfinite(ad.duration) && ad.duration >= 0;
-}
-
 double endOf(const AdInfo& ad) {
     return ad.startTime + ad.duration;
+}
+
+// Why an ad cannot take part in the calculations whatever the stream: nothing when it can. A span must be
+// finite and lie on the stream's timeline, which starts at 0.
+const char* flawOf(const AdInfo& ad) {
+    if (!std::isfinite(ad.startTime)) return "a start that is not a number of seconds";
+    if (!std::isfinite(ad.duration)) return "a duration that is not a number of seconds";
+    if (ad.startTime < 0) return "a negative start";
+    if (ad.duration < 0) return "a negative duration";
+    if (!std::isfinite(endOf(ad))) return "an end that is not a number of seconds";
+    return nullptr;
+}
+
+// The host's ad list is told by position, never by its texts.
+void logIgnored(std::size_t group, std::size_t index, const AdInfo& ad, const char* why) {
+    debugLog("☣️ Ad ignored: break", group + 1, "ad", index + 1, "(start", ad.startTime, "s, duration", ad.duration,
+             "s) has", why);
 }
 
 }  // namespace
@@ -40,15 +53,55 @@ VideoPlayerProxy::~VideoPlayerProxy() {
 }
 
 void VideoPlayerProxy::update(AdGroups adGroups) {
-    for (auto& group : adGroups) {
-        std::erase_if(group, [](const AdInfo& ad) { return !hasValidSpan(ad); });
+    for (std::size_t g = 0; g < adGroups.size(); ++g) {
+        auto& group = adGroups[g];
+        std::size_t index = 0;
+        std::erase_if(group, [&](const AdInfo& ad) {
+            const char* flaw = flawOf(ad);
+            if (flaw) logIgnored(g, index, ad, flaw);
+            ++index;
+            return flaw != nullptr;
+        });
+    }
+    stored_ = std::move(adGroups);
+    checkedAgainst_.reset();
+    adGroups_.reset();
+    refresh();
+    if (adSignallingService_) adSignallingService_->reset();
+}
+
+bool VideoPlayerProxy::refresh() const {
+    const std::optional<double> length = player_ ? player_->streamDuration() : std::nullopt;
+    if (adGroups_ && length == checkedAgainst_) return false;
+    checkedAgainst_ = length;
+    AdGroups groups = stored_;
+    if (length) {
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            std::size_t index = 0;
+            std::erase_if(groups[g], [&](const AdInfo& ad) {
+                const bool outside = endOf(ad) > *length + streamEndTolerance;
+                if (outside) logIgnored(g, index, ad, "an end past the end of the stream");
+                ++index;
+                return outside;
+            });
+        }
     }
     std::vector<AdInfo> ads;
-    for (const auto& group : adGroups) ads.insert(ads.end(), group.begin(), group.end());
-
-    adGroups_ = std::make_shared<const AdGroups>(std::move(adGroups));
+    for (const auto& group : groups) ads.insert(ads.end(), group.begin(), group.end());
+    const bool changed = !adGroups_ || *adGroups_ != groups;
+    adGroups_ = std::make_shared<const AdGroups>(std::move(groups));
     ads_ = std::move(ads);
-    if (adSignallingService_) adSignallingService_->reset();
+    return changed;
+}
+
+const AdGroups& VideoPlayerProxy::adGroups() const {
+    refresh();
+    return *adGroups_;
+}
+
+const std::vector<AdInfo>& VideoPlayerProxy::ads() const {
+    refresh();
+    return ads_;
 }
 
 void VideoPlayerProxy::removeTimeObserver() {
@@ -70,6 +123,8 @@ void VideoPlayerProxy::set(std::shared_ptr<PlayerInterface> player) {
 
 void VideoPlayerProxy::tick(CMTime time) {
     if (!time.isValid() || !adSignallingService_) return;
+    // Ads that turn out to lie outside the stream drop whatever ad was being shown, as new groups do.
+    if (refresh()) adSignallingService_->reset();
 
     // Callbacks hold the proxy weakly: a subscriber may release it while an event is delivered.
     std::weak_ptr<VideoPlayerProxy> weakSelf = weak_from_this();
@@ -91,6 +146,7 @@ combine::AnyPublisher<AdEvent> VideoPlayerProxy::adEventsPublisher() const {
 }
 
 const AdInfo* VideoPlayerProxy::adContaining(double time) const {
+    refresh();
     for (const auto& ad : ads_) {
         if (ad.startTime <= time && time < endOf(ad)) return &ad;
     }
@@ -98,6 +154,7 @@ const AdInfo* VideoPlayerProxy::adContaining(double time) const {
 }
 
 double VideoPlayerProxy::currentTimeWithoutAds(double playheadTime) const {
+    refresh();
     const double p = playheadTime;
     // Ads wholly behind the playhead; a zero-length ad starting exactly at p is not behind it.
     double passed = 0;
@@ -111,6 +168,7 @@ double VideoPlayerProxy::currentTimeWithoutAds(double playheadTime) const {
 }
 
 double VideoPlayerProxy::durationWithoutAds(double duration) const {
+    refresh();
     double total = 0;
     for (const auto& ad : ads_) total += ad.duration;
     return duration - total;
@@ -119,6 +177,7 @@ double VideoPlayerProxy::durationWithoutAds(double duration) const {
 double VideoPlayerProxy::currentTimeWithAds(double time) const {
     // Compared with the running value, so an ad reached only once earlier ads are added counts too, and a
     // content time exactly on an ad's start maps past that ad.
+    refresh();
     double r = time;
     for (const auto& ad : ads_) {
         if (ad.startTime <= r) r = r + ad.duration;

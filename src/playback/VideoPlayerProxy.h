@@ -2,6 +2,7 @@
 
 #include <any>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "combine/Combine.h"
@@ -16,9 +17,13 @@ namespace lumora {
 // timeline (ads cut out), and watches the media player's playhead ten times a second to turn ad
 // boundaries into `AdEvent`s through its signalling service.
 //
-// Ads whose span cannot be formed (a NaN or infinite start, or a NaN, infinite or negative duration) are
-// dropped when the groups are stored, so the conversions and the signalling see the same valid list.
-// Every calculation is a linear walk over the flattened ads. Main queue only; no locking.
+// Ads it cannot trust are ignored, each with a log line: those whose span cannot be formed or does not lie on the
+// stream (a start that is negative or not finite, a duration that is negative or not finite) when the groups are
+// stored, and, while the player knows the stream's length (`PlayerInterface::streamDuration`), those that end
+// more than a second past it. An ad list from a hostile source then cannot make the whole programme an ad. The
+// conversions and the signalling see the same list: the ads stored, checked again whenever the stream's length
+// known differs from the one they were last checked against. Every calculation is a linear walk over the
+// flattened ads. Main queue only; no locking.
 class VideoPlayerProxy final : public VideoPlayerProxyInterface, public std::enable_shared_from_this<VideoPlayerProxy> {
   public:
     static std::shared_ptr<VideoPlayerProxy> create(std::shared_ptr<AdSignallingServiceInterface> adSignallingService);
@@ -29,8 +34,9 @@ class VideoPlayerProxy final : public VideoPlayerProxyInterface, public std::ena
     VideoPlayerProxy& operator=(const VideoPlayerProxy&) = delete;
 
     // VideoPlayerProxyInput
-    // Replaces the ad groups (dropping ads without a valid span) and resets the signalling service:
-    // whatever ad was being shown is dropped without a finish event.
+    // Replaces the ad groups (ignoring the ads it cannot trust) and resets the signalling service: whatever ad
+    // was being shown is dropped without a finish event. So does a change of the ads in use when the stream's
+    // length becomes known (or changes).
     void update(AdGroups adGroups) override;
     // Replaces the observed player: removes the current periodic observer, then installs one every 0.1 s
     // on the main queue. At most one observer is installed at a time; setting the same player again
@@ -50,9 +56,12 @@ class VideoPlayerProxy final : public VideoPlayerProxyInterface, public std::ena
 
     const std::shared_ptr<PlayerInterface>& player() const { return player_; }
     const std::shared_ptr<AdSignallingServiceInterface>& adSignallingService() const { return adSignallingService_; }
-    // The stored (valid) ad groups, and the same ads flattened group after group.
-    const AdGroups& adGroups() const { return *adGroups_; }
-    const std::vector<AdInfo>& ads() const { return ads_; }
+    // The ad groups in use (without the ads ignored), and the same ads flattened group after group.
+    const AdGroups& adGroups() const;
+    const std::vector<AdInfo>& ads() const;
+
+    // Ads that end more than this many seconds past the stream's known length lie outside it.
+    static constexpr double streamEndTolerance = 1.0;
 
   private:
     explicit VideoPlayerProxy(std::shared_ptr<AdSignallingServiceInterface> adSignallingService);
@@ -61,15 +70,21 @@ class VideoPlayerProxy final : public VideoPlayerProxyInterface, public std::ena
     void tick(coremedia::CMTime time);
     // The first ad, in order, whose span contains `time`.
     const AdInfo* adContaining(double time) const;
+    // The ads in use checked again when the stream's length known differs from the one they were checked
+    // against. Returns whether they changed.
+    bool refresh() const;
 
     std::shared_ptr<PlayerInterface> player_;
     std::shared_ptr<AdSignallingServiceInterface> adSignallingService_;
     combine::PassthroughSubject<AdEvent> adEventSubject_;
     std::any timeObserverToken_;
-    // Shared and never changed in place, so a tick keeps reading the groups it started with even if an
-    // event subscriber replaces them meanwhile.
-    std::shared_ptr<const AdGroups> adGroups_;
-    std::vector<AdInfo> ads_;
+    AdGroups stored_;  // the host's groups without the ads that can never be trusted
+    // The groups in use: `stored_` without the ads outside the stream. Shared and never changed in place, so a
+    // tick keeps reading the groups it started with even if an event subscriber replaces them meanwhile.
+    // Worked out again (in const calculations too) when the stream's length known changes.
+    mutable std::shared_ptr<const AdGroups> adGroups_;
+    mutable std::vector<AdInfo> ads_;
+    mutable std::optional<double> checkedAgainst_;  // the stream's length `adGroups_` was checked against
 };
 
 }  // namespace lumora

@@ -4,12 +4,15 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "dispatch/Clock.h"
 #include "dispatch/Timer.h"
 #include "dispatch/testing/ManualClockScope.h"
+#include "dispatch/testing/RestoreOnExit.h"
+#include "kitfoundation/Log.h"
 #include "playback/AdSignallingService.h"
 #include "playback/VideoPlayerProxy.h"
 
@@ -62,6 +65,9 @@ class FakePlayer final : public PlayerInterface, public std::enable_shared_from_
     }
 
     std::size_t observerCount() const { return observers_.size(); }
+    std::optional<double> streamDuration() const override { return length; }
+
+    std::optional<double> length;  // the stream's length, once known
 
     int addCount = 0;
     int removeCount = 0;
@@ -195,6 +201,40 @@ TEST_F(VideoPlayerProxyTest, InvalidAdsCountNeitherInTitlesNorInSignalling) {
     proxy->set(player);
     clock.advance(3.0);
     EXPECT_EQ(events, (Events{"1.0 start A 'Ad 1' #0", "2.0 finish A 'Ad 1' #0 done"}));
+}
+
+// Ads from a hostile list: a break from −50 s lasting 1e308 s would make the whole programme an ad (no controls,
+// no scrubbing, no jumps). Such ads are ignored, each with a log line that tells them by position; those that
+// only end past the stream are ignored once the player knows the stream's length.
+TEST_F(VideoPlayerProxyTest, AdsOffTheStreamAreIgnoredWithALogLineAndNeverMakeTheProgrammeAnAd) {
+    const dispatch::testing::ValueScope keepSwitch(debugLogEnabled);
+    debugLogEnabled = true;
+    ::testing::internal::CaptureStdout();
+    proxy->update({{AdInfo("hostile", -50, 1e308)},
+                   {AdInfo("A", 10, 5), AdInfo("backwards", 20, -3)},
+                   {AdInfo("huge", 40, 1e308), AdInfo("late", 200, 10), AdInfo("end", 110, 10)}});
+    EXPECT_EQ(proxy->ads(), (std::vector{AdInfo("A", 10, 5), AdInfo("huge", 40, 1e308), AdInfo("late", 200, 10),
+                                         AdInfo("end", 110, 10)}))
+        << "the stream's length is not known yet";
+
+    player->length = 120.5;
+    proxy->set(player);
+    EXPECT_EQ(proxy->adGroups(), (AdGroups{{}, {AdInfo("A", 10, 5)}, {AdInfo("end", 110, 10)}}));
+    EXPECT_EQ(proxy->durationWithoutAds(120.5), 105.5);
+    EXPECT_EQ(proxy->currentTimeWithoutAds(100), 95);
+    EXPECT_EQ(proxy->currentTimeWithAds(50), 55);
+    EXPECT_EQ(proxy->timeRangeForAdAt(60), coremedia::kCMTimeRangeZero);
+    clock.advance(60.0);
+    EXPECT_EQ(events, (Events{"10.0 start A 'Ad 1' #0", "15.0 finish A 'Ad 1' #0 done"}));
+
+    const std::string logged = ::testing::internal::GetCapturedStdout();
+    for (const char* line : {"Ad ignored: break 1 ad 1 (start -50.0 s, duration 1e+308 s) has a negative start",
+                             "Ad ignored: break 2 ad 2 (start 20.0 s, duration -3.0 s) has a negative duration",
+                             "Ad ignored: break 3 ad 1 (start 40.0 s, duration 1e+308 s) has an end past the end",
+                             "Ad ignored: break 3 ad 2 (start 200.0 s, duration 10.0 s) has an end past the end"}) {
+        EXPECT_NE(logged.find(line), std::string::npos) << line << "\n" << logged;
+    }
+    EXPECT_EQ(logged.find("hostile"), std::string::npos) << "the host's texts are not repeated";
 }
 
 TEST_F(VideoPlayerProxyTest, EveryPublisherSharesTheOneSubject) {
