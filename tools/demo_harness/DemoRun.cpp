@@ -22,7 +22,6 @@
 #include "foundation/URLError.h"
 #include "playback/DRMError.h"
 #include "playservice/ConcurrencyError.h"
-#include "playservice/PlayAssetModelMapper.h"
 #include "playservice/VideoError.h"
 #include "screen/ZuPlayerViewController.h"
 #include "signin/LoginViewController.h"
@@ -64,7 +63,8 @@ enum class Cause { timedOut, unreachable, unreadable, other };
 Cause causeOf(const std::optional<foundation::Error>& error) {
     if (!error) return Cause::other;
     if (foundation::URLError::is(*error, foundation::URLError::timedOut)) return Cause::timedOut;
-    if (error->is<foundation::DecodingError>() || error->is<lumora::MapError>()) return Cause::unreadable;
+    // An answer that names no stream (`MapError`) was read: the service gave no stream, a refusal.
+    if (error->is<foundation::DecodingError>()) return Cause::unreadable;
     if (error->domain() == foundation::URLError::domain) {
         switch (error->code()) {
             case foundation::URLError::cannotFindHost:
