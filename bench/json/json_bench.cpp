@@ -10,8 +10,10 @@
 // request and a player event, in instructions per body.
 //
 // Run: build/release/bench/json/json_bench [--rounds N]
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "BenchSupport.h"
@@ -20,6 +22,37 @@
 #include "playservice/PlayerEventRequest.h"
 
 namespace {
+
+// Hands `field(key, value)` the keys and values of an object of `keys` keys, in order: text, whole
+// numbers, fractions and flags in turn; every tenth key a small object of its own (`Wide::Inner`).
+template <class Inner, class F>
+void eachFieldOf(int keys, F&& field) {
+    std::string key = "field";
+    for (int i = 0; i < keys; ++i) {
+        key.resize(5);
+        key += std::to_string(i);
+        switch (i % 5) {
+            case 0:
+                field(key, std::string("value of field ") + std::to_string(i));
+                break;
+            case 1:
+                field(key, static_cast<std::int64_t>(i) * 7919);
+                break;
+            case 2:
+                field(key, i * 0.25);
+                break;
+            case 3:
+                field(key, i % 2 == 0);
+                break;
+            default:
+                if (i % 10 == 9) {
+                    field(key, Inner{i});
+                } else {
+                    field(key, std::string("text with \"quotes\" and a\ttab"));
+                }
+        }
+    }
+}
 
 // An object of `keys` keys. Every tenth key holds a small object of its own.
 struct Wide {
@@ -32,31 +65,7 @@ struct Wide {
         }
     };
     void encode(foundation::KeyedEncodingContainer& c) const {
-        std::string key = "field";
-        for (int i = 0; i < keys; ++i) {
-            key.resize(5);
-            key += std::to_string(i);
-            switch (i % 5) {
-                case 0:
-                    c.encode(key, std::string("value of field ") + std::to_string(i));
-                    break;
-                case 1:
-                    c.encode(key, static_cast<std::int64_t>(i) * 7919);
-                    break;
-                case 2:
-                    c.encode(key, i * 0.25);
-                    break;
-                case 3:
-                    c.encode(key, i % 2 == 0);
-                    break;
-                default:
-                    if (i % 10 == 9) {
-                        c.encode(key, Inner{i});
-                    } else {
-                        c.encode(key, std::string("text with \"quotes\" and a\ttab"));
-                    }
-            }
-        }
+        eachFieldOf<Inner>(keys, [&c](const std::string& key, const auto& value) { c.encode(key, value); });
     }
 };
 
@@ -64,31 +73,13 @@ struct Wide {
 std::size_t nlohmannWide(int keys) {
     foundation::JSONValue value = foundation::JSONValue::object();
     auto& fields = value.get_ref<foundation::JSONValue::object_t&>();
-    std::string key = "field";
-    for (int i = 0; i < keys; ++i) {
-        key.resize(5);
-        key += std::to_string(i);
-        switch (i % 5) {
-            case 0:
-                fields.emplace_back(key, std::string("value of field ") + std::to_string(i));
-                break;
-            case 1:
-                fields.emplace_back(key, static_cast<std::int64_t>(i) * 7919);
-                break;
-            case 2:
-                fields.emplace_back(key, i * 0.25);
-                break;
-            case 3:
-                fields.emplace_back(key, i % 2 == 0);
-                break;
-            default:
-                if (i % 10 == 9) {
-                    fields.emplace_back(key, foundation::JSONValue{{"index", i}, {"label", "inner value"}});
-                } else {
-                    fields.emplace_back(key, "text with \"quotes\" and a\ttab");
-                }
+    eachFieldOf<Wide::Inner>(keys, [&fields](const std::string& key, const auto& field) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(field)>, Wide::Inner>) {
+            fields.emplace_back(key, foundation::JSONValue{{"index", field.index}, {"label", "inner value"}});
+        } else {
+            fields.emplace_back(key, field);
         }
-    }
+    });
     return value.dump().size();
 }
 

@@ -419,19 +419,25 @@ TEST_F(HTTPTest, AnAnswerOverTheSizeCapKeepsItsStatusAndLosesItsBody) {
                    "The network connection was lost.");
 }
 
+// A socket listening on a free port of 127.0.0.1 for one connection; `port` is set to that port.
+int listenOnLoopback(int& port) {
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    port = ntohs(addr.sin_port);
+    listen(listener, 1);
+    return listener;
+}
+
 // A server on 127.0.0.1 that answers one connection with fixed bytes, whatever it was asked, then closes.
 class OneAnswerServer {
   public:
     explicit OneAnswerServer(std::string answer) {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        socklen_t len = sizeof addr;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
-        listen(listener_, 1);
+        listener_ = listenOnLoopback(port_);
         thread_ = std::thread([this, answer = std::move(answer)] {
             const int connection = accept(listener_, nullptr, nullptr);
             if (connection < 0) return;
@@ -469,15 +475,7 @@ class OneAnswerServer {
 class SilentServer {
   public:
     SilentServer() {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        socklen_t len = sizeof addr;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
-        listen(listener_, 1);
+        listener_ = listenOnLoopback(port_);
         thread_ = std::thread([this] { serve(); });
     }
     ~SilentServer() {
