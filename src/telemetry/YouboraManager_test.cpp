@@ -41,7 +41,13 @@ using devserver::testing::mediaPlaylist;
 using devserver::testing::multivariantPlaylist;
 using Json = nlohmann::ordered_json;
 
+// Once the test has failed, a wait looks once and returns: a broken test fails after one bound, not one
+// per wait.
 bool runUntil(const std::function<bool()>& predicate) {
+    if (::testing::Test::HasFailure()) {
+        dispatch::RunLoop::main().runUntilIdle();
+        return predicate();
+    }
     return devserver::testing::runUntil(predicate);
 }
 

@@ -181,8 +181,9 @@ class DemoHostRun : public ::testing::Test {
                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         options.speed = 30;
-        // Only a bound for a run that hangs: no step waits this long.
-        options.timeoutSeconds = 60;
+        // Only a bound for a run that hangs (media that never comes): no step waits this long, even on a
+        // loaded machine, and a broken run fails in seconds rather than minutes.
+        options.timeoutSeconds = 20;
         options.backend = backend;
         options.screenScale = 1;
         options.screenshotsDirectory = folder.string();
@@ -944,7 +945,7 @@ TEST_F(DemoProgram, PlaysAgainstTheBackEndOfAHostPropertyList) {
                          << "</dict></plist>\n";
     // At 30x, as the in-process runs: a loaded machine still has time for each request.
     const auto result =
-        runProgram("--backend-plist " + plist.string() + " --speed 30 --asset vod-clear --timeout 60 --screenshots " +
+        runProgram("--backend-plist " + plist.string() + " --speed 30 --asset vod-clear --timeout 20 --screenshots " +
                    (folder / "pictures").string());
     EXPECT_EQ(result.status, 0) << result.output;
     EXPECT_NE(result.output.find("back end: from " + plist.string() + " (play service " + base), std::string::npos)

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -19,6 +21,7 @@
 #include "devserver/LicenceService.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
+#include "dispatch/RunLoop.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "playback/AdSignallingService.h"
 #include "playback/LicenceRedirect.h"
@@ -29,7 +32,17 @@
 
 namespace lumora::testing {
 
-using devserver::testing::runUntil;
+// Runs the main loop until `predicate` holds or `bound` of real time has passed; whether it holds. Local
+// media arrives in milliseconds, so the bound is far under the player's own time-outs; once the test has
+// failed, a wait looks once and returns, so a broken test fails after one bound, not one per wait.
+inline bool runUntil(const std::function<bool()>& predicate,
+                     std::chrono::milliseconds bound = std::chrono::seconds(10)) {
+    if (::testing::Test::HasFailure()) {
+        dispatch::RunLoop::main().runUntilIdle();
+        return predicate();
+    }
+    return devserver::testing::runUntil(predicate, bound);
+}
 
 // Logs every delegate call as a short line ("begin seek", "status 1", "event play", "error drm 6", ...) and
 // whether it came on the main thread.

@@ -160,9 +160,14 @@ class PlayerScreenBackendTest : public ::testing::Test {
         return s;
     }
 
-    // Runs the main loop until `predicate` holds (real network answers), within a real-time bound.
+    // Runs the main loop until `predicate` holds (real network answers), within a real-time bound. Once the
+    // test has failed, a wait looks once and returns: a broken test fails after one bound, not one per wait.
     static bool runUntil(const std::function<bool()>& predicate,
                          std::chrono::milliseconds bound = std::chrono::seconds(20)) {
+        if (::testing::Test::HasFailure()) {
+            dispatch::RunLoop::main().runUntilIdle();
+            return predicate();
+        }
         return devserver::testing::runUntil(predicate, bound);
     }
 
