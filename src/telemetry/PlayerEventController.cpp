@@ -11,7 +11,6 @@
 #include "kitfoundation/Configuration.h"
 #include "kitfoundation/DeviceInfo.h"
 #include "playservice/ConcurrencyError.h"
-#include "telemetry/AssetPlays.h"
 #include "uikit/UIDevice.h"
 
 namespace lumora {
@@ -179,36 +178,36 @@ rx::Observable<rx::Void> PlayerEventController::makeEventBody(PlayerEventKind ki
     auto session = dependencies_.session;
     auto url = data.playerEventUrl;
     auto token = data.auth0Token;
-    return rx::Observable<rx::Void>::create([bytes = std::move(bytes), session, url,
-                                             token](const rx::AnyObserver<rx::Void>& observer) {
-        if (!bytes || !isSendableURL(url) || !isSendableHeaderValue(token)) {
-            deliverOnMain(observer);
+    return rx::Observable<rx::Void>::create(
+        [bytes = std::move(bytes), session, url, token](const rx::AnyObserver<rx::Void>& observer) {
+            if (!bytes || !isSendableURL(url) || !isSendableHeaderValue(token)) {
+                deliverOnMain(observer);
+                return rx::Disposables::create();
+            }
+            const alamofire::HTTPHeaders headers{{"Authorization", "Bearer " + token}};
+            session
+                ->request(url, alamofire::HTTPMethod::post, std::nullopt, alamofire::JSONEncoding::default_(), headers,
+                          nullptr,
+                          [&bytes](foundation::URLRequest& request) {
+                              // The body as a JSON parameter encoder sets it.
+                              if (!request.value("Content-Type")) request.setValue("application/json", "Content-Type");
+                              request.httpBody = *bytes;
+                              request.maximumResponseSize = maximumResponseSize;
+                          })
+                ->responseData(dispatch::DispatchQueue::main(),
+                               [observer](const alamofire::DataResponse<foundation::Data>& response) {
+                                   // Only the status counts: the answer's plays (`AssetPlays`) are of no use here,
+                                   // so they are not decoded.
+                                   if (response.response && response.response->statusCode == 403) {
+                                       observer.onError(ConcurrencyError(ConcurrencyError::defaultError));
+                                       return;
+                                   }
+                                   observer.onNext(rx::Void{});
+                                   observer.onCompleted();
+                               });
+            // The request runs to its end even when the subscription is disposed.
             return rx::Disposables::create();
-        }
-        const alamofire::HTTPHeaders headers{{"Authorization", "Bearer " + token}};
-        session
-            ->request(url, alamofire::HTTPMethod::post, std::nullopt, alamofire::JSONEncoding::default_(), headers,
-                      nullptr,
-                      [&bytes](foundation::URLRequest& request) {
-                          // The body as a JSON parameter encoder sets it.
-                          if (!request.value("Content-Type")) request.setValue("application/json", "Content-Type");
-                          request.httpBody = *bytes;
-                          request.maximumResponseSize = maximumResponseSize;
-                      })
-            ->responseDecodable<AssetPlays>(dispatch::DispatchQueue::main(), foundation::JSONDecoder(),
-                                            [observer](alamofire::DataResponse<AssetPlays> response) {
-                                                // Only the status counts; the answer and any failure to decode it are
-                                                // not used.
-                                                if (response.response && response.response->statusCode == 403) {
-                                                    observer.onError(ConcurrencyError(ConcurrencyError::defaultError));
-                                                    return;
-                                                }
-                                                observer.onNext(rx::Void{});
-                                                observer.onCompleted();
-                                            });
-        // The request runs to its end even when the subscription is disposed.
-        return rx::Disposables::create();
-    });
+        });
 }
 
 }  // namespace lumora
