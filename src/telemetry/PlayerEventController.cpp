@@ -119,15 +119,16 @@ std::shared_ptr<PlayerEventController> PlayerEventController::create(Dependencie
 }
 
 const foundation::DateFormatter& PlayerEventController::dateFormatter() {
-    std::lock_guard lock(formatterMutex_);
-    if (!dateFormatter_) {
-        foundation::DateFormatter formatter("yyyy-MM-dd'T'HH:mm:ss.SSS");
+    // One for the process, never changed once made: every controller writes the same form, and a screen's new
+    // controller need not make it again. Never destroyed (read from any thread until the process exits).
+    static const foundation::DateFormatter& formatter = *new foundation::DateFormatter([] {
+        foundation::DateFormatter made("yyyy-MM-dd'T'HH:mm:ss.SSS");
         // The host's locale and calendar never reach the text: the service parses one fixed form.
-        formatter.setLocale(foundation::Locale::posix());
-        formatter.setTimeZone(foundation::TimeZone::fromAbbreviation("UTC").value_or(foundation::TimeZone::utc()));
-        dateFormatter_ = std::move(formatter);
-    }
-    return *dateFormatter_;
+        made.setLocale(foundation::Locale::posix());
+        made.setTimeZone(foundation::TimeZone::fromAbbreviation("UTC").value_or(foundation::TimeZone::utc()));
+        return made;
+    }());
+    return formatter;
 }
 
 rx::Observable<rx::Void> PlayerEventController::makeEventBody(PlayerEventKind kind, const PlayerEventData& data) {
