@@ -200,6 +200,26 @@ class KeyTest : public ::testing::Test {
 
 }  // namespace
 
+TEST(ContentKeyData, TheRequestDataIsTheSHA256OfTheCertificateFollowedByTheContentId) {
+    using foundation::dataFromString;
+    EXPECT_EQ(contentkey::sha256Hex({}), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(contentkey::sha256Hex(dataFromString("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    // The two parts are one message, whether the cut falls inside a block or after many.
+    EXPECT_EQ(foundation::stringFromData(contentkey::serverPlaybackContext(
+                  dataFromString("abcdbcdecdefdefgefghfghighij"), dataFromString("hijkijkljklmklmnlmnomnopnopq"))),
+              "SPC1:248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    foundation::Data certificate;
+    for (int i = 0; i < 9 * 256; ++i) certificate.push_back(static_cast<std::uint8_t>(i % 256));
+    for (int round = 0; round < 2; ++round) {  // the same again: nothing of the first call is carried over
+        EXPECT_EQ(
+            foundation::stringFromData(contentkey::serverPlaybackContext(certificate, dataFromString("vod-protected"))),
+            "SPC1:987b42d1f4d4a52a7f6df8a088577f31861daef812b0b4986be452dd64c0adcd");
+    }
+    EXPECT_EQ(foundation::stringFromData(contentkey::serverPlaybackContext({}, {})),
+              "SPC1:e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+}
+
 TEST_F(KeyTest, EveryKeyIsAskedOfTheDelegateOnItsQueueBeforeTheItemIsReady) {
     auto d = std::make_shared<KeyDelegate>(queue);
     d->mode = KeyDelegate::Mode::hold;

@@ -1,9 +1,9 @@
 #include "foundation/DateFormatter.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -117,10 +117,27 @@ std::vector<Token> tokenize(std::string_view pattern) {
     return tokens;
 }
 
+// `value` in decimal, zero-padded to `width` characters (a sign counts toward the width), and never longer
+// than 31 characters however wide the field asks to be. Written by hand: a formatted print costs more than
+// the whole of the rest of a date.
 std::string padded(std::int64_t value, int width) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%0*lld", width, static_cast<long long>(value));
-    return buffer;
+    constexpr std::size_t kLongest = 31;
+    char digits[20];
+    const bool negative = value < 0;
+    const std::uint64_t magnitude =
+        negative ? std::uint64_t{0} - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    const char* end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+    const auto count = static_cast<std::size_t>(end - digits);
+    const std::size_t wanted = width > 0 ? static_cast<std::size_t>(width) : 0;
+    const std::size_t used = count + (negative ? 1 : 0);
+    char out[kLongest];
+    std::size_t length = 0;
+    if (negative) out[length++] = '-';
+    for (std::size_t zeros = wanted > used ? wanted - used : 0; zeros > 0 && length < kLongest; --zeros) {
+        out[length++] = '0';
+    }
+    for (std::size_t i = 0; i < count && length < kLongest; ++i) out[length++] = digits[i];
+    return std::string(out, length);
 }
 
 std::string offsetText(int seconds, bool colon, bool zForZero, bool hoursOnlyWhenWhole) {

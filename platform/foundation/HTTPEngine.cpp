@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <future>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -35,6 +36,10 @@ std::string_view trim(std::string_view s) {
 
 // Easy handles kept for the next transfers: setting one up from nothing costs more than the request.
 constexpr std::size_t kIdleHandles = 8;
+
+// The most an announced length reserves before its bytes arrive, whatever the cap: a body larger than this
+// grows from here as it arrives.
+constexpr std::size_t kLargestReserve = 16u * 1024u * 1024u;
 
 // The header list of a request without fields of its own (never freed: libcurl only reads it).
 curl_slist* noFields() {
@@ -225,6 +230,8 @@ struct HTTPEngine::Impl {
     static std::optional<HTTPURLResponse> responseOf(Transfer& t);
     void stop();
 
+    // Makes room in `t.received` for the body's announced length, bounded by the transfer's cap.
+    static void reserveAnnounced(Transfer& t);
     static size_t onWrite(char* ptr, size_t size, size_t count, void* user);
     static size_t onHeader(char* ptr, size_t size, size_t count, void* user);
     static int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow);
@@ -308,7 +315,10 @@ void HTTPEngine::Impl::configure(Handle& h, const URLRequest& request, const Lim
         curl_easy_setopt(e, CURLOPT_MAXREDIRS, redirects);
         h.maxRedirects = redirects;
     }
-    const auto maxBytes = static_cast<curl_off_t>(limits.maxBytes);
+    // A cap beyond what libcurl can count is no cap to it (a negative one it would refuse, keeping the last).
+    const auto maxBytes =
+        static_cast<curl_off_t>(std::min(static_cast<std::uint64_t>(limits.maxBytes),
+                                         static_cast<std::uint64_t>(std::numeric_limits<curl_off_t>::max())));
     if (maxBytes != h.maxBytes) {
         curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, maxBytes);
         h.maxBytes = maxBytes;
@@ -421,6 +431,7 @@ size_t HTTPEngine::Impl::onWrite(char* ptr, size_t size, size_t count, void* use
         t->received.shrink_to_fit();
         return 0;  // aborts the transfer
     }
+    if (t->received.empty()) reserveAnnounced(*t);
     t->received.insert(t->received.end(), reinterpret_cast<const std::uint8_t*>(ptr),
                        reinterpret_cast<const std::uint8_t*>(ptr) + n);
     if (t->limits.bytesReceived)
@@ -450,6 +461,22 @@ size_t HTTPEngine::Impl::onHeader(char* ptr, size_t size, size_t count, void* us
     }
     t->headerLines.append(line);
     return n;
+}
+
+void HTTPEngine::Impl::reserveAnnounced(Transfer& t) {
+    // The body's announced length (of its encoded bytes when it is compressed), so that a body arriving in
+    // pieces is copied once rather than again at every doubling of the buffer. The length is the server's
+    // word: it makes room for no more than the answer may hold (a body past the cap is refused as it arrives,
+    // whatever was announced), and a body longer than announced grows from there.
+    curl_off_t announced = -1;
+    if (curl_easy_getinfo(t.handle->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) != CURLE_OK ||
+        announced <= 0) {
+        return;
+    }
+    const std::size_t room =
+        std::min({static_cast<std::uint64_t>(announced), static_cast<std::uint64_t>(t.limits.maxBytes),
+                  static_cast<std::uint64_t>(kLargestReserve)});
+    t.received.reserve(room);
 }
 
 int HTTPEngine::Impl::onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow) {

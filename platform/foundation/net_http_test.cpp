@@ -666,6 +666,40 @@ TEST(HTTPHeaders, LinesKeptAsReceivedAreTheSameFieldsWheneverAndWhereverRead) {
     EXPECT_EQ(matched, 4);
 }
 
+TEST(HTTPBodies, AnAnnouncedLengthIsTheServersWordAndTheCapStillHolds) {
+    auto session = URLSession::create();
+    auto answer = [&](const std::string& text, std::optional<std::size_t> cap = std::nullopt) {
+        OneAnswerServer server(text);
+        URLRequest request(server.url());
+        request.maximumResponseSize = cap;
+        return HTTPTest::load(session, request);
+    };
+    // Shorter than what follows: the answer is the announced bytes.
+    const auto shorter = answer("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nokay");
+    ASSERT_FALSE(shorter.error) << shorter.error->localizedDescription();
+    EXPECT_EQ(stringFromData(*shorter.data), "ok");
+    // Longer than what follows before the server hangs up: a lost connection, no body.
+    HTTPTest::expectURLError(answer("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nok"),
+                             URLError::networkConnectionLost, "The network connection was lost.");
+    // Over the cap, whatever follows: refused before the body, with the status.
+    HTTPTest::expectURLError(answer("HTTP/1.1 403 Forbidden\r\nContent-Length: 5000\r\n\r\nno", 1024),
+                             URLError::dataLengthExceedsMaximum,
+                             "resource exceeds maximum size (larger than 1024 bytes)", 403);
+    // Beyond any memory, under a cap that allows anything (on the handle the capped request above used, whose
+    // cap no longer holds): the announcement reserves no such room.
+    HTTPTest::expectURLError(answer("HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775807\r\n\r\nok", SIZE_MAX),
+                             URLError::networkConnectionLost, "The network connection was lost.");
+    // None (the end of the connection ends the body), and a body larger than any room made in advance.
+    const std::string bytes(17u * 1024u * 1024u + 5u, 'x');
+    for (const std::string& head :
+         {std::string("Connection: close"), "Content-Length: " + std::to_string(bytes.size())}) {
+        const auto whole = answer("HTTP/1.1 200 OK\r\n" + head + "\r\n\r\n" + bytes);
+        ASSERT_FALSE(whole.error) << head << ": " << whole.error->localizedDescription();
+        EXPECT_EQ(whole.data->size(), bytes.size()) << head;
+        EXPECT_EQ(whole.data->back(), 'x') << head;
+    }
+}
+
 TEST_F(HTTPTest, CancelAnswersOnceWithCancelled) {
     server().injectFault("/echo", {.delay = 30s});
     auto session = URLSession::create();

@@ -12,9 +12,9 @@
 #include "foundation/JSON.h"
 #include "telemetry/PlayerEvent.h"
 
-// The player-event service's answer to a posted event: the plays of the asset. The sender decodes every
-// answer with a default decoder and then uses neither the value nor a failure to decode it; only the
-// answer's status matters. Decoding is strict and all-or-nothing: the first missing key, null in a
+// The player-event service's answer to a posted event: the plays of the asset. The kit's sender
+// (`PlayerEventController`) reads only the answer's status and leaves the body undecoded; this is the model
+// for whoever reads the plays. Decoding is strict and all-or-nothing: the first missing key, null in a
 // required field, value of the wrong JSON type, number that does not fit its field, or unknown
 // "mediaFormat" text fails the whole answer. Keys not listed are ignored at every level.
 namespace lumora {

@@ -11,7 +11,6 @@
 #include "kitfoundation/Configuration.h"
 #include "kitfoundation/DeviceInfo.h"
 #include "playservice/ConcurrencyError.h"
-#include "telemetry/AssetPlays.h"
 #include "uikit/UIDevice.h"
 
 namespace lumora {
@@ -120,15 +119,16 @@ std::shared_ptr<PlayerEventController> PlayerEventController::create(Dependencie
 }
 
 const foundation::DateFormatter& PlayerEventController::dateFormatter() {
-    std::lock_guard lock(formatterMutex_);
-    if (!dateFormatter_) {
-        foundation::DateFormatter formatter("yyyy-MM-dd'T'HH:mm:ss.SSS");
+    // One for the process, never changed once made: every controller writes the same form, and a screen's new
+    // controller need not make it again. Never destroyed (read from any thread until the process exits).
+    static const foundation::DateFormatter& formatter = *new foundation::DateFormatter([] {
+        foundation::DateFormatter made("yyyy-MM-dd'T'HH:mm:ss.SSS");
         // The host's locale and calendar never reach the text: the service parses one fixed form.
-        formatter.setLocale(foundation::Locale::posix());
-        formatter.setTimeZone(foundation::TimeZone::fromAbbreviation("UTC").value_or(foundation::TimeZone::utc()));
-        dateFormatter_ = std::move(formatter);
-    }
-    return *dateFormatter_;
+        made.setLocale(foundation::Locale::posix());
+        made.setTimeZone(foundation::TimeZone::fromAbbreviation("UTC").value_or(foundation::TimeZone::utc()));
+        return made;
+    }());
+    return formatter;
 }
 
 rx::Observable<rx::Void> PlayerEventController::makeEventBody(PlayerEventKind kind, const PlayerEventData& data) {
@@ -179,36 +179,36 @@ rx::Observable<rx::Void> PlayerEventController::makeEventBody(PlayerEventKind ki
     auto session = dependencies_.session;
     auto url = data.playerEventUrl;
     auto token = data.auth0Token;
-    return rx::Observable<rx::Void>::create([bytes = std::move(bytes), session, url,
-                                             token](const rx::AnyObserver<rx::Void>& observer) {
-        if (!bytes || !isSendableURL(url) || !isSendableHeaderValue(token)) {
-            deliverOnMain(observer);
+    return rx::Observable<rx::Void>::create(
+        [bytes = std::move(bytes), session, url, token](const rx::AnyObserver<rx::Void>& observer) {
+            if (!bytes || !isSendableURL(url) || !isSendableHeaderValue(token)) {
+                deliverOnMain(observer);
+                return rx::Disposables::create();
+            }
+            const alamofire::HTTPHeaders headers{{"Authorization", "Bearer " + token}};
+            session
+                ->request(url, alamofire::HTTPMethod::post, std::nullopt, alamofire::JSONEncoding::default_(), headers,
+                          nullptr,
+                          [&bytes](foundation::URLRequest& request) {
+                              // The body as a JSON parameter encoder sets it.
+                              if (!request.value("Content-Type")) request.setValue("application/json", "Content-Type");
+                              request.httpBody = *bytes;
+                              request.maximumResponseSize = maximumResponseSize;
+                          })
+                ->responseData(dispatch::DispatchQueue::main(),
+                               [observer](const alamofire::DataResponse<foundation::Data>& response) {
+                                   // Only the status counts: the answer's plays (`AssetPlays`) are of no use here,
+                                   // so they are not decoded.
+                                   if (response.response && response.response->statusCode == 403) {
+                                       observer.onError(ConcurrencyError(ConcurrencyError::defaultError));
+                                       return;
+                                   }
+                                   observer.onNext(rx::Void{});
+                                   observer.onCompleted();
+                               });
+            // The request runs to its end even when the subscription is disposed.
             return rx::Disposables::create();
-        }
-        const alamofire::HTTPHeaders headers{{"Authorization", "Bearer " + token}};
-        session
-            ->request(url, alamofire::HTTPMethod::post, std::nullopt, alamofire::JSONEncoding::default_(), headers,
-                      nullptr,
-                      [&bytes](foundation::URLRequest& request) {
-                          // The body as a JSON parameter encoder sets it.
-                          if (!request.value("Content-Type")) request.setValue("application/json", "Content-Type");
-                          request.httpBody = *bytes;
-                          request.maximumResponseSize = maximumResponseSize;
-                      })
-            ->responseDecodable<AssetPlays>(dispatch::DispatchQueue::main(), foundation::JSONDecoder(),
-                                            [observer](alamofire::DataResponse<AssetPlays> response) {
-                                                // Only the status counts; the answer and any failure to decode it are
-                                                // not used.
-                                                if (response.response && response.response->statusCode == 403) {
-                                                    observer.onError(ConcurrencyError(ConcurrencyError::defaultError));
-                                                    return;
-                                                }
-                                                observer.onNext(rx::Void{});
-                                                observer.onCompleted();
-                                            });
-        // The request runs to its end even when the subscription is disposed.
-        return rx::Disposables::create();
-    });
+        });
 }
 
 }  // namespace lumora

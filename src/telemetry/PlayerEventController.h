@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -107,7 +106,8 @@ class PlayerEventController {
     static std::shared_ptr<PlayerEventController> create(Dependencies dependencies);
 
     // Formats the body's timestamp: "yyyy-MM-dd'T'HH:mm:ss.SSS" in UTC, Gregorian calendar and POSIX
-    // conventions whatever the host's locale. Made on first use, then kept.
+    // conventions whatever the host's locale. Made on the process's first use, then kept and shared by every
+    // controller.
     const foundation::DateFormatter& dateFormatter();
 
     // The event body filled from the template and `data` (the timestamp is the one clock's wall time of
@@ -127,8 +127,6 @@ class PlayerEventController {
     explicit PlayerEventController(Dependencies dependencies) : dependencies_(std::move(dependencies)) {}
 
     Dependencies dependencies_;
-    std::mutex formatterMutex_;  // guards dateFormatter_, made on first use
-    std::optional<foundation::DateFormatter> dateFormatter_;
 };
 
 }  // namespace lumora
