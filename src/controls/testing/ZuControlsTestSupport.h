@@ -15,10 +15,10 @@
 #include "casting/CastManager.h"
 #include "casting/testing/FakeCastPlugins.h"
 #include "controls/ZuPlayerControlsView.h"
-#include "ui/testing/ScreenClasses.h"
 #include "playback/testing/ZuPlayerTestSupport.h"
 #include "ui/AssetGraph.h"
 #include "ui/testing/DeviceScope.h"
+#include "ui/testing/ScreenClasses.h"
 #include "uikit/ConstraintMaker.h"
 
 namespace lumora::testing {
@@ -130,6 +130,19 @@ class ZuControlsTest : public ZuPlayerTest {
         chromecast->setConnectionState(CastConnectionState::canControlCastPlayer);
         player->setCastManager(castManager);
         return chromecast;
+    }
+
+    // Plays on in tenths of a second until the playhead has passed `seconds` (stream time). Bounded: a playhead
+    // that never gets there (media that never comes) fails the test, not hangs it.
+    void advancePlayheadPast(double seconds) {
+        for (int step = 0; player->avplayer()->currentTime().seconds() < seconds; ++step) {
+            if (HasFailure() || step > seconds * 20 + 100) {
+                ADD_FAILURE() << "the playhead stopped at " << player->avplayer()->currentTime().seconds()
+                              << " s on its way to " << seconds << " s";
+                return;
+            }
+            advance(0.1, 0.1);
+        }
     }
 
     std::shared_ptr<ZuFunctionalControlsView> functionals() { return controls->functionals(); }
