@@ -143,7 +143,7 @@ bool DRMAssetResourceLoader::handleKeyRequest(
         // Under the lock, so that a cancellation either comes before (nothing is sent) or finds the task.
         std::lock_guard lock(self->mutex_);
         if (request->isCancelled()) return;
-        self->isRequestingResource_.store(true);
+        ++self->requestsUnanswered_;
         auto task =
             self->service_.sendLicenseRequest(licenseRequest, [weak, request](DRMService::LicenseResult result) {
                 handleLicenseResult(weak, request, std::move(result));
@@ -169,7 +169,7 @@ void DRMAssetResourceLoader::handleLicenseResult(
     }
     if (request->isCancelled()) {
         // Given up by the player: not a licence failure, and nobody waits for the answer.
-        if (self) self->isRequestingResource_.store(false);
+        if (self) --self->requestsUnanswered_;
         return;
     }
     if (result) {
@@ -179,7 +179,7 @@ void DRMAssetResourceLoader::handleLicenseResult(
             std::lock_guard lock(self->mutex_);
             self->nextExpectedRenewalDate_ = renewalDate;
         }
-        if (self) self->isRequestingResource_.store(false);
+        if (self) --self->requestsUnanswered_;
         if (auto data = request->dataRequest()) data->respond(result->ckc);
         request->finishLoading();
         return;
@@ -191,7 +191,7 @@ void DRMAssetResourceLoader::handleLicenseResult(
         }
         const DRMError* drm = result.error().as<DRMError>();
         self->statePublisher_.onNext(drm ? std::optional<DRMError>(*drm) : std::nullopt);
-        self->isRequestingResource_.store(false);
+        --self->requestsUnanswered_;
     }
     request->finishLoading(result.error());
 }

@@ -62,8 +62,10 @@ class DRMAssetResourceLoader final : public avfoundation::AVAssetResourceLoaderD
     const rx::BehaviorSubject<std::optional<DRMError>>& statePublisher() const { return statePublisher_; }
     // When the current key is due for renewal; nothing before the first licence and after a failed one.
     std::optional<foundation::Date> nextExpectedRenewalDate() const;
-    // True from the moment a licence request is sent until its answer is handled.
-    bool isRequestingResource() const { return isRequestingResource_.load(); }
+    // True while a licence request sent is unanswered: from the moment one is sent until the answers of all
+    // those sent are handled (the keys of a stream are asked side by side: the first answer leaves the others
+    // under way).
+    bool isRequestingResource() const { return requestsUnanswered_.load() > 0; }
 
   private:
     explicit DRMAssetResourceLoader(StreamDRMSettings settings) : settings_(std::move(settings)) {}
@@ -84,7 +86,8 @@ class DRMAssetResourceLoader final : public avfoundation::AVAssetResourceLoaderD
         std::pair<const avfoundation::AVAssetResourceLoadingRequest*, std::shared_ptr<foundation::URLSessionDataTask>>>
         inFlight_;
     std::optional<foundation::Date> nextExpectedRenewalDate_;
-    std::atomic<bool> isRequestingResource_{false};
+    // Licence requests sent whose answers are not handled yet.
+    std::atomic<int> requestsUnanswered_{0};
 };
 
 }  // namespace lumora

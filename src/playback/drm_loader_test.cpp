@@ -362,6 +362,33 @@ TEST_F(DRMLoaderTest, TheTaskIsTheLatestRequestAndAReleasedLoaderCancelsItsOpenR
     EXPECT_EQ(licenceRequests().size(), 2u);
 }
 
+// The keys of a stream are asked side by side: the loader is requesting until every licence request it
+// sent is answered, not only the first. A waiter that moved on at the first answer would move the clock
+// before the other answers stamp their renewal dates, and see those keys renewed late.
+TEST_F(DRMLoaderTest, ItIsRequestingUntilEveryLicenceRequestItSentIsAnswered) {
+    tokens.immediate.reset();
+    auto held = keyRequest("skd://127.0.0.1/fairplay/license?contentId=vod-protected&keyId=one");
+    auto answered = keyRequest("skd://127.0.0.1/fairplay/license?contentId=vod-protected&keyId=two");
+    ASSERT_TRUE(ask(held));
+    ASSERT_TRUE(ask(answered));
+    ASSERT_EQ(tokens.waiting.size(), 2u);
+    // The server holds the first licence request (far longer than the test waits) and answers the second.
+    server->injectFault("/fairplay/license", {.delay = std::chrono::seconds(60)});
+    tokens.waiting[0]("t");
+    ASSERT_TRUE(runUntil([&] { return licenceRequests().size() == 1; }));
+    tokens.waiting[1]("t");
+    ASSERT_TRUE(runUntil([&] { return answered->isFinished(); }));
+    EXPECT_FALSE(answered->error());
+    EXPECT_FALSE(held->isFinished());
+    EXPECT_TRUE(loader->isRequestingResource()) << "a licence request is still unanswered";
+
+    // Given up by the player, the held request is aborted and no longer counts.
+    ASSERT_TRUE(held->cancel());
+    loader->resourceLoaderDidCancel(platformLoader, held);
+    ASSERT_TRUE(runUntil([&] { return !loader->isRequestingResource(); }));
+    EXPECT_FALSE(held->isFinished());
+}
+
 TEST_F(DRMLoaderTest, StateReadOnTheMainThreadWhileRequestsRunOnTheirQueues) {
     auto queue = std::make_shared<dispatch::DispatchQueue>("queue");
     constexpr int kRequests = 12;
