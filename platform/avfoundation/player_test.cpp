@@ -387,9 +387,10 @@ TEST_F(PlayerTest, APlaylistThatNeedsWhatThePlayerLacksFailsTheItemNamingTheTagA
     }
 
     // A live window (read by the asset, then by the item), then delta updates skipping its first three.
-    std::atomic<int> reads{0};
-    hls->setDynamicPlaylist("/delta/media.m3u8", [&reads] {
-        if (reads++ < 2) return mediaPlaylist(5, 6.0, /*endList=*/false);
+    // Shared with the server's threads: the live item reloads until the server stops, after this body returns.
+    auto reads = std::make_shared<std::atomic<int>>(0);
+    hls->setDynamicPlaylist("/delta/media.m3u8", [reads] {
+        if ((*reads)++ < 2) return mediaPlaylist(5, 6.0, /*endList=*/false);
         return std::string(
             "#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXT-X-MEDIA-SEQUENCE:0\n"
             "#EXT-X-SKIP:SKIPPED-SEGMENTS=3\n#EXTINF:6,\nseg3.ts\n#EXTINF:6,\nseg4.ts\n"

@@ -140,6 +140,10 @@ class SubscriberSink final : public Disposable::Impl {
         upstream.dispose();
     }
     void dispose() override {
+        // Once disposed, always disposed, and it was set under the lock: a later dispose has nothing to wait
+        // for. Not taking the lock then keeps a subscription that ended (its error or completion delivered)
+        // out of the lock order of whoever releases it from inside another subscription's handler.
+        if (disposed_.load()) return;
         Disposable upstream;
         std::function<void()> onDisposed;
         {
