@@ -300,6 +300,13 @@ TEST_F(PlayerScreenTest, ASignedInViewerPlaysAProtectedAssetToItsEnd) {
     for (std::size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], static_cast<std::int64_t>(i + 1));
     EXPECT_EQ(events("end")[0].body["client"]["drm"], "fairplay");
     EXPECT_TRUE(delegate->failures.empty());
+
+    // The next asset: the stream that ended has sent its end, and sends no second one on the switch.
+    playAndWait("vod-clear");
+    ASSERT_TRUE(waitForEvents(2, "str_start"));
+    EXPECT_EQ(events("end").size(), 1u);
+    EXPECT_EQ(streamsCounted(), 1u);
+    EXPECT_TRUE(stack->isAuthenticated());
 }
 
 TEST_P(PlayerScreenOnEveryScreenTest, ASignedOutViewerSignsInOnTheLoginScreenAndTheAssetPlays) {

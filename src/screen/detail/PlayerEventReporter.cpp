@@ -215,6 +215,8 @@ void PlayerEventReporter::sendPeriodicPlayerEvent() {
 void PlayerEventReporter::sendPlayerEndEvent() {
     const auto content = environment_.content ? environment_.content() : nullptr;
     if (!content) return;
+    // The stream has ended its session itself: a switch or a close that follows sends no second end.
+    sessionStarted_ = false;
     sendWithFreshToken(PlayerEventKind::end);
 }
 

@@ -55,7 +55,8 @@ class PlayerEventReporter : public std::enable_shared_from_this<PlayerEventRepor
     // After a successful load: the start event and, when the content's interval is at least one second,
     // the periodic events. An interval started before is stopped first.
     void startPlayerEventInterval();
-    // The end of the item: an "end" event with a fresh token.
+    // The end of the item: an "end" event with a fresh token, which is the session's end (a later
+    // `endSession` sends no second one).
     void sendPlayerEndEvent();
     // Before another stream is loaded: the running session (one whose start event was made) ends with an
     // "end" event recorded now, from the content and player of the ending stream, and sent with a fresh
