@@ -67,12 +67,13 @@ void VideoPlayerProxy::update(AdGroups adGroups) {
     checkedAgainst_.reset();
     adGroups_.reset();
     refresh();
+    signalledVersion_ = adsVersion_;
     if (adSignallingService_) adSignallingService_->reset();
 }
 
-bool VideoPlayerProxy::refresh() const {
+void VideoPlayerProxy::refresh() const {
     const std::optional<double> length = player_ ? player_->streamDuration() : std::nullopt;
-    if (adGroups_ && length == checkedAgainst_) return false;
+    if (adGroups_ && length == checkedAgainst_) return;
     checkedAgainst_ = length;
     AdGroups groups = stored_;
     if (length) {
@@ -91,7 +92,7 @@ bool VideoPlayerProxy::refresh() const {
     const bool changed = !adGroups_ || *adGroups_ != groups;
     adGroups_ = std::make_shared<const AdGroups>(std::move(groups));
     ads_ = std::move(ads);
-    return changed;
+    if (changed) ++adsVersion_;
 }
 
 const AdGroups& VideoPlayerProxy::adGroups() const {
@@ -124,7 +125,11 @@ void VideoPlayerProxy::set(std::shared_ptr<PlayerInterface> player) {
 void VideoPlayerProxy::tick(CMTime time) {
     if (!time.isValid() || !adSignallingService_) return;
     // Ads that turn out to lie outside the stream drop whatever ad was being shown, as new groups do.
-    if (refresh()) adSignallingService_->reset();
+    refresh();
+    if (adsVersion_ != signalledVersion_) {
+        signalledVersion_ = adsVersion_;
+        adSignallingService_->reset();
+    }
 
     // Callbacks hold the proxy weakly: a subscriber may release it while an event is delivered.
     std::weak_ptr<VideoPlayerProxy> weakSelf = weak_from_this();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <any>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -71,8 +72,8 @@ class VideoPlayerProxy final : public VideoPlayerProxyInterface, public std::ena
     // The first ad, in order, whose span contains `time`.
     const AdInfo* adContaining(double time) const;
     // The ads in use checked again when the stream's length known differs from the one they were checked
-    // against. Returns whether they changed.
-    bool refresh() const;
+    // against; a change counts in `adsVersion_`.
+    void refresh() const;
 
     std::shared_ptr<PlayerInterface> player_;
     std::shared_ptr<AdSignallingServiceInterface> adSignallingService_;
@@ -85,6 +86,10 @@ class VideoPlayerProxy final : public VideoPlayerProxyInterface, public std::ena
     mutable std::shared_ptr<const AdGroups> adGroups_;
     mutable std::vector<AdInfo> ads_;
     mutable std::optional<double> checkedAgainst_;  // the stream's length `adGroups_` was checked against
+    // Counts the changes of `adGroups_`; the service has been reset for `signalledVersion_`. Whichever
+    // calculation notices a change first, the next tick still resets the service for it.
+    mutable std::uint64_t adsVersion_ = 0;
+    std::uint64_t signalledVersion_ = 0;
 };
 
 }  // namespace lumora

@@ -287,6 +287,27 @@ TEST(VideoPlayerProxy, TickHandsValidTimesAndTheNestedGroupsToTheService) {
     EXPECT_EQ(events, (std::vector{AdEvent::start(AdDisplayInfo("id", "title", 1), 7)}));
 }
 
+TEST(VideoPlayerProxy, AdsDroppedOnceTheLengthIsKnownResetTheServiceWhoeverAskedFirst) {
+    dispatch::testing::ManualClockScope clock;
+    auto service = std::make_shared<RecordingService>();
+    auto proxy = VideoPlayerProxy::create(service);
+    auto player = FakePlayer::create();
+    proxy->set(player);
+    proxy->update({{AdInfo("A", 10, 5)}, {AdInfo("late", 200, 10)}});
+    ASSERT_EQ(service->resets, 1);
+    player->lastBlock(CMTime(1, 1));
+    EXPECT_EQ(service->resets, 1) << "nothing changed";
+
+    // The length arrives; the controls convert a time before the next tick does.
+    player->length = 120;
+    EXPECT_EQ(proxy->durationWithoutAds(120), 115);
+    player->lastBlock(CMTime(2, 1));
+    EXPECT_EQ(service->resets, 2) << "the ad past the stream is dropped from what the service shows";
+    EXPECT_EQ(service->groups, (AdGroups{{AdInfo("A", 10, 5)}, {}}));
+    player->lastBlock(CMTime(3, 1));
+    EXPECT_EQ(service->resets, 2) << "once";
+}
+
 TEST_F(VideoPlayerProxyTest, SubscriberReplacingGroupsInsideAFinishStartsNothingMore) {
     const AdGroups groups{{AdInfo("A", 1, 1), AdInfo("B", 2, 1)}};
     proxy->update(groups);
