@@ -182,6 +182,16 @@ void ZuKeyMomentsView::place(std::size_t make, std::size_t showAgain, std::size_
     // retired marker standing there shows it, or else one the walk passed is moved up to the end of those
     // placed (the nearest), or else a marker is made there. The turn ends where its share of any is used up.
     const auto& subviews = this->subviews();
+    // A view put into the strip or taken from it since the last turn moves the places the walk passed: it
+    // starts over rather than show a moment on whatever stands there now.
+    for (const auto& [at, view] : reusable_) {
+        if (at >= subviews.size() || subviews[at].get() != view || !retired_.contains(view)) {
+            placeFrom_ = 0;
+            placeAt_ = 0;
+            reusable_.clear();
+            break;
+        }
+    }
     for (; placeFrom_ < events_.size(); ++placeFrom_) {
         const int tag = tags_[placeFrom_];
         if (const auto& marker = markerOf(tag)) {
@@ -204,7 +214,7 @@ void ZuKeyMomentsView::place(std::size_t make, std::size_t showAgain, std::size_
                 reuse(placeAt_, placeAt_, events_[placeFrom_], tag);
                 ++placeAt_;
             } else {
-                const std::size_t at = reusable_.back();
+                const std::size_t at = reusable_.back().first;
                 reusable_.pop_back();
                 reuse(at, placeAt_ - 1, events_[placeFrom_], tag);
             }
@@ -229,7 +239,7 @@ bool ZuKeyMomentsView::passRetired(bool stopAtReusable) {
         const auto& marker = *found->second.marker;
         if (marker.isTracking() || marker.isHighlighted() || marker.isSelected()) continue;
         if (stopAtReusable) return true;
-        reusable_.push_back(placeAt_);
+        reusable_.emplace_back(placeAt_, subviews[placeAt_].get());
     }
     return false;
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "keymoments/ZuKeyMomentEvent.h"
@@ -209,7 +210,8 @@ class ZuKeyMomentsView : public ZuView, public ZuKeyMomentsGroupViewDelegate {
     std::size_t placeAt_ = 0;
     // Markers whose events are gone, by view: hidden, and no longer counted among the markers.
     std::unordered_map<const uikit::UIView*, Retired> retired_;
-    std::vector<std::size_t> reusable_;  // places of retired markers the walk passed (before `placeAt_`), nearest last
+    // Retired markers the walk passed (before `placeAt_`), with their places, nearest last.
+    std::vector<std::pair<std::size_t, const uikit::UIView*>> reusable_;
     std::vector<std::shared_ptr<ZuKeyMomentItem>> leaving_;  // retired markers to take away, the last subview first
     std::size_t leavingFrom_ = 0;                            // those before this index of `leaving_` are gone
     std::shared_ptr<quartzcore::CADisplayLink> frames_;      // while markers wait

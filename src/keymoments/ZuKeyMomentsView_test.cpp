@@ -362,6 +362,38 @@ TEST_F(ZuKeyMomentsViewTest, FiveThousandMomentsNeverHoldTheMainQueueForMoreThan
     EXPECT_EQ(strip->subviews().size(), 1u);  // the group row
 }
 
+// A long update carries the places of the markers it may show again from one frame to the next; a view put
+// into the strip (or one taken away) meanwhile moves every place after it. The walk takes only markers that
+// are still where it left them, and every moment is shown in the end.
+TEST_F(ZuKeyMomentsViewTest, AViewPutIntoTheStripDuringALongUpdateMovesNoMarkerOntoAnother) {
+    auto list = [](const std::string& prefix, int from, int count) {
+        std::vector<ZuKeyMomentEvent> events;
+        for (int i = from; i < from + count; ++i) events.push_back(keyMoment(prefix + std::to_string(i), i * 0.1));
+        return events;
+    };
+    auto first = list("K", 0, 1000);
+    strip->update(first, 200);
+    for (int frame = 0; frame < 50 && strip->keyMomentItems().size() < first.size(); ++frame) clock.advance(1.0 / 60);
+    ASSERT_EQ(strip->keyMomentItems().size(), first.size());
+
+    // The first 500 go and 500 later ones come: the 500 hidden markers show them, more than one turn's share.
+    auto second = list("K", 500, 500);
+    const auto later = list("L", 1000, 500);
+    second.insert(second.end(), later.begin(), later.end());
+    strip->update(second, 200);
+    clock.runUntilIdle();
+    strip->insertSubviewAt(uikit::UIView::create(CGRect(0, 0, 1, 1)), 0);
+    for (int frame = 0; frame < 50 && strip->keyMomentItems().size() < second.size(); ++frame) {
+        clock.advance(1.0 / 60);
+    }
+    const auto items = strip->keyMomentItems();
+    ASSERT_EQ(items.size(), second.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(items[i]->textLabel()->text(), second[i].code) << i;
+        EXPECT_EQ(strip->event(*items[i]), second[i]) << i;
+    }
+}
+
 // A viewer who plays a thousand assets of a hundred moments each, one after the other, on one strip (a player
 // screen kept open) and on strips made afresh (a screen per asset): what the strip keeps to tie its markers to
 // their moments is as large as what it shows, so their tags stay within the moments of two lists (the old list
