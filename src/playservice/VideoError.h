@@ -23,9 +23,9 @@ class VideoError {
     // "Stream not available", followed by what happened when the cause is known:
     //   "Stream not available: the play request timed out"
     //   "Stream not available: the play request failed (<the transfer's error>)"
-    //   "Stream not available: the play service refused the request (HTTP 404, code 4004)"
+    //   "Stream not available: the play service refused the request (HTTP 404)"
     //   "Stream not available: the play service's answer could not be read"
-    //   "Stream not available: the play service's answer has no usable stream (Missing stream data)"
+    //   "Stream not available: the play service's answer is incomplete (Missing stream data)"
     //   "Stream not available: <the cause's description>" for any other cause.
     // The answer's own bytes are never quoted (an unreadable answer's reason is in the underlying error).
     std::string localizedDescription() const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -177,6 +178,9 @@ class ZuPlayerViewController : public ZuViewController,
     void handleError(const foundation::Error& error);
     // The session of the stream in the player ends: its end event, its interval and its analytics.
     void endSession();
+    // The screen while the play numbered `generation` is still the latest; nothing after a later play or once
+    // the screen is gone.
+    std::function<std::shared_ptr<ZuPlayerViewController>()> whileLatest(std::uint64_t generation) const;
     void loadSucceeded(const std::shared_ptr<const AssetStreamContent>& content);
     // Plays the loaded stream (from whatever state it is in) and tells the host `playing`.
     void startPlayback();

@@ -27,11 +27,7 @@ void ZuPlayerViewController::play(const std::string& assetId) {
     playRequest_.setDisposable(rx::Disposable());
 
     auto videoAPI = dependencies_.videoAPI;
-    std::weak_ptr<ZuPlayerViewController> weak = weakSelf();
-    auto isLatest = [weak, generation]() -> std::shared_ptr<ZuPlayerViewController> {
-        auto self = weak.lock();
-        return self && self->playGeneration_ == generation ? self : nullptr;
-    };
+    auto isLatest = whileLatest(generation);
     playRequest_.setDisposable(
         ZuAuthManager::shared()
             .autoLogin()
@@ -49,6 +45,15 @@ void ZuPlayerViewController::play(const std::string& assetId) {
                 [isLatest](const foundation::Error& error) {
                     if (auto self = isLatest()) self->handleError(error);
                 }));
+}
+
+std::function<std::shared_ptr<ZuPlayerViewController>()> ZuPlayerViewController::whileLatest(
+    std::uint64_t generation) const {
+    std::weak_ptr<ZuPlayerViewController> weak = weakSelf();
+    return [weak, generation]() -> std::shared_ptr<ZuPlayerViewController> {
+        auto self = weak.lock();
+        return self && self->playGeneration_ == generation ? self : nullptr;
+    };
 }
 
 void ZuPlayerViewController::endSession() {
@@ -97,12 +102,7 @@ void ZuPlayerViewController::handleStreamContent(const AssetStreamContent& conte
             return rx::Disposables::create();
         });
 
-    std::weak_ptr<ZuPlayerViewController> weak = weakSelf();
-    const std::uint64_t generation = playGeneration_;
-    auto isLatest = [weak, generation]() -> std::shared_ptr<ZuPlayerViewController> {
-        auto self = weak.lock();
-        return self && self->playGeneration_ == generation ? self : nullptr;
-    };
+    auto isLatest = whileLatest(playGeneration_);
     streamLoad_.setDisposable(load.observeOn(rx::MainScheduler::asyncInstance())
                                   .subscribe(
                                       [isLatest, shared](const rx::Void&) {

@@ -185,25 +185,32 @@ void PlayerEventReporter::endSession() {
         }
         self->sendQueued();
     };
-    if (!services_.accessToken) {
+    withFreshToken(settle, [settle](const foundation::Error& error) {
+        debugLog("☣️ No token for the end of the session:", error);
         settle(std::nullopt);
+    });
+}
+
+void PlayerEventReporter::withFreshToken(std::function<void(const std::optional<std::string>&)> onToken,
+                                         std::function<void(const foundation::Error&)> onError) {
+    if (!services_.accessToken) {
+        onToken(std::nullopt);
         return;
     }
+    // The token may come on the thread that refreshed it; what follows reads the player on the main queue.
+    // A source that ends without a token counts as no token.
     auto received = std::make_shared<bool>(false);
     services_.accessToken()
         .take(1)
         .observeOn(rx::MainScheduler::asyncInstance())
         .subscribe(
-            [settle, received](const std::optional<std::string>& token) {
+            [onToken, received](const std::optional<std::string>& token) {
                 *received = true;
-                settle(token);
+                onToken(token);
             },
-            [settle](const foundation::Error& error) {
-                debugLog("☣️ No token for the end of the session:", error);
-                settle(std::nullopt);
-            },
-            [settle, received] {
-                if (!*received) settle(std::nullopt);
+            std::move(onError),
+            [onToken, received] {
+                if (!*received) onToken(std::nullopt);
             })
         .disposed(disposeBag_);
 }
@@ -221,34 +228,17 @@ void PlayerEventReporter::sendPlayerEndEvent() {
 }
 
 void PlayerEventReporter::sendWithFreshToken(PlayerEventKind kind) {
-    if (!services_.accessToken) {
-        sendPlayerEvent(kind, std::nullopt);
-        return;
-    }
     std::weak_ptr<PlayerEventReporter> weakSelf = weak_from_this();
-    auto received = std::make_shared<bool>(false);
     const std::uint64_t session = session_;
-    // The token may come on the thread that refreshed it; the record reads the player on the main queue.
-    services_.accessToken()
-        .take(1)
-        .observeOn(rx::MainScheduler::asyncInstance())
-        .subscribe(
-            [weakSelf, kind, received, session](const std::optional<std::string>& token) {
-                *received = true;
-                auto self = weakSelf.lock();
-                if (self && self->session_ == session) self->sendPlayerEvent(kind, token);
-            },
-            [kind](const foundation::Error& error) {
-                // The event is skipped; the next tick asks again.
-                debugLog("☣️ No token for the player event:", kind.rawValue(), error);
-            },
-            [weakSelf, kind, received, session] {
-                // A source that ends without a token counts as no token.
-                if (*received) return;
-                auto self = weakSelf.lock();
-                if (self && self->session_ == session) self->sendPlayerEvent(kind, std::nullopt);
-            })
-        .disposed(disposeBag_);
+    withFreshToken(
+        [weakSelf, kind, session](const std::optional<std::string>& token) {
+            auto self = weakSelf.lock();
+            if (self && self->session_ == session) self->sendPlayerEvent(kind, token);
+        },
+        [kind](const foundation::Error& error) {
+            // The event is skipped; the next tick asks again.
+            debugLog("☣️ No token for the player event:", kind.rawValue(), error);
+        });
 }
 
 void PlayerEventReporter::sendPlayerEvent(PlayerEventKind kind, const std::optional<std::string>& token) {

@@ -88,6 +88,10 @@ class PlayerEventReporter : public std::enable_shared_from_this<PlayerEventRepor
     void sendPeriodicPlayerEvent();
     // Asks for a fresh token and sends `kind` with it on the main queue (not once the session has ended).
     void sendWithFreshToken(PlayerEventKind kind);
+    // Asks for a fresh token and hands it (nothing when nobody is signed in) to `onToken` on the main queue,
+    // or the failure to get one to `onError`.
+    void withFreshToken(std::function<void(const std::optional<std::string>&)> onToken,
+                        std::function<void(const foundation::Error&)> onError);
     void sendPlayerEvent(PlayerEventKind kind, const std::optional<std::string>& token);
     void stopInterval();
 
