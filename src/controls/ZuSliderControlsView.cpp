@@ -112,7 +112,9 @@ void ZuSliderControlsView::setMaximumValue(float value) {
 
 void ZuSliderControlsView::keyMomentsFollowRange() {
     const double duration = static_cast<double>(maximumValue()) - minimumValue();
-    if (keyMomentsView_->events().empty() || keyMomentsView_->duration() == duration) return;
+    const double shown = keyMomentsView_->duration();
+    // A live stream's range is not a number: the same on every call, not a change.
+    if (keyMomentsView_->events().empty() || shown == duration || (std::isnan(shown) && std::isnan(duration))) return;
     // The same events: nothing is made or taken away, every marker is placed again.
     const std::vector<ZuKeyMomentEvent> events = keyMomentsView_->events();
     keyMomentsView_->update(events, duration);
