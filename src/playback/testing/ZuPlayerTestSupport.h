@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "avfoundation/testing/AVPlayerItemTesting.h"
+#include "avfoundation/testing/MediaWaits.h"
 #include "devserver/HlsService.h"
 #include "devserver/LicenceService.h"
 #include "devserver/Server.h"
@@ -37,11 +38,7 @@ namespace lumora::testing {
 // failed, a wait looks once and returns, so a broken test fails after one bound, not one per wait.
 inline bool runUntil(const std::function<bool()>& predicate,
                      std::chrono::milliseconds bound = std::chrono::seconds(10)) {
-    if (::testing::Test::HasFailure()) {
-        dispatch::RunLoop::main().runUntilIdle();
-        return predicate();
-    }
-    return devserver::testing::runUntil(predicate, bound);
+    return avfoundation::testing::runUntil(predicate, bound);
 }
 
 // Logs every delegate call as a short line ("begin seek", "status 1", "event play", "error drm 6", ...) and

@@ -23,6 +23,7 @@
 #include "authentication/ZuAuthManager.h"
 #include "avfoundation/AVPlayerItem.h"
 #include "avfoundation/testing/AVPlayerItemTesting.h"
+#include "avfoundation/testing/MediaWaits.h"
 #include "devserver/Backend.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/RunLoop.h"
@@ -164,11 +165,7 @@ class PlayerScreenBackendTest : public ::testing::Test {
     // test has failed, a wait looks once and returns: a broken test fails after one bound, not one per wait.
     static bool runUntil(const std::function<bool()>& predicate,
                          std::chrono::milliseconds bound = std::chrono::seconds(20)) {
-        if (::testing::Test::HasFailure()) {
-            dispatch::RunLoop::main().runUntilIdle();
-            return predicate();
-        }
-        return devserver::testing::runUntil(predicate, bound);
+        return avfoundation::testing::runUntil(predicate, bound);
     }
 
     // Signs the demo viewer in through the public facade, as a host that signed in earlier.
