@@ -9,6 +9,7 @@
 #include "foundation/JSON.h"
 #include "foundation/URLError.h"
 #include "foundation/URLSession.h"
+#include "playback/VideoPlayerProxy.h"
 
 namespace demohost {
 
@@ -114,13 +115,15 @@ std::expected<AssetExtras::AdBreaks, std::string> AssetExtras::parseAdBreaks(con
             auto duration = number(ad, "duration");
             if (!start || !duration) continue;
             const std::string id = text(ad, "id").value_or("ad");
-            // The player would hold such an ad over the whole programme, or count it backwards.
-            if (!std::isfinite(*start) || !std::isfinite(*duration)) {
+            // The kit's own rule: the player would hold such an ad over the whole programme, or count it
+            // backwards. An ad of no length is kept, as the kit keeps it. The reader refuses numbers past
+            // the doubles, so only an end can fail to be finite.
+            if (!std::isfinite(*start + *duration)) {
                 breaks.refuse(id, "starts at " + secondsText(*start) + " and lasts " + secondsText(*duration) +
-                                      ", not finite numbers");
+                                      ", ending at no finite time");
             } else if (*start < 0) {
                 breaks.refuse(id, "starts at " + secondsText(*start) + ", before the stream");
-            } else if (*duration <= 0) {
+            } else if (*duration < 0) {
                 breaks.refuse(id, "lasts " + secondsText(*duration) + ", no time at all");
             } else {
                 ads.emplace_back(id, *start, *duration);
@@ -139,7 +142,8 @@ AssetExtras::AdBreaks AssetExtras::withinStream(AdBreaks breaks, std::optional<d
     for (auto& group : breaks.groups) {
         std::vector<lumora::AdInfo> ads;
         for (auto& ad : group) {
-            if (ad.startTime + ad.duration > *duration) {
+            // The kit's tolerance: an end a little past the stream's is the stream's end, rounded.
+            if (ad.startTime + ad.duration > *duration + lumora::VideoPlayerProxy::streamEndTolerance) {
                 kept.refuse(ad.id, "ends at " + secondsText(ad.startTime + ad.duration) + ", after the stream's " +
                                        secondsText(*duration));
             } else {
