@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <future>
 #include <map>
 #include <memory>
@@ -9,12 +13,15 @@
 #include <vector>
 
 #include "demo_host/AssetExtras.h"
+#include "demo_host/HostConfiguration.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/RunLoop.h"
+#include "dispatch/testing/EnvironmentScope.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/URLError.h"
 #include "foundation/URLSession.h"
+#include "foundation/testing/MainBundleScope.h"
 #include "imageio/ImageDecoder.h"
 #include "keymoments/testing/BIFWriter.h"
 
@@ -88,6 +95,28 @@ TEST(DemoHostExtras, AdsNoStreamCanHoldAreRefusedAndSaidWhileTheOthersAreKept) {
     auto huge = AssetExtras::parseAdBreaks(R"({"breaks":[{"ads":[{"id":"x","startTime":1e400,"duration":5}]}]})");
     ASSERT_FALSE(huge);
     EXPECT_NE(huge.error().find("not JSON"), std::string::npos) << huge.error();
+}
+
+TEST(DemoHostConfiguration, ASetupThatFailsAfterMakingItsRunFolderLeavesNoFolderBehind) {
+    // A temporary folder of the test's own, and a kit that read its settings before the host set them up:
+    // every setup makes its run folder, then fails.
+    std::string pattern = (std::filesystem::temp_directory_path() / "demo-host-test-XXXXXX").string();
+    ASSERT_TRUE(::mkdtemp(pattern.data()));
+    const std::filesystem::path temporary = pattern;
+    {
+        dispatch::testing::EnvironmentScope environment("TMPDIR", temporary.string());
+        environment.unset("LUMORA_KEYCHAIN_DIR");
+        foundation::testing::MainBundleScope elsewhere((temporary / "elsewhere").string());
+        (void)foundation::Bundle::main();
+        for (int attempt = 1; attempt <= 2; ++attempt) {
+            auto configured = demohost::HostConfiguration::embedded("http://127.0.0.1:9");
+            ASSERT_FALSE(configured) << attempt;
+            EXPECT_NE(configured.error().find("before the demo host set them up"), std::string::npos)
+                << configured.error();
+            EXPECT_TRUE(std::filesystem::is_empty(temporary)) << "attempt " << attempt << " left its run folder";
+        }
+    }
+    std::filesystem::remove_all(temporary);
 }
 
 // A key-moments answer of `count` moments, a minute apart.
