@@ -235,42 +235,42 @@ void AssetExtras::fetch(const std::string& adsURL, const std::string& thumbnails
         dispatch::DispatchQueue::main().async(
             [each, part, extras = std::move(extras)]() mutable { each(part, std::move(extras)); });
     };
+    // GETs the part's answer and reads its body into the extras with `read`; what fails is said under the
+    // part's name.
+    auto request = [answer](Part part, const std::string& url, std::size_t maxBytes, auto read) {
+        get(url, maxBytes, [answer, part, read](std::expected<foundation::Data, std::string> body) {
+            AssetExtras extras;
+            if (!body) {
+                extras.problems.push_back(name(part) + ": " + body.error());
+            } else if (std::expected<void, std::string> kept = read(std::move(*body), extras); !kept) {
+                extras.problems.push_back(name(part) + ": " + kept.error());
+            }
+            answer(part, std::move(extras));
+        });
+    };
     if (adsURL.empty()) {
         answer(Part::adBreaks, AssetExtras());
     } else {
-        get(adsURL, maxListBytes, [answer](std::expected<foundation::Data, std::string> body) {
-            AssetExtras extras;
-            if (!body) {
-                extras.problems.push_back("ad breaks: " + body.error());
-            } else if (auto breaks = parseAdBreaks(foundation::stringFromData(*body)); !breaks) {
-                extras.problems.push_back("ad breaks: " + breaks.error());
-            } else {
-                extras.adBreaks = std::move(*breaks);
-            }
-            answer(Part::adBreaks, std::move(extras));
-        });
+        request(Part::adBreaks, adsURL, maxListBytes,
+                [](foundation::Data body, AssetExtras& extras) -> std::expected<void, std::string> {
+                    auto breaks = parseAdBreaks(foundation::stringFromData(body));
+                    if (!breaks) return std::unexpected(breaks.error());
+                    extras.adBreaks = std::move(*breaks);
+                    return {};
+                });
     }
-    get(thumbnailsBase + "/key-moments.json", maxListBytes,
-        [answer](std::expected<foundation::Data, std::string> body) {
-            AssetExtras extras;
-            if (!body) {
-                extras.problems.push_back("key moments: " + body.error());
-            } else if (auto events = parseKeyMoments(foundation::stringFromData(*body)); !events) {
-                extras.problems.push_back("key moments: " + events.error());
-            } else {
+    request(Part::keyMoments, thumbnailsBase + "/key-moments.json", maxListBytes,
+            [](foundation::Data body, AssetExtras& extras) -> std::expected<void, std::string> {
+                auto events = parseKeyMoments(foundation::stringFromData(body));
+                if (!events) return std::unexpected(events.error());
                 extras.keyMoments = std::move(*events);
-            }
-            answer(Part::keyMoments, std::move(extras));
-        });
-    get(thumbnailsBase + "/index.bif", maxThumbnailBytes, [answer](std::expected<foundation::Data, std::string> body) {
-        AssetExtras extras;
-        if (!body) {
-            extras.problems.push_back("thumbnails: " + body.error());
-        } else {
-            extras.thumbnailData = std::move(*body);
-        }
-        answer(Part::thumbnails, std::move(extras));
-    });
+                return {};
+            });
+    request(Part::thumbnails, thumbnailsBase + "/index.bif", maxThumbnailBytes,
+            [](foundation::Data body, AssetExtras& extras) -> std::expected<void, std::string> {
+                extras.thumbnailData = std::move(body);
+                return {};
+            });
 }
 
 void AssetExtras::decodeThumbnails(AssetExtras extras, std::function<void(AssetExtras)> completion,
