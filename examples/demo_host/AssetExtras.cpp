@@ -9,6 +9,7 @@
 #include "foundation/JSON.h"
 #include "foundation/URLError.h"
 #include "foundation/URLSession.h"
+#include "playback/VideoPlayerProxy.h"
 
 namespace demohost {
 
@@ -114,13 +115,15 @@ std::expected<AssetExtras::AdBreaks, std::string> AssetExtras::parseAdBreaks(con
             auto duration = number(ad, "duration");
             if (!start || !duration) continue;
             const std::string id = text(ad, "id").value_or("ad");
-            // The player would hold such an ad over the whole programme, or count it backwards.
-            if (!std::isfinite(*start) || !std::isfinite(*duration)) {
+            // The kit's own rule: the player would hold such an ad over the whole programme, or count it
+            // backwards. An ad of no length is kept, as the kit keeps it. The reader refuses numbers past
+            // the doubles, so only an end can fail to be finite.
+            if (!std::isfinite(*start + *duration)) {
                 breaks.refuse(id, "starts at " + secondsText(*start) + " and lasts " + secondsText(*duration) +
-                                      ", not finite numbers");
+                                      ", ending at no finite time");
             } else if (*start < 0) {
                 breaks.refuse(id, "starts at " + secondsText(*start) + ", before the stream");
-            } else if (*duration <= 0) {
+            } else if (*duration < 0) {
                 breaks.refuse(id, "lasts " + secondsText(*duration) + ", no time at all");
             } else {
                 ads.emplace_back(id, *start, *duration);
@@ -139,7 +142,8 @@ AssetExtras::AdBreaks AssetExtras::withinStream(AdBreaks breaks, std::optional<d
     for (auto& group : breaks.groups) {
         std::vector<lumora::AdInfo> ads;
         for (auto& ad : group) {
-            if (ad.startTime + ad.duration > *duration) {
+            // The kit's tolerance: an end a little past the stream's is the stream's end, rounded.
+            if (ad.startTime + ad.duration > *duration + lumora::VideoPlayerProxy::streamEndTolerance) {
                 kept.refuse(ad.id, "ends at " + secondsText(ad.startTime + ad.duration) + ", after the stream's " +
                                        secondsText(*duration));
             } else {
@@ -231,42 +235,42 @@ void AssetExtras::fetch(const std::string& adsURL, const std::string& thumbnails
         dispatch::DispatchQueue::main().async(
             [each, part, extras = std::move(extras)]() mutable { each(part, std::move(extras)); });
     };
+    // GETs the part's answer and reads its body into the extras with `read`; what fails is said under the
+    // part's name.
+    auto request = [answer](Part part, const std::string& url, std::size_t maxBytes, auto read) {
+        get(url, maxBytes, [answer, part, read](std::expected<foundation::Data, std::string> body) {
+            AssetExtras extras;
+            if (!body) {
+                extras.problems.push_back(name(part) + ": " + body.error());
+            } else if (std::expected<void, std::string> kept = read(std::move(*body), extras); !kept) {
+                extras.problems.push_back(name(part) + ": " + kept.error());
+            }
+            answer(part, std::move(extras));
+        });
+    };
     if (adsURL.empty()) {
         answer(Part::adBreaks, AssetExtras());
     } else {
-        get(adsURL, maxListBytes, [answer](std::expected<foundation::Data, std::string> body) {
-            AssetExtras extras;
-            if (!body) {
-                extras.problems.push_back("ad breaks: " + body.error());
-            } else if (auto breaks = parseAdBreaks(foundation::stringFromData(*body)); !breaks) {
-                extras.problems.push_back("ad breaks: " + breaks.error());
-            } else {
-                extras.adBreaks = std::move(*breaks);
-            }
-            answer(Part::adBreaks, std::move(extras));
-        });
+        request(Part::adBreaks, adsURL, maxListBytes,
+                [](foundation::Data body, AssetExtras& extras) -> std::expected<void, std::string> {
+                    auto breaks = parseAdBreaks(foundation::stringFromData(body));
+                    if (!breaks) return std::unexpected(breaks.error());
+                    extras.adBreaks = std::move(*breaks);
+                    return {};
+                });
     }
-    get(thumbnailsBase + "/key-moments.json", maxListBytes,
-        [answer](std::expected<foundation::Data, std::string> body) {
-            AssetExtras extras;
-            if (!body) {
-                extras.problems.push_back("key moments: " + body.error());
-            } else if (auto events = parseKeyMoments(foundation::stringFromData(*body)); !events) {
-                extras.problems.push_back("key moments: " + events.error());
-            } else {
+    request(Part::keyMoments, thumbnailsBase + "/key-moments.json", maxListBytes,
+            [](foundation::Data body, AssetExtras& extras) -> std::expected<void, std::string> {
+                auto events = parseKeyMoments(foundation::stringFromData(body));
+                if (!events) return std::unexpected(events.error());
                 extras.keyMoments = std::move(*events);
-            }
-            answer(Part::keyMoments, std::move(extras));
-        });
-    get(thumbnailsBase + "/index.bif", maxThumbnailBytes, [answer](std::expected<foundation::Data, std::string> body) {
-        AssetExtras extras;
-        if (!body) {
-            extras.problems.push_back("thumbnails: " + body.error());
-        } else {
-            extras.thumbnailData = std::move(*body);
-        }
-        answer(Part::thumbnails, std::move(extras));
-    });
+                return {};
+            });
+    request(Part::thumbnails, thumbnailsBase + "/index.bif", maxThumbnailBytes,
+            [](foundation::Data body, AssetExtras& extras) -> std::expected<void, std::string> {
+                extras.thumbnailData = std::move(body);
+                return {};
+            });
 }
 
 void AssetExtras::decodeThumbnails(AssetExtras extras, std::function<void(AssetExtras)> completion,

@@ -63,11 +63,13 @@ struct AssetExtras {
     std::vector<std::string> problems;
 
     // {"breaks":[{"ads":[{"id","startTime","duration"}]}]}; ads whose numbers are missing are left out, and
-    // ads no stream can hold are refused: a start or duration that is not a finite number, a start before
-    // the stream, a duration that is not above 0. Breaks left empty are dropped.
+    // ads no stream can hold are refused, as the kit's player refuses them: a start, duration or end that is
+    // not a finite number, a negative start or duration (an ad of no length is kept). Breaks left empty are
+    // dropped.
     static std::expected<AdBreaks, std::string> parseAdBreaks(const std::string& json);
-    // The ads of `breaks` that end within a stream of `duration` seconds; the others are refused. Nothing:
-    // a stream without an end (live), where no ad lies past it.
+    // The ads of `breaks` that end within a stream of `duration` seconds, give or take the kit's
+    // `VideoPlayerProxy::streamEndTolerance`; the others are refused. Nothing: a stream without an end
+    // (live), where no ad lies past it.
     static AdBreaks withinStream(AdBreaks breaks, std::optional<double> duration);
     // {"keyMoments":[{"code","videoTime","eventTime","displayName"[,"displayTime","player","team"]}]};
     // a list of more than `maxKeyMoments` entries is refused as a whole.

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "authentication/AuthConfiguration.h"
 #include "foundation/Bundle.h"
@@ -72,6 +73,32 @@ std::expected<std::string, std::string> makeTemporaryFolder() {
     if (!::mkdtemp(pattern.data())) return std::unexpected("could not make a temporary folder for the host bundle");
     return pattern;
 }
+
+// A run folder just made: removed again unless the setup that made it succeeds, so a failed setup leaves
+// nothing behind (a later attempt makes a folder of its own).
+class NewRunFolder {
+  public:
+    explicit NewRunFolder(std::string path) : path_(std::move(path)) {}
+    ~NewRunFolder() {
+        if (kept_) return;
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    NewRunFolder(const NewRunFolder&) = delete;
+    NewRunFolder& operator=(const NewRunFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    // Makes it the process's run folder, removed at exit. Called with the state's lock held.
+    void keep(ProcessState& state) {
+        kept_ = true;
+        state.temporaryFolder = path_;
+        [[maybe_unused]] static const bool registered = std::atexit(removeRunFolderAtExit) == 0;
+    }
+
+  private:
+    std::string path_;
+    bool kept_ = false;
+};
 
 // The sign-in is kept in the run's folder: removed at exit, or by a later run when this one is killed,
 // never in the user's own keychain folder, which no run may clear.
@@ -215,10 +242,9 @@ std::expected<HostConfiguration, std::string> HostConfiguration::embedded(const 
     auto url = foundation::URL::fromString(baseURL);
     if (!url || !url->port()) return std::unexpected("the local back end's address is not usable: " + baseURL);
 
-    auto folder = makeTemporaryFolder();
-    if (!folder) return std::unexpected(folder.error());
-    state.temporaryFolder = *folder;
-    std::atexit(removeRunFolderAtExit);
+    auto made = makeTemporaryFolder();
+    if (!made) return std::unexpected(made.error());
+    NewRunFolder folder(*made);
 
     foundation::PropertyList::Dictionary info{
         {"CFBundleIdentifier", "dev.lumora.demo-host"},
@@ -232,17 +258,18 @@ std::expected<HostConfiguration, std::string> HostConfiguration::embedded(const 
         {"SDK_EntitlementServiceURL", baseURL + "/entitlement/"},
         {"SDK_YouboraCollectorURL", baseURL + "/analytics/beacons"},
     };
-    if (auto written = writePropertyList(fs::path(*folder) / "Info.plist", info); !written) {
+    if (auto written = writePropertyList(fs::path(folder.path()) / "Info.plist", info); !written) {
         return std::unexpected(written.error());
     }
-    keepSignInIn(*folder);
-    if (auto adopted = adoptBundle(*folder, baseURL); !adopted) return std::unexpected(adopted.error());
+    keepSignInIn(folder.path());
+    if (auto adopted = adoptBundle(folder.path(), baseURL); !adopted) return std::unexpected(adopted.error());
 
     HostConfiguration configuration;
     configuration.mode_ = Mode::embedded;
-    configuration.bundlePath_ = *folder;
+    configuration.bundlePath_ = folder.path();
     configuration.playServiceURL_ = baseURL;
     configuration.identityProviderURL_ = lumora::AuthConfiguration::main().domain;
+    folder.keep(state);
     state.configuration = configuration;
     state.source = baseURL;
     state.embeddedPort = *url->port();
@@ -272,27 +299,27 @@ std::expected<HostConfiguration, std::string> HostConfiguration::fromPropertyLis
     }
     if (auto unusable = unusableSetting(*plist, path)) return std::unexpected(*unusable);
 
-    auto folder = makeTemporaryFolder();
-    if (!folder) return std::unexpected(folder.error());
-    state.temporaryFolder = *folder;
-    std::atexit(removeRunFolderAtExit);
-    if (auto written = writePropertyList(fs::path(*folder) / "Info.plist", *plist); !written) {
+    auto made = makeTemporaryFolder();
+    if (!made) return std::unexpected(made.error());
+    NewRunFolder folder(*made);
+    if (auto written = writePropertyList(fs::path(folder.path()) / "Info.plist", *plist); !written) {
         return std::unexpected(written.error());
     }
     // The identity provider's "Auth0" resource, when the host keeps one beside its Info.plist.
     const fs::path auth0 = fs::path(path).parent_path() / "Auth0.plist";
     std::error_code ignored;
     if (fs::is_regular_file(auth0, ignored)) {
-        fs::copy_file(auth0, fs::path(*folder) / "Auth0.plist", fs::copy_options::overwrite_existing, ignored);
+        fs::copy_file(auth0, fs::path(folder.path()) / "Auth0.plist", fs::copy_options::overwrite_existing, ignored);
     }
-    keepSignInIn(*folder);
-    if (auto adopted = adoptBundle(*folder, playServiceURL); !adopted) return std::unexpected(adopted.error());
+    keepSignInIn(folder.path());
+    if (auto adopted = adoptBundle(folder.path(), playServiceURL); !adopted) return std::unexpected(adopted.error());
 
     HostConfiguration configuration;
     configuration.mode_ = Mode::propertyList;
-    configuration.bundlePath_ = *folder;
+    configuration.bundlePath_ = folder.path();
     configuration.playServiceURL_ = playServiceURL;
     configuration.identityProviderURL_ = lumora::AuthConfiguration::main().domain;
+    folder.keep(state);
     state.configuration = configuration;
     state.source = path;
     return configuration;

@@ -18,7 +18,8 @@ namespace demohost {
 // Another back end: the host property list given on the command line becomes the Info.plist of a
 // temporary bundle (with an "Auth0.plist" found next to it as the bundle's "Auth0" resource).
 // Either way the sign-in is kept in that folder ($LUMORA_KEYCHAIN_DIR), which the process removes at exit
-// (`removeRunFolder`, which a program may also call from a thread taking signals). The folder is
+// (`removeRunFolder`, which a program may also call from a thread taking signals); a setup that fails
+// removes the folder it made. The folder is
 // "lumora-demo-<pid>-XXXXXX" in the temporary folder: a process killed before its exit leaves it behind,
 // and the next run removes it once that process is gone.
 class HostConfiguration {

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <future>
 #include <map>
 #include <memory>
@@ -9,12 +13,15 @@
 #include <vector>
 
 #include "demo_host/AssetExtras.h"
+#include "demo_host/HostConfiguration.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/RunLoop.h"
+#include "dispatch/testing/EnvironmentScope.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/URLError.h"
 #include "foundation/URLSession.h"
+#include "foundation/testing/MainBundleScope.h"
 #include "imageio/ImageDecoder.h"
 #include "keymoments/testing/BIFWriter.h"
 
@@ -50,37 +57,66 @@ TEST(DemoHostExtras, BadAnswersOfTheHostsBackEndAreNamedAndWhatCanBeReadIsKept) 
 
 TEST(DemoHostExtras, AdsNoStreamCanHoldAreRefusedAndSaidWhileTheOthersAreKept) {
     // An ad from before the stream to the end of time held the controls away for the whole programme; one
-    // of negative or no length counts the stream backwards.
+    // of negative length counts the stream backwards. One of no length is kept, as the kit's player keeps it.
     auto breaks = AssetExtras::parseAdBreaks(
-        R"({"breaks":[{"ads":[{"id":"lock","startTime":-50,"duration":1e308},{"id":"back","startTime":10,"duration":-30},)"
-        R"({"id":"none","startTime":20,"duration":0}]},{"ads":[{"id":"ok","startTime":60,"duration":6},)"
-        R"({"id":"long","startTime":100,"duration":1e308},{"id":"over","startTime":119,"duration":5}]}]})");
+        R"({"breaks":[{"ads":[{"id":"lock","startTime":-50,"duration":1e308},{"id":"back","startTime":10,"duration":-30}]},)"
+        R"({"ads":[{"id":"ok","startTime":60,"duration":6},{"id":"none","startTime":70,"duration":0},)"
+        R"({"id":"long","startTime":100,"duration":1e308},{"id":"edge","startTime":118,"duration":2.5},)"
+        R"({"id":"over","startTime":119,"duration":5}]}]})");
     ASSERT_TRUE(breaks) << breaks.error();
-    EXPECT_EQ(breaks->refused, 3u);
+    EXPECT_EQ(breaks->refused, 2u);
     EXPECT_EQ(breaks->firstRefusal, R"(ad "lock": starts at -50 s, before the stream)");
     ASSERT_EQ(breaks->groups.size(), 1u) << "the break of refused ads alone is dropped";
 
-    // Ads that end past the stream's end are refused once its length is known; a live stream has none.
+    // Ads that end past the stream's end by more than the kit's tolerance are refused once its length is
+    // known; a live stream has none.
     EXPECT_EQ(AssetExtras::withinStream(*breaks, std::nullopt).groups, breaks->groups);
     AssetExtras extras;
     extras.adBreaks = AssetExtras::withinStream(*breaks, 120);
-    EXPECT_EQ(extras.adBreaks.groups, (lumora::AdGroups{{lumora::AdInfo("ok", 60, 6)}}));
+    EXPECT_EQ(extras.adBreaks.groups, (lumora::AdGroups{{lumora::AdInfo("ok", 60, 6), lumora::AdInfo("none", 70, 0),
+                                                         lumora::AdInfo("edge", 118, 2.5)}}));
     EXPECT_EQ(extras.describe(),
-              R"(1 ad break (1 ad), 5 ads refused (ad "lock": starts at -50 s, before the stream, and 4 more))");
+              R"(1 ad break (3 ads), 4 ads refused (ad "lock": starts at -50 s, before the stream, and 3 more))");
     EXPECT_EQ(AssetExtras::withinStream(*breaks, 50).groups, lumora::AdGroups{});
 
     // Named alone, each says why.
     for (const auto& [json, why] : std::vector<std::pair<std::string, std::string>>{
              {R"({"id":"back","startTime":10,"duration":-30})", R"(ad "back": lasts -30 s, no time at all)"},
-             {R"({"id":"x","startTime":1e400,"duration":5})",
-              R"(ad "x": starts at inf s and lasts 5 s, not finite numbers)"},
+             {R"({"id":"x","startTime":1e308,"duration":1e308})",
+              R"(ad "x": starts at 1e+308 s and lasts 1e+308 s, ending at no finite time)"},
              {R"({"id":")" + std::string(100, 'a') + R"(","startTime":-1,"duration":5})",
               R"(ad ")" + std::string(40, 'a') + R"(...": starts at -1 s, before the stream)"}}) {
         auto one = AssetExtras::parseAdBreaks(R"({"breaks":[{"ads":[)" + json + "]}]}");
-        if (!one) continue;  // a number the reader refuses is no ad either
+        ASSERT_TRUE(one) << one.error();
         EXPECT_EQ(one->firstRefusal, why);
         EXPECT_TRUE(one->groups.empty());
     }
+    // A number past the doubles is no number the reader gives: the whole answer is refused.
+    auto huge = AssetExtras::parseAdBreaks(R"({"breaks":[{"ads":[{"id":"x","startTime":1e400,"duration":5}]}]})");
+    ASSERT_FALSE(huge);
+    EXPECT_NE(huge.error().find("not JSON"), std::string::npos) << huge.error();
+}
+
+TEST(DemoHostConfiguration, ASetupThatFailsAfterMakingItsRunFolderLeavesNoFolderBehind) {
+    // A temporary folder of the test's own, and a kit that read its settings before the host set them up:
+    // every setup makes its run folder, then fails.
+    std::string pattern = (std::filesystem::temp_directory_path() / "demo-host-test-XXXXXX").string();
+    ASSERT_TRUE(::mkdtemp(pattern.data()));
+    const std::filesystem::path temporary = pattern;
+    {
+        dispatch::testing::EnvironmentScope environment("TMPDIR", temporary.string());
+        environment.unset("LUMORA_KEYCHAIN_DIR");
+        foundation::testing::MainBundleScope elsewhere((temporary / "elsewhere").string());
+        (void)foundation::Bundle::main();
+        for (int attempt = 1; attempt <= 2; ++attempt) {
+            auto configured = demohost::HostConfiguration::embedded("http://127.0.0.1:9");
+            ASSERT_FALSE(configured) << attempt;
+            EXPECT_NE(configured.error().find("before the demo host set them up"), std::string::npos)
+                << configured.error();
+            EXPECT_TRUE(std::filesystem::is_empty(temporary)) << "attempt " << attempt << " left its run folder";
+        }
+    }
+    std::filesystem::remove_all(temporary);
 }
 
 // A key-moments answer of `count` moments, a minute apart.

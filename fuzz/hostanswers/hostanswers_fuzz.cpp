@@ -1,6 +1,7 @@
 // Fuzz target for the host's answers beside the play answer: any text read as key moments and as ad
-// breaks gives the events or a clear error, never a crash; the ads kept are ones a stream can hold (finite,
-// starting in the stream, lasting, ending by its end); the kit then takes what was read as a host hands it
+// breaks gives the events or a clear error, never a crash; the ads kept are ones the kit's player holds
+// (finite, starting in the stream, of no negative length, ending by its end give or take the kit's
+// tolerance); the kit then takes what was read as a host hands it
 // over: key-moment events (times that may be anything a JSON number holds) and ad breaks turned into the
 // player's ad-aware times.
 #include <cmath>
@@ -50,17 +51,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(!group.empty(), "no empty break");
         ads += group.size();
         for (const auto& ad : group) {
-            check(std::isfinite(ad.startTime) && std::isfinite(ad.duration), "an ad kept has finite times");
-            check(ad.startTime >= 0 && ad.duration > 0, "an ad kept starts in the stream and lasts");
+            check(
+                std::isfinite(ad.startTime) && std::isfinite(ad.duration) && std::isfinite(ad.startTime + ad.duration),
+                "an ad kept has finite times");
+            check(ad.startTime >= 0 && ad.duration >= 0, "an ad kept starts in the stream and lasts no negative time");
         }
     }
     check(ads + breaks->refused <= size / 8, "no more ads than the text can hold");
     check((breaks->refused == 0) == breaks->firstRefusal.empty(), "a refusal is said");
-    // Within a two-minute stream every ad kept ends by its end.
+    // Within a two-minute stream every ad kept ends by its end, give or take the kit's tolerance.
     const auto kept = demohost::AssetExtras::withinStream(*breaks, 120);
     for (const auto& group : kept.groups) {
         check(!group.empty(), "no empty break in the stream");
-        for (const auto& ad : group) check(ad.startTime + ad.duration <= 120, "an ad kept ends within the stream");
+        for (const auto& ad : group) {
+            check(ad.startTime + ad.duration <= 120 + lumora::VideoPlayerProxy::streamEndTolerance,
+                  "an ad kept ends within the stream");
+        }
     }
 
     // The player's conversions between the stream's and the content's timelines, at awkward times.

@@ -72,7 +72,7 @@ CurrentRun& currentRun() {
 }
 
 ExitStatus reportSetupFailure(TimelineSink& sink, ExitStatus status, std::string text) {
-    sink.record(TimelineEvent{.kind = TimelineEvent::Kind::failed, .text = printable(text), .status = status});
+    sink.record(TimelineEvent{.kind = TimelineEvent::Kind::failed, .text = std::move(text), .status = status});
     return status;
 }
 

@@ -57,18 +57,18 @@ class ClockHold {
     ScaledClock& clock_;
 };
 
-// The DRM failure inside an error of the media player (the item's error wraps the key loader's).
 // What a failure of a service comes to, read from the error the kit says happened underneath.
 enum class Cause { timedOut, unreachable, unreadable, other };
 Cause causeOf(const std::optional<foundation::Error>& error) {
     if (!error) return Cause::other;
     if (foundation::URLError::is(*error, foundation::URLError::timedOut)) return Cause::timedOut;
-    // An answer that names no stream (`MapError`) was read: the service gave no stream, a refusal.
     if (error->is<foundation::DecodingError>()) return Cause::unreadable;
     if (error->domain() == foundation::URLError::domain) {
         switch (error->code()) {
             case foundation::URLError::cannotFindHost:
             case foundation::URLError::cannotConnectToHost:
+            // The kit's `NetworkError` keeps a connection lost apart from none made; for the exit both are a
+            // service that stopped being reachable.
             case foundation::URLError::networkConnectionLost:
             case foundation::URLError::secureConnectionFailed:
             case foundation::URLError::serverCertificateUntrusted:
@@ -81,9 +81,20 @@ Cause causeOf(const std::optional<foundation::Error>& error) {
                 return Cause::other;
         }
     }
+    // An answer that names no stream (`MapError`) was read: the service gave no stream, a refusal.
     return Cause::other;
 }
 
+// How the lines name one road of requests whose failure `causeOf` reads.
+struct Road {
+    std::string request;     // "play", "licence"
+    std::string server;      // "the play service", "the licence server"
+    std::string subject;     // " for asset \"x\"", or nothing
+    std::string detail;      // the kit's text, as the line ends with it: ": ...", " (...)"
+    std::string screenshot;  // the picture's name
+};
+
+// The DRM failure inside an error of the media player (the item's error wraps the key loader's).
 std::optional<lumora::DRMError> drmErrorIn(const foundation::Error& error) {
     if (const auto* drm = error.as<lumora::DRMError>()) return *drm;
     if (error.domain() == lumora::DRMError::errorDomain) return lumora::DRMError::fromRawValue(error.code());
@@ -220,26 +231,12 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
         if (const auto* video = error.as<lumora::VideoError>()) {
             // The kit tells the host one kind of failure; what happened underneath decides the exit.
             const std::string asset = "asset \"" + options_.assetId + "\"";
-            switch (causeOf(video->underlyingError())) {
-                case Cause::timedOut:
-                    failShowing(ExitStatus::timedOut,
-                                "the play request for " + asset + " timed out: " + error.localizedDescription(),
-                                "play-failed", "The host's alert: the play service did not answer in time");
-                    return;
-                case Cause::unreachable:
-                    failShowing(
-                        ExitStatus::serviceUnreachable,
-                        "the play service could not be reached for " + asset + ": " + error.localizedDescription(),
-                        "play-failed", "The host's alert: the play service could not be reached");
-                    return;
-                case Cause::unreadable:
-                    failShowing(ExitStatus::unreadableAnswer,
-                                "the play service's answer for " + asset +
-                                    " could not be used: " + error.localizedDescription(),
-                                "play-failed", "The host's alert: the play service's answer could not be read");
-                    return;
-                case Cause::other:
-                    break;
+            if (failFor(causeOf(video->underlyingError()), {.request = "play",
+                                                            .server = "the play service",
+                                                            .subject = " for " + asset,
+                                                            .detail = ": " + error.localizedDescription(),
+                                                            .screenshot = "play-failed"})) {
+                return;
             }
             failShowing(ExitStatus::assetRefused,
                         asset + " refused by the play service: " + error.localizedDescription(), "asset-refused",
@@ -267,27 +264,16 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
                                     error.localizedDescription() + ")",
                                 "licence-refused", "The host's alert: the licence server refused the content key");
                     return;
-                case lumora::DRMError::invalidLicenseResponse:
-                    switch (causeOf(drm->underlying())) {
-                        case Cause::timedOut:
-                            failShowing(ExitStatus::timedOut,
-                                        "the licence request timed out (" + error.localizedDescription() + ")",
-                                        "playback-failed",
-                                        "The host's alert: the licence server did not answer in time");
-                            return;
-                        case Cause::unreachable:
-                            failShowing(
-                                ExitStatus::serviceUnreachable,
-                                "the licence server could not be reached (" + error.localizedDescription() + ")",
-                                "playback-failed", "The host's alert: the licence server could not be reached");
-                            return;
-                        default:
-                            failShowing(
-                                ExitStatus::unreadableAnswer,
-                                "the licence server's answer could not be used (" + error.localizedDescription() + ")",
-                                "playback-failed", "The host's alert: the licence answer could not be used");
-                            return;
-                    }
+                case lumora::DRMError::invalidLicenseResponse: {
+                    // A licence answer that failed for none of the causes read is one that could not be used.
+                    const Cause cause = causeOf(drm->underlying());
+                    failFor(cause == Cause::other ? Cause::unreadable : cause,
+                            {.request = "licence",
+                             .server = "the licence server",
+                             .detail = " (" + error.localizedDescription() + ")",
+                             .screenshot = "playback-failed"});
+                    return;
+                }
                 default:
                     // No licence request was made: the key address, the token or the licence address failed.
                     failShowing(ExitStatus::playbackFailed, "licence not asked for: " + error.localizedDescription(),
@@ -397,6 +383,32 @@ class Run final : public DemoRun, public demohost::DemoHostListener, public std:
         if (done_ || ending_) return;
         record(TimelineEvent{.kind = Kind::failed, .text = std::move(text), .status = status});
         end(status);
+    }
+
+    // Ends the run for a request of `road` that failed for `cause`, when that cause decides the exit (timed
+    // out, unreachable, unreadable); false for any other cause.
+    bool failFor(Cause cause, const Road& road) {
+        const std::string alert = "The host's alert: " + road.server;
+        switch (cause) {
+            case Cause::timedOut:
+                failShowing(ExitStatus::timedOut,
+                            "the " + road.request + " request" + road.subject + " timed out" + road.detail,
+                            road.screenshot, alert + " did not answer in time");
+                return true;
+            case Cause::unreachable:
+                failShowing(ExitStatus::serviceUnreachable,
+                            road.server + " could not be reached" + road.subject + road.detail, road.screenshot,
+                            alert + " could not be reached");
+                return true;
+            case Cause::unreadable:
+                failShowing(ExitStatus::unreadableAnswer,
+                            road.server + "'s answer" + road.subject + " could not be used" + road.detail,
+                            road.screenshot, alert + "'s answer could not be used");
+                return true;
+            case Cause::other:
+                return false;
+        }
+        return false;
     }
 
     // A failure the host shows the viewer: the run ends with a picture of it once it is on screen (the

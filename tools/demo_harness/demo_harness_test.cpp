@@ -463,7 +463,7 @@ TEST_F(DemoHostRun, ARefusedLicenceEndsTheRunWithoutPlaying) {
 TEST_F(DemoHostRun, TheExitAndTheLineFollowWhatHappenedToThePlayOrLicenceRequest) {
     // The kit tells the host one kind of failure for each road; what happened underneath (timed out, an
     // answer that cannot be used) decides the exit and the line. The kit's own request time-outs run on
-    // the 600x clock: a delay of a minute of real time is far past them.
+    // the 30x clock: a delay of a minute of real time is far past them.
     struct Case {
         const char* path;
         devserver::Fault fault;
