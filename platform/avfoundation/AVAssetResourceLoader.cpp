@@ -118,10 +118,11 @@ void AVAssetResourceLoadingRequest::finish(std::optional<foundation::Error> erro
     if (handler) handler(shared_from_this());
 }
 
-void AVAssetResourceLoadingRequest::setCancelHandler(CancelHandler onCancel) {
+bool AVAssetResourceLoadingRequest::setCancelHandler(CancelHandler onCancel) {
     std::lock_guard lock(mutex_);
-    if (finished_ || cancelled_) return;
+    if (finished_ || cancelled_) return false;
     onCancel_ = std::move(onCancel);
+    return true;
 }
 
 bool AVAssetResourceLoadingRequest::isFinished() const {
@@ -194,23 +195,17 @@ void AVAssetResourceLoader::loadRequest(const std::shared_ptr<AVAssetResourceLoa
         noDelegate(request);
         return;
     }
-    // A request given up before its answer is handed back to the delegate, behind the request itself.
-    request->setCancelHandler([self = shared_from_this(), weakDelegate, queue](const auto& cancelled) {
-        auto tell = [self, weakDelegate, cancelled] {
-            if (auto delegate = weakDelegate.lock()) delegate->resourceLoaderDidCancel(self, cancelled);
-        };
-        if (queue) {
-            queue->async(std::move(tell));
-        } else {
-            dispatch::DispatchQueue::global().async(std::move(tell));
-        }
-    });
-    auto ask = [self = shared_from_this(), weakDelegate, request, noDelegate] {
+    auto post = [queue](dispatch::Block block) {
+        (queue ? *queue : dispatch::DispatchQueue::global()).async(std::move(block));
+    };
+    post([self = shared_from_this(), weakDelegate, request, noDelegate, post] {
         auto delegate = weakDelegate.lock();
         if (!delegate) {
             noDelegate(request);
             return;
         }
+        // Given up before the delegate had it: there is nothing for the delegate to start, nor to stop.
+        if (request->isCancelled()) return;
         bool wait = false;
         if (auto renewal = std::dynamic_pointer_cast<AVAssetResourceRenewalRequest>(request)) {
             wait = delegate->resourceLoaderShouldWaitForRenewalOfRequestedResource(self, renewal);
@@ -222,12 +217,16 @@ void AVAssetResourceLoader::loadRequest(const std::shared_ptr<AVAssetResourceLoa
             request->finishLoading(AVError::make(AVError::contentKeyRequestFailed,
                                                  "The resource-loader delegate declined the content key request."));
         }
-    };
-    if (queue) {
-        queue->async(std::move(ask));
-    } else {
-        dispatch::DispatchQueue::global().async(std::move(ask));
-    }
+        // Only now may a cancel be handed back, so it reaches the delegate after the request itself even on
+        // the shared queue, whose blocks run side by side. One that came while the delegate had the request
+        // is told here, on the same queue.
+        auto tell = [self, weakDelegate](const std::shared_ptr<AVAssetResourceLoadingRequest>& cancelled) {
+            if (auto delegate = weakDelegate.lock()) delegate->resourceLoaderDidCancel(self, cancelled);
+        };
+        const bool heard = request->setCancelHandler(
+            [post, tell](const auto& cancelled) { post([tell, cancelled] { tell(cancelled); }); });
+        if (!heard && request->isCancelled()) tell(request);
+    });
 }
 
 }  // namespace avfoundation

@@ -115,8 +115,8 @@ class AVAssetResourceLoadingRequest : public std::enable_shared_from_this<AVAsse
     friend class AVAssetResourceLoader;
     // Called once, on the cancelling thread, when a request still open is cancelled.
     using CancelHandler = std::function<void(const std::shared_ptr<AVAssetResourceLoadingRequest>&)>;
-    // What `cancel()` tells; nothing once the request is answered or cancelled.
-    void setCancelHandler(CancelHandler onCancel);
+    // What `cancel()` tells; false (and nothing is kept) once the request is answered or cancelled.
+    bool setCancelHandler(CancelHandler onCancel);
     void finish(std::optional<foundation::Error> error);
 
     foundation::URLRequest request_;
@@ -185,8 +185,9 @@ class AVAssetResourceLoader : public std::enable_shared_from_this<AVAssetResourc
     // The player's side: hands `request` to the delegate on its queue (the renewal method for a renewal
     // request). Without a delegate (none set, or gone) the request is failed at once with
     // AVError::contentKeyRequestFailed; a delegate that answers false without finishing the request
-    // fails it the same way. A request cancelled before it is answered is handed to the delegate's
-    // `resourceLoaderDidCancel`, on the same queue, after the request itself.
+    // fails it the same way. A request cancelled before its turn on the queue never reaches the delegate;
+    // one cancelled later, before it is answered, is handed to the delegate's `resourceLoaderDidCancel`, on
+    // the same queue, after the request itself.
     void loadRequest(const std::shared_ptr<AVAssetResourceLoadingRequest>& request);
 
   private:

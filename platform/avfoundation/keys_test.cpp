@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -272,6 +275,80 @@ TEST_F(KeyTest, AKeyRequestThePlayerGivesUpIsHandedBackToTheDelegate) {
     EXPECT_EQ(d->cancellations()[0], d->loads()[1]);
     EXPECT_TRUE(d->loads()[1]->isCancelled());
     EXPECT_TRUE(d->alwaysOnQueue.load());
+}
+
+// Logs what a delegate hears, in order. While it is asked it can give the request up itself (as the player
+// would from elsewhere) and then look, for a short while, for a cancel that must not overtake the ask.
+class OrderDelegate final : public AVAssetResourceLoaderDelegate {
+  public:
+    bool resourceLoaderShouldWaitForLoadingOfRequestedResource(
+        const std::shared_ptr<AVAssetResourceLoader>&,
+        const std::shared_ptr<AVAssetResourceLoadingRequest>& request) override {
+        note("asked");
+        if (giveUpWhileAsked) {
+            request->cancel();
+            std::unique_lock lock(mutex_);
+            changed_.wait_for(lock, std::chrono::milliseconds(300), [&] { return log_.back() == "cancelled"; });
+        }
+        note("answered later");
+        return true;
+    }
+    void resourceLoaderDidCancel(const std::shared_ptr<AVAssetResourceLoader>&,
+                                 const std::shared_ptr<AVAssetResourceLoadingRequest>&) override {
+        note("cancelled");
+    }
+    // True once `entry` is in the log, waiting at most a bound far beyond any delivery.
+    bool waitFor(const std::string& entry) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10),
+                                 [&] { return std::ranges::find(log_, entry) != log_.end(); });
+    }
+    std::vector<std::string> log() const {
+        std::lock_guard lock(mutex_);
+        return log_;
+    }
+
+    bool giveUpWhileAsked = false;
+
+  private:
+    void note(const std::string& entry) {
+        {
+            std::lock_guard lock(mutex_);
+            log_.push_back(entry);
+        }
+        changed_.notify_all();
+    }
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> log_;
+};
+
+TEST(ResourceLoaderTest, ACancelReachesTheDelegateOnlyAfterTheRequestItself) {
+    const auto keyRequest = [] {
+        return AVAssetResourceLoadingRequest::create(foundation::URLRequest(*foundation::URL::fromString(kKey1)));
+    };
+    // No queue of its own: the delegate is called on the shared queue, whose blocks run side by side.
+    auto loader = AVAssetResourceLoader::create();
+    auto d = std::make_shared<OrderDelegate>();
+    d->giveUpWhileAsked = true;
+    loader->setDelegate(d, nullptr);
+    auto request = keyRequest();
+    loader->loadRequest(request);
+    ASSERT_TRUE(d->waitFor("cancelled"));
+    EXPECT_EQ(d->log(), (std::vector<std::string>{"asked", "answered later", "cancelled"}));
+
+    // Given up before its turn on the delegate's queue, a request reaches the delegate neither way.
+    auto queue = std::make_shared<dispatch::DispatchQueue>("delegate");
+    auto early = std::make_shared<OrderDelegate>();
+    loader->setDelegate(early, queue);
+    std::promise<void> go;
+    queue->async([turn = go.get_future().share()] { turn.wait_for(std::chrono::seconds(10)); });
+    auto givenUp = keyRequest();
+    loader->loadRequest(givenUp);
+    EXPECT_TRUE(givenUp->cancel());
+    go.set_value();
+    queue->sync([] {});
+    EXPECT_TRUE(early->log().empty());
 }
 
 TEST_F(KeyTest, AKeyThatIsNotAnsweredFailsTheItem) {

@@ -12,12 +12,12 @@
 #include "avfoundation/AVPlayerLayer.h"
 #include "avfoundation/testing/AVPlayerItemTesting.h"
 #include "avfoundation/testing/MediaWaits.h"
-#include "avfoundation/testing/SilentOrigin.h"
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/RunLoop.h"
 #include "dispatch/testing/ManualClockScope.h"
 #include "foundation/NotificationCenter.h"
+#include "foundation/testing/SilentOrigin.h"
 
 using namespace avfoundation;
 using coremedia::CMTime;
@@ -228,7 +228,7 @@ TEST_F(PlayerTest, PlaybackStallsWhereTheLoadedMediaEndsAndRecovers) {
 // connection close at once (a cancel that only reported itself cancelled left it open for the 60-second
 // time-out, and the player's connections piled up behind a slow origin).
 TEST_F(PlayerTest, AbandonedSegmentLoadsHangUpOnTheirOriginAtOnce) {
-    avfoundation::testing::SilentOrigin silent;
+    foundation::testing::SilentOrigin silent;
     ASSERT_NE(silent.port(), 0);
     // Segments 0 and 1 come from the origin, the rest from one that never answers.
     std::string playlist = "#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXT-X-PLAYLIST-TYPE:VOD\n";

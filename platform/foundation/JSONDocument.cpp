@@ -484,6 +484,14 @@ Error notValidJSON(std::string reason, std::optional<std::size_t> offset) {
     return Error(DecodingError::dataCorrupted({{}, "The given data was not valid JSON: " + reason, offset}));
 }
 
+// nlohmann's messages open with the exception's id ("[json.exception.out_of_range.406] "), left out here.
+std::string withoutExceptionId(std::string reason) {
+    if (auto bracket = reason.find("] "); bracket != std::string::npos && reason.starts_with("[json.")) {
+        reason.erase(0, bracket + 2);
+    }
+    return reason;
+}
+
 bool startsWithByteOrderMark(std::string_view text) {
     return text.starts_with("\xEF\xBB\xBF");
 }
@@ -506,9 +514,7 @@ std::expected<JSONValue, Error> parseWithNlohmann(std::string_view text) {
         std::string reason = e.what();
         // nlohmann's text reads "[json.exception.parse_error.101] parse error at line 1, column 5: ...".
         if (auto colon = reason.find("]: "); colon != std::string::npos) reason = reason.substr(colon + 3);
-        if (auto bracket = reason.find("] "); bracket != std::string::npos && reason.rfind("[json.", 0) == 0) {
-            reason = reason.substr(bracket + 2);
-        }
+        reason = withoutExceptionId(std::move(reason));
         const std::size_t offset = e.byte > 0 ? e.byte - 1 : 0;
         return std::unexpected(notValidJSON(withoutDocumentText(std::move(reason)), offset));
     } catch (const std::length_error&) {
@@ -517,10 +523,7 @@ std::expected<JSONValue, Error> parseWithNlohmann(std::string_view text) {
             notValidJSON("nesting deeper than " + std::to_string(kMaximumNestingDepth) + " levels", std::nullopt));
     } catch (const JSONValue::exception& e) {
         // Other refusals quote what they refused ("number overflow parsing '1e400'"): the quote is left out.
-        std::string reason = e.what();
-        if (auto bracket = reason.find("] "); bracket != std::string::npos && reason.rfind("[json.", 0) == 0) {
-            reason = reason.substr(bracket + 2);
-        }
+        std::string reason = withoutExceptionId(e.what());
         if (auto quote = reason.find('\''); quote != std::string::npos) {
             reason.resize(quote);
             if (reason.ends_with(" parsing ")) reason.resize(reason.size() - 9);

@@ -1,16 +1,13 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <future>
-#include <mutex>
 #include <thread>
 
 #include "devserver/Server.h"
@@ -20,6 +17,7 @@
 #include "foundation/JSON.h"
 #include "foundation/URLSession.h"
 #include "foundation/detail/HTTPEngine.h"
+#include "foundation/testing/SilentOrigin.h"
 
 namespace foundation {
 namespace {
@@ -470,82 +468,17 @@ class OneAnswerServer {
     std::thread thread_;
 };
 
-// A server on 127.0.0.1 that takes one connection, reads its request and never answers: it only notes when
-// the client hangs up.
-class SilentServer {
-  public:
-    SilentServer() {
-        listener_ = listenOnLoopback(port_);
-        thread_ = std::thread([this] { serve(); });
-    }
-    ~SilentServer() {
-        stop_ = true;
-        thread_.join();
-        close(listener_);
-    }
-    URL url() const { return *URL::fromString("http://127.0.0.1:" + std::to_string(port_) + "/held"); }
-
-    // Wait, within `bound` of real time, until a whole request has arrived / until the client has hung up.
-    bool waitForRequest(std::chrono::milliseconds bound) { return waitFor(requestArrived_, bound); }
-    bool waitForHangUp(std::chrono::milliseconds bound) { return waitFor(hungUp_, bound); }
-
-  private:
-    bool waitFor(const bool& flag, std::chrono::milliseconds bound) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, bound, [&] { return flag; });
-    }
-    void note(bool& flag) {
-        std::lock_guard lock(mutex_);
-        flag = true;
-        changed_.notify_all();
-    }
-    // Whether `fd` has something to read within a short while (so that the destructor is never kept waiting).
-    bool readable(int fd) const {
-        pollfd p{fd, POLLIN, 0};
-        while (!stop_) {
-            if (poll(&p, 1, 20) > 0) return true;
-        }
-        return false;
-    }
-    void serve() {
-        if (!readable(listener_)) return;
-        const int connection = accept(listener_, nullptr, nullptr);
-        if (connection < 0) return;
-        std::string request;
-        char buffer[4096];
-        while (readable(connection)) {
-            const ssize_t n = recv(connection, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                note(hungUp_);
-                break;
-            }
-            request.append(buffer, static_cast<std::size_t>(n));
-            if (request.find("\r\n\r\n") != std::string::npos) note(requestArrived_);
-        }
-        close(connection);
-    }
-
-    int listener_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool requestArrived_ = false;  // guarded by mutex_
-    bool hungUp_ = false;          // guarded by mutex_
-    std::thread thread_;
-};
-
 TEST(HTTPCancel, CancellingADataTaskClosesItsConnectionAtOnce) {
     // The request would wait a minute for its answer; on the manual clock that minute never passes. A cancelled
     // task hangs up at once (its completion says so by itself whether or not the transfer ends).
     dispatch::testing::ManualClockScope clock;
     for (const bool wholeSession : {false, true}) {
-        SilentServer server;
+        foundation::testing::SilentOrigin server;
         auto session = URLSession::create();
         std::shared_ptr<URLSessionDataTask> task;
-        auto future = HTTPTest::start(session, URLRequest(server.url(), 60.0), &task);
-        ASSERT_TRUE(server.waitForRequest(5s)) << "the request never arrived";
-        EXPECT_FALSE(server.waitForHangUp(0ms));
+        auto future = HTTPTest::start(session, URLRequest(*URL::fromString(server.url("/held")), 60.0), &task);
+        ASSERT_TRUE(server.waitForRequests(1, 5s)) << "the request never arrived";
+        EXPECT_EQ(server.hangUps(), 0);
         if (wholeSession) {
             session->invalidateAndCancel();
         } else {
@@ -553,7 +486,7 @@ TEST(HTTPCancel, CancellingADataTaskClosesItsConnectionAtOnce) {
         }
         ASSERT_EQ(future.wait_for(5s), std::future_status::ready);
         HTTPTest::expectURLError(future.get(), URLError::cancelled, "cancelled");
-        ASSERT_TRUE(server.waitForHangUp(5s))
+        ASSERT_TRUE(server.waitForHangUps(1, 5s))
             << "the connection stayed open after " << (wholeSession ? "invalidateAndCancel" : "cancel");
     }
 }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -248,13 +249,20 @@ class DisposeBag {
     // Subscriptions that have already ended (completed, failed or disposed elsewhere) are let go as the bag
     // fills, so a bag that outlives many short subscriptions (a request per tick) holds only the live ones.
     // Pruning runs when the bag has doubled since the last one: amortised constant work per insert.
+    // The ended ones are released after unlocking: what they hold may, as it goes, use this bag again.
     void insert(Disposable d) {
-        std::lock_guard lock(mutex_);
-        if (items_.size() >= pruneAt_) {
-            std::erase_if(items_, [](const Disposable& item) { return item.isDisposed(); });
-            pruneAt_ = std::max<std::size_t>(kFirstPrune, 2 * items_.size());
+        std::vector<Disposable> ended;
+        {
+            std::lock_guard lock(mutex_);
+            if (items_.size() >= pruneAt_) {
+                const auto live = std::stable_partition(items_.begin(), items_.end(),
+                                                        [](const Disposable& item) { return !item.isDisposed(); });
+                ended.assign(std::make_move_iterator(live), std::make_move_iterator(items_.end()));
+                items_.erase(live, items_.end());
+                pruneAt_ = std::max<std::size_t>(kFirstPrune, 2 * items_.size());
+            }
+            items_.push_back(std::move(d));
         }
-        items_.push_back(std::move(d));
     }
     std::size_t count() const {
         std::lock_guard lock(mutex_);

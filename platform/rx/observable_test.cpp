@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dispatch/testing/ManualClockScope.h"
@@ -127,6 +130,35 @@ TEST_F(RxObservableTest, ABagThatOutlivesManyShortSubscriptionsHoldsOnlyTheLiveO
     bag = rx::DisposeBag();
     live.onNext(2);
     EXPECT_EQ(seen.size(), 10u) << "the bag's end ends the live subscriptions";
+}
+
+TEST_F(RxObservableTest, WhatAnEndedSubscriptionHeldMayUseItsBagAsTheBagLetsItGo) {
+    // A finished subscription keeps its handlers until it is released; one of them holds an object that, as
+    // it goes, puts a subscription of its own into the same bag. Run on a thread of its own, bounded, so a
+    // bag that released it under its own lock fails here instead of hanging.
+    struct SaysGoodbye {
+        rx::DisposeBag& bag;
+        ~SaysGoodbye() {
+            rx::Disposables::create([] {}).disposed(bag);
+        }
+    };
+    auto bag = std::make_shared<rx::DisposeBag>();
+    std::promise<std::size_t> done;
+    auto finished = done.get_future();
+    std::thread filling([bag, done = std::move(done)]() mutable {
+        {
+            auto goodbye = std::make_shared<SaysGoodbye>(*bag);
+            rx::Observable<int>::just(1).subscribe([goodbye](const int&) {}).disposed(*bag);
+        }
+        for (int i = 0; i < 40; ++i) rx::Disposables::create([] {}).disposed(*bag);  // past a prune
+        done.set_value(bag->count());
+    });
+    if (finished.wait_for(10s) != std::future_status::ready) {
+        filling.detach();  // stuck for good: it holds the bag, which is never released
+        FAIL() << "the bag released an ended subscription under its own lock";
+    }
+    filling.join();
+    EXPECT_EQ(finished.get(), 41u) << "the 40 live ones and the one put in as the ended one went";
 }
 
 TEST_F(RxObservableTest, DisposeStopsDeliveryAtOnceEvenFromInsideAHandler) {

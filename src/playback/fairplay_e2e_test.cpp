@@ -9,7 +9,6 @@
 
 #include "avfoundation/AVError.h"
 #include "avfoundation/testing/MediaWaits.h"
-#include "avfoundation/testing/SilentOrigin.h"
 #include "devserver/EntitlementService.h"
 #include "devserver/HlsService.h"
 #include "devserver/IdentityService.h"
@@ -18,6 +17,7 @@
 #include "devserver/Server.h"
 #include "devserver/testing/HlsTestService.h"
 #include "dispatch/testing/ManualClockScope.h"
+#include "foundation/testing/SilentOrigin.h"
 #include "playback/DRMAssetResourceLoader.h"
 #include "playback/DRMService.h"
 #include "playback/LicenceRedirect.h"
@@ -188,7 +188,7 @@ TEST_F(FairPlayEndToEnd, ATinyRenewalIntervalRenewsAfterTheFloorInsteadOfLooping
 // sees the connection close at once instead of at the 60-second time-out. Released with its requests under
 // way, a loader aborts them too.
 TEST_F(FairPlayEndToEnd, AbandonedKeyRequestsHangUpOnTheLicenceServerAtOnce) {
-    avfoundation::testing::SilentOrigin silent;
+    foundation::testing::SilentOrigin silent;
     ASSERT_NE(silent.port(), 0);
     redirect.emplace("127.0.0.1", silent.baseURL());
     auto loader = DRMAssetResourceLoader::create(settings(token("acct-4")));

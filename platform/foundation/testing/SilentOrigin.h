@@ -5,9 +5,10 @@
 // player gave up) must abort its transfer: the connection closes at once instead of staying open until the
 // request's time-out. Header-only, POSIX sockets, one thread.
 //
-//   avfoundation::testing::SilentOrigin silent;
+//   foundation::testing::SilentOrigin silent;
 //   ... a playlist naming silent.url("/seg2.ts"), or a licence redirected to silent.baseURL() ...
 //   ASSERT_TRUE(runUntil([&] { return silent.hangUps() == 1; }));
+//   ASSERT_TRUE(silent.waitForHangUps(1, 5s));  // the same, off the run loop
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -15,13 +16,15 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-namespace avfoundation::testing {
+namespace foundation::testing {
 
 class SilentOrigin {
   public:
@@ -61,6 +64,16 @@ class SilentOrigin {
     // Connections whose client closed them after sending a request (never answered, so abandoned).
     int hangUps() const { return hangUps_.load(); }
 
+    // Whether, within `bound` of real time, `count` requests have arrived / `count` clients have hung up.
+    bool waitForRequests(std::size_t count, std::chrono::milliseconds bound) const {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, bound, [&] { return requests_.size() >= count; });
+    }
+    bool waitForHangUps(int count, std::chrono::milliseconds bound) const {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, bound, [&] { return hangUps_.load() >= count; });
+    }
+
   private:
     struct Connection {
         int fd = -1;
@@ -80,7 +93,11 @@ class SilentOrigin {
             for (std::size_t i = fds.size() - 1; i >= 1; --i) {
                 if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
                 if (!read(connections_[i - 1])) {
-                    if (connections_[i - 1].sentRequest) ++hangUps_;
+                    if (connections_[i - 1].sentRequest) {
+                        std::lock_guard lock(mutex_);
+                        ++hangUps_;
+                        changed_.notify_all();
+                    }
                     ::close(connections_[i - 1].fd);
                     connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(i - 1));
                 }
@@ -99,6 +116,7 @@ class SilentOrigin {
         connection.sentRequest = true;
         std::lock_guard lock(mutex_);
         requests_.push_back(connection.head.substr(0, connection.head.find("\r\n")));
+        changed_.notify_all();
         return true;
     }
 
@@ -107,9 +125,10 @@ class SilentOrigin {
     std::atomic<bool> stopping_{false};
     std::atomic<int> hangUps_{0};
     std::vector<Connection> connections_;  // the serving thread's only
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;             // guards requests_ and the changes the waits look for
+    mutable std::condition_variable changed_;
     std::vector<std::string> requests_;  // guarded by mutex_
     std::thread thread_;
 };
 
-}  // namespace avfoundation::testing
+}  // namespace foundation::testing
